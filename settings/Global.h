@@ -1,0 +1,17 @@
+#pragma once
+// Small helpers shared by the windows and workers.
+#include "platform/akrip32.h"
+#include <QString>
+#include <cstdint>
+
+QString TwoDigits(int n);
+QString WithBackslash(const QString& path);        // appends '/' (the platform separator)
+int64_t FileSizeOf(const QString& path);           // -1 when not found
+bool IsFileInUse(const QString& path);
+void DelayMs(int ms);
+bool IsAudioCDDrive(int driveIndex);               // drive holds a disc whose first track is audio
+QString StripFileNameChars(const QString& text);
+bool CloseDiscHandle(HCDROM handle);
+void NormalizeWavFile(int percent, const QString& path);  // throws std::runtime_error on I/O errors
+
+QString ProgramFolder();                           // folder of the executable, trailing '/'

@@ -1,0 +1,87 @@
+#pragma once
+// The settings record of the program and its file "options.ini".
+#include "settings/CDInfo.h"
+#include <QString>
+#include <array>
+#include <cstdint>
+
+struct TCommonOptions {
+    QString OutputFolder;          // with trailing separator
+    int32_t OutputFormat = 0;      // 0 MP3, 1 WAV, 2 OGG, 3 WMA
+    bool IsKeepWav = false;
+    bool IsNormalize = false;
+    int32_t NormalizePercent = 95;
+    bool EnableRipTime = false;
+    int32_t RipTime = 0;
+};
+
+struct TMp3Options {
+    bool IsSelectVBR = false;
+    bool IsVBRHead = false;
+    int32_t BitRate = 128;
+    int32_t MaxBitRate = 320;
+    int32_t MpegQuality = 0;
+    int32_t VBRQuality = 4;
+    int32_t StereoMode = 1;
+};
+
+struct TOggOptions {
+    bool IsUseCompress = true;
+    int32_t CompressPosition = 30;  // 30..100
+    int32_t MaxBitRate = 0;
+    int32_t NomalBitRate = 0;
+    int32_t MinBitRate = 0;
+};
+
+struct TWMAOptions {
+    int32_t BitRate = 8;            // index into WMAProfiles
+};
+
+struct TCDOptions {
+    int32_t Index = -1;             // drive position; -1 = not chosen (first drive)
+    bool CDDb = false;
+};
+
+struct TRecordOptions {
+    bool SaveMp3 = false;
+};
+
+struct TQueryCDDB {
+    QString Server;
+    QString Script;
+    bool UseProxy = false;
+    QString ProxyAddress;
+    QString Port;
+};
+
+struct TOptionsSetting {
+    TCommonOptions CommonOptions;
+    TMp3Options Mp3Options;
+    TOggOptions OggOptions;
+    TWMAOptions WMAOptions;
+    TCDOptions CDOptions;
+    TRecordOptions RecordOptions;
+    TCDInfo CDInfo;
+    TQueryCDDB QueryCDDB;
+    bool ID3Use = false;
+    QString Lan;
+};
+
+extern TOptionsSetting OptionsSetting;
+
+constexpr const char* DEFAULT_CDDB_SERVER = "gnudb.gnudb.org";
+constexpr const char* DEFAULT_CDDB_SCRIPT = "/~cddb/cddb.cgi";
+
+void LoadOptions();
+bool SaveOptions();                 // false when "options.ini" could not be written
+QString SettingsFolder();           // "$XDG_CONFIG_HOME/Varnel软件/CD音频转换/", created; trailing '/'
+QString OptionsFileName();          // SettingsFolder() + "options.ini"
+QString OutputFormatName(int format);
+
+constexpr int WMA_PROFILE_COUNT = 33;
+constexpr int DEFAULT_WMA_PROFILE = 8;
+extern const std::array<const char*, WMA_PROFILE_COUNT> WMAProfiles;      // "64_44_2"
+extern const std::array<const char*, WMA_PROFILE_COUNT> WMAProfileTexts;  // "44.100 kHz,  64 kbit/s, Stereo"
+
+constexpr int OGG_BITRATE_COUNT = 15;
+extern const std::array<const char*, OGG_BITRATE_COUNT> OggBitRateTexts;  // " Default", " 45 kbit/s", ...
