@@ -1,0 +1,233 @@
+// Command line and cue sheet of make-test-disc.
+#include "DiscSpec.h"
+#include "DemoMusic.h"
+
+namespace {
+
+constexpr int kMaxTracks = 99;
+constexpr int kMaxSectors = 100 * 60 * 75 - 150;   // everything must fit below 100 minutes
+
+bool ParseCount(const QString& text, int min, int max, int& value)
+{
+    bool ok = false;
+    const qlonglong v = text.toLongLong(&ok);
+    if (!ok || v < min || v > max)
+        return false;
+    value = int(v);
+    return true;
+}
+
+// A cue sheet has no escapes: quotes and line breaks cannot be stored.
+bool CueSafe(const QString& text)
+{
+    return !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
+           !text.contains(QLatin1Char('\r'));
+}
+
+// "N:TEXT" for --title and --performer.
+bool ParseTrackText(const QString& value, int& track, QString& text)
+{
+    const int colon = value.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || !ParseCount(value.left(colon), 1, kMaxTracks, track))
+        return false;
+    text = value.mid(colon + 1);
+    return true;
+}
+
+QString Msf(int sectors)
+{
+    return QString::asprintf("%02d:%02d:%02d", sectors / 4500, (sectors / 75) % 60, sectors % 75);
+}
+
+} // namespace
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage: make-test-disc --out DIR/NAME [options]\n"
+        "Writes the disc image DIR/NAME.bin and its cue sheet DIR/NAME.cue.\n"
+        "\n"
+        "  --out DIR/NAME         where to write (the folder must exist)\n"
+        "  --track audio:SECTORS  add an audio track of SECTORS sectors (75 a second)\n"
+        "  --track data:SECTORS   add a MODE1/2352 data track\n"
+        "  --pregap SECTORS       silence before track 1 (INDEX 00), default 0\n"
+        "  --cdtext               write CD-Text, with default texts where none is given\n"
+        "  --disc-title TEXT      CD-Text title of the disc\n"
+        "  --disc-performer TEXT  CD-Text performer of the disc\n"
+        "  --title N:TEXT         CD-Text title of track N\n"
+        "  --performer N:TEXT     CD-Text performer of track N\n"
+        "  --demo                 the demo disc: five pieces of music with CD-Text\n"
+        "  --help                 show this text\n"
+        "\n"
+        "Audio tracks of test discs hold a pattern that tells track and position of every\n"
+        "frame: left = frame index (low 16 bits), right = track number * 256 + bits 16-23\n"
+        "of the frame index. The same arguments always give the same bytes.\n"
+        "Exit status: 0 done, 1 the image could not be written, 2 bad arguments.\n");
+}
+
+bool ParseArguments(const QStringList& args, TDiscSpec& spec, QString& error, bool& help)
+{
+    help = false;
+    struct TText { int Track; QString Text; bool Title; };
+    std::vector<TText> texts;
+    for (int i = 0; i < args.size(); ++i) {
+        QString name = args[i];
+        QString value;
+        bool hasValue = false;
+        const int eq = name.indexOf(QLatin1Char('='));
+        if (name.startsWith(QLatin1String("--")) && eq > 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+            hasValue = true;
+        }
+        auto takeValue = [&]() {
+            if (hasValue)
+                return true;
+            if (i + 1 >= args.size()) {
+                error = QStringLiteral("%1 needs a value").arg(name);
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            help = true;
+            return true;
+        } else if (name == QLatin1String("--cdtext")) {
+            spec.CdText = true;
+        } else if (name == QLatin1String("--demo")) {
+            spec.Demo = true;
+        } else if (name == QLatin1String("--out")) {
+            if (!takeValue())
+                return false;
+            spec.OutBase = value;
+        } else if (name == QLatin1String("--track")) {
+            if (!takeValue())
+                return false;
+            const QString kind = value.section(QLatin1Char(':'), 0, 0);
+            TTrackSpec t;
+            if ((kind != QLatin1String("audio") && kind != QLatin1String("data")) || !value.contains(QLatin1Char(':')) ||
+                !ParseCount(value.section(QLatin1Char(':'), 1), 1, kMaxSectors, t.Sectors)) {
+                error = QStringLiteral("bad --track \"%1\": expected audio:SECTORS or data:SECTORS with SECTORS >= 1").arg(value);
+                return false;
+            }
+            t.Audio = kind == QLatin1String("audio");
+            spec.Tracks.push_back(t);
+        } else if (name == QLatin1String("--pregap")) {
+            if (!takeValue())
+                return false;
+            if (!ParseCount(value, 0, kMaxSectors, spec.Pregap)) {
+                error = QStringLiteral("bad --pregap \"%1\": expected a number of sectors").arg(value);
+                return false;
+            }
+        } else if (name == QLatin1String("--disc-title") || name == QLatin1String("--disc-performer")) {
+            if (!takeValue())
+                return false;
+            (name == QLatin1String("--disc-title") ? spec.DiscTitle : spec.DiscPerformer) = value;
+            spec.CdText = true;
+        } else if (name == QLatin1String("--title") || name == QLatin1String("--performer")) {
+            if (!takeValue())
+                return false;
+            TText t;
+            t.Title = name == QLatin1String("--title");
+            if (!ParseTrackText(value, t.Track, t.Text)) {
+                error = QStringLiteral("bad %1 \"%2\": expected TRACK:TEXT").arg(name, value);
+                return false;
+            }
+            texts.push_back(t);
+            spec.CdText = true;
+        } else {
+            error = QStringLiteral("unknown argument \"%1\"").arg(args[i]);
+            return false;
+        }
+    }
+
+    if (spec.OutBase.isEmpty()) {
+        error = QStringLiteral("--out DIR/NAME is required");
+        return false;
+    }
+    if (spec.Demo) {
+        if (!spec.Tracks.empty()) {
+            error = QStringLiteral("--demo makes its own tracks; --track cannot be used with it");
+            return false;
+        }
+        spec.CdText = true;
+        if (spec.DiscTitle.isEmpty())
+            spec.DiscTitle = QStringLiteral("VarnelCD Demo");
+        if (spec.DiscPerformer.isEmpty())
+            spec.DiscPerformer = QStringLiteral("VarnelCD");
+        for (int t = 1; t <= DemoTrackCount(); ++t) {
+            TTrackSpec track;
+            track.Sectors = DemoTrackSectors(t);
+            track.Title = QString::fromUtf8(DemoTrackTitle(t));
+            spec.Tracks.push_back(track);
+        }
+    }
+    if (spec.Tracks.empty()) {
+        error = QStringLiteral("no tracks: give at least one --track (or --demo)");
+        return false;
+    }
+    if (int(spec.Tracks.size()) > kMaxTracks) {
+        error = QStringLiteral("at most %1 tracks").arg(kMaxTracks);
+        return false;
+    }
+    qlonglong total = spec.Pregap;
+    for (const TTrackSpec& t : spec.Tracks)
+        total += t.Sectors;
+    if (total > kMaxSectors) {
+        error = QStringLiteral("the tracks are longer than a CD can hold");
+        return false;
+    }
+    for (const TText& t : texts) {
+        if (t.Track > int(spec.Tracks.size())) {
+            error = QStringLiteral("CD-Text for track %1, but the disc has %2 tracks").arg(t.Track).arg(spec.Tracks.size());
+            return false;
+        }
+        (t.Title ? spec.Tracks[t.Track - 1].Title : spec.Tracks[t.Track - 1].Performer) = t.Text;
+    }
+    if (spec.CdText) {
+        if (spec.DiscTitle.isEmpty())
+            spec.DiscTitle = QStringLiteral("Test Disc");
+        if (spec.DiscPerformer.isEmpty())
+            spec.DiscPerformer = QStringLiteral("make-test-disc");
+        for (size_t i = 0; i < spec.Tracks.size(); ++i) {
+            if (spec.Tracks[i].Title.isEmpty())
+                spec.Tracks[i].Title = QString::asprintf("Track %02d", int(i + 1));
+        }
+    }
+    QStringList all{spec.DiscTitle, spec.DiscPerformer};
+    for (const TTrackSpec& t : spec.Tracks)
+        all << t.Title << t.Performer;
+    for (const QString& s : all) {
+        if (!CueSafe(s)) {
+            error = QStringLiteral("CD-Text \"%1\" contains a quote or a line break, which a cue sheet cannot hold").arg(s);
+            return false;
+        }
+    }
+    return true;
+}
+
+QByteArray BuildCueSheet(const TDiscSpec& spec, const QString& binName)
+{
+    QString cue;
+    cue += QStringLiteral("REM COMMENT \"make-test-disc\"\n");
+    if (spec.CdText) {
+        cue += QStringLiteral("PERFORMER \"%1\"\n").arg(spec.DiscPerformer);
+        cue += QStringLiteral("TITLE \"%1\"\n").arg(spec.DiscTitle);
+    }
+    cue += QStringLiteral("FILE \"%1\" BINARY\n").arg(binName);
+    int pos = spec.Pregap;
+    for (size_t i = 0; i < spec.Tracks.size(); ++i) {
+        const TTrackSpec& t = spec.Tracks[i];
+        cue += QString::asprintf("  TRACK %02d %s\n", int(i + 1), t.Audio ? "AUDIO" : "MODE1/2352");
+        if (spec.CdText && !t.Title.isEmpty())
+            cue += QStringLiteral("    TITLE \"%1\"\n").arg(t.Title);
+        if (spec.CdText && !t.Performer.isEmpty())
+            cue += QStringLiteral("    PERFORMER \"%1\"\n").arg(t.Performer);
+        if (i == 0 && spec.Pregap > 0)
+            cue += QStringLiteral("    INDEX 00 00:00:00\n");
+        cue += QStringLiteral("    INDEX 01 %1\n").arg(Msf(pos));
+        pos += t.Sectors;
+    }
+    return cue.toUtf8();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// What make-test-disc is asked to write: tracks, their lengths and the CD-Text.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+struct TTrackSpec {
+    bool Audio = true;
+    int Sectors = 0;
+    QString Title;
+    QString Performer;
+};
+
+struct TDiscSpec {
+    QString OutBase;                 // DIR/NAME without extension
+    int Pregap = 0;                  // sectors of silence before track 1 (INDEX 00)
+    bool CdText = false;
+    bool Demo = false;
+    QString DiscTitle;
+    QString DiscPerformer;
+    std::vector<TTrackSpec> Tracks;
+};
+
+// Parses the command line (without the program name). On failure returns false with a
+// message in error. `help` is set when --help was asked for.
+bool ParseArguments(const QStringList& args, TDiscSpec& spec, QString& error, bool& help);
+
+// The text of --help.
+QString UsageText();
+
+// Builds the .cue text for spec, with binName as the FILE entry.
+QByteArray BuildCueSheet(const TDiscSpec& spec, const QString& binName);
