@@ -2,8 +2,13 @@
 // INI files with the semantics of the Windows profile functions: case-insensitive section
 // and key names, values read up to 2047 characters, integers in decimal or "0x" hex,
 // booleans written "1"/"0", and edits made in place so that unknown sections, keys and
-// comments survive a save. The file is read once at construction; writes are kept in
-// memory until UpdateFile, which replaces the file atomically.
+// comments survive a save. Written values lose CR, LF and NUL characters (each becomes a
+// space) so that they cannot break the file; a value with outer blanks or outer quotes is
+// written in double quotes so that it reads back unchanged. The file is read once at
+// construction; writes are kept in memory until UpdateFile, which replaces the file
+// atomically. A file that exists but cannot be read (or is larger than MaxFileSize) reads
+// as empty, and UpdateFile then refuses to overwrite it.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -11,8 +16,11 @@
 class TIniFile {
 public:
     static constexpr int MaxValueLength = 2047;
+    static constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
     explicit TIniFile(const QString& fileName);    // a missing or unreadable file reads as empty
+    // Parses `contents` instead of reading the file; UpdateFile still writes to `fileName`.
+    TIniFile(const QString& fileName, const QByteArray& contents);
     ~TIniFile();
     TIniFile(const TIniFile&) = delete;
     TIniFile& operator=(const TIniFile&) = delete;
@@ -31,6 +39,12 @@ public:
     bool ValueExists(const QString& section, const QString& key) const;
     QStringList ReadSections() const;
     QStringList ReadSection(const QString& section) const;   // key names, file order
+
+    void EraseSection(const QString& section);                // every section of that name
+    void DeleteKey(const QString& section, const QString& key);
+
+    // The text UpdateFile writes (UTF-8, the file's own line ending; "\n" for a new file).
+    QByteArray ToBytes() const;
 
     // Writes the file (creating its folder is the caller's business). Returns false and
     // leaves the old file untouched when it cannot be written.

@@ -1,0 +1,62 @@
+#include "platform/TextCodec.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+// Strict check: the whole buffer must be well-formed UTF-8 (no overlong forms, no
+// surrogates, nothing above U+10FFFF, no truncated sequence at the end).
+bool IsValidUtf8(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int len = 0;
+        unsigned char lo = 0x80, hi = 0xBF;   // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i < len) return false;
+        if (p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (int k = 2; k < len; ++k)
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        i += len;
+    }
+    return true;
+}
+
+} // namespace
+
+QString DecodeText(const QByteArray& bytes)
+{
+    QByteArray data = bytes;
+    if (data.startsWith("\xEF\xBB\xBF")) data.remove(0, 3);
+    if (IsValidUtf8(data)) return QString::fromUtf8(data);
+
+    QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
+    if (gbk.isValid()) return gbk.decode(data);
+    // No GBK codec available: fall back to UTF-8 with replacement characters.
+    return QString::fromUtf8(data);
+}
+
+QByteArray EncodeText(const QString& text)
+{
+    return text.toUtf8();
+}

@@ -1,0 +1,395 @@
+#include "settings/IniFile.h"
+
+#include "platform/TextCodec.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <vector>
+
+namespace {
+
+enum class LineKind { Other, Key };
+
+struct Line {
+    QString raw;               // the line as it stands in the file (without line break)
+    LineKind kind = LineKind::Other;
+    QString key;               // trimmed key name (Key lines)
+    qsizetype valueStart = 0;  // where the value part begins in `raw` (Key lines)
+};
+
+struct Section {
+    QString name;              // trimmed name; empty for the lines before the first header
+    bool hasHeader = false;
+    QString header;            // the header line as it stands
+    std::vector<Line> lines;
+    QHash<QString, int> keys;  // folded key -> first line of that key
+    void Reindex()
+    {
+        keys.clear();
+        for (int i = 0; i < int(lines.size()); ++i)
+            if (lines[i].kind == LineKind::Key && !keys.contains(lines[i].key.toCaseFolded()))
+                keys.insert(lines[i].key.toCaseFolded(), i);
+    }
+};
+
+QString Fold(const QString& name)
+{
+    return name.trimmed().toCaseFolded();
+}
+
+// Splits "key=value" into its parts; false when the line is not a key line.
+bool ParseKeyLine(const QString& raw, Line& line)
+{
+    const QString t = raw.trimmed();
+    if (t.isEmpty() || t.startsWith(u';') || t.startsWith(u'[')) return false;
+    const qsizetype eq = raw.indexOf(u'=');
+    if (eq < 0) return false;
+    const QString key = raw.left(eq).trimmed();
+    if (key.isEmpty()) return false;
+    qsizetype start = eq + 1;
+    while (start < raw.size() && (raw[start] == u' ' || raw[start] == u'\t')) ++start;
+    line.kind = LineKind::Key;
+    line.key = key;
+    line.valueStart = start;
+    return true;
+}
+
+// A section header "[name]"; anything after the closing bracket is ignored.
+bool ParseHeader(const QString& raw, QString& name)
+{
+    const QString t = raw.trimmed();
+    if (!t.startsWith(u'[')) return false;
+    const qsizetype close = t.indexOf(u']');
+    if (close < 0) return false;
+    name = t.mid(1, close - 1).trimmed();
+    return true;
+}
+
+bool HasLineBreakOrNul(const QString& s)
+{
+    for (QChar c : s)
+        if (c == u'\r' || c == u'\n' || c == QChar(0)) return true;
+    return false;
+}
+
+bool IsQuote(QChar c)
+{
+    return c == u'"' || c == u'\'';
+}
+
+QString UnquotedValue(const QString& rawValue)
+{
+    QString v = rawValue.trimmed();
+    if (v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front()) v = v.mid(1, v.size() - 2);
+    if (v.size() > TIniFile::MaxValueLength) {
+        qsizetype cut = TIniFile::MaxValueLength;
+        if (v[cut - 1].isHighSurrogate()) --cut;   // do not leave half a character
+        v.truncate(cut);
+    }
+    return v;
+}
+
+// The text written for a value: line breaks and NULs become spaces; outer blanks or outer
+// quotes are protected by double quotes so that the value reads back as it was written.
+QString StoredValue(const QString& value)
+{
+    QString v = value;
+    for (QChar& c : v)
+        if (c == u'\r' || c == u'\n' || c == QChar(0)) c = u' ';
+    const bool needsQuotes = v.trimmed().size() != v.size()
+        || (v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front());
+    return needsQuotes ? u'"' + v + u'"' : v;
+}
+
+// Parses a 32-bit integer: decimal with optional sign, or "0x"/"0X" with up to eight hex
+// digits (read as an unsigned 32-bit pattern). Anything else fails.
+bool ParseInt32(const QString& text, int& out)
+{
+    const QString t = text.trimmed();
+    if (t.size() > 2 && t[0] == u'0' && (t[1] == u'x' || t[1] == u'X')) {
+        quint64 v = 0;
+        for (qsizetype i = 2; i < t.size(); ++i) {
+            const char16_t c = t[i].unicode();
+            const int digit = (c >= u'0' && c <= u'9') ? c - u'0'
+                : (c >= u'a' && c <= u'f') ? c - u'a' + 10
+                : (c >= u'A' && c <= u'F') ? c - u'A' + 10
+                : -1;
+            if (digit < 0) return false;
+            v = v * 16 + quint64(digit);
+            if (v > 0xFFFFFFFFull) return false;
+        }
+        out = int(quint32(v));
+        return true;
+    }
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
+        negative = t[i] == u'-';
+        ++i;
+    }
+    if (i >= t.size()) return false;
+    qint64 v = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < u'0' || t[i] > u'9') return false;
+        v = v * 10 + (t[i].unicode() - '0');
+        if (v > 2147483648LL) return false;
+    }
+    if (negative) v = -v;
+    if (v > 2147483647LL || v < -2147483648LL) return false;
+    out = int(v);
+    return true;
+}
+
+} // namespace
+
+struct TIniFile::Impl {
+    QString fileName;
+    QString eol = QStringLiteral("\n");
+    bool unreadable = false;              // exists but could not be read: never overwrite it
+    std::vector<Section> sections;        // [0] = lines before the first header
+    QHash<QString, int> sectionIndex;     // folded name -> first section of that name
+
+    void Parse(const QByteArray& bytes)
+    {
+        sections.clear();
+        sections.emplace_back();
+        const QString text = DecodeText(bytes);
+        const qsizetype firstBreak = text.indexOf(u'\n');
+        if (firstBreak > 0 && text[firstBreak - 1] == u'\r') eol = QStringLiteral("\r\n");
+
+        qsizetype pos = 0;
+        while (pos < text.size()) {
+            qsizetype end = text.indexOf(u'\n', pos);
+            if (end < 0) end = text.size();
+            qsizetype len = end - pos;
+            if (len > 0 && text[pos + len - 1] == u'\r') --len;
+            AddLine(text.mid(pos, len));
+            pos = end + 1;
+        }
+        Reindex();
+    }
+
+    void AddLine(const QString& raw)
+    {
+        QString name;
+        if (ParseHeader(raw, name)) {
+            Section s;
+            s.name = name;
+            s.hasHeader = true;
+            s.header = raw;
+            sections.push_back(std::move(s));
+            return;
+        }
+        Line line;
+        line.raw = raw;
+        ParseKeyLine(raw, line);
+        sections.back().lines.push_back(std::move(line));
+    }
+
+    void Reindex()
+    {
+        sectionIndex.clear();
+        for (int i = 0; i < int(sections.size()); ++i) {
+            Section& s = sections[i];
+            s.Reindex();
+            if (s.hasHeader && !sectionIndex.contains(s.name.toCaseFolded()))
+                sectionIndex.insert(s.name.toCaseFolded(), i);
+        }
+    }
+
+    const Section* Find(const QString& section) const
+    {
+        const auto it = sectionIndex.constFind(Fold(section));
+        return it == sectionIndex.constEnd() ? nullptr : &sections[*it];
+    }
+
+    const Line* FindKey(const QString& section, const QString& key) const
+    {
+        const Section* s = Find(section);
+        if (!s) return nullptr;
+        const auto it = s->keys.constFind(Fold(key));
+        return it == s->keys.constEnd() ? nullptr : &s->lines[*it];
+    }
+};
+
+TIniFile::TIniFile(const QString& fileName)
+    : d(std::make_unique<Impl>())
+{
+    d->fileName = fileName;
+    QFile file(fileName);
+    QByteArray bytes;
+    if (file.exists()) {
+        if (QFileInfo(fileName).size() > MaxFileSize || !file.open(QIODevice::ReadOnly))
+            d->unreadable = true;
+        else
+            bytes = file.read(MaxFileSize + 1);
+        if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileSize) {
+            d->unreadable = true;
+            bytes.clear();
+        }
+    }
+    d->Parse(bytes);
+}
+
+TIniFile::TIniFile(const QString& fileName, const QByteArray& contents)
+    : d(std::make_unique<Impl>())
+{
+    d->fileName = fileName;
+    d->Parse(contents);
+}
+
+TIniFile::~TIniFile() = default;
+
+const QString& TIniFile::FileName() const
+{
+    return d->fileName;
+}
+
+QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
+{
+    const Line* line = d->FindKey(section, key);
+    return line ? UnquotedValue(line->raw.mid(line->valueStart)) : def;
+}
+
+int TIniFile::ReadInteger(const QString& section, const QString& key, int def) const
+{
+    const Line* line = d->FindKey(section, key);
+    if (!line) return def;
+    int value = 0;
+    return ParseInt32(UnquotedValue(line->raw.mid(line->valueStart)), value) ? value : def;
+}
+
+bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) const
+{
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
+{
+    const QString sectionName = section.trimmed();
+    const QString keyName = key.trimmed();
+    // Names that would not read back as written (or would break the file) are not written.
+    if (sectionName.isEmpty() || sectionName.contains(u']') || HasLineBreakOrNul(sectionName))
+        return;
+    if (keyName.isEmpty() || keyName.contains(u'=') || keyName.startsWith(u';')
+        || keyName.startsWith(u'[') || HasLineBreakOrNul(keyName))
+        return;
+    const QString stored = StoredValue(value);
+
+    auto it = d->sectionIndex.constFind(sectionName.toCaseFolded());
+    if (it == d->sectionIndex.constEnd()) {
+        Section s;
+        s.name = sectionName;
+        s.hasHeader = true;
+        s.header = u'[' + sectionName + u']';
+        d->sections.push_back(std::move(s));
+        d->sectionIndex.insert(sectionName.toCaseFolded(), int(d->sections.size()) - 1);
+        it = d->sectionIndex.constFind(sectionName.toCaseFolded());
+    }
+    Section& s = d->sections[*it];
+    const auto keyIt = s.keys.constFind(keyName.toCaseFolded());
+    if (keyIt != s.keys.constEnd()) {
+        Line& line = s.lines[*keyIt];
+        line.raw = line.raw.left(line.valueStart) + stored;
+        return;
+    }
+    int insertAt = 0;
+    for (int i = 0; i < int(s.lines.size()); ++i)
+        if (s.lines[i].kind == LineKind::Key) insertAt = i + 1;
+    Line line;
+    line.raw = keyName + u'=' + stored;
+    line.kind = LineKind::Key;
+    line.key = keyName;
+    line.valueStart = keyName.size() + 1;
+    s.lines.insert(s.lines.begin() + insertAt, std::move(line));
+    s.Reindex();
+}
+
+void TIniFile::WriteInteger(const QString& section, const QString& key, int value)
+{
+    WriteString(section, key, QString::number(value));
+}
+
+void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
+{
+    WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool TIniFile::SectionExists(const QString& section) const
+{
+    return d->Find(section) != nullptr;
+}
+
+bool TIniFile::ValueExists(const QString& section, const QString& key) const
+{
+    return d->FindKey(section, key) != nullptr;
+}
+
+QStringList TIniFile::ReadSections() const
+{
+    QStringList names;
+    for (int i = 0; i < int(d->sections.size()); ++i) {
+        const Section& s = d->sections[i];
+        if (s.hasHeader && d->sectionIndex.value(s.name.toCaseFolded(), -1) == i) names << s.name;
+    }
+    return names;
+}
+
+QStringList TIniFile::ReadSection(const QString& section) const
+{
+    QStringList keys;
+    const Section* s = d->Find(section);
+    if (!s) return keys;
+    for (int i = 0; i < int(s->lines.size()); ++i) {
+        const Line& line = s->lines[i];
+        if (line.kind == LineKind::Key && s->keys.value(line.key.toCaseFolded(), -1) == i)
+            keys << line.key;
+    }
+    return keys;
+}
+
+void TIniFile::EraseSection(const QString& section)
+{
+    const QString folded = Fold(section);
+    std::erase_if(d->sections, [&](const Section& s) {
+        return s.hasHeader && s.name.toCaseFolded() == folded;
+    });
+    d->Reindex();
+}
+
+void TIniFile::DeleteKey(const QString& section, const QString& key)
+{
+    const auto it = d->sectionIndex.constFind(Fold(section));
+    if (it == d->sectionIndex.constEnd()) return;
+    Section& s = d->sections[*it];
+    const QString folded = Fold(key);
+    std::erase_if(s.lines, [&](const Line& l) {
+        return l.kind == LineKind::Key && l.key.toCaseFolded() == folded;
+    });
+    s.Reindex();
+}
+
+QByteArray TIniFile::ToBytes() const
+{
+    QString text;
+    for (const Section& s : d->sections) {
+        if (s.hasHeader) text += s.header + d->eol;
+        for (const Line& line : s.lines) text += line.raw + d->eol;
+    }
+    return EncodeText(text);
+}
+
+bool TIniFile::UpdateFile()
+{
+    if (d->unreadable) return false;
+    QSaveFile file(d->fileName);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const QByteArray bytes = ToBytes();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
