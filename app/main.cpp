@@ -1,2 +1,25 @@
+// Program entry: the application title, the main window, the message loop.
+#include "app/MainForm.h"
+#include "app/core/CommandLine.h"
 #include <QApplication>
-int main(int argc, char** argv) { QApplication app(argc, argv); return 0; }
+#include <QCommandLineParser>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(ApplicationTitle());
+    QApplication::setApplicationDisplayName(ApplicationTitle());
+    QApplication::setApplicationVersion(ApplicationVersion());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("VarnelCD: audio CD ripper and converter");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    AddDiscImageOption(parser);
+    parser.process(app);
+    ApplyDiscImageOption(parser);
+
+    TMainForm form;
+    form.show();
+    return app.exec();
+}

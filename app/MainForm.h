@@ -1,0 +1,98 @@
+#pragma once
+// The main window: finds the CD drive, lists the disc's tracks, follows disc changes, and
+// offers every command of the program through its menus, tool bar and pop-up menu.
+#include "app/core/DiscSession.h"
+#include "app/core/Prompter.h"
+#include <QHash>
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TDiscWatcher;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Message boxes go through the prompter; tests put in one with canned answers.
+    void SetPrompter(std::unique_ptr<TPrompter> prompter);
+
+    HCDROM SelectDrive(int index);
+    bool AudioDiscPresent() const;
+    void ReadDiscList();
+    QString DiscId() const;
+    void Refresh();
+
+    HCDROM CDHandle() const { return FSession.CDHandle(); }
+    bool NoDisc() const { return FNoDisc; }
+    bool Playing() const { return FPlaying; }
+    bool Paused() const { return FPaused; }
+    const QString& DriveText() const { return FSession.DriveText(); }
+    const QString& SavedStatus() const { return FSavedStatus; }
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+    QTreeWidget* ListView1() const { return FListView; }
+    TDiscWatcher* DiscWatcher() const { return FWatcher; }
+    QAction* Action(const QString& name) const;   // an action or menu entry by object name
+
+    // Device-change notices: any volume arriving refreshes, any removal clears the list.
+    void VolumeArrived();
+    void VolumeRemoved();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    void FormClose();
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateClientArea();
+    void UpdateActions();
+    void ClearList();
+    void LayoutClient();
+
+    // Commands.
+    void ActionSelectAllExecute();
+    void ActionNoSelectExecute();
+    void OpenOutputDirectory();
+    void OpenHomePage();
+    void ShowAbout();
+    void EjectMenuClick();
+    void CloseCdRomMenuClick();
+
+    QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
+                       const QKeySequence& shortcut = {});
+    QAction* MenuEntry(QMenu* menu, QAction* bound, const QString& caption);
+
+    TDiscSession FSession;
+    std::unique_ptr<TPrompter> FPrompter;
+    bool FNoDisc = false;
+    bool FPlaying = false;
+    bool FPaused = false;
+    bool FShown = false;
+    QString FSavedStatus;
+    QString FListedDiscId;        // the disc whose titles the list shows
+
+    QWidget* FClient = nullptr;
+    QToolBar* FToolBar = nullptr;
+    QTreeWidget* FListView = nullptr;
+    QLabel* FStatusPanel = nullptr;
+    QLabel* FLabel1 = nullptr;
+    QMenu* FPopupMenu = nullptr;
+    TDiscWatcher* FWatcher = nullptr;
+    QHash<QString, QAction*> FActions;
+};

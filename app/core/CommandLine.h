@@ -1,0 +1,9 @@
+#pragma once
+// Options shared by the program and its command-line front end.
+#include <QCommandLineParser>
+#include <QStringList>
+
+// Adds "--disc-image PATH" (repeatable): a disc image offered as a further CD drive.
+void AddDiscImageOption(QCommandLineParser& parser);
+// Hands the images named on the command line to the drive layer.
+void ApplyDiscImageOption(const QCommandLineParser& parser);

@@ -1,0 +1,161 @@
+#include "app/core/DiscSession.h"
+#include "settings/CDInfo.h"
+#include "settings/Global.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+#include <cstring>
+
+TDiscSession::~TDiscSession()
+{
+    CloseHandle();
+}
+
+QString TDiscSession::NotFoundText()
+{
+    return LangString("RES_NotFound_CDRom", QStringLiteral("没有找到光驱!"));
+}
+
+QString TDiscSession::CheckCDRomText()
+{
+    return LangString("RES_Check_CDRom", QStringLiteral("请检查光驱中是否插入了音乐CD！"));
+}
+
+QString TDiscSession::NotReadText()
+{
+    return LangString("RES_NotRead_Cd", QStringLiteral("没有读取到CD信息！"));
+}
+
+static QString FixedText(const char* text, size_t size)
+{
+    return QString::fromLocal8Bit(text, int(strnlen(text, size))).trimmed();
+}
+
+HCDROM TDiscSession::SelectDrive(int index)
+{
+    CloseHandle();
+    if (index < 0)
+        index = 0;
+    TDriveList list;
+    std::memset(&list, 0, sizeof list);
+    list.Capacity = MAX_CD_DRIVES;
+    GetCDList(list);
+    if (index >= list.Count)
+        index = 0;
+    if (list.Count == 0) {
+        FStatus = NotFoundText();
+        return 0;
+    }
+    const TDriveEntry& entry = list.Entries[index];
+    const QString vendor = FixedText(entry.Vendor, sizeof entry.Vendor);
+    const QString product = FixedText(entry.Product, sizeof entry.Product);
+    FDriveText = vendor.isEmpty() ? product : vendor + " " + product;
+    FStatus = FDriveText;
+
+    THandleRequest request;
+    request.HostAdapter = entry.HostAdapter;
+    request.Target = entry.Target;
+    request.Lun = entry.Lun;
+    HCDROM handle = GetCDHandle(request);
+    if (handle == 0) {
+        // A handle may be left over from an earlier run of the drive layer: free one and retry.
+        for (HCDROM n = 1; n <= 10; ++n) {
+            if (CloseCDHandle(n)) {
+                handle = GetCDHandle(request);
+                break;
+            }
+        }
+    }
+    if (handle == 0) {
+        FStatus = NotFoundText();
+        return 0;
+    }
+    FHandle = handle;
+    FDrive = index;
+    return handle;
+}
+
+bool TDiscSession::AudioDiscPresent() const
+{
+    return FHandle != 0 && IsAudioCDDrive(DriveOfHandle(FHandle));
+}
+
+bool TDiscSession::ReadToc(TTocRecord& toc) const
+{
+    if (FHandle == 0)
+        return false;
+    std::memset(&toc, 0, sizeof toc);
+    if (!ModifyCDParms(FHandle, 36, 1))
+        return false;
+    return ReadTOC(FHandle, toc) == 1 && TocTrackCount(toc) > 0;
+}
+
+QString TDiscSession::DiscId() const
+{
+    if (!AudioDiscPresent())
+        return {};
+    TTocRecord toc;
+    if (!ReadToc(toc))
+        return {};
+    return DiscIdFromToc(toc);
+}
+
+// Titles of a disc the cache does not know yet come from its CD-Text, when it has any.
+static void TakeCDText(HCDROM handle, int trackCount)
+{
+    const TCDTextInfo text = ReadCDText(handle);
+    if (!text.Present)
+        return;
+    TCDInfo& info = OptionsSetting.CDInfo;
+    if (!text.Performer.isEmpty())
+        info.Artist = text.Performer;
+    if (!text.Title.isEmpty())
+        info.Album = text.Title;
+    for (int t = 1; t <= trackCount && t <= text.TrackTitles.size() && t <= MAX_TITLES; ++t) {
+        const QString title = text.TrackTitles.at(t - 1).trimmed();
+        if (!title.isEmpty())
+            info.Titles[t] = title;
+    }
+}
+
+bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
+{
+    rows.clear();
+    if (FHandle == 0)
+        return false;
+    const QString discId = DiscId();
+    LoadCDInfo(discId);
+
+    TTocRecord toc;
+    if (!ReadToc(toc)) {
+        FStatus = NotReadText();
+        return false;
+    }
+    const int count = TocTrackCount(toc);
+    if (!discId.isEmpty() && !CDInfoSectionExists(discId))
+        TakeCDText(FHandle, toc.LastTrack);
+
+    TCDInfo& info = OptionsSetting.CDInfo;
+    for (int i = 0; i < count; ++i) {
+        const int t = toc.FirstTrack + i;
+        int minutes = 0, seconds = 0;
+        TrackLength(toc, i, minutes, seconds);
+        TTrackRow row;
+        row.Number = t;
+        if (info.Titles[t].isEmpty())
+            info.Titles[t] = QStringLiteral("音轨 ") + TwoDigits(t);
+        row.Title = info.Titles[t];
+        row.Length = TrackLengthText(minutes, seconds);
+        row.Size = TrackSizeText(minutes, seconds);
+        rows.append(row);
+    }
+    FStatus = FDriveText;
+    return true;
+}
+
+bool TDiscSession::CloseHandle()
+{
+    const bool ok = CloseDiscHandle(FHandle);
+    FHandle = 0;
+    FDrive = -1;
+    return ok;
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The main window's view of the CD drive: which drive it uses, whether an audio disc is in
+// it, and the rows of its track list. Shared by the main window and the command line so
+// both list a disc the same way; every text it produces is a status-line text.
+#include "app/core/TrackList.h"
+#include "platform/akrip32.h"
+#include <QString>
+#include <QVector>
+
+class TDiscSession {
+public:
+    TDiscSession() = default;
+    ~TDiscSession();
+    TDiscSession(const TDiscSession&) = delete;
+    TDiscSession& operator=(const TDiscSession&) = delete;
+
+    // Finds drive `index` (negative or past the drive count: the first drive) and returns a
+    // handle, 0 on failure. Sets the status text (the drive's name, or "no drive found").
+    HCDROM SelectDrive(int index);
+
+    // True when the selected drive holds an audio CD.
+    bool AudioDiscPresent() const;
+
+    // Identifier of the disc in the selected drive, for the disc information cache; empty
+    // when there is no audio disc or its table of contents cannot be read.
+    QString DiscId() const;
+
+    // Reads the table of contents and computes the rows, loading the disc's cached titles
+    // (or its CD-Text when the cache has none) into OptionsSetting.CDInfo first. Returns
+    // false when the table of contents cannot be read; the status text says why.
+    bool ReadDiscList(QVector<TTrackRow>& rows);
+
+    // Closes the handle (true when there was none or it closed).
+    bool CloseHandle();
+
+    HCDROM CDHandle() const { return FHandle; }
+    int DriveIndex() const { return FDrive; }
+    const QString& DriveText() const { return FDriveText; }
+    const QString& StatusText() const { return FStatus; }
+    void SetStatusText(const QString& text) { FStatus = text; }
+
+    // The status texts of the drive states.
+    static QString NotFoundText();      // no drive
+    static QString CheckCDRomText();    // no audio disc
+    static QString NotReadText();       // table of contents unreadable
+
+private:
+    bool ReadToc(TTocRecord& toc) const;
+
+    HCDROM FHandle = 0;
+    int FDrive = -1;
+    QString FDriveText;
+    QString FStatus;
+};

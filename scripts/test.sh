@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test; then runs them again built with
+# AddressSanitizer + UndefinedBehaviorSanitizer, runs the stream tests under
+# ThreadSanitizer, and runs each fuzz target for a short while.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== build (RelWithDebInfo)"
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== tests"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== build with ASan+UBSan"
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DVARNELCD_SANITIZE=address,undefined -DVARNELCD_BUILD_BENCH=OFF
+echo "== tests with ASan+UBSan"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== stream tests with TSan"
+scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARNELCD_SANITIZE=thread -DVARNELCD_BUILD_BENCH=OFF
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
+  ctest --test-dir build-tsan --output-on-failure -L audio
+
+echo "== fuzz targets (clang, libFuzzer)"
+scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DVARNELCD_BUILD_FUZZ=ON -DVARNELCD_BUILD_TESTS=ON -DVARNELCD_BUILD_BENCH=OFF \
+  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined" -- fuzz-all
+fuzz_failed=0
+for f in build-fuzz/fuzz/*_fuzz; do
+  [ -x "$f" ] || continue
+  name=$(basename "$f")
+  corpus=build-fuzz/corpus/$name
+  mkdir -p "$corpus"
+  seeds=tests/fuzz/seeds/${name%_fuzz}
+  [ -d "$seeds" ] || seeds=""
+  if "$f" -max_total_time="${FUZZ_SECONDS:-15}" -rss_limit_mb=2048 -print_final_stats=0 "$corpus" $seeds \
+       > "build-fuzz/$name.log" 2>&1; then
+    echo "fuzz $name: ok"
+  else
+    echo "fuzz $name: FAILED"; tail -40 "build-fuzz/$name.log"; fuzz_failed=1
+  fi
+done
+[ $fuzz_failed -eq 0 ] || { echo "a fuzz target found a crash"; exit 1; }
+echo "== all green"
