@@ -28,6 +28,9 @@ void LoadCDInfo(const QString& discId);
 // Writes OptionsSetting.CDInfo into section `discId` (empty id: nothing). False when the
 // file could not be written.
 bool SaveCDInfo(const QString& discId);
+// Whether "cdinfo.dat" holds a section for `discId` (an empty id has none). A disc the cache
+// knows keeps its stored titles; an unknown one may take titles from the disc itself.
+bool CDInfoSectionExists(const QString& discId);
 // Where "cdinfo.dat" is written (the settings folder) and read (there, else the program folder).
 QString CDInfoFileName();
 

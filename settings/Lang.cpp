@@ -1,0 +1,44 @@
+// Language files "CLan_<name>.ini" and the message texts they carry.
+#include "settings/Lang.h"
+
+#include "settings/Global.h"
+#include "settings/IniFile.h"
+#include "settings/Options.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#ifndef VARNELCD_DATADIR
+#define VARNELCD_DATADIR ""
+#endif
+
+QString LanguageFileName(const QString& languageName)
+{
+    // The language name comes from the settings file; it names a file, never a path.
+    QString name = languageName;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    const QString fileName = QStringLiteral("CLan_") + name + QStringLiteral(".ini");
+
+    const QString inProgramFolder = ProgramFolder() + fileName;
+    if (QFileInfo::exists(inProgramFolder))
+        return inProgramFolder;
+    const QString dataDir = QStringLiteral(VARNELCD_DATADIR);
+    if (!dataDir.isEmpty()) {
+        const QString installed = QDir(dataDir).filePath(fileName);
+        if (QFileInfo::exists(installed))
+            return installed;
+    }
+    return inProgramFolder;
+}
+
+QString LangString(const QString& key, const QString& builtInText)
+{
+    const QString& language = OptionsSetting.Lan;
+    // A record whose language was never set (settings not loaded yet, or an empty "Lan"
+    // value) shows the built-in texts, like the default language "English".
+    if (language.isEmpty() || language.compare(QLatin1String("ENGLISH"), Qt::CaseInsensitive) == 0)
+        return builtInText;
+    const TIniFile ini(LanguageFileName(language));
+    return ini.ReadString(QStringLiteral("ResourceString"), key, QString());
+}

@@ -1,0 +1,143 @@
+// Message texts from language files, where the files are looked for, and the Chinese
+// language file shipped with the program.
+#include "settings/Global.h"
+#include "settings/IniFile.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Language files go beside the test program under a name no other test uses.
+class LangTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FOldLan = OptionsSetting.Lan;
+        FLanguage = QString("LangTest%1_%2")
+                        .arg(QCoreApplication::applicationPid())
+                        .arg(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+    void TearDown() override
+    {
+        OptionsSetting.Lan = FOldLan;
+        QFile::remove(ProgramFolder() + "CLan_" + FLanguage + ".ini");
+    }
+    void WriteLanguageFile(const QByteArray& bytes)
+    {
+        QFile f(ProgramFolder() + "CLan_" + FLanguage + ".ini");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+
+    QString FOldLan;
+    QString FLanguage;
+};
+
+TEST_F(LangTest, EnglishInAnyCaseGivesTheBuiltInText)
+{
+    for (const char* lan : {"english", "ENGLISH", "English", "eNgLiSh"}) {
+        OptionsSetting.Lan = lan;
+        EXPECT_EQ(LangString("RES_Play", "Play "), "Play ") << lan;
+    }
+    OptionsSetting.Lan.clear();   // settings not loaded yet
+    EXPECT_EQ(LangString("RES_Play", "Play "), "Play ");
+}
+
+TEST_F(LangTest, LanguageWithoutFileGivesEmptyTexts)
+{
+    OptionsSetting.Lan = FLanguage;
+    EXPECT_EQ(LangString("RES_Play", "Play "), "");
+    EXPECT_EQ(LanguageFileName(FLanguage), ProgramFolder() + "CLan_" + FLanguage + ".ini");
+}
+
+TEST_F(LangTest, TextsComeFromResourceStringAndAreReadAfreshEachTime)
+{
+    WriteLanguageFile("[MainForm]\nRES_Play=wrong section\n[ResourceString]\nRES_Play=播放 \n"
+                      "RES_Empty=\nRES_Clear_History=\" 条记录已被删除！\"\n");
+    OptionsSetting.Lan = FLanguage;
+    EXPECT_EQ(LanguageFileName(FLanguage), ProgramFolder() + "CLan_" + FLanguage + ".ini");
+    EXPECT_EQ(LangString("RES_Play", "Play "), QString("播放"));
+    EXPECT_EQ(LangString("res_play", "Play "), QString("播放"));   // keys ignore case
+    EXPECT_EQ(LangString("RES_Missing", "built in"), "");
+    EXPECT_EQ(LangString("RES_Empty", "built in"), "");
+    EXPECT_EQ(LangString("RES_Clear_History", ""), QString(" 条记录已被删除！"));
+
+    WriteLanguageFile("[ResourceString]\nRES_Play=Abspielen\n");
+    EXPECT_EQ(LangString("RES_Play", "Play "), "Abspielen");
+}
+
+TEST_F(LangTest, GbkLanguageFilesAreRead)
+{
+    WriteLanguageFile("[ResourceString]\r\nRES_TitleStr=\xC2\xBC\xD2\xF4\r\n");   // "录音"
+    OptionsSetting.Lan = FLanguage;
+    EXPECT_EQ(LangString("RES_TitleStr", "x"), QString("录音"));
+}
+
+TEST_F(LangTest, LanguageNameCannotLeaveTheLanguageFolders)
+{
+    const QString name = LanguageFileName("../../etc/x");
+    EXPECT_TRUE(name.startsWith(ProgramFolder()));
+    EXPECT_FALSE(name.mid(ProgramFolder().size()).contains('/'));
+}
+
+// The language file the build puts beside the program.
+class ChineseFile : public ::testing::Test {
+protected:
+    TIniFile FIni{QStringLiteral(VARNELCD_SOURCE_DIR "/resources/lang/CLan_Chinese.ini")};
+};
+
+TEST_F(ChineseFile, HasEveryMessageText)
+{
+    const char* keys[] = {
+        "RES_Ask_RemoveTag", "RES_Check_CDRom", "RES_Check_FileName", "RES_Check_Mp3Options",
+        "RES_Check_Output", "RES_Clear_History", "RES_Close_CD_Error", "RES_CreateFileError",
+        "RES_CreateProcess_Error", "RES_CreateWavFileError", "RES_Create_Directory",
+        "RES_Decoding", "RES_Delete_Fail", "RES_Directory_Not_Exist", "RES_Discard_Modify",
+        "RES_Encoding", "RES_Extracting", "RES_File_Cannot_Create", "RES_File_Exist",
+        "RES_Get_CDHandle", "RES_Have_Modify", "RES_ID3Edit_Caption", "RES_Initing",
+        "RES_MCI_Init_Fail", "RES_MP3_TO_WAV", "RES_ModifyCDParmsError", "RES_NoNameStr",
+        "RES_NoWmaEncoder", "RES_NotFound_CDRom", "RES_NotRead_Cd", "RES_Operate_Fail",
+        "RES_Play", "RES_ReadCDAudioError", "RES_ReadTocError", "RES_RealOne_Window_Exist",
+        "RES_RecordingStr", "RES_Rip_Time_Error", "RES_Run_Again", "RES_SaveTag_Error",
+        "RES_Save_Error", "RES_Save_Fail", "RES_Select_0", "RES_Select_Directory",
+        "RES_Select_Track", "RES_TitleStr", "RES_WAV_RESAMPLE", "RES_WAV_TO_MP3",
+        "RES_WAV_TO_OGG", "RES_WAV_TO_WMA", "RES_Wav_File"};
+    EXPECT_EQ(std::size(keys), 50u);
+    for (const char* key : keys)
+        EXPECT_FALSE(FIni.ReadString("ResourceString", key, "").isEmpty()) << key;
+    EXPECT_EQ(FIni.ReadSection("ResourceString").size(), 50);
+
+    // Texts that are joined after a file name or a number keep their leading blank.
+    EXPECT_EQ(FIni.ReadString("ResourceString", "RES_CreateWavFileError", ""),
+              QString(" 不是有效文件名。请重命名CD曲目列表中的标题。"));
+    EXPECT_TRUE(FIni.ReadString("ResourceString", "RES_Clear_History", "").startsWith(' '));
+    EXPECT_TRUE(FIni.ReadString("ResourceString", "RES_Play", "").endsWith(' '));
+    EXPECT_EQ(FIni.ReadString("ResourceString", "RES_Check_CDRom", ""),
+              QString("请检查光驱中是否插入了音乐CD！"));
+}
+
+TEST_F(ChineseFile, CaptionsTheMainWindow)
+{
+    EXPECT_EQ(FIni.ReadString("MainForm", "MainForm", ""), QString("VarnelCD音频转换 2.0"));
+    EXPECT_EQ(FIni.ReadString("MainForm", "ToolButton1", ""), QString("抓轨"));
+    EXPECT_EQ(FIni.ReadString("MainForm", "ToolButton7", ""), QString("退出"));
+    EXPECT_EQ(FIni.ReadString("MainForm", "ListView1_Column3", ""), QString("大小(MB)"));
+    EXPECT_EQ(FIni.ReadString("Menu_MainForm", "N1", ""), QString("文件(&F)"));
+    EXPECT_EQ(FIni.ReadString("Menu_MainForm", "miActionWavToMp3", ""), QString("WAV 转 MP3..."));
+    for (const char* entry :
+         {"N1", "N2", "N3", "N4", "N5", "miWAVtoWAV", "miActionWavToMp3", "mnuMp3ToWav",
+          "miWAVtoOGG", "miWAVtoWMA", "Openoutputdirectory1", "bRefresh", "EjectMenu",
+          "CloseCdRomMenu", "miActionExit", "miActionExtract", "miActionRecord", "miOGGPlayer",
+          "miaPlay", "miaPause", "miaStop", "VolumeControlMenu", "miRealOnePlayer",
+          "miWindowsMediaPlayer", "miActionSelectAll", "miActionNoSelect", "miaQueryCDDB",
+          "miaEditTrackName", "miaID3Edit", "miActionOptionSet", "mnuHelp", "miCDRipper",
+          "mnuAbout"})
+        EXPECT_FALSE(FIni.ReadString("Menu_MainForm", entry, "").isEmpty()) << entry;
+}
+
+} // namespace
