@@ -1,25 +1,504 @@
-// Placeholder until the libcdio implementation lands: every call fails cleanly.
+// The CD drive library on libcdio. Drives are the physical drives libcdio finds, then the
+// disc images the user named. Handles are slots 1..kMaxHandles in a table; each handle
+// opens its drive lazily and reopens it when the disc changed, so one handle follows the
+// disc in its drive for the life of the program.
+//
+// Thread safety: the tables are guarded by one mutex; libcdio calls on a handle are
+// serialised by the handle's own mutex, and a handle closed while another thread reads
+// through it lives until that read returns.
 #include "platform/akrip32.h"
+#include "platform/CDImageMedia.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <array>
+#include <cdio/cdio.h>
+#include <cdio/cdtext.h>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
 
-static thread_local int lastError = ALERR_NOERROR;
-static QStringList images;
+namespace {
 
-int GetCDList(TDriveList& list) { list.Count = 0; lastError = ALERR_NOWNASPI; return 0; }
-HCDROM GetCDHandle(const THandleRequest&) { lastError = ALERR_NOWNASPI; return 0; }
-bool CloseCDHandle(HCDROM) { lastError = ALERR_INVHANDLE; return false; }
-bool ModifyCDParms(HCDROM, int, int) { lastError = ALERR_INVHANDLE; return false; }
-int ReadTOC(HCDROM, TTocRecord&) { lastError = ALERR_INVHANDLE; return 0; }
-int ReadCDAudioLBA(HCDROM, TSectorBuffer&) { lastError = ALERR_INVHANDLE; return 0; }
+constexpr int kMaxHandles = 10;
+constexpr int kAddressModeParm = 36;
+
+thread_local int lastError = ALERR_NOERROR;
+
+int Fail(int code)
+{
+    lastError = code;
+    return 0;
+}
+
+struct TDrive {
+    QString Path;
+    bool Image = false;
+};
+
+struct THandle {
+    std::mutex Io;
+    int Drive = -1;
+    TDrive Source;
+    bool Msf = false;
+    CdIo_t* Cdio = nullptr;
+    QString Token;                 // image token the open Cdio belongs to
+    TDiscToc Toc;
+
+    void Close()
+    {
+        if (Cdio)
+            cdio_destroy(Cdio);
+        Cdio = nullptr;
+        Token.clear();
+        Toc = TDiscToc();
+    }
+    ~THandle() { Close(); }
+};
+
+struct TImageState {
+    QString Token;
+    bool Present = false;
+    bool Audio = false;
+};
+
+std::mutex tableMutex;             // guards everything below
+QStringList setImages;
+std::vector<QString> physicalDrives;
+bool physicalScanned = false;
+std::set<QString> openDoors;       // image drives whose simulated tray is open
+std::array<std::shared_ptr<THandle>, kMaxHandles> handles;
+std::map<QString, TImageState> imageStates;
+
+std::vector<QString> ScanPhysicalDrives()
+{
+    EnsureCdioReady();
+    std::vector<QString> found;
+    std::set<QString> seen;
+    char** devices = cdio_get_devices(DRIVER_DEVICE);
+    for (char** d = devices; d && *d; ++d) {
+        const QString path = QFile::decodeName(*d);
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        if (seen.insert(canonical.isEmpty() ? path : canonical).second)
+            found.push_back(path);
+    }
+    if (devices)
+        cdio_free_device_list(devices);
+    return found;
+}
+
+QStringList ImagesLocked()
+{
+    QStringList all = setImages;
+    const QString env = qEnvironmentVariable("VARNELCD_DISC_IMAGES");
+    for (const QString& p : env.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        all << p;
+    return all;
+}
+
+std::vector<TDrive> Drives(bool rescan)
+{
+    std::lock_guard lock(tableMutex);
+    if (rescan || !physicalScanned) {
+        physicalDrives = ScanPhysicalDrives();
+        physicalScanned = true;
+    }
+    std::vector<TDrive> drives;
+    for (const QString& p : physicalDrives)
+        drives.push_back({p, false});
+    for (const QString& p : ImagesLocked())
+        drives.push_back({p, true});
+    if (drives.size() > size_t(MAX_CD_DRIVES))
+        drives.resize(MAX_CD_DRIVES);
+    return drives;
+}
+
+bool DriveAt(int index, TDrive& drive)
+{
+    const std::vector<TDrive> drives = Drives(false);
+    if (index < 0 || index >= int(drives.size()))
+        return false;
+    drive = drives[size_t(index)];
+    return true;
+}
+
+bool DoorOpen(const TDrive& drive)
+{
+    std::lock_guard lock(tableMutex);
+    return drive.Image && openDoors.count(drive.Path) > 0;
+}
+
+std::shared_ptr<THandle> HandleOf(HCDROM handle)
+{
+    if (handle < 1 || handle > HCDROM(kMaxHandles))
+        return nullptr;
+    std::lock_guard lock(tableMutex);
+    return handles[handle - 1];
+}
+
+// Makes sure the handle's libcdio source shows the disc now in the drive. A physical
+// drive is reopened when `reread` is set (a TOC read), since libcdio keeps the TOC it read
+// first. Call with the handle's Io mutex held. Sets lastError on failure.
+bool EnsureMedia(THandle& h, bool reread)
+{
+    if (h.Source.Image) {
+        const QString token = DoorOpen(h.Source) ? QString() : ImageFileToken(h.Source.Path);
+        if (token.isEmpty()) {
+            h.Close();
+            return Fail(ALERR_NODISC);
+        }
+        if (h.Cdio && token == h.Token)
+            return true;
+        h.Close();
+        h.Cdio = OpenCdioSource(h.Source.Path, true);
+        if (!h.Cdio || !ReadDiscToc(h.Cdio, h.Toc)) {
+            h.Close();
+            return Fail(ALERR_NODISC);
+        }
+        h.Token = token;
+        return true;
+    }
+    if (h.Cdio && !reread && cdio_get_media_changed(h.Cdio) != 1)
+        return true;
+    h.Close();
+    h.Cdio = OpenCdioSource(h.Source.Path, false);
+    if (!h.Cdio || !ReadDiscToc(h.Cdio, h.Toc)) {
+        h.Close();
+        return Fail(ALERR_NODISC);
+    }
+    return true;
+}
+
+void CopyText(char* dst, size_t size, const QByteArray& text)
+{
+    std::memset(dst, 0, size);
+    // Cut on a character boundary: never leave half a UTF-8 sequence.
+    qsizetype n = std::min<qsizetype>(text.size(), qsizetype(size - 1));
+    if (n < text.size()) {
+        while (n > 0 && (uchar(text[n]) & 0xC0) == 0x80)
+            --n;
+    }
+    std::memcpy(dst, text.constData(), size_t(n));
+}
+
+void PutAddress(TTocEntry& e, int lba, bool msf)
+{
+    if (msf) {
+        const int a = lba + CD_MSF_OFFSET;
+        e.Address[0] = 0;
+        e.Address[1] = uint8_t(a / CD_FRAMES_PER_MINUTE);
+        e.Address[2] = uint8_t((a / CD_FRAMES_PER_SECOND) % 60);
+        e.Address[3] = uint8_t(a % CD_FRAMES_PER_SECOND);
+    } else {
+        const auto u = uint32_t(lba);
+        e.Address[0] = uint8_t(u >> 24);
+        e.Address[1] = uint8_t(u >> 16);
+        e.Address[2] = uint8_t(u >> 8);
+        e.Address[3] = uint8_t(u);
+    }
+}
+
+// Media state of a physical drive: a TOC read, summarised as the token.
+TMediaState PhysicalMediaState(const QString& path)
+{
+    TMediaState state;
+    CdIo_t* cdio = OpenCdioSource(path, false);
+    TDiscToc toc;
+    if (cdio && ReadDiscToc(cdio, toc)) {
+        state.DiscPresent = true;
+        state.AudioDisc = toc.IsAudio(0);
+        state.Token = path;
+        for (int s : toc.Starts)
+            state.Token += QLatin1Char('|') + QString::number(s);
+    }
+    if (cdio)
+        cdio_destroy(cdio);
+    return state;
+}
+
+} // namespace
+
+int GetCDList(TDriveList& list)
+{
+    const std::vector<TDrive> drives = Drives(true);
+    const int capacity = list.Capacity ? std::min<int>(list.Capacity, MAX_CD_DRIVES) : MAX_CD_DRIVES;
+    std::memset(list.Entries, 0, sizeof(list.Entries));
+    int count = 0;
+    for (const TDrive& d : drives) {
+        if (count >= capacity)
+            break;
+        TDriveEntry& e = list.Entries[count];
+        e.HostAdapter = uint8_t(count);
+        CopyText(e.Identifier, sizeof(e.Identifier), QFile::encodeName(d.Path));
+        // The product text starts with a space: callers show vendor and product joined.
+        if (d.Image) {
+            CopyText(e.Vendor, sizeof(e.Vendor), "VarnelCD");
+            CopyText(e.Product, sizeof(e.Product), " Disc image");
+        } else {
+            cdio_hwinfo_t hw{};
+            CdIo_t* cdio = OpenCdioSource(d.Path, false);
+            if (cdio && cdio_get_hwinfo(cdio, &hw)) {
+                CopyText(e.Vendor, sizeof(e.Vendor), QByteArray(hw.psz_vendor).trimmed());
+                CopyText(e.Product, sizeof(e.Product), " " + QByteArray(hw.psz_model).trimmed());
+            } else {
+                CopyText(e.Vendor, sizeof(e.Vendor), "CD-ROM");
+                CopyText(e.Product, sizeof(e.Product), " drive");
+            }
+            if (cdio)
+                cdio_destroy(cdio);
+        }
+        CopyText(e.Revision, sizeof(e.Revision), "2.0");
+        ++count;
+    }
+    list.Count = uint8_t(count);
+    lastError = ALERR_NOERROR;
+    return count;
+}
+
+HCDROM GetCDHandle(const THandleRequest& request)
+{
+    TDrive drive;
+    if (!DriveAt(request.HostAdapter, drive))
+        return Fail(ALERR_INVPARAM);
+    auto h = std::make_shared<THandle>();
+    h->Drive = request.HostAdapter;
+    h->Source = drive;
+    std::lock_guard lock(tableMutex);
+    for (int i = 0; i < kMaxHandles; ++i) {
+        if (!handles[size_t(i)]) {
+            handles[size_t(i)] = h;
+            lastError = ALERR_NOERROR;
+            return HCDROM(i + 1);
+        }
+    }
+    return Fail(ALERR_NOMOREHND);
+}
+
+bool CloseCDHandle(HCDROM handle)
+{
+    if (handle < 1 || handle > HCDROM(kMaxHandles))
+        return Fail(ALERR_INVHANDLE);
+    std::lock_guard lock(tableMutex);
+    if (!handles[handle - 1])
+        return Fail(ALERR_INVHANDLE);
+    handles[handle - 1].reset();
+    lastError = ALERR_NOERROR;
+    return true;
+}
+
+bool ModifyCDParms(HCDROM handle, int which, int value)
+{
+    const auto h = HandleOf(handle);
+    if (!h)
+        return Fail(ALERR_INVHANDLE);
+    if (which != kAddressModeParm)
+        return Fail(ALERR_NOTSUPPORTED);
+    std::lock_guard lock(h->Io);
+    h->Msf = value != 0;
+    lastError = ALERR_NOERROR;
+    return true;
+}
+
+int ReadTOC(HCDROM handle, TTocRecord& toc)
+{
+    const auto h = HandleOf(handle);
+    if (!h)
+        return Fail(ALERR_INVHANDLE);
+    std::lock_guard lock(h->Io);
+    if (!EnsureMedia(*h, true))
+        return 0;
+    const TDiscToc& d = h->Toc;
+    std::memset(&toc, 0, sizeof(toc));
+    const int entries = d.TrackCount() + 1;
+    toc.DataLength = uint16_t(2 + 8 * entries);
+    toc.FirstTrack = uint8_t(d.FirstTrack);
+    toc.LastTrack = uint8_t(d.LastTrack);
+    for (int i = 0; i < entries; ++i) {
+        TTocEntry& e = toc.Entries[i];
+        const bool leadOut = i == entries - 1;
+        e.TrackNumber = leadOut ? 0xAA : uint8_t(d.FirstTrack + i);
+        e.AdrControl = uint8_t(0x10 | d.Control[size_t(leadOut ? i - 1 : i)]);
+        PutAddress(e, d.Starts[size_t(i)], h->Msf);
+    }
+    lastError = ALERR_NOERROR;
+    return 1;
+}
+
+int ReadCDAudioLBA(HCDROM handle, TSectorBuffer& buf)
+{
+    const auto h = HandleOf(handle);
+    if (!h)
+        return Fail(ALERR_INVHANDLE);
+    buf.Head.Len = 0;
+    buf.Head.StartOffset = 0;
+    const uint64_t bytes = uint64_t(buf.Head.NumSectors) * CD_SECTOR_SIZE;
+    if (buf.Head.NumSectors > 0 && !buf.Data)
+        return Fail(ALERR_INVPARAM);
+    if (bytes > buf.Head.MaxLen)
+        return Fail(ALERR_BUFTOOSMALL);
+    std::lock_guard lock(h->Io);
+    if (!EnsureMedia(*h, false))
+        return 0;
+    const TDiscToc& d = h->Toc;
+    const uint64_t start = buf.Head.StartSector;
+    const uint64_t end = start + buf.Head.NumSectors;
+    if (end > uint64_t(d.LeadOut()))
+        return Fail(ALERR_READERROR);
+    // Every track the range touches must be audio; sectors before track 1 (its pregap)
+    // belong to track 1.
+    for (int i = 0; i < d.TrackCount(); ++i) {
+        const uint64_t tStart = i == 0 ? 0 : uint64_t(d.Starts[size_t(i)]);
+        const uint64_t tEnd = uint64_t(d.Starts[size_t(i) + 1]);
+        if (start < tEnd && end > tStart && !d.IsAudio(i))
+            return Fail(ALERR_READERROR);
+    }
+    if (buf.Head.NumSectors > 0 &&
+        cdio_read_audio_sectors(h->Cdio, buf.Data, lsn_t(start), buf.Head.NumSectors) != DRIVER_OP_SUCCESS)
+        return Fail(ALERR_READERROR);
+    buf.Head.Len = uint32_t(bytes);
+    buf.Head.Status = 0;
+    lastError = ALERR_NOERROR;
+    return 1;
+}
+
 int GetAspiLibError() { return lastError; }
+
 void CDDBSetOption(int, const char*, int) {}
-int CDDBQuery(HCDROM, TCddbMatchList& l) { l.Count = 0; lastError = ALERR_NOTSUPPORTED; return 0; }
-int CDDBGetDiskInfo(void*, char*, int) { lastError = ALERR_NOTSUPPORTED; return 0; }
-void SetDiscImages(const QStringList& paths) { images = paths; }
-QStringList DiscImages() { return images; }
-QString DriveIdentifier(int) { return {}; }
-int DriveOfHandle(HCDROM) { return -1; }
-TMediaState DriveMediaState(int) { return {}; }
-TCDTextInfo ReadCDText(HCDROM) { return {}; }
-bool EjectDrive(int) { return false; }
-bool CloseDriveTray(int) { return false; }
+
+int CDDBQuery(HCDROM, TCddbMatchList& list)
+{
+    list.Count = 0;
+    return Fail(ALERR_NOTSUPPORTED);
+}
+
+int CDDBGetDiskInfo(void*, char* text, int size)
+{
+    if (text && size > 0)
+        text[0] = 0;
+    return Fail(ALERR_NOTSUPPORTED);
+}
+
+void SetDiscImages(const QStringList& paths)
+{
+    std::lock_guard lock(tableMutex);
+    setImages = paths;
+}
+
+QStringList DiscImages()
+{
+    std::lock_guard lock(tableMutex);
+    return ImagesLocked();
+}
+
+QString DriveIdentifier(int index)
+{
+    TDrive drive;
+    return DriveAt(index, drive) ? drive.Path : QString();
+}
+
+int DriveOfHandle(HCDROM handle)
+{
+    const auto h = HandleOf(handle);
+    return h ? h->Drive : -1;
+}
+
+TMediaState DriveMediaState(int index)
+{
+    TDrive drive;
+    if (!DriveAt(index, drive) || DoorOpen(drive))
+        return {};
+    if (!drive.Image)
+        return PhysicalMediaState(drive.Path);
+    const QString token = ImageFileToken(drive.Path);
+    if (token.isEmpty())
+        return {};
+    {
+        std::lock_guard lock(tableMutex);
+        const auto it = imageStates.find(drive.Path);
+        if (it != imageStates.end() && it->second.Token == token)
+            return {it->second.Present, it->second.Audio, token};
+    }
+    TImageState s;
+    s.Token = token;
+    if (CdIo_t* cdio = OpenCdioSource(drive.Path, true)) {
+        TDiscToc toc;
+        if (ReadDiscToc(cdio, toc)) {
+            s.Present = true;
+            s.Audio = toc.IsAudio(0);
+        }
+        cdio_destroy(cdio);
+    }
+    std::lock_guard lock(tableMutex);
+    imageStates[drive.Path] = s;
+    return {s.Present, s.Audio, token};
+}
+
+TCDTextInfo ReadCDText(HCDROM handle)
+{
+    TCDTextInfo info;
+    const auto h = HandleOf(handle);
+    if (!h) {
+        lastError = ALERR_INVHANDLE;
+        return info;
+    }
+    std::lock_guard lock(h->Io);
+    if (!EnsureMedia(*h, false))
+        return info;
+    cdtext_t* text = cdio_get_cdtext(h->Cdio);
+    if (!text) {
+        lastError = ALERR_NOERROR;
+        return info;
+    }
+    // The first language block that is there.
+    if (cdtext_lang_t* langs = cdtext_list_languages_v2(text)) {
+        for (int i = 0; i < 8; ++i) {
+            if (langs[i] != CDTEXT_LANGUAGE_BLOCK_UNUSED) {
+                cdtext_set_language_index(text, i);
+                break;
+            }
+        }
+    }
+    info.Title = DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_TITLE, 0));
+    info.Performer = DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_PERFORMER, 0));
+    QStringList titles;
+    for (int t = h->Toc.FirstTrack; t <= h->Toc.LastTrack; ++t)
+        titles << DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_TITLE, track_t(t)));
+    while (!titles.isEmpty() && titles.last().isEmpty())
+        titles.removeLast();
+    info.TrackTitles = titles;
+    info.Present = !info.Title.isEmpty() || !info.Performer.isEmpty() || !titles.isEmpty();
+    lastError = ALERR_NOERROR;
+    return info;
+}
+
+bool EjectDrive(int index)
+{
+    TDrive drive;
+    if (!DriveAt(index, drive))
+        return Fail(ALERR_INVPARAM);
+    if (drive.Image) {
+        std::lock_guard lock(tableMutex);
+        openDoors.insert(drive.Path);
+        return true;
+    }
+    return cdio_eject_media_drive(QFile::encodeName(drive.Path).constData()) == DRIVER_OP_SUCCESS ||
+           Fail(ALERR_NOTSUPPORTED);
+}
+
+bool CloseDriveTray(int index)
+{
+    TDrive drive;
+    if (!DriveAt(index, drive))
+        return Fail(ALERR_INVPARAM);
+    if (drive.Image) {
+        std::lock_guard lock(tableMutex);
+        openDoors.erase(drive.Path);
+        return true;
+    }
+    driver_id_t driver = DRIVER_DEVICE;
+    return cdio_close_tray(QFile::encodeName(drive.Path).constData(), &driver) == DRIVER_OP_SUCCESS ||
+           Fail(ALERR_NOTSUPPORTED);
+}
