@@ -9,6 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+#include <ostream>
+
+void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
