@@ -1,0 +1,29 @@
+#pragma once
+// A filter: an input that reads another input (Input) inside its own DoGetData.
+#include "audio/AuInput.h"
+#include <QPointer>
+
+class TAuConverter : public TAuInput
+{
+public:
+    explicit TAuConverter(QObject* Owner = nullptr);
+    ~TAuConverter() override;
+
+    TAuInput* Input() const { return FInput.data(); }
+    // Swaps the input; while the converter runs the old input is flushed and the new one
+    // started under the converter's lock. Setting the converter itself is ignored.
+    virtual void SetInput(TAuInput* Value);
+
+    void DoPause() override;
+    void DoResume() override;
+
+protected:
+    int GetBitsPerSample() override;
+    int GetChannels() override;
+    int GetSampleRate() override;
+    void ReadSource(void*& Buffer, uint32_t& Bytes) override;
+
+private:
+    // Nulled by Qt when the input is destroyed.
+    QPointer<TAuInput> FInput;
+};

@@ -1,0 +1,136 @@
+#include "audio/AuInput.h"
+#include <algorithm>
+#include <cstring>
+
+TAuInput::TAuInput(QObject* Owner) : QObject(Owner) {}
+
+TAuInput::~TAuInput() = default;
+
+void TAuInput::Init()
+{
+    std::lock_guard lock(FLock);
+    FEndOfStream = false;
+    try {
+        DoInit();
+    } catch (const std::exception& e) {
+        FEndOfStream = true;
+        throw EAuException(ExceptionText(e));
+    }
+}
+
+void TAuInput::Flush()
+{
+    std::lock_guard lock(FLock);
+    EmptyReadAhead();
+    DoFlush();
+}
+
+bool TAuInput::ServeReadAhead(void*& Buffer, uint32_t& Bytes)
+{
+    if (FPrefetchCount == 0)
+        return false;
+    const uint32_t n = std::min(Bytes, FPrefetchCount - FPrefetchOffset);
+    Buffer = FPrefetchBuf.data() + FPrefetchOffset;
+    Bytes = n;
+    FPrefetchOffset += n;
+    FPosition += n;
+    if (FPrefetchOffset >= FPrefetchCount)
+        EmptyReadAhead();
+    return true;
+}
+
+void TAuInput::ReadSource(void*& Buffer, uint32_t& Bytes)
+{
+    DoGetData(Buffer, Bytes);
+}
+
+void TAuInput::GetData(void*& Buffer, uint32_t& Bytes)
+{
+    std::lock_guard lock(FLock);
+    if (ServeReadAhead(Buffer, Bytes))
+        return;
+    ReadSource(Buffer, Bytes);
+    if (Bytes == 0)
+        Buffer = nullptr;
+}
+
+int TAuInput::CopyData(void* Buffer, int BufferSize)
+{
+    if (BufferSize <= 0)
+        return 0;
+    void* data = nullptr;
+    uint32_t bytes = uint32_t(BufferSize);
+    GetData(data, bytes);
+    if (bytes > 0)
+        std::memcpy(Buffer, data, bytes);
+    return int(bytes);
+}
+
+int TAuInput::FillBuffer(void* Buffer, int BufferSize, bool& EndOfInput)
+{
+    EndOfInput = false;
+    int done = 0;
+    auto* out = static_cast<uint8_t*>(Buffer);
+    while (done < BufferSize) {
+        const int n = CopyData(out + done, BufferSize - done);
+        if (n == 0) {
+            EndOfInput = true;
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
+void TAuInput::Prefetch(uint32_t Bytes)
+{
+    std::lock_guard lock(FLock);
+    uint32_t start;
+    uint32_t target = uint32_t(FPrefetchBuf.size());
+    if (FPrefetchCount == 0) {
+        if (FPrefetchBuf.size() < Bytes)
+            FPrefetchBuf.resize(Bytes);
+        start = 0;
+        target = Bytes;
+    } else if (FPrefetchCount < FPrefetchBuf.size()) {
+        const uint32_t left = FPrefetchCount - FPrefetchOffset;
+        std::memmove(FPrefetchBuf.data(), FPrefetchBuf.data() + FPrefetchOffset, left);
+        FPrefetchCount = left;
+        FPrefetchOffset = 0;
+        start = left;
+    } else {
+        return;     // full
+    }
+    uint32_t got = 0;
+    while (start + got < target) {
+        void* data = nullptr;
+        uint32_t bytes = target - start - got;
+        ReadSource(data, bytes);
+        if (bytes == 0)
+            break;
+        std::memcpy(FPrefetchBuf.data() + start + got, data, bytes);
+        got += bytes;
+    }
+    if (got > 0) {
+        FPrefetchCount = start + got;
+        // Counted by ReadSource already; counted again when delivered.
+        FPosition -= got;
+    }
+}
+
+void TAuInput::ClearBuffer()
+{
+    std::lock_guard lock(FLock);
+    std::fill(FPrefetchBuf.begin(), FPrefetchBuf.end(), uint8_t(0));
+    FPrefetchCount = uint32_t(FPrefetchBuf.size());
+    FPrefetchOffset = 0;
+}
+
+void TAuInput::Reset()
+{
+    try {
+        Flush();
+    } catch (...) {
+    }
+    FBusy = false;
+}

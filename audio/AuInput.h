@@ -1,0 +1,95 @@
+#pragma once
+// The pull side of the stream components.
+//
+// An output's worker thread calls GetData on its input; a converter calls GetData on its
+// own input from inside its DoGetData, and so on down to the source. Audio passes as raw
+// interleaved PCM bytes laid out by BitsPerSample, Channels and SampleRate; a "sample" in
+// sample counts is one frame (one value for every channel).
+//
+// Each input has a (recursive) lock around Init, Flush, GetData, Prefetch, ClearBuffer
+// and Seek, so that the main thread may seek or swap inputs while a worker reads.
+#include "audio/AuException.h"
+#include <QObject>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+class TAuInput : public QObject
+{
+public:
+    explicit TAuInput(QObject* Owner = nullptr);
+    ~TAuInput() override;
+
+    // Format getters (through the virtual operations below).
+    int BitsPerSample() { return GetBitsPerSample(); }
+    int Channels() { return GetChannels(); }
+    int SampleRate() { return GetSampleRate(); }
+    int TotalTime() { return GetTotalTime(); }
+    int64_t TotalSamples() { return GetTotalSamples(); }
+
+    int64_t Size() const { return FSize; }           // -1 unknown, 0 nothing
+    int64_t Position() const { return FPosition; }   // bytes delivered since Init
+    bool Busy() const { return FBusy; }
+
+    // Starts reading. Any error of DoInit marks the input as ended and is raised again
+    // as EAuException with the same text.
+    void Init();
+    // Ends reading: empties the read-ahead buffer and calls DoFlush.
+    void Flush();
+    void Lock() { FLock.lock(); }
+    void Unlock() { FLock.unlock(); }
+
+    // The public read. On entry Bytes is the most the caller wants; on return Buffer
+    // points at data owned by the input and Bytes says how many are valid (0: end).
+    virtual void GetData(void*& Buffer, uint32_t& Bytes);
+    // One GetData of at most BufferSize bytes copied into Buffer; returns the count.
+    int CopyData(void* Buffer, int BufferSize);
+    // GetData until BufferSize bytes are copied or a call gives nothing.
+    int FillBuffer(void* Buffer, int BufferSize, bool& EndOfInput);
+    // Fills the read-ahead buffer (up to Bytes) from the source.
+    virtual void Prefetch(uint32_t Bytes);
+    // Turns the whole read-ahead buffer into silence to be delivered before real data.
+    void ClearBuffer();
+    // Flush ignoring errors, then not busy.
+    virtual void Reset();
+
+    virtual void SetFullBitsFlag(bool Value) { FFullBitsFlag = Value; }
+    bool FullBitsFlag() const { return FFullBitsFlag; }
+
+    virtual void DoPause() {}
+    virtual void DoResume() {}
+
+protected:
+    virtual int GetBitsPerSample() = 0;
+    virtual int GetChannels() = 0;
+    virtual int GetSampleRate() = 0;
+    virtual int GetTotalTime() { return 0; }
+    virtual int64_t GetTotalSamples() { return 0; }
+    virtual void DoInit() = 0;
+    virtual void DoFlush() = 0;
+    virtual void DoGetData(void*& Buffer, uint32_t& Bytes) = 0;
+
+    // Reads from the source once the read-ahead buffer is empty: the accounting that
+    // GetData and Prefetch share. The base calls DoGetData as it is (sources such as a
+    // CD reader count Position themselves).
+    virtual void ReadSource(void*& Buffer, uint32_t& Bytes);
+    // True when the read-ahead buffer holds unread bytes (caller holds the lock).
+    bool ServeReadAhead(void*& Buffer, uint32_t& Bytes);
+    void EmptyReadAhead() { FPrefetchCount = 0; FPrefetchOffset = 0; }
+
+    std::recursive_mutex FLock;
+    std::atomic<int64_t> FPosition{0};
+    std::atomic<int64_t> FSize{0};
+    std::atomic<bool> FBusy{false};
+    uint16_t FSampleSize = 0;        // bytes per frame, set by file sources at DoInit
+    int32_t FBufStart = 1;           // decode window of file sources; empty when End < Start
+    int32_t FBufEnd = 0;
+    bool FEndOfStream = false;
+
+private:
+    bool FFullBitsFlag = false;
+    std::vector<uint8_t> FPrefetchBuf;
+    uint32_t FPrefetchCount = 0;     // valid bytes; 0: empty
+    uint32_t FPrefetchOffset = 0;    // next unread byte
+};

@@ -1,0 +1,125 @@
+#pragma once
+// The push side: an output owns a worker thread that pulls from Input and writes to the
+// destination, one bounded block per DoOutput step.
+//
+// Concrete outputs implement Prepare (open the destination, Input()->Init(), write any
+// header), DoOutput (one step; false when finished; Abort asks to finish now) and Done
+// (finish the destination, Input()->Flush()). They must call Stop(false) first thing in
+// their destructor, because the worker calls their overrides until it is stopped.
+#include "audio/AuInput.h"
+#include "audio/AuStream.h"
+#include "audio/StreamTypes.h"
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+#include <mutex>
+
+class TAuThread;
+
+class TAuOutput : public QObject
+{
+public:
+    explicit TAuOutput(QObject* Owner = nullptr);
+    ~TAuOutput() override;
+
+    TAuInput* Input() const { return FInput.data(); }
+    // While busy: stops synchronously, swaps the input and runs again.
+    virtual void SetInput(TAuInput* Value);
+
+    // Starts a run. Raises "Component is Busy" or "Input is not assigned".
+    void Run();
+    // Async: returns at once, the run ends after its current step and OnDone follows.
+    // Otherwise returns when the worker is through; the run's OnDone and every other
+    // undelivered event of this output are dropped.
+    void Stop(bool Async = true);
+    void Pause();
+    void Resume();
+    TOutputStatus Status() const;
+    // Percent of the input delivered: 0 without input or with Size 0, -1 when unknown.
+    int Progress() const;
+    QString ExceptionMessage() const;
+    bool Busy() const { return FBusy; }
+
+    TOutputDoneEvent OnDone() const;
+    void SetOnDone(TOutputDoneEvent Handler);
+    TOutputProgressEvent OnProgress() const;
+    void SetOnProgress(TOutputProgressEvent Handler);
+    TThreadExceptionEvent OnThreadException() const;
+    void SetOnThreadException(TThreadExceptionEvent Handler);
+
+protected:
+    virtual bool DoOutput(bool Abort) = 0;
+    virtual void Done() = 0;
+    virtual void Prepare() = 0;
+
+    // Worker side, for concrete outputs: posts an event (handled on the main thread like
+    // OnThreadException) for the current run; nothing when Handler is empty.
+    void PostEvent(const TOutputEvent& Handler);
+    void SetExceptionMessage(const QString& Text);
+    // Set by Stop, cleared when the run ends.
+    bool Stopped() const { return FStopped; }
+    bool OutputReady() const { return FReady; }
+
+private:
+    friend class TAuThread;
+
+    QPointer<TAuInput> FInput;
+    std::shared_ptr<TAuThread> FThread;
+    std::mutex FRunLock;
+    mutable std::mutex FStateLock;        // message and handlers
+    QString FExceptionMessage;
+    TOutputDoneEvent FOnDone;
+    TOutputProgressEvent FOnProgress;
+    TThreadExceptionEvent FOnThreadException;
+    std::atomic<bool> FBusy{false};
+    std::atomic<bool> FStopped{false};
+    std::atomic<bool> FReady{false};
+    std::atomic<uint64_t> FCurrentRun{0};
+    int FLastProgress = 0;                // worker only
+};
+
+// An output that writes a byte stream: either one attached from outside (never opened
+// or freed here) or one the output opens itself.
+class TAuStreamedOutput : public TAuOutput
+{
+public:
+    explicit TAuStreamedOutput(QObject* Owner = nullptr);
+    ~TAuStreamedOutput() override;
+
+    void SetStream(TStream* Value);
+    TStream* Stream() const { return FStream; }
+    bool StreamAssigned() const { return FStreamAssigned; }
+
+protected:
+    void AdoptStream(std::unique_ptr<TStream> Value);
+    void ReleaseOwnedStream();
+
+private:
+    TStream* FStream = nullptr;
+    std::unique_ptr<TStream> FOwnedStream;
+    bool FStreamAssigned = false;
+};
+
+class TAuFileOut : public TAuStreamedOutput
+{
+public:
+    explicit TAuFileOut(QObject* Owner = nullptr);
+    ~TAuFileOut() override;
+
+    const QString& FileName() const { return FFileName; }
+    void SetFileName(const QString& Value) { FFileName = Value; }
+    TFileOutputMode FileMode() const { return FFileMode; }
+    // The base keeps foRewrite; writers that can append store the value.
+    virtual void SetFileMode(TFileOutputMode Value);
+    // Share bits used when an existing file is opened for appending.
+    uint16_t ShareMode() const { return FShareMode; }
+    void SetShareMode(uint16_t Value) { FShareMode = Value; }
+
+protected:
+    TFileOutputMode FFileMode = foRewrite;
+
+private:
+    QString FFileName;
+    uint16_t FShareMode = 0;
+};
