@@ -216,6 +216,13 @@ TEST_F(Akrip32Test, AudioReadsReturnTheImageBytes)
     EXPECT_EQ(Read(h, 300, 1), ExpectedAudioSector(2, 0));
     EXPECT_EQ(Read(h, 556, 1), ExpectedAudioSector(2, 256));
 
+    // The .bin named directly is the same disc.
+    const HCDROM viaBin = OpenImage(cue.chopped(4) + QStringLiteral(".bin"));
+    TTocRecord toc;
+    ASSERT_EQ(ReadTOC(viaBin, toc), 1);
+    EXPECT_EQ(toc.LastTrack, 2);
+    EXPECT_EQ(Read(viaBin, 300, 2), bin.mid(300 * CD_SECTOR_SIZE, 2 * CD_SECTOR_SIZE));
+
     // Past the lead-out nothing is returned, not even the part that exists.
     TSectorBuffer buf;
     QByteArray data(3 * CD_SECTOR_SIZE, '\x5a');
@@ -334,6 +341,50 @@ TEST_F(Akrip32Test, GarbledImagesFailCleanly)
         ReadCDText(h);
         CloseCDHandle(h);
     }
+    // Random damage to a good cue sheet: whatever libcdio makes of it, a TOC read either
+    // fails with "no disc" or gives a TOC whose reads stay inside the image.
+    uint32_t rng = 12345;
+    auto next = [&rng] { rng = rng * 1103515245u + 12345u; return rng >> 8; };
+    const QString mutant = dir.filePath(QStringLiteral("good.cue"));
+    for (int round = 0; round < 300; ++round) {
+        QByteArray text = goodCue;
+        for (int k = 0, edits = 1 + int(next() % 4); k < edits; ++k) {
+            const qsizetype at = qsizetype(next() % uint32_t(text.size()));
+            switch (next() % 3) {
+            case 0: text[at] = char(next() & 0xFF); break;
+            case 1: text.remove(at, qsizetype(next() % 8)); break;
+            default: text.insert(at, "0123456789:\" \n"[next() % 15]); break;
+            }
+        }
+        QFile f(mutant);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+        f.close();
+        SetDiscImages({mutant});
+        DriveMediaState(0);
+        THandleRequest req;
+        const HCDROM h = GetCDHandle(req);
+        TTocRecord toc;
+        if (ReadTOC(h, toc) == 1) {
+            ASSERT_GE(toc.LastTrack, toc.FirstTrack);
+            ReadCDText(h);
+            const int leadOut = Lba(toc.Entries[toc.LastTrack - toc.FirstTrack + 1]);
+            const QByteArray last = Read(h, uint32_t(leadOut - 1), 1);
+            if (!last.isEmpty() && leadOut <= 150) {
+                const bool first = leadOut <= 100;
+                EXPECT_EQ(last, ExpectedAudioSector(first ? 1 : 2, uint32_t(first ? leadOut - 1 : leadOut - 101)));
+            }
+        } else {
+            EXPECT_EQ(GetAspiLibError(), ALERR_NODISC);
+        }
+        CloseCDHandle(h);
+    }
+    {
+        QFile f(mutant);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(goodCue);
+    }
+
     // A folder or an unknown file is no disc either.
     for (const QString& path : {dir.path(), good.chopped(4) + QStringLiteral(".xyz")}) {
         SetDiscImages({path});
@@ -367,6 +418,16 @@ TEST_F(Akrip32Test, CdTextRoundTrip)
     EXPECT_EQ(info.TrackTitles[0], QStringLiteral("第一首"));
     EXPECT_EQ(info.TrackTitles[1], QStringLiteral("Übung"));
     EXPECT_EQ(info.TrackTitles[2], QStringLiteral("Track 03"));
+
+    // A cue sheet written in Latin-1 (as older tools do) reads right too. (libcdio wants
+    // the bin named like the cue sheet.)
+    const QString latin = dir.filePath(QStringLiteral("latin.cue"));
+    ASSERT_TRUE(QFile::copy(dir.filePath(QStringLiteral("disc.bin")), dir.filePath(QStringLiteral("latin.bin"))));
+    QFile f(latin);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("TITLE \"Caf\xe9 M\xfcller\"\nFILE \"latin.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    f.close();
+    EXPECT_EQ(ReadCDText(OpenImage(latin)).Title, QStringLiteral("Café Müller"));
 
     const HCDROM plain = OpenImage(MakeTestDisc(dir.path(), {"--track", "audio:50"}, QStringLiteral("plain")));
     const TCDTextInfo none = ReadCDText(plain);
