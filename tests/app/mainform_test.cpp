@@ -1,0 +1,261 @@
+// The main window on generated disc images, offscreen: rows, status texts, the disc cache
+// across two starts, CD-Text titles, disc changes, and the settings written at closing.
+#include "AppTestHome.h"
+#include "app/MainForm.h"
+#include "app/core/DiscWatcher.h"
+#include "fixtures/TestDisc.h"
+#include "settings/CDInfo.h"
+#include "settings/Options.h"
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class RecordingPrompter : public TPrompter {
+public:
+    QStringList* Errors;
+    explicit RecordingPrompter(QStringList* errors) : Errors(errors) {}
+    void ShowError(const QString& text) override { Errors->append(text); }
+    void ShowInformation(const QString& text) override { Errors->append(text); }
+    Answer AskYesNo(const QString&, Answer def) override { return def; }
+};
+
+struct Row {
+    QString number, title, length, size;
+    bool checked;
+};
+
+QVector<Row> Rows(const TMainForm& form)
+{
+    QVector<Row> rows;
+    QTreeWidget* list = form.ListView1();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* it = list->topLevelItem(i);
+        rows.append({it->text(0), it->text(1), it->text(2), it->text(3), it->checkState(0) == Qt::Checked});
+    }
+    return rows;
+}
+
+class MainFormTest : public AppTestHome {
+protected:
+    std::unique_ptr<TMainForm> Open()
+    {
+        auto form = std::make_unique<TMainForm>();
+        form->SetPrompter(std::make_unique<RecordingPrompter>(&Errors));
+        form->show();
+        return form;
+    }
+    // A 4:10 track, a 9 s track and a 3 s track.
+    QString MakeDisc(const QString& name, const QStringList& extra = {})
+    {
+        QStringList args{"--track", "audio:18750", "--track", "audio:675", "--track", "audio:225"};
+        args << extra;
+        const QString cue = MakeTestDisc(Home.path(), args, name);
+        EXPECT_FALSE(cue.isEmpty());
+        return cue;
+    }
+    QStringList Errors;
+};
+
+} // namespace
+
+TEST_F(MainFormTest, ListsTheTracksOfADiscImage)
+{
+    SetDiscImages({MakeDisc("disc")});
+    auto form = Open();
+    EXPECT_EQ(form->objectName(), "MainForm");
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("VarnelCD音频转换 2.0"));
+    EXPECT_NE(form->CDHandle(), 0u);
+    const QVector<Row> rows = Rows(*form);
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0].number, "1");
+    EXPECT_EQ(rows[0].title, QStringLiteral("音轨 01"));
+    EXPECT_EQ(rows[0].length, "04:10");
+    EXPECT_EQ(rows[0].size, "42.06");
+    EXPECT_EQ(rows[1].length, "00:09");
+    EXPECT_EQ(rows[1].size, "01.51");
+    EXPECT_EQ(rows[2].title, QStringLiteral("音轨 03"));
+    for (const Row& r : rows)
+        EXPECT_TRUE(r.checked);
+    // The status line names the drive, and that is what playback restores.
+    EXPECT_FALSE(form->DriveText().isEmpty());
+    EXPECT_EQ(form->StatusText(), form->DriveText());
+    EXPECT_EQ(form->SavedStatus(), form->DriveText());
+    EXPECT_FALSE(form->NoDisc());
+    // The list's column captions and the translated window texts.
+    QTreeWidgetItem* header = form->ListView1()->headerItem();
+    EXPECT_EQ(header->text(0), QStringLiteral("序号"));
+    EXPECT_EQ(header->text(3), QStringLiteral("大小(MB)"));
+    form->close();
+    EXPECT_TRUE(Errors.isEmpty());
+}
+
+TEST_F(MainFormTest, NoDriveAtAll)
+{
+    auto form = Open();
+    EXPECT_EQ(form->CDHandle(), 0u);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("没有找到光驱!"));
+    EXPECT_EQ(form->ListView1()->topLevelItemCount(), 0);
+    form->close();
+}
+
+TEST_F(MainFormTest, DataOnlyDiscAndUnreadableImageAskForAnAudioCD)
+{
+    const QString data = MakeTestDisc(Home.path(), {"--track", "data:600"}, "data");
+    QFile junk(Path("junk.cue"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("FILE \"nowhere.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 99:99:99\n\x01\x02garbage\n");
+    junk.close();
+
+    for (const QString& image : {data, Path("junk.cue"), Path("missing.cue")}) {
+        SetDiscImages({image});
+        auto form = Open();
+        EXPECT_EQ(form->ListView1()->topLevelItemCount(), 0) << image.toStdString();
+        EXPECT_TRUE(form->NoDisc());
+        EXPECT_EQ(form->StatusText(), QStringLiteral("请检查光驱中是否插入了音乐CD！")) << image.toStdString();
+        form->close();
+    }
+}
+
+TEST_F(MainFormTest, DriveIndexOutOfRangeUsesTheFirstDrive)
+{
+    const QString first = MakeDisc("first");
+    const QString second = MakeTestDisc(Home.path(), {"--track", "audio:750"}, "second");
+    SetDiscImages({first, second});
+    for (int index : {5, -1, 2}) {
+        OptionsSetting = TOptionsSetting{};
+        QFile::remove(OptionsFileName());
+        {
+            QFile f(OptionsFileName());
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QString("[CDOptions]\nIndex=%1\n").arg(index).toUtf8());
+        }
+        auto form = Open();
+        EXPECT_EQ(form->ListView1()->topLevelItemCount(), 3) << index;
+        form->close();
+    }
+    QFile f(OptionsFileName());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("[CDOptions]\nIndex=1\n");
+    f.close();
+    auto form = Open();
+    EXPECT_EQ(form->ListView1()->topLevelItemCount(), 1);
+    form->close();
+}
+
+TEST_F(MainFormTest, TitlesComeBackOnTheNextStart)
+{
+    SetDiscImages({MakeDisc("disc")});
+    {
+        auto form = Open();
+        ASSERT_EQ(form->ListView1()->topLevelItemCount(), 3);
+        form->ListView1()->topLevelItem(1)->setText(1, QStringLiteral("第二首 Second"));
+        OptionsSetting.CDInfo.Artist = "Someone";
+        form->close();
+    }
+    EXPECT_TRUE(QFile::exists(OptionsFileName()));
+    EXPECT_TRUE(QFile::exists(CDInfoFileName()));
+
+    OptionsSetting = TOptionsSetting{};
+    auto form = Open();
+    const QVector<Row> rows = Rows(*form);
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0].title, QStringLiteral("音轨 01"));
+    EXPECT_EQ(rows[1].title, QStringLiteral("第二首 Second"));
+    EXPECT_EQ(OptionsSetting.CDInfo.Artist, "Someone");
+    EXPECT_EQ(OptionsSetting.CDInfo.TrackNumber, 3);
+    form->close();
+}
+
+TEST_F(MainFormTest, CDTextTitlesUntilTheCacheKnowsTheDisc)
+{
+    SetDiscImages({MakeDisc("text", {"--disc-title", "Album", "--disc-performer", "Band", "--title",
+                                     "1:Opening", "--title", QStringLiteral("2:中文标题")})});
+    {
+        auto form = Open();
+        const QVector<Row> rows = Rows(*form);
+        ASSERT_EQ(rows.size(), 3);
+        EXPECT_EQ(rows[0].title, "Opening");
+        EXPECT_EQ(rows[1].title, QStringLiteral("中文标题"));
+        EXPECT_FALSE(rows[2].title.isEmpty());
+        EXPECT_EQ(OptionsSetting.CDInfo.Album, "Album");
+        EXPECT_EQ(OptionsSetting.CDInfo.Artist, "Band");
+        form->ListView1()->topLevelItem(0)->setText(1, "Edited");
+        form->close();
+    }
+    // Once the disc has a section of its own, the cache wins over the CD-Text.
+    OptionsSetting = TOptionsSetting{};
+    auto form = Open();
+    EXPECT_EQ(Rows(*form)[0].title, "Edited");
+    EXPECT_EQ(Rows(*form)[1].title, QStringLiteral("中文标题"));
+    form->close();
+}
+
+TEST_F(MainFormTest, FollowsDiscChanges)
+{
+    const QString cue = MakeDisc("later");
+    const QString moved = Path("aside.cue");
+    ASSERT_TRUE(QFile::rename(cue, moved));
+    SetDiscImages({cue});
+    auto form = Open();
+    EXPECT_EQ(form->ListView1()->topLevelItemCount(), 0);
+    EXPECT_NE(form->CDHandle(), 0u);
+
+    // The disc arrives: the list fills.
+    ASSERT_TRUE(QFile::rename(moved, cue));
+    form->DiscWatcher()->Poll();
+    EXPECT_EQ(form->ListView1()->topLevelItemCount(), 3);
+    EXPECT_EQ(form->StatusText(), form->DriveText());
+
+    // It goes away: the list empties.
+    ASSERT_TRUE(QFile::rename(cue, moved));
+    form->DiscWatcher()->Poll();
+    EXPECT_EQ(form->ListView1()->topLevelItemCount(), 0);
+    form->close();
+}
+
+TEST_F(MainFormTest, SelectionCommandsAndCommandsNotYetAvailable)
+{
+    SetDiscImages({MakeDisc("disc")});
+    auto form = Open();
+    form->Action("ActionNoSelect")->trigger();
+    for (const Row& r : Rows(*form))
+        EXPECT_FALSE(r.checked);
+    form->Action("ActionSelectAll")->trigger();
+    for (const Row& r : Rows(*form))
+        EXPECT_TRUE(r.checked);
+
+    // Every command is present with its caption, hint and shortcut.
+    QAction* extract = form->Action("ActionExtract");
+    ASSERT_NE(extract, nullptr);
+    EXPECT_EQ(extract->text(), "E&xtract");
+    EXPECT_EQ(extract->statusTip(), "Extract the selected track");
+    EXPECT_EQ(extract->shortcut(), QKeySequence("Ctrl+X"));
+    EXPECT_FALSE(extract->isEnabled());
+    EXPECT_EQ(form->Action("miActionExtract")->text(), QStringLiteral("抓轨(&X)"));
+    EXPECT_FALSE(form->Action("miActionExtract")->isEnabled());
+    EXPECT_EQ(form->Action("EjectMenu")->shortcut(), QKeySequence("Ctrl+E"));
+    EXPECT_EQ(form->Action("aEditTrackName")->shortcut(), QKeySequence("F2"));
+    const QList<QAction*> menus = form->menuBar()->actions();
+    ASSERT_EQ(menus.size(), 4);
+    EXPECT_EQ(menus[0]->text(), QStringLiteral("文件(&F)"));
+    EXPECT_EQ(menus[3]->text(), QStringLiteral("帮助(&H)"));
+    form->close();
+}
+
+TEST_F(MainFormTest, SettingsAreWrittenAtClosing)
+{
+    auto form = Open();
+    OptionsSetting.Mp3Options.BitRate = 192;
+    form->close();
+    OptionsSetting = TOptionsSetting{};
+    LoadOptions();
+    EXPECT_EQ(OptionsSetting.Mp3Options.BitRate, 192);
+}
