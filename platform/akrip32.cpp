@@ -233,19 +233,18 @@ int GetCDList(TDriveList& list)
         TDriveEntry& e = list.Entries[count];
         e.HostAdapter = uint8_t(count);
         CopyText(e.Identifier, sizeof(e.Identifier), QFile::encodeName(d.Path));
-        // The product text starts with a space: callers show vendor and product joined.
         if (d.Image) {
             CopyText(e.Vendor, sizeof(e.Vendor), "VarnelCD");
-            CopyText(e.Product, sizeof(e.Product), " Disc image");
+            CopyText(e.Product, sizeof(e.Product), "Disc image");
         } else {
             cdio_hwinfo_t hw{};
             CdIo_t* cdio = OpenCdioSource(d.Path, false);
             if (cdio && cdio_get_hwinfo(cdio, &hw)) {
                 CopyText(e.Vendor, sizeof(e.Vendor), QByteArray(hw.psz_vendor).trimmed());
-                CopyText(e.Product, sizeof(e.Product), " " + QByteArray(hw.psz_model).trimmed());
+                CopyText(e.Product, sizeof(e.Product), QByteArray(hw.psz_model).trimmed());
             } else {
                 CopyText(e.Vendor, sizeof(e.Vendor), "CD-ROM");
-                CopyText(e.Product, sizeof(e.Product), " drive");
+                CopyText(e.Product, sizeof(e.Product), "drive");
             }
             if (cdio)
                 cdio_destroy(cdio);

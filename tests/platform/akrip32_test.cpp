@@ -91,6 +91,7 @@ TEST_F(Akrip32Test, DriveListHoldsTheImagesInOrder)
     EXPECT_EQ(list.Entries[1].HostAdapter, 1);
     EXPECT_EQ(QString::fromUtf8(list.Entries[0].Identifier), dir.filePath(QStringLiteral("a.cue")));
     EXPECT_STREQ(list.Entries[0].Vendor, "VarnelCD");
+    EXPECT_STREQ(list.Entries[0].Product, "Disc image");
     EXPECT_LE(strlen(list.Entries[0].Vendor) + strlen(list.Entries[0].Product), 26u);
     EXPECT_STREQ(list.Entries[0].Revision, "2.0");
     // The long path is cut to 64 bytes without splitting a character; the full one is kept.
