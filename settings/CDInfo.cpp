@@ -64,11 +64,13 @@ void LoadCDInfo(const QString& discId)
     info.Year = ini.ReadString(discId, QStringLiteral("Year"), QString());
     info.Genre = ini.ReadInteger(discId, QStringLiteral("Genre"), -1);
     info.Comment = ini.ReadString(discId, QStringLiteral("Comment"), QString());
-    info.TrackNumber = ini.ReadInteger(discId, QStringLiteral("TrackNumber"), MAX_TITLES);
+    // The record holds at most 100 titles: a count outside 0..100 in the file is taken as
+    // the nearest count it can hold, so that no reader indexes past the titles.
+    info.TrackNumber =
+        std::clamp(ini.ReadInteger(discId, QStringLiteral("TrackNumber"), MAX_TITLES), 0, MAX_TITLES);
 
-    // Titles above TrackNumber keep what they held; the count never reaches past the array.
-    const int count = std::clamp(info.TrackNumber, 0, MAX_TITLES);
-    for (int n = 1; n <= count; ++n) {
+    // Titles above TrackNumber keep what they held.
+    for (int n = 1; n <= info.TrackNumber; ++n) {
         const QString title = ini.ReadString(discId, QString::number(n), QString());
         info.Titles[n] = title.isEmpty() ? DefaultTitle(n) : title;
     }

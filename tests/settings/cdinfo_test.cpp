@@ -112,10 +112,11 @@ TEST_F(CDInfoTest, OddTrackNumbersNeverReachPastTheTitles)
     EXPECT_EQ(Info().TrackNumber, 0);
     EXPECT_EQ(Info().Titles[1], "kept");
     LoadCDInfo("-5");
-    EXPECT_EQ(Info().TrackNumber, -5);
+    EXPECT_EQ(Info().TrackNumber, 0);
     EXPECT_EQ(Info().Titles[1], "kept");
 
     LoadCDInfo("huge");
+    EXPECT_EQ(Info().TrackNumber, 100);
     EXPECT_EQ(Info().Titles[1], "first");
     EXPECT_EQ(Info().Titles[99], QString("音轨 99"));
     EXPECT_EQ(Info().Titles[100], "last");
