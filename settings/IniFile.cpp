@@ -155,7 +155,8 @@ struct TIniFile::Impl {
     {
         sections.clear();
         sections.emplace_back();
-        const QString text = DecodeText(bytes);
+        QString text = DecodeText(bytes);
+        while (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);   // stray byte order marks
         const qsizetype firstBreak = text.indexOf(u'\n');
         if (firstBreak > 0 && text[firstBreak - 1] == u'\r') eol = QStringLiteral("\r\n");
 
