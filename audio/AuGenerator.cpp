@@ -71,6 +71,7 @@ void TAuGenerator::DoInit()
         throw EAuException(FInitError);
     FSize = FGeneratedSize.load();
     FPosition = 0;
+    FSourcePos = 0;
     FSampleSize = uint16_t(std::max(1, FChannels * FBits / 8));
     FBusy = true;
 }
@@ -87,7 +88,7 @@ void TAuGenerator::DoGetData(void*& Buffer, uint32_t& Bytes)
         throw EAuException("The Stream is not opened");
     if (FDelayUs > 0)
         std::this_thread::sleep_for(std::chrono::microseconds(FDelayUs));
-    const int64_t pos = FPosition;
+    const int64_t pos = FSourcePos;
     uint32_t n = std::min(Bytes, MaxBlock);
     if (FBlockLimit > 0)
         n = std::min(n, FBlockLimit.load());
@@ -111,6 +112,7 @@ void TAuGenerator::DoGetData(void*& Buffer, uint32_t& Bytes)
         FillTone(FBuffer.data(), n, pos);
         Buffer = FBuffer.data();
     }
+    FSourcePos += n;
     FPosition += n;     // a plain input counts its own Position
 }
 

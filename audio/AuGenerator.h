@@ -71,6 +71,7 @@ private:
     QString FThrowMessage;
     QString FInitError;
     std::vector<uint8_t> FBuffer;
+    int64_t FSourcePos = 0;          // bytes generated (Position also counts silence)
     std::atomic<int> FInitCount{0};
     std::atomic<int> FFlushCount{0};
     std::atomic<int> FPauseCount{0};
