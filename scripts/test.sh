@@ -8,12 +8,27 @@ root=$PWD
 
 scripts/deps.sh
 
+# A second run over exactly the same sources as the last green run only says so (set
+# VARNELCD_FORCE_TESTS=1 to run everything anyway; CI always runs everything).
+stamp=build/.last-green
+sources_hash() {
+  { git ls-files -co --exclude-standard -z | grep -z -v -E '^build' | sort -z | xargs -0 sha1sum; \
+    cat scripts/deps.sh; } 2>/dev/null | sha1sum | cut -d' ' -f1
+}
+hash=$(sources_hash)
+if [ -z "${CI:-}" ] && [ -z "${VARNELCD_FORCE_TESTS:-}" ] && [ -f "$stamp" ] && [ "$(head -1 "$stamp")" = "$hash" ]; then
+  echo "Nothing changed since the last green run of every test:"
+  tail -n +2 "$stamp"
+  exit 0
+fi
+rm -f "$stamp"
+
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== build (RelWithDebInfo)"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== tests"
-ctest --test-dir build --output-on-failure -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs" | tee build/ctest-main.log
 
 echo "== build with ASan+UBSan"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DVARNELCD_SANITIZE=address,undefined -DVARNELCD_BUILD_BENCH=OFF
@@ -24,7 +39,10 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 echo "== stream tests with TSan"
-scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARNELCD_SANITIZE=thread -DVARNELCD_BUILD_BENCH=OFF
+audio_targets=()
+for t in tests/audio/*_test.cpp; do audio_targets+=("audio_$(basename "${t%.cpp}")"); done
+scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARNELCD_SANITIZE=thread -DVARNELCD_BUILD_BENCH=OFF \
+  -- "${audio_targets[@]}"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
   ctest --test-dir build-tsan --output-on-failure -L audio
 
@@ -48,4 +66,5 @@ for f in build-fuzz/fuzz/*_fuzz; do
   fi
 done
 [ $fuzz_failed -eq 0 ] || { echo "a fuzz target found a crash"; exit 1; }
+{ echo "$hash"; grep -E "tests passed|Total Test time" build/ctest-main.log; } > "$stamp"
 echo "== all green"
