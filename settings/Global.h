@@ -6,9 +6,11 @@
 
 QString TwoDigits(int n);
 QString WithBackslash(const QString& path);        // appends '/' (the platform separator)
-int64_t FileSizeOf(const QString& path);           // -1 when not found
-bool IsFileInUse(const QString& path);
-void DelayMs(int ms);
+int64_t FileSizeOf(const QString& path);           // any entry (a folder gives its stat size); the
+                                                   // path is literal, no wildcards; -1 when not found
+bool IsFileInUse(const QString& path);             // exists and is locked, open for writing by
+                                                   // anyone (us included) or not writable
+void DelayMs(int ms);                              // monotonic clock; returns at once for ms < 1
 bool IsAudioCDDrive(int driveIndex);               // drive holds a disc whose first track is audio
 QString StripFileNameChars(const QString& text);
 bool CloseDiscHandle(HCDROM handle);

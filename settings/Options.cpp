@@ -77,7 +77,7 @@ QString DefaultOutputFolder(const QString& settingsFolder)
 QString SettingsFolder()
 {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
+    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
     const QString folder = WithBackslash(base) + QStringLiteral("Varnel软件/CD音频转换/");
     if (QFileInfo(folder).isDir() || QDir().mkpath(folder)) return folder;
     return ProgramFolder();
