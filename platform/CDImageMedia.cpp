@@ -87,7 +87,9 @@ bool ReadDiscToc(CdIo_t* cdio, TDiscToc& toc)
     return true;
 }
 
-QString ImageFileToken(const QString& path)
+namespace {
+
+QString StatToken(const QString& path)
 {
     struct stat st {};
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -97,6 +99,19 @@ QString ImageFileToken(const QString& path)
         .arg(qlonglong(st.st_size))
         .arg(qlonglong(st.st_mtim.tv_sec))
         .arg(qlonglong(st.st_mtim.tv_nsec));
+}
+
+} // namespace
+
+QString ImageFileToken(const QString& path)
+{
+    QString token = StatToken(path);
+    // libcdio reads a cue sheet's audio from the .bin of the same name: a new .bin under
+    // the old cue sheet is another disc too.
+    const QFileInfo info(path);
+    if (!token.isEmpty() && info.suffix().compare(QLatin1String("cue"), Qt::CaseInsensitive) == 0)
+        token += QLatin1Char('|') + StatToken(info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".bin"));
+    return token;
 }
 
 QString DecodeCdText(const char* text)

@@ -302,6 +302,15 @@ TEST_F(Akrip32Test, MissingImageAppearsAndChanges)
     EXPECT_EQ(toc.LastTrack, 2);
     EXPECT_EQ(Read(h, 100, 1), ExpectedAudioSector(2, 0));
 
+    // Only the .bin changes (shorter): that is another disc as well.
+    const QString token = DriveMediaState(0).Token;
+    QFile bin(dir.filePath(QStringLiteral("later.bin")));
+    ASSERT_TRUE(bin.resize(150 * CD_SECTOR_SIZE));
+    EXPECT_NE(DriveMediaState(0).Token, token);
+    ASSERT_EQ(ReadTOC(h, toc), 1);
+    EXPECT_EQ(Lba(toc.Entries[2]), 150);
+    EXPECT_TRUE(Read(h, 150, 1).isEmpty());
+
     QFile::remove(cue);
     EXPECT_FALSE(DriveMediaState(0).DiscPresent);
     EXPECT_EQ(ReadTOC(h, toc), 0);
