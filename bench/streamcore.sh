@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the stream core benchmark and prints how the framework's throughput compares with
 # a plain memcpy of the same bytes in the same block size.
-#   bench/streamcore.sh [path/to/streamcore_bench]
+#   bench/streamcore.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-bin="${1:-build/bench/streamcore_bench}"
+bin="${1:-build}/bench/streamcore_bench"
 if [ ! -x "$bin" ]; then
   echo "streamcore: benchmark binary not found: $bin" >&2
   exit 1
