@@ -4,11 +4,8 @@
 #include "platform/akrip32.h"
 #include "settings/Options.h"
 #include <QTemporaryDir>
+#include "fixtures/TestUtil.h"
 #include <gtest/gtest.h>
-#include <ostream>
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 class AppTestHome : public ::testing::Test {
 protected:

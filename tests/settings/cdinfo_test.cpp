@@ -1,5 +1,6 @@
 // Disc information cache: loading defaults and partial sections, saving without losing
 // other discs, odd values in the file, and the genre tables.
+#include "fixtures/TestUtil.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
 #include "settings/IniFile.h"
@@ -12,11 +13,6 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <set>
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

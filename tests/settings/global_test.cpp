@@ -1,4 +1,5 @@
 // Shared utility functions.
+#include "fixtures/TestUtil.h"
 #include "settings/Global.h"
 
 #include <QDir>
@@ -14,24 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 QByteArray Header()
 {

@@ -1,4 +1,5 @@
 // TIniFile and the text decoding it reads files with.
+#include "fixtures/TestUtil.h"
 #include "platform/TextCodec.h"
 #include "settings/IniFile.h"
 
@@ -9,25 +10,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
-// Readable failure output.
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 class IniFileTest : public ::testing::Test {
 protected:

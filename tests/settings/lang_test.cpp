@@ -1,5 +1,6 @@
 // Message texts from language files, where the files are looked for, and the Chinese
 // language file shipped with the program.
+#include "fixtures/TestUtil.h"
 #include "settings/Global.h"
 #include "settings/IniFile.h"
 #include "settings/Lang.h"
@@ -10,11 +11,6 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 #include <ostream>
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

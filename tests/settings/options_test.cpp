@@ -1,4 +1,5 @@
 // The settings record and "options.ini".
+#include "fixtures/TestUtil.h"
 #include "settings/Global.h"
 #include "settings/IniFile.h"
 #include "settings/Options.h"
@@ -9,11 +10,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <ostream>
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

@@ -1,4 +1,5 @@
 // make-test-disc as a program: the images it writes and how it treats bad arguments.
+#include "fixtures/TestUtil.h"
 #include "fixtures/TestDisc.h"
 
 #include <QCryptographicHash>
@@ -10,12 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // INDEX 01 positions of the cue sheet, in sectors.
 QList<int> TrackStarts(const QByteArray& cue)

@@ -1,5 +1,6 @@
 // Re-captioning a window from language files: one control of every kind, UTF-8 and GBK
 // files, missing keys and files, separators, and dialogs opened from the window.
+#include "fixtures/TestUtil.h"
 #include "settings/Global.h"
 #include "widgets/TranslateForm.h"
 
@@ -26,11 +27,6 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <memory>
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 
