@@ -1,6 +1,11 @@
 // varnelcd-cli tracks: the main window's rows on stdout, its status texts on stderr.
 #include "AppTestHome.h"
+#include "app/core/DiscSession.h"
 #include "fixtures/TestDisc.h"
+#include "settings/CDInfo.h"
+#include "settings/IniFile.h"
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -76,4 +81,27 @@ TEST_F(CliTest, FailuresGiveTheStatusTextAndExitStatusOne)
     r = Run({"frobnicate"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains("unknown command"));
+}
+
+TEST_F(CliTest, ShowsTheCachedTitlesOfAKnownDisc)
+{
+    const QString cue = MakeTestDisc(Home.path(), {"--track", "audio:750", "--track", "audio:750", "--title", "1:FromCDText"});
+    // The disc's identifier, as the program computes it.
+    SetDiscImages({cue});
+    QString discId;
+    {
+        TDiscSession session;
+        ASSERT_NE(session.SelectDrive(0), 0u);
+        discId = session.DiscId();
+    }
+    ASSERT_FALSE(discId.isEmpty());
+    QDir().mkpath(QFileInfo(CDInfoFileName()).path());
+    TIniFile cache(CDInfoFileName());
+    cache.WriteString(discId, "TrackNumber", "2");
+    cache.WriteString(discId, "1", QStringLiteral("缓存的标题"));
+    ASSERT_TRUE(cache.UpdateFile());
+
+    const Result r = Run({"tracks", "--disc-image", cue});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, QStringLiteral("1\t缓存的标题\t00:10\t01.68\n2\t音轨 02\t00:10\t01.68\n"));
 }
