@@ -65,7 +65,7 @@ QString UsageText()
         "Exit status: 0 done, 1 the image could not be written, 2 bad arguments.\n");
 }
 
-bool ParseArguments(const QStringList& args, TDiscSpec& spec, QString& error, bool& help)
+bool ParseArguments(const QStringList& args, TDiscSpec& desc, QString& error, bool& help)
 {
     help = false;
     struct TText { int Track; QString Text; bool Title; };
@@ -94,13 +94,13 @@ bool ParseArguments(const QStringList& args, TDiscSpec& spec, QString& error, bo
             help = true;
             return true;
         } else if (name == QLatin1String("--cdtext")) {
-            spec.CdText = true;
+            desc.CdText = true;
         } else if (name == QLatin1String("--demo")) {
-            spec.Demo = true;
+            desc.Demo = true;
         } else if (name == QLatin1String("--out")) {
             if (!takeValue())
                 return false;
-            spec.OutBase = value;
+            desc.OutBase = value;
         } else if (name == QLatin1String("--track")) {
             if (!takeValue())
                 return false;
@@ -112,19 +112,19 @@ bool ParseArguments(const QStringList& args, TDiscSpec& spec, QString& error, bo
                 return false;
             }
             t.Audio = kind == QLatin1String("audio");
-            spec.Tracks.push_back(t);
+            desc.Tracks.push_back(t);
         } else if (name == QLatin1String("--pregap")) {
             if (!takeValue())
                 return false;
-            if (!ParseCount(value, 0, kMaxSectors, spec.Pregap)) {
+            if (!ParseCount(value, 0, kMaxSectors, desc.Pregap)) {
                 error = QStringLiteral("bad --pregap \"%1\": expected a number of sectors").arg(value);
                 return false;
             }
         } else if (name == QLatin1String("--disc-title") || name == QLatin1String("--disc-performer")) {
             if (!takeValue())
                 return false;
-            (name == QLatin1String("--disc-title") ? spec.DiscTitle : spec.DiscPerformer) = value;
-            spec.CdText = true;
+            (name == QLatin1String("--disc-title") ? desc.DiscTitle : desc.DiscPerformer) = value;
+            desc.CdText = true;
         } else if (name == QLatin1String("--title") || name == QLatin1String("--performer")) {
             if (!takeValue())
                 return false;
@@ -135,68 +135,68 @@ bool ParseArguments(const QStringList& args, TDiscSpec& spec, QString& error, bo
                 return false;
             }
             texts.push_back(t);
-            spec.CdText = true;
+            desc.CdText = true;
         } else {
             error = QStringLiteral("unknown argument \"%1\"").arg(args[i]);
             return false;
         }
     }
 
-    if (spec.OutBase.isEmpty()) {
+    if (desc.OutBase.isEmpty()) {
         error = QStringLiteral("--out DIR/NAME is required");
         return false;
     }
-    if (spec.Demo) {
-        if (!spec.Tracks.empty()) {
+    if (desc.Demo) {
+        if (!desc.Tracks.empty()) {
             error = QStringLiteral("--demo makes its own tracks; --track cannot be used with it");
             return false;
         }
-        spec.CdText = true;
-        if (spec.DiscTitle.isEmpty())
-            spec.DiscTitle = QStringLiteral("VarnelCD Demo");
-        if (spec.DiscPerformer.isEmpty())
-            spec.DiscPerformer = QStringLiteral("VarnelCD");
+        desc.CdText = true;
+        if (desc.DiscTitle.isEmpty())
+            desc.DiscTitle = QStringLiteral("VarnelCD Demo");
+        if (desc.DiscPerformer.isEmpty())
+            desc.DiscPerformer = QStringLiteral("VarnelCD");
         for (int t = 1; t <= DemoTrackCount(); ++t) {
             TTrackSpec track;
             track.Sectors = DemoTrackSectors(t);
             track.Title = QString::fromUtf8(DemoTrackTitle(t));
-            spec.Tracks.push_back(track);
+            desc.Tracks.push_back(track);
         }
     }
-    if (spec.Tracks.empty()) {
+    if (desc.Tracks.empty()) {
         error = QStringLiteral("no tracks: give at least one --track (or --demo)");
         return false;
     }
-    if (int(spec.Tracks.size()) > kMaxTracks) {
+    if (int(desc.Tracks.size()) > kMaxTracks) {
         error = QStringLiteral("at most %1 tracks").arg(kMaxTracks);
         return false;
     }
-    qlonglong total = spec.Pregap;
-    for (const TTrackSpec& t : spec.Tracks)
+    qlonglong total = desc.Pregap;
+    for (const TTrackSpec& t : desc.Tracks)
         total += t.Sectors;
     if (total > kMaxSectors) {
         error = QStringLiteral("the tracks are longer than a CD can hold");
         return false;
     }
     for (const TText& t : texts) {
-        if (t.Track > int(spec.Tracks.size())) {
-            error = QStringLiteral("CD-Text for track %1, but the disc has %2 tracks").arg(t.Track).arg(spec.Tracks.size());
+        if (t.Track > int(desc.Tracks.size())) {
+            error = QStringLiteral("CD-Text for track %1, but the disc has %2 tracks").arg(t.Track).arg(desc.Tracks.size());
             return false;
         }
-        (t.Title ? spec.Tracks[t.Track - 1].Title : spec.Tracks[t.Track - 1].Performer) = t.Text;
+        (t.Title ? desc.Tracks[t.Track - 1].Title : desc.Tracks[t.Track - 1].Performer) = t.Text;
     }
-    if (spec.CdText) {
-        if (spec.DiscTitle.isEmpty())
-            spec.DiscTitle = QStringLiteral("Test Disc");
-        if (spec.DiscPerformer.isEmpty())
-            spec.DiscPerformer = QStringLiteral("make-test-disc");
-        for (size_t i = 0; i < spec.Tracks.size(); ++i) {
-            if (spec.Tracks[i].Title.isEmpty())
-                spec.Tracks[i].Title = QString::asprintf("Track %02d", int(i + 1));
+    if (desc.CdText) {
+        if (desc.DiscTitle.isEmpty())
+            desc.DiscTitle = QStringLiteral("Test Disc");
+        if (desc.DiscPerformer.isEmpty())
+            desc.DiscPerformer = QStringLiteral("make-test-disc");
+        for (size_t i = 0; i < desc.Tracks.size(); ++i) {
+            if (desc.Tracks[i].Title.isEmpty())
+                desc.Tracks[i].Title = QString::asprintf("Track %02d", int(i + 1));
         }
     }
-    QStringList all{spec.DiscTitle, spec.DiscPerformer};
-    for (const TTrackSpec& t : spec.Tracks)
+    QStringList all{desc.DiscTitle, desc.DiscPerformer};
+    for (const TTrackSpec& t : desc.Tracks)
         all << t.Title << t.Performer;
     for (const QString& s : all) {
         if (!CueSafe(s)) {
@@ -207,24 +207,24 @@ bool ParseArguments(const QStringList& args, TDiscSpec& spec, QString& error, bo
     return true;
 }
 
-QByteArray BuildCueSheet(const TDiscSpec& spec, const QString& binName)
+QByteArray BuildCueSheet(const TDiscSpec& desc, const QString& binName)
 {
     QString cue;
     cue += QStringLiteral("REM COMMENT \"make-test-disc\"\n");
-    if (spec.CdText) {
-        cue += QStringLiteral("PERFORMER \"%1\"\n").arg(spec.DiscPerformer);
-        cue += QStringLiteral("TITLE \"%1\"\n").arg(spec.DiscTitle);
+    if (desc.CdText) {
+        cue += QStringLiteral("PERFORMER \"%1\"\n").arg(desc.DiscPerformer);
+        cue += QStringLiteral("TITLE \"%1\"\n").arg(desc.DiscTitle);
     }
     cue += QStringLiteral("FILE \"%1\" BINARY\n").arg(binName);
-    int pos = spec.Pregap;
-    for (size_t i = 0; i < spec.Tracks.size(); ++i) {
-        const TTrackSpec& t = spec.Tracks[i];
+    int pos = desc.Pregap;
+    for (size_t i = 0; i < desc.Tracks.size(); ++i) {
+        const TTrackSpec& t = desc.Tracks[i];
         cue += QString::asprintf("  TRACK %02d %s\n", int(i + 1), t.Audio ? "AUDIO" : "MODE1/2352");
-        if (spec.CdText && !t.Title.isEmpty())
+        if (desc.CdText && !t.Title.isEmpty())
             cue += QStringLiteral("    TITLE \"%1\"\n").arg(t.Title);
-        if (spec.CdText && !t.Performer.isEmpty())
+        if (desc.CdText && !t.Performer.isEmpty())
             cue += QStringLiteral("    PERFORMER \"%1\"\n").arg(t.Performer);
-        if (i == 0 && spec.Pregap > 0)
+        if (i == 0 && desc.Pregap > 0)
             cue += QStringLiteral("    INDEX 00 00:00:00\n");
         cue += QStringLiteral("    INDEX 01 %1\n").arg(Msf(pos));
         pos += t.Sectors;

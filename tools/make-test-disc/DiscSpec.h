@@ -24,10 +24,10 @@ struct TDiscSpec {
 
 // Parses the command line (without the program name). On failure returns false with a
 // message in error. `help` is set when --help was asked for.
-bool ParseArguments(const QStringList& args, TDiscSpec& spec, QString& error, bool& help);
+bool ParseArguments(const QStringList& args, TDiscSpec& desc, QString& error, bool& help);
 
 // The text of --help.
 QString UsageText();
 
-// Builds the .cue text for spec, with binName as the FILE entry.
-QByteArray BuildCueSheet(const TDiscSpec& spec, const QString& binName);
+// Builds the .cue text for desc, with binName as the FILE entry.
+QByteArray BuildCueSheet(const TDiscSpec& desc, const QString& binName);

@@ -29,7 +29,7 @@ void DataSector(int track, uint32_t sectorInTrack, int lba, uint8_t* out)
         out[16 + i] = testdisc::DataByte(track, sectorInTrack, i);
 }
 
-bool WriteBin(const TDiscSpec& spec, const QString& path, QString& error)
+bool WriteBin(const TDiscSpec& desc, const QString& path, QString& error)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -37,13 +37,13 @@ bool WriteBin(const TDiscSpec& spec, const QString& path, QString& error)
         return false;
     }
     std::vector<uint8_t> sector(testdisc::kSectorBytes, 0);
-    for (int i = 0; i < spec.Pregap; ++i)
+    for (int i = 0; i < desc.Pregap; ++i)
         file.write(reinterpret_cast<const char*>(sector.data()), qint64(sector.size()));
-    int lba = spec.Pregap;
-    for (size_t t = 0; t < spec.Tracks.size(); ++t) {
-        const TTrackSpec& track = spec.Tracks[t];
+    int lba = desc.Pregap;
+    for (size_t t = 0; t < desc.Tracks.size(); ++t) {
+        const TTrackSpec& track = desc.Tracks[t];
         const int number = int(t + 1);
-        if (spec.Demo) {
+        if (desc.Demo) {
             const std::vector<int16_t> samples = RenderDemoTrack(number);
             QByteArray bytes(qsizetype(samples.size() * 2), Qt::Uninitialized);
             for (size_t i = 0; i < samples.size(); ++i) {
@@ -88,10 +88,10 @@ int main(int argc, char** argv)
     QStringList args = app.arguments();
     args.removeFirst();
 
-    TDiscSpec spec;
+    TDiscSpec desc;
     QString error;
     bool help = false;
-    if (!ParseArguments(args, spec, error, help)) {
+    if (!ParseArguments(args, desc, error, help)) {
         std::fprintf(stderr, "make-test-disc: %s\n%s", qPrintable(error),
                      "Try 'make-test-disc --help'.\n");
         return 2;
@@ -101,15 +101,15 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    const QFileInfo base(spec.OutBase);
-    const QString binPath = spec.OutBase + QStringLiteral(".bin");
-    const QString cuePath = spec.OutBase + QStringLiteral(".cue");
+    const QFileInfo base(desc.OutBase);
+    const QString binPath = desc.OutBase + QStringLiteral(".bin");
+    const QString cuePath = desc.OutBase + QStringLiteral(".cue");
     // The bin goes first: a reader that sees the cue sheet then finds its data complete.
-    if (!WriteBin(spec, binPath, error)) {
+    if (!WriteBin(desc, binPath, error)) {
         std::fprintf(stderr, "make-test-disc: cannot write %s: %s\n", qPrintable(binPath), qPrintable(error));
         return 1;
     }
-    if (!WriteCue(BuildCueSheet(spec, base.fileName() + QStringLiteral(".bin")), cuePath, error)) {
+    if (!WriteCue(BuildCueSheet(desc, base.fileName() + QStringLiteral(".bin")), cuePath, error)) {
         std::fprintf(stderr, "make-test-disc: cannot write %s: %s\n", qPrintable(cuePath), qPrintable(error));
         return 1;
     }
