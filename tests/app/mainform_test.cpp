@@ -5,8 +5,12 @@
 #include "app/core/DiscWatcher.h"
 #include "fixtures/TestDisc.h"
 #include "settings/CDInfo.h"
+#include "settings/Global.h"
 #include "settings/Options.h"
 #include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QTest>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -258,4 +262,74 @@ TEST_F(MainFormTest, SettingsAreWrittenAtClosing)
     OptionsSetting = TOptionsSetting{};
     LoadOptions();
     EXPECT_EQ(OptionsSetting.Mp3Options.BitRate, 192);
+}
+
+TEST_F(MainFormTest, CtrlClickTogglesARowAndAPlainClickDoesNot)
+{
+    SetDiscImages({MakeDisc("disc")});
+    auto form = Open();
+    QTreeWidget* list = form->ListView1();
+    ASSERT_EQ(list->topLevelItemCount(), 3);
+    QTreeWidgetItem* row = list->topLevelItem(1);
+    // Click on the title column, away from the check box.
+    const QPoint title = list->visualItemRect(row).topLeft() + QPoint(list->columnWidth(0) + 20, 4);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, title);
+    EXPECT_EQ(row->checkState(0), Qt::Checked);
+    EXPECT_EQ(list->currentItem(), row);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, title);
+    EXPECT_EQ(row->checkState(0), Qt::Unchecked);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, title);
+    EXPECT_EQ(row->checkState(0), Qt::Checked);
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
+    form->close();
+}
+
+TEST_F(MainFormTest, ActivationRepeatsTheNoDiscText)
+{
+    SetDiscImages({MakeTestDisc(Home.path(), {"--track", "data:300"}, "data")});
+    auto form = Open();
+    ASSERT_TRUE(form->NoDisc());
+    form->SetStatusText("something else");
+    QEvent activation(QEvent::ActivationChange);
+    form->activateWindow();
+    QApplication::setActiveWindow(form.get());
+    QApplication::sendEvent(form.get(), &activation);
+    ASSERT_TRUE(form->isActiveWindow());
+    EXPECT_EQ(form->StatusText(), QStringLiteral("请检查光驱中是否插入了音乐CD！"));
+    // Once a disc is listed, the window no longer asks for one.
+    const QString cue = MakeDisc("audio");
+    SetDiscImages({cue});
+    form->SelectDrive(0);
+    form->Refresh();
+    EXPECT_FALSE(form->NoDisc());
+    QApplication::sendEvent(form.get(), &activation);
+    EXPECT_EQ(form->StatusText(), form->DriveText());
+    form->close();
+}
+
+TEST_F(MainFormTest, StatusTextsComeFromTheLanguageFile)
+{
+    // A language of this test's own, beside the test program.
+    const QString language = QString("MainFormTest%1").arg(QCoreApplication::applicationPid());
+    const QString file = ProgramFolder() + "CLan_" + language + ".ini";
+    ASSERT_TRUE(WriteAll(file, "[ResourceString]\nRES_NotFound_CDRom=No drive here\n"
+                               "RES_Check_CDRom=Insert a music CD\n"));
+    {
+        QFile options(OptionsFileName());
+        QDir().mkpath(QFileInfo(OptionsFileName()).path());
+        ASSERT_TRUE(options.open(QIODevice::WriteOnly));
+        options.write(("[Options]\nLan=" + language + "\n").toUtf8());
+    }
+    {
+        auto form = Open();
+        EXPECT_EQ(form->StatusText(), "No drive here");
+        form->close();
+    }
+    SetDiscImages({MakeTestDisc(Home.path(), {"--track", "data:300"}, "data")});
+    {
+        auto form = Open();
+        EXPECT_EQ(form->StatusText(), "Insert a music CD");
+        form->close();
+    }
+    QFile::remove(file);
 }
