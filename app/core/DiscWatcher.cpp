@@ -1,14 +1,20 @@
 #include "app/core/DiscWatcher.h"
+#include <QMetaObject>
+#include <chrono>
 #include <cstring>
 
 TDiscWatcher::TDiscWatcher(QObject* parent, int intervalMs)
     : QObject(parent)
+    , FIntervalMs(intervalMs)
 {
-    FTimer.setInterval(intervalMs);
-    connect(&FTimer, &QTimer::timeout, this, &TDiscWatcher::Poll);
 }
 
-QVector<TMediaState> TDiscWatcher::Snapshot() const
+TDiscWatcher::~TDiscWatcher()
+{
+    Stop();
+}
+
+QVector<TMediaState> TDiscWatcher::Snapshot()
 {
     TDriveList list;
     std::memset(&list, 0, sizeof list);
@@ -22,18 +28,51 @@ QVector<TMediaState> TDiscWatcher::Snapshot() const
 
 void TDiscWatcher::Start()
 {
+    Stop();
+    FApplied = ++FSnapshots;
     FLast = Snapshot();
-    FTimer.start();
+    {
+        std::lock_guard lock(FMutex);
+        FStopping = false;
+    }
+    FThread = std::thread([this] { Run(); });
 }
 
 void TDiscWatcher::Stop()
 {
-    FTimer.stop();
+    {
+        std::lock_guard lock(FMutex);
+        FStopping = true;
+    }
+    FWake.notify_all();
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TDiscWatcher::Run()
+{
+    std::unique_lock lock(FMutex);
+    while (!FWake.wait_for(lock, std::chrono::milliseconds(FIntervalMs), [this] { return FStopping; })) {
+        lock.unlock();
+        const uint64_t number = ++FSnapshots;
+        const QVector<TMediaState> now = Snapshot();
+        // Compared and reported on the watcher's thread; dropped if the watcher is gone.
+        QMetaObject::invokeMethod(this, [this, now, number] { Apply(now, number); }, Qt::QueuedConnection);
+        lock.lock();
+    }
 }
 
 void TDiscWatcher::Poll()
 {
-    const QVector<TMediaState> now = Snapshot();
+    const uint64_t number = ++FSnapshots;
+    Apply(Snapshot(), number);
+}
+
+void TDiscWatcher::Apply(const QVector<TMediaState>& now, uint64_t number)
+{
+    if (number < FApplied)
+        return;
+    FApplied = number;
     bool arrived = false, removed = false;
     for (int i = 0; i < qMax(now.size(), FLast.size()); ++i) {
         const TMediaState before = i < FLast.size() ? FLast[i] : TMediaState{};
