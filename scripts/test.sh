@@ -36,7 +36,7 @@ echo "== tests with ASan+UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+  ctest --test-dir build-asan --output-on-failure -j"$jobs" | tee build-asan/ctest.log
 
 echo "== stream tests with TSan"
 audio_targets=()
@@ -44,7 +44,7 @@ for t in tests/audio/*_test.cpp; do audio_targets+=("audio_$(basename "${t%.cpp}
 scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARNELCD_SANITIZE=thread -DVARNELCD_BUILD_BENCH=OFF \
   -- "${audio_targets[@]}"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
-  ctest --test-dir build-tsan --output-on-failure -L audio
+  ctest --test-dir build-tsan --output-on-failure -L audio | tee build-tsan/ctest.log
 
 echo "== fuzz targets (clang, libFuzzer)"
 scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
@@ -66,5 +66,11 @@ for f in build-fuzz/fuzz/*_fuzz; do
   fi
 done
 [ $fuzz_failed -eq 0 ] || { echo "a fuzz target found a crash"; exit 1; }
-{ echo "$hash"; grep -E "tests passed|Total Test time" build/ctest-main.log; } > "$stamp"
+# One closing line over the three test runs.
+passed=$(cat build/ctest-main.log build-asan/ctest.log build-tsan/ctest.log |
+  sed -n -E 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\2 \1/p' |
+  awk '{ p += $1 - $2 } END { print p }')
+summary="tests: $passed passed, 0 failed"
+{ echo "$hash"; echo "$summary"; } > "$stamp"
 echo "== all green"
+echo "$summary"
