@@ -41,7 +41,7 @@ const char* const HomePage = "https://varnelcd.sourceforge.io/";
 // track list and the status line as the window is resized.
 class TMainClient : public QWidget {
 public:
-    explicit TMainClient(TMainForm* form) : QWidget(form), FForm(form) {}
+    explicit TMainClient(QWidget* parent) : QWidget(parent) {}
     std::function<void()> OnLayout;
 
 protected:
@@ -55,9 +55,6 @@ protected:
         if (OnLayout)
             OnLayout();
     }
-
-private:
-    TMainForm* FForm;
 };
 
 } // namespace
