@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
+#include <utility>
 
 TOptionsSetting OptionsSetting;
 
@@ -99,113 +100,103 @@ QString OutputFormatName(int format)
     }
 }
 
+namespace {
+
+// Every stored setting once, in the order of the file: section, key, the field and its
+// default. Loading and saving both walk this list, so they cannot drift apart.
+template <typename Options, typename Visit>
+void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
+{
+    const char* common = "CommonOptions";
+    visit(common, "OutputFolder", o.CommonOptions.OutputFolder, d.CommonOptions.OutputFolder);
+    visit(common, "OutputFormat", o.CommonOptions.OutputFormat, d.CommonOptions.OutputFormat);
+    visit(common, "IsKeepWav", o.CommonOptions.IsKeepWav, d.CommonOptions.IsKeepWav);
+    visit(common, "IsNormalize", o.CommonOptions.IsNormalize, d.CommonOptions.IsNormalize);
+    visit(common, "NormalizePercent", o.CommonOptions.NormalizePercent, d.CommonOptions.NormalizePercent);
+    visit(common, "EnableRipTime", o.CommonOptions.EnableRipTime, d.CommonOptions.EnableRipTime);
+    visit(common, "RipTime", o.CommonOptions.RipTime, d.CommonOptions.RipTime);
+
+    const char* mp3 = "Mp3Options";
+    visit(mp3, "IsSelectVBR", o.Mp3Options.IsSelectVBR, d.Mp3Options.IsSelectVBR);
+    visit(mp3, "IsVBRHead", o.Mp3Options.IsVBRHead, d.Mp3Options.IsVBRHead);
+    visit(mp3, "BitRate", o.Mp3Options.BitRate, d.Mp3Options.BitRate);
+    visit(mp3, "MaxBitRate", o.Mp3Options.MaxBitRate, d.Mp3Options.MaxBitRate);
+    visit(mp3, "MpegQuality", o.Mp3Options.MpegQuality, d.Mp3Options.MpegQuality);
+    visit(mp3, "VBRQuality", o.Mp3Options.VBRQuality, d.Mp3Options.VBRQuality);
+    visit(mp3, "StereoMode", o.Mp3Options.StereoMode, d.Mp3Options.StereoMode);
+
+    const char* ogg = "OggOptions";
+    visit(ogg, "IsUseCompress", o.OggOptions.IsUseCompress, d.OggOptions.IsUseCompress);
+    visit(ogg, "CompressPosition", o.OggOptions.CompressPosition, d.OggOptions.CompressPosition);
+    visit(ogg, "MaxBitRate", o.OggOptions.MaxBitRate, d.OggOptions.MaxBitRate);
+    visit(ogg, "NomalBitRate", o.OggOptions.NomalBitRate, d.OggOptions.NomalBitRate);
+    visit(ogg, "MinBitRate", o.OggOptions.MinBitRate, d.OggOptions.MinBitRate);
+
+    visit("WMAOptions", "BitRate", o.WMAOptions.BitRate, d.WMAOptions.BitRate);
+    visit("CDOptions", "Index", o.CDOptions.Index, d.CDOptions.Index);
+    visit("CDOptions", "CDDb", o.CDOptions.CDDb, d.CDOptions.CDDb);
+    visit("RecordOptions", "SaveMp3", o.RecordOptions.SaveMp3, d.RecordOptions.SaveMp3);
+
+    const char* cddb = "QueryCDDB";
+    visit(cddb, "Server", o.QueryCDDB.Server, d.QueryCDDB.Server);
+    visit(cddb, "Script", o.QueryCDDB.Script, d.QueryCDDB.Script);
+    visit(cddb, "UseProxy", o.QueryCDDB.UseProxy, d.QueryCDDB.UseProxy);
+    visit(cddb, "ProxyAddress", o.QueryCDDB.ProxyAddress, d.QueryCDDB.ProxyAddress);
+    visit(cddb, "Port", o.QueryCDDB.Port, d.QueryCDDB.Port);
+
+    visit("ID3", "Use", o.ID3Use, d.ID3Use);
+    visit("Options", "Lan", o.Lan, d.Lan);
+}
+
+struct TOptionReader {
+    const TIniFile& Ini;
+    void operator()(const char* section, const char* key, QString& field, const QString& def) const
+    {
+        field = Ini.ReadString(section, key, def);
+    }
+    void operator()(const char* section, const char* key, int32_t& field, int32_t def) const
+    {
+        field = Ini.ReadInteger(section, key, def);
+    }
+    void operator()(const char* section, const char* key, bool& field, bool def) const
+    {
+        field = Ini.ReadBool(section, key, def);
+    }
+};
+
+struct TOptionWriter {
+    TIniFile& Ini;
+    void operator()(const char* section, const char* key, const QString& field, const QString&) const
+    {
+        Ini.WriteString(section, key, field);
+    }
+    void operator()(const char* section, const char* key, int32_t field, int32_t) const
+    {
+        Ini.WriteInteger(section, key, field);
+    }
+    void operator()(const char* section, const char* key, bool field, bool) const
+    {
+        Ini.WriteBool(section, key, field);
+    }
+};
+
+} // namespace
+
 void LoadOptions()
 {
     const QString folder = SettingsFolder();
-    TIniFile ini(folder + QStringLiteral("options.ini"));
-    TOptionsSetting& o = OptionsSetting;
-    const TOptionsSetting defaults;
-
-    auto& c = o.CommonOptions;
-    const QString common = QStringLiteral("CommonOptions");
-    c.OutputFolder = ini.ReadString(common, "OutputFolder", DefaultOutputFolder(folder));
-    c.OutputFormat = ini.ReadInteger(common, "OutputFormat", defaults.CommonOptions.OutputFormat);
-    c.IsKeepWav = ini.ReadBool(common, "IsKeepWav", defaults.CommonOptions.IsKeepWav);
-    c.IsNormalize = ini.ReadBool(common, "IsNormalize", defaults.CommonOptions.IsNormalize);
-    c.NormalizePercent = ini.ReadInteger(common, "NormalizePercent", defaults.CommonOptions.NormalizePercent);
-    c.EnableRipTime = ini.ReadBool(common, "EnableRipTime", defaults.CommonOptions.EnableRipTime);
-    c.RipTime = ini.ReadInteger(common, "RipTime", defaults.CommonOptions.RipTime);
-
-    auto& m = o.Mp3Options;
-    const auto& md = defaults.Mp3Options;
-    const QString mp3 = QStringLiteral("Mp3Options");
-    m.IsSelectVBR = ini.ReadBool(mp3, "IsSelectVBR", md.IsSelectVBR);
-    m.IsVBRHead = ini.ReadBool(mp3, "IsVBRHead", md.IsVBRHead);
-    m.BitRate = ini.ReadInteger(mp3, "BitRate", md.BitRate);
-    m.MaxBitRate = ini.ReadInteger(mp3, "MaxBitRate", md.MaxBitRate);
-    m.MpegQuality = ini.ReadInteger(mp3, "MpegQuality", md.MpegQuality);
-    m.VBRQuality = ini.ReadInteger(mp3, "VBRQuality", md.VBRQuality);
-    m.StereoMode = ini.ReadInteger(mp3, "StereoMode", md.StereoMode);
-
-    auto& g = o.OggOptions;
-    const auto& gd = defaults.OggOptions;
-    const QString ogg = QStringLiteral("OggOptions");
-    g.IsUseCompress = ini.ReadBool(ogg, "IsUseCompress", gd.IsUseCompress);
-    g.CompressPosition = std::clamp(ini.ReadInteger(ogg, "CompressPosition", gd.CompressPosition),
-                                    MIN_COMPRESS_POSITION, MAX_COMPRESS_POSITION);
-    g.MaxBitRate = ini.ReadInteger(ogg, "MaxBitRate", gd.MaxBitRate);
-    g.NomalBitRate = ini.ReadInteger(ogg, "NomalBitRate", gd.NomalBitRate);
-    g.MinBitRate = ini.ReadInteger(ogg, "MinBitRate", gd.MinBitRate);
-
-    o.WMAOptions.BitRate = ini.ReadInteger("WMAOptions", "BitRate", defaults.WMAOptions.BitRate);
-
-    o.CDOptions.Index = ini.ReadInteger("CDOptions", "Index", defaults.CDOptions.Index);
-    o.CDOptions.CDDb = ini.ReadBool("CDOptions", "CDDb", defaults.CDOptions.CDDb);
-
-    o.RecordOptions.SaveMp3 = ini.ReadBool("RecordOptions", "SaveMp3", defaults.RecordOptions.SaveMp3);
-
-    auto& q = o.QueryCDDB;
-    const QString cddb = QStringLiteral("QueryCDDB");
-    q.Server = ini.ReadString(cddb, "Server", QString::fromLatin1(DEFAULT_CDDB_SERVER));
-    q.Script = ini.ReadString(cddb, "Script", QString::fromLatin1(DEFAULT_CDDB_SCRIPT));
-    q.UseProxy = ini.ReadBool(cddb, "UseProxy", defaults.QueryCDDB.UseProxy);
-    q.ProxyAddress = ini.ReadString(cddb, "ProxyAddress", QString());
-    q.Port = ini.ReadString(cddb, "Port", QStringLiteral("80"));
-
-    o.ID3Use = ini.ReadBool("ID3", "Use", defaults.ID3Use);
-    o.Lan = ini.ReadString("Options", "Lan", QStringLiteral("English"));
+    const TIniFile ini(folder + QStringLiteral("options.ini"));
+    TOptionsSetting defaults;
+    defaults.CommonOptions.OutputFolder = DefaultOutputFolder(folder);
+    VisitOptions(OptionsSetting, defaults, TOptionReader{ini});
+    // The only value corrected on load: the quality slider's range.
+    int32_t& position = OptionsSetting.OggOptions.CompressPosition;
+    position = std::clamp(position, MIN_COMPRESS_POSITION, MAX_COMPRESS_POSITION);
 }
 
 bool SaveOptions()
 {
     TIniFile ini(OptionsFileName());
-    const TOptionsSetting& o = OptionsSetting;
-
-    const auto& c = o.CommonOptions;
-    const QString common = QStringLiteral("CommonOptions");
-    ini.WriteString(common, "OutputFolder", c.OutputFolder);
-    ini.WriteInteger(common, "OutputFormat", c.OutputFormat);
-    ini.WriteBool(common, "IsKeepWav", c.IsKeepWav);
-    ini.WriteBool(common, "IsNormalize", c.IsNormalize);
-    ini.WriteInteger(common, "NormalizePercent", c.NormalizePercent);
-    ini.WriteBool(common, "EnableRipTime", c.EnableRipTime);
-    ini.WriteInteger(common, "RipTime", c.RipTime);
-
-    const auto& m = o.Mp3Options;
-    const QString mp3 = QStringLiteral("Mp3Options");
-    ini.WriteBool(mp3, "IsSelectVBR", m.IsSelectVBR);
-    ini.WriteBool(mp3, "IsVBRHead", m.IsVBRHead);
-    ini.WriteInteger(mp3, "BitRate", m.BitRate);
-    ini.WriteInteger(mp3, "MaxBitRate", m.MaxBitRate);
-    ini.WriteInteger(mp3, "MpegQuality", m.MpegQuality);
-    ini.WriteInteger(mp3, "VBRQuality", m.VBRQuality);
-    ini.WriteInteger(mp3, "StereoMode", m.StereoMode);
-
-    const auto& g = o.OggOptions;
-    const QString ogg = QStringLiteral("OggOptions");
-    ini.WriteBool(ogg, "IsUseCompress", g.IsUseCompress);
-    ini.WriteInteger(ogg, "CompressPosition", g.CompressPosition);
-    ini.WriteInteger(ogg, "MaxBitRate", g.MaxBitRate);
-    ini.WriteInteger(ogg, "NomalBitRate", g.NomalBitRate);
-    ini.WriteInteger(ogg, "MinBitRate", g.MinBitRate);
-
-    ini.WriteInteger("WMAOptions", "BitRate", o.WMAOptions.BitRate);
-
-    ini.WriteInteger("CDOptions", "Index", o.CDOptions.Index);
-    ini.WriteBool("CDOptions", "CDDb", o.CDOptions.CDDb);
-
-    ini.WriteBool("RecordOptions", "SaveMp3", o.RecordOptions.SaveMp3);
-
-    const auto& q = o.QueryCDDB;
-    const QString cddb = QStringLiteral("QueryCDDB");
-    ini.WriteString(cddb, "Server", q.Server);
-    ini.WriteString(cddb, "Script", q.Script);
-    ini.WriteBool(cddb, "UseProxy", q.UseProxy);
-    ini.WriteString(cddb, "ProxyAddress", q.ProxyAddress);
-    ini.WriteString(cddb, "Port", q.Port);
-
-    ini.WriteBool("ID3", "Use", o.ID3Use);
-    ini.WriteString("Options", "Lan", o.Lan);
-
+    VisitOptions(std::as_const(OptionsSetting), TOptionsSetting{}, TOptionWriter{ini});
     return ini.UpdateFile();
 }

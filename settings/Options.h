@@ -46,12 +46,15 @@ struct TRecordOptions {
     bool SaveMp3 = false;
 };
 
+constexpr const char* DEFAULT_CDDB_SERVER = "gnudb.gnudb.org";
+constexpr const char* DEFAULT_CDDB_SCRIPT = "/~cddb/cddb.cgi";
+
 struct TQueryCDDB {
-    QString Server;
-    QString Script;
+    QString Server = QString::fromLatin1(DEFAULT_CDDB_SERVER);
+    QString Script = QString::fromLatin1(DEFAULT_CDDB_SCRIPT);
     bool UseProxy = false;
     QString ProxyAddress;
-    QString Port;
+    QString Port = QStringLiteral("80");
 };
 
 struct TOptionsSetting {
@@ -64,13 +67,12 @@ struct TOptionsSetting {
     TCDInfo CDInfo;
     TQueryCDDB QueryCDDB;
     bool ID3Use = false;
-    QString Lan;
+    QString Lan = QStringLiteral("English");
 };
 
+// A default-constructed record holds the defaults of every setting; the default output
+// folder, which depends on the machine, is filled in by LoadOptions.
 extern TOptionsSetting OptionsSetting;
-
-constexpr const char* DEFAULT_CDDB_SERVER = "gnudb.gnudb.org";
-constexpr const char* DEFAULT_CDDB_SCRIPT = "/~cddb/cddb.cgi";
 
 void LoadOptions();
 bool SaveOptions();                 // false when "options.ini" could not be written
