@@ -58,7 +58,9 @@ for f in build-fuzz/fuzz/*_fuzz; do
   mkdir -p "$corpus"
   seeds=tests/fuzz/seeds/${name%_fuzz}
   [ -d "$seeds" ] || seeds=""
-  if "$f" -max_total_time="${FUZZ_SECONDS:-15}" -rss_limit_mb=2048 -print_final_stats=0 "$corpus" $seeds \
+  if LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
+     "$f" -max_total_time="${FUZZ_SECONDS:-15}" -rss_limit_mb=2048 -print_final_stats=0 \
+       -artifact_prefix="build-fuzz/$name-" "$corpus" $seeds \
        > "build-fuzz/$name.log" 2>&1; then
     echo "fuzz $name: ok"
   else
