@@ -225,7 +225,7 @@ TIniFile::TIniFile(const QString& fileName)
         if (QFileInfo(fileName).size() > MaxFileSize || !file.open(QIODevice::ReadOnly))
             d->unreadable = true;
         else
-            bytes = file.read(MaxFileSize + 1);
+            bytes = file.readAll();   // read(MaxFileSize + 1) would reserve that much for every file
         if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileSize) {
             d->unreadable = true;
             bytes.clear();
