@@ -46,6 +46,7 @@ scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARNELCD_SANITIZE=thread 
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
   ctest --test-dir build-tsan --output-on-failure -L audio | tee build-tsan/ctest.log
 
+# A fixed seed keeps CI repeatable; FUZZ_SEED=0 (random) and a larger FUZZ_SECONDS explore more.
 echo "== fuzz targets (clang, libFuzzer)"
 scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DVARNELCD_BUILD_FUZZ=ON -DVARNELCD_BUILD_TESTS=ON -DVARNELCD_BUILD_BENCH=OFF \
@@ -59,7 +60,7 @@ for f in build-fuzz/fuzz/*_fuzz; do
   seeds=tests/fuzz/seeds/${name%_fuzz}
   [ -d "$seeds" ] || seeds=""
   if LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
-     "$f" -max_total_time="${FUZZ_SECONDS:-15}" -rss_limit_mb=2048 -print_final_stats=0 \
+     "$f" -seed="${FUZZ_SEED:-1}" -max_total_time="${FUZZ_SECONDS:-15}" -rss_limit_mb=2048 -print_final_stats=0 \
        -artifact_prefix="build-fuzz/$name-" "$corpus" $seeds \
        > "build-fuzz/$name.log" 2>&1; then
     echo "fuzz $name: ok"
