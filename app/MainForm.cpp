@@ -425,7 +425,7 @@ void TMainForm::ReadDiscList()
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Checked);
     }
-    FListedDiscId = FSession.DiscId();
+    FListedDiscId = FSession.ListedDiscId();
     // A disc is listed: the earlier "no disc" state no longer holds.
     FNoDisc = false;
 }

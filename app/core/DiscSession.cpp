@@ -120,13 +120,15 @@ static void TakeCDText(HCDROM handle, int trackCount)
 bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
 {
     rows.clear();
+    FListedDiscId.clear();
     if (FHandle == 0)
         return false;
-    const QString discId = DiscId();
-    LoadCDInfo(discId);
-
+    // One read of the table of contents serves the identifier and the rows.
     TTocRecord toc;
-    if (!ReadToc(toc)) {
+    const bool tocRead = ReadToc(toc);
+    const QString discId = tocRead && AudioDiscPresent() ? DiscIdFromToc(toc) : QString();
+    LoadCDInfo(discId);
+    if (!tocRead) {
         FStatus = NotReadText();
         return false;
     }
@@ -149,6 +151,7 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
         rows.append(row);
     }
     FStatus = FDriveText;
+    FListedDiscId = discId;
     return true;
 }
 

@@ -30,6 +30,9 @@ public:
     // false when the table of contents cannot be read; the status text says why.
     bool ReadDiscList(QVector<TTrackRow>& rows);
 
+    // Identifier of the disc the last successful ReadDiscList listed (empty: none).
+    const QString& ListedDiscId() const { return FListedDiscId; }
+
     // Closes the handle (true when there was none or it closed).
     bool CloseHandle();
 
@@ -51,4 +54,5 @@ private:
     int FDrive = -1;
     QString FDriveText;
     QString FStatus;
+    QString FListedDiscId;
 };
