@@ -7,6 +7,7 @@
 // serialised by the handle's own mutex, and a handle closed while another thread reads
 // through it lives until that read returns.
 #include "platform/akrip32.h"
+#include <atomic>
 #include "platform/CDImageMedia.h"
 
 #include <QFile>
@@ -384,6 +385,20 @@ void SetDiscImages(const QStringList& paths)
 {
     std::lock_guard lock(tableMutex);
     setImages = paths;
+}
+
+namespace {
+std::atomic<bool> cdInputOnlyFlag{false};
+}
+
+void SetCDInputOnly(bool on)
+{
+    cdInputOnlyFlag = on;
+}
+
+bool CDInputOnly()
+{
+    return cdInputOnlyFlag || qEnvironmentVariable("VARNELCD_CD_INPUT_ONLY") == QLatin1String("1");
 }
 
 QStringList DiscImages()

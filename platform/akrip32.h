@@ -125,6 +125,11 @@ int CDDBGetDiskInfo(void* match, char* text, int size);
 void SetDiscImages(const QStringList& paths);
 QStringList DiscImages();
 
+// --cd-input-only or VARNELCD_CD_INPUT_ONLY=1: the program reaches discs through the CD
+// input component only.
+void SetCDInputOnly(bool on);
+bool CDInputOnly();
+
 // Full identifier (device path or image path) of drive `index`; empty when none.
 QString DriveIdentifier(int index);
 

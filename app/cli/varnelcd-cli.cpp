@@ -1,53 +1,19 @@
-// Command-line front end: the same work as the windows, without them.
-//   varnelcd-cli tracks [--disc-image PATH]... [--drive N]
-#include "app/core/CommandLine.h"
-#include "app/core/DiscSession.h"
+// Command-line front end: the same work as the windows, without them. Each subcommand is a
+// file of its own in this folder (see CliCommand.h).
+#include "app/cli/CliCommand.h"
 #include "app/core/Prompter.h"
-#include "settings/Options.h"
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <cstdio>
 
 namespace {
 
-void PrintLine(FILE* out, const QString& text)
+QString Usage()
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
-    std::fputc('\n', out);
-}
-
-// Lists the tracks of the disc in the drive as the main window would: number, title,
-// length and size, separated by tabs. Without a drive or an audio disc, the status text
-// the window would show goes to stderr.
-int Tracks(const QCommandLineParser& parser)
-{
-    int drive = OptionsSetting.CDOptions.Index;
-    if (parser.isSet("drive")) {
-        bool ok = false;
-        drive = parser.value("drive").toInt(&ok);
-        if (!ok) {
-            PrintLine(stderr, "varnelcd-cli: --drive takes a number");
-            return 2;
-        }
-    }
-    TDiscSession session;
-    if (session.SelectDrive(drive) == 0) {
-        PrintLine(stderr, session.StatusText());
-        return 1;
-    }
-    if (!session.AudioDiscPresent()) {
-        PrintLine(stderr, TDiscSession::CheckCDRomText());
-        return 1;
-    }
-    QVector<TTrackRow> rows;
-    if (!session.ReadDiscList(rows)) {
-        PrintLine(stderr, session.StatusText());
-        return 1;
-    }
-    for (const TTrackRow& r : rows)
-        PrintLine(stdout, QString::number(r.Number) + '\t' + r.Title + '\t' + r.Length + '\t' + r.Size);
-    return 0;
+    QString text = "Usage: varnelcd-cli COMMAND [OPTIONS]...\nVarnelCD command line.\n\nCommands:\n";
+    for (const TCliCommand& c : CliCommands())
+        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.Name).leftJustified(10), QLatin1String(c.Summary));
+    text += "\n'varnelcd-cli COMMAND --help' describes a command's options.\n"
+            "Options of every command: --disc-image PATH (repeatable), --cd-input-only.\n";
+    return text;
 }
 
 } // namespace
@@ -58,27 +24,36 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName("varnelcd-cli");
     QCoreApplication::setApplicationVersion(ApplicationVersion());
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription("VarnelCD command line.\n\nCommands:\n"
-                                     "  tracks   list the tracks of the disc in the drive");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    AddDiscImageOption(parser);
-    parser.addOption(QCommandLineOption("drive", "Use drive N (0-based position in the drive list).", "N"));
-    parser.addPositionalArgument("command", "The command to run.");
-    parser.process(app);
-    ApplyDiscImageOption(parser);
-
-    // The settings are read (language, chosen drive, output folder) but never written here.
-    LoadOptions();
-
-    const QStringList args = parser.positionalArguments();
-    if (args.isEmpty()) {
+    const QStringList all = QCoreApplication::arguments();
+    QStringList rest{all.value(0)};
+    const TCliCommand* command = nullptr;
+    for (int i = 1; i < all.size(); ++i) {
+        if (!command && !all[i].startsWith('-')) {
+            if (const TCliCommand* c = FindCliCommand(all[i])) {
+                command = c;
+                continue;
+            }
+            // The value of an option given before the command is not a command name.
+            const QString prev = all[i - 1];
+            if (i == 1 || !prev.startsWith("--") || prev.contains('=')) {
+                PrintLine(stderr, "varnelcd-cli: unknown command: " + all[i]);
+                return 2;
+            }
+        }
+        rest.append(all[i]);
+    }
+    if (!command) {
+        if (rest.contains("--help") || rest.contains("-h")) {
+            const QByteArray text = Usage().toUtf8();
+            std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+            return 0;
+        }
+        if (rest.contains("--version") || rest.contains("-v")) {
+            PrintLine(stdout, "varnelcd-cli " + ApplicationVersion());
+            return 0;
+        }
         PrintLine(stderr, "varnelcd-cli: no command given (try --help)");
         return 2;
     }
-    if (args.first() == "tracks")
-        return Tracks(parser);
-    PrintLine(stderr, "varnelcd-cli: unknown command: " + args.first());
-    return 2;
+    return command->Run(rest);
 }

@@ -18,3 +18,17 @@ void ApplyDiscImageOption(const QCommandLineParser& parser)
         images.append(QFileInfo(path).absoluteFilePath());
     SetDiscImages(images);
 }
+
+static const char* const CDInputOnlyOption = "cd-input-only";
+
+void AddCDInputOnlyOption(QCommandLineParser& parser)
+{
+    parser.addOption(QCommandLineOption(CDInputOnlyOption,
+                                        "Read discs through the CD input component only (no first-library drive)."));
+}
+
+void ApplyCDInputOnlyOption(const QCommandLineParser& parser)
+{
+    if (parser.isSet(CDInputOnlyOption))
+        SetCDInputOnly(true);
+}

@@ -1,0 +1,80 @@
+#include "app/cli/CliCommand.h"
+#include "app/core/CommandLine.h"
+#include "settings/Options.h"
+#include <QList>
+#include <algorithm>
+
+namespace {
+QList<TCliCommand>& Registry()
+{
+    static QList<TCliCommand> commands;
+    return commands;
+}
+} // namespace
+
+bool RegisterCliCommand(const TCliCommand& command)
+{
+    Registry().append(command);
+    return true;
+}
+
+const TCliCommand* FindCliCommand(const QString& name)
+{
+    for (const TCliCommand& c : Registry())
+        if (name == QLatin1String(c.Name))
+            return &c;
+    return nullptr;
+}
+
+QList<TCliCommand> CliCommands()
+{
+    QList<TCliCommand> list = Registry();
+    std::sort(list.begin(), list.end(),
+              [](const TCliCommand& a, const TCliCommand& b) { return qstrcmp(a.Name, b.Name) < 0; });
+    return list;
+}
+
+void PrintLine(FILE* out, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+}
+
+int ParseCommandLine(QCommandLineParser& parser, const QStringList& args, const char* commandName)
+{
+    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    parser.addOption(help);
+    AddDiscImageOption(parser);
+    AddCDInputOnlyOption(parser);
+    if (!parser.parse(args)) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: %2").arg(QLatin1String(commandName), parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        const QByteArray text = parser.helpText().toUtf8();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return 0;
+    }
+    ApplyDiscImageOption(parser);
+    ApplyCDInputOnlyOption(parser);
+    // The settings are read (language, chosen drive, output folder) but never written,
+    // unless a command says otherwise.
+    LoadOptions();
+    return -1;
+}
+
+bool IntOption(const QCommandLineParser& parser, const QString& name, int& value)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const int v = parser.value(name).trimmed().toInt(&ok);
+    if (!ok) {
+        PrintLine(stderr, "varnelcd-cli: --" + name + " takes a number");
+        return false;
+    }
+    value = v;
+    return true;
+}

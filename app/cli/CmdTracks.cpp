@@ -1,0 +1,42 @@
+// varnelcd-cli tracks [--disc-image PATH]... [--drive N]
+#include "app/cli/CliCommand.h"
+#include "app/core/DiscSession.h"
+#include "settings/Options.h"
+
+namespace {
+
+// Lists the tracks of the disc in the drive as the main window would: number, title,
+// length and size, separated by tabs. Without a drive or an audio disc, the status text
+// the window would show goes to stderr.
+int Tracks(const QStringList& args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription("List the tracks of the disc in the drive: number, title, length, size.");
+    parser.addOption(QCommandLineOption("drive", "Use drive N (0-based position in the drive list).", "N"));
+    if (const int rc = ParseCommandLine(parser, args, "tracks"); rc >= 0)
+        return rc;
+    int drive = OptionsSetting.CDOptions.Index;
+    if (!IntOption(parser, "drive", drive))
+        return 2;
+    TDiscSession session;
+    if (session.SelectDrive(drive) == 0) {
+        PrintLine(stderr, session.StatusText());
+        return 1;
+    }
+    if (!session.AudioDiscPresent()) {
+        PrintLine(stderr, TDiscSession::CheckCDRomText());
+        return 1;
+    }
+    QVector<TTrackRow> rows;
+    if (!session.ReadDiscList(rows)) {
+        PrintLine(stderr, session.StatusText());
+        return 1;
+    }
+    for (const TTrackRow& r : rows)
+        PrintLine(stdout, QString::number(r.Number) + '\t' + r.Title + '\t' + r.Length + '\t' + r.Size);
+    return 0;
+}
+
+} // namespace
+
+VARNELCD_CLI_COMMAND("tracks", "list the tracks of the disc in the drive", Tracks);
