@@ -228,6 +228,8 @@ bool WriteFull(int fd, const char* buf, size_t size)
     return true;
 }
 
+} // namespace
+
 // `path` with its extension replaced by ".nor" (appended when it has none).
 QString NormalizeTempPath(const QString& path)
 {
@@ -238,13 +240,26 @@ QString NormalizeTempPath(const QString& path)
     return temp;
 }
 
-} // namespace
+// Nearest integer (halves to the even neighbour, the default rounding mode), then clamped:
+// a gain above 1 must clip loud passages, not wrap them round into noise.
+int16_t ScaleSample(int16_t s, float factor)
+{
+    const double v = std::nearbyint(double(s) * double(factor));
+    if (v >= 32767.0) return 32767;
+    if (v <= -32768.0) return -32768;
+    return int16_t(v);
+}
 
-// Scales every 16-bit sample after the 44-byte header by percent/100 (nearest integer,
-// halves to even; the low 16 bits are kept) into "<name>.nor", then renames that over the
-// original. Any failure before the rename removes the ".nor" file and leaves the original
-// untouched; a failed rename keeps the scaled copy under ".nor". Both raise.
 void NormalizeWavFile(int percent, const QString& path)
+{
+    NormalizeWavFile(percent, path, TNormalizeProgress());
+}
+
+// Scales every 16-bit sample after the 44-byte header by percent/100 (ScaleSample) into
+// "<name>.nor", then renames that over the original. Any failure before the rename removes
+// the ".nor" file and leaves the original untouched; a failed rename keeps the scaled copy
+// under ".nor". Both raise.
+void NormalizeWavFile(int percent, const QString& path, const TNormalizeProgress& progress)
 {
     const float factor = float(percent) / 100.0f;
     const QString tempPath = NormalizeTempPath(path);
@@ -274,20 +289,23 @@ void NormalizeWavFile(int percent, const QString& path)
     if (headerLen < 0) fail("Cannot read", path, errno);
     if (!WriteFull(out, header, size_t(headerLen))) fail("Cannot write", tempPath, errno);
 
+    const int64_t total = int64_t(st.st_size);
+    int64_t done = headerLen;
     char block[NORMALIZE_BLOCK];
     for (;;) {
+        if (progress) progress(done, total);
         const ssize_t n = ReadFull(in, block, sizeof block);
         if (n < 0) fail("Cannot read", path, errno);
         if (n == 0) break;
         // Whole sample pairs are scaled; an odd last byte is copied as it is.
         for (ssize_t i = 0; i + 1 < n; i += 2) {
             const int16_t s = int16_t(uint16_t(uint8_t(block[i])) | (uint16_t(uint8_t(block[i + 1])) << 8));
-            const long long v = std::llrint(std::nearbyint(double(s) * double(factor)));
-            const uint16_t low = uint16_t(v & 0xFFFF);
+            const auto low = uint16_t(ScaleSample(s, factor));
             block[i] = char(low & 0xFF);
             block[i + 1] = char(low >> 8);
         }
         if (!WriteFull(out, block, size_t(n))) fail("Cannot write", tempPath, errno);
+        done += n;
     }
     ::fchmod(out, mode);
     if (::fsync(out) != 0 && errno != EINVAL && errno != EROFS) fail("Cannot write", tempPath, errno);

@@ -179,9 +179,10 @@ TEST_F(NormalizeTest, ScalesSamplesAndKeepsHeaderAndLength)
     NormalizeWavFile(50, path);                             // halves go to the even neighbour
     EXPECT_EQ(DataOf(ReadAll(path)), (std::vector<int16_t>{16384, -16384, 50, -50, 0, 0, 2, 0, -2, 2, 10000}));
 
-    ASSERT_TRUE(WriteAll(path, Header() + data));
-    NormalizeWavFile(200, path);                            // overflow keeps the low 16 bits
-    EXPECT_EQ(DataOf(ReadAll(path)).back(), int16_t(40000 - 65536));
+    // Above 100 % loud samples clip at the 16-bit limits instead of wrapping round.
+    ASSERT_TRUE(WriteAll(path, Header() + Samples({32441, -32441, 20000, -21845, 1000, -3})));
+    NormalizeWavFile(150, path);
+    EXPECT_EQ(DataOf(ReadAll(path)), (std::vector<int16_t>{32767, -32768, 30000, -32768, 1500, -4}));
 
     ASSERT_TRUE(WriteAll(path, Header() + data));
     NormalizeWavFile(0, path);
