@@ -32,6 +32,7 @@ constexpr int None = 0;
 constexpr int ReadFailed = 3;          // a sector read failed
 constexpr int CreateFailed = 5;        // creating the WAV file failed
 constexpr int NormalizeFailed = 6;     // the normalize pass failed; the WAV keeps its ripped content
+constexpr int WriteFailed = 7;         // writing the WAV file failed (disk full, I/O error)
 }
 
 struct TProcessInfo {

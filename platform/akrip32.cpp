@@ -9,6 +9,7 @@
 #include "platform/akrip32.h"
 #include <atomic>
 #include "platform/CDImageMedia.h"
+#include "platform/ReadFaults.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -355,6 +356,8 @@ int ReadCDAudioLBA(HCDROM handle, TSectorBuffer& buf)
         if (start < tEnd && end > tStart && !d.IsAudio(i))
             return Fail(ALERR_READERROR);
     }
+    if (ReadFaultHit(int64_t(start), buf.Head.NumSectors))   // simulated faults (tests)
+        return Fail(ALERR_READERROR);
     if (buf.Head.NumSectors > 0 &&
         cdio_read_audio_sectors(h->Cdio, buf.Data, lsn_t(start), buf.Head.NumSectors) != DRIVER_OP_SUCCESS)
         return Fail(ALERR_READERROR);

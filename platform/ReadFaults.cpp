@@ -1,0 +1,103 @@
+#include "platform/ReadFaults.h"
+
+#include <QStringList>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct TFaultRange {
+    int64_t First = 0;
+    int64_t Last = 0;              // inclusive
+    int64_t Remaining = -1;        // reads still to fail; -1 = every read
+};
+
+std::mutex faultMutex;             // guards everything below
+std::vector<TFaultRange> faults;
+bool loaded = false;               // the environment was read, or a list was set
+
+bool ParseNumber(const QString& text, int64_t& value)
+{
+    bool ok = false;
+    value = text.trimmed().toLongLong(&ok);
+    return ok && value >= 0;
+}
+
+bool Parse(const QString& spec, std::vector<TFaultRange>& out, QString& error)
+{
+    out.clear();
+    for (const QString& rawItem : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString item = rawItem.trimmed();
+        if (item.isEmpty())
+            continue;
+        TFaultRange range;
+        QString sectors = item;
+        const qsizetype at = item.indexOf(QLatin1Char('@'));
+        if (at >= 0) {
+            sectors = item.left(at);
+            if (!ParseNumber(item.mid(at + 1), range.Remaining)) {
+                error = QStringLiteral("\"%1\": the count after @ must be a number of 0 or more").arg(item);
+                return false;
+            }
+        }
+        const qsizetype dash = sectors.indexOf(QLatin1Char('-'));
+        const bool ok = dash < 0 ? ParseNumber(sectors, range.First) && ParseNumber(sectors, range.Last)
+                                 : ParseNumber(sectors.left(dash), range.First)
+                                       && ParseNumber(sectors.mid(dash + 1), range.Last);
+        if (!ok || range.Last < range.First) {
+            error = QStringLiteral("\"%1\": expected LBA[-LBA][@COUNT]").arg(item);
+            return false;
+        }
+        out.push_back(range);
+    }
+    return true;
+}
+
+void LoadEnvironmentLocked()
+{
+    if (loaded)
+        return;
+    loaded = true;
+    const QString spec = qEnvironmentVariable("VARNELCD_READ_FAULTS");
+    QString error;
+    if (!spec.isEmpty() && !Parse(spec, faults, error)) {
+        faults.clear();
+        std::fprintf(stderr, "VARNELCD_READ_FAULTS ignored: %s\n", qPrintable(error));
+    }
+}
+
+} // namespace
+
+bool SetReadFaults(const QString& spec, QString* error)
+{
+    std::vector<TFaultRange> parsed;
+    QString why;
+    if (!Parse(spec, parsed, why)) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    std::lock_guard lock(faultMutex);
+    faults = std::move(parsed);
+    loaded = true;
+    return true;
+}
+
+bool ReadFaultHit(int64_t first, int64_t count)
+{
+    if (count <= 0)
+        return false;
+    std::lock_guard lock(faultMutex);
+    LoadEnvironmentLocked();
+    const int64_t last = first + count - 1;
+    bool hit = false;
+    for (TFaultRange& r : faults) {
+        if (last < r.First || first > r.Last || r.Remaining == 0)
+            continue;
+        hit = true;
+        if (r.Remaining > 0)
+            --r.Remaining;
+    }
+    return hit;
+}
