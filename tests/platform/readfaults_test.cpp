@@ -1,0 +1,49 @@
+// The simulated read faults: the list syntax and which reads fail.
+#include "platform/ReadFaults.h"
+
+#include <QString>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+TEST(ReadFaults, ListSyntax)
+{
+    for (const char* good : {"", "5", "10-19", "10-19@2,5000", " 7 @ 0 , 8-8 ", "1,,2"})
+        EXPECT_TRUE(SetReadFaults(good)) << good;
+    for (const char* bad : {"x", "5-", "-5", "9-3", "5@", "5@-1", "5@x", "1-2-3", "5,y"}) {
+        ASSERT_TRUE(SetReadFaults("100"));
+        QString error;
+        EXPECT_FALSE(SetReadFaults(bad, &error)) << bad;
+        EXPECT_FALSE(error.isEmpty()) << bad;
+        EXPECT_TRUE(ReadFaultHit(100, 1)) << bad << ": a bad list keeps the one before";
+    }
+    SetReadFaults(QString());
+}
+
+TEST(ReadFaults, WhichReadsFail)
+{
+    struct TRead {
+        int64_t First;
+        int64_t Count;
+        bool Fails;
+    };
+    ASSERT_TRUE(SetReadFaults("10-19@2,100"));
+    const std::vector<TRead> reads = {
+        {0, 10, false},   // ends just before the range
+        {20, 10, false},  // starts just after it
+        {5, 6, true},     // touches sector 10: the first of two counted failures
+        {100, 0, false},  // an empty read touches nothing
+        {100, 1, true},   // uncounted: every time
+        {19, 1, true},    // the second counted failure
+        {12, 1, false},   // spent
+        {95, 10, true},
+        {100, 1, true},
+    };
+    for (const TRead& r : reads)
+        EXPECT_EQ(ReadFaultHit(r.First, r.Count), r.Fails) << r.First << "+" << r.Count;
+    SetReadFaults(QString());
+    EXPECT_FALSE(ReadFaultHit(100, 1));
+}
+
+} // namespace
