@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int kAddressModeParm = 36;       // ModifyCDParms: address mode; value 1 = minute/second/frame
 constexpr int kSectorsPerRead = 10;
 constexpr int kWavHeaderSize = 44;
 
@@ -133,7 +132,7 @@ void TCDRipThread::PostProgress(int percent, int64_t elapsedMs)
 
 void TCDRipThread::run()
 {
-    if (!ModifyCDParms(CDHandle, kAddressModeParm, 1)) {
+    if (!ModifyCDParms(CDHandle, AddressModeParm, 1)) {
         PostFailed(1);
         return;
     }

@@ -32,6 +32,9 @@ public:
 
     void Start() { start(); }
 
+    // ModifyCDParms(handle, AddressModeParm, 1): table-of-contents addresses as minute/second/frame.
+    static constexpr int AddressModeParm = 36;
+
     const int TrackIndex;
     const QString FileTitle;
     HCDROM CDHandle = 0;

@@ -61,7 +61,7 @@ int RipTrack(const QStringList& args)
         return 1;
     }
     TTocRecord toc{};
-    if (ModifyCDParms(handle, 36, 1) && ReadTOC(handle, toc) == 1
+    if (ModifyCDParms(handle, TCDRipThread::AddressModeParm, 1) && ReadTOC(handle, toc) == 1
         && (track < 1 || track > int(toc.LastTrack) - int(toc.FirstTrack) + 1)) {
         PrintLine(stderr, QStringLiteral("varnelcd-cli riptrack: the disc has no track at position %1").arg(track));
         return 2;

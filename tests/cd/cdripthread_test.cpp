@@ -105,8 +105,7 @@ protected:
 
     QString Wav(const QString& title = "t") const { return out + '/' + title + ".wav"; }
 
-    // The last event must be the completion message with `code`, and the one before it the
-    // end of the rip (100 %).
+    // The last event must be the completion message with `code`.
     void ExpectFinished(int code)
     {
         ASSERT_FALSE(owner.Infos.empty());
@@ -304,6 +303,13 @@ TEST_F(CDRipThreadTest, FailuresReachTheOwner)
     Rip(2);
     ExpectFinished(RipError::ReadFailed);
     EXPECT_TRUE(ReadAll(Wav()) == Header(0) + TrackBytes(2, 0, 20));
+
+    // The disk fills up: a failure, not a short file reported as success.
+    SetReadFaults(QString());
+    owner.Infos.clear();
+    ASSERT_TRUE(QFile::link("/dev/full", out + "/full.wav"));
+    Rip(2, "full");
+    ExpectFinished(RipError::WriteFailed);
 
     // The normalize pass cannot write its copy: the ripped file stays, the owner hears 6.
     SetReadFaults(QString());
