@@ -8,10 +8,12 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <set>
 #include <unistd.h>
 #include <vector>
 
@@ -53,6 +55,12 @@ int64_t MsfSectors(const TTocEntry& e)
            + e.Address[3];
 }
 
+// The live rip threads and their mailboxes; one mutex guards the set, every mailbox and
+// whether a wake-up is on its way to the main thread.
+std::mutex registryLock;
+std::set<TCDRipThread*> registry;
+bool wakePosted = false;
+
 } // namespace
 
 TWavHeader MakeWavHeader(uint32_t dataBytes)
@@ -77,12 +85,73 @@ TWavHeader MakeWavHeader(uint32_t dataBytes)
 TCDRipThread::TCDRipThread(int trackIndex, const QString& fileTitle)
     : TrackIndex(trackIndex), FileTitle(fileTitle), Options(OptionsSetting.CommonOptions)
 {
+    std::lock_guard lock(registryLock);
+    registry.insert(this);
 }
 
 TCDRipThread::~TCDRipThread()
 {
     StopRequested = true;
-    wait();
+    if (FThread.joinable())
+        FThread.join();
+    std::lock_guard lock(registryLock);
+    registry.erase(this);
+    FMailbox.clear();
+}
+
+void TCDRipThread::Start()
+{
+    std::lock_guard lock(FStateLock);
+    if (FStarted)
+        return;
+    FStarted = true;
+    FThread = std::thread([this] {
+        Run();
+        std::lock_guard done(FStateLock);
+        FFinished = true;
+        FStateChanged.notify_all();
+    });
+}
+
+bool TCDRipThread::Wait(int timeoutMs)
+{
+    std::unique_lock lock(FStateLock);
+    const auto ended = [this] { return !FStarted || FFinished; };
+    if (timeoutMs < 0)
+        FStateChanged.wait(lock, ended);
+    else if (!FStateChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), ended))
+        return false;
+    return true;
+}
+
+void TCDRipThread::Post(QEvent* event)
+{
+    std::unique_ptr<QEvent> owned(event);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!OwnerWindow || !app)
+        return;
+    std::lock_guard lock(registryLock);
+    FMailbox.push_back(std::move(owned));
+    if (!wakePosted) {
+        wakePosted = true;
+        QMetaObject::invokeMethod(app, [] { TCDRipThread::DeliverPosted(); }, Qt::QueuedConnection);
+    }
+}
+
+void TCDRipThread::DeliverPosted()
+{
+    std::vector<std::pair<QObject*, std::unique_ptr<QEvent>>> ready;
+    {
+        std::lock_guard lock(registryLock);
+        wakePosted = false;
+        for (TCDRipThread* t : registry) {
+            for (auto& e : t->FMailbox)
+                ready.emplace_back(t->OwnerWindow, std::move(e));
+            t->FMailbox.clear();
+        }
+    }
+    for (auto& [owner, event] : ready)
+        QCoreApplication::postEvent(owner, event.release());
 }
 
 QString TCDRipThread::WavFileName() const
@@ -95,8 +164,7 @@ QString TCDRipThread::WavFileName() const
 
 void TCDRipThread::PostFailed(int reason)
 {
-    if (OwnerWindow)
-        QCoreApplication::postEvent(OwnerWindow, new TRipFailedEvent(reason));
+    Post(new TRipFailedEvent(reason));
 }
 
 void TCDRipThread::PostInfo(int percent, int errorCode)
@@ -106,7 +174,7 @@ void TCDRipThread::PostInfo(int percent, int errorCode)
     auto info = std::make_unique<TProcessInfo>();
     info->Percent = percent;
     info->ErrorCode = errorCode;
-    QCoreApplication::postEvent(OwnerWindow, new TProcessInfoEvent(std::move(info)));
+    Post(new TProcessInfoEvent(std::move(info)));
 }
 
 // Percent with the elapsed time and the estimated total as "mm:ss" (no texts at 0 %). A
@@ -127,10 +195,10 @@ void TCDRipThread::PostProgress(int percent, int64_t elapsedMs)
         return;
     FLastPercent = percent;
     FLastElapsed = info->ElapsedText;
-    QCoreApplication::postEvent(OwnerWindow, new TProcessInfoEvent(std::move(info)));
+    Post(new TProcessInfoEvent(std::move(info)));
 }
 
-void TCDRipThread::run()
+void TCDRipThread::Run()
 {
     if (!ModifyCDParms(CDHandle, AddressModeParm, 1)) {
         PostFailed(1);

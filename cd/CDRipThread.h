@@ -6,15 +6,27 @@
 // Life cycle: construct (the thread is not running yet), fill the fields, Start(). The
 // owner frees the object after the completion message or to stop the rip; the destructor
 // sets StopRequested and waits for the thread.
+//
+// Events reach the owner by QCoreApplication::postEvent from the main thread: the worker
+// leaves each one in a mailbox guarded by a mutex and wakes the main thread, which posts
+// them. Qt's own queue is not visible to the thread sanitizer; the mutex is. The owner and
+// this object live on the main thread; events not yet handed over when this object is
+// freed are dropped.
 #include "platform/akrip32.h"
 #include "settings/Options.h"
 
 #include <QString>
-#include <QThread>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
+class QEvent;
 class QObject;
+
 
 // The 44-byte header of a canonical 16-bit stereo 44100 Hz PCM WAV file whose data part
 // holds dataBytes bytes.
@@ -23,14 +35,23 @@ struct TWavHeader {
 };
 TWavHeader MakeWavHeader(uint32_t dataBytes);
 
-class TCDRipThread : public QThread {
+class TCDRipThread {
 public:
     // trackIndex: 1 for the first track of the disc; fileTitle: the WAV file's name without
     // folder and extension. The settings the rip uses are taken from OptionsSetting now.
     TCDRipThread(int trackIndex, const QString& fileTitle);
-    ~TCDRipThread() override;
+    ~TCDRipThread();
+    TCDRipThread(const TCDRipThread&) = delete;
+    TCDRipThread& operator=(const TCDRipThread&) = delete;
 
-    void Start() { start(); }
+    void Start();
+    // Waits until the thread has ended, at most timeoutMs (negative: no limit); true when
+    // it has ended or was never started.
+    bool Wait(int timeoutMs = -1);
+
+    // Main thread: posts every event the rip threads have left for their owners. Runs by
+    // itself from the event loop; callers that wait without one may call it directly.
+    static void DeliverPosted();
 
     // ModifyCDParms(handle, AddressModeParm, 1): table-of-contents addresses as minute/second/frame.
     static constexpr int AddressModeParm = 36;
@@ -46,10 +67,9 @@ public:
     // The WAV file's full path: output folder, separator, title, ".wav".
     QString WavFileName() const;
 
-protected:
-    void run() override;
-
 private:
+    void Run();
+    void Post(QEvent* event);
     void PostFailed(int reason);
     void PostInfo(int percent, int errorCode = 0);
     void PostProgress(int percent, int64_t elapsedMs);
@@ -59,4 +79,11 @@ private:
     // The last progress posted, so that unchanged reports are not posted again.
     int FLastPercent = -1;
     QString FLastElapsed;
+
+    std::thread FThread;
+    std::mutex FStateLock;
+    std::condition_variable FStateChanged;
+    bool FStarted = false;
+    bool FFinished = false;
+    std::vector<std::unique_ptr<QEvent>> FMailbox;   // guarded by the registry's mutex
 };

@@ -77,7 +77,8 @@ int RipTrack(const QStringList& args)
         rip.Options.OutputFolder = WithBackslash(out);
     }
     rip.Start();
-    rip.wait();
+    rip.Wait();
+    TCDRipThread::DeliverPosted();
     QCoreApplication::sendPostedEvents(&owner);
 
     const QString file = rip.WavFileName();

@@ -98,7 +98,8 @@ protected:
         rip->Options = options;
         rip->StopRequested = stopFirst;
         rip->Start();
-        EXPECT_TRUE(rip->wait(30000)) << "the rip thread did not end";   // watchdog only
+        EXPECT_TRUE(rip->Wait(30000)) << "the rip thread did not end";   // watchdog only
+        QCoreApplication::sendPostedEvents();      // the wake-up: the mailbox goes to the owner
         QCoreApplication::sendPostedEvents(&owner);
         return owner;
     }
