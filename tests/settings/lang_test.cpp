@@ -108,11 +108,12 @@ TEST_F(ChineseFile, HasEveryMessageText)
         "RES_RecordingStr", "RES_Rip_Time_Error", "RES_Run_Again", "RES_SaveTag_Error",
         "RES_Save_Error", "RES_Save_Fail", "RES_Select_0", "RES_Select_Directory",
         "RES_Select_Track", "RES_TitleStr", "RES_WAV_RESAMPLE", "RES_WAV_TO_MP3",
-        "RES_WAV_TO_OGG", "RES_WAV_TO_WMA", "RES_Wav_File"};
-    EXPECT_EQ(std::size(keys), 50u);
+        "RES_WAV_TO_OGG", "RES_WAV_TO_WMA", "RES_Wav_File",
+        "RES_NormalizeError", "RES_WriteWavFileError"};
+    EXPECT_EQ(std::size(keys), 52u);
     for (const char* key : keys)
         EXPECT_FALSE(FIni.ReadString("ResourceString", key, "").isEmpty()) << key;
-    EXPECT_EQ(FIni.ReadSection("ResourceString").size(), 50);
+    EXPECT_EQ(FIni.ReadSection("ResourceString").size(), qsizetype(std::size(keys)));
 
     // Texts that are joined after a file name or a number keep their leading blank.
     EXPECT_EQ(FIni.ReadString("ResourceString", "RES_CreateWavFileError", ""),
