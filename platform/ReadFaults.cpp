@@ -24,10 +24,10 @@ bool ParseNumber(const QString& text, int64_t& value)
     return ok && value >= 0;
 }
 
-bool Parse(const QString& spec, std::vector<TFaultRange>& out, QString& error)
+bool Parse(const QString& faultList, std::vector<TFaultRange>& out, QString& error)
 {
     out.clear();
-    for (const QString& rawItem : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString& rawItem : faultList.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const QString item = rawItem.trimmed();
         if (item.isEmpty())
             continue;
@@ -59,9 +59,9 @@ void LoadEnvironmentLocked()
     if (loaded)
         return;
     loaded = true;
-    const QString spec = qEnvironmentVariable("VARNELCD_READ_FAULTS");
+    const QString faultList = qEnvironmentVariable("VARNELCD_READ_FAULTS");
     QString error;
-    if (!spec.isEmpty() && !Parse(spec, faults, error)) {
+    if (!faultList.isEmpty() && !Parse(faultList, faults, error)) {
         faults.clear();
         std::fprintf(stderr, "VARNELCD_READ_FAULTS ignored: %s\n", qPrintable(error));
     }
@@ -69,11 +69,11 @@ void LoadEnvironmentLocked()
 
 } // namespace
 
-bool SetReadFaults(const QString& spec, QString* error)
+bool SetReadFaults(const QString& faultList, QString* error)
 {
     std::vector<TFaultRange> parsed;
     QString why;
-    if (!Parse(spec, parsed, why)) {
+    if (!Parse(faultList, parsed, why)) {
         if (error)
             *error = why;
         return false;

@@ -13,7 +13,7 @@
 
 // Parses a fault list; false (and the reason in *error) when the text is malformed, in
 // which case the current list stays as it was. An empty text clears the list.
-bool SetReadFaults(const QString& spec, QString* error = nullptr);
+bool SetReadFaults(const QString& faultList, QString* error = nullptr);
 
 // True when a read of `count` sectors from `first` on must fail; spends one read of every
 // counted range it touches.
