@@ -36,9 +36,11 @@ void TAuInput::StopOutputsAbove(std::vector<const TAuInput*>& Seen)
         return;
     Seen.push_back(this);
     for (const TReader& r : Readers()) {
-        if (r.Output)
-            r.Output->Stop(false);
-        else
+        if (r.Output) {
+            // An idle output no longer touches its input; its undelivered OnDone stays.
+            if (r.Output->Busy())
+                r.Output->Stop(false);
+        } else
             r.Converter->StopOutputsAbove(Seen);
     }
 }

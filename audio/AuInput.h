@@ -72,8 +72,8 @@ public:
     virtual void DoResume() {}
 
 protected:
-    // Stops the outputs reading this input (as Stop(false): their runs end, their pending
-    // events are dropped) and detaches it from them and from the converters reading it.
+    // Stops the busy outputs reading this input (as Stop(false): their runs end, their
+    // pending events are dropped) and detaches it from every output and converter reading it.
     // Main thread; harmless when nothing reads the input, and when called again.
     void ReleaseReaders();
 
