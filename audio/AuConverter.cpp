@@ -2,20 +2,42 @@
 
 TAuConverter::TAuConverter(QObject* Owner) : TAuInput(Owner) {}
 
-TAuConverter::~TAuConverter() = default;
+TAuConverter::~TAuConverter()
+{
+    ReleaseReaders();
+    std::lock_guard lock(FLock);
+    if (TAuInput* in = FInput.data())
+        in->RemoveReader({nullptr, this});
+    FInput = nullptr;
+}
 
 void TAuConverter::SetInput(TAuInput* Value)
 {
     if (Value == this)
         return;
     std::lock_guard lock(FLock);
+    TAuInput* old = FInput.data();
     if (FBusy) {
-        if (TAuInput* old = FInput.data())
+        if (old)
             old->Flush();
         if (Value)
             Value->Init();
     }
+    if (old == Value)
+        return;
+    if (old)
+        old->RemoveReader({nullptr, this});
     FInput = Value;
+    if (Value)
+        Value->AddReader({nullptr, this});
+}
+
+void TAuConverter::ForgetInput(TAuInput* Dying)
+{
+    // A read in progress on another thread ends before the input is let go.
+    std::lock_guard lock(FLock);
+    if (FInput.data() == Dying)
+        FInput = nullptr;
 }
 
 void TAuConverter::DoPause()

@@ -7,6 +7,7 @@ class TAuConverter : public TAuInput
 {
 public:
     explicit TAuConverter(QObject* Owner = nullptr);
+    // Stops what reads the converter, then leaves its input's list of readers.
     ~TAuConverter() override;
 
     TAuInput* Input() const { return FInput.data(); }
@@ -24,6 +25,10 @@ protected:
     void ReadSource(void*& Buffer, uint32_t& Bytes) override;
 
 private:
-    // Nulled by Qt when the input is destroyed.
+    friend class TAuInput;
+    // Called by a dying input once the outputs above have stopped.
+    void ForgetInput(TAuInput* Dying);
+
+    // Nulled by the input's destruction (and by Qt's, as a last resort).
     QPointer<TAuInput> FInput;
 };

@@ -5,7 +5,10 @@
 
 TAuFileIn::TAuFileIn(QObject* Owner) : TAuStreamedInput(Owner) {}
 
-TAuFileIn::~TAuFileIn() = default;
+TAuFileIn::~TAuFileIn()
+{
+    ReleaseReaders();
+}
 
 void TAuFileIn::SetFileName(const QString& Value)
 {
@@ -183,7 +186,10 @@ TAuTaggedFileIn::TAuTaggedFileIn(QObject* Owner)
 {
 }
 
-TAuTaggedFileIn::~TAuTaggedFileIn() = default;
+TAuTaggedFileIn::~TAuTaggedFileIn()
+{
+    ReleaseReaders();
+}
 
 void JumpChain(TAuConverter* Converter, int Offset)
 {

@@ -3,7 +3,8 @@
 // OpenFile (parse the header; fill the format fields, Size and Valid; count the open) and
 // CloseFile, both under FFileLock, plus DoGetData and DoSeek. OpenFile is idempotent while
 // the open counter is non-zero, so the format getters and Valid may open the file outside
-// a reading. Concrete readers must call CloseFile in their own destructor.
+// a reading. Concrete readers must call ReleaseReaders, then CloseFile, first in their own
+// destructor.
 #include "audio/AuStreamedInput.h"
 #include <QString>
 #include <memory>

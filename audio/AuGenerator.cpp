@@ -31,7 +31,10 @@ TAuGenerator::TAuGenerator(QObject* Owner) : TAuInput(Owner)
     PatternTable();
 }
 
-TAuGenerator::~TAuGenerator() = default;
+TAuGenerator::~TAuGenerator()
+{
+    ReleaseReaders();
+}
 
 void TAuGenerator::SetFormat(int BitsPerSample, int Channels, int SampleRate)
 {

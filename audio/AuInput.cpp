@@ -1,10 +1,68 @@
 #include "audio/AuInput.h"
+#include "audio/AuConverter.h"
+#include "audio/AuOutput.h"
 #include <algorithm>
 #include <cstring>
 
 TAuInput::TAuInput(QObject* Owner) : QObject(Owner) {}
 
-TAuInput::~TAuInput() = default;
+TAuInput::~TAuInput()
+{
+    ReleaseReaders();
+}
+
+void TAuInput::AddReader(const TReader& Reader)
+{
+    std::lock_guard lock(FReadersLock);
+    if (std::find(FReaders.begin(), FReaders.end(), Reader) == FReaders.end())
+        FReaders.push_back(Reader);
+}
+
+void TAuInput::RemoveReader(const TReader& Reader)
+{
+    std::lock_guard lock(FReadersLock);
+    std::erase(FReaders, Reader);
+}
+
+std::vector<TAuInput::TReader> TAuInput::Readers()
+{
+    std::lock_guard lock(FReadersLock);
+    return FReaders;
+}
+
+void TAuInput::StopOutputsAbove(std::vector<const TAuInput*>& Seen)
+{
+    if (std::find(Seen.begin(), Seen.end(), this) != Seen.end())
+        return;
+    Seen.push_back(this);
+    for (const TReader& r : Readers()) {
+        if (r.Output) {
+            // An idle output no longer touches its input; its undelivered OnDone stays.
+            if (r.Output->Busy())
+                r.Output->Stop(false);
+        } else
+            r.Converter->StopOutputsAbove(Seen);
+    }
+}
+
+void TAuInput::ReleaseReaders()
+{
+    // First nothing may read any more (the outputs' Done still finds this input whole),
+    // then the readers let go of it.
+    std::vector<const TAuInput*> seen;
+    StopOutputsAbove(seen);
+    std::vector<TReader> readers;
+    {
+        std::lock_guard lock(FReadersLock);
+        readers.swap(FReaders);
+    }
+    for (const TReader& r : readers) {
+        if (r.Output)
+            r.Output->ForgetInput(this);
+        else
+            r.Converter->ForgetInput(this);
+    }
+}
 
 void TAuInput::Init()
 {

@@ -8,12 +8,23 @@
 //
 // Each input has a (recursive) lock around Init, Flush, GetData, Prefetch, ClearBuffer
 // and Seek, so that the main thread may seek or swap inputs while a worker reads.
+//
+// An input knows the outputs and converters that read it (they register themselves in
+// SetInput). Destroying an input stops, synchronously, every output that reads it directly
+// or through converters, and the converters reading it forget it: no worker is left
+// inside a destroyed input, whatever order a window's children are deleted in. Because a
+// class's members are gone before its base destructors run, every concrete input calls
+// ReleaseReaders() first thing in its own destructor (the core's inputs do; the base
+// destructors call it again as a last resort).
 #include "audio/AuException.h"
 #include <QObject>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
+
+class TAuConverter;
+class TAuOutput;
 
 class TAuInput : public QObject
 {
@@ -61,6 +72,11 @@ public:
     virtual void DoResume() {}
 
 protected:
+    // Stops the busy outputs reading this input (as Stop(false): their runs end, their
+    // pending events are dropped) and detaches it from every output and converter reading it.
+    // Main thread; harmless when nothing reads the input, and when called again.
+    void ReleaseReaders();
+
     virtual int GetBitsPerSample() = 0;
     virtual int GetChannels() = 0;
     virtual int GetSampleRate() = 0;
@@ -88,6 +104,23 @@ protected:
     bool FEndOfStream = false;
 
 private:
+    friend class TAuConverter;
+    friend class TAuOutput;
+
+    // One reader: exactly one of the two is set.
+    struct TReader {
+        TAuOutput* Output = nullptr;
+        TAuConverter* Converter = nullptr;
+        bool operator==(const TReader&) const = default;
+    };
+    void AddReader(const TReader& Reader);
+    void RemoveReader(const TReader& Reader);
+    std::vector<TReader> Readers();
+    // Stops the outputs reading this input directly or through converters.
+    void StopOutputsAbove(std::vector<const TAuInput*>& Seen);
+
+    std::mutex FReadersLock;
+    std::vector<TReader> FReaders;      // under FReadersLock
     bool FFullBitsFlag = false;
     std::vector<uint8_t> FPrefetchBuf;
     uint32_t FPrefetchCount = 0;     // valid bytes; 0: empty

@@ -14,6 +14,7 @@ TAuOutput::TAuOutput(QObject* Owner) : QObject(Owner)
 TAuOutput::~TAuOutput()
 {
     Stop(false);
+    AttachInput(nullptr);
     FThread->Terminate();
     FThread->Detach();
     TEventHandler::Purge(FThread.get(), UINT64_MAX);
@@ -24,11 +25,33 @@ void TAuOutput::SetInput(TAuInput* Value)
 {
     if (FBusy) {
         Stop(false);
-        FInput = Value;
+        AttachInput(Value);
         Run();
     } else {
-        FInput = Value;
+        AttachInput(Value);
     }
+}
+
+void TAuOutput::AttachInput(TAuInput* Value)
+{
+    TAuInput* old = Input();
+    if (old == Value)
+        return;
+    if (old)
+        old->RemoveReader({this, nullptr});
+    FInput = Value;
+    if (Value)
+        Value->AddReader({this, nullptr});
+}
+
+void TAuOutput::ForgetInput(TAuInput* Dying)
+{
+    if (Input() != Dying)
+        return;
+    // A handler run while the input stopped this output may have started it again.
+    if (FBusy)
+        Stop(false);
+    FInput = nullptr;
 }
 
 void TAuOutput::Run()

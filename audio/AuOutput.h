@@ -6,6 +6,8 @@
 // header), DoOutput (one step; false when finished; Abort asks to finish now) and Done
 // (finish the destination, Input()->Flush()). They must call Stop(false) first thing in
 // their destructor, because the worker calls their overrides until it is stopped.
+// An output whose input (or an input below a converter it reads) is destroyed is stopped
+// synchronously by that destruction and left without input.
 #include "audio/AuInput.h"
 #include "audio/AuStream.h"
 #include "audio/StreamTypes.h"
@@ -63,6 +65,11 @@ protected:
 
 private:
     friend class TAuThread;
+    friend class TAuInput;
+    // Replaces FInput, keeping the inputs' lists of readers right.
+    void AttachInput(TAuInput* Value);
+    // Called by a dying input after it has stopped this output.
+    void ForgetInput(TAuInput* Dying);
 
     QPointer<TAuInput> FInput;
     std::shared_ptr<TAuThread> FThread;

@@ -2,7 +2,10 @@
 
 TAuStreamedInput::TAuStreamedInput(QObject* Owner) : TAuInput(Owner) {}
 
-TAuStreamedInput::~TAuStreamedInput() = default;
+TAuStreamedInput::~TAuStreamedInput()
+{
+    ReleaseReaders();
+}
 
 void TAuStreamedInput::SetStream(TStream* Value)
 {

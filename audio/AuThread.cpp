@@ -41,8 +41,6 @@ void TAuThread::RequestRun()
 
 void TAuThread::RequestStop(bool Async)
 {
-    FSendDone = Async;
-    FDonePosted = false;
     {
         std::lock_guard lock(FMutex);
         FStop = true;
@@ -55,7 +53,6 @@ void TAuThread::RequestStop(bool Async)
         FDropGen = last;
     TEventHandler::Purge(this, last);
     MainThreadSync::WaitFor([this] { return RunFinished(); });
-    FSendDone = true;
 }
 
 void TAuThread::RequestResume()
@@ -148,7 +145,6 @@ void TAuThread::RunOnce(uint64_t Generation)
         out.FBusy = false;
     }
     TEventHandler::Post(TEventKind::Done, self, Generation);
-    FDonePosted = true;
     FFinishedGen = Generation;
     MainThreadSync::NotifyStateChanged();
 }

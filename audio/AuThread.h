@@ -43,7 +43,6 @@ public:
     bool RunFinished() const { return FFinishedGen == FStartedGen; }
     uint64_t FinishedGeneration() const { return FFinishedGen; }
     uint64_t DroppedGeneration() const { return FDropGen; }
-    bool SendDone() const { return FSendDone; }
 
     // The output, for delivering events on the main thread; null once it is destroyed.
     TAuOutput* Owner() const { return FOwner; }
@@ -66,8 +65,6 @@ private:
     std::atomic<bool> FPauseRequest{false};
     std::atomic<bool> FPaused{false};
     std::atomic<bool> FIdle{false};
-    std::atomic<bool> FSendDone{true};
-    std::atomic<bool> FDonePosted{false};
     std::atomic<uint64_t> FStartedGen{0};
     std::atomic<uint64_t> FFinishedGen{0};
     std::atomic<uint64_t> FDropGen{0};

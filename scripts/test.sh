@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test; then runs them again built with
 # AddressSanitizer + UndefinedBehaviorSanitizer, runs the stream tests under
-# ThreadSanitizer, and runs each fuzz target for a short while.
+# ThreadSanitizer, and runs each fuzz target for a short while. STRESS=1 adds a pass under
+# load at the end (off by default; see there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,7 +17,7 @@ sources_hash() {
     cat scripts/deps.sh; } 2>/dev/null | sha1sum | cut -d' ' -f1
 }
 hash=$(sources_hash)
-if [ -z "${CI:-}" ] && [ -z "${VARNELCD_FORCE_TESTS:-}" ] && [ -f "$stamp" ] && [ "$(head -1 "$stamp")" = "$hash" ]; then
+if [ -z "${CI:-}" ] && [ -z "${VARNELCD_FORCE_TESTS:-}" ] && [ "${STRESS:-0}" != 1 ] && [ -f "$stamp" ] && [ "$(head -1 "$stamp")" = "$hash" ]; then
   echo "Nothing changed since the last green run of every test:"
   tail -n +2 "$stamp"
   exit 0
@@ -77,3 +78,40 @@ summary="tests: $passed passed, 0 failed"
 { echo "$hash"; echo "$summary"; } > "$stamp"
 echo "== all green"
 echo "$summary"
+
+# Optional pass under load (STRESS=1; never by default, so CI does not run it): the tests
+# of the threaded parts (audio, app, platform, and audio under TSan) run STRESS_RUNS times
+# (default 20) while two busy loops keep the processors occupied, to show tests that
+# depend on timing. Every repetition runs; the failures are listed at the end.
+if [ "${STRESS:-0}" = 1 ]; then
+  runs=${STRESS_RUNS:-20}
+  echo "== stress: audio, app, platform (and audio with TSan) $runs times under load"
+  busy=()
+  stop_busy() { for p in "${busy[@]}"; do kill "$p" 2>/dev/null || true; done; }
+  trap stop_busy EXIT
+  for _ in 1 2; do
+    ( while :; do :; done ) &
+    busy+=($!)
+  done
+  log=build/stress.log
+  : > "$log"
+  failures=()
+  for ((i = 1; i <= runs; i++)); do
+    if ! ctest --test-dir build -L '^(audio|app|platform)$' --output-on-failure -j"$jobs" >> "$log" 2>&1; then
+      failures+=("run $i")
+    fi
+    if ! TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
+         ctest --test-dir build-tsan -L audio --output-on-failure >> "$log" 2>&1; then
+      failures+=("run $i (TSan)")
+    fi
+    echo "stress run $i/$runs: ${#failures[@]} failed so far"
+  done
+  stop_busy
+  trap - EXIT
+  if [ ${#failures[@]} -gt 0 ]; then
+    echo "stress: failed in ${failures[*]}; the failing tests:"
+    grep -E '^\s*[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess aborted|Exception)' "$log" | sort | uniq -c
+    exit 1
+  fi
+  echo "stress: $runs runs green under load"
+fi
