@@ -131,8 +131,8 @@ void TDXAudioOut::Prepare()
     if (FWrapper.OpenDevice(FSession.Devices()[device]) != DSResult::Ok)
         throw EAuException("Failed to create DirectSound device");
     auto bufferError = [](uint32_t result) {
-        return EAuException(QStringLiteral("Failed to create DirectSound buffer%1")
-                                .arg(result, 8, 16, QLatin1Char('0')).toUpper());
+        return EAuException(QStringLiteral("Failed to create DirectSound buffer")
+                            + QStringLiteral("%1").arg(result, 8, 16, QLatin1Char('0')).toUpper());
     };
     if (const uint32_t r = TDSWrapper::CheckFormat(FBitsPerSample, FChannels, FSampleRate); r != DSResult::Ok)
         throw bufferError(r);

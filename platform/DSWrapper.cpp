@@ -25,6 +25,9 @@ constexpr int DecibelHundredthsPerDecade = 2000;   // gain = 10^(v/2000)
 constexpr uint64_t MaxRingBytes = uint64_t(1) << 28;
 constexpr uint32_t MinPeriodFrames = 16;
 constexpr uint32_t MaxPeriodFrames = 32768;        // SDL's period is a 16-bit count
+// SDL takes two to three periods to close a device, so a period of a long buffer would
+// make every stop slow: no period lasts longer than this.
+constexpr uint32_t MaxPeriodMs = 50;
 
 template <typename T>
 T Load(const uint8_t* p)
@@ -304,7 +307,8 @@ uint32_t TDSWrapper::CheckFormat(int Bits, int Channels, int SampleRate)
 uint32_t TDSWrapper::PeriodFrames(uint32_t Frames, uint32_t PollingMs, int SampleRate)
 {
     const uint64_t pollFrames = uint64_t(PollingMs) * uint64_t(std::max(SampleRate, 0)) / 1000;
-    const uint64_t limit = std::min<uint64_t>({Frames / 4, pollFrames, MaxPeriodFrames});
+    const uint64_t capFrames = uint64_t(MaxPeriodMs) * uint64_t(std::max(SampleRate, 0)) / 1000;
+    const uint64_t limit = std::min<uint64_t>({Frames / 4, pollFrames, capFrames, MaxPeriodFrames});
     uint32_t period = MinPeriodFrames;
     while (uint64_t(period) * 2 <= limit)
         period *= 2;

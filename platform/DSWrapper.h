@@ -141,8 +141,8 @@ public:
 
     // Format check of OpenBuffer alone.
     static uint32_t CheckFormat(int Bits, int Channels, int SampleRate);
-    // Callback period: the largest power of two <= Frames / 4 and <= the frames of
-    // PollingMs at SampleRate, at least 16.
+    // Callback period: the largest power of two <= Frames / 4, <= the frames of
+    // PollingMs and of 50 ms at SampleRate, at least 16.
     static uint32_t PeriodFrames(uint32_t Frames, uint32_t PollingMs, int SampleRate);
 
     // Test seam: no SDL device is opened; whoever calls Ring().Consume is the card.

@@ -162,10 +162,11 @@ TEST(DSWrapper, PeriodIsAPowerOfTwoWithinBufferAndPollingInterval)
     };
     const Case cases[] = {
         {3528, 26, 44100, 512},         // 80 ms player buffer: 882 by buffer, 1146 by polling
-        {24576, 100, 44100, 4096},      // defaults: polling allows 4410
+        {24576, 100, 44100, 2048},      // defaults: 50 ms allow 2205
+        {24576, 33, 44100, 1024},       // latency 100: polling allows 1455
         {441, 1, 44100, 32},            // 1 ms polling: 44 frames
         {10, 0, 8000, 16},              // never below 16
-        {1 << 30, 100000, 192000, 32768},
+        {1 << 30, 100000, 192000, 8192},
     };
     for (const Case& c : cases)
         EXPECT_EQ(TDSWrapper::PeriodFrames(c.frames, c.pollingMs, c.rate), c.period)
