@@ -9,6 +9,11 @@
 #include <QStringList>
 #include <QtEndian>
 
+inline void PrintTo(TWavType t, std::ostream* os)
+{
+    *os << WavTypeIdent(t);
+}
+
 namespace WaveTest {
 
 inline QByteArray Le16(int v)
