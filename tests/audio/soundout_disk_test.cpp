@@ -6,6 +6,8 @@
 #include "fixtures/TestUtil.h"
 #include "audio/DXAudioOut.h"
 #include <QCoreApplication>
+#include <QProcess>
+#include <QtEndian>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -196,4 +198,91 @@ TEST_F(SoundOutDisk, NoAudioDriverMeansInvalidDeviceNumber)
     Format(gen, 16, 2, 44100, 20);
     Play(out, gen);
     EXPECT_EQ(error, "Invalid device number");
+}
+
+namespace {
+
+// A 16-bit stereo 44100 Hz WAV file holding Data.
+QByteArray WavFile(const QByteArray& Data)
+{
+    QByteArray h;
+    auto u32 = [&](uint32_t v) { char b[4]; qToLittleEndian(v, b); h.append(b, 4); };
+    auto u16 = [&](uint16_t v) { char b[2]; qToLittleEndian(v, b); h.append(b, 2); };
+    h.append("RIFF");
+    u32(uint32_t(36 + Data.size()));
+    h.append("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(44100);
+    u32(44100 * 4);
+    u16(4);
+    u16(16);
+    h.append("data");
+    u32(uint32_t(Data.size()));
+    return h + Data;
+}
+
+struct CliRun {
+    int exitCode = -1;
+    QString err;
+    QString out;
+};
+
+CliRun RunCli(const QStringList& Args, const QByteArray& Driver, const QString& CardFile = {})
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("SDL_AUDIODRIVER", QString::fromLatin1(Driver));
+    env.insert("SDL_DISKAUDIOFILE", CardFile);
+    p.setProcessEnvironment(env);
+    p.start(VARNELCD_CLI, QStringList{"play"} + Args);
+    CliRun r;
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitCode();
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    return r;
+}
+
+} // namespace
+
+TEST_F(SoundOutDisk, CommandLinePlaysAWavFileWholeAndListsDevices)
+{
+    const QByteArray data = PatternBytes(0, 44100 / 10 * 4);
+    const QString wav = dir.filePath("in.wav");
+    ASSERT_TRUE(WriteAll(wav, WavFile(data)));
+    CliRun r = RunCli({wav, "--latency", "80", "--volume", "0"}, "disk", file);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(Audible(ReadAll(file), 16, 2) == Audible(data, 16, 2));
+
+    r = RunCli({"--list-devices"}, "disk");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.startsWith("0\tPrimary Sound Driver\n1\t")) << r.out.toStdString();
+
+    struct Case {
+        const char* name;
+        QStringList args;
+        QByteArray driver;
+        QString message;
+    };
+    const QString notWav = dir.filePath("not.wav");
+    ASSERT_TRUE(WriteAll(notWav, "plain text"));
+    const Case failures[] = {
+        {"no driver, listing", {"--list-devices"}, "nosuch", "no sound output device"},
+        {"no driver, playing", {wav}, "nosuch", "Invalid device number"},
+        {"device out of range", {wav, "--device", "9"}, "disk", "Invalid device number"},
+        {"missing file", {dir.filePath("none.wav")}, "disk", "no such file"},
+        {"not a WAV file", {notWav}, "disk", "not a WAV file that can be played"},
+    };
+    for (const Case& c : failures) {
+        SCOPED_TRACE(c.name);
+        r = RunCli(c.args, c.driver, file);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+    }
 }
