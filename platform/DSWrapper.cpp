@@ -252,10 +252,28 @@ uint32_t TDSRing::UnderrunCount() const
     return FUnderruns;
 }
 
-double TDSRing::Gain() const
+uint32_t TDSRing::Size() const
 {
     std::lock_guard lock(FLock);
-    return FGain;
+    return FSize;
+}
+
+uint32_t TDSRing::BytesPerFrame() const
+{
+    std::lock_guard lock(FLock);
+    return FFrameBytes;
+}
+
+uint32_t TDSRing::PeriodBytes() const
+{
+    std::lock_guard lock(FLock);
+    return FPeriodFrames * FFrameBytes;
+}
+
+uint8_t TDSRing::SilenceByte() const
+{
+    std::lock_guard lock(FLock);
+    return FSilence;
 }
 
 // ---- wrapper ------------------------------------------------------------------------------

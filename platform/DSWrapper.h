@@ -85,12 +85,10 @@ public:
     uint64_t WriteCursor() const;
     uint64_t WriteOffset() const;
     uint32_t UnderrunCount() const;
-    uint32_t Size() const { return FSize; }
-    uint32_t BytesPerFrame() const { return FFrameBytes; }
-    uint32_t PeriodBytes() const { return FPeriodFrames * FFrameBytes; }
-    uint32_t OutBytesPerFrame() const { return FOutFrameBytes; }
-    uint8_t SilenceByte() const { return FSilence; }
-    double Gain() const;
+    uint32_t Size() const;
+    uint32_t BytesPerFrame() const;
+    uint32_t PeriodBytes() const;
+    uint8_t SilenceByte() const;
 
 private:
     uint32_t CatchUp();                 // under FLock; returns the free bytes
