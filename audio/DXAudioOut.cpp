@@ -81,7 +81,9 @@ void TDXAudioOut::Jump(int Offset)
 {
     const bool wasPaused = Status() == tosPaused;
     Pause();
-    FWrapper.FillSilence();
+    // Before the first step the buffer is empty, and the first step fills it.
+    if (!FFirstStep)
+        FWrapper.FillSilence();
     if (TAuInput* in = Input()) {
         in->ClearBuffer();
         if (auto* converter = dynamic_cast<TAuConverter*>(in))
@@ -202,9 +204,10 @@ void TDXAudioOut::WriteData(const uint8_t* Data, uint32_t Bytes)
             FCarry.clear();
         }
     }
+    // The caller asks for no more than the free space, which only grows meanwhile.
     const uint32_t whole = Bytes - Bytes % FFrameBytes;
-    const uint32_t written = FWrapper.WriteBlock(Data, whole);
-    FCarry.insert(FCarry.end(), Data + written, Data + Bytes);
+    FWrapper.WriteBlock(Data, whole);
+    FCarry.assign(Data + whole, Data + Bytes);
     FDataEnd = FWrapper.Ring().WriteOffset();
 }
 

@@ -166,6 +166,44 @@ TEST_F(SoundOutDisk, PauseAndResumeLoseNothing)
     EXPECT_TRUE(Audible(card, 16, 2) == expect);
 }
 
+TEST_F(SoundOutDisk, JumpSkipsAheadWithoutRepeatingOrLosingTheRest)
+{
+    const QByteArray data = PatternBytes(0, 22050 * 6 / 10 * 4);
+    const QByteArray all = Audible(data, 16, 2);
+    const QString raw = dir.filePath("in.raw");
+    ASSERT_TRUE(WriteAll(raw, data));
+    for (const bool atOnce : {false, true}) {
+        SCOPED_TRACE(atOnce ? "right after the start" : "while playing");
+        TDXAudioOut out;
+        TAuRawFileIn in;
+        in.SetRawFormat(16, 2, 22050);
+        in.SetFileName(raw);
+        const QByteArray got = Audible(Play(out, in, [&] {
+            if (!atOnce) {
+                ASSERT_TRUE(PumpUntil([&] { return in.Size() > 0 && in.Position() >= in.Size() / 4; }));
+            }
+            out.Jump(500);
+            EXPECT_NE(out.Status(), tosPaused);
+        }), 16, 2);
+        // What was heard: a start of the file (none when the jump came first), then the
+        // rest of the file from where the jump landed.
+        qsizetype head = 0;
+        if (!atOnce) {
+            while (head < got.size() && head < all.size() && got[head] == all[head])
+                ++head;
+            head -= head % 4;
+            EXPECT_GT(head, 0);
+            EXPECT_LT(got.size(), all.size() * 3 / 4);
+        }
+        EXPECT_TRUE(got.mid(head) == all.right(got.size() - head));
+        // A jump before the reading has started has nothing to move; else it lands half
+        // way, and from there everything is heard.
+        if (atOnce) {
+            EXPECT_TRUE(got == all || got == Audible(data.mid(data.size() / 2), 16, 2));
+        }
+    }
+}
+
 TEST_F(SoundOutDisk, StallingInputReportsUnderrunsOnTheMainThreadAndLosesNothing)
 {
     TDXAudioOut out;
