@@ -7,7 +7,6 @@
 #include "audio/DXAudioOut.h"
 #include <QCoreApplication>
 #include <QProcess>
-#include <QtEndian>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -110,16 +109,19 @@ TEST_F(SoundOutDisk, CardGetsEveryFormatsInputOnceAndInOrder)
 {
     struct Case {
         int bits, channels, rate, ms;
+        bool prefetch = true;
     };
     const Case cases[] = {
         {8, 1, 8000, 120}, {16, 2, 44100, 100}, {24, 2, 48000, 100},
         {32, 6, 96000, 60}, {16, 6, 22050, 80}, {24, 1, 11025, 100},
         {16, 2, 44100, 30},             // shorter than the buffer: heard whole all the same
+        {16, 2, 44100, 150, false},     // through the transfer buffer
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.channels << " channels, "
-                                        << c.rate << " Hz, " << c.ms << " ms");
+                                        << c.rate << " Hz, " << c.ms << " ms, prefetch " << c.prefetch);
         TDXAudioOut out;
+        out.SetPrefetchData(c.prefetch);
         TAuGenerator gen;
         Format(gen, c.bits, c.channels, c.rate, c.ms);
         const QByteArray card = Play(out, gen);
@@ -240,25 +242,15 @@ TEST_F(SoundOutDisk, NoAudioDriverMeansInvalidDeviceNumber)
 
 namespace {
 
-// A 16-bit stereo 44100 Hz WAV file holding Data.
-QByteArray WavFile(const QByteArray& Data)
+// A 16-bit stereo 44100 Hz WAV file holding Data, written by sox.
+bool WriteWav(const QString& Path, const QByteArray& Data)
 {
-    QByteArray h;
-    auto u32 = [&](uint32_t v) { char b[4]; qToLittleEndian(v, b); h.append(b, 4); };
-    auto u16 = [&](uint16_t v) { char b[2]; qToLittleEndian(v, b); h.append(b, 2); };
-    h.append("RIFF");
-    u32(uint32_t(36 + Data.size()));
-    h.append("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(44100);
-    u32(44100 * 4);
-    u16(4);
-    u16(16);
-    h.append("data");
-    u32(uint32_t(Data.size()));
-    return h + Data;
+    const QString raw = Path + ".raw";
+    if (!WriteAll(raw, Data))
+        return false;
+    QProcess sox;
+    sox.start("sox", {"-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "2", raw, Path});
+    return sox.waitForFinished(20000) && sox.exitStatus() == QProcess::NormalExit && sox.exitCode() == 0;
 }
 
 struct CliRun {
@@ -293,7 +285,7 @@ TEST_F(SoundOutDisk, CommandLinePlaysAWavFileWholeAndListsDevices)
 {
     const QByteArray data = PatternBytes(0, 44100 / 10 * 4);
     const QString wav = dir.filePath("in.wav");
-    ASSERT_TRUE(WriteAll(wav, WavFile(data)));
+    ASSERT_TRUE(WriteWav(wav, data));
     CliRun r = RunCli({wav, "--latency", "80", "--volume", "0"}, "disk", file);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(Audible(ReadAll(file), 16, 2) == Audible(data, 16, 2));
