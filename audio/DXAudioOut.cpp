@@ -117,7 +117,7 @@ void TDXAudioOut::Prepare()
     if (uint32_t latency = FLatency; latency != 0) {
         latency = std::max(latency, MinLatencyMs);
         FLatency = latency;
-        FFramesInBuffer = uint32_t(uint64_t(latency) * rate / 1000);
+        FFramesInBuffer = uint32_t(std::min<uint64_t>(uint64_t(latency) * rate / 1000, UINT32_MAX));
         FPollingInterval = latency / 3;
     } else {
         // A buffer of (almost) nothing or a polling interval of 0 cannot be run: the

@@ -110,6 +110,8 @@ TEST(SoundOut, FormatTheCardCannotTakeFailsWithTheCardsCode)
         const char* name;
         int bits, channels, rate;
         float speed;
+        uint32_t latency = 100;
+        const char* code = "88780064";
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const Case cases[] = {
@@ -117,17 +119,19 @@ TEST(SoundOut, FormatTheCardCannotTakeFailsWithTheCardsCode)
         {"9 channels", 16, 9, 44100, 1.0f}, {"99 Hz", 16, 2, 99, 1.0f},
         {"200001 Hz", 16, 2, 200001, 1.0f}, {"speed 0", 16, 2, 44100, 0.0f},
         {"speed -1", 16, 2, 44100, -1.0f},  {"speed NaN", 16, 2, 44100, nan},
+        {"a buffer of days", 32, 8, 192000, 1.0f, 4000000000u, "8007000E"},
     };
     TDXAudioOut out;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         out.SetSpeedFactor(c.speed);
+        out.SetLatency(c.latency);
         TAuGenerator gen;
         gen.SetFormat(c.bits, c.channels, c.rate);
         gen.SetGeneratedSize(4096);
         const RunResult r = RunToEnd(out, gen);
         EXPECT_TRUE(r.finished);
-        EXPECT_EQ(r.error, "Failed to create DirectSound buffer88780064");
+        EXPECT_EQ(r.error, QStringLiteral("Failed to create DirectSound buffer") + c.code);
         EXPECT_EQ(r.errors, 1);
         EXPECT_EQ(gen.FlushCount(), 1);
     }
