@@ -27,6 +27,7 @@ extern "C" {
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -217,6 +218,10 @@ private:
         S.TempPath = O.Output + ".XXXXXX";
         const int fd = ::mkstemp(S.TempPath.data());
         if (fd < 0) throw Failure("cannot write " + O.Output + ": " + std::strerror(errno));
+        // mkstemp makes the file private; the output gets the usual permissions.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
         ::close(fd);
         S.TempExists = true;
 
