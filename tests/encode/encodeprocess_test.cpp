@@ -234,8 +234,10 @@ TEST_F(EncodeProcess, StopEndsTheChildWithoutZombieOrLeakedDescriptors)
     EXPECT_FALSE(p.Active);
     EXPECT_FALSE(p.Running());
     // Reaped: not even a zombie answers.
-    EXPECT_EQ(::kill(pid_t(pid), 0), -1);
-    EXPECT_EQ(errno, ESRCH);
+    const int rc = ::kill(pid_t(pid), 0);
+    const int err = errno;
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(err, ESRCH);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
     EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
