@@ -72,7 +72,7 @@ void TEncodeProcess::Start()
         child->waitForFinished(KILL_WATCHDOG_MS);
         throw EEncodeProcessError(
             (LangString(QStringLiteral("RES_CreateProcess_Error"), QStringLiteral("产生MP3编码进程时出错！"))
-             + reason).toStdString());
+             + QLatin1Char(' ') + reason).toStdString());
     }
     FStartTime.start();
     FChild = child.release();

@@ -33,7 +33,9 @@ QStringList TMp3EncodeProcess::DecodeArguments(const QString& input, const QStri
 
 QString TMp3EncodeProcess::Program()
 {
-    return FindEncoderProgram(QStringLiteral("lame"));
+    // Not found: the bare name, whose start then fails as a process-creation error.
+    const QString found = FindEncoderProgram(QStringLiteral("lame"));
+    return found.isEmpty() ? QStringLiteral("lame") : found;
 }
 
 QStringList TMp3EncodeProcess::Arguments()

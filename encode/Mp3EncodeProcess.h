@@ -14,7 +14,7 @@ public:
     static QStringList EncodeArguments(const TMp3Options& options, const QString& input, const QString& output);
     static QStringList DecodeArguments(const QString& input, const QString& output);
 
-    QString Program() override;             // "lame" (program folder, then PATH)
+    QString Program() override;             // "lame" (program folder, then PATH; else the bare name)
     QStringList Arguments() override;       // from OptionsSetting.Mp3Options
 
 protected:

@@ -12,6 +12,7 @@
 #include <QVector>
 #include <QtEndian>
 #include <cmath>
+#include <functional>
 
 // A 16-bit PCM WAV file holding a tone; false when it cannot be written.
 inline bool WriteToneWav(const QString& path, int seconds, int rate = 44100, int channels = 2)
