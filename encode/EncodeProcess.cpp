@@ -55,7 +55,7 @@ void TEncodeProcess::Start()
         }
     }
 
-    QString program = Program();
+    const QString program = Program();
     if (program.isEmpty() && RefuseMissingProgram()) return;
     const QStringList arguments = Arguments();
     FParser.Reset(ParserMode());
