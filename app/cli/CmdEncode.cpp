@@ -1,0 +1,139 @@
+// varnelcd-cli encode --to mp3|wma|wav [--yes] [--progress] IN OUT
+#include "app/cli/CliCommand.h"
+#include "app/core/Prompter.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "encode/WMAEncodeProcess.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// Messages on stderr; the overwrite question is answered by --yes, else asked on the
+// terminal, else answered "no".
+class TConsolePrompter : public TPrompter {
+public:
+    explicit TConsolePrompter(bool yes) : FYes(yes) {}
+    void ShowError(const QString& text) override { PrintLine(stderr, text); }
+    void ShowInformation(const QString& text) override { PrintLine(stderr, text); }
+    Answer AskYesNo(const QString& text, Answer defaultAnswer) override
+    {
+        Answer answer = defaultAnswer;
+        if (FYes) {
+            answer = Answer::Yes;
+        } else if (::isatty(STDIN_FILENO)) {
+            std::fputs((text + QStringLiteral(" [y/N] ")).toUtf8().constData(), stderr);
+            std::fflush(stderr);
+            char line[16] = {};
+            if (std::fgets(line, sizeof line, stdin))
+                answer = (line[0] == 'y' || line[0] == 'Y') ? Answer::Yes : Answer::No;
+        }
+        Declined = answer != Answer::Yes;
+        return answer;
+    }
+    bool Declined = false;
+
+private:
+    bool FYes;
+};
+
+// Receives the encoder's notifications and ends the wait at the end notification.
+class TEncodeWaiter : public QObject {
+public:
+    explicit TEncodeWaiter(bool progress) : FProgress(progress) {}
+    QEventLoop Loop;
+    bool SawProgress = false;
+    int ErrorCode = -1;
+    QString ErrorLine;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() != ProgressInfoEventType) return QObject::event(e);
+        const TProcessInfo& info = *static_cast<TProcessInfoEvent*>(e)->Info;
+        if (info.Percent >= 1 && info.Percent <= 100) {
+            SawProgress = true;
+            if (FProgress) PrintLine(stderr, QString::number(info.Percent) + QStringLiteral("%"));
+        } else if (ErrorCode < 0) {
+            ErrorCode = info.ErrorCode;
+            ErrorLine = info.ElapsedText;
+            Loop.quit();
+        }
+        return true;
+    }
+
+private:
+    bool FProgress;
+};
+
+// Encodes WAV to MP3 or WMA, or decodes MP3 to WAV, through the program's encoder
+// processes and with the encoder settings of "options.ini". Exit status 0 when the encoder
+// ran and reported progress.
+int Encode(const QStringList& args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Encode WAV to MP3 or WMA, or decode MP3 to WAV, with the outside encoders.");
+    parser.addOption(QCommandLineOption("to", "Target format: mp3, wma or wav (wav decodes an MP3 file).", "FORMAT"));
+    parser.addOption(QCommandLineOption("yes", "Overwrite an existing output without asking."));
+    parser.addOption(QCommandLineOption("progress", "Print each progress report on stderr."));
+    parser.addPositionalArgument("IN", "The file to encode or decode.");
+    parser.addPositionalArgument("OUT", "The file to write.");
+    if (const int rc = ParseCommandLine(parser, args, "encode"); rc >= 0)
+        return rc;
+    const QString to = parser.value("to").toLower();
+    const QStringList files = parser.positionalArguments();
+    if ((to != "mp3" && to != "wma" && to != "wav") || files.size() != 2) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli encode: give --to mp3|wma|wav, an input and an output file"));
+        return 2;
+    }
+    if (!QFileInfo(files[0]).isFile()) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli encode: cannot read ") + files[0]);
+        return 1;
+    }
+
+    TConsolePrompter prompter(parser.isSet("yes"));
+    TEncodeWaiter waiter(parser.isSet("progress"));
+    std::unique_ptr<TEncodeProcess> process;
+    if (to == "wma") process = std::make_unique<TWMAEncodeProcess>();
+    else process = std::make_unique<TMp3EncodeProcess>();
+    process->Active = true;
+    process->InputFile = QFileInfo(files[0]).absoluteFilePath();
+    process->OutputFile = QFileInfo(files[1]).absoluteFilePath();
+    process->OwnerWindow = &waiter;
+    process->Encode = to != "wav";
+    process->Kind = 2;
+    process->Prompter = &prompter;
+    try {
+        process->Start();
+    } catch (const EEncodeProcessError& e) {
+        PrintLine(stderr, QString::fromStdString(e.what()));
+        return 1;
+    }
+    if (waiter.ErrorCode < 0) waiter.Loop.exec();
+    process->Stop(0);
+
+    switch (waiter.ErrorCode) {
+    case 2:
+        if (waiter.SawProgress) return 0;
+        PrintLine(stderr, QStringLiteral("varnelcd-cli encode: the encoder ended without output"));
+        return 1;
+    case 8:
+        PrintLine(stderr, waiter.ErrorLine);
+        return 1;
+    case 1:
+        PrintLine(stderr, process->OutputFile + QStringLiteral(": the file is in use"));
+        return 1;
+    default:
+        if (prompter.Declined)
+            PrintLine(stderr, process->OutputFile + QStringLiteral(" exists and was kept (--yes overwrites it)"));
+        return 1;   // else the encoder is missing, which the prompter has told
+    }
+}
+
+} // namespace
+
+VARNELCD_CLI_COMMAND("encode", "encode WAV to MP3 or WMA, or decode MP3 to WAV", Encode);

@@ -1,0 +1,173 @@
+// The child process, its output and its notifications.
+#include "encode/EncodeProcess.h"
+
+#include "settings/Global.h"
+#include "settings/Lang.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <memory>
+
+namespace {
+
+constexpr int START_WATCHDOG_MS = 30000;
+constexpr int KILL_WATCHDOG_MS = 10000;
+
+} // namespace
+
+TEncodeProcess::TEncodeProcess(QObject* parent) : QObject(parent) {}
+
+TEncodeProcess::~TEncodeProcess()
+{
+    if (Active) Stop(0);
+    // A child started without Active set is still ended with its object.
+    ReleaseChild(true);
+}
+
+bool TEncodeProcess::Running() const
+{
+    return FChild && FChild->state() != QProcess::NotRunning;
+}
+
+qint64 TEncodeProcess::ChildProcessId() const
+{
+    return FChild ? FChild->processId() : 0;
+}
+
+void TEncodeProcess::Start()
+{
+    // One child per object: a caller that starts again without waiting for the end
+    // notification ends the previous child silently.
+    ReleaseChild(true);
+    ++FRun;
+
+    if (QFileInfo::exists(OutputFile) && !SkipsOverwriteQuestion(Kind)) {
+        const QString question = OutputFile + LangString(QStringLiteral("RES_File_Exist"),
+                                                         QStringLiteral("已经存在，要覆盖它吗？"));
+        const bool yes = Prompter && Prompter->AskYesNo(question, TPrompter::Answer::No) == TPrompter::Answer::Yes;
+        if (!yes) {
+            NotifyEnd(0);
+            return;
+        }
+        if (IsFileInUse(OutputFile)) {
+            NotifyEnd(1);
+            return;
+        }
+    }
+
+    const QString program = Program();
+    if (program.isEmpty() && RefuseMissingProgram()) return;
+    const QStringList arguments = Arguments();
+    FParser.Reset(ParserMode());
+
+    auto child = std::make_unique<QProcess>();
+    child->setProgram(program);
+    child->setArguments(arguments);
+    child->setProcessChannelMode(QProcess::SeparateChannels);
+    child->setStandardInputFile(QProcess::nullDevice());
+    child->start(QIODevice::ReadOnly);
+    if (!child->waitForStarted(START_WATCHDOG_MS)) {
+        const QString reason = child->errorString();
+        child->kill();
+        child->waitForFinished(KILL_WATCHDOG_MS);
+        throw EEncodeProcessError(
+            (LangString(QStringLiteral("RES_CreateProcess_Error"), QStringLiteral("产生MP3编码进程时出错！"))
+             + QLatin1Char(' ') + reason).toStdString());
+    }
+    FStartTime.start();
+    FChild = child.release();
+    connect(FChild, &QProcess::readyReadStandardOutput, this,
+            [this] { ReadOutput(QProcess::StandardOutput); });
+    connect(FChild, &QProcess::readyReadStandardError, this,
+            [this] { ReadOutput(QProcess::StandardError); });
+    connect(FChild, &QProcess::finished, this, [this] { ProcessEnded(); });
+}
+
+void TEncodeProcess::Stop(int /*exitCode*/)
+{
+    if (!Active) return;
+    Active = false;
+    ++FRun;
+    ReleaseChild(true);
+}
+
+void TEncodeProcess::ReleaseChild(bool kill)
+{
+    if (!FChild) return;
+    QProcess* child = FChild;
+    FChild = nullptr;
+    disconnect(child, nullptr, this, nullptr);
+    if (kill && child->state() != QProcess::NotRunning) {
+        child->kill();
+        child->waitForFinished(KILL_WATCHDOG_MS);   // reaps it: no zombie is left
+    }
+    // This may run inside one of the child's own signals, so it is deleted later.
+    child->deleteLater();
+}
+
+void TEncodeProcess::ReadOutput(QProcess::ProcessChannel channel)
+{
+    if (!FChild) return;
+    const QByteArray bytes = channel == QProcess::StandardOutput ? FChild->readAllStandardOutput()
+                                                                 : FChild->readAllStandardError();
+    if (bytes.isEmpty()) return;
+    Deliver(FParser.Feed(bytes, FStartTime.elapsed()));
+}
+
+void TEncodeProcess::ProcessEnded()
+{
+    if (!FChild) return;
+    // Whatever the child printed last is read before its end is told.
+    const quint64 run = FRun;
+    const QByteArray out = FChild->readAllStandardOutput();
+    if (!out.isEmpty() && !Deliver(FParser.Feed(out, FStartTime.elapsed()))) return;
+    if (run != FRun || !FChild) return;
+    const QByteArray err = FChild->readAllStandardError();
+    if (!err.isEmpty() && !Deliver(FParser.Feed(err, FStartTime.elapsed()))) return;
+    if (run != FRun || !FChild) return;
+    if (!Deliver(FParser.Finish(FStartTime.elapsed()))) return;
+    if (run != FRun) return;
+    ReleaseChild(false);
+    NotifyEnd(2);
+}
+
+bool TEncodeProcess::Deliver(const QVector<TProcessInfo>& reports)
+{
+    const quint64 run = FRun;
+    const QPointer<TEncodeProcess> self(this);
+    for (const TProcessInfo& info : reports) {
+        if (info.Percent >= 1 && info.Percent <= 100) {
+            Post(info);
+        } else {
+            NotifyEnd(info.ErrorCode, info.ElapsedText);
+            // The handler of a sent notification may have stopped the job, or freed us.
+            if (!self || run != FRun) return false;
+        }
+    }
+    return true;
+}
+
+void TEncodeProcess::Post(const TProcessInfo& info)
+{
+    if (!OwnerWindow) return;
+    QCoreApplication::postEvent(OwnerWindow, new TProcessInfoEvent(std::make_unique<TProcessInfo>(info)));
+}
+
+void TEncodeProcess::NotifyEnd(int errorCode, const QString& text)
+{
+    TProcessInfo info;
+    info.Percent = EndPercent();
+    info.ErrorCode = errorCode;
+    info.ElapsedText = text;
+    if (!OwnerWindow) return;
+    if (!SendsEndNotification()) {
+        Post(info);
+        return;
+    }
+    // The progress reports posted before the end must reach the owner before it: the
+    // owner judges success by whether one arrived.
+    QCoreApplication::sendPostedEvents(OwnerWindow, ProgressInfoEventType);
+    if (!OwnerWindow) return;
+    TProcessInfoEvent event(std::make_unique<TProcessInfo>(info));
+    QCoreApplication::sendEvent(OwnerWindow, &event);
+}

@@ -1,0 +1,60 @@
+// wm8eutil as the WMA encoder.
+#include "encode/WMAEncodeProcess.h"
+
+#include "encode/EncoderProgram.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "settings/Lang.h"
+
+const std::array<int, WMA_PROFILE_COUNT> WMAProfileSizeRatios = {
+    7315,  8770,   10949,  7316,   8772,   10954, 14581, 17471, 21790, 28963, 43174,
+    28963, 43134,  28999,  34720,  43214,  68873, 43134, 62208, 68264, 68264, 84458,
+    67963, 84150,  84150,  110460, 131113, 133765, 165296, 113717, 167692, 220395, 261485};
+
+int RepairWMAProfileIndex(TWMAOptions& options)
+{
+    if (options.BitRate < 0 || options.BitRate >= WMA_PROFILE_COUNT)
+        options.BitRate = DEFAULT_WMA_PROFILE;
+    return options.BitRate;
+}
+
+int WMASizeRatio()
+{
+    return WMAProfileSizeRatios[size_t(RepairWMAProfileIndex(OptionsSetting.WMAOptions))];
+}
+
+QStringList TWMAEncodeProcess::EncodeArguments(TOptionsSetting& settings, const QString& input,
+                                               const QString& output)
+{
+    const int profile = RepairWMAProfileIndex(settings.WMAOptions);
+    QStringList args{QStringLiteral("-input"), PathArgument(input),
+                     QStringLiteral("-output"), PathArgument(output),
+                     QStringLiteral("-a_setting"), QString::fromLatin1(WMAProfiles[size_t(profile)])};
+    if (settings.ID3Use) {
+        if (!settings.CDInfo.Artist.isEmpty()) args << QStringLiteral("-author") << settings.CDInfo.Artist;
+        if (!settings.CDInfo.Comment.isEmpty()) args << QStringLiteral("-description") << settings.CDInfo.Comment;
+    }
+    return args;
+}
+
+QString TWMAEncodeProcess::Program()
+{
+    return FindEncoderProgram(QStringLiteral("wm8eutil"));
+}
+
+QStringList TWMAEncodeProcess::Arguments()
+{
+    return EncodeArguments(OptionsSetting, InputFile, OutputFile);
+}
+
+QString TWMAEncodeProcess::NoEncoderText()
+{
+    return LangString(QStringLiteral("RES_NoWmaEncoder"),
+                      QStringLiteral("Can not find WMA encoder,please contact with the VarnelCD developers!"));
+}
+
+bool TWMAEncodeProcess::RefuseMissingProgram()
+{
+    if (Prompter) Prompter->ShowInformation(NoEncoderText());
+    NotifyEnd(0);
+    return true;
+}
