@@ -61,6 +61,10 @@ appstreamcli validate --no-net "$stage/usr/share/metainfo/com.varnel.VarnelCD.me
 exec_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' resources/varnelcd.desktop)
 [ -x "$stage/usr/bin/$exec_program" ] || fail "the desktop entry's Exec program $exec_program is not installed"
 icon=$(sed -n 's/^Icon=//p' resources/varnelcd.desktop)
+for size in 16 22 24 32 48 64 128 256; do
+  png=$stage/usr/share/icons/hicolor/${size}x${size}/apps/$icon.png
+  file -b "$png" | grep -q "PNG image data, $size x $size," || fail "$png is not a $size x $size PNG: $(file -b "$png")"
+done
 [ -f "$stage/usr/share/icons/hicolor/48x48/apps/$icon.png" ] || fail "the desktop entry's icon $icon is not installed"
 
 echo "-- the installed varnelcd-cli on a test disc"
