@@ -10,7 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-wqy-microhei
-  xvfb xauth
+  xvfb xauth openbox
   sox lame vorbis-tools ffmpeg
   libogg-dev libvorbis-dev libsdl2-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
 )

@@ -30,6 +30,8 @@ echo "== build (RelWithDebInfo)"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs" | tee build/ctest-main.log
+echo "== install checks"
+scripts/check-install.sh build
 
 echo "== build with ASan+UBSan"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DVARNELCD_SANITIZE=address,undefined -DVARNELCD_BUILD_BENCH=OFF

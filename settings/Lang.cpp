@@ -2,15 +2,12 @@
 #include "settings/Lang.h"
 
 #include "settings/Global.h"
+#include "settings/HelperPaths.h"
 #include "settings/IniFile.h"
 #include "settings/Options.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#ifndef VARNELCD_DATADIR
-#define VARNELCD_DATADIR ""
-#endif
 
 QString LanguageFileName(const QString& languageName)
 {
@@ -20,16 +17,10 @@ QString LanguageFileName(const QString& languageName)
     name.replace(QLatin1Char('\\'), QLatin1Char('_'));
     const QString fileName = QStringLiteral("CLan_") + name + QStringLiteral(".ini");
 
-    const QString inProgramFolder = ProgramFolder() + fileName;
-    if (QFileInfo::exists(inProgramFolder))
-        return inProgramFolder;
-    const QString dataDir = QStringLiteral(VARNELCD_DATADIR);
-    if (!dataDir.isEmpty()) {
-        const QString installed = QDir(dataDir).filePath(fileName);
-        if (QFileInfo::exists(installed))
-            return installed;
-    }
-    return inProgramFolder;
+    const QString found = FindDataFile(fileName);
+    if (!found.isEmpty())
+        return found;
+    return ProgramFolder() + fileName;
 }
 
 QString LangString(const QString& key, const QString& builtInText)
