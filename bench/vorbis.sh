@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Encodes a long WAV's PCM through TVorbisOut at quality 0.5 and decodes an Ogg Vorbis file
-# through TVorbisIn, and compares the times with `oggenc -q 5` and `oggdec` doing the same
-# work on the same files (best of five runs each; ratio = ours / peer).
+# through TVorbisIn, and compares the CPU time (user + system) with `oggenc -q 5` and
+# `oggdec` doing the same work on the same files. Ours and the peer take turns, five runs
+# each, and the best run of each counts, so a busy machine weighs on both alike.
 #   bench/vorbis.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 bin="${1:-build}/bench/vorbis_bench"
@@ -14,32 +15,27 @@ trap 'rm -r -- "$work"' EXIT
 sox -q -n -r 44100 -c 2 -b 16 "$work/long.wav" synth 120 pinknoise vol 0.5 synth 120 sine mix 300-3000
 sox -q "$work/long.wav" -t raw "$work/long.raw"
 oggenc -Q -q 5 -o "$work/peer.ogg" "$work/long.wav"
-VARNELCD_BENCH_PCM="$work/long.raw" VARNELCD_BENCH_OGG="$work/peer.ogg" VARNELCD_BENCH_OUT="$work" \
-  "$bin" --benchmark_format=json >"$work/ours.json"
-python3 - "$work" <<'PY'
-import json, subprocess, sys, time
-work = sys.argv[1]
+python3 - "$bin" "$work" <<'PY'
+import os, subprocess, sys
+bin, work = sys.argv[1], sys.argv[2]
 
-def best(cmd):
-    times = []
+def cpu(cmd):
+    before = os.times()
+    subprocess.run(cmd, check=True)
+    after = os.times()
+    return (after.children_user - before.children_user) + (after.children_system - before.children_system)
+
+jobs = {
+    "encode": ([bin, "encode", work + "/long.raw", work + "/ours.ogg"],
+               ["oggenc", "-Q", "-q", "5", "-o", work + "/peer2.ogg", work + "/long.wav"]),
+    "decode": ([bin, "decode", work + "/peer.ogg", work + "/ours.raw"],
+               ["oggdec", "-Q", "-R", "-o", work + "/peer.raw", work + "/peer.ogg"]),
+}
+for name, (ours_cmd, peer_cmd) in jobs.items():
+    ours, peer = [], []
     for _ in range(5):
-        t = time.perf_counter()
-        subprocess.run(cmd, check=True)
-        times.append(time.perf_counter() - t)
-    return min(times)
-
-with open(work + "/ours.json") as f:
-    data = json.load(f)
-ours = {}
-for b in data["benchmarks"]:
-    if b.get("run_type", "iteration") != "iteration":
-        continue
-    name = b["name"].split("/")[0]
-    t = b["real_time"] / 1000.0          # reported in milliseconds
-    ours[name] = min(ours.get(name, t), t)
-enc = best(["oggenc", "-Q", "-q", "5", "-o", work + "/peer2.ogg", work + "/long.wav"])
-dec = best(["oggdec", "-Q", "-R", "-o", work + "/peer.raw", work + "/peer.ogg"])
-print("times: ours enc %.3f dec %.3f, peer enc %.3f dec %.3f" % (ours["BM_VorbisEncode"], ours["BM_VorbisDecode"], enc, dec), file=sys.stderr)
-print("vorbis: encode TVorbisOut/oggenc -q 5 time ratio %.2f (target <= 1.05)" % (ours["BM_VorbisEncode"] / enc))
-print("vorbis: decode TVorbisIn/oggdec time ratio %.2f (target <= 1.05)" % (ours["BM_VorbisDecode"] / dec))
+        ours.append(cpu(ours_cmd))
+        peer.append(cpu(peer_cmd))
+    tool = "TVorbisOut/oggenc -q 5" if name == "encode" else "TVorbisIn/oggdec"
+    print("vorbis: %s %s CPU time ratio %.2f (target <= 1.05)" % (name, tool, min(ours) / min(peer)))
 PY
