@@ -12,6 +12,8 @@ PACKAGES=(
   fonts-wqy-microhei
   xvfb xauth openbox
   sox lame vorbis-tools ffmpeg
+  xvfb xauth
+  sox lame vorbis-tools ffmpeg id3v2 python3-mutagen
   libogg-dev libvorbis-dev libsdl2-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
 )
 
