@@ -60,6 +60,8 @@ TVorbisIn::TVorbisIn(QObject* Owner) : TAuTaggedFileIn(Owner) {}
 
 TVorbisIn::~TVorbisIn()
 {
+    // Stop whoever still reads this file before its decoder state goes away.
+    ReleaseReaders();
     CloseFile();
 }
 

@@ -44,6 +44,8 @@ TWaveIn::TWaveIn(QObject* Owner) : TAuFileIn(Owner) {}
 
 TWaveIn::~TWaveIn()
 {
+    // Stop whoever still reads this file before its decoder state goes away.
+    ReleaseReaders();
     CloseFile();
 }
 

@@ -1,7 +1,7 @@
 // lame as the MP3 encoder and decoder.
 #include "encode/Mp3EncodeProcess.h"
 
-#include "encode/EncoderProgram.h"
+#include "settings/HelperPaths.h"
 
 QString PathArgument(const QString& path)
 {
@@ -34,7 +34,7 @@ QStringList TMp3EncodeProcess::DecodeArguments(const QString& input, const QStri
 QString TMp3EncodeProcess::Program()
 {
     // Not found: the bare name, whose start then fails as a process-creation error.
-    const QString found = FindEncoderProgram(QStringLiteral("lame"));
+    const QString found = FindHelperProgram(QStringLiteral("lame"));
     return found.isEmpty() ? QStringLiteral("lame") : found;
 }
 

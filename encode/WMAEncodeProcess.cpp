@@ -1,7 +1,7 @@
 // wm8eutil as the WMA encoder.
 #include "encode/WMAEncodeProcess.h"
 
-#include "encode/EncoderProgram.h"
+#include "settings/HelperPaths.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "settings/Lang.h"
 
@@ -38,7 +38,7 @@ QStringList TWMAEncodeProcess::EncodeArguments(TOptionsSetting& settings, const 
 
 QString TWMAEncodeProcess::Program()
 {
-    return FindEncoderProgram(QStringLiteral("wm8eutil"));
+    return FindHelperProgram(QStringLiteral("wm8eutil"));
 }
 
 QStringList TWMAEncodeProcess::Arguments()
