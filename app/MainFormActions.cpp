@@ -18,8 +18,20 @@ const QSize ToolBarIconSize(24, 24);
 
 } // namespace
 
+// The shipped icons live in the GUI library, a static library: its resources are
+// registered by hand.
+static void RegisterShippedIcons()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    (void)registered;
+}
+
 QIcon ToolBarIcon(const QString& themeName)
 {
+    RegisterShippedIcons();
     // The desktop's icon theme first; the icon shipped with the program where the theme
     // has none of that name.
     return QIcon::fromTheme(themeName, QIcon(QStringLiteral(":/icons/") + themeName + QStringLiteral(".png")));

@@ -47,8 +47,14 @@ CdIo_t* OpenCdioSource(const QString& path, bool image)
     if (!QFileInfo(path).isFile())
         return nullptr;
     const QString ext = QFileInfo(path).suffix().toLower();
-    if (ext == QLatin1String("cue"))
+    if (ext == QLatin1String("cue")) {
+        // libcdio would read any one data file as raw sectors: a WAVE, MP3 or FLAC file
+        // would play as noise. Only sheets of one raw data file are handed on.
+        const TCueSheetFiles files = ReadCueSheetFiles(path);
+        if (files.Files.size() > 1 || (files.Files.size() == 1 && !IsRawDataType(files.Types.first())))
+            return nullptr;
         return cdio_open_cue(QFile::encodeName(CueSheetForCdio(path)).constData());
+    }
     if (ext == QLatin1String("bin"))
         return cdio_open_bincue(name.constData());
     if (ext == QLatin1String("toc"))
@@ -159,6 +165,11 @@ QString TakeWord(QString& rest)
 
 } // namespace
 
+bool IsRawDataType(const QString& type)
+{
+    return type == QLatin1String("BINARY") || type == QLatin1String("MOTOROLA");
+}
+
 TCueSheetFiles ReadCueSheetFiles(const QString& cuePath)
 {
     TCueSheetFiles result;
@@ -239,8 +250,7 @@ TImageProblem DiagnoseImage(const QString& path)
         return TImageProblem::Unreadable;
     if (files.Files.size() > 1)
         return TImageProblem::SeveralFiles;
-    if (files.Files.size() == 1 && files.Types.first() != QLatin1String("BINARY") &&
-        files.Types.first() != QLatin1String("MOTOROLA"))
+    if (files.Files.size() == 1 && !IsRawDataType(files.Types.first()))
         return TImageProblem::NotBinary;
     if (!QFileInfo(CueDataFile(path)).isFile())
         return TImageProblem::DataFileMissing;

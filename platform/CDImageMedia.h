@@ -48,6 +48,7 @@ struct TCueSheetFiles {
     int LongestLine = 0;           // bytes
 };
 TCueSheetFiles ReadCueSheetFiles(const QString& cuePath);
+bool IsRawDataType(const QString& type);   // BINARY or MOTOROLA: sectors as they are
 
 // The data file of a cue sheet: the one its FILE line names, else the .bin of the same base
 // name (where libcdio itself looks).

@@ -60,6 +60,8 @@ QString LangString(const QString& key, const QString& builtInText)
     const QString fileName = LanguageFileName(language);
     if (!QFileInfo::exists(fileName))
         return builtInText;
+    // A key the file lacks (a file older than the text) shows the built-in text too; a key
+    // present with an empty value shows nothing, as the file says.
     const TIniFile ini(fileName);
-    return ini.ReadString(QStringLiteral("ResourceString"), key, QString());
+    return ini.ReadString(QStringLiteral("ResourceString"), key, builtInText);
 }
