@@ -25,17 +25,9 @@ struct Line {
     qsizetype valueStart = 0;  // where the value part begins in `raw` (Key lines)
 };
 
-// A section is found by one scan over the file's bytes, which records its name and where its
-// lines lie; its lines are decoded only when a read or a write needs them. A large disc
-// cache is thus scanned once and only the sections in use are ever decoded.
-struct Section {
-    QString name;              // trimmed name; empty for the lines before the first header
-    bool hasHeader = false;
-    qsizetype headerBegin = 0; // the header line as read: bytes headerBegin..begin of the file
-    qsizetype begin = 0;       // byte range of the lines after the header in the file
-    qsizetype end = 0;
+// The decoded lines of a section.
+struct SectionLines {
     Line header;               // the header line of a section added by a write (edited)
-    bool parsed = false;       // `lines` and `keys` are filled in
     std::vector<Line> lines;
     QHash<QString, int> keys;  // folded key -> first line of that key
     void Reindex()
@@ -45,6 +37,18 @@ struct Section {
             if (lines[i].kind == LineKind::Key && !keys.contains(lines[i].key.toCaseFolded()))
                 keys.insert(lines[i].key.toCaseFolded(), i);
     }
+};
+
+// A section is found by one scan over the file's bytes, which records its name and where its
+// lines lie; its lines are decoded only when a read or a write needs them. A large disc
+// cache is thus scanned once, kept small, and only the sections in use are ever decoded.
+struct Section {
+    QString name;              // trimmed name; empty for the lines before the first header
+    bool hasHeader = false;
+    qsizetype headerBegin = 0; // the header line as read: bytes headerBegin..begin of the file
+    qsizetype begin = 0;       // byte range of the lines after the header in the file
+    qsizetype end = 0;
+    std::unique_ptr<SectionLines> parsed;   // null until decoded
 };
 
 QString Fold(const QString& name)
@@ -177,6 +181,31 @@ bool ParseInt32(const QString& text, int& out)
     return true;
 }
 
+// The whole file in one buffer of its size: readAll grows its buffer in steps and may
+// hold far more than the file (a large disc cache would cost twice its size).
+QByteArray ReadWhole(QFile& file)
+{
+    QByteArray bytes;
+    const qint64 size = file.size();
+    if (size > 0 && size <= TIniFile::MaxFileSize) {
+        bytes.resize(size);
+        qint64 got = 0;
+        while (got < size) {
+            const qint64 n = file.read(bytes.data() + got, size - got);
+            if (n <= 0) break;
+            got += n;
+        }
+        bytes.truncate(got);
+    }
+    // Whatever the size said (a file still growing), read what is left.
+    while (bytes.size() <= TIniFile::MaxFileSize) {
+        const QByteArray more = file.read(64 * 1024);
+        if (more.isEmpty()) break;
+        bytes += more;
+    }
+    return bytes;
+}
+
 } // namespace
 
 struct TIniFile::Impl {
@@ -187,13 +216,13 @@ struct TIniFile::Impl {
     std::vector<Section> sections;        // [0] = lines before the first header
     QHash<QString, int> sectionIndex;     // folded name -> first section of that name
 
-    void Parse(const QByteArray& bytes)
+    void Parse(QByteArray bytes)
     {
-        data = bytes;
+        data = std::move(bytes);
         sections.clear();
         sections.emplace_back();
         const qsizetype firstBreak = data.indexOf('\n');
-        if (firstBreak > 0 && data[firstBreak - 1] == '\r') eol = QStringLiteral("\r\n");
+        if (firstBreak > 0 && data.at(firstBreak - 1) == '\r') eol = QStringLiteral("\r\n");
 
         // Byte order marks at the start are not part of the first line's text.
         qsizetype pos = 0;
@@ -229,7 +258,7 @@ struct TIniFile::Impl {
     Section& Lines(Section& s)
     {
         if (s.parsed) return s;
-        s.parsed = true;
+        s.parsed = std::make_unique<SectionLines>();
         qsizetype pos = s.begin;
         while (pos < s.end) {
             qsizetype end = data.indexOf('\n', pos);
@@ -238,10 +267,10 @@ struct TIniFile::Impl {
             line.bytes = data.mid(pos, end - pos);
             line.raw = LineText(line.bytes, pos == 0);
             ParseKeyLine(line.raw, line);
-            s.lines.push_back(std::move(line));
+            s.parsed->lines.push_back(std::move(line));
             pos = end + 1;
         }
-        s.Reindex();
+        s.parsed->Reindex();
         return s;
     }
 
@@ -250,8 +279,10 @@ struct TIniFile::Impl {
         sectionIndex.clear();
         for (int i = 0; i < int(sections.size()); ++i) {
             Section& s = sections[i];
-            if (s.hasHeader && !sectionIndex.contains(s.name.toCaseFolded()))
-                sectionIndex.insert(s.name.toCaseFolded(), i);
+            if (!s.hasHeader) continue;
+            QString folded = s.name.toCaseFolded();
+            if (folded == s.name) folded = s.name;   // one string for both, most names are digits
+            if (!sectionIndex.contains(folded)) sectionIndex.insert(folded, i);
         }
     }
 
@@ -265,21 +296,8 @@ struct TIniFile::Impl {
     {
         const Section* s = Find(section);
         if (!s) return nullptr;
-        const auto it = s->keys.constFind(Fold(key));
-        return it == s->keys.constEnd() ? nullptr : &s->lines[*it];
-    }
-
-    static void Append(QByteArray& out, const Line& line, const QByteArray& eolBytes)
-    {
-        // A file whose last line had no line break gets one before anything follows it.
-        if (!out.isEmpty() && !out.endsWith('\n')) out += eolBytes;
-        if (line.edited) {
-            out += EncodeText(line.raw);
-            out += eolBytes;
-        } else {
-            out += line.bytes;
-            out += '\n';
-        }
+        const auto it = s->parsed->keys.constFind(Fold(key));
+        return it == s->parsed->keys.constEnd() ? nullptr : &s->parsed->lines[*it];
     }
 };
 
@@ -293,13 +311,13 @@ TIniFile::TIniFile(const QString& fileName)
         if (QFileInfo(fileName).size() > MaxFileSize || !file.open(QIODevice::ReadOnly))
             d->unreadable = true;
         else
-            bytes = file.readAll();   // read(MaxFileSize + 1) would reserve that much for every file
+            bytes = ReadWhole(file);
         if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileSize) {
             d->unreadable = true;
             bytes.clear();
         }
     }
-    d->Parse(bytes);
+    d->Parse(std::move(bytes));
 }
 
 TIniFile::TIniFile(const QString& fileName, const QByteArray& contents)
@@ -352,14 +370,14 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         Section s;
         s.name = sectionName;
         s.hasHeader = true;
-        s.parsed = true;
-        s.header.edited = true;
-        s.header.raw = u'[' + sectionName + u']';
+        s.parsed = std::make_unique<SectionLines>();
+        s.parsed->header.edited = true;
+        s.parsed->header.raw = u'[' + sectionName + u']';
         d->sections.push_back(std::move(s));
         d->sectionIndex.insert(sectionName.toCaseFolded(), int(d->sections.size()) - 1);
         it = d->sectionIndex.constFind(sectionName.toCaseFolded());
     }
-    Section& s = d->Lines(d->sections[*it]);
+    SectionLines& s = *d->Lines(d->sections[*it]).parsed;
     const auto keyIt = s.keys.constFind(keyName.toCaseFolded());
     if (keyIt != s.keys.constEnd()) {
         Line& line = s.lines[*keyIt];
@@ -419,9 +437,10 @@ QStringList TIniFile::ReadSection(const QString& section) const
     QStringList keys;
     const Section* s = d->Find(section);
     if (!s) return keys;
-    for (int i = 0; i < int(s->lines.size()); ++i) {
-        const Line& line = s->lines[i];
-        if (line.kind == LineKind::Key && s->keys.value(line.key.toCaseFolded(), -1) == i)
+    const SectionLines& p = *s->parsed;
+    for (int i = 0; i < int(p.lines.size()); ++i) {
+        const Line& line = p.lines[i];
+        if (line.kind == LineKind::Key && p.keys.value(line.key.toCaseFolded(), -1) == i)
             keys << line.key;
     }
     return keys;
@@ -440,7 +459,7 @@ void TIniFile::DeleteKey(const QString& section, const QString& key)
 {
     const auto it = d->sectionIndex.constFind(Fold(section));
     if (it == d->sectionIndex.constEnd()) return;
-    Section& s = d->Lines(d->sections[*it]);
+    SectionLines& s = *d->Lines(d->sections[*it]).parsed;
     const QString folded = Fold(key);
     std::erase_if(s.lines, [&](const Line& l) {
         return l.kind == LineKind::Key && l.key.toCaseFolded() == folded;
@@ -448,26 +467,75 @@ void TIniFile::DeleteKey(const QString& section, const QString& key)
     s.Reindex();
 }
 
-QByteArray TIniFile::ToBytes() const
+namespace {
+
+// Collects the written text; with a device, hands it on in blocks so that a large file is
+// never held twice in memory.
+struct TextSink {
+    QIODevice* device = nullptr;
+    QByteArray buffer;
+    char last = '\n';          // last byte put (a line break before anything was put)
+    bool ok = true;
+
+    void Put(const char* bytes, qsizetype n)
+    {
+        if (n <= 0) return;
+        buffer.append(bytes, n);
+        last = bytes[n - 1];
+        if (device && buffer.size() >= 1024 * 1024) Flush();
+    }
+    void Put(const QByteArray& bytes) { Put(bytes.constData(), bytes.size()); }
+    void Flush()
+    {
+        if (device && !buffer.isEmpty()) {
+            ok = ok && device->write(buffer) == buffer.size();
+            buffer.clear();
+        }
+    }
+};
+
+} // namespace
+
+void TIniFile::Write(void* sinkPtr) const
 {
+    TextSink& out = *static_cast<TextSink*>(sinkPtr);
     const QByteArray eol = d->eol.toLatin1();
-    QByteArray out;
-    out.reserve(d->data.size() + 4096);
+    // A last line without a line break gets one before anything follows it.
+    auto lineStart = [&] {
+        if (out.last != '\n') out.Put(eol);
+    };
+    auto put = [&](const Line& line) {
+        lineStart();
+        if (line.edited) {
+            out.Put(EncodeText(line.raw));
+            out.Put(eol);
+        } else {
+            out.Put(line.bytes);
+            out.Put("\n", 1);
+        }
+    };
     for (const Section& s : d->sections) {
-        if (s.hasHeader && s.header.edited) {
-            Impl::Append(out, s.header, eol);
+        if (s.hasHeader && s.parsed && s.parsed->header.edited) {
+            put(s.parsed->header);
         } else if (s.hasHeader) {
-            if (!out.isEmpty() && !out.endsWith('\n')) out += eol;
-            out.append(d->data.constData() + s.headerBegin, s.begin - s.headerBegin);
+            lineStart();
+            out.Put(d->data.constData() + s.headerBegin, s.begin - s.headerBegin);
         }
         if (!s.parsed) {
-            if (s.end > s.begin && !out.isEmpty() && !out.endsWith('\n')) out += eol;
-            out.append(d->data.constData() + s.begin, s.end - s.begin);
+            if (s.end > s.begin) lineStart();
+            out.Put(d->data.constData() + s.begin, s.end - s.begin);
             continue;
         }
-        for (const Line& line : s.lines) Impl::Append(out, line, eol);
+        for (const Line& line : s.parsed->lines) put(line);
     }
-    return out;
+}
+
+QByteArray TIniFile::ToBytes() const
+{
+    TextSink out;
+    out.buffer.reserve(d->data.size() + 4096);
+    Write(&out);
+    return out.buffer;
 }
 
 bool TIniFile::UpdateFile()
@@ -475,8 +543,11 @@ bool TIniFile::UpdateFile()
     if (d->unreadable) return false;
     QSaveFile file(d->fileName);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    const QByteArray bytes = ToBytes();
-    if (file.write(bytes) != bytes.size()) {
+    TextSink out;
+    out.device = &file;
+    Write(&out);
+    out.Flush();
+    if (!out.ok) {
         file.cancelWriting();
         return false;
     }
