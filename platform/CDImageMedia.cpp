@@ -228,10 +228,14 @@ QString CueSheetForCdio(const QString& cuePath)
     QDir().mkpath(dir);
     const QString cueLink = dir + QStringLiteral("/disc.cue");
     const QString binLink = dir + QStringLiteral("/disc.bin");
-    QFile::remove(cueLink);
-    QFile::remove(binLink);
-    if (!QFile::link(info.absoluteFilePath(), cueLink) ||
-        !QFile::link(QFileInfo(data).absoluteFilePath(), binLink))
+    // Links already right are left alone: another thread may be opening the disc through them.
+    const auto linkTo = [](const QString& target, const QString& link) {
+        if (QFileInfo(link).symLinkTarget() == target)
+            return true;
+        QFile::remove(link);
+        return QFile::link(target, link);
+    };
+    if (!linkTo(info.absoluteFilePath(), cueLink) || !linkTo(QFileInfo(data).absoluteFilePath(), binLink))
         return cuePath;
     return cueLink;
 }

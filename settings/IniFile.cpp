@@ -98,12 +98,13 @@ QString LineText(QByteArray bytes, bool firstOfFile)
 }
 
 // Whether the bytes of a line may be a section header: its first character other than
-// blanks is '['. Other lines need no decoding to be told apart.
+// blanks is '[' (or not ASCII). Other lines need no decoding to be told apart.
 bool MayBeHeader(const char* p, qsizetype n)
 {
     qsizetype i = 0;
     while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\v' || p[i] == '\f' || p[i] == '\r')) ++i;
-    return i < n && p[i] == '[';
+    // A non-ASCII byte may begin a blank of another script (an ideographic space): decode.
+    return i < n && (p[i] == '[' || uchar(p[i]) >= 0x80);
 }
 
 bool HasLineBreakOrNul(const QString& s)
