@@ -199,11 +199,12 @@ TCueSheetFiles ReadCueSheetFiles(const QString& cuePath)
 
 QString CueDataFile(const QString& cuePath)
 {
-    const TCueSheetFiles files = ReadCueSheetFiles(cuePath);
-    if (files.Files.size() == 1)
-        return files.Files.first();
     const QFileInfo info(cuePath);
-    return info.path() + u'/' + info.completeBaseName() + QStringLiteral(".bin");
+    const QString sameName = info.path() + u'/' + info.completeBaseName() + QStringLiteral(".bin");
+    const TCueSheetFiles files = ReadCueSheetFiles(cuePath);
+    if (files.Files.size() == 1 && (QFileInfo(files.Files.first()).isFile() || !QFileInfo(sameName).isFile()))
+        return files.Files.first();
+    return sameName;
 }
 
 QString CueSheetForCdio(const QString& cuePath)

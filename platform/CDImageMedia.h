@@ -50,8 +50,8 @@ struct TCueSheetFiles {
 TCueSheetFiles ReadCueSheetFiles(const QString& cuePath);
 bool IsRawDataType(const QString& type);   // BINARY or MOTOROLA: sectors as they are
 
-// The data file of a cue sheet: the one its FILE line names, else the .bin of the same base
-// name (where libcdio itself looks).
+// The data file of a cue sheet: the one its FILE line names when that is there, else the
+// .bin of the same base name (where libcdio itself looks).
 QString CueDataFile(const QString& cuePath);
 
 // The path to hand to libcdio for a cue sheet: the sheet itself, or links of matching

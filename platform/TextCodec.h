@@ -2,7 +2,7 @@
 // Text files of the program (settings, language files, disc cache, cue sheets) were GBK on
 // Windows and are UTF-8 here. Each line is read on its own: as UTF-8 when its bytes are
 // valid UTF-8, else as GBK, so one stray byte never changes how the other lines read.
-// Text is always written as UTF-8.
+// New text is written as UTF-8 (an INI line nobody changed keeps its own bytes).
 #include <QByteArray>
 #include <QString>
 
