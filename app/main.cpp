@@ -111,10 +111,7 @@ int main(int argc, char** argv)
     Q_INIT_RESOURCE(appicon);
 
     QApplication app(argc, argv);
-    // No display name: Qt would append it to every window caption ("VarnelCD音频转换 2.0 —
-    // VarnelCD音频转换"); the application name serves wherever a display name is asked for.
-    QApplication::setApplicationName(ApplicationTitle());
-    QApplication::setApplicationVersion(ApplicationVersion());
+    SetUpApplicationNames();
     // Ties the windows to varnelcd.desktop (its icon and name in task bars and docks).
     QGuiApplication::setDesktopFileName(QStringLiteral("varnelcd"));
     // The window and the tool bar show the same icon: the one shipped with the program.
