@@ -194,26 +194,74 @@ void TFastResampler::DoFlush()
     FBusy = false;
 }
 
+namespace {
+
+// One recursion's last inputs and outputs (newest first), held in locals while a block
+// runs through it. T is a double, or a pair of doubles for the two channels of a stereo
+// stream at once.
+template <typename T>
+struct TPassState {
+    T x0, x1, x2, x3, y0, y1, y2, y3;
+
+    T Step(const double* a, const double* b, T v)
+    {
+        // The term of the last output comes last, which keeps the recursion's own chain
+        // short; the four passes then overlap in the processor.
+        const T out = ((a[0] * v + a[1] * x0) + (a[2] * x1 + a[3] * x2))
+                      + ((a[4] * x3 + b[4] * y3) + (b[3] * y2 + b[2] * y1)) + b[1] * y0;
+        x3 = x2; x2 = x1; x1 = x0; x0 = v;
+        y3 = y2; y2 = y1; y1 = y0; y0 = out;
+        return out;
+    }
+};
+
+using TPair = double __attribute__((vector_size(16)));
+
+} // namespace
+
 void TFastResampler::Filter(float* Frames, int Count)
 {
-    const auto& a = FCoef.A;
-    const auto& b = FCoef.B;
-    for (int c = 0; c < FChannels; ++c) {
+    static_assert(Passes == 4, "the loops below run four passes");
+    const double* a = FCoef.A.data();
+    const double* b = FCoef.B.data();
+    const size_t channels = size_t(FChannels);
+    if (channels == 2) {
+        TPassState<TPair> s[Passes];
         for (int p = 0; p < Passes; ++p) {
-            // x[0..3] the last inputs, y[0..3] the last outputs, oldest first.
-            auto& st = FState[size_t(c * Passes + p)];
-            double* x = st.data();
-            double* y = st.data() + History;
-            for (int n = 0; n < Count; ++n) {
-                float& v = Frames[size_t(n) * FChannels + c];
-                const double in = v;
-                const double out = a[0] * in + a[1] * x[3] + a[2] * x[2] + a[3] * x[1] + a[4] * x[0]
-                                   + b[1] * y[3] + b[2] * y[2] + b[3] * y[1] + b[4] * y[0];
-                x[0] = x[1]; x[1] = x[2]; x[2] = x[3]; x[3] = in;
-                y[0] = y[1]; y[1] = y[2]; y[2] = y[3]; y[3] = out;
-                v = float(out);
+            const auto& l = FState[size_t(p)];
+            const auto& r = FState[Passes + size_t(p)];
+            s[p] = {TPair{l[0], r[0]}, TPair{l[1], r[1]}, TPair{l[2], r[2]}, TPair{l[3], r[3]},
+                    TPair{l[4], r[4]}, TPair{l[5], r[5]}, TPair{l[6], r[6]}, TPair{l[7], r[7]}};
+        }
+        TPassState<TPair> s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
+        for (int n = 0; n < Count; ++n) {
+            float* v = Frames + 2 * size_t(n);
+            const TPair out = s3.Step(a, b, s2.Step(a, b, s1.Step(a, b, s0.Step(a, b, TPair{v[0], v[1]}))));
+            v[0] = float(out[0]);
+            v[1] = float(out[1]);
+        }
+        s[0] = s0; s[1] = s1; s[2] = s2; s[3] = s3;
+        for (int p = 0; p < Passes; ++p) {
+            for (size_t c = 0; c < 2; ++c) {
+                const TPassState<TPair>& t = s[p];
+                FState[c * Passes + size_t(p)] = {t.x0[c], t.x1[c], t.x2[c], t.x3[c], t.y0[c], t.y1[c], t.y2[c], t.y3[c]};
             }
         }
+        return;
+    }
+    for (size_t c = 0; c < channels; ++c) {
+        TPassState<double> s[Passes];
+        for (int p = 0; p < Passes; ++p) {
+            const auto& st = FState[c * Passes + size_t(p)];
+            s[p] = {st[0], st[1], st[2], st[3], st[4], st[5], st[6], st[7]};
+        }
+        TPassState<double> s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
+        float* v = Frames + c;
+        for (int n = 0; n < Count; ++n, v += channels)
+            *v = float(s3.Step(a, b, s2.Step(a, b, s1.Step(a, b, s0.Step(a, b, *v)))));
+        s[0] = s0; s[1] = s1; s[2] = s2; s[3] = s3;
+        for (int p = 0; p < Passes; ++p)
+            FState[c * Passes + size_t(p)] = {s[p].x0, s[p].x1, s[p].x2, s[p].x3, s[p].y0, s[p].y1, s[p].y2, s[p].y3};
     }
 }
 

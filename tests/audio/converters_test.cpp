@@ -205,6 +205,16 @@ TEST(FastResampler, DownSamplingKeepsEverySecondFilteredFrame)
     for (size_t i = 0; i < out.size(); ++i)
         off += std::abs(out[i] - int(std::nearbyint(std::clamp(x[2 * i], -1.0, 1.0) * 32767))) > 1;
     EXPECT_EQ(off, 0);
+
+    // Stereo (both channels carry the tone) runs each channel as the mono run.
+    gen.SetFormat(16, 2, 44100);
+    gen.SetGeneratedSize(frames * 4);
+    const std::vector<int> stereo = Samples16(ReadInput(rs));
+    ASSERT_EQ(stereo.size(), 2 * out.size());
+    int differ = 0;
+    for (size_t i = 0; i < out.size(); ++i)
+        differ += stereo[2 * i] != out[i] || stereo[2 * i + 1] != out[i];
+    EXPECT_EQ(differ, 0);
 }
 
 TEST(FastResampler, FilterResponse)
