@@ -149,6 +149,15 @@ TEST(WaveWrite, AppendingExtendsOrLeavesTheFileUnchanged)
         EXPECT_EQ(At32(file, 4), uint32_t(file.size() - 8));
         EXPECT_EQ(file.mid(44), PatternBytes(0, 4000) + PatternBytes(0, 6000));
     }
+    // An odd-sized data chunk: its pad byte does not become a sample.
+    {
+        const QByteArray fmt = Chunk("fmt ", FmtBody(1, 1, 8000, 1, 8));
+        ASSERT_TRUE(WriteAll(path, Riff(fmt + "data" + Le32(3) + "abc" + QByteArray(1, 0))));
+        Writer second(8, 1, 8000, 2);
+        second.out.SetFileMode(foAppend);
+        ASSERT_EQ(second.Write(path), "");
+        EXPECT_EQ(ReadAll(path), Riff(fmt + Chunk("data", "abc" + PatternBytes(0, 2))));
+    }
     // IMA ADPCM onto IMA ADPCM: the existing block size wins; the frame count covers the
     // padded last block of the old part and the new frames.
     {
