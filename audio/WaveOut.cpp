@@ -120,7 +120,10 @@ TWaveOut::TExisting TWaveOut::ReadExisting(TStream& S)
             e.BlockAlign = Wav::Get16(p + body + 12);
             e.BitsPerSample = Wav::Get16(p + body + 14);
         } else if (Wav::CodeIs(code, "fact") && type == wtDVIADPCM && e.FactOffset < 0) {
+            if (body + 4 > got)
+                return e;
             e.FactOffset = body;
+            e.Fact = Wav::Get32(p + body);
         } else if (Wav::CodeIs(code, "data") && type != wtUnsupported) {
             e.DataSizeOffset = i + 4;
             e.DataSize = len;
@@ -138,7 +141,7 @@ void TWaveOut::PrepareAppend(TAuInput* In)
     TStream* s = Stream();
     const int64_t length = s->Size();
     FExisting = ReadExisting(*s);
-    const TExisting& e = FExisting;
+    TExisting& e = FExisting;
     // Only audio at the end of the file can be extended: a chunk after the data, an IMA
     // file without its frame count or one that does not end on a whole block would come
     // out damaged.
@@ -151,7 +154,12 @@ void TWaveOut::PrepareAppend(TAuInput* In)
     }
     if (!appendable)
         throw EAuException("Cannot append data to this .wav file.");
-    FExisting.DataSize = length - e.DataStart;     // the audio really there
+    int64_t end = length;
+    if (e.Type == wtPCM && e.DataStart + e.DataSize < length) {
+        // A pad byte after an odd-sized data chunk would become a sample: drop it.
+        end = e.DataStart + e.DataSize;
+    }
+    e.DataSize = end - e.DataStart;     // the audio really there
     FWavType = e.Type;
     const bool sameRate = e.SampleRate == uint32_t(In->SampleRate()) && e.Channels == In->Channels();
     if (e.Type == wtPCM) {
@@ -166,7 +174,7 @@ void TWaveOut::PrepareAppend(TAuInput* In)
         FBlockSize = uint16_t(e.BlockAlign);
         FHeaderSize = e.DataStart;
     }
-    if (s->Seek(0, TSeekOrigin::End) != length)
+    if ((end != length && !s->SetSize(end)) || s->Seek(0, TSeekOrigin::End) != end)
         throw EAuException(WriteError);
 }
 
@@ -273,7 +281,7 @@ void TWaveOut::Prepare()
         if (!FAppending) {
             if (!Stream())
                 AdoptStream(std::make_unique<TAuFileStream>(FileName(), TAuFileStream::fmCreate));
-            else if (!Stream()->SetPosition(0))
+            else if (!Stream()->SetSize(0) || !Stream()->SetPosition(0))
                 throw EAuException(WriteError);
             WriteNewHeader(in);
         }
@@ -364,7 +372,8 @@ void TWaveOut::Done()
                 Patch(FExisting.DataSizeOffset, Wav::Clamp32(data));
                 // The frames of the old blocks (a padded last block included) and the
                 // frames taken from the input since.
-                Patch(FExisting.FactOffset, Wav::Clamp32(oldBlocks * FFramesPerBlock + FFramesEncoded));
+                const int64_t frames = FFramesEncoded == 0 ? int64_t(FExisting.Fact) : oldBlocks * FFramesPerBlock + FFramesEncoded;
+                Patch(FExisting.FactOffset, Wav::Clamp32(frames));
             } else {
                 Patch(48, Wav::Clamp32(FFramesEncoded));
                 Patch(56, Wav::Clamp32(data));

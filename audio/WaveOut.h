@@ -48,6 +48,7 @@ private:
         int BitsPerSample = 0;
         int BlockAlign = 0;
         int64_t FactOffset = -1;
+        uint32_t Fact = 0;
         int64_t DataSizeOffset = -1;
         int64_t DataSize = 0;
         int64_t DataStart = 0;
