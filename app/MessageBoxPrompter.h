@@ -9,6 +9,12 @@ public:
     void ShowError(const QString& text) override;
     void ShowInformation(const QString& text) override;
     Answer AskYesNo(const QString& text, Answer defaultAnswer) override;
+    Answer AskYesNoCancel(const QString& text, Answer defaultAnswer) override;
+    void ShowWarning(const QString& text) override;
+    QStringList AskOpenFileNames(const QString& caption, const QString& folder, const QString& filter) override;
+    QString AskOpenFileName(const QString& caption, const QString& folder, const QString& filter) override;
+    QString AskSaveFileName(const QString& caption, const QString& folder, const QString& filter) override;
+    QString AskFolder(const QString& caption, const QString& folder) override;
 
 private:
     QWidget* FParent;

@@ -3,6 +3,7 @@
 // with message boxes captioned with the application title, the command line on stderr,
 // tests with canned answers.
 #include <QString>
+#include <QStringList>
 
 class TPrompter {
 public:
@@ -11,6 +12,38 @@ public:
     virtual void ShowError(const QString& text) = 0;
     virtual void ShowInformation(const QString& text) = 0;
     virtual Answer AskYesNo(const QString& text, Answer defaultAnswer) = 0;
+
+    // Yes, No or Cancel (a window's close question). The default asks Yes/No.
+    virtual Answer AskYesNoCancel(const QString& text, Answer defaultAnswer)
+    {
+        return AskYesNo(text, defaultAnswer == Answer::Cancel ? Answer::No : defaultAnswer);
+    }
+    // A warning the user acknowledges (a message box with the warning icon).
+    virtual void ShowWarning(const QString& text) { ShowInformation(text); }
+
+    // File and folder choices. `filter` is in Qt's form ("Wave Files (*.wav);;Any file (*)");
+    // an empty result (or list) means the user cancelled. Without a user (command line,
+    // tests that do not answer) they cancel.
+    virtual QStringList AskOpenFileNames(const QString& caption, const QString& folder, const QString& filter)
+    {
+        (void)caption; (void)folder; (void)filter;
+        return {};
+    }
+    virtual QString AskOpenFileName(const QString& caption, const QString& folder, const QString& filter)
+    {
+        const QStringList files = AskOpenFileNames(caption, folder, filter);
+        return files.isEmpty() ? QString() : files.first();
+    }
+    virtual QString AskSaveFileName(const QString& caption, const QString& folder, const QString& filter)
+    {
+        (void)caption; (void)folder; (void)filter;
+        return {};
+    }
+    virtual QString AskFolder(const QString& caption, const QString& folder)
+    {
+        (void)caption; (void)folder;
+        return {};
+    }
 };
 
 // The application title: caption of the main window (with the version) and of every
