@@ -232,9 +232,10 @@ bool TWaveIn::Accept(const THeader& H, int64_t StreamSize)
         const int64_t blocks = (dataBytes + H.BlockAlign - 1) / H.BlockAlign;
         const int64_t frames = std::min<int64_t>(H.TotalFrames, blocks * H.SamplesPerBlock);
         FSize = frames * H.Channels * 2;
-        FBlock.resize(size_t(H.BlockAlign));
         FDecoded.resize(size_t(natural) * H.Channels);
-        FBuffer.resize(std::max<size_t>(DecodeBufferSize, FDecoded.size() * 2));
+        const size_t perStep = std::max<size_t>(1, DecodeBufferSize / (FDecoded.size() * 2));
+        FBlock.resize(perStep * size_t(H.BlockAlign));
+        FBuffer.resize(std::max<size_t>(DecodeBufferSize, perStep * FDecoded.size() * 2));
         break;
     }
     default:
@@ -259,8 +260,14 @@ void TWaveIn::OpenFile()
     FSR = 0;
     const THeader h = ScanHeader(*Stream());
     FWavType = h.Type;
-    if (h.Type == wtUnsupported || !Accept(h, Stream()->Size()))
+    if (h.Type == wtUnsupported || !Accept(h, Stream()->Size())) {
+        // Nothing of a file we cannot read is reported as its format.
         FValid = false;
+        FBPS = 0;
+        FChan = 0;
+        FSR = 0;
+        FSize = 0;
+    }
     if (FValid)
         Stream()->SetPosition(FDataStart);
     FBufStart = 1;
@@ -325,17 +332,21 @@ uint32_t TWaveIn::Refill()
     }
     case wtDVIADPCM:
     case wtMSADPCM: {
-        const uint32_t got = ReadData(FBlock.data(), uint32_t(FBlockSize));
-        if (got == 0)
-            return 0;
-        const int frames = FWavType == wtDVIADPCM
-            ? Adpcm::ImaDecodeBlock(FBlock.data(), int(got), FChan, FSamplesPerBlock, FDecoded.data())
-            : Adpcm::MsDecodeBlock(FBlock.data(), int(got), FChan, FSamplesPerBlock, FCoefs.data(),
-                                   int(FCoefs.size()), FDecoded.data());
+        // As many whole blocks as the decode buffer holds, read at once.
+        const uint32_t got = ReadData(FBlock.data(), uint32_t(FBlock.size()));
         uint8_t* p = FBuffer.data();
-        for (int i = 0; i < frames * FChan; ++i)
-            Wav::Put16(p + 2 * i, uint16_t(FDecoded[size_t(i)]));
-        return uint32_t(frames * FChan * 2);
+        uint32_t produced = 0;
+        for (uint32_t at = 0; at < got; at += uint32_t(FBlockSize)) {
+            const int n = int(std::min<uint32_t>(uint32_t(FBlockSize), got - at));
+            const int frames = FWavType == wtDVIADPCM
+                ? Adpcm::ImaDecodeBlock(FBlock.data() + at, n, FChan, FSamplesPerBlock, FDecoded.data())
+                : Adpcm::MsDecodeBlock(FBlock.data() + at, n, FChan, FSamplesPerBlock, FCoefs.data(),
+                                       int(FCoefs.size()), FDecoded.data());
+            for (int i = 0; i < frames * FChan; ++i)
+                Wav::Put16(p + produced + 2 * i, uint16_t(FDecoded[size_t(i)]));
+            produced += uint32_t(frames * FChan * 2);
+        }
+        return produced;
     }
     default:
         return 0;

@@ -51,7 +51,8 @@ private:
     static THeader ScanHeader(TStream& S);
     // Checks the scanned fields and sets the format, Size and the decoder parameters.
     bool Accept(const THeader& H, int64_t StreamSize);
-    // Fills the decode buffer by one step; returns the bytes produced.
+    // Fills the decode buffer by one step (ADPCM: as many whole blocks as fit); returns
+    // the bytes produced.
     uint32_t Refill();
     uint32_t ReadData(uint8_t* Out, uint32_t Want);
     int64_t StoredFrameBytes() const;

@@ -16,14 +16,11 @@ struct Result {
 
 Result Cli(const QStringList& Args)
 {
-    QProcess p;
-    p.start(VARNELCD_CLI, Args);
+    QByteArray out, err;
     Result r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.code = RunProgram(VARNELCD_CLI, Args, &out, &err);
+    r.out = QString::fromUtf8(out);
+    r.err = QString::fromUtf8(err);
     return r;
 }
 
