@@ -4,6 +4,7 @@
 #include "widgets/TranslateForm.h"
 
 #include <QAction>
+#include <QLayout>
 #include <QValidator>
 
 namespace {
@@ -26,6 +27,7 @@ TfrmEditTrackName::TfrmEditTrackName(QWidget* parent)
     , ui(std::make_unique<Ui::frmEditTrackName>())
 {
     ui->setupUi(this);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);   // a dialog border: not resizable
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     FController = new TEditTrackNameController(this);
     ui->eName->setMaxLength(TEditTrackNameController::MaxLength());

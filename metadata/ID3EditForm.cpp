@@ -5,6 +5,7 @@
 #include "widgets/TranslateForm.h"
 
 #include <QAction>
+#include <QLayout>
 #include <QRegularExpressionValidator>
 #include <functional>
 
@@ -62,6 +63,7 @@ TfrmID3Edit::TfrmID3Edit(QWidget* parent, TPrompter* prompter)
     , ui(std::make_unique<Ui::frmID3Edit>())
 {
     ui->setupUi(this);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);   // a dialog border: not resizable
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     if (!prompter) {
         FOwnPrompter = std::make_unique<TMessageBoxPrompter>(this);

@@ -169,6 +169,9 @@ TEST_F(EditorsTest, ID3EditsHoldWhatTheirFieldsStore)
     track->clear();
     Paste(track, "7x");
     EXPECT_EQ(track->text(), "");
+    Paste(track, "123");
+    EXPECT_EQ(track->text(), "12");
+    track->clear();
     Paste(track, "4");
     EXPECT_EQ(track->text(), "4");
 
