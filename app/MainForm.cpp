@@ -102,6 +102,7 @@ void TMainForm::FormCreate()
     CreateMenus();
     CreateToolBar();
     UpdateActions();
+    ConnectEditors();
 
     FWatcher = new TDiscWatcher(this);
     connect(FWatcher, &TDiscWatcher::VolumeArrived, this, &TMainForm::VolumeArrived);
@@ -182,7 +183,7 @@ void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
         "ActionExtract", "ActionOptionSet", "ActionRecord", "ActionWavToMp3", "aPlay", "aPause",
-        "aStop", "aID3Edit", "aEditTrackName", "aQueryCDDB", "miWAVtoWAV", "mnuMp3ToWav",
+        "aStop", "aQueryCDDB", "miWAVtoWAV", "mnuMp3ToWav",
         "miWAVtoOGG", "miWAVtoWMA", "miOGGPlayer", "VolumeControlMenu", "miRealOnePlayer",
         "miWindowsMediaPlayer", "mnuHelp"};
     for (const char* name : notYet)

@@ -91,8 +91,10 @@ void TMainForm::CreateActions()
     NewAction("aPlay", "&Play", "Play the current track", QKeySequence("Ctrl+P"));
     NewAction("aPause", "P&ause", "Pause the current track");
     NewAction("aStop", "&Stop", "Stop the current track");
-    NewAction("aID3Edit", "&ID3 Tag Edit", "MP3 ID3 edit");
-    NewAction("aEditTrackName", "Rename &Title", "Rename track title", QKeySequence("F2"));
+    connect(NewAction("aID3Edit", "&ID3 Tag Edit", "MP3 ID3 edit"), &QAction::triggered, this,
+            &TMainForm::ActionID3EditExecute);
+    connect(NewAction("aEditTrackName", "Rename &Title", "Rename track title", QKeySequence("F2")),
+            &QAction::triggered, this, &TMainForm::ActionEditTrackNameExecute);
     NewAction("aQueryCDDB", "&Query Freedb");
 }
 
