@@ -68,10 +68,9 @@ void SetUpApplicationNames()
 {
     QApplication::setApplicationName(ApplicationTitle());
     QApplication::setApplicationVersion(ApplicationVersion());
-    // The platform appends the display name to every window title that does not end with
-    // it already: naming the application by the main window's caption keeps that title
-    // exactly the caption.
-    QApplication::setApplicationDisplayName(MainFormCaption());
+    // No display name is set: the platform would append it to every window title (the main
+    // window's and every dialog's) that does not already end with it. Unset, the titles are
+    // exactly the captions.
 }
 
 TMainForm::TMainForm(QWidget* parent)
