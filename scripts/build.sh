@@ -9,7 +9,12 @@ while [ $# -gt 0 ]; do
   opts+=("$1"); shift
 done
 if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
+  # A compiler cache makes the several build trees (plain, sanitizers, fuzz) cheaper.
+  launcher=()
+  if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "${opts[@]}" >/dev/null
 fi
 ninja -C "$dir" "${targets[@]}" | grep -v -E '^\[[0-9]+/[0-9]+\] ' || true
 # ninja's own failure must still fail the script.

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6network6 libqt6test6
   libcdio-dev libcdio-paranoia-dev libcdio-utils
   libgtest-dev libgmock-dev libbenchmark-dev
