@@ -102,6 +102,7 @@ void TMainForm::FormCreate()
     CreateMenus();
     CreateToolBar();
     UpdateActions();
+    WatchExtractState();
 
     FWatcher = new TDiscWatcher(this);
     connect(FWatcher, &TDiscWatcher::VolumeArrived, this, &TMainForm::VolumeArrived);
@@ -181,7 +182,7 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionExtract", "ActionOptionSet", "ActionRecord", "ActionWavToMp3", "aPlay", "aPause",
+        "ActionOptionSet", "ActionRecord", "ActionWavToMp3", "aPlay", "aPause",
         "aStop", "aID3Edit", "aEditTrackName", "aQueryCDDB", "miWAVtoWAV", "mnuMp3ToWav",
         "miWAVtoOGG", "miWAVtoWMA", "miOGGPlayer", "VolumeControlMenu", "miRealOnePlayer",
         "miWindowsMediaPlayer", "mnuHelp"};

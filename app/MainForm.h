@@ -81,6 +81,9 @@ private:
     void ShowAbout();
     void EjectMenuClick();
     void CloseCdRomMenuClick();
+    void ActionExtractExecute();
+    void ActionExtractUpdate();
+    void WatchExtractState();
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});
