@@ -54,6 +54,10 @@ public:
     void VolumeArrived();
     void VolumeRemoved();
 
+    // The extract command: rips the ticked tracks (enabled while a row is ticked).
+    void ActionExtractExecute();
+    void ActionExtractUpdate();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -81,8 +85,6 @@ private:
     void ShowAbout();
     void EjectMenuClick();
     void CloseCdRomMenuClick();
-    void ActionExtractExecute();
-    void ActionExtractUpdate();
     void WatchExtractState();
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},

@@ -139,6 +139,7 @@ void TConversionJob::Start()
 
 void TConversionJob::StartRip(int index)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FRip.reset();
     const TRipEntry entry = ParseRipEntry(FEntries.value(index));
     FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, entry.Title);
@@ -152,6 +153,7 @@ void TConversionJob::StartRip(int index)
 
 void TConversionJob::StartMp3(int index, const QString& input, const QString& output, bool encode)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
@@ -169,6 +171,7 @@ void TConversionJob::StartMp3(int index, const QString& input, const QString& ou
 
 void TConversionJob::StartWma(int index, const QString& input, const QString& output)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
@@ -195,6 +198,7 @@ void TConversionJob::StartWma(int index, const QString& input, const QString& ou
 
 void TConversionJob::StartOgg(int index, const QString& input, const QString& output)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
@@ -212,6 +216,7 @@ void TConversionJob::StartOgg(int index, const QString& input, const QString& ou
 
 void TConversionJob::StartResample(int index, const QString& input, const QString& temp)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FCurrentEntry = index;
     FStep->WaveIn1().SetFileName(input);
     try {
