@@ -262,7 +262,7 @@ TEST_F(JobTest, StopEndsEveryWorkerAndLeavesNoHalfFile)
          [](TConversionJob& j) { return j.View().Caption.startsWith("抓取中(02"); },
          {"One.mp3", "One.wav"}, {"Two.mp3", "Three.mp3"}},
         {"an MP3 encoding", TConversionJob::RipCD, {"02Two", "01One"},
-         [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.View().Gauge > 0; },
+         [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.ProgressSeen; },
          {"Two.wav"}, {"Two.mp3", "One.wav"}},
         {"an OGG encoding", TConversionJob::WavToOgg, {longWav},
          [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.View().Gauge > 0; },
@@ -281,15 +281,19 @@ TEST_F(JobTest, StopEndsEveryWorkerAndLeavesNoHalfFile)
         auto job = Run(c.Mode, c.Entries, [&](TConversionJob& j) {
             if (asked || !c.StopWhen(j)) return;
             asked = true;
-            pid = j.Step().Mp3().ChildProcessId();
             // As a click would: after the handler that showed the change.
-            QTimer::singleShot(0, &j, [&j] { j.StopJob(); });
+            QTimer::singleShot(0, &j, [&j, &pid] {
+                pid = j.Step().Mp3().ChildProcessId();
+                j.StopJob();
+            });
         });
         EXPECT_TRUE(asked);
         EXPECT_TRUE(job->WasStopped());
         EXPECT_FALSE(job->Step().Mp3().Running());
         EXPECT_FALSE(job->Step().StreamBusy());
-        if (QString(c.What).contains("MP3")) EXPECT_GT(pid, 0) << "lame was running when stopped";
+        if (QString(c.What).contains("MP3")) {
+            EXPECT_GT(pid, 0) << "lame was running when stopped";
+        }
         EXPECT_TRUE(ProcessGone(pid)) << "lame is left running";
         for (const QString& f : c.Kept) EXPECT_TRUE(QFileInfo::exists(folder + '/' + f)) << f.toStdString();
         for (const QString& f : c.Gone) EXPECT_FALSE(QFileInfo::exists(folder + '/' + f)) << f.toStdString();
