@@ -246,6 +246,18 @@ void TConversionJob::NextRipAfterEncode()
     StartRip(RipIndex);
 }
 
+// A file the WAV reader cannot read is told and skipped (its format cannot even be asked
+// for). True when the file can be read.
+bool TConversionJob::RefuseUnreadable(int index, int endPercent)
+{
+    if (FStep->WaveIn1().Valid()) return true;
+    const QString text = FEntries.value(index) + Res("RES_Not_Wav_File", QStringLiteral(" is not a WAV file that can be read."));
+    SetCaption(QStringLiteral("编码中("), index + 1, index);
+    FPrompter->ShowError(text);
+    Skip(endPercent, index, text);
+    return false;
+}
+
 // Modes 2, 3, 4 and 6: the entry EncodeIndex.
 void TConversionJob::NextMp3File(bool first)
 {
@@ -256,6 +268,7 @@ void TConversionJob::NextMp3File(bool first)
     case WavToMp3: {
         TWaveIn& wave = FStep->WaveIn1();
         wave.SetFileName(in);
+        if (!RefuseUnreadable(i, ProgressCode::Mp3EncoderEnd)) break;
         const int rate = wave.SampleRate();
         const int bits = wave.BitsPerSample();
         const QString out = OutputPathFor(folder, in, QStringLiteral(".mp3"));
@@ -316,6 +329,7 @@ void TConversionJob::NextOggFile(bool first)
     const QString in = FEntries.value(i);
     TWaveIn& wave = FStep->WaveIn1();
     wave.SetFileName(in);
+    if (!RefuseUnreadable(i, ProgressCode::OggWriterDone)) return;
     if (wave.SampleRate() >= MinDirectRate) {
         SetCaption(QStringLiteral("编码中("), i + 1, i);
         if (first) SetGroup(QStringLiteral("RES_WAV_TO_OGG"), QStringLiteral("Encoding WAV to OGG"));
