@@ -102,6 +102,7 @@ void TMainForm::FormCreate()
     CreateToolBar();
     UpdateActions();
     ConnectEditors();
+    WatchExtractState();
 
     FWatcher = new TDiscWatcher(this);
     connect(FWatcher, &TDiscWatcher::VolumeArrived, this, &TMainForm::VolumeArrived);
@@ -181,8 +182,8 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionExtract", "ActionOptionSet", "ActionRecord", "ActionWavToMp3", "aPlay", "aPause",
-        "aStop", "aQueryCDDB", "miWAVtoWAV", "mnuMp3ToWav",
+        "ActionOptionSet", "ActionRecord", "ActionWavToMp3", "aPlay", "aPause", "aStop",
+        "aQueryCDDB", "miWAVtoWAV", "mnuMp3ToWav",
         "miWAVtoOGG", "miWAVtoWMA", "miOGGPlayer", "VolumeControlMenu", "miRealOnePlayer",
         "miWindowsMediaPlayer", "mnuHelp"};
     for (const char* name : notYet)

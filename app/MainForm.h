@@ -54,6 +54,10 @@ public:
     void VolumeArrived();
     void VolumeRemoved();
 
+    // The extract command: rips the ticked tracks (enabled while a row is ticked).
+    void ActionExtractExecute();
+    void ActionExtractUpdate();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -84,6 +88,7 @@ private:
     void ConnectEditors();
     void ActionID3EditExecute();
     void ActionEditTrackNameExecute();
+    void WatchExtractState();
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});
