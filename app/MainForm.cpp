@@ -59,6 +59,21 @@ protected:
 
 } // namespace
 
+QString MainFormCaption()
+{
+    return ApplicationTitle() + " " + ApplicationVersion();
+}
+
+void SetUpApplicationNames()
+{
+    QApplication::setApplicationName(ApplicationTitle());
+    QApplication::setApplicationVersion(ApplicationVersion());
+    // The platform appends the display name to every window title that does not end with
+    // it already: naming the application by the main window's caption keeps that title
+    // exactly the caption.
+    QApplication::setApplicationDisplayName(MainFormCaption());
+}
+
 TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent)
     , FPrompter(std::make_unique<TMessageBoxPrompter>(this))
@@ -80,7 +95,7 @@ void TMainForm::FormCreate()
     FNoDisc = false;
     FPlaying = false;
     FPaused = false;
-    setWindowTitle(ApplicationTitle() + " " + ApplicationVersion());
+    setWindowTitle(MainFormCaption());
 
     CreateActions();
     CreateClientArea();
@@ -98,202 +113,6 @@ void TMainForm::FormCreate()
         QRect r = frameGeometry();
         r.moveCenter(screen->availableGeometry().center());
         move(r.topLeft());
-    }
-}
-
-QAction* TMainForm::NewAction(const QString& name, const QString& caption, const QString& hint,
-                              const QKeySequence& shortcut)
-{
-    auto* a = new QAction(caption, this);
-    a->setObjectName(name);
-    if (!hint.isEmpty()) {
-        a->setStatusTip(hint);
-        a->setToolTip(hint);
-    }
-    if (!shortcut.isEmpty()) {
-        a->setShortcut(shortcut);
-        // The menu entry bound to the action carries the active shortcut.
-        a->setShortcutContext(Qt::WidgetShortcut);
-    }
-    FActions.insert(name, a);
-    return a;
-}
-
-// A menu entry bound to an action: its own caption, the action's hint, shortcut and enabled
-// state, and choosing it runs the action.
-QAction* TMainForm::MenuEntry(QMenu* menu, QAction* bound, const QString& caption)
-{
-    auto* item = new QAction(caption, this);
-    item->setObjectName("mi" + bound->objectName());
-    item->setStatusTip(bound->statusTip());
-    item->setShortcut(bound->shortcut());
-    item->setEnabled(bound->isEnabled());
-    connect(bound, &QAction::changed, item, [item, bound] { item->setEnabled(bound->isEnabled()); });
-    connect(item, &QAction::triggered, bound, [bound] { bound->trigger(); });
-    menu->addAction(item);
-    FActions.insert(item->objectName(), item);
-    return item;
-}
-
-QAction* TMainForm::Action(const QString& name) const
-{
-    return FActions.value(name, nullptr);
-}
-
-void TMainForm::CreateActions()
-{
-    NewAction("ActionExtract", "E&xtract", "Extract the selected track", QKeySequence("Ctrl+X"));
-    connect(NewAction("ActionSelectAll", "Select &All", "Select all tracks", QKeySequence("Ctrl+A")),
-            &QAction::triggered, this, &TMainForm::ActionSelectAllExecute);
-    connect(NewAction("ActionNoSelect", "Select &None", "Cancel selected track", QKeySequence("Ctrl+N")),
-            &QAction::triggered, this, &TMainForm::ActionNoSelectExecute);
-    NewAction("ActionOptionSet", "&Options", "Options", QKeySequence("Ctrl+O"));
-    connect(NewAction("ActionExit", "E&xit", "Exit the program"), &QAction::triggered, this,
-            &QWidget::close);
-    NewAction("ActionRecord", "&Record", "Record to wav or mp3", QKeySequence("Ctrl+R"));
-    NewAction("ActionWavToMp3", "&WAV to MP3", "Convert  WAV file to MP3 file", QKeySequence("Ctrl+W"));
-    NewAction("aPlay", "&Play", "Play the current track", QKeySequence("Ctrl+P"));
-    NewAction("aPause", "P&ause", "Pause the current track");
-    NewAction("aStop", "&Stop", "Stop the current track");
-    NewAction("aID3Edit", "&ID3 Tag Edit", "MP3 ID3 edit");
-    NewAction("aEditTrackName", "Rename &Title", "Rename track title", QKeySequence("F2"));
-    NewAction("aQueryCDDB", "&Query Freedb");
-}
-
-void TMainForm::CreateMenus()
-{
-    auto entry = [this](QMenu* menu, const QString& name, const QString& caption,
-                        const QKeySequence& shortcut = {}, const QString& hint = {}) {
-        QAction* a = menu->addAction(caption);
-        a->setObjectName(name);
-        if (!shortcut.isEmpty())
-            a->setShortcut(shortcut);
-        if (!hint.isEmpty())
-            a->setStatusTip(hint);
-        FActions.insert(name, a);
-        return a;
-    };
-    auto top = [this](const QString& name, const QString& caption) {
-        QMenu* m = menuBar()->addMenu(caption);
-        m->setObjectName(name);
-        return m;
-    };
-
-    QMenu* file = top("N1", QStringLiteral("文件(&F)"));
-    entry(file, "miWAVtoWAV", QStringLiteral("WAV 转 WAV..."));
-    MenuEntry(file, Action("ActionWavToMp3"), QStringLiteral("WAV 转 MP3..."));
-    entry(file, "mnuMp3ToWav", QStringLiteral("MP3 转 WAV..."), {}, "Convert  MP3 file to WAV file");
-    entry(file, "miWAVtoOGG", QStringLiteral("WAV 转 OGG..."));
-    entry(file, "miWAVtoWMA", QStringLiteral("WAV 转 WMA..."));
-    file->addSeparator();
-    connect(entry(file, "Openoutputdirectory1", QStringLiteral("打开输出文件夹...")), &QAction::triggered,
-            this, &TMainForm::OpenOutputDirectory);
-    file->addSeparator();
-    connect(entry(file, "bRefresh", QStringLiteral("刷新(&R)")), &QAction::triggered, this,
-            &TMainForm::Refresh);
-    file->addSeparator();
-    connect(entry(file, "EjectMenu", QStringLiteral("打开光驱(&E)"), QKeySequence("Ctrl+E")),
-            &QAction::triggered, this, &TMainForm::EjectMenuClick);
-    connect(entry(file, "CloseCdRomMenu", QStringLiteral("关闭光驱(&C)"), QKeySequence("Ctrl+L")),
-            &QAction::triggered, this, &TMainForm::CloseCdRomMenuClick);
-    file->addSeparator();
-    MenuEntry(file, Action("ActionExit"), QStringLiteral("退出(&X)"));
-
-    QMenu* run = top("N2", QStringLiteral("执行(&A)"));
-    MenuEntry(run, Action("ActionExtract"), QStringLiteral("抓轨(&X)"));
-    run->addSeparator();
-    MenuEntry(run, Action("ActionRecord"), QStringLiteral("录音(&R)..."));
-    run->addSeparator();
-    entry(run, "miOGGPlayer", QStringLiteral("OGG文件播放(&O)..."));
-    run->addSeparator();
-    MenuEntry(run, Action("aPlay"), QStringLiteral("播放(&P)"));
-    MenuEntry(run, Action("aPause"), QStringLiteral("暂停(&A)"));
-    MenuEntry(run, Action("aStop"), QStringLiteral("停止(&S)"));
-    run->addSeparator();
-    entry(run, "VolumeControlMenu", QStringLiteral("音量控制(&V)..."), QKeySequence("Ctrl+V"));
-    run->addSeparator();
-    QMenu* history = run->addMenu(QStringLiteral("清除历史(&C)"));
-    history->setObjectName("N5");
-    entry(history, "miRealOnePlayer", "&RealPlayer");
-    entry(history, "miWindowsMediaPlayer", "&Windows Media Player");
-
-    QMenu* edit = top("N3", QStringLiteral("编辑(&E)"));
-    MenuEntry(edit, Action("ActionSelectAll"), QStringLiteral("全部选中(&A)"));
-    MenuEntry(edit, Action("ActionNoSelect"), QStringLiteral("全部不选(&N)"));
-    edit->addSeparator();
-    MenuEntry(edit, Action("aQueryCDDB"), QStringLiteral("查询Freedb(&Q)"));
-    edit->addSeparator();
-    MenuEntry(edit, Action("aEditTrackName"), QStringLiteral("更改标题(&T)"));
-    MenuEntry(edit, Action("aID3Edit"), QStringLiteral("ID3标签编辑(&I)"));
-    edit->addSeparator();
-    MenuEntry(edit, Action("ActionOptionSet"), QStringLiteral("设置(&O)..."));
-
-    QMenu* help = top("N4", QStringLiteral("帮助(&H)"));
-    entry(help, "mnuHelp", QStringLiteral("帮助(&H)"), QKeySequence("F1"));
-    help->addSeparator();
-    connect(entry(help, "miCDRipper", QStringLiteral("主页(&P)"), {},
-                  "A free CD ripper software allows you to rip audio CD and convert to MP3 format."),
-            &QAction::triggered, this, &TMainForm::OpenHomePage);
-    help->addSeparator();
-    connect(entry(help, "mnuAbout", QStringLiteral("关于(&A)...")), &QAction::triggered, this,
-            &TMainForm::ShowAbout);
-
-    // Pop-up menu of the track list.
-    FPopupMenu = new QMenu(this);
-    FPopupMenu->setObjectName("PopupMenu1");
-    FPopupMenu->addAction(Action("ActionExtract"));
-    FPopupMenu->addSeparator();
-    FPopupMenu->addAction(Action("ActionSelectAll"));
-    FPopupMenu->addAction(Action("ActionNoSelect"));
-    FPopupMenu->addSeparator();
-    FPopupMenu->addAction(Action("aPlay"));
-    FPopupMenu->addAction(Action("aPause"));
-    FPopupMenu->addAction(Action("aStop"));
-    FPopupMenu->addSeparator();
-    FPopupMenu->addAction(Action("aEditTrackName"));
-    FListView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(FListView, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { FPopupMenu->popup(FListView->viewport()->mapToGlobal(pos)); });
-}
-
-void TMainForm::CreateToolBar()
-{
-    FToolBar = new QToolBar(FClient);
-    FToolBar->setObjectName("ToolBar1");
-    FToolBar->setMovable(false);
-    FToolBar->setFloatable(false);
-    FToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    FToolBar->setIconSize(QSize(24, 24));
-    struct Button {
-        const char* text;
-        const char* action;
-        QStyle::StandardPixmap icon;
-    };
-    const Button buttons[] = {
-        {"抓轨", "ActionExtract", QStyle::SP_DriveCDIcon},
-        {"编码", "ActionWavToMp3", QStyle::SP_FileDialogDetailedView},
-        {"目录", "Openoutputdirectory1", QStyle::SP_DirOpenIcon},
-        {"录音", "ActionRecord", QStyle::SP_MediaPlay},
-        {"设置", "ActionOptionSet", QStyle::SP_FileDialogContentsView},
-        {"主页", "miCDRipper", QStyle::SP_DirHomeIcon},
-        {"退出", "ActionExit", QStyle::SP_DialogCloseButton},
-    };
-    int n = 0;
-    for (const Button& b : buttons) {
-        if (n > 0)
-            FToolBar->addSeparator();
-        QAction* bound = Action(b.action);
-        auto* button = new QToolButton(FToolBar);
-        button->setObjectName(QString("ToolButton%1").arg(++n));
-        button->setText(QString::fromUtf8(b.text));
-        button->setIcon(style()->standardIcon(b.icon));
-        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setAutoRaise(true);
-        button->setToolTip(bound->statusTip());
-        button->setEnabled(bound->isEnabled());
-        connect(bound, &QAction::changed, button, [button, bound] { button->setEnabled(bound->isEnabled()); });
-        connect(button, &QToolButton::clicked, bound, [bound] { bound->trigger(); });
-        FToolBar->addWidget(button);
     }
 }
 
@@ -401,7 +220,7 @@ QString TMainForm::DiscId() const
 void TMainForm::ClearList()
 {
     FListView->clear();
-    FListedDiscId.clear();
+    FSession.ForgetListedDisc();
 }
 
 void TMainForm::ReadDiscList()
@@ -425,7 +244,6 @@ void TMainForm::ReadDiscList()
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Checked);
     }
-    FListedDiscId = FSession.ListedDiscId();
     // A disc is listed: the earlier "no disc" state no longer holds.
     FNoDisc = false;
 }
@@ -441,7 +259,7 @@ void TMainForm::Refresh()
         ReadDiscList();
     } else {
         ClearList();
-        SetStatusText(TDiscSession::CheckCDRomText());
+        SetStatusText(FSession.NoDiscText());
     }
 }
 
@@ -452,7 +270,10 @@ void TMainForm::VolumeArrived()
 
 void TMainForm::VolumeRemoved()
 {
+    // The list is gone, and the status line no longer names the drive's disc.
     ClearList();
+    FNoDisc = true;
+    SetStatusText(FSession.CDHandle() != 0 ? FSession.NoDiscText() : TDiscSession::NotFoundText());
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -492,7 +313,7 @@ void TMainForm::changeEvent(QEvent* event)
 void TMainForm::FormActivate()
 {
     if (FNoDisc)
-        SetStatusText(TDiscSession::CheckCDRomText());
+        SetStatusText(FSession.NoDiscText());
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -505,15 +326,16 @@ void TMainForm::FormClose()
 {
     FWatcher->Stop();
     try {
-        // The titles of the listed disc go to the disc cache.
-        if (!FListedDiscId.isEmpty()) {
-            TCDInfo& info = OptionsSetting.CDInfo;
-            const int rows = qMin(FListView->topLevelItemCount(), MAX_TITLES);
-            info.TrackNumber = rows;
-            for (int i = 1; i <= rows; ++i)
-                info.Titles[i] = FListView->topLevelItem(i - 1)->text(1);
-            SaveCDInfo(FListedDiscId);
+        // The titles of the listed disc go to the disc cache, under that disc's identifier.
+        QVector<TTrackRow> rows;
+        for (int i = 0; i < FListView->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = FListView->topLevelItem(i);
+            TTrackRow row;
+            row.Number = item->text(0).toInt();
+            row.Title = item->text(1);
+            rows.append(row);
         }
+        FSession.SaveListedTitles(rows);
     } catch (...) {
     }
     try {

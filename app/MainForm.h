@@ -14,6 +14,14 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TDiscWatcher;
+class QIcon;
+
+// The main window's caption: the program's title and version, nothing appended.
+QString MainFormCaption();
+// Names the application (once, before the first window): title, version, display name.
+void SetUpApplicationNames();
+// A tool bar icon: from the desktop's icon theme, else the one shipped with the program.
+QIcon ToolBarIcon(const QString& themeName);
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -85,7 +93,6 @@ private:
     bool FPaused = false;
     bool FShown = false;
     QString FSavedStatus;
-    QString FListedDiscId;        // the disc whose titles the list shows
 
     QWidget* FClient = nullptr;
     QToolBar* FToolBar = nullptr;

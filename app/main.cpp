@@ -7,9 +7,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(ApplicationTitle());
-    QApplication::setApplicationDisplayName(ApplicationTitle());
-    QApplication::setApplicationVersion(ApplicationVersion());
+    SetUpApplicationNames();
 
     QCommandLineParser parser;
     parser.setApplicationDescription("VarnelCD: audio CD ripper and converter");

@@ -1,9 +1,14 @@
 #include "platform/CDImageMedia.h"
 
+#include "platform/TextCodec.h"
+
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 #include <mutex>
@@ -42,8 +47,14 @@ CdIo_t* OpenCdioSource(const QString& path, bool image)
     if (!QFileInfo(path).isFile())
         return nullptr;
     const QString ext = QFileInfo(path).suffix().toLower();
-    if (ext == QLatin1String("cue"))
-        return cdio_open_cue(name.constData());
+    if (ext == QLatin1String("cue")) {
+        // libcdio would read any one data file as raw sectors: a WAVE, MP3 or FLAC file
+        // would play as noise. Only sheets of one raw data file are handed on.
+        const TCueSheetFiles files = ReadCueSheetFiles(path);
+        if (files.Files.size() > 1 || (files.Files.size() == 1 && !IsRawDataType(files.Types.first())))
+            return nullptr;
+        return cdio_open_cue(QFile::encodeName(CueSheetForCdio(path)).constData());
+    }
     if (ext == QLatin1String("bin"))
         return cdio_open_bincue(name.constData());
     if (ext == QLatin1String("toc"))
@@ -106,11 +117,10 @@ QString StatToken(const QString& path)
 QString ImageFileToken(const QString& path)
 {
     QString token = StatToken(path);
-    // libcdio reads a cue sheet's audio from the .bin of the same name: a new .bin under
-    // the old cue sheet is another disc too.
+    // A new data file under the old cue sheet is another disc too.
     const QFileInfo info(path);
     if (!token.isEmpty() && info.suffix().compare(QLatin1String("cue"), Qt::CaseInsensitive) == 0)
-        token += QLatin1Char('|') + StatToken(info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".bin"));
+        token += QLatin1Char('|') + StatToken(CueDataFile(path));
     return token;
 }
 
@@ -119,17 +129,136 @@ QString DecodeCdText(const char* text)
     if (!text)
         return {};
     const QString once = QString::fromUtf8(text);
-    bool latin1 = true;
-    for (QChar c : once) {
-        if (c.unicode() > 0xFF) {
-            latin1 = false;
-            break;
-        }
+    for (QChar c : once)
+        if (c.unicode() > 0xFF)
+            return once;
+    // Every character came from one byte: the bytes as they stood in the cue sheet, read
+    // like every other text file (UTF-8, else GBK). Bytes that are neither stay Latin-1.
+    bool clean = true;
+    const QString decoded = DecodeLine(once.toLatin1(), &clean);
+    return clean ? decoded : once;
+}
+
+// ---- cue sheets ---------------------------------------------------------------------------
+
+namespace {
+
+// Cue sheets longer than this are not cue sheets.
+constexpr qint64 MaxCueSheetSize = 1024 * 1024;
+
+// The first word of a cue-sheet line and the rest; a quoted word loses its quotes.
+QString TakeWord(QString& rest)
+{
+    rest = rest.trimmed();
+    QString word;
+    if (rest.startsWith(u'"')) {
+        const qsizetype close = rest.indexOf(u'"', 1);
+        word = close < 0 ? rest.mid(1) : rest.mid(1, close - 1);
+        rest = close < 0 ? QString() : rest.mid(close + 1);
+    } else {
+        const qsizetype space = rest.indexOf(u' ');
+        word = space < 0 ? rest : rest.left(space);
+        rest = space < 0 ? QString() : rest.mid(space + 1);
     }
-    if (!latin1)
-        return once;
-    const QByteArray bytes = once.toLatin1();
-    QStringDecoder strict(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString twice = strict.decode(bytes);
-    return strict.hasError() ? once : twice;
+    return word;
+}
+
+} // namespace
+
+bool IsRawDataType(const QString& type)
+{
+    return type == QLatin1String("BINARY") || type == QLatin1String("MOTOROLA");
+}
+
+TCueSheetFiles ReadCueSheetFiles(const QString& cuePath)
+{
+    TCueSheetFiles result;
+    QFile file(cuePath);
+    if (file.size() > MaxCueSheetSize || !file.open(QIODevice::ReadOnly))
+        return result;
+    result.Readable = true;
+    const QByteArray bytes = file.readAll();
+    const QString folder = QFileInfo(cuePath).absolutePath();
+    for (const QByteArray& rawLine : bytes.split('\n')) {
+        QByteArray lineBytes = rawLine;
+        if (lineBytes.endsWith('\r'))
+            lineBytes.chop(1);
+        result.LongestLine = std::max(result.LongestLine, int(lineBytes.size()));
+        QString rest = DecodeLine(lineBytes);
+        rest.replace(u'\t', u' ');
+        if (TakeWord(rest).compare(QLatin1String("FILE"), Qt::CaseInsensitive) != 0)
+            continue;
+        QString name = TakeWord(rest);
+        name.replace(u'\\', u'/');   // cue sheets written on Windows
+        const QString type = TakeWord(rest).toUpper();
+        result.Files << (QFileInfo(name).isAbsolute() ? name : folder + u'/' + name);
+        result.Types << type;
+    }
+    return result;
+}
+
+QString CueDataFile(const QString& cuePath)
+{
+    const TCueSheetFiles files = ReadCueSheetFiles(cuePath);
+    if (files.Files.size() == 1)
+        return files.Files.first();
+    const QFileInfo info(cuePath);
+    return info.path() + u'/' + info.completeBaseName() + QStringLiteral(".bin");
+}
+
+QString CueSheetForCdio(const QString& cuePath)
+{
+    // libcdio reads a cue sheet's audio from the .bin beside it with the same base name,
+    // whatever the FILE line says. For one data file of another name, the pair is shown to
+    // it as links of matching names in a private folder of this process.
+    const QFileInfo info(cuePath);
+    const QString sameName = info.path() + u'/' + info.completeBaseName() + QStringLiteral(".bin");
+    const QString data = CueDataFile(cuePath);
+    if (data == sameName || !QFileInfo(data).isFile())
+        return cuePath;
+
+    static std::mutex mutex;
+    static QTemporaryDir links;   // removed, with every link in it, when the program ends
+    std::lock_guard lock(mutex);
+    if (!links.isValid())
+        return cuePath;
+    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(info.absoluteFilePath()),
+                                                    QCryptographicHash::Sha1).toHex().left(16);
+    const QString dir = links.filePath(QString::fromLatin1(key));
+    QDir().mkpath(dir);
+    const QString cueLink = dir + QStringLiteral("/disc.cue");
+    const QString binLink = dir + QStringLiteral("/disc.bin");
+    // Links already right are left alone: another thread may be opening the disc through them.
+    const auto linkTo = [](const QString& target, const QString& link) {
+        if (QFileInfo(link).symLinkTarget() == target)
+            return true;
+        QFile::remove(link);
+        return QFile::link(target, link);
+    };
+    if (!linkTo(info.absoluteFilePath(), cueLink) || !linkTo(QFileInfo(data).absoluteFilePath(), binLink))
+        return cuePath;
+    return cueLink;
+}
+
+TImageProblem DiagnoseImage(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return TImageProblem::Missing;
+    if (!info.isFile())
+        return TImageProblem::NotAFile;
+    if (info.suffix().compare(QLatin1String("cue"), Qt::CaseInsensitive) != 0)
+        return TImageProblem::Unreadable;
+    const TCueSheetFiles files = ReadCueSheetFiles(path);
+    if (!files.Readable)
+        return TImageProblem::Unreadable;
+    if (files.Files.size() > 1)
+        return TImageProblem::SeveralFiles;
+    if (files.Files.size() == 1 && !IsRawDataType(files.Types.first()))
+        return TImageProblem::NotBinary;
+    if (!QFileInfo(CueDataFile(path)).isFile())
+        return TImageProblem::DataFileMissing;
+    if (files.LongestLine > MaxCueLineLength)
+        return TImageProblem::LineTooLong;
+    return TImageProblem::Unreadable;
 }

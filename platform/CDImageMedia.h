@@ -3,6 +3,7 @@
 // table of contents into plain values, and the CD-Text fix-up. Only platform code uses it.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 typedef struct _CdIo CdIo_t;
@@ -33,6 +34,40 @@ bool ReadDiscToc(CdIo_t* cdio, TDiscToc& toc);
 // time); empty when the file does not exist.
 QString ImageFileToken(const QString& path);
 
-// libcdio hands cue-sheet CD-Text back as UTF-8 converted from Latin-1. A UTF-8 cue sheet
-// therefore comes back double-encoded; undo that when the Latin-1 bytes are valid UTF-8.
+// libcdio hands cue-sheet CD-Text back as UTF-8 converted from Latin-1, whatever the sheet
+// was written in. The Latin-1 bytes are the sheet's own: they are read again like any text
+// file of the program (UTF-8 when valid, else GBK; bytes that are neither stay Latin-1).
 QString DecodeCdText(const char* text);
+
+// The FILE lines of a cue sheet: the data files (as paths, relative names taken from the
+// sheet's folder) and their types ("BINARY", "WAVE", ...), upper case.
+struct TCueSheetFiles {
+    bool Readable = false;
+    QStringList Files;
+    QStringList Types;
+    int LongestLine = 0;           // bytes
+};
+TCueSheetFiles ReadCueSheetFiles(const QString& cuePath);
+bool IsRawDataType(const QString& type);   // BINARY or MOTOROLA: sectors as they are
+
+// The data file of a cue sheet: the one its FILE line names, else the .bin of the same base
+// name (where libcdio itself looks).
+QString CueDataFile(const QString& cuePath);
+
+// The path to hand to libcdio for a cue sheet: the sheet itself, or links of matching
+// names in a private temporary folder when its one data file has another base name.
+QString CueSheetForCdio(const QString& cuePath);
+
+// Why a disc image cannot be read (called once reading it failed).
+// libcdio gives up on cue-sheet lines longer than its line buffer (4 KiB with the break).
+constexpr int MaxCueLineLength = 4094;
+enum class TImageProblem {
+    Missing,           // no such file
+    NotAFile,          // a folder or a device
+    SeveralFiles,      // a cue sheet with more than one FILE line
+    NotBinary,         // a cue sheet whose FILE is not raw sectors (WAVE, MP3, ...)
+    DataFileMissing,   // the data file of a cue sheet is not there
+    LineTooLong,       // a cue-sheet line longer than libcdio reads
+    Unreadable,        // anything else: not a disc image libcdio understands
+};
+TImageProblem DiagnoseImage(const QString& path);

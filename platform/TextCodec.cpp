@@ -1,12 +1,7 @@
 #include "platform/TextCodec.h"
 
 #include <QStringDecoder>
-#include <QStringEncoder>
 
-namespace {
-
-// Strict check: the whole buffer must be well-formed UTF-8 (no overlong forms, no
-// surrogates, nothing above U+10FFFF, no truncated sequence at the end).
 bool IsValidUtf8(const QByteArray& bytes)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -42,18 +37,43 @@ bool IsValidUtf8(const QByteArray& bytes)
     return true;
 }
 
-} // namespace
+QString DecodeLine(const QByteArray& bytes, bool* clean)
+{
+    if (clean) *clean = true;
+    bool ascii = true;
+    for (char c : bytes)
+        if (uchar(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii) return QString::fromLatin1(bytes);
+    if (IsValidUtf8(bytes)) return QString::fromUtf8(bytes);
+
+    QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
+    if (gbk.isValid()) {
+        const QString text = gbk.decode(bytes);
+        if (clean) *clean = !gbk.hasError() && !text.contains(QChar::ReplacementCharacter);
+        return text;
+    }
+    // No GBK codec available: UTF-8 with replacement characters.
+    if (clean) *clean = false;
+    return QString::fromUtf8(bytes);
+}
 
 QString DecodeText(const QByteArray& bytes)
 {
     QByteArray data = bytes;
     if (data.startsWith("\xEF\xBB\xBF")) data.remove(0, 3);
-    if (IsValidUtf8(data)) return QString::fromUtf8(data);
-
-    QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
-    if (gbk.isValid()) return gbk.decode(data);
-    // No GBK codec available: fall back to UTF-8 with replacement characters.
-    return QString::fromUtf8(data);
+    QString text;
+    qsizetype pos = 0;
+    while (pos <= data.size()) {
+        qsizetype end = data.indexOf('\n', pos);
+        if (end < 0) end = data.size();
+        text += DecodeLine(data.mid(pos, end - pos));
+        if (end < data.size()) text += u'\n';
+        pos = end + 1;
+    }
+    return text;
 }
 
 QByteArray EncodeText(const QString& text)

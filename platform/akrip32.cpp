@@ -25,8 +25,8 @@
 
 namespace {
 
-constexpr int kMaxHandles = 10;
-constexpr int kAddressModeParm = 36;
+constexpr int kMaxHandles = MAX_CD_HANDLES;
+constexpr int kAddressModeParm = CDP_MSF;
 
 thread_local int lastError = ALERR_NOERROR;
 
@@ -416,6 +416,12 @@ QString DriveIdentifier(int index)
     return DriveAt(index, drive) ? drive.Path : QString();
 }
 
+bool DriveIsImage(int index)
+{
+    TDrive drive;
+    return DriveAt(index, drive) && drive.Image;
+}
+
 int DriveOfHandle(HCDROM handle)
 {
     const auto h = HandleOf(handle);
@@ -480,7 +486,10 @@ TCDTextInfo ReadCDText(HCDROM handle)
     }
     info.Title = DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_TITLE, 0));
     info.Performer = DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_PERFORMER, 0));
+    // Index 0 is track 1 even on a disc whose first track has another number.
     QStringList titles;
+    for (int t = 1; t < h->Toc.FirstTrack; ++t)
+        titles << QString();
     for (int t = h->Toc.FirstTrack; t <= h->Toc.LastTrack; ++t)
         titles << DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_TITLE, track_t(t)));
     while (!titles.isEmpty() && titles.last().isEmpty())

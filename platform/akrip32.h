@@ -17,6 +17,8 @@ constexpr int CD_SECTOR_SIZE = 2352;      // bytes of audio in one sector (frame
 constexpr int CD_FRAMES_PER_SECOND = 75;
 constexpr int CD_FRAMES_PER_MINUTE = 4500;
 constexpr int CD_MSF_OFFSET = 150;        // absolute address of LBA 0 (00:02:00)
+constexpr int MAX_CD_HANDLES = 10;        // handles 1..MAX_CD_HANDLES can be open at once
+constexpr int CDP_MSF = 36;               // ModifyCDParms: addresses as minute/second/frame (1) or LBA (0)
 
 struct TDriveEntry {                      // 121 bytes
     uint8_t HostAdapter;                  // our drive index in the drive list
@@ -106,7 +108,7 @@ enum : int {
 int GetCDList(TDriveList& list);                       // fills Count and Entries; returns Count
 HCDROM GetCDHandle(const THandleRequest& request);     // 0 on failure
 bool CloseCDHandle(HCDROM handle);                     // true on success
-bool ModifyCDParms(HCDROM handle, int which, int value); // (36, 1): addresses as minute/second/frame
+bool ModifyCDParms(HCDROM handle, int which, int value); // (CDP_MSF, 1): addresses as minute/second/frame
 int ReadTOC(HCDROM handle, TTocRecord& toc);           // 1 on success
 int ReadCDAudioLBA(HCDROM handle, TSectorBuffer& buf); // 1 on success; Len and StartOffset set
 int GetAspiLibError();                                 // last error code of this thread
@@ -132,6 +134,9 @@ bool CDInputOnly();
 
 // Full identifier (device path or image path) of drive `index`; empty when none.
 QString DriveIdentifier(int index);
+
+// Whether drive `index` is a disc image rather than a physical drive.
+bool DriveIsImage(int index);
 
 // The drive index behind a handle; -1 for an invalid handle.
 int DriveOfHandle(HCDROM handle);

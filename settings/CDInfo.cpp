@@ -33,12 +33,12 @@ QString CDInfoReadFileName()
     return own;
 }
 
-QString DefaultTitle(int n)
-{
-    return QStringLiteral("音轨 ") + TwoDigits(n);
-}
-
 } // namespace
+
+QString DefaultTrackTitle(int trackNumber)
+{
+    return QStringLiteral("音轨 ") + TwoDigits(trackNumber);
+}
 
 QString CDInfoFileName()
 {
@@ -53,16 +53,19 @@ bool CDInfoSectionExists(const QString& discId)
     return ini.SectionExists(discId);
 }
 
-void LoadCDInfo(const QString& discId)
+bool LoadCDInfo(const QString& discId)
 {
     if (discId.isEmpty())
-        return;
+        return false;
     const TIniFile ini(CDInfoReadFileName());
     TCDInfo& info = OptionsSetting.CDInfo;
     info.Artist = ini.ReadString(discId, QStringLiteral("Artist"), QString());
     info.Album = ini.ReadString(discId, QStringLiteral("Album"), QString());
     info.Year = ini.ReadString(discId, QStringLiteral("Year"), QString());
+    // A genre outside the list reads as none, so that Genre + 1 is always a pick-list position.
     info.Genre = ini.ReadInteger(discId, QStringLiteral("Genre"), -1);
+    if (info.Genre < -1 || info.Genre >= GENRE_COUNT)
+        info.Genre = -1;
     info.Comment = ini.ReadString(discId, QStringLiteral("Comment"), QString());
     // The record holds at most 100 titles: a count outside 0..100 in the file is taken as
     // the nearest count it can hold, so that no reader indexes past the titles.
@@ -72,8 +75,9 @@ void LoadCDInfo(const QString& discId)
     // Titles above TrackNumber keep what they held.
     for (int n = 1; n <= info.TrackNumber; ++n) {
         const QString title = ini.ReadString(discId, QString::number(n), QString());
-        info.Titles[n] = title.isEmpty() ? DefaultTitle(n) : title;
+        info.Titles[n] = title.isEmpty() ? DefaultTrackTitle(n) : title;
     }
+    return ini.SectionExists(discId);
 }
 
 bool SaveCDInfo(const QString& discId)

@@ -23,14 +23,17 @@ struct TCDInfo {
     std::array<QString, MAX_TITLES + 1> Titles;   // index 1..100 = track number; 0 unused
 };
 
-// Reads section `discId` of "cdinfo.dat" into OptionsSetting.CDInfo (empty id: nothing).
-void LoadCDInfo(const QString& discId);
+// Reads section `discId` of "cdinfo.dat" into OptionsSetting.CDInfo (empty id: nothing)
+// and tells whether the cache holds that section, all from one read of the file.
+bool LoadCDInfo(const QString& discId);
 // Writes OptionsSetting.CDInfo into section `discId` (empty id: nothing). False when the
 // file could not be written.
 bool SaveCDInfo(const QString& discId);
 // Whether "cdinfo.dat" holds a section for `discId` (an empty id has none). A disc the cache
 // knows keeps its stored titles; an unknown one may take titles from the disc itself.
 bool CDInfoSectionExists(const QString& discId);
+// The title of a track nobody named: "音轨 " and the two-digit track number.
+QString DefaultTrackTitle(int trackNumber);
 // Where "cdinfo.dat" is written (the settings folder) and read (there, else the program folder).
 QString CDInfoFileName();
 

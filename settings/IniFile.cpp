@@ -6,23 +6,28 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <cstring>
 #include <vector>
 
 namespace {
 
 enum class LineKind { Other, Key };
 
+// One line of a section. A line keeps the bytes it was read from and is written back with
+// them as long as nobody changed its text: lines in another encoding, or with bytes that
+// decode to nothing sensible, survive a save untouched.
 struct Line {
-    QString raw;               // the line as it stands in the file (without line break)
+    QByteArray bytes;          // as read, without "\n" (a "\r" before it stays); unused when edited
+    bool edited = false;       // written from `raw` (UTF-8) instead of `bytes`
+    QString raw;               // the decoded line without its line break
     LineKind kind = LineKind::Other;
     QString key;               // trimmed key name (Key lines)
     qsizetype valueStart = 0;  // where the value part begins in `raw` (Key lines)
 };
 
-struct Section {
-    QString name;              // trimmed name; empty for the lines before the first header
-    bool hasHeader = false;
-    QString header;            // the header line as it stands
+// The decoded lines of a section.
+struct SectionLines {
+    Line header;               // the header line of a section added by a write (edited)
     std::vector<Line> lines;
     QHash<QString, int> keys;  // folded key -> first line of that key
     void Reindex()
@@ -32,6 +37,18 @@ struct Section {
             if (lines[i].kind == LineKind::Key && !keys.contains(lines[i].key.toCaseFolded()))
                 keys.insert(lines[i].key.toCaseFolded(), i);
     }
+};
+
+// A section is found by one scan over the file's bytes, which records its name and where its
+// lines lie; its lines are decoded only when a read or a write needs them. A large disc
+// cache is thus scanned once, kept small, and only the sections in use are ever decoded.
+struct Section {
+    QString name;              // trimmed name; empty for the lines before the first header
+    bool hasHeader = false;
+    qsizetype headerBegin = 0; // the header line as read: bytes headerBegin..begin of the file
+    qsizetype begin = 0;       // byte range of the lines after the header in the file
+    qsizetype end = 0;
+    std::unique_ptr<SectionLines> parsed;   // null until decoded
 };
 
 QString Fold(const QString& name)
@@ -65,6 +82,29 @@ bool ParseHeader(const QString& raw, QString& name)
     if (close < 0) return false;
     name = t.mid(1, close - 1).trimmed();
     return true;
+}
+
+// The decoded text of a line's bytes: without the "\r" of a CR LF ending and without byte
+// order marks at the start of the file.
+QString LineText(QByteArray bytes, bool firstOfFile)
+{
+    if (bytes.endsWith('\r')) bytes.chop(1);
+    if (firstOfFile)
+        while (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
+    QString text = DecodeLine(bytes);
+    if (firstOfFile)
+        while (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    return text;
+}
+
+// Whether the bytes of a line may be a section header: its first character other than
+// blanks is '[' (or not ASCII). Other lines need no decoding to be told apart.
+bool MayBeHeader(const char* p, qsizetype n)
+{
+    qsizetype i = 0;
+    while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\v' || p[i] == '\f' || p[i] == '\r')) ++i;
+    // A non-ASCII byte may begin a blank of another script (an ideographic space): decode.
+    return i < n && (p[i] == '[' || uchar(p[i]) >= 0x80);
 }
 
 bool HasLineBreakOrNul(const QString& s)
@@ -142,51 +182,97 @@ bool ParseInt32(const QString& text, int& out)
     return true;
 }
 
+// The whole file in one buffer of its size: readAll grows its buffer in steps and may
+// hold far more than the file (a large disc cache would cost twice its size).
+QByteArray ReadWhole(QFile& file)
+{
+    QByteArray bytes;
+    const qint64 size = file.size();
+    if (size > 0 && size <= TIniFile::MaxFileSize) {
+        bytes.resize(size);
+        qint64 got = 0;
+        while (got < size) {
+            const qint64 n = file.read(bytes.data() + got, size - got);
+            if (n <= 0) break;
+            got += n;
+        }
+        bytes.truncate(got);
+    }
+    // Whatever the size said (a file still growing), read what is left.
+    while (bytes.size() <= TIniFile::MaxFileSize) {
+        const QByteArray more = file.read(64 * 1024);
+        if (more.isEmpty()) break;
+        bytes += more;
+    }
+    return bytes;
+}
+
 } // namespace
 
 struct TIniFile::Impl {
     QString fileName;
     QString eol = QStringLiteral("\n");
     bool unreadable = false;              // exists but could not be read: never overwrite it
+    QByteArray data;                      // the file as read
     std::vector<Section> sections;        // [0] = lines before the first header
     QHash<QString, int> sectionIndex;     // folded name -> first section of that name
 
-    void Parse(const QByteArray& bytes)
+    void Parse(QByteArray bytes)
     {
+        data = std::move(bytes);
         sections.clear();
         sections.emplace_back();
-        QString text = DecodeText(bytes);
-        while (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);   // stray byte order marks
-        const qsizetype firstBreak = text.indexOf(u'\n');
-        if (firstBreak > 0 && text[firstBreak - 1] == u'\r') eol = QStringLiteral("\r\n");
+        const qsizetype firstBreak = data.indexOf('\n');
+        if (firstBreak > 0 && data.at(firstBreak - 1) == '\r') eol = QStringLiteral("\r\n");
 
+        // Byte order marks at the start are not part of the first line's text.
         qsizetype pos = 0;
-        while (pos < text.size()) {
-            qsizetype end = text.indexOf(u'\n', pos);
-            if (end < 0) end = text.size();
-            qsizetype len = end - pos;
-            if (len > 0 && text[pos + len - 1] == u'\r') --len;
-            AddLine(text.mid(pos, len));
-            pos = end + 1;
+        qsizetype skip = 0;
+        while (data.mid(skip, 3) == "\xEF\xBB\xBF") skip += 3;
+        const char* p = data.constData();
+        const qsizetype n = data.size();
+        while (pos < n) {
+            const char* nl = static_cast<const char*>(std::memchr(p + pos, '\n', size_t(n - pos)));
+            const qsizetype end = nl ? nl - p : n;
+            const qsizetype from = pos == 0 ? skip : pos;
+            QString name;
+            if (MayBeHeader(p + from, end - from)) {
+                const QByteArray bytes = data.mid(pos, end - pos);
+                const QString text = LineText(bytes, pos == 0);
+                if (ParseHeader(text, name)) {
+                    sections.back().end = pos;
+                    Section s;
+                    s.name = name;
+                    s.hasHeader = true;
+                    s.headerBegin = pos;
+                    s.begin = nl ? end + 1 : n;
+                    sections.push_back(std::move(s));
+                }
+            }
+            pos = nl ? end + 1 : n;
         }
+        sections.back().end = n;
         Reindex();
     }
 
-    void AddLine(const QString& raw)
+    // Decodes the lines of a section that was only scanned so far.
+    Section& Lines(Section& s)
     {
-        QString name;
-        if (ParseHeader(raw, name)) {
-            Section s;
-            s.name = name;
-            s.hasHeader = true;
-            s.header = raw;
-            sections.push_back(std::move(s));
-            return;
+        if (s.parsed) return s;
+        s.parsed = std::make_unique<SectionLines>();
+        qsizetype pos = s.begin;
+        while (pos < s.end) {
+            qsizetype end = data.indexOf('\n', pos);
+            if (end < 0 || end > s.end) end = s.end;
+            Line line;
+            line.bytes = data.mid(pos, end - pos);
+            line.raw = LineText(line.bytes, pos == 0);
+            ParseKeyLine(line.raw, line);
+            s.parsed->lines.push_back(std::move(line));
+            pos = end + 1;
         }
-        Line line;
-        line.raw = raw;
-        ParseKeyLine(raw, line);
-        sections.back().lines.push_back(std::move(line));
+        s.parsed->Reindex();
+        return s;
     }
 
     void Reindex()
@@ -194,24 +280,25 @@ struct TIniFile::Impl {
         sectionIndex.clear();
         for (int i = 0; i < int(sections.size()); ++i) {
             Section& s = sections[i];
-            s.Reindex();
-            if (s.hasHeader && !sectionIndex.contains(s.name.toCaseFolded()))
-                sectionIndex.insert(s.name.toCaseFolded(), i);
+            if (!s.hasHeader) continue;
+            QString folded = s.name.toCaseFolded();
+            if (folded == s.name) folded = s.name;   // one string for both, most names are digits
+            if (!sectionIndex.contains(folded)) sectionIndex.insert(folded, i);
         }
     }
 
-    const Section* Find(const QString& section) const
+    Section* Find(const QString& section)
     {
         const auto it = sectionIndex.constFind(Fold(section));
-        return it == sectionIndex.constEnd() ? nullptr : &sections[*it];
+        return it == sectionIndex.constEnd() ? nullptr : &Lines(sections[*it]);
     }
 
-    const Line* FindKey(const QString& section, const QString& key) const
+    const Line* FindKey(const QString& section, const QString& key)
     {
         const Section* s = Find(section);
         if (!s) return nullptr;
-        const auto it = s->keys.constFind(Fold(key));
-        return it == s->keys.constEnd() ? nullptr : &s->lines[*it];
+        const auto it = s->parsed->keys.constFind(Fold(key));
+        return it == s->parsed->keys.constEnd() ? nullptr : &s->parsed->lines[*it];
     }
 };
 
@@ -225,13 +312,13 @@ TIniFile::TIniFile(const QString& fileName)
         if (QFileInfo(fileName).size() > MaxFileSize || !file.open(QIODevice::ReadOnly))
             d->unreadable = true;
         else
-            bytes = file.readAll();   // read(MaxFileSize + 1) would reserve that much for every file
+            bytes = ReadWhole(file);
         if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileSize) {
             d->unreadable = true;
             bytes.clear();
         }
     }
-    d->Parse(bytes);
+    d->Parse(std::move(bytes));
 }
 
 TIniFile::TIniFile(const QString& fileName, const QByteArray& contents)
@@ -284,16 +371,23 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         Section s;
         s.name = sectionName;
         s.hasHeader = true;
-        s.header = u'[' + sectionName + u']';
+        s.parsed = std::make_unique<SectionLines>();
+        s.parsed->header.edited = true;
+        s.parsed->header.raw = u'[' + sectionName + u']';
         d->sections.push_back(std::move(s));
         d->sectionIndex.insert(sectionName.toCaseFolded(), int(d->sections.size()) - 1);
         it = d->sectionIndex.constFind(sectionName.toCaseFolded());
     }
-    Section& s = d->sections[*it];
+    SectionLines& s = *d->Lines(d->sections[*it]).parsed;
     const auto keyIt = s.keys.constFind(keyName.toCaseFolded());
     if (keyIt != s.keys.constEnd()) {
         Line& line = s.lines[*keyIt];
-        line.raw = line.raw.left(line.valueStart) + stored;
+        const QString raw = line.raw.left(line.valueStart) + stored;
+        // The same text again leaves the line's bytes alone, whatever encoding they are in.
+        if (raw != line.raw) {
+            line.raw = raw;
+            line.edited = true;
+        }
         return;
     }
     int insertAt = 0;
@@ -301,6 +395,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         if (s.lines[i].kind == LineKind::Key) insertAt = i + 1;
     Line line;
     line.raw = keyName + u'=' + stored;
+    line.edited = true;
     line.kind = LineKind::Key;
     line.key = keyName;
     line.valueStart = keyName.size() + 1;
@@ -320,7 +415,7 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
 
 bool TIniFile::SectionExists(const QString& section) const
 {
-    return d->Find(section) != nullptr;
+    return d->sectionIndex.contains(Fold(section));
 }
 
 bool TIniFile::ValueExists(const QString& section, const QString& key) const
@@ -343,9 +438,10 @@ QStringList TIniFile::ReadSection(const QString& section) const
     QStringList keys;
     const Section* s = d->Find(section);
     if (!s) return keys;
-    for (int i = 0; i < int(s->lines.size()); ++i) {
-        const Line& line = s->lines[i];
-        if (line.kind == LineKind::Key && s->keys.value(line.key.toCaseFolded(), -1) == i)
+    const SectionLines& p = *s->parsed;
+    for (int i = 0; i < int(p.lines.size()); ++i) {
+        const Line& line = p.lines[i];
+        if (line.kind == LineKind::Key && p.keys.value(line.key.toCaseFolded(), -1) == i)
             keys << line.key;
     }
     return keys;
@@ -364,7 +460,7 @@ void TIniFile::DeleteKey(const QString& section, const QString& key)
 {
     const auto it = d->sectionIndex.constFind(Fold(section));
     if (it == d->sectionIndex.constEnd()) return;
-    Section& s = d->sections[*it];
+    SectionLines& s = *d->Lines(d->sections[*it]).parsed;
     const QString folded = Fold(key);
     std::erase_if(s.lines, [&](const Line& l) {
         return l.kind == LineKind::Key && l.key.toCaseFolded() == folded;
@@ -372,14 +468,75 @@ void TIniFile::DeleteKey(const QString& section, const QString& key)
     s.Reindex();
 }
 
+namespace {
+
+// Collects the written text; with a device, hands it on in blocks so that a large file is
+// never held twice in memory.
+struct TextSink {
+    QIODevice* device = nullptr;
+    QByteArray buffer;
+    char last = '\n';          // last byte put (a line break before anything was put)
+    bool ok = true;
+
+    void Put(const char* bytes, qsizetype n)
+    {
+        if (n <= 0) return;
+        buffer.append(bytes, n);
+        last = bytes[n - 1];
+        if (device && buffer.size() >= 1024 * 1024) Flush();
+    }
+    void Put(const QByteArray& bytes) { Put(bytes.constData(), bytes.size()); }
+    void Flush()
+    {
+        if (device && !buffer.isEmpty()) {
+            ok = ok && device->write(buffer) == buffer.size();
+            buffer.clear();
+        }
+    }
+};
+
+} // namespace
+
+void TIniFile::Write(void* sinkPtr) const
+{
+    TextSink& out = *static_cast<TextSink*>(sinkPtr);
+    const QByteArray eol = d->eol.toLatin1();
+    // A last line without a line break gets one before anything follows it.
+    auto lineStart = [&] {
+        if (out.last != '\n') out.Put(eol);
+    };
+    auto put = [&](const Line& line) {
+        lineStart();
+        if (line.edited) {
+            out.Put(EncodeText(line.raw));
+            out.Put(eol);
+        } else {
+            out.Put(line.bytes);
+            out.Put("\n", 1);
+        }
+    };
+    for (const Section& s : d->sections) {
+        if (s.hasHeader && s.parsed && s.parsed->header.edited) {
+            put(s.parsed->header);
+        } else if (s.hasHeader) {
+            lineStart();
+            out.Put(d->data.constData() + s.headerBegin, s.begin - s.headerBegin);
+        }
+        if (!s.parsed) {
+            if (s.end > s.begin) lineStart();
+            out.Put(d->data.constData() + s.begin, s.end - s.begin);
+            continue;
+        }
+        for (const Line& line : s.parsed->lines) put(line);
+    }
+}
+
 QByteArray TIniFile::ToBytes() const
 {
-    QString text;
-    for (const Section& s : d->sections) {
-        if (s.hasHeader) text += s.header + d->eol;
-        for (const Line& line : s.lines) text += line.raw + d->eol;
-    }
-    return EncodeText(text);
+    TextSink out;
+    out.buffer.reserve(d->data.size() + 4096);
+    Write(&out);
+    return out.buffer;
 }
 
 bool TIniFile::UpdateFile()
@@ -387,8 +544,11 @@ bool TIniFile::UpdateFile()
     if (d->unreadable) return false;
     QSaveFile file(d->fileName);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    const QByteArray bytes = ToBytes();
-    if (file.write(bytes) != bytes.size()) {
+    TextSink out;
+    out.device = &file;
+    Write(&out);
+    out.Flush();
+    if (!out.ok) {
         file.cancelWriting();
         return false;
     }

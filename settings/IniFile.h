@@ -6,8 +6,10 @@
 // space) so that they cannot break the file; a value with outer blanks or outer quotes is
 // written in double quotes so that it reads back unchanged. The file is read once at
 // construction; writes are kept in memory until UpdateFile, which replaces the file
-// atomically. A file that exists but cannot be read (or is larger than MaxFileSize) reads
-// as empty, and UpdateFile then refuses to overwrite it.
+// atomically. Sections are found by one scan of the file and decoded when first used; each
+// line is decoded on its own (UTF-8 when valid, else GBK), and a line nobody changed is
+// written back byte for byte, whatever its encoding. A file that exists but cannot be read
+// (or is larger than MaxFileSize) reads as empty, and UpdateFile then refuses to overwrite it.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -51,6 +53,7 @@ public:
     bool UpdateFile();
 
 private:
+    void Write(void* sink) const;   // the text of ToBytes, to a collector of IniFile.cpp
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -24,7 +24,7 @@ int Tracks(const QStringList& args)
         return 1;
     }
     if (!session.AudioDiscPresent()) {
-        PrintLine(stderr, TDiscSession::CheckCDRomText());
+        PrintLine(stderr, session.NoDiscText());
         return 1;
     }
     QVector<TTrackRow> rows;

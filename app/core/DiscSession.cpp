@@ -1,8 +1,10 @@
 #include "app/core/DiscSession.h"
+#include "platform/CDImageMedia.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
+#include <algorithm>
 #include <cstring>
 
 TDiscSession::~TDiscSession()
@@ -23,6 +25,47 @@ QString TDiscSession::CheckCDRomText()
 QString TDiscSession::NotReadText()
 {
     return LangString("RES_NotRead_Cd", QStringLiteral("没有读取到CD信息！"));
+}
+
+QString TDiscSession::ImageProblemText(const QString& path, TImageProblem problem)
+{
+    QString reason;
+    switch (problem) {
+    case TImageProblem::Missing:
+        reason = LangString("RES_Image_Missing", QStringLiteral("文件不存在"));
+        break;
+    case TImageProblem::NotAFile:
+        reason = LangString("RES_Image_NotAFile", QStringLiteral("不是文件"));
+        break;
+    case TImageProblem::SeveralFiles:
+        reason = LangString("RES_Image_SeveralFiles", QStringLiteral("CUE 文件有多个 FILE 行，不支持"));
+        break;
+    case TImageProblem::NotBinary:
+        reason = LangString("RES_Image_NotBinary", QStringLiteral("CUE 文件的 FILE 不是 BINARY 数据，不支持"));
+        break;
+    case TImageProblem::DataFileMissing:
+        reason = LangString("RES_Image_DataMissing", QStringLiteral("找不到 CUE 文件所指的数据文件"));
+        break;
+    case TImageProblem::LineTooLong:
+        reason = LangString("RES_Image_LineTooLong", QStringLiteral("CUE 文件中有过长的行"));
+        break;
+    case TImageProblem::Unreadable:
+        reason = LangString("RES_Image_Unreadable", QStringLiteral("不是可读的光盘映像"));
+        break;
+    }
+    return LangString("RES_Image_Error", QStringLiteral("无法读取光盘映像 %1：%2")).arg(path, reason);
+}
+
+QString TDiscSession::NoDiscText() const
+{
+    if (FDrive < 0 || !DriveIsImage(FDrive))
+        return CheckCDRomText();
+    const QString path = DriveIdentifier(FDrive);
+    const TMediaState state = DriveMediaState(FDrive);
+    if (state.DiscPresent && !state.AudioDisc)
+        return LangString("RES_Image_Error", QStringLiteral("无法读取光盘映像 %1：%2"))
+            .arg(path, LangString("RES_Image_NoAudio", QStringLiteral("没有音轨")));
+    return ImageProblemText(path, DiagnoseImage(path));
 }
 
 static QString FixedText(const char* text, size_t size)
@@ -58,7 +101,7 @@ HCDROM TDiscSession::SelectDrive(int index)
     HCDROM handle = GetCDHandle(request);
     if (handle == 0) {
         // A handle may be left over from an earlier run of the drive layer: free one and retry.
-        for (HCDROM n = 1; n <= 10; ++n) {
+        for (HCDROM n = 1; n <= HCDROM(MAX_CD_HANDLES); ++n) {
             if (CloseCDHandle(n)) {
                 handle = GetCDHandle(request);
                 break;
@@ -84,7 +127,7 @@ bool TDiscSession::ReadToc(TTocRecord& toc) const
     if (FHandle == 0)
         return false;
     std::memset(&toc, 0, sizeof toc);
-    if (!ModifyCDParms(FHandle, 36, 1))
+    if (!ModifyCDParms(FHandle, CDP_MSF, 1))
         return false;
     return ReadTOC(FHandle, toc) == 1 && TocTrackCount(toc) > 0;
 }
@@ -99,7 +142,8 @@ QString TDiscSession::DiscId() const
     return DiscIdFromToc(toc);
 }
 
-// Titles of a disc the cache does not know yet come from its CD-Text, when it has any.
+// Titles of a disc the cache does not know yet come from its CD-Text, when it has any;
+// CD-Text title i belongs to track number i + 1, whatever number the disc starts with.
 static void TakeCDText(HCDROM handle, int trackCount)
 {
     const TCDTextInfo text = ReadCDText(handle);
@@ -127,13 +171,13 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
     TTocRecord toc;
     const bool tocRead = ReadToc(toc);
     const QString discId = tocRead && AudioDiscPresent() ? DiscIdFromToc(toc) : QString();
-    LoadCDInfo(discId);
+    const bool known = LoadCDInfo(discId);
     if (!tocRead) {
         FStatus = NotReadText();
         return false;
     }
     const int count = TocTrackCount(toc);
-    if (!discId.isEmpty() && !CDInfoSectionExists(discId))
+    if (!discId.isEmpty() && !known)
         TakeCDText(FHandle, toc.LastTrack);
 
     TCDInfo& info = OptionsSetting.CDInfo;
@@ -144,7 +188,7 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
         TTrackRow row;
         row.Number = t;
         if (info.Titles[t].isEmpty())
-            info.Titles[t] = QStringLiteral("音轨 ") + TwoDigits(t);
+            info.Titles[t] = DefaultTrackTitle(t);
         row.Title = info.Titles[t];
         row.Length = TrackLengthText(minutes, seconds);
         row.Size = TrackSizeText(minutes, seconds);
@@ -153,6 +197,26 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
     FStatus = FDriveText;
     FListedDiscId = discId;
     return true;
+}
+
+bool TDiscSession::SaveListedTitles(const QVector<TTrackRow>& rows)
+{
+    if (FListedDiscId.isEmpty())
+        return true;
+    // Titles are stored under their track numbers, as listing reads them; numbers below
+    // the disc's first track hold no title, and the count is the last track number.
+    TCDInfo& info = OptionsSetting.CDInfo;
+    int last = 0;
+    for (const TTrackRow& r : rows)
+        if (r.Number >= 1 && r.Number <= MAX_TITLES)
+            last = std::max(last, r.Number);
+    for (int n = 1; n <= last; ++n)
+        info.Titles[n].clear();
+    for (const TTrackRow& r : rows)
+        if (r.Number >= 1 && r.Number <= MAX_TITLES)
+            info.Titles[r.Number] = r.Title;
+    info.TrackNumber = last;
+    return SaveCDInfo(FListedDiscId);
 }
 
 bool TDiscSession::CloseHandle()

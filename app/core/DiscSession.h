@@ -4,6 +4,7 @@
 // both list a disc the same way; every text it produces is a status-line text.
 #include "app/core/TrackList.h"
 #include "platform/akrip32.h"
+#include "platform/CDImageMedia.h"
 #include <QString>
 #include <QVector>
 
@@ -32,6 +33,12 @@ public:
 
     // Identifier of the disc the last successful ReadDiscList listed (empty: none).
     const QString& ListedDiscId() const { return FListedDiscId; }
+    void ForgetListedDisc() { FListedDiscId.clear(); }
+
+    // Stores the titles of the listed rows (number and title as shown) in the disc cache
+    // under the listed disc's identifier, whatever disc the drive holds now. True when
+    // nothing was listed or the cache was written.
+    bool SaveListedTitles(const QVector<TTrackRow>& rows);
 
     // Closes the handle (true when there was none or it closed).
     bool CloseHandle();
@@ -46,6 +53,10 @@ public:
     static QString NotFoundText();      // no drive
     static QString CheckCDRomText();    // no audio disc
     static QString NotReadText();       // table of contents unreadable
+    // The text for a drive without an audio disc: a disc image names its file and why it
+    // cannot be read; a physical drive asks for a disc (CheckCDRomText).
+    QString NoDiscText() const;
+    static QString ImageProblemText(const QString& path, TImageProblem problem);
 
 private:
     bool ReadToc(TTocRecord& toc) const;

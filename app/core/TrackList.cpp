@@ -2,6 +2,13 @@
 #include "settings/Global.h"
 #include <cmath>
 
+namespace {
+
+constexpr double CDAudioBytesPerSecond = 44100.0 * 2 * 2;   // 44.1 kHz, 16 bits, stereo
+constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
+
+} // namespace
+
 QString TrackLengthText(int minutes, int seconds)
 {
     return TwoDigits(minutes) + ":" + TwoDigits(seconds);
@@ -9,8 +16,8 @@ QString TrackLengthText(int minutes, int seconds)
 
 QString TrackSizeText(int minutes, int seconds)
 {
-    const double bytes = (double(minutes) * 60 + seconds) * 44100 * 4;
-    const double megabytes = bytes / 1048576;
+    const double bytes = (double(minutes) * 60 + seconds) * CDAudioBytesPerSecond;
+    const double megabytes = bytes / BytesPerMegabyte;
     // std::nearbyint rounds halves to the even neighbour in the default rounding mode.
     const long long h = std::llround(std::nearbyint(megabytes * 100));
     return TwoDigits(int(h / 100)) + "." + TwoDigits(int(h % 100));

@@ -69,12 +69,14 @@ TEST_F(CliTest, FailuresGiveTheStatusTextAndExitStatusOne)
     EXPECT_EQ(r.err.trimmed(), QStringLiteral("没有找到光驱!"));
     EXPECT_TRUE(r.out.isEmpty());
 
+    // A disc image names its file and the reason.
     const QString data = MakeTestDisc(Home.path(), {"--track", "data:300"}, "data");
-    for (const QString& image : {data, Path("no-such-image.cue")}) {
-        r = Run({"tracks", "--disc-image", image});
-        EXPECT_EQ(r.exitCode, 1) << image.toStdString();
-        EXPECT_EQ(r.err.trimmed(), QStringLiteral("请检查光驱中是否插入了音乐CD！"));
-    }
+    r = Run({"tracks", "--disc-image", data});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("无法读取光盘映像 %1：没有音轨").arg(data));
+    r = Run({"tracks", "--disc-image", Path("no-such-image.cue")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("无法读取光盘映像 %1：文件不存在").arg(Path("no-such-image.cue")));
 
     r = Run({"tracks", "--drive", "x"});
     EXPECT_EQ(r.exitCode, 2);
@@ -104,4 +106,45 @@ TEST_F(CliTest, ShowsTheCachedTitlesOfAKnownDisc)
     const Result r = Run({"tracks", "--disc-image", cue});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, QStringLiteral("1\t缓存的标题\t00:10\t01.68\n2\t音轨 02\t00:10\t01.68\n"));
+}
+
+TEST_F(CliTest, CueSheetsOfOtherMakers)
+{
+    // Raw audio for the sheets below: two tracks of 10 s.
+    const QString made = MakeTestDisc(Home.path(), {"--track", "audio:750", "--track", "audio:750"}, "raw");
+    ASSERT_TRUE(QFile::rename(QFileInfo(made).path() + "/raw.bin", Path(QStringLiteral("数据 other.bin"))));
+    const QByteArray bin = QStringLiteral("数据 other.bin").toUtf8();
+    const QByteArray rows34 = "\n  TRACK 03 AUDIO\n    TITLE \"\xB3\xBF\xEA\xD8\xD0\xA1\xB5\xF7\"\n    INDEX 01 00:00:00\n"
+                              "  TRACK 04 AUDIO\n    TITLE \"Four\"\n    INDEX 01 00:10:00\n";
+    const QByteArray rows12 = "\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:10:00\n";
+    const struct {
+        const char* name;
+        QByteArray sheet;
+        QString result;   // stdout, or the reason on stderr
+    } cases[] = {
+        // A data file named otherwise than the sheet, and GBK CD-Text on a disc starting at track 3.
+        {"gbk", "TITLE \"\xB3\xBF\xEA\xD8\"\nFILE \"" + bin + "\" BINARY" + rows34,
+         QStringLiteral("3\t晨曦小调\t00:10\t01.68\n4\tFour\t00:10\t01.68\n")},
+        {"wave", "FILE \"" + bin + "\" WAVE" + rows12, QStringLiteral("CUE 文件的 FILE 不是 BINARY 数据，不支持")},
+        {"two", "FILE \"" + bin + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\nFILE \"" + bin +
+                    "\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n",
+         QStringLiteral("CUE 文件有多个 FILE 行，不支持")},
+        {"lost", "FILE \"nowhere.bin\" BINARY" + rows12, QStringLiteral("找不到 CUE 文件所指的数据文件")},
+        {"long", "TITLE \"" + QByteArray(5000, 'x') + "\"\nFILE \"" + bin + "\" BINARY" + rows12,
+         QStringLiteral("CUE 文件中有过长的行")},
+    };
+    for (const auto& c : cases) {
+        const QString cue = Path(QString::fromLatin1(c.name) + ".cue");
+        ASSERT_TRUE(WriteAll(cue, c.sheet));
+        const Result r = Run({"tracks", "--disc-image", cue});
+        if (c.result.contains('\t')) {
+            EXPECT_EQ(r.exitCode, 0) << c.name << r.err.toStdString();
+            EXPECT_EQ(r.out, c.result) << c.name;
+        } else {
+            EXPECT_EQ(r.exitCode, 1) << c.name;
+            // The last line: libcdio's own complaints may come before it.
+            EXPECT_EQ(r.err.trimmed().split('\n').last(), QStringLiteral("无法读取光盘映像 %1：%2").arg(cue, c.result))
+                << c.name;
+        }
+    }
 }

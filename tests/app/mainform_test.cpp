@@ -5,6 +5,7 @@
 #include "app/core/DiscWatcher.h"
 #include "fixtures/TestDisc.h"
 #include "settings/CDInfo.h"
+#include "settings/IniFile.h"
 #include "settings/Global.h"
 #include "settings/Options.h"
 #include <QAction>
@@ -17,6 +18,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTreeWidget>
+#include <QToolButton>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -110,7 +113,7 @@ TEST_F(MainFormTest, NoDriveAtAll)
     form->close();
 }
 
-TEST_F(MainFormTest, DataOnlyDiscAndUnreadableImageAskForAnAudioCD)
+TEST_F(MainFormTest, DataOnlyDiscAndUnreadableImagesNameTheFileAndTheReason)
 {
     const QString data = MakeTestDisc(Home.path(), {"--track", "data:600"}, "data");
     QFile junk(Path("junk.cue"));
@@ -118,12 +121,17 @@ TEST_F(MainFormTest, DataOnlyDiscAndUnreadableImageAskForAnAudioCD)
     junk.write("FILE \"nowhere.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 99:99:99\n\x01\x02garbage\n");
     junk.close();
 
-    for (const QString& image : {data, Path("junk.cue"), Path("missing.cue")}) {
-        SetDiscImages({image});
+    const struct {
+        QString image, reason;
+    } cases[] = {{data, QStringLiteral("没有音轨")},
+                 {Path("junk.cue"), QStringLiteral("找不到 CUE 文件所指的数据文件")},
+                 {Path("missing.cue"), QStringLiteral("文件不存在")}};
+    for (const auto& c : cases) {
+        SetDiscImages({c.image});
         auto form = Open();
-        EXPECT_EQ(form->ListView1()->topLevelItemCount(), 0) << image.toStdString();
+        EXPECT_EQ(form->ListView1()->topLevelItemCount(), 0) << c.image.toStdString();
         EXPECT_TRUE(form->NoDisc());
-        EXPECT_EQ(form->StatusText(), QStringLiteral("请检查光驱中是否插入了音乐CD！")) << image.toStdString();
+        EXPECT_EQ(form->StatusText(), QStringLiteral("无法读取光盘映像 %1：%2").arg(c.image, c.reason));
         form->close();
     }
 }
@@ -218,10 +226,12 @@ TEST_F(MainFormTest, FollowsDiscChanges)
     EXPECT_EQ(form->ListView1()->topLevelItemCount(), 3);
     EXPECT_EQ(form->StatusText(), form->DriveText());
 
-    // It goes away: the list empties.
+    // It goes away: the list empties and the status line no longer names the drive.
     ASSERT_TRUE(QFile::rename(cue, moved));
     form->DiscWatcher()->Poll();
     EXPECT_EQ(form->ListView1()->topLevelItemCount(), 0);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("无法读取光盘映像 %1：文件不存在").arg(cue));
+    EXPECT_TRUE(form->NoDisc());
     form->close();
 }
 
@@ -295,7 +305,7 @@ TEST_F(MainFormTest, ActivationRepeatsTheNoDiscText)
     QApplication::setActiveWindow(form.get());
     QApplication::sendEvent(form.get(), &activation);
     ASSERT_TRUE(form->isActiveWindow());
-    EXPECT_EQ(form->StatusText(), QStringLiteral("请检查光驱中是否插入了音乐CD！"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("无法读取光盘映像 %1：没有音轨").arg(Path("data.cue")));
     // Once a disc is listed, the window no longer asks for one.
     const QString cue = MakeDisc("audio");
     SetDiscImages({cue});
@@ -313,7 +323,7 @@ TEST_F(MainFormTest, StatusTextsComeFromTheLanguageFile)
     const QString language = QString("MainFormTest%1").arg(QCoreApplication::applicationPid());
     const QString file = ProgramFolder() + "CLan_" + language + ".ini";
     ASSERT_TRUE(WriteAll(file, "[ResourceString]\nRES_NotFound_CDRom=No drive here\n"
-                               "RES_Check_CDRom=Insert a music CD\n"));
+                               "RES_Image_Error=Cannot read %1: %2\nRES_Image_NoAudio=no audio\n"));
     {
         QFile options(OptionsFileName());
         QDir().mkpath(QFileInfo(OptionsFileName()).path());
@@ -325,11 +335,100 @@ TEST_F(MainFormTest, StatusTextsComeFromTheLanguageFile)
         EXPECT_EQ(form->StatusText(), "No drive here");
         form->close();
     }
-    SetDiscImages({MakeTestDisc(Home.path(), {"--track", "data:300"}, "data")});
+    const QString data = MakeTestDisc(Home.path(), {"--track", "data:300"}, "data");
+    SetDiscImages({data});
     {
         auto form = Open();
-        EXPECT_EQ(form->StatusText(), "Insert a music CD");
+        EXPECT_EQ(form->StatusText(), "Cannot read " + data + ": no audio");
         form->close();
     }
     QFile::remove(file);
+}
+
+TEST_F(MainFormTest, TitleIsExactlyTheCaption)
+{
+    SetUpApplicationNames();
+    auto form = Open();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("VarnelCD音频转换 2.0"));
+    // The platform appends the display name to titles that do not end with it.
+    EXPECT_TRUE(form->windowTitle().endsWith(QGuiApplication::applicationDisplayName()));
+    form->close();
+}
+
+TEST_F(MainFormTest, ToolBarButtonsHaveIconsOfTheirOwnAtOneSize)
+{
+    auto form = Open();
+    QList<QImage> images;
+    for (int n = 1; n <= 7; ++n) {
+        auto* button = form->findChild<QToolButton*>(QString("ToolButton%1").arg(n));
+        ASSERT_NE(button, nullptr) << n;
+        EXPECT_FALSE(button->icon().isNull()) << n;
+        EXPECT_EQ(button->iconSize(), QSize(24, 24)) << n;
+        const QImage image = button->icon().pixmap(QSize(24, 24)).toImage();
+        EXPECT_FALSE(images.contains(image)) << "button " << n << " repeats an icon";
+        images << image;
+    }
+    form->close();
+}
+
+TEST_F(MainFormTest, CloseSavesUnderTheListedDiscNotTheOneInTheDriveNow)
+{
+    const QString a = MakeDisc("a");
+    const QString b = MakeTestDisc(Home.path(), {"--track", "audio:750", "--track", "audio:1500"}, "b");
+    auto idOf = [](const QString& cue) {
+        SetDiscImages({cue});
+        TDiscSession session;
+        session.SelectDrive(0);
+        return session.DiscId();
+    };
+    const QString idA = idOf(a), idB = idOf(b);
+    ASSERT_FALSE(idA.isEmpty());
+    ASSERT_NE(idA, idB);
+    SetDiscImages({a});
+    auto form = Open();
+    ASSERT_EQ(form->ListView1()->topLevelItemCount(), 3);
+    form->ListView1()->topLevelItem(2)->setText(1, "Third of A");
+    // Another disc is in the drive before the window notices.
+    ASSERT_TRUE(QFile::remove(QFileInfo(a).path() + "/a.bin") && QFile::remove(a));
+    ASSERT_TRUE(QFile::copy(QFileInfo(b).path() + "/b.bin", QFileInfo(a).path() + "/a.bin"));
+    ASSERT_TRUE(QFile::copy(b, a));
+    form->close();
+    const TIniFile cache(CDInfoFileName());
+    EXPECT_EQ(cache.ReadString(idA, "3", ""), "Third of A");
+    EXPECT_FALSE(cache.SectionExists(idB));
+}
+
+TEST_F(MainFormTest, TitlesOfADiscStartingAtTrackThreeComeBack)
+{
+    // CD-Text titles on a disc whose first track is 3.
+    const QString made = MakeDisc("raw");
+    QByteArray sheet = ReadAll(made);
+    sheet.replace("raw.bin", "three.bin").replace("TRACK 01", "TRACK 05").replace("TRACK 02", "TRACK 04");
+    sheet.replace("TRACK 03", "TRACK 06").replace("TRACK 05", "TRACK 03").replace("TRACK 06", "TRACK 05");
+    sheet.replace("REM COMMENT", "TITLE \"Album\"\nREM COMMENT");
+    int n = 3;
+    for (qsizetype at = sheet.indexOf("AUDIO\n"); at >= 0; at = sheet.indexOf("AUDIO\n", at + 1))
+        sheet.insert(at + 6, QByteArray("    TITLE \"Song ") + QByteArray::number(n++) + "\"\n");
+    ASSERT_TRUE(QFile::rename(Path("raw.bin"), Path("three.bin")));
+    ASSERT_TRUE(WriteAll(Path("three.cue"), sheet));
+    SetDiscImages({Path("three.cue")});
+    {
+        auto form = Open();
+        const QVector<Row> rows = Rows(*form);
+        ASSERT_EQ(rows.size(), 3);
+        EXPECT_EQ(rows[0].number, "3");
+        EXPECT_EQ(rows[0].title, "Song 3");
+        EXPECT_EQ(rows[2].title, "Song 5");
+        form->ListView1()->topLevelItem(1)->setText(1, "Edited 4");
+        form->close();
+    }
+    OptionsSetting = TOptionsSetting{};
+    auto form = Open();
+    const QVector<Row> rows = Rows(*form);
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0].title, "Song 3");
+    EXPECT_EQ(rows[1].title, "Edited 4");
+    EXPECT_EQ(rows[2].title, "Song 5");
+    EXPECT_EQ(OptionsSetting.CDInfo.TrackNumber, 5);
+    form->close();
 }

@@ -84,4 +84,11 @@ TEST(DiscId, ShortDiscsAddTheirLength)
     // Two tracks also add the length: 0x200 + 0x30000 + (5*4500 - 150).
     EXPECT_EQ(DiscSerialFromToc(Toc({{0, 2, 0}, {3, 0, 0}, {5, 0, 0}})),
               0x200u + 0x30000u + (5u * 4500 - 150u));
+    // From three tracks on, the length is not added; the rule counts tracks, not numbers.
+    EXPECT_EQ(DiscSerialFromToc(Toc({{0, 2, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0}})),
+              0x200u + 0x30000u + 0x40000u);
+    EXPECT_EQ(DiscSerialFromToc(Toc({{0, 2, 0}, {3, 0, 0}, {5, 0, 0}}, 7)),
+              0x200u + 0x30000u + (5u * 4500 - 150u));
+    EXPECT_EQ(DiscSerialFromToc(Toc({{0, 2, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0}}, 7)),
+              0x200u + 0x30000u + 0x40000u);
 }

@@ -439,6 +439,19 @@ TEST_F(Akrip32Test, CdTextRoundTrip)
     f.close();
     EXPECT_EQ(ReadCDText(OpenImage(latin)).Title, QStringLiteral("Café Müller"));
 
+    // A GBK cue sheet whose first track is 3: titles by track number, read as GBK.
+    const QString gbk = dir.filePath(QStringLiteral("gbk.cue"));
+    ASSERT_TRUE(QFile::copy(dir.filePath(QStringLiteral("disc.bin")), dir.filePath(QStringLiteral("gbk.bin"))));
+    f.setFileName(gbk);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("TITLE \"\xB3\xBF\xEA\xD8\xD0\xA1\xB5\xF7\"\nFILE \"gbk.bin\" BINARY\n"
+            "  TRACK 03 AUDIO\n    TITLE \"\xC8\xED\xBC\xFE\"\n    INDEX 01 00:00:00\n"
+            "  TRACK 04 AUDIO\n    TITLE \"Four\"\n    INDEX 01 00:01:00\n");
+    f.close();
+    const TCDTextInfo three = ReadCDText(OpenImage(gbk));
+    EXPECT_EQ(three.Title, QStringLiteral("晨曦小调"));
+    EXPECT_EQ(three.TrackTitles, QStringList({"", "", QStringLiteral("软件"), "Four"}));
+
     const HCDROM plain = OpenImage(MakeTestDisc(dir.path(), {"--track", "audio:50"}, QStringLiteral("plain")));
     const TCDTextInfo none = ReadCDText(plain);
     EXPECT_FALSE(none.Present);

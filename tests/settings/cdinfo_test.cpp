@@ -127,6 +127,22 @@ TEST_F(CDInfoTest, OddTrackNumbersNeverReachPastTheTitles)
     EXPECT_EQ(Info().Titles[1], "h1");
 }
 
+TEST_F(CDInfoTest, GenreOutsideTheListLoadsAsNone)
+{
+    const struct {
+        const char* stored;
+        int loaded;
+    } cases[] = {{"-1", -1}, {"0", 0}, {"147", 147}, {"148", -1}, {"-2", -1},
+                 {"2147483647", -1}, {"0xFFFFFFFF", -1}, {"-2147483648", -1}};
+    for (const auto& c : cases) {
+        WriteBytes(CDInfoFileName(), QByteArray("[9]\nGenre=") + c.stored + "\n");
+        Info().Genre = 5;
+        EXPECT_TRUE(LoadCDInfo("9"));
+        EXPECT_EQ(Info().Genre, c.loaded) << c.stored;
+    }
+    EXPECT_FALSE(LoadCDInfo("10"));   // no such section
+}
+
 TEST_F(CDInfoTest, ReadsGbkFilesFromTheWindowsProgram)
 {
     // "中文" in GBK; the bytes are no valid UTF-8.

@@ -185,15 +185,15 @@ TEST_F(IniFileTest, WrittenValuesCannotBreakTheFileAndReadBackUnchanged)
     EXPECT_EQ(reread.ReadString("S", "Quoted", ""), "\"q\"");
 }
 
-TEST_F(IniFileTest, GbkFileIsReadAndRewrittenAsUtf8)
+TEST_F(IniFileTest, GbkFileIsReadAndChangedLinesAreWrittenAsUtf8)
 {
     // [中文]\n名称=软件\n in GBK
     ASSERT_TRUE(WriteAll(Path(), "[\xD6\xD0\xCE\xC4]\n\xC3\xFB\xB3\xC6=\xC8\xED\xBC\xFE\nOther=1\n"));
     TIniFile ini(Path());
     EXPECT_EQ(ini.ReadString(QStringLiteral("中文"), QStringLiteral("名称"), ""), QStringLiteral("软件"));
-    ini.WriteInteger(QStringLiteral("中文"), "Other", 2);
+    ini.WriteString(QStringLiteral("中文"), "Other", QStringLiteral("二"));
     ASSERT_TRUE(ini.UpdateFile());
-    EXPECT_EQ(ReadAll(Path()), QStringLiteral("[中文]\n名称=软件\nOther=2\n").toUtf8());
+    EXPECT_EQ(ReadAll(Path()), "[\xD6\xD0\xCE\xC4]\n\xC3\xFB\xB3\xC6=\xC8\xED\xBC\xFE\nOther=" + QStringLiteral("二").toUtf8() + "\n");
 
     ASSERT_TRUE(WriteAll(Path("bom.ini"), "\xEF\xBB\xBF[S]\nK=" + QStringLiteral("值").toUtf8() + "\n"));
     EXPECT_EQ(TIniFile(Path("bom.ini")).ReadString("s", "k", ""), QStringLiteral("值"));
@@ -246,4 +246,95 @@ TEST_F(IniFileTest, EraseSectionAndDeleteKey)
     EXPECT_EQ(ini.ReadSection("A"), QStringList({"y"}));
     ini.EraseSection("A");
     EXPECT_EQ(ini.ToBytes(), QByteArray("[B]\nz=1\n"));
+}
+
+TEST(TextCodec, Utf8CheckRejectsSurrogatesOverlongFormsAndTruncation)
+{
+    struct Case {
+        QByteArray bytes;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"plain", true},
+        {"\xED\x9F\xBF", true},           // U+D7FF, just below the surrogates
+        {"\xED\xA0\x80", false},          // U+D800
+        {"\xED\xBF\xBF", false},          // U+DFFF
+        {"\xEE\x80\x80", true},           // U+E000, just above
+        {"\xC0\xAF", false},              // "/" in two bytes
+        {"\xC1\xBF", false},
+        {"\xC2\x80", true},
+        {"\xE0\x80\xAF", false},          // "/" in three bytes
+        {"\xE0\x9F\xBF", false},
+        {"\xE0\xA0\x80", true},
+        {"\xF0\x80\x80\xAF", false},      // "/" in four bytes
+        {"\xF0\x8F\xBF\xBF", false},
+        {"\xF0\x90\x80\x80", true},
+        {"\xF4\x8F\xBF\xBF", true},       // U+10FFFF
+        {"\xF4\x90\x80\x80", false},      // above U+10FFFF
+        {"\xF5\x80\x80\x80", false},
+        {"abc\xE4\xB8", false},           // cut short
+        {"\xE4\xB8\x41", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << c.bytes.toHex().toStdString();
+}
+
+TEST(TextCodec, EachLineIsDecodedOnItsOwn)
+{
+    bool clean = false;
+    EXPECT_EQ(DecodeLine("\xC8\xED\xBC\xFE", &clean), QStringLiteral("软件"));
+    EXPECT_TRUE(clean);
+    EXPECT_EQ(DecodeLine(QStringLiteral("晴天").toUtf8(), &clean), QStringLiteral("晴天"));
+    EXPECT_TRUE(clean);
+    DecodeLine("Caf\xE9 Tacuba", &clean);   // Latin-1: neither UTF-8 nor GBK
+    EXPECT_FALSE(clean);
+    // One GBK line does not turn the UTF-8 lines of the same text into GBK.
+    EXPECT_EQ(DecodeText(QStringLiteral("晴天\n").toUtf8() + "\xC8\xED\xBC\xFE\n" + QStringLiteral("周杰伦").toUtf8()),
+              QStringLiteral("晴天\n软件\n周杰伦"));
+}
+
+TEST_F(IniFileTest, SaveOfAMixedFileChangesOnlyTheChangedLines)
+{
+    // UTF-8, GBK and Latin-1 sections in one file, as a cache built over the years holds them.
+    const QByteArray utf8 = "[111]\n" + QStringLiteral("Artist=周杰伦\n1=晴天\n").toUtf8();
+    const QByteArray latin1 = "[222]\nArtist=Caf\xE9 Tacuba\n1=Eres\n";
+    const QByteArray gbk = "[333]\nArtist=\xC8\xED\xBC\xFE\n1=Old\n";
+    ASSERT_TRUE(WriteAll(Path(), utf8 + latin1 + gbk));
+    {
+        TIniFile ini(Path());
+        EXPECT_EQ(ini.ReadString("111", "Artist", ""), QStringLiteral("周杰伦"));
+        EXPECT_EQ(ini.ReadString("333", "Artist", ""), QStringLiteral("软件"));
+        // A save writes every field back as read, and changes one title.
+        for (const char* section : {"111", "222", "333"}) {
+            ini.WriteString(section, "Artist", ini.ReadString(section, "Artist", ""));
+            ini.WriteString(section, "1", ini.ReadString(section, "1", ""));
+        }
+        ini.WriteString("333", "1", QStringLiteral("新"));
+        ASSERT_TRUE(ini.UpdateFile());
+    }
+    EXPECT_EQ(ReadAll(Path()), utf8 + latin1 + "[333]\nArtist=\xC8\xED\xBC\xFE\n1=" + QStringLiteral("新").toUtf8() + "\n");
+}
+
+TEST_F(IniFileTest, UntouchedFileIsWrittenBackByteForByte)
+{
+    const QByteArray files[] = {
+        "",
+        "no header\nk=v",
+        "\xEF\xBB\xBF[S]\r\nK=v\r\n\r\n[T]\r\nX=1",
+        "[A]\nk=1\n[a]\nk=2\n   [B] trailing\n;c\n",
+        "[Only]",
+    };
+    for (const QByteArray& bytes : files) {
+        TIniFile ini(Path(), bytes);
+        ini.ReadString("A", "k", "");   // decodes one section, leaves the others as scanned
+        EXPECT_EQ(ini.ToBytes(), bytes) << bytes.toStdString();
+    }
+    // A key added after a last line without a line break starts a line of its own.
+    TIniFile ini(Path(), "[S]\nK=1");
+    ini.WriteString("S", "L", "2");
+    ini.WriteString("T", "M", "3");
+    EXPECT_EQ(ini.ToBytes(), QByteArray("[S]\nK=1\nL=2\n[T]\nM=3\n"));
+    TIniFile header(Path(), "[S]");
+    header.WriteString("S", "K", "1");
+    EXPECT_EQ(header.ToBytes(), QByteArray("[S]\nK=1\n"));
 }
