@@ -251,7 +251,6 @@ void TCDIn::DoInit()
         if (CR_ReadToc(drive, toc) != 0 || toc.size() < 2)
             throw EAuException("The drive is not ready");
         const TStretch s = CheckedStretch(toc);
-        FAbort = false;
         FRipper = std::make_unique<TCRRipper>(&FAbort);
         QString error;
         if (!FRipper->Open(drive, params, int32_t(s.First), int32_t(s.End), error))
@@ -306,4 +305,5 @@ void TCDIn::DoFlush()
     FSize = 0;
     FValid = 0;
     FNext = 0;
+    FAbort = false;     // an abort asked for before the rip began still ends it
 }

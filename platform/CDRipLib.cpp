@@ -23,6 +23,9 @@
 namespace {
 
 constexpr int kDefaultRetries = 20;
+// Drive reads a sector may take per retry before the ripper stops feeding paranoia data:
+// verifying reads overlap and read ahead, so a good sector takes a few dozen at most.
+constexpr int kReadsPerRetry = 64;
 std::atomic<int> jitterTestFlags{-1};   // -1: take VARNELCD_JITTER_TEST_FLAGS
 
 int JitterTestFlags()
@@ -209,9 +212,12 @@ struct TCRRipper::TState {
     int32_t End = 0;
     int32_t Cursor = 0;
     int Retries = kDefaultRetries;
+    int ReadBudget = 0;                          // drive reads one sector may take
     std::set<int32_t> Failed;                    // stretch sectors no read has returned yet
     std::vector<bool> Returned;                  // stretch sectors some read returned
     int32_t Skipped = -1;                        // sector paranoia gave up on in this read
+    int ReadsForSector = 0;                      // drive reads since the cursor moved
+    bool GivingUp = false;                       // fail every read until the cursor moves
     int Fixups = 0;
     int Repaired = 0;
     QString ImagePath;                           // image whose tray the rip holds shut
@@ -234,10 +240,20 @@ long HookedRead(cdrom_drive_t* d, void* p, lsn_t begin, long sectors)
     if (!s || s->Drive != d || !s->DriveRead)
         return -1;
     // After an abort every read fails at once, so that paranoia's retries end quickly.
+    // The same when one sector has taken far more reads than its retries allow: paranoia
+    // can go on "fixing" a sector a drive never returns (it compares the zeros it put in
+    // its place) and would never give up on it.
     if (s->Abort && s->Abort->load())
         return -1;
-    long got = ReadFaultHit(begin, sectors) ? -1 : s->DriveRead(d, p, begin, sectors);
-    got = std::clamp(got, 0L, sectors);
+    if (s->GivingUp || ++s->ReadsForSector > s->ReadBudget) {
+        s->GivingUp = true;
+        return -1;
+    }
+    // A simulated fault ends the read at the first failing sector, as a drive's would.
+    const int64_t fault = ReadFaultAt(begin, sectors);
+    const long wanted = fault < 0 ? sectors : long(fault - begin);
+    long got = wanted > 0 ? s->DriveRead(d, p, begin, wanted) : -1;
+    got = std::clamp(got, 0L, wanted);
     for (long i = 0; i < sectors; ++i) {
         const int32_t sector = int32_t(begin + i);
         if (sector < s->First || sector >= s->End)
@@ -317,6 +333,7 @@ bool TCRRipper::Open(int drive, const TCRRipParams& params, int32_t first, int32
     s->Cursor = first;
     s->Returned.assign(size_t(s->End - s->First), false);
     s->Retries = params.MultiReadCount > 0 ? params.MultiReadCount : kDefaultRetries;
+    s->ReadBudget = kReadsPerRetry * (std::min(s->Retries, 1 << 20) + 1);
     // Paranoia would guess the byte order from the audio and swap a whole stretch that
     // happens to look big-endian: audio CDs are little-endian, always.
     cd->bigendianp = 0;
@@ -335,9 +352,9 @@ bool TCRRipper::Open(int drive, const TCRRipParams& params, int32_t first, int32
     cdio_paranoia_modeset(s->Paranoia, CR_ParanoiaModeFor(params));
     if (params.OverlapSectors > 0)
         cdio_paranoia_overlapset(s->Paranoia, params.OverlapSectors);
-    if (s->End > s->First)
-        cdio_paranoia_set_range(s->Paranoia, s->First, s->End - 1);
-    cdio_paranoia_seek(s->Paranoia, s->First, SEEK_SET);
+    // The range also places the cursor. A seek afterwards would widen the range to the
+    // track, and paranoia would then insist on verifying against sectors past the stretch.
+    cdio_paranoia_set_range(s->Paranoia, s->First, std::max(s->First, s->End - 1));
     if (params.LockTray) {
         if (d.Image) {
             LockImageTray(d.Path, true);
@@ -361,12 +378,17 @@ int TCRRipper::RipChunk(uint8_t* buffer, int capacity, QString& error)
         if (FAbort && FAbort->load())
             break;
         s->Skipped = -1;
+        s->ReadsForSector = 0;
+        s->GivingUp = false;
         const int16_t* data = cdio_paranoia_read_limited(s->Paranoia, ReadCallback, s->Retries);
         if (FAbort && FAbort->load())
             break;                                // the stream just ends
         const int32_t sector = s->Cursor;
         if (!data || s->Skipped >= 0 || s->Failed.count(sector)) {
-            error = QStringLiteral("Read error at sector %1").arg(s->Skipped >= 0 ? s->Skipped : sector);
+            // Name the sector a drive did not return, when there is one: paranoia may give
+            // up a little before it, on a sector it could not verify for that reason.
+            const auto unread = s->Failed.lower_bound(sector);
+            error = QStringLiteral("Read error at sector %1").arg(unread != s->Failed.end() ? *unread : sector);
             return -1;
         }
         std::memcpy(buffer + bytes, data, CD_SECTOR_SIZE);
