@@ -14,8 +14,10 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     parser.addVersionOption();
     AddDiscImageOption(parser);
+    AddCDInputOnlyOption(parser);
     parser.process(app);
     ApplyDiscImageOption(parser);
+    ApplyCDInputOnlyOption(parser);
 
     TMainForm form;
     form.show();
