@@ -11,7 +11,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   fonts-wqy-microhei
   xvfb xauth
-  sox lame vorbis-tools ffmpeg
+  sox lame vorbis-tools ffmpeg cd-paranoia
   libogg-dev libvorbis-dev libsdl2-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
 )
 
