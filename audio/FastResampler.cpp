@@ -1,0 +1,323 @@
+#include "audio/FastResampler.h"
+#include "audio/SampleFormat.h"
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr int Poles = 4;
+constexpr double RipplePercent = 5.0;
+constexpr double CutOffShare = 0.85;
+// Blocks are a fifth of a second.
+constexpr int BlocksPerSecond = 5;
+
+// Coefficients of one 2-pole section (pole pair P of Poles).
+void Section(int P, double CutOff, double (&a)[3], double (&b)[3])
+{
+    const double pi = std::numbers::pi;
+    const double angle = pi / (Poles * 2) + (P - 1) * pi / Poles;
+    double rp = -std::cos(angle);
+    double ip = std::sin(angle);
+    // Warp from the circle onto the ripple ellipse.
+    const double es = std::sqrt(std::pow(100.0 / (100.0 - RipplePercent), 2) - 1.0);
+    const double vx = (1.0 / Poles) * std::log(1.0 / es + std::sqrt(1.0 / (es * es) + 1.0));
+    double kx = (1.0 / Poles) * std::log(1.0 / es + std::sqrt(1.0 / (es * es) - 1.0));
+    kx = (std::exp(kx) + std::exp(-kx)) / 2.0;
+    rp *= ((std::exp(vx) - std::exp(-vx)) / 2.0) / kx;
+    ip *= ((std::exp(vx) + std::exp(-vx)) / 2.0) / kx;
+    // s-domain to z-domain by the bilinear transform.
+    const double t = 2.0 * std::tan(0.5);
+    const double w = 2.0 * pi * CutOff;
+    const double m = rp * rp + ip * ip;
+    double d = 4.0 - 4.0 * rp * t + m * t * t;
+    const double x0 = t * t / d, x1 = 2.0 * t * t / d, x2 = t * t / d;
+    const double y1 = (8.0 - 2.0 * m * t * t) / d;
+    const double y2 = (-4.0 - 4.0 * rp * t - m * t * t) / d;
+    // Low-pass to low-pass at the cut-off.
+    const double k = std::sin(0.5 - w / 2.0) / std::sin(0.5 + w / 2.0);
+    d = 1.0 + y1 * k - y2 * k * k;
+    a[0] = (x0 - x1 * k + x2 * k * k) / d;
+    a[1] = (-2.0 * x0 * k + x1 + x1 * k * k - 2.0 * x2 * k) / d;
+    a[2] = (x0 * k * k - x1 * k + x2) / d;
+    b[1] = (2.0 * k + y1 + y1 * k * k - 2.0 * y2 * k) / d;
+    b[2] = (-k * k - y1 * k + y2) / d;
+}
+
+} // namespace
+
+TFastResampler::TFastResampler(QObject* Owner) : TAuConverter(Owner) {}
+
+TFastResampler::~TFastResampler() = default;
+
+TFastResampler::TCoefficients TFastResampler::DesignLowPass(double CutOff)
+{
+    // Cascade the two sections into one recursion (polynomials with two leading slots).
+    double A[Poles + 3] = {0, 0, 1}, B[Poles + 3] = {0, 0, 1};
+    for (int p = 1; p <= Poles / 2; ++p) {
+        double a[3], b[3] = {0, 0, 0};
+        Section(p, CutOff, a, b);
+        double ta[Poles + 3], tb[Poles + 3];
+        std::copy(std::begin(A), std::end(A), ta);
+        std::copy(std::begin(B), std::end(B), tb);
+        for (int i = 2; i < Poles + 3; ++i) {
+            A[i] = a[0] * ta[i] + a[1] * ta[i - 1] + a[2] * ta[i - 2];
+            B[i] = tb[i] - b[1] * tb[i - 1] - b[2] * tb[i - 2];
+        }
+    }
+    B[2] = 0;
+    TCoefficients c;
+    for (int i = 0; i <= Poles; ++i) {
+        c.A[size_t(i)] = A[i + 2];
+        c.B[size_t(i)] = -B[i + 2];
+    }
+    // Unity gain at 0 Hz.
+    double sa = 0, sb = 0;
+    for (int i = 0; i <= Poles; ++i) {
+        sa += c.A[size_t(i)];
+        sb += c.B[size_t(i)];
+    }
+    const double gain = sa / (1.0 - sb);
+    for (double& a : c.A)
+        a /= gain;
+    return c;
+}
+
+int TFastResampler::GetBitsPerSample()
+{
+    if (!Input())
+        throw EAuException("Input is not assigned");
+    return TAuConverter::GetBitsPerSample();
+}
+
+int TFastResampler::GetChannels()
+{
+    if (!Input())
+        throw EAuException("Input is not assigned");
+    return TAuConverter::GetChannels();
+}
+
+int TFastResampler::GetSampleRate()
+{
+    if (!Input())
+        throw EAuException("Input is not assigned");
+    return int(FOutSampleRate);
+}
+
+int64_t TFastResampler::OutFrames(int64_t Frames) const
+{
+    // The same counter walk as the conversion, without the samples.
+    int64_t out = 0;
+    int64_t k = 0;
+    if (FR < FQ) {
+        for (int64_t i = 0; i < Frames; ++out) {
+            k -= FR;
+            if (k < 0) {
+                k += FQ;
+                ++i;
+            }
+        }
+    } else {
+        for (int64_t i = 0; i < Frames; ++i) {
+            k -= FQ;
+            if (k < 0) {
+                ++out;
+                k += FR;
+            }
+        }
+    }
+    return out;
+}
+
+void TFastResampler::DoInit()
+{
+    TAuInput* in = Input();
+    if (!in)
+        throw EAuException("Input is not assigned");
+    FBusy = true;
+    in->Init();
+    const int bits = in->BitsPerSample();
+    const int inRate = in->SampleRate();
+    FBytes = bits / 8;
+    FChannels = in->Channels();
+    FFrame = FBytes * FChannels;
+    FPosition = 0;
+    FBin = inRate / BlocksPerSecond;
+    FBout = int64_t(FOutSampleRate) / BlocksPerSecond;
+    FR = FBin * FFrame;
+    FQ = FBout * FFrame;
+    FWindowStart = FWindowEnd = 0;
+    FPassThrough = FQ == FR;
+    const int64_t inSize = in->Size();
+    FSize = inSize;
+    if (FPassThrough)
+        return;
+    const auto refuse = [&](const QString& Text) {
+        FBusy = false;
+        in->Flush();
+        throw EAuException(Text);
+    };
+    if (!SampleFormat::Supported(bits) || FChannels < 1)
+        refuse(QStringLiteral("Cannot resample %1-bit samples").arg(bits));
+    if (FBin < 1 || FBout < 1)
+        refuse(QStringLiteral("Cannot resample from %1 Hz to %2 Hz").arg(inRate).arg(FOutSampleRate));
+    // The size is exact: whole blocks and the last partial one, each with its own
+    // pattern of repeated or dropped frames.
+    if (inSize > 0) {
+        const int64_t frames = inSize / FFrame;
+        FSize = (frames / FBin * OutFrames(FBin) + OutFrames(frames % FBin)) * FFrame;
+    }
+    if (FBin < FBout) {
+        int64_t m = 2;
+        while (m * FBin < FBout)
+            ++m;
+        FCapacity = m * FBin;
+    } else {
+        FCapacity = FBin;
+    }
+    const double ratio = double(std::min<int64_t>(inRate, FOutSampleRate)) / double(std::max<int64_t>(inRate, FOutSampleRate));
+    FCoef = DesignLowPass(CutOffShare * ratio / 2.0);
+    FBytesBuf.assign(size_t(FCapacity * FFrame), 0);
+    FIn.assign(size_t(FBin * FChannels), 0.0f);
+    FOut.assign(size_t(FCapacity * FChannels), 0.0f);
+    FState.assign(size_t(FChannels * Passes), {});
+}
+
+void TFastResampler::DoFlush()
+{
+    if (TAuInput* in = Input())
+        in->Flush();
+    FBytesBuf = {};
+    FIn = {};
+    FOut = {};
+    FState = {};
+    FBusy = false;
+}
+
+namespace {
+
+// One recursion's last inputs and outputs (newest first), held in locals while a block
+// runs through it. T is a double, or a pair of doubles for the two channels of a stereo
+// stream at once.
+template <typename T>
+struct TPassState {
+    T x0, x1, x2, x3, y0, y1, y2, y3;
+
+    T Step(const double* a, const double* b, T v)
+    {
+        // The term of the last output comes last, which keeps the recursion's own chain
+        // short; the four passes then overlap in the processor.
+        const T out = ((a[0] * v + a[1] * x0) + (a[2] * x1 + a[3] * x2))
+                      + ((a[4] * x3 + b[4] * y3) + (b[3] * y2 + b[2] * y1)) + b[1] * y0;
+        x3 = x2; x2 = x1; x1 = x0; x0 = v;
+        y3 = y2; y2 = y1; y1 = y0; y0 = out;
+        return out;
+    }
+};
+
+using TPair = double __attribute__((vector_size(16)));
+
+} // namespace
+
+void TFastResampler::Filter(float* Frames, int Count)
+{
+    static_assert(Passes == 4, "the loops below run four passes");
+    const double* a = FCoef.A.data();
+    const double* b = FCoef.B.data();
+    const size_t channels = size_t(FChannels);
+    if (channels == 2) {
+        TPassState<TPair> s[Passes];
+        for (int p = 0; p < Passes; ++p) {
+            const auto& l = FState[size_t(p)];
+            const auto& r = FState[Passes + size_t(p)];
+            s[p] = {TPair{l[0], r[0]}, TPair{l[1], r[1]}, TPair{l[2], r[2]}, TPair{l[3], r[3]},
+                    TPair{l[4], r[4]}, TPair{l[5], r[5]}, TPair{l[6], r[6]}, TPair{l[7], r[7]}};
+        }
+        TPassState<TPair> s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
+        for (int n = 0; n < Count; ++n) {
+            float* v = Frames + 2 * size_t(n);
+            const TPair out = s3.Step(a, b, s2.Step(a, b, s1.Step(a, b, s0.Step(a, b, TPair{v[0], v[1]}))));
+            v[0] = float(out[0]);
+            v[1] = float(out[1]);
+        }
+        s[0] = s0; s[1] = s1; s[2] = s2; s[3] = s3;
+        for (int p = 0; p < Passes; ++p) {
+            for (size_t c = 0; c < 2; ++c) {
+                const TPassState<TPair>& t = s[p];
+                FState[c * Passes + size_t(p)] = {t.x0[c], t.x1[c], t.x2[c], t.x3[c], t.y0[c], t.y1[c], t.y2[c], t.y3[c]};
+            }
+        }
+        return;
+    }
+    for (size_t c = 0; c < channels; ++c) {
+        TPassState<double> s[Passes];
+        for (int p = 0; p < Passes; ++p) {
+            const auto& st = FState[c * Passes + size_t(p)];
+            s[p] = {st[0], st[1], st[2], st[3], st[4], st[5], st[6], st[7]};
+        }
+        TPassState<double> s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
+        float* v = Frames + c;
+        for (int n = 0; n < Count; ++n, v += channels)
+            *v = float(s3.Step(a, b, s2.Step(a, b, s1.Step(a, b, s0.Step(a, b, *v)))));
+        s[0] = s0; s[1] = s1; s[2] = s2; s[3] = s3;
+        for (int p = 0; p < Passes; ++p)
+            FState[c * Passes + size_t(p)] = {s[p].x0, s[p].x1, s[p].x2, s[p].x3, s[p].y0, s[p].y1, s[p].y2, s[p].y3};
+    }
+}
+
+bool TFastResampler::NextBlock()
+{
+    bool end = false;
+    const int got = Input()->FillBuffer(FBytesBuf.data(), int(FR), end);
+    const int frames = got / FFrame;
+    if (frames == 0)
+        return false;
+    SampleFormat::ToFloat(FBytesBuf.data(), FBytes, size_t(frames) * FChannels, FIn.data());
+    const size_t ch = size_t(FChannels);
+    int outCount = 0;
+    int64_t k = 0;
+    if (FR < FQ) {
+        for (int i = 0; i < frames; ++outCount) {
+            std::copy_n(FIn.data() + i * ch, ch, FOut.data() + outCount * ch);
+            k -= FR;
+            if (k < 0) {
+                k += FQ;
+                ++i;
+            }
+        }
+        Filter(FOut.data(), outCount);
+    } else {
+        Filter(FIn.data(), frames);
+        for (int i = 0; i < frames; ++i) {
+            k -= FQ;
+            if (k < 0) {
+                std::copy_n(FIn.data() + i * ch, ch, FOut.data() + outCount * ch);
+                ++outCount;
+                k += FR;
+            }
+        }
+    }
+    SampleFormat::FromFloat(FOut.data(), size_t(outCount) * ch, FBytes, FBytesBuf.data());
+    FWindowStart = 0;
+    FWindowEnd = uint32_t(outCount * FFrame);
+    return true;
+}
+
+void TFastResampler::DoGetData(void*& Buffer, uint32_t& Bytes)
+{
+    TAuInput* in = Input();
+    if (FPassThrough && in) {
+        in->GetData(Buffer, Bytes);
+        return;
+    }
+    if (!FBusy || !in)
+        throw EAuException("The Stream is not opened");
+    if (FWindowStart >= FWindowEnd && !NextBlock()) {
+        Buffer = nullptr;
+        Bytes = 0;
+        return;
+    }
+    Bytes = std::min(Bytes, FWindowEnd - FWindowStart);
+    Buffer = FBytesBuf.data() + FWindowStart;
+    FWindowStart += Bytes;
+}
