@@ -220,6 +220,7 @@ struct TCRRipper::TState {
     bool GivingUp = false;                       // fail every read until the cursor moves
     int Fixups = 0;
     int Repaired = 0;
+    bool Direct = false;                         // no checks asked for: plain drive reads
     QString ImagePath;                           // image whose tray the rip holds shut
     bool DeviceLocked = false;
 };
@@ -349,7 +350,11 @@ bool TCRRipper::Open(int drive, const TCRRipParams& params, int32_t first, int32
         error = QStringLiteral("Out of memory");
         return false;
     }
-    cdio_paranoia_modeset(s->Paranoia, CR_ParanoiaModeFor(params));
+    const int mode = CR_ParanoiaModeFor(params);
+    cdio_paranoia_modeset(s->Paranoia, mode);
+    // Without checks paranoia would only copy each sector once more: read straight from the
+    // drive (through the same wrapper) in the drive's own read size.
+    s->Direct = mode == PARANOIA_MODE_DISABLE;
     if (params.OverlapSectors > 0)
         cdio_paranoia_overlapset(s->Paranoia, params.OverlapSectors);
     // The range also places the cursor. A seek afterwards would widen the range to the
@@ -373,6 +378,8 @@ int TCRRipper::RipChunk(uint8_t* buffer, int capacity, QString& error)
     if (!s)
         return 0;
     TCurrentRip current(s);
+    if (s->Direct)
+        return DirectChunk(buffer, capacity, error);
     int bytes = 0;
     while (bytes + CD_SECTOR_SIZE <= capacity && s->Cursor < s->End) {
         if (FAbort && FAbort->load())
@@ -396,6 +403,29 @@ int TCRRipper::RipChunk(uint8_t* buffer, int capacity, QString& error)
         ++s->Cursor;
     }
     return bytes;
+}
+
+int TCRRipper::DirectChunk(uint8_t* buffer, int capacity, QString& error)
+{
+    TState* s = FState.get();
+    const long step = std::max(1, s->Drive->nsectors);
+    long done = 0;
+    const long want = std::min<long>(capacity / CD_SECTOR_SIZE, s->End - s->Cursor);
+    while (done < want) {
+        if (FAbort && FAbort->load())
+            break;                                // the stream just ends
+        const long n = std::min(step, want - done);
+        s->ReadsForSector = 0;
+        s->GivingUp = false;
+        const long got = HookedRead(s->Drive, buffer + done * CD_SECTOR_SIZE, s->Cursor, n);
+        if (got < n) {
+            error = QStringLiteral("Read error at sector %1").arg(s->Cursor + std::max(0L, got));
+            return -1;
+        }
+        done += n;
+        s->Cursor += int32_t(n);
+    }
+    return int(done * CD_SECTOR_SIZE);
 }
 
 int TCRRipper::JitterErrors() const

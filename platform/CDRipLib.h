@@ -85,6 +85,8 @@ public:
     struct TState;
 
 private:
+    int DirectChunk(uint8_t* buffer, int capacity, QString& error);
+
     const std::atomic<bool>* FAbort;
     std::unique_ptr<TState> FState;
 };

@@ -53,13 +53,14 @@ protected:
         TAuMemoryOut out;
         out.SetBlockSize(50000);
         TRipResult r;
+        bool done = false;
         out.SetOnThreadException([&](QObject*) { r.Error = out.ExceptionMessage(); });
+        out.SetOnDone([&](QObject*) { done = true; });    // delivered after the exception
         if (stepHook)
             out.SetStepHook(stepHook);
         out.SetInput(&cdIn);
         out.Run();
-        EXPECT_TRUE(PumpUntil([&] { return !out.Busy(); }, 60000));
-        PumpFor(20);
+        EXPECT_TRUE(PumpUntil([&] { return done; }, 60000));
         r.Data = out.Data();
         return r;
     }
@@ -306,7 +307,9 @@ TEST_F(CDInputTest, DuringARip)
     TAuMemoryOut out;
     out.SetBlockSize(CD_SECTOR_SIZE);
     QString error;
+    int done = 0;
     out.SetOnThreadException([&](QObject*) { error = out.ExceptionMessage(); });
+    out.SetOnDone([&](QObject*) { ++done; });
     out.SetInput(&cdIn);
     out.Run();
     ASSERT_TRUE(PumpUntil([&] { return cdIn.Busy() || !out.Busy(); }));
@@ -326,8 +329,7 @@ TEST_F(CDInputTest, DuringARip)
     }
     EXPECT_TRUE(refused || !out.Busy());
     cdIn.AbortRead();
-    ASSERT_TRUE(PumpUntil([&] { return !out.Busy(); }, 60000));
-    PumpFor(20);
+    ASSERT_TRUE(PumpUntil([&] { return done == 1; }, 60000));
     EXPECT_EQ(error, QString());
     const QByteArray data = out.Data();
     EXPECT_EQ(data.size() % CD_SECTOR_SIZE, 0);
@@ -340,8 +342,7 @@ TEST_F(CDInputTest, DuringARip)
     out.Run();
     ASSERT_TRUE(PumpUntil([&] { return cdIn.Busy() || !out.Busy(); }));
     cdIn.AbortRead();
-    ASSERT_TRUE(PumpUntil([&] { return !out.Busy(); }, 60000));
-    PumpFor(20);
+    ASSERT_TRUE(PumpUntil([&] { return done == 2; }, 60000));
     EXPECT_EQ(error, QString());
     EXPECT_LE(out.Data().size(), 40 * CD_SECTOR_SIZE);
     EXPECT_TRUE(out.Data() == bin.left(out.Data().size()));
