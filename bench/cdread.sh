@@ -34,6 +34,7 @@ cat "$work/disc.bin" >/dev/null             # every run starts with the image in
 
 best_off=0; best_cat=0
 for _ in 1 2 3; do
+  rm -f -- "$work/off.wav"                  # each run writes a new file, as cat does
   t0=$(now)
   "$cli" cdread --disc-image "$work/disc.cue" --track 1 --paranoia off "$work/off.wav" >/dev/null
   t1=$(now)
@@ -50,6 +51,7 @@ fi
 
 best_full=0; best_peer=0
 for _ in 1 2; do
+  rm -f -- "$work/full.wav" "$work/peer.wav"
   t0=$(now)
   "$cli" cdread --disc-image "$work/disc.cue" --track 1 --paranoia full "$work/full.wav" >/dev/null
   t1=$(now)

@@ -1,4 +1,6 @@
 #include "cd/CDInput.h"
+#include "settings/IniFile.h"
+#include "settings/Options.h"
 
 #include <algorithm>
 
@@ -18,7 +20,14 @@ bool IsDataEntry(const TCRTocEntry& e)
 } // namespace
 
 
-TCDIn::TCDIn(QObject* Owner) : TAuInput(Owner) {}
+TCDIn::TCDIn(QObject* Owner) : TAuInput(Owner)
+{
+    // The library's own settings file: it starts on the first drive. (The library is
+    // linked, so there is no loading or initialisation that could fail here.)
+    TIniFile ini(SettingsFolder() + QStringLiteral("cdr.ini"));
+    ini.WriteString(QStringLiteral("CD-ROM"), QStringLiteral("nActive"), QStringLiteral("0"));
+    ini.UpdateFile();
+}
 
 TCDIn::~TCDIn()
 {

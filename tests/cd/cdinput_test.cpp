@@ -6,6 +6,7 @@
 #include "fixtures/TestDisc.h"
 #include "fixtures/TestUtil.h"
 #include "platform/ReadFaults.h"
+#include "settings/Options.h"
 
 #include <QTemporaryDir>
 #include <cmath>
@@ -294,6 +295,8 @@ TEST_F(CDInputTest, Queries)
     ASSERT_EQ(toc.size(), 4u);
     EXPECT_EQ(toc[3].TrackNumber, 0xAA);
     EXPECT_EQ(toc[3].StartSector, 8900 + 13760 + 77);
+    // The library's settings file, written when the component was made.
+    EXPECT_EQ(ReadAll(SettingsFolder() + "cdr.ini").trimmed(), QByteArray("[CD-ROM]\nnActive=0"));
 }
 
 // Setting a position during a rip is refused; the main thread may ask the queries while
