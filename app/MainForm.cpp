@@ -1,5 +1,7 @@
 #include "app/MainForm.h"
 #include "app/MessageBoxPrompter.h"
+#include "app/NoDeviceHintForm.h"
+#include "cd/CDInput.h"
 #include "app/core/DiscWatcher.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
@@ -91,6 +93,13 @@ void TMainForm::SetPrompter(std::unique_ptr<TPrompter> prompter)
 void TMainForm::FormCreate()
 {
     LoadOptions();
+    // The CD input component, with every ripping setting at its default.
+    FCDIn1 = new TCDIn(this);
+    FCDIn1->setObjectName("CDIn1");
+    FShowNoDeviceHint = [this] {
+        TfrmNoDeviceHint hint(this);
+        hint.exec();
+    };
     FNoDisc = false;
     FPlaying = false;
     FPaused = false;
@@ -224,16 +233,8 @@ void TMainForm::ClearList()
     FSession.ForgetListedDisc();
 }
 
-void TMainForm::ReadDiscList()
+void TMainForm::FillList(const QVector<TTrackRow>& rows)
 {
-    if (FSession.CDHandle() == 0)
-        return;
-    QVector<TTrackRow> rows;
-    ClearList();
-    const bool ok = FSession.ReadDiscList(rows);
-    SetStatusText(FSession.StatusText());
-    if (!ok)
-        return;
     for (const TTrackRow& r : rows) {
         auto* item = new QTreeWidgetItem(FListView);
         item->setText(0, QString::number(r.Number));
@@ -249,12 +250,53 @@ void TMainForm::ReadDiscList()
     FNoDisc = false;
 }
 
+void TMainForm::ReadDiscList()
+{
+    if (FSession.CDHandle() == 0)
+        return;
+    QVector<TTrackRow> rows;
+    ClearList();
+    const bool ok = FSession.ReadDiscList(rows);
+    SetStatusText(FSession.StatusText());
+    if (ok)
+        FillList(rows);
+}
+
+void TMainForm::ListDiscTracks()
+{
+    if (!FSession.UsingCDIn())
+        return;
+    QVector<TTrackRow> rows;
+    ClearList();
+    const bool ok = FSession.ReadDiscList(rows);
+    SetStatusText(FSession.StatusText());
+    if (ok)
+        FillList(rows);
+    FSavedStatus = StatusText();
+}
+
+// The component's drive for the session: the chosen one, or its first when the choice
+// is out of its range.
+void TMainForm::SelectCDInDrive()
+{
+    FSession.UseCDIn(*FCDIn1, OptionsSetting.CDOptions.Index);
+}
+
 void TMainForm::Refresh()
 {
     if (FSession.CDHandle() == 0) {
-        // Without a handle, look for a drive again: one may have appeared since the start.
-        if (SelectDrive(OptionsSetting.CDOptions.Index) == 0)
+        // Without a handle, look for a drive again: one may have appeared since the start;
+        // else go on through the CD input component.
+        if (SelectDrive(OptionsSetting.CDOptions.Index) == 0) {
+            SelectCDInDrive();
+            if (AudioDiscPresent()) {
+                ListDiscTracks();
+            } else {
+                ClearList();
+                SetStatusText(FSession.NoDiscText());
+            }
             return;
+        }
     }
     if (AudioDiscPresent()) {
         ReadDiscList();
@@ -274,7 +316,8 @@ void TMainForm::VolumeRemoved()
     // The list is gone, and the status line no longer names the drive's disc.
     ClearList();
     FNoDisc = true;
-    SetStatusText(FSession.CDHandle() != 0 ? FSession.NoDiscText() : TDiscSession::NotFoundText());
+    SetStatusText(FSession.CDHandle() != 0 || FSession.UsingCDIn() ? FSession.NoDiscText()
+                                                                   : TDiscSession::NotFoundText());
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -313,8 +356,32 @@ void TMainForm::changeEvent(QEvent* event)
 
 void TMainForm::FormActivate()
 {
+    // The fall-back steps run at the first activation only: later ones would bring the
+    // hint back after every window and replace unsaved titles with the cached ones.
+    if (FSession.CDHandle() == 0 && !FFallBackDone) {
+        FFallBackDone = true;
+        FallBackActivate();
+    }
     if (FNoDisc)
         SetStatusText(FSession.NoDiscText());
+}
+
+void TMainForm::FallBackActivate()
+{
+    try {
+        if (FCDIn1->DrivesCount() <= 0) {
+            if (FShowNoDeviceHint)
+                FShowNoDeviceHint();
+            return;
+        }
+        SelectCDInDrive();
+        if (AudioDiscPresent())
+            ListDiscTracks();
+        else
+            FNoDisc = true;
+    } catch (...) {
+        // Start-up goes on whatever a drive does.
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
