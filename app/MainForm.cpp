@@ -101,6 +101,8 @@ void TMainForm::FormCreate()
     CreateClientArea();
     CreateMenus();
     CreateToolBar();
+    CreatePlayback();
+    CreateCommands();
     UpdateActions();
 
     FWatcher = new TDiscWatcher(this);
@@ -181,13 +183,12 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionExtract", "ActionOptionSet", "ActionRecord", "ActionWavToMp3", "aPlay", "aPause",
-        "aStop", "aID3Edit", "aEditTrackName", "aQueryCDDB", "miWAVtoWAV", "mnuMp3ToWav",
-        "miWAVtoOGG", "miWAVtoWMA", "miOGGPlayer", "VolumeControlMenu", "miRealOnePlayer",
-        "miWindowsMediaPlayer", "mnuHelp"};
+        "ActionExtract", "ActionOptionSet", "ActionRecord", "aID3Edit", "aEditTrackName",
+        "aQueryCDDB", "miWAVtoWAV", "miOGGPlayer"};
     for (const char* name : notYet)
         if (QAction* a = Action(name))
             a->setEnabled(false);
+    UpdatePlaybackActions();
 }
 
 QString TMainForm::StatusText() const
@@ -344,6 +345,10 @@ void TMainForm::FormClose()
     } catch (...) {
     }
     try {
+        StopPlayback();
+    } catch (...) {
+    }
+    try {
         SaveOptions();
     } catch (...) {
     }
@@ -382,7 +387,7 @@ void TMainForm::OpenOutputDirectory()
 {
     const QString folder = OptionsSetting.CommonOptions.OutputFolder;
     if (!folder.isEmpty() && QDir(folder).exists()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        OpenUrlOrReport(QUrl::fromLocalFile(folder), folder);
     } else {
         FPrompter->ShowError(folder + "," +
                              LangString("RES_Directory_Not_Exist", "The output directory does not exist."));
@@ -391,7 +396,7 @@ void TMainForm::OpenOutputDirectory()
 
 void TMainForm::OpenHomePage()
 {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(HomePage)));
+    OpenUrlOrReport(QUrl(QString::fromLatin1(HomePage)), QString::fromLatin1(HomePage));
 }
 
 void TMainForm::ShowAbout()
@@ -407,6 +412,7 @@ void TMainForm::ShowAbout()
 
 void TMainForm::EjectMenuClick()
 {
+    StopPlayback();
     if (EjectDrive(FSession.DriveIndex()))
         FWatcher->Poll();
 }
