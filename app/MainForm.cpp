@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "app/MessageBoxPrompter.h"
+#include "app/core/CDPlayer.h"
 #include "app/core/DiscWatcher.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
@@ -82,7 +83,13 @@ TMainForm::TMainForm(QWidget* parent)
     FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    // Freed while this window's members still exist: the track list sends signals as it
+    // empties, and their handlers use those members. The player stops its sound output.
+    delete FPlayer;
+    delete FClient;
+}
 
 void TMainForm::SetPrompter(std::unique_ptr<TPrompter> prompter)
 {
@@ -104,6 +111,7 @@ void TMainForm::FormCreate()
     CreatePlayback();
     CreateCommands();
     UpdateActions();
+    WatchExtractState();
 
     FWatcher = new TDiscWatcher(this);
     connect(FWatcher, &TDiscWatcher::VolumeArrived, this, &TMainForm::VolumeArrived);
@@ -183,7 +191,7 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionExtract", "ActionOptionSet", "ActionRecord", "aID3Edit", "aEditTrackName",
+        "ActionOptionSet", "ActionRecord", "aID3Edit", "aEditTrackName",
         "aQueryCDDB", "miWAVtoWAV", "miOGGPlayer"};
     for (const char* name : notYet)
         if (QAction* a = Action(name))

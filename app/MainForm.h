@@ -91,6 +91,9 @@ private:
     void ShowAbout();
     void EjectMenuClick();
     void CloseCdRomMenuClick();
+    void ActionExtractExecute();
+    void ActionExtractUpdate();
+    void WatchExtractState();
     void CreatePlayback();                    // MainFormPlayback.cpp
     void aPlayExecute();
     void aPauseExecute();

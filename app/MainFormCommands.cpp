@@ -2,6 +2,7 @@
 // histories, and the accessible names of its controls.
 #include "app/MainForm.h"
 #include "app/core/ClearHistory.h"
+#include "encode/ConversionJob.h"
 #include "platform/Mixer.h"
 #include "platform/Registry.h"
 #include "settings/HelperPaths.h"
@@ -21,10 +22,10 @@ namespace {
 const char* const HelpFile = "Varnel.html";
 
 // The conversion job window's file modes.
-constexpr int ModeWavToMp3 = 2;
-constexpr int ModeMp3ToWav = 3;
-constexpr int ModeWavToOgg = 5;
-constexpr int ModeWavToWma = 6;
+constexpr int ModeWavToMp3 = TConversionJob::WavToMp3;
+constexpr int ModeMp3ToWav = TConversionJob::Mp3ToWav;
+constexpr int ModeWavToOgg = TConversionJob::WavToOgg;
+constexpr int ModeWavToWma = TConversionJob::WavToWma;
 
 // The output folder must exist before a conversion starts; otherwise say so and stop.
 bool OutputFolderExists(TPrompter& prompter)

@@ -1,11 +1,11 @@
 // Hand-off of a file conversion to the conversion job window.
 #include "app/MainForm.h"
+#include "encode/RipForm.h"
 
-// The conversion job window is not part of the program yet: the command says so in the
-// status line and converts nothing.
+// The job window runs modally over this window, asks and tells through its prompter, and
+// is freed when it closes.
 void TMainForm::RunConversionJob(int mode, const QStringList& files)
 {
-    SetStatusText(QStringLiteral("Conversion job %1 of %2 file(s): the conversion window is not available yet")
-                      .arg(mode)
-                      .arg(files.size()));
+    TRipForm form(this, mode, 0, files, FPrompter.get());
+    form.exec();
 }
