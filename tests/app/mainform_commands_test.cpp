@@ -4,6 +4,7 @@
 #include "AppTestHome.h"
 #include "app/MainForm.h"
 #include "app/core/ClearHistory.h"
+#include "cd/CDRipThread.h"
 #include "fixtures/AuTestComponents.h"
 #include "fixtures/CannedPrompter.h"
 #include "platform/Mixer.h"
@@ -118,6 +119,31 @@ TEST_F(CommandsTest, ConversionsChooseFilesCheckTheFolderAndHandOverModeAndFiles
         EXPECT_EQ(form->Jobs[0].Files, files);
         form->close();
     }
+}
+
+TEST_F(CommandsTest, TheJobWindowConvertsTheChosenFiles)
+{
+    // A quarter second of 16-bit stereo audio.
+    const uint32_t bytes = 44100;
+    QByteArray wav(reinterpret_cast<const char*>(MakeWavHeader(bytes).Bytes), 44);
+    for (uint32_t i = 0; i < bytes; ++i)
+        wav.append(char((i * 37) & 0x7F));
+    ASSERT_TRUE(WriteAll(Path("tone.wav"), wav));
+    const QString out = Path("out");
+    ASSERT_TRUE(QDir().mkpath(out));
+
+    TMainForm form;
+    auto prompter = std::make_unique<TCannedPrompter>();
+    TCannedPrompter* canned = prompter.get();
+    form.SetPrompter(std::move(prompter));
+    form.show();
+    OptionsSetting.CommonOptions.OutputFolder = out;
+    canned->FileAnswers.push_back({Path("tone.wav")});
+    // The job window runs modally and closes itself when the file is done.
+    form.Action("miWAVtoOGG")->trigger();
+    EXPECT_TRUE(QFileInfo(out + "/tone.ogg").size() > 0);
+    EXPECT_TRUE(canned->Texts("error").isEmpty());
+    form.close();
 }
 
 TEST_F(CommandsTest, FolderHelpAndHomePageOpenThroughTheDesktopAndFailuresAreTold)
