@@ -10,6 +10,7 @@
 #include "fixtures/TestDisc.h"
 #include <QAction>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -224,4 +225,33 @@ TEST_F(PlayerTest, FailuresEndPlaybackWithTheReason)
         EXPECT_EQ(form->TimeText(), "");
         form->close();
     }
+}
+
+TEST_F(PlayerTest, CommandLinePlaysATrackAndTellsWhyItCannot)
+{
+    const QString cue = MakeTestDisc(Home.path(), {"--track", "audio:20", "--track", "audio:25", "--track", "data:30"}, "cli");
+    auto run = [&](const QStringList& args, QByteArray* err) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VARNELCD_DISC_IMAGES", cue);
+        env.insert("SDL_AUDIODRIVER", "disk");
+        env.insert("SDL_DISKAUDIOFILE", Card);
+        p.setProcessEnvironment(env);
+        p.start(VARNELCD_CLI, QStringList{"cdplay"} + args);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        *err = p.readAllStandardError();
+        return p.exitCode();
+    };
+    QByteArray err;
+    EXPECT_EQ(run({"--track", "2"}, &err), 0) << err.toStdString();
+    const QByteArray got = Audible(ReadAll(Card));
+    const QByteArray expect = Audible(TrackAudio(2, 25));
+    EXPECT_EQ(got.size(), expect.size());
+    EXPECT_TRUE(got == expect);
+
+    EXPECT_EQ(run({"--track", "3"}, &err), 1);
+    EXPECT_TRUE(err.contains("track 3 is a data track")) << err.toStdString();
+    EXPECT_EQ(run({"--track", "9"}, &err), 1);
+    EXPECT_TRUE(err.contains("the disc has no track 9")) << err.toStdString();
+    EXPECT_EQ(run({}, &err), 2);
 }
