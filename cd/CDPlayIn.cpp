@@ -23,7 +23,8 @@ QString CDErrorText(int aspiError)
     case ALERR_NOMOREHND:
         return QStringLiteral("the drive cannot be opened");
     case ALERR_NOWNASPI:
-        return QStringLiteral("no CD drive");
+    case ALERR_INVPARAM:
+        return QStringLiteral("no such CD drive");
     default:
         return QStringLiteral("CD drive error %1").arg(aspiError);
     }
@@ -49,15 +50,17 @@ QString TCDPlayIn::SelectTrack(int drive, int track)
 {
     std::lock_guard lock(FLock);
     FStart = FEnd = 0;
-    if (FHandle == 0 || FDrive != drive) {
-        CloseHandle();
-        THandleRequest request;
-        request.HostAdapter = uint8_t(drive);
-        FHandle = GetCDHandle(request);
-        if (FHandle == 0)
-            return CDErrorText(GetAspiLibError());
-        FDrive = drive;
-    }
+    // A fresh handle for every track: one left from an earlier play may have been taken
+    // back by the drive layer since (a window freeing handles to get one of its own).
+    CloseHandle();
+    if (drive < 0 || drive > 255)
+        return CDErrorText(ALERR_INVPARAM);
+    THandleRequest request;
+    request.HostAdapter = uint8_t(drive);
+    FHandle = GetCDHandle(request);
+    if (FHandle == 0)
+        return CDErrorText(GetAspiLibError());
+    FDrive = drive;
     TTocRecord toc;
     std::memset(&toc, 0, sizeof toc);
     if (!ModifyCDParms(FHandle, CDP_MSF, 0) || ReadTOC(FHandle, toc) != 1)

@@ -18,8 +18,8 @@ public:
     explicit TCDPlayIn(QObject* Owner = nullptr);
     ~TCDPlayIn() override;
 
-    // Opens a handle on drive `drive` (if it has none for that drive yet), reads the table
-    // of contents and sets the stretch of track number `track`. Returns an empty text on
+    // Opens a handle on drive `drive`, reads the table of contents and sets the stretch of
+    // track number `track`. Returns an empty text on
     // success, else why the track cannot be played. Not while an output reads this input.
     QString SelectTrack(int drive, int track);
 
