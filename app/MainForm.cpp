@@ -1,7 +1,6 @@
 #include "app/MainForm.h"
 #include "app/MessageBoxPrompter.h"
-#include "app/NoDeviceHintForm.h"
-#include "cd/CDInput.h"
+       
 #include "app/core/DiscWatcher.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
@@ -83,7 +82,17 @@ TMainForm::TMainForm(QWidget* parent)
     FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    // The track list outlives this window's members (children go in the base class's
+    // destructor) and signals as it empties: nothing of it may reach this window then.
+    // The player stops its sound output while the window still exists.
+    delete FPlayer;
+    FListView->viewport()->removeEventFilter(this);
+    FListView->model()->disconnect(this);
+    FListView->selectionModel()->disconnect(this);
+    FListView->disconnect(this);
+}
 
 void TMainForm::SetPrompter(std::unique_ptr<TPrompter> prompter)
 {
@@ -109,6 +118,8 @@ void TMainForm::FormCreate()
     CreateClientArea();
     CreateMenus();
     CreateToolBar();
+    CreatePlayback();
+    CreateCommands();
     UpdateActions();
     ConnectEditors();
     WatchExtractState();
@@ -191,13 +202,11 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionOptionSet", "ActionRecord", "ActionWavToMp3", "aPlay", "aPause", "aStop",
-        "aQueryCDDB", "miWAVtoWAV", "mnuMp3ToWav",
-        "miWAVtoOGG", "miWAVtoWMA", "miOGGPlayer", "VolumeControlMenu", "miRealOnePlayer",
-        "miWindowsMediaPlayer", "mnuHelp"};
+        "ActionOptionSet", "ActionRecord", "aQueryCDDB", "miWAVtoWAV", "miOGGPlayer",
     for (const char* name : notYet)
         if (QAction* a = Action(name))
             a->setEnabled(false);
+    UpdatePlaybackActions();
 }
 
 QString TMainForm::StatusText() const
@@ -412,6 +421,10 @@ void TMainForm::FormClose()
     } catch (...) {
     }
     try {
+        StopPlayback();
+    } catch (...) {
+    }
+    try {
         SaveOptions();
     } catch (...) {
     }
@@ -450,7 +463,7 @@ void TMainForm::OpenOutputDirectory()
 {
     const QString folder = OptionsSetting.CommonOptions.OutputFolder;
     if (!folder.isEmpty() && QDir(folder).exists()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        OpenUrlOrReport(QUrl::fromLocalFile(folder), folder);
     } else {
         FPrompter->ShowError(folder + "," +
                              LangString("RES_Directory_Not_Exist", "The output directory does not exist."));
@@ -459,7 +472,7 @@ void TMainForm::OpenOutputDirectory()
 
 void TMainForm::OpenHomePage()
 {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(HomePage)));
+    OpenUrlOrReport(QUrl(QString::fromLatin1(HomePage)), QString::fromLatin1(HomePage));
 }
 
 void TMainForm::ShowAbout()
@@ -475,6 +488,7 @@ void TMainForm::ShowAbout()
 
 void TMainForm::EjectMenuClick()
 {
+    StopPlayback();
     if (EjectDrive(FSession.DriveIndex()))
         FWatcher->Poll();
 }

@@ -16,6 +16,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TDiscWatcher;
 class TCDIn;
+class TCDPlayer;
+class QUrl;
 class QIcon;
 
 // The main window's caption: the program's title and version, nothing appended.
@@ -64,8 +66,13 @@ public:
     // The extract command: rips the ticked tracks (enabled while a row is ticked).
     void ActionExtractExecute();
     void ActionExtractUpdate();
+    TCDPlayer* Player() const { return FPlayer; }
+    QString TimeText() const;                 // Label1: "MM:SS / MM:SS" while a track plays
+    void StopPlayback();                      // runs aStop when a track plays (extract, eject, close)
 
 protected:
+    // Opens the conversion job window in file mode `mode` (2, 3, 5, 6) on the chosen files.
+    virtual void RunConversionJob(int mode, const QStringList& files);
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -99,6 +106,19 @@ private:
     void ActionID3EditExecute();
     void ActionEditTrackNameExecute();
     void WatchExtractState();
+    void CreatePlayback();                    // MainFormPlayback.cpp
+    void aPlayExecute();
+    void aPauseExecute();
+    void aStopExecute();
+    void PlaybackFailed(const QString& reason);
+    void UpdatePlaybackActions();
+    void CreateCommands();                    // MainFormCommands.cpp
+    void ConvertFiles(int mode);
+    bool OpenUrlOrReport(const QUrl& url, const QString& shown);
+    void OpenHelp();
+    void VolumeControlMenuClick();
+    void ClearRealPlayerClick();
+    void ClearMediaPlayerClick();
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});
@@ -122,5 +142,7 @@ private:
     QLabel* FLabel1 = nullptr;
     QMenu* FPopupMenu = nullptr;
     TDiscWatcher* FWatcher = nullptr;
+    TCDPlayer* FPlayer = nullptr;
+    QString FPlayingTitle;
     QHash<QString, QAction*> FActions;
 };

@@ -70,7 +70,8 @@ void TMainForm::ActionExtractExecute()
         FPrompter->ShowInformation(LangString("RES_NotFound_CDRom", QStringLiteral("没有找到光驱!")));
         return;
     }
-    // 4. Nothing plays while ripping (no playback is started by this window yet).
+    // 4. Nothing plays while ripping.
+    StopPlayback();
     // 5. A rip time of 0 seconds.
     if (common.EnableRipTime && common.RipTime == 0) {
         FPrompter->ShowInformation(LangString("RES_Select_0", QStringLiteral("你选择提取0秒，请在“选项”对话框中更改。")));
