@@ -202,7 +202,7 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionOptionSet", "ActionRecord", "aQueryCDDB", "miWAVtoWAV", "miOGGPlayer",
+        "ActionOptionSet", "ActionRecord", "aQueryCDDB", "miWAVtoWAV", "miOGGPlayer"};
     for (const char* name : notYet)
         if (QAction* a = Action(name))
             a->setEnabled(false);
