@@ -1,6 +1,8 @@
 #include "app/MainForm.h"
 #include "app/MessageBoxPrompter.h"
-       
+#include "app/NoDeviceHintForm.h"
+#include "app/core/CDPlayer.h"
+#include "cd/CDInput.h"
 #include "app/core/DiscWatcher.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
