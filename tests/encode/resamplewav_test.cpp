@@ -226,6 +226,7 @@ TEST_F(ResampleWavTest, TheInputIsNeverTheOutput)
         Conv.Button3Click({});
         EXPECT_FALSE(Conv.Converting());
         EXPECT_EQ(Conv.StatusText(), LangString("RES_Resample_Same_File", "The output file cannot be the input file."));
+        PumpUntil([&] { return !Conv.Converting(); });
         EXPECT_EQ(ReadAll(in), before);
     }
 }
