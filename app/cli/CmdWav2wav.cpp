@@ -40,7 +40,7 @@ int Wav2wav(const QStringList& args)
     if (const int rc = ParseCommandLine(parser, args, "wav2wav"); rc >= 0)
         return rc;
     const QStringList files = parser.positionalArguments();
-    if (files.size() != 2) {
+    if (files.size() != 2 || files[0].isEmpty() || files[1].isEmpty()) {
         PrintLine(stderr, "varnelcd-cli wav2wav: give IN and OUT (see --help)");
         return 1;
     }
