@@ -204,7 +204,7 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionOptionSet", "ActionRecord", "aQueryCDDB", "miWAVtoWAV", "miOGGPlayer"};
+        "ActionOptionSet", "ActionRecord", "aQueryCDDB", "miOGGPlayer"};
     for (const char* name : notYet)
         if (QAction* a = Action(name))
             a->setEnabled(false);

@@ -119,6 +119,7 @@ private:
     void VolumeControlMenuClick();
     void ClearRealPlayerClick();
     void ClearMediaPlayerClick();
+    void miWAVtoWAVClick();
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});

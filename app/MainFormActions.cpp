@@ -119,7 +119,7 @@ void TMainForm::CreateMenus()
     };
 
     QMenu* file = top("N1", QStringLiteral("文件(&F)"));
-    entry(file, "miWAVtoWAV", QStringLiteral("WAV 转 WAV..."));
+    connect(entry(file, "miWAVtoWAV", QStringLiteral("WAV 转 WAV...")), &QAction::triggered, this, &TMainForm::miWAVtoWAVClick);
     MenuEntry(file, Action("ActionWavToMp3"), QStringLiteral("WAV 转 MP3..."));
     entry(file, "mnuMp3ToWav", QStringLiteral("MP3 转 WAV..."), {}, "Convert  MP3 file to WAV file");
     entry(file, "miWAVtoOGG", QStringLiteral("WAV 转 OGG..."));
