@@ -15,6 +15,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TDiscWatcher;
 class QIcon;
+struct TOptionSetHost;
 
 // The main window's caption: the program's title and version, nothing appended.
 QString MainFormCaption();
@@ -49,6 +50,7 @@ public:
     QTreeWidget* ListView1() const { return FListView; }
     TDiscWatcher* DiscWatcher() const { return FWatcher; }
     QAction* Action(const QString& name) const;   // an action or menu entry by object name
+    TOptionSetHost OptionSetHost();               // what the options window asks of this window
 
     // Device-change notices: any volume arriving refreshes, any removal clears the list.
     void VolumeArrived();
@@ -71,6 +73,7 @@ private:
     void CreateClientArea();
     void UpdateActions();
     void ClearList();
+    void SaveListedDisc();
     void LayoutClient();
 
     // Commands.
@@ -81,6 +84,7 @@ private:
     void ShowAbout();
     void EjectMenuClick();
     void CloseCdRomMenuClick();
+    void ActionOptionSetExecute();
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});
