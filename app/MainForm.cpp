@@ -1,5 +1,7 @@
 #include "app/MainForm.h"
 #include "app/MessageBoxPrompter.h"
+#include "app/NoDeviceHintForm.h"
+#include "cd/CDInput.h"
 #include "app/core/DiscWatcher.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
@@ -92,6 +94,13 @@ void TMainForm::SetPrompter(std::unique_ptr<TPrompter> prompter)
 void TMainForm::FormCreate()
 {
     LoadOptions();
+    // The CD input component, with every ripping setting at its default.
+    FCDIn1 = new TCDIn(this);
+    FCDIn1->setObjectName("CDIn1");
+    FShowNoDeviceHint = [this] {
+        TfrmNoDeviceHint hint(this);
+        hint.exec();
+    };
     FNoDisc = false;
     FPlaying = false;
     FPaused = false;
@@ -241,16 +250,8 @@ void TMainForm::SaveListedDisc()
     FSession.SaveListedTitles(rows);
 }
 
-void TMainForm::ReadDiscList()
+void TMainForm::FillList(const QVector<TTrackRow>& rows)
 {
-    if (FSession.CDHandle() == 0)
-        return;
-    QVector<TTrackRow> rows;
-    ClearList();
-    const bool ok = FSession.ReadDiscList(rows);
-    SetStatusText(FSession.StatusText());
-    if (!ok)
-        return;
     for (const TTrackRow& r : rows) {
         auto* item = new QTreeWidgetItem(FListView);
         item->setText(0, QString::number(r.Number));
@@ -266,12 +267,53 @@ void TMainForm::ReadDiscList()
     FNoDisc = false;
 }
 
+void TMainForm::ReadDiscList()
+{
+    if (FSession.CDHandle() == 0)
+        return;
+    QVector<TTrackRow> rows;
+    ClearList();
+    const bool ok = FSession.ReadDiscList(rows);
+    SetStatusText(FSession.StatusText());
+    if (ok)
+        FillList(rows);
+}
+
+void TMainForm::ListDiscTracks()
+{
+    if (!FSession.UsingCDIn())
+        return;
+    QVector<TTrackRow> rows;
+    ClearList();
+    const bool ok = FSession.ReadDiscList(rows);
+    SetStatusText(FSession.StatusText());
+    if (ok)
+        FillList(rows);
+    FSavedStatus = StatusText();
+}
+
+// The component's drive for the session: the chosen one, or its first when the choice
+// is out of its range.
+void TMainForm::SelectCDInDrive()
+{
+    FSession.UseCDIn(*FCDIn1, OptionsSetting.CDOptions.Index);
+}
+
 void TMainForm::Refresh()
 {
     if (FSession.CDHandle() == 0) {
-        // Without a handle, look for a drive again: one may have appeared since the start.
-        if (SelectDrive(OptionsSetting.CDOptions.Index) == 0)
+        // Without a handle, look for a drive again: one may have appeared since the start;
+        // else go on through the CD input component.
+        if (SelectDrive(OptionsSetting.CDOptions.Index) == 0) {
+            SelectCDInDrive();
+            if (AudioDiscPresent()) {
+                ListDiscTracks();
+            } else {
+                ClearList();
+                SetStatusText(FSession.NoDiscText());
+            }
             return;
+        }
     }
     if (AudioDiscPresent()) {
         ReadDiscList();
@@ -291,7 +333,8 @@ void TMainForm::VolumeRemoved()
     // The list is gone, and the status line no longer names the drive's disc.
     ClearList();
     FNoDisc = true;
-    SetStatusText(FSession.CDHandle() != 0 ? FSession.NoDiscText() : TDiscSession::NotFoundText());
+    SetStatusText(FSession.CDHandle() != 0 || FSession.UsingCDIn() ? FSession.NoDiscText()
+                                                                   : TDiscSession::NotFoundText());
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -330,8 +373,32 @@ void TMainForm::changeEvent(QEvent* event)
 
 void TMainForm::FormActivate()
 {
+    // The fall-back steps run at the first activation only: later ones would bring the
+    // hint back after every window and replace unsaved titles with the cached ones.
+    if (FSession.CDHandle() == 0 && !FFallBackDone) {
+        FFallBackDone = true;
+        FallBackActivate();
+    }
     if (FNoDisc)
         SetStatusText(FSession.NoDiscText());
+}
+
+void TMainForm::FallBackActivate()
+{
+    try {
+        if (FCDIn1->DrivesCount() <= 0) {
+            if (FShowNoDeviceHint)
+                FShowNoDeviceHint();
+            return;
+        }
+        SelectCDInDrive();
+        if (AudioDiscPresent())
+            ListDiscTracks();
+        else
+            FNoDisc = true;
+    } catch (...) {
+        // Start-up goes on whatever a drive does.
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

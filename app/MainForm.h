@@ -5,6 +5,7 @@
 #include "app/core/Prompter.h"
 #include <QHash>
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -14,6 +15,7 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TDiscWatcher;
+class TCDIn;
 class QIcon;
 struct TOptionSetHost;
 
@@ -32,12 +34,17 @@ public:
 
     // Message boxes go through the prompter; tests put in one with canned answers.
     void SetPrompter(std::unique_ptr<TPrompter> prompter);
+    // Shows the no-device hint (modal); tests put in their own.
+    void SetNoDeviceHint(std::function<void()> show) { FShowNoDeviceHint = std::move(show); }
 
     HCDROM SelectDrive(int index);
     bool AudioDiscPresent() const;
     void ReadDiscList();
     QString DiscId() const;
     void Refresh();
+    // Lists the disc through the CD input component (no handle of the first library).
+    void ListDiscTracks();
+    TCDIn* CDIn1() const { return FCDIn1; }
 
     HCDROM CDHandle() const { return FSession.CDHandle(); }
     bool NoDisc() const { return FNoDisc; }
@@ -66,6 +73,9 @@ private:
     void FormCreate();
     void FormShow();
     void FormActivate();
+    void FallBackActivate();
+    void SelectCDInDrive();
+    void FillList(const QVector<TTrackRow>& rows);
     void FormClose();
     void CreateActions();
     void CreateMenus();
@@ -96,6 +106,9 @@ private:
     bool FPlaying = false;
     bool FPaused = false;
     bool FShown = false;
+    bool FFallBackDone = false;       // the fall-back steps of the first activation ran
+    std::function<void()> FShowNoDeviceHint;
+    TCDIn* FCDIn1 = nullptr;
     QString FSavedStatus;
 
     QWidget* FClient = nullptr;

@@ -1,6 +1,7 @@
 #include "platform/ReadFaults.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -86,16 +87,22 @@ bool SetReadFaults(const QString& faultList, QString* error)
 
 bool ReadFaultHit(int64_t first, int64_t count)
 {
+    return ReadFaultAt(first, count) >= 0;
+}
+
+int64_t ReadFaultAt(int64_t first, int64_t count)
+{
     if (count <= 0)
-        return false;
+        return -1;
     std::lock_guard lock(faultMutex);
     LoadEnvironmentLocked();
     const int64_t last = first + count - 1;
-    bool hit = false;
+    int64_t hit = -1;
     for (TFaultRange& r : faults) {
         if (last < r.First || first > r.Last || r.Remaining == 0)
             continue;
-        hit = true;
+        const int64_t at = std::max(first, r.First);
+        hit = hit < 0 ? at : std::min(hit, at);
         if (r.Remaining > 0)
             --r.Remaining;
     }

@@ -18,3 +18,7 @@ bool SetReadFaults(const QString& faultList, QString* error = nullptr);
 // True when a read of `count` sectors from `first` on must fail; spends one read of every
 // counted range it touches.
 bool ReadFaultHit(int64_t first, int64_t count);
+
+// The same, giving the first failing sector of the read (-1: none), so that a drive can
+// return the sectors before it as a real one would.
+int64_t ReadFaultAt(int64_t first, int64_t count);

@@ -1,13 +1,17 @@
 // varnelcd-cli tracks [--disc-image PATH]... [--drive N]
 #include "app/cli/CliCommand.h"
 #include "app/core/DiscSession.h"
+#include "app/core/NoDeviceHint.h"
+#include "cd/CDInput.h"
 #include "settings/Options.h"
 
 namespace {
 
 // Lists the tracks of the disc in the drive as the main window would: number, title,
-// length and size, separated by tabs. Without a drive or an audio disc, the status text
-// the window would show goes to stderr.
+// length and size, separated by tabs. Without a drive of the first CD library it goes
+// through the CD input component, as the window does; without a drive there either, the
+// reasons of the no-device hint go to stderr. Without an audio disc, the status text the
+// window would show goes to stderr.
 int Tracks(const QStringList& args)
 {
     QCommandLineParser parser;
@@ -19,8 +23,10 @@ int Tracks(const QStringList& args)
     if (!IntOption(parser, "drive", drive))
         return 2;
     TDiscSession session;
-    if (session.SelectDrive(drive) == 0) {
-        PrintLine(stderr, session.StatusText());
+    TCDIn cdIn;
+    if (session.SelectDrive(drive) == 0 && !session.UseCDIn(cdIn, drive)) {
+        for (const QString& line : NoDeviceHint::AllLines())
+            PrintLine(stderr, line);
         return 1;
     }
     if (!session.AudioDiscPresent()) {

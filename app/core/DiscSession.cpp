@@ -1,4 +1,5 @@
 #include "app/core/DiscSession.h"
+#include "cd/CDInput.h"
 #include "platform/CDImageMedia.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
@@ -76,6 +77,7 @@ static QString FixedText(const char* text, size_t size)
 HCDROM TDiscSession::SelectDrive(int index)
 {
     CloseHandle();
+    FCDIn = nullptr;
     if (index < 0)
         index = 0;
     TDriveList list;
@@ -117,13 +119,56 @@ HCDROM TDiscSession::SelectDrive(int index)
     return handle;
 }
 
+bool TDiscSession::UseCDIn(TCDIn& cdIn, int index)
+{
+    CloseHandle();
+    FCDIn = &cdIn;
+    const int count = cdIn.DrivesCount();
+    if (count <= 0) {
+        FStatus = NotFoundText();
+        return false;
+    }
+    cdIn.SetCurrentDrive(index > 0 && index < count ? index : 0);
+    FDrive = CR_TableIndex(cdIn.CurrentDrive());
+    FDriveText = cdIn.DriveName();
+    FStatus = FDriveText;
+    return FDrive >= 0;
+}
+
 bool TDiscSession::AudioDiscPresent() const
 {
+    if (UsingCDIn())
+        return FDrive >= 0 && IsAudioCDDrive(FDrive);
     return FHandle != 0 && IsAudioCDDrive(DriveOfHandle(FHandle));
+}
+
+// The component's table of contents in the first library's form (MSF addresses), so that
+// the identifier and the rows are computed the same way.
+bool TDiscSession::ReadCDInToc(TTocRecord& toc) const
+{
+    std::memset(&toc, 0, sizeof toc);
+    std::vector<TCRTocEntry> entries;
+    if (!FCDIn || !FCDIn->ReadToc(entries) || entries.size() > std::size(toc.Entries))
+        return false;
+    toc.FirstTrack = entries.front().TrackNumber;
+    toc.LastTrack = entries[entries.size() - 2].TrackNumber;
+    toc.DataLength = uint16_t(2 + 8 * entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        TTocEntry& e = toc.Entries[i];
+        e.TrackNumber = entries[i].TrackNumber;
+        e.AdrControl = uint8_t(0x10 | entries[i].Flags);
+        const int a = entries[i].StartSector + CD_MSF_OFFSET;
+        e.Address[1] = uint8_t(a / CD_FRAMES_PER_MINUTE);
+        e.Address[2] = uint8_t((a / CD_FRAMES_PER_SECOND) % 60);
+        e.Address[3] = uint8_t(a % CD_FRAMES_PER_SECOND);
+    }
+    return TocTrackCount(toc) > 0;
 }
 
 bool TDiscSession::ReadToc(TTocRecord& toc) const
 {
+    if (UsingCDIn())
+        return ReadCDInToc(toc);
     if (FHandle == 0)
         return false;
     std::memset(&toc, 0, sizeof toc);
@@ -144,9 +189,8 @@ QString TDiscSession::DiscId() const
 
 // Titles of a disc the cache does not know yet come from its CD-Text, when it has any;
 // CD-Text title i belongs to track number i + 1, whatever number the disc starts with.
-static void TakeCDText(HCDROM handle, int trackCount)
+static void TakeCDText(const TCDTextInfo& text, int trackCount)
 {
-    const TCDTextInfo text = ReadCDText(handle);
     if (!text.Present)
         return;
     TCDInfo& info = OptionsSetting.CDInfo;
@@ -165,7 +209,7 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
 {
     rows.clear();
     FListedDiscId.clear();
-    if (FHandle == 0)
+    if (FHandle == 0 && !UsingCDIn())
         return false;
     // One read of the table of contents serves the identifier and the rows.
     TTocRecord toc;
@@ -178,13 +222,26 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
     }
     const int count = TocTrackCount(toc);
     if (!discId.isEmpty() && !known)
-        TakeCDText(FHandle, toc.LastTrack);
+        TakeCDText(UsingCDIn() ? FCDIn->CDText() : ReadCDText(FHandle), toc.LastTrack);
 
     TCDInfo& info = OptionsSetting.CDInfo;
     for (int i = 0; i < count; ++i) {
         const int t = toc.FirstTrack + i;
         int minutes = 0, seconds = 0;
-        TrackLength(toc, i, minutes, seconds);
+        if (UsingCDIn()) {
+            // The component measures a track in sectors: minutes and seconds of its length.
+            try {
+                const TCDTrackInfo track = FCDIn->Tracks(i + 1);
+                minutes = track.Minutes;
+                seconds = track.Seconds;
+            } catch (const EAuException&) {
+                FStatus = NotReadText();
+                rows.clear();
+                return false;
+            }
+        } else {
+            TrackLength(toc, i, minutes, seconds);
+        }
         TTrackRow row;
         row.Number = t;
         if (info.Titles[t].isEmpty())

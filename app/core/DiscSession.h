@@ -8,6 +8,11 @@
 #include <QString>
 #include <QVector>
 
+class TCDIn;
+
+// Two ways to the drive: a handle of the first CD library, or, when that library gives
+// none, the CD input component (UseCDIn). DiscId, the rows, the titles and the status
+// texts come out the same either way.
 class TDiscSession {
 public:
     TDiscSession() = default;
@@ -18,6 +23,12 @@ public:
     // Finds drive `index` (negative or past the drive count: the first drive) and returns a
     // handle, 0 on failure. Sets the status text (the drive's name, or "no drive found").
     HCDROM SelectDrive(int index);
+
+    // The CD input component's drive `index` (out of range: its first) becomes the drive of
+    // the session, which then lists through the component. False when it has no drive; the
+    // status text is then "no drive found".
+    bool UseCDIn(TCDIn& cdIn, int index);
+    bool UsingCDIn() const { return FHandle == 0 && FCDIn != nullptr; }
 
     // True when the selected drive holds an audio CD.
     bool AudioDiscPresent() const;
@@ -60,9 +71,11 @@ public:
 
 private:
     bool ReadToc(TTocRecord& toc) const;
+    bool ReadCDInToc(TTocRecord& toc) const;
 
     HCDROM FHandle = 0;
-    int FDrive = -1;
+    TCDIn* FCDIn = nullptr;        // not owned
+    int FDrive = -1;               // position in the shared drive table
     QString FDriveText;
     QString FStatus;
     QString FListedDiscId;

@@ -64,9 +64,12 @@ TEST_F(CliTest, DriveChoiceAndImagesFromTheEnvironment)
 
 TEST_F(CliTest, FailuresGiveTheStatusTextAndExitStatusOne)
 {
+    // No drive through either library: the reasons of the no-device hint.
     Result r = Run({"tracks"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err.trimmed(), QStringLiteral("没有找到光驱!"));
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("软件找不到CD设备。请检查以下问题：\n1.CD设备被其他应用程序锁定。")))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("2.读取 /dev/sr* 需要属于 cdrom 组")));
     EXPECT_TRUE(r.out.isEmpty());
 
     // A disc image names its file and the reason.
@@ -83,6 +86,25 @@ TEST_F(CliTest, FailuresGiveTheStatusTextAndExitStatusOne)
     r = Run({"frobnicate"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains("unknown command"));
+}
+
+// Without a drive of the first library the rows come through the CD input component;
+// lengths are then measured in sectors.
+TEST_F(CliTest, FollowsTheDriveFallBack)
+{
+    const QString cue = MakeTestDisc(Home.path(), {"--track", "audio:8900", "--track", "audio:13760"});
+    const Result first = Run({"tracks", "--disc-image", cue});
+    EXPECT_EQ(first.out, QStringLiteral("1\t音轨 01\t01:58\t19.85\n2\t音轨 02\t03:04\t30.95\n"));
+    for (const QStringList& args : {QStringList{"tracks", "--cd-input-only", "--disc-image", cue}}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out, QStringLiteral("1\t音轨 01\t01:58\t19.85\n2\t音轨 02\t03:03\t30.79\n"));
+    }
+    qputenv("VARNELCD_CD_INPUT_ONLY", "1");
+    const Result r = Run({"tracks", "--disc-image", cue});
+    qunsetenv("VARNELCD_CD_INPUT_ONLY");
+    EXPECT_EQ(r.out.count('\n'), 2);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("03:03")));
 }
 
 TEST_F(CliTest, ShowsTheCachedTitlesOfAKnownDisc)

@@ -2,6 +2,8 @@
 // across two starts, CD-Text titles, disc changes, and the settings written at closing.
 #include "AppTestHome.h"
 #include "app/MainForm.h"
+#include "app/NoDeviceHintForm.h"
+#include "app/core/NoDeviceHint.h"
 #include "app/core/DiscWatcher.h"
 #include "fixtures/TestDisc.h"
 #include "settings/CDInfo.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTreeWidget>
@@ -56,6 +59,7 @@ protected:
     {
         auto form = std::make_unique<TMainForm>();
         form->SetPrompter(std::make_unique<RecordingPrompter>(&Errors));
+        form->SetNoDeviceHint([this] { ++Hints; });
         form->show();
         return form;
     }
@@ -68,7 +72,13 @@ protected:
         EXPECT_FALSE(cue.isEmpty());
         return cue;
     }
+    void TearDown() override
+    {
+        SetCDInputOnly(false);
+        AppTestHome::TearDown();
+    }
     QStringList Errors;
+    int Hints = 0;
 };
 
 } // namespace
@@ -110,7 +120,83 @@ TEST_F(MainFormTest, NoDriveAtAll)
     EXPECT_EQ(form->CDHandle(), 0u);
     EXPECT_EQ(form->StatusText(), QStringLiteral("没有找到光驱!"));
     EXPECT_EQ(form->ListView1()->topLevelItemCount(), 0);
+    // The hint, once: at the first activation only.
+    EXPECT_EQ(Hints, 1);
+    form->Refresh();
+    EXPECT_EQ(Hints, 1);
     form->close();
+}
+
+// Without a drive of the first library the window lists through the CD input component:
+// the same rows, titles and disc identifier, lengths measured in sectors.
+TEST_F(MainFormTest, FallBackThroughTheCDInputComponent)
+{
+    // Track 2 runs from 1:58:50 to 5:02:10.
+    const QString cue = MakeTestDisc(Home.path(), {"--track", "audio:8900", "--track", "audio:13760",
+                                                   "--track", "audio:225", "--title", "1:Eins"});
+    SetDiscImages({cue});
+    QString discId, title2;
+    {
+        auto form = Open();
+        ASSERT_NE(form->CDHandle(), 0u);
+        EXPECT_EQ(Rows(*form)[1].length, QStringLiteral("03:04"));   // minutes and seconds of the MSF addresses
+        discId = form->DiscId();
+        title2 = Rows(*form)[1].title;
+        form->close();
+    }
+    SetCDInputOnly(true);
+    auto form = Open();
+    EXPECT_EQ(form->CDHandle(), 0u);
+    EXPECT_EQ(Hints, 0);
+    const QVector<Row> rows = Rows(*form);
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0].title, QStringLiteral("Eins"));
+    EXPECT_EQ(rows[1].title, title2);
+    EXPECT_EQ(rows[1].length, QStringLiteral("03:03"));
+    EXPECT_TRUE(rows[2].checked);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("VarnelCD Disc image"));
+    EXPECT_EQ(form->SavedStatus(), form->StatusText());
+    EXPECT_EQ(form->DiscId(), discId);
+
+    // A title edited in the list is saved under the same disc at closing.
+    form->ListView1()->topLevelItem(1)->setText(1, QStringLiteral("Zwei"));
+    form->close();
+    form.reset();
+    SetCDInputOnly(false);
+    form = Open();
+    EXPECT_EQ(Rows(*form)[1].title, QStringLiteral("Zwei"));
+    form->close();
+
+    // Refresh follows the tray: no disc clears the list.
+    SetCDInputOnly(true);
+    form = Open();
+    ASSERT_TRUE(EjectDrive(0));
+    form->Refresh();
+    EXPECT_EQ(form->ListView1()->topLevelItemCount(), 0);
+    ASSERT_TRUE(CloseDriveTray(0));
+    form->Refresh();
+    EXPECT_EQ(form->ListView1()->topLevelItemCount(), 3);
+    form->close();
+}
+
+TEST_F(MainFormTest, NoDeviceHintWindow)
+{
+    TfrmNoDeviceHint hint;
+    EXPECT_EQ(hint.objectName(), QStringLiteral("frmNoDeviceHint"));
+    EXPECT_EQ(hint.windowTitle(), ApplicationTitle());
+    QStringList texts;
+    for (const QLabel* label : hint.findChildren<QLabel*>())
+        texts << label->text();
+    for (const QString& line : {NoDeviceHint::Heading(), NoDeviceHint::Cause2(), NoDeviceHint::Cause3()})
+        EXPECT_TRUE(texts.contains(line)) << line.toStdString();
+    EXPECT_EQ(hint.lForceASPI()->text(), QStringLiteral("https://wiki.debian.org/SystemGroups"));
+    EXPECT_EQ(hint.lAdaptec()->text(), QStringLiteral("https://wiki.archlinux.org/title/Optical_disc_drive"));
+    EXPECT_EQ(hint.lDevices()->text(), NoDeviceHint::DeviceLines().join('\n'));
+    EXPECT_FALSE(hint.lDevices()->text().isEmpty());
+    EXPECT_EQ(hint.bClose()->text(), QStringLiteral("关闭(&C)"));
+    hint.show();
+    hint.bClose()->click();
+    EXPECT_EQ(hint.result(), QDialog::Accepted);
 }
 
 TEST_F(MainFormTest, DataOnlyDiscAndUnreadableImagesNameTheFileAndTheReason)

@@ -476,6 +476,31 @@ TEST_F(Akrip32Test, EjectedImageDriveIsEmptyUntilClosed)
     EXPECT_FALSE(CloseDriveTray(-1));
 }
 
+// CD-input-only mode: this library offers no drive and no handle; the shared drive table
+// still holds the image. A tray held shut by a rip does not open.
+TEST_F(Akrip32Test, CDInputOnlyAndLockedTray)
+{
+    const QString cue = MakeTestDisc(dir.path(), {"--track", "audio:30"});
+    SetDiscImages({cue});
+    SetCDInputOnly(true);
+    TDriveList list{};
+    list.Capacity = MAX_CD_DRIVES;
+    EXPECT_EQ(GetCDList(list), 0);
+    EXPECT_EQ(GetCDHandle(THandleRequest{}), 0u);
+    SetCDInputOnly(false);
+    const std::vector<TCDDrive> table = CDDriveTable();
+    ASSERT_FALSE(table.empty());
+    EXPECT_EQ(table.back().Path, cue);
+    EXPECT_TRUE(table.back().Image);
+    const int drive = int(table.size()) - 1;
+    LockImageTray(cue, true);
+    EXPECT_FALSE(EjectDrive(drive));
+    LockImageTray(cue, false);
+    EXPECT_TRUE(EjectDrive(drive));
+    EXPECT_TRUE(ImageTrayOpen(cue));
+    EXPECT_TRUE(CloseDriveTray(drive));
+}
+
 TEST_F(Akrip32Test, ReadsOnAWorkerWhileTheMainThreadPolls)
 {
     const QString cue = MakeTestDisc(dir.path(), {"--track", "audio:400", "--track", "audio:400"});

@@ -38,6 +38,11 @@ TEST(ReadFaults, ListSyntaxAndWhichReadsFail)
     };
     for (const TRead& r : reads)
         EXPECT_EQ(ReadFaultHit(r.First, r.Count), r.Fails) << r.First << "+" << r.Count;
+    // The first failing sector of a read, so that a drive can return the ones before it.
+    ASSERT_TRUE(SetReadFaults("10-19@1,15"));
+    EXPECT_EQ(ReadFaultAt(0, 30), 10);
+    EXPECT_EQ(ReadFaultAt(0, 30), 15);     // the counted range is spent
+    EXPECT_EQ(ReadFaultAt(16, 4), -1);
     SetReadFaults(QString());
     EXPECT_FALSE(ReadFaultHit(100, 1));
 }
