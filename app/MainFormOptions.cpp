@@ -2,6 +2,8 @@
 // list of its CD-ROM page and the change to another drive.
 #include "app/MainForm.h"
 #include "app/OptionSetForm.h"
+#include "cd/CDInput.h"
+#include "platform/CDRipLib.h"
 #include "platform/akrip32.h"
 
 #include <QFileInfo>
@@ -15,6 +17,15 @@ QString EntryText(const char* text, size_t size)
     return QString::fromLocal8Bit(text, int(strnlen(text, size))).trimmed();
 }
 
+// A disc image stands in for a drive under the name every image has: its file name tells
+// two images apart.
+QString WithImageName(const QString& name, int tableIndex)
+{
+    if (!DriveIsImage(tableIndex))
+        return name;
+    return name + " (" + QFileInfo(DriveIdentifier(tableIndex)).fileName() + ")";
+}
+
 // The drives of the first CD library: vendor and product; a disc image adds its file name,
 // so that two images can be told apart.
 QStringList FirstLibraryDriveNames()
@@ -26,11 +37,24 @@ QStringList FirstLibraryDriveNames()
     QStringList names;
     for (int i = 0; i < list.Count; ++i) {
         const TDriveEntry& e = list.Entries[i];
-        QString name = (EntryText(e.Vendor, sizeof e.Vendor) + " " + EntryText(e.Product, sizeof e.Product)).trimmed();
-        if (DriveIsImage(i))
-            name += " (" + QFileInfo(DriveIdentifier(i)).fileName() + ")";
-        names.append(name);
+        const QString name = EntryText(e.Vendor, sizeof e.Vendor) + " " + EntryText(e.Product, sizeof e.Product);
+        names.append(WithImageName(name.trimmed(), i));
     }
+    return names;
+}
+
+// The drives of the CD input component. Naming a drive makes it the component's current
+// one: the drive it was on is put back, so that listing changes nothing.
+QStringList CDInDriveNames(TCDIn& cdIn)
+{
+    const int current = cdIn.CurrentDrive();
+    QStringList names;
+    const int count = cdIn.DrivesCount();
+    for (int i = 0; i < count; ++i) {
+        cdIn.SetCurrentDrive(i);
+        names.append(WithImageName(cdIn.DriveName(), CR_TableIndex(i)));
+    }
+    cdIn.SetCurrentDrive(current);
     return names;
 }
 
@@ -42,19 +66,26 @@ TOptionSetHost TMainForm::OptionSetHost()
     host.DriveNames = [this] {
         if (FSession.CDHandle() != 0)
             return FirstLibraryDriveNames();
-        return QStringList();
+        return CDInDriveNames(*FCDIn1);
     };
+    // As a refresh does: list the disc, or say why there is none. Listing clears the list,
+    // which first stores the disc listed so far.
     host.UseDrive = [this](int index) {
-        if (FSession.CDHandle() == 0)
-            return;
-        // As a refresh does: list the disc, or say why there is none. Listing clears the
-        // list, which first stores the disc listed so far.
-        if (SelectDrive(index) != 0 && AudioDiscPresent()) {
-            ReadDiscList();
+        if (FSession.CDHandle() != 0) {
+            if (SelectDrive(index) != 0 && AudioDiscPresent()) {
+                ReadDiscList();
+                return;
+            }
         } else {
-            ClearList();
-            SetStatusText(FSession.CDHandle() != 0 ? FSession.NoDiscText() : TDiscSession::NotFoundText());
+            FSession.UseCDIn(*FCDIn1, index);
+            if (AudioDiscPresent()) {
+                ListDiscTracks();
+                return;
+            }
         }
+        ClearList();
+        SetStatusText(FSession.CDHandle() != 0 || FSession.UsingCDIn() ? FSession.NoDiscText()
+                                                                        : TDiscSession::NotFoundText());
     };
     host.KeepStatus = [this] { FSavedStatus = StatusText(); };
     return host;

@@ -4,6 +4,7 @@
 #include "AppTestHome.h"
 #include "app/MainForm.h"
 #include "app/OptionSetForm.h"
+#include "cd/CDInput.h"
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/TestDisc.h"
 #include "settings/CDInfo.h"
@@ -448,10 +449,16 @@ TEST_F(OptionSetTest, ChineseFileHasATextForEveryCaptionTabAndFixedItem)
 
 class OptionSetDriveTest : public OptionSetTest {
 protected:
+    void TearDown() override
+    {
+        SetCDInputOnly(false);
+        OptionSetTest::TearDown();
+    }
     std::unique_ptr<TMainForm> OpenMain()
     {
         auto main = std::make_unique<TMainForm>();
         main->SetPrompter(std::make_unique<TCannedPrompter>());
+        main->SetNoDeviceHint([] {});
         main->show();
         OptionsSetting.CommonOptions.OutputFolder = WithBackslash(Home.path());
         return main;
@@ -511,6 +518,45 @@ TEST_F(OptionSetDriveTest, AnotherDriveListsItsDiscAndKeepsTheFieldsTypedForTheF
     ASSERT_EQ(main->ListView1()->topLevelItemCount(), 1);
     EXPECT_EQ(main->ListView1()->topLevelItem(0)->text(1), "First title");
     EXPECT_EQ(OptionsSetting.CDInfo.Artist, "First artist");
+    main->close();
+}
+
+TEST_F(OptionSetDriveTest, WithoutAHandleTheCDInputComponentListsAndReachesTheDrives)
+{
+    const QString first = MakeTestDisc(Home.path(), {"--track", "audio:750"}, "first");
+    const QString second = MakeTestDisc(Home.path(), {"--track", "audio:750", "--track", "audio:300"}, "second");
+    SetDiscImages({first, second});
+    SetCDInputOnly(true);
+    ASSERT_TRUE(WriteAll(OptionsFileName(), "[CDOptions]\nIndex=0\n"));
+    auto main = OpenMain();
+    ASSERT_EQ(main->CDHandle(), 0u);
+    ASSERT_EQ(main->ListView1()->topLevelItemCount(), 1);
+    ASSERT_EQ(main->CDIn1()->CurrentDrive(), 0);
+    {
+        // Listing names every drive and leaves the component on the drive it rips from,
+        // so Cancel changes nothing.
+        auto form = Open(main->OptionSetHost());
+        ShowPage(form.get(), "TabSheet3");
+        auto* list = Get<QComboBox>(form.get(), "cbCDList");
+        EXPECT_EQ(list->count(), 2);
+        EXPECT_EQ(list->itemText(0), "VarnelCD Disc image (first.cue)");
+        EXPECT_EQ(list->currentIndex(), 0);
+        EXPECT_EQ(main->CDIn1()->CurrentDrive(), 0);
+        list->setCurrentIndex(1);
+        Get<QPushButton>(form.get(), "btCancel")->click();
+    }
+    EXPECT_EQ(main->CDIn1()->CurrentDrive(), 0);
+    EXPECT_EQ(OptionsSetting.CDOptions.Index, 0);
+    {
+        auto form = Open(main->OptionSetHost());
+        ShowPage(form.get(), "TabSheet3");
+        Get<QComboBox>(form.get(), "cbCDList")->setCurrentIndex(1);
+        Ok(form.get());
+    }
+    EXPECT_EQ(main->CDIn1()->CurrentDrive(), 1);
+    EXPECT_EQ(main->ListView1()->topLevelItemCount(), 2);
+    EXPECT_EQ(OptionsSetting.CDOptions.Index, 1);
+    EXPECT_EQ(main->SavedStatus(), main->StatusText());
     main->close();
 }
 
