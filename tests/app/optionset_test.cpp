@@ -4,6 +4,7 @@
 #include "AppTestHome.h"
 #include "app/MainForm.h"
 #include "app/OptionSetForm.h"
+#include "app/core/DiscWatcher.h"
 #include "cd/CDInput.h"
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/TestDisc.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -557,6 +559,35 @@ TEST_F(OptionSetDriveTest, WithoutAHandleTheCDInputComponentListsAndReachesTheDr
     EXPECT_EQ(main->ListView1()->topLevelItemCount(), 2);
     EXPECT_EQ(OptionsSetting.CDOptions.Index, 1);
     EXPECT_EQ(main->SavedStatus(), main->StatusText());
+    main->close();
+}
+
+TEST_F(OptionSetDriveTest, ADiscChangeStoresTheListedDiscBeforeListingTheNext)
+{
+    // The drive's image is swapped for another disc and back, as a user swaps discs.
+    const QString a = MakeTestDisc(Home.path(), {"--track", "audio:750"}, "a");
+    const QString b = MakeTestDisc(Home.path(), {"--track", "audio:750", "--track", "audio:300"}, "b");
+    const QString drive = Path("drive.cue");
+    auto insert = [&](const QString& cue) {
+        QFile::remove(drive);
+        ASSERT_TRUE(QFile::copy(cue, drive));
+    };
+    insert(a);
+    SetDiscImages({drive});
+    auto main = OpenMain();
+    ASSERT_EQ(main->ListView1()->topLevelItemCount(), 1);
+    main->ListView1()->topLevelItem(0)->setText(1, "Typed title");
+    OptionsSetting.CDInfo.Artist = "Typed artist";
+    for (const QString& cue : {b, a}) {
+        insert(cue);
+        QFile(drive).setFileTime(QDateTime::currentDateTime().addSecs(cue == b ? 10 : 20),
+                                 QFileDevice::FileModificationTime);
+        main->Refresh();
+        EXPECT_EQ(main->ListView1()->topLevelItemCount(), cue == b ? 2 : 1);
+    }
+    ASSERT_EQ(main->ListView1()->topLevelItemCount(), 1);
+    EXPECT_EQ(main->ListView1()->topLevelItem(0)->text(1), "Typed title");
+    EXPECT_EQ(OptionsSetting.CDInfo.Artist, "Typed artist");
     main->close();
 }
 
