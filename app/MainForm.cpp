@@ -204,7 +204,7 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionOptionSet", "ActionRecord", "aQueryCDDB", "miOGGPlayer"};
+        "ActionRecord", "aQueryCDDB", "miOGGPlayer"};
     for (const char* name : notYet)
         if (QAction* a = Action(name))
             a->setEnabled(false);
@@ -240,8 +240,26 @@ QString TMainForm::DiscId() const
 
 void TMainForm::ClearList()
 {
+    // Whatever comes next (another disc, the same one again, none), the titles and tag
+    // fields of the disc listed so far go to the disc cache first.
+    SaveListedDisc();
     FListView->clear();
     FSession.ForgetListedDisc();
+}
+
+// The titles of the listed disc, as the list shows them, and the disc's tag fields go to
+// the disc cache under that disc's identifier.
+void TMainForm::SaveListedDisc()
+{
+    QVector<TTrackRow> rows;
+    for (int i = 0; i < FListView->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = FListView->topLevelItem(i);
+        TTrackRow row;
+        row.Number = item->text(0).toInt();
+        row.Title = item->text(1);
+        rows.append(row);
+    }
+    FSession.SaveListedTitles(rows);
 }
 
 void TMainForm::FillList(const QVector<TTrackRow>& rows)
@@ -405,16 +423,7 @@ void TMainForm::FormClose()
 {
     FWatcher->Stop();
     try {
-        // The titles of the listed disc go to the disc cache, under that disc's identifier.
-        QVector<TTrackRow> rows;
-        for (int i = 0; i < FListView->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* item = FListView->topLevelItem(i);
-            TTrackRow row;
-            row.Number = item->text(0).toInt();
-            row.Title = item->text(1);
-            rows.append(row);
-        }
-        FSession.SaveListedTitles(rows);
+        SaveListedDisc();
     } catch (...) {
     }
     try {

@@ -19,6 +19,7 @@ class TCDIn;
 class TCDPlayer;
 class QUrl;
 class QIcon;
+struct TOptionSetHost;
 
 // The main window's caption: the program's title and version, nothing appended.
 QString MainFormCaption();
@@ -58,6 +59,7 @@ public:
     QTreeWidget* ListView1() const { return FListView; }
     TDiscWatcher* DiscWatcher() const { return FWatcher; }
     QAction* Action(const QString& name) const;   // an action or menu entry by object name
+    TOptionSetHost OptionSetHost();               // what the options window asks of this window
 
     // Device-change notices: any volume arriving refreshes, any removal clears the list.
     void VolumeArrived();
@@ -92,6 +94,7 @@ private:
     void CreateClientArea();
     void UpdateActions();
     void ClearList();
+    void SaveListedDisc();
     void LayoutClient();
 
     // Commands.
@@ -120,6 +123,7 @@ private:
     void ClearRealPlayerClick();
     void ClearMediaPlayerClick();
     void miWAVtoWAVClick();
+    void ActionOptionSetExecute();
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});

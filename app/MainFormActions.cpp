@@ -84,7 +84,8 @@ void TMainForm::CreateActions()
             &QAction::triggered, this, &TMainForm::ActionSelectAllExecute);
     connect(NewAction("ActionNoSelect", "Select &None", "Cancel selected track", QKeySequence("Ctrl+N")),
             &QAction::triggered, this, &TMainForm::ActionNoSelectExecute);
-    NewAction("ActionOptionSet", "&Options", "Options", QKeySequence("Ctrl+O"));
+    connect(NewAction("ActionOptionSet", "&Options", "Options", QKeySequence("Ctrl+O")), &QAction::triggered,
+            this, &TMainForm::ActionOptionSetExecute);
     connect(NewAction("ActionExit", "E&xit", "Exit the program"), &QAction::triggered, this,
             &QWidget::close);
     NewAction("ActionRecord", "&Record", "Record to wav or mp3", QKeySequence("Ctrl+R"));

@@ -85,5 +85,10 @@ constexpr int DEFAULT_WMA_PROFILE = 8;
 extern const std::array<const char*, WMA_PROFILE_COUNT> WMAProfiles;      // "64_44_2"
 extern const std::array<const char*, WMA_PROFILE_COUNT> WMAProfileTexts;  // "44.100 kHz,  64 kbit/s, Stereo"
 
+// The MP3 bitrates in kbit/s that the encoder settings offer (constant, minimum and maximum).
+constexpr int MP3_BITRATE_COUNT = 14;
+constexpr std::array<int32_t, MP3_BITRATE_COUNT> Mp3BitRates = {32,  40,  48,  56,  64,  80,  96,
+                                                                112, 128, 160, 192, 224, 256, 320};
+
 constexpr int OGG_BITRATE_COUNT = 15;
 extern const std::array<const char*, OGG_BITRATE_COUNT> OggBitRateTexts;  // " Default", " 45 kbit/s", ...

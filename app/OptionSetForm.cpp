@@ -1,0 +1,237 @@
+#include "app/OptionSetForm.h"
+#include "ui_OptionSet.h"
+
+#include "settings/CDInfo.h"
+#include "settings/Lang.h"
+#include "widgets/TranslateForm.h"
+
+#include <QShowEvent>
+#include <algorithm>
+
+namespace {
+
+// A line edit's length limit holds for typing only: a longer stored text (a 40-character
+// artist from CD-Text) shows whole and stays so unless the user shortens it.
+void SetLimitedText(QLineEdit* edit, const QString& text, int limit)
+{
+    edit->setMaxLength(std::max(limit, int(text.size())));
+    edit->setText(text);
+}
+
+void KeepLimitForTyping(QLineEdit* edit, int limit)
+{
+    QObject::connect(edit, &QLineEdit::textEdited, edit,
+                     [edit, limit](const QString& text) { edit->setMaxLength(std::max(limit, int(text.size()))); });
+}
+
+constexpr int ID3_TEXT_LIMIT = 30;
+constexpr int ID3_YEAR_LIMIT = 4;
+constexpr int WAV_FORMAT_ITEM = 1;
+
+} // namespace
+
+TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget* parent)
+    : QDialog(parent)
+    , FUi(std::make_unique<Ui::OptionSetForm>())
+    , FPrompter(prompter)
+    , FController(OptionsSetting, prompter, std::move(host))
+{
+    FUi->setupUi(this);
+    FUi->PageControl1->setCurrentIndex(0);
+    FUi->ckbCDDb->setVisible(false);
+    // The spin edit changes by its arrows only.
+    FUi->SpinEdit1->findChild<QLineEdit*>()->setReadOnly(true);
+
+    // The lists that come from the tables; the fixed ones are in the form.
+    for (int kbps : Mp3BitRates) {
+        const QString text = QStringLiteral("%1 kbit/s").arg(kbps, 3);
+        FUi->cbBitRate->addItem(text);
+        FUi->cbMaxBitRate->addItem(text);
+    }
+    for (const char* text : OggBitRateTexts) {
+        FUi->cbOggNomBit->addItem(QString::fromLatin1(text));
+        FUi->cbOggMaxBit->addItem(QString::fromLatin1(text));
+        FUi->cbOggMinBit->addItem(QString::fromLatin1(text));
+    }
+    for (const char* text : WMAProfileTexts)
+        FUi->cbWMABitrate->addItem(QString::fromLatin1(text));
+    FUi->ID3genre->addItem(QString());
+    for (const char* name : GenreNames)
+        FUi->ID3genre->addItem(QString::fromLatin1(name));
+
+    KeepLimitForTyping(FUi->ID3artist, ID3_TEXT_LIMIT);
+    KeepLimitForTyping(FUi->ID3album, ID3_TEXT_LIMIT);
+    KeepLimitForTyping(FUi->ID3year, ID3_YEAR_LIMIT);
+    KeepLimitForTyping(FUi->ID3comment, ID3_TEXT_LIMIT);
+
+    connect(FUi->ckNormalize, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);
+    connect(FUi->cbRipTime, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);
+    connect(FUi->ckbSelectVBR, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);
+    connect(FUi->cbOutputFormat, &QComboBox::currentIndexChanged, this, &TOptionSetForm::UpdateEnabled);
+    connect(FUi->PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (FShown && FUi->PageControl1->widget(index) == FUi->TabSheet3)
+            TabSheet3Show();
+    });
+    connect(FUi->btBrowser, &QPushButton::clicked, this, &TOptionSetForm::btBrowserClick);
+    connect(FUi->bDefault, &QPushButton::clicked, this, &TOptionSetForm::bDefaultClick);
+    connect(FUi->bWMADefault, &QPushButton::clicked, this, &TOptionSetForm::bWMADefaultClick);
+    connect(FUi->btOk, &QPushButton::clicked, this, &TOptionSetForm::btOkClick);
+    connect(FUi->btCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TOptionSetForm::~TOptionSetForm() = default;
+
+void TOptionSetForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!FShown) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+void TOptionSetForm::FormShow()
+{
+    TranslateForm(this, FLanguage);
+    FController.Load();
+    FieldsToControls();
+    if (FUi->PageControl1->currentWidget() == FUi->TabSheet3)
+        TabSheet3Show();
+}
+
+void TOptionSetForm::FieldsToControls()
+{
+    const TOptionSetFields& f = FController.Fields;
+    FUi->editOutputDir->setText(f.OutputDir);
+    FUi->cbOutputFormat->setCurrentIndex(f.OutputFormat);
+    FUi->ckbKeepWav->setChecked(f.DeleteWav);
+    FUi->ckNormalize->setChecked(f.Normalize);
+    FUi->SpinEdit1->setValue(f.NormalizePercent);
+    FUi->cbRipTime->setChecked(f.EnableRipTime);
+    FUi->eRipTime->setText(f.RipTime);
+
+    FUi->ckbSelectVBR->setChecked(f.SelectVBR);
+    FUi->ckbVBRHead->setChecked(f.VBRHead);
+    FUi->cbBitRate->setCurrentIndex(f.BitRate);
+    FUi->cbMaxBitRate->setCurrentIndex(f.MaxBitRate);
+    FUi->cbVBRQuality->setCurrentIndex(f.VBRQuality);
+    FUi->cbMpegQuality->setCurrentIndex(f.MpegQuality);
+    FUi->cbStereoMode->setCurrentIndex(f.StereoMode);
+
+    FUi->cbUseCompress->setChecked(f.UseCompress);
+    FUi->tbCompression->setValue(f.Compression);
+    FUi->cbOggNomBit->setCurrentIndex(f.OggNomBit);
+    FUi->cbOggMaxBit->setCurrentIndex(f.OggMaxBit);
+    FUi->cbOggMinBit->setCurrentIndex(f.OggMinBit);
+    FUi->cbWMABitrate->setCurrentIndex(f.WMABitrate);
+
+    FUi->cbUseID3->setChecked(f.UseID3);
+    SetLimitedText(FUi->ID3artist, f.Artist, ID3_TEXT_LIMIT);
+    SetLimitedText(FUi->ID3album, f.Album, ID3_TEXT_LIMIT);
+    SetLimitedText(FUi->ID3year, f.Year, ID3_YEAR_LIMIT);
+    SetLimitedText(FUi->ID3comment, f.Comment, ID3_TEXT_LIMIT);
+    FUi->ID3genre->setCurrentIndex(f.GenrePosition);
+
+    FUi->ckbCDDb->setChecked(f.CDDb);
+    // The enabled states follow the loaded values, whether a tick changed or not.
+    UpdateEnabled();
+}
+
+void TOptionSetForm::ControlsToFields()
+{
+    TOptionSetFields& f = FController.Fields;
+    f.OutputDir = FUi->editOutputDir->text();
+    f.OutputFormat = FUi->cbOutputFormat->currentIndex();
+    f.DeleteWav = FUi->ckbKeepWav->isChecked();
+    f.Normalize = FUi->ckNormalize->isChecked();
+    f.NormalizePercent = FUi->SpinEdit1->value();
+    f.EnableRipTime = FUi->cbRipTime->isChecked();
+    f.RipTime = FUi->eRipTime->text();
+
+    f.SelectVBR = FUi->ckbSelectVBR->isChecked();
+    f.VBRHead = FUi->ckbVBRHead->isChecked();
+    f.BitRate = FUi->cbBitRate->currentIndex();
+    f.MaxBitRate = FUi->cbMaxBitRate->currentIndex();
+    f.VBRQuality = FUi->cbVBRQuality->currentIndex();
+    f.MpegQuality = FUi->cbMpegQuality->currentIndex();
+    f.StereoMode = FUi->cbStereoMode->currentIndex();
+
+    f.UseCompress = FUi->cbUseCompress->isChecked();
+    f.Compression = FUi->tbCompression->value();
+    f.OggNomBit = FUi->cbOggNomBit->currentIndex();
+    f.OggMaxBit = FUi->cbOggMaxBit->currentIndex();
+    f.OggMinBit = FUi->cbOggMinBit->currentIndex();
+    f.WMABitrate = FUi->cbWMABitrate->currentIndex();
+
+    f.UseID3 = FUi->cbUseID3->isChecked();
+    f.Artist = FUi->ID3artist->text();
+    f.Album = FUi->ID3album->text();
+    f.Year = FUi->ID3year->text();
+    f.Comment = FUi->ID3comment->text();
+    f.GenrePosition = FUi->ID3genre->currentIndex();
+
+    f.DriveItem = FUi->cbCDList->currentIndex();
+    f.CDDb = FUi->ckbCDDb->isChecked();
+}
+
+void TOptionSetForm::UpdateEnabled()
+{
+    FUi->SpinEdit1->setEnabled(FUi->ckNormalize->isChecked());
+    FUi->eRipTime->setEnabled(FUi->cbRipTime->isChecked());
+    const bool vbr = FUi->ckbSelectVBR->isChecked();
+    FUi->ckbVBRHead->setEnabled(vbr);
+    FUi->cbMaxBitRate->setEnabled(vbr);
+    FUi->cbVBRQuality->setEnabled(vbr);
+    // A WAV file is the result itself: there is nothing to delete after processing.
+    FUi->ckbKeepWav->setEnabled(FUi->cbOutputFormat->currentIndex() != WAV_FORMAT_ITEM);
+}
+
+void TOptionSetForm::TabSheet3Show()
+{
+    const QStringList& drives = FController.ListDrives();
+    FUi->cbCDList->clear();
+    FUi->cbCDList->addItems(drives);
+    // A combo box selects its first item when filled: the selection is the controller's.
+    FUi->cbCDList->setCurrentIndex(FController.Fields.DriveItem);
+}
+
+void TOptionSetForm::btBrowserClick()
+{
+    const QString folder =
+        FPrompter.AskFolder(LangString(QStringLiteral("RES_Select_Directory"),
+                                       QStringLiteral("请选择保存MP3和WAV文件的目录：")),
+                            BrowseStartFolder(FUi->editOutputDir->text()));
+    if (!folder.isEmpty())
+        FUi->editOutputDir->setText(folder);
+}
+
+void TOptionSetForm::btOkClick()
+{
+    ControlsToFields();
+    const bool outputPage = FUi->PageControl1->currentWidget() == FUi->TabSheet1;
+    switch (FController.Accept()) {
+    case TOptionSetController::TRefusal::OutputFolder:
+        if (outputPage)
+            FUi->editOutputDir->setFocus();
+        return;
+    case TOptionSetController::TRefusal::RipTime:
+        if (outputPage)
+            FUi->eRipTime->setFocus();
+        return;
+    case TOptionSetController::TRefusal::None:
+        accept();
+        return;
+    }
+}
+
+void TOptionSetForm::bDefaultClick()
+{
+    ControlsToFields();
+    FController.SetMp3Defaults();
+    FieldsToControls();
+}
+
+void TOptionSetForm::bWMADefaultClick()
+{
+    FUi->cbWMABitrate->setCurrentIndex(DEFAULT_WMA_PROFILE);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The options window: output, normalizing, rip length, MP3, OGG and WMA settings, the
+// disc's tag fields and the CD drive. A view over TOptionSetController, which fills,
+// checks and stores; nothing here is written to disk.
+#include "app/OptionSetController.h"
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class OptionSetForm;
+}
+
+class TOptionSetForm : public QDialog {
+    Q_OBJECT
+public:
+    TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget* parent = nullptr);
+    ~TOptionSetForm() override;
+
+    TOptionSetController& Controller() { return FController; }
+    // The language file the window takes its captions from ("Chinese"); tests name another.
+    void SetLanguageName(const QString& name) { FLanguage = name; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormShow();
+    void FieldsToControls();
+    void ControlsToFields();
+    void UpdateEnabled();
+    void TabSheet3Show();
+    void btBrowserClick();
+    void btOkClick();
+    void bDefaultClick();
+    void bWMADefaultClick();
+
+    std::unique_ptr<Ui::OptionSetForm> FUi;
+    TPrompter& FPrompter;
+    TOptionSetController FController;
+    QString FLanguage = QStringLiteral("Chinese");
+    bool FShown = false;
+};
