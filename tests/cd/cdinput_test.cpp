@@ -307,6 +307,8 @@ TEST_F(CDInputTest, DuringARip)
     cdIn.SetStartTrack(1);
     cdIn.SetEndTrack(1);
     SetMode(cdIn, 1);
+    cdIn.SetLockTray(true);
+    const int drive = int(CDDriveTable().size()) - 1;
     TAuMemoryOut out;
     out.SetBlockSize(CD_SECTOR_SIZE);
     QString error;
@@ -331,12 +333,17 @@ TEST_F(CDInputTest, DuringARip)
         ++queries;
     }
     EXPECT_TRUE(refused || !out.Busy());
+    const bool trayOpened = EjectDrive(drive);      // held shut while the rip runs
+    EXPECT_TRUE(!trayOpened || !cdIn.Busy());
     cdIn.AbortRead();
     ASSERT_TRUE(PumpUntil([&] { return done == 1; }, 60000));
     EXPECT_EQ(error, QString());
     const QByteArray data = out.Data();
     EXPECT_EQ(data.size() % CD_SECTOR_SIZE, 0);
     EXPECT_TRUE(data == bin.left(data.size()));
+    EXPECT_TRUE(EjectDrive(drive));                 // released at the end of the rip
+    ASSERT_TRUE(CloseDriveTray(drive));
+    cdIn.SetLockTray(false);
 
     // A permanent fault with many retries: the abort cuts them short.
     ASSERT_TRUE(SetReadFaults(QStringLiteral("40-1499")));
