@@ -5,6 +5,8 @@
 #include "cd/CDInput.h"
 #include "settings/Options.h"
 
+#include <memory>
+
 namespace {
 
 // Lists the tracks of the disc in the drive as the main window would: number, title,
@@ -22,9 +24,9 @@ int Tracks(const QStringList& args)
     int drive = OptionsSetting.CDOptions.Index;
     if (!IntOption(parser, "drive", drive))
         return 2;
-    TDiscSession session;
-    TCDIn cdIn;
-    if (session.SelectDrive(drive) == 0 && !session.UseCDIn(cdIn, drive)) {
+    std::unique_ptr<TCDIn> cdIn;      // made only when needed: it writes its settings file
+    TDiscSession session;             // refers to cdIn: goes first
+    if (session.SelectDrive(drive) == 0 && !session.UseCDIn(*(cdIn = std::make_unique<TCDIn>()), drive)) {
         for (const QString& line : NoDeviceHint::AllLines())
             PrintLine(stderr, line);
         return 1;
