@@ -307,10 +307,12 @@ TEST_F(CDRipThreadTest, FailuresReachTheOwner)
 
     // The disk fills up: a failure, not a short file reported as success.
     SetReadFaults(QString());
-    owner.Infos.clear();
-    ASSERT_TRUE(QFile::link("/dev/full", out + "/full.wav"));
-    Rip(2, "full");
-    ExpectFinished(RipError::WriteFailed);
+    if (HaveDevFull()) {
+        owner.Infos.clear();
+        ASSERT_TRUE(QFile::link("/dev/full", out + "/full.wav"));
+        Rip(2, "full");
+        ExpectFinished(RipError::WriteFailed);
+    }
 
     // The normalize pass cannot write its copy: the ripped file stays, the owner hears 6.
     SetReadFaults(QString());

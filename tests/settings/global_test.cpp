@@ -234,6 +234,8 @@ TEST_F(NormalizeTest, FailuresRaiseAndKeepTheOriginal)
     ASSERT_TRUE(QDir(dir.path()).rmdir("track.nor"));
 
     // The disk fills up while writing the temporary file.
+    if (!HaveDevFull())
+        GTEST_SKIP() << "/dev/full is not the full device on this machine";
     ASSERT_TRUE(QFile::link("/dev/full", temp));
     EXPECT_THROW(NormalizeWavFile(95, path), std::runtime_error);
     EXPECT_EQ(ReadAll(path), original);
