@@ -26,7 +26,8 @@ TfrmOggPlayer::TfrmOggPlayer(QWidget* parent)
       FPlayer(std::make_unique<TOggPlayer>(FPrompter.get()))
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+    // A dialog border: a title and a close button, no minimize or maximize.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     ui->BitBtn1->setIcon(MediaIcon(this, "media-playback-start", QStyle::SP_MediaPlay));
     ui->BitBtn2->setIcon(MediaIcon(this, "media-playback-pause", QStyle::SP_MediaPause));
