@@ -124,6 +124,7 @@ private:
     void ClearMediaPlayerClick();
     void miWAVtoWAVClick();
     void ActionOptionSetExecute();
+    void miOGGPlayerClick();
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});

@@ -144,7 +144,7 @@ void TMainForm::CreateMenus()
     run->addSeparator();
     MenuEntry(run, Action("ActionRecord"), QStringLiteral("录音(&R)..."));
     run->addSeparator();
-    entry(run, "miOGGPlayer", QStringLiteral("OGG文件播放(&O)..."));
+    connect(entry(run, "miOGGPlayer", QStringLiteral("OGG文件播放(&O)...")), &QAction::triggered, this, &TMainForm::miOGGPlayerClick);
     run->addSeparator();
     MenuEntry(run, Action("aPlay"), QStringLiteral("播放(&P)"));
     MenuEntry(run, Action("aPause"), QStringLiteral("暂停(&A)"));

@@ -33,6 +33,8 @@ public:
     int Volume() const { return FVolume; }
     // Clamped to -10000..0; heard within one callback period while playing.
     void SetVolume(int Value);
+    // The stream's name in the desktop's mixer from the next start on (empty: SDL's default).
+    void SetStreamName(const QString& Value) { FWrapper.SetStreamName(Value); }
     TOutputEvent OnUnderrun() const;
     void SetOnUnderrun(TOutputEvent Handler);
 

@@ -15,8 +15,10 @@ void TStereoBalance::SetBalance(float Value)
 
 void TStereoBalance::Factors(float B, double& Left, double& Right)
 {
-    Left = B > 0.5f ? double(1.0f - B) : 1.0;
-    Right = B > 0.5f ? 1.0 : double(B);
+    // 0.5 is the centre: both sides keep their level; towards either end the other
+    // side fades linearly to silence.
+    Left = B > 0.5f ? 2.0 * (1.0 - double(B)) : 1.0;
+    Right = B < 0.5f ? 2.0 * double(B) : 1.0;
 }
 
 int TStereoBalance::GetChannels()

@@ -1,6 +1,7 @@
 #pragma once
-// Attenuates one side of a stereo stream by Balance (0 to 1; 0.5 by default): above 0.5
-// the left channel is multiplied by 1 - Balance, otherwise the right one by Balance. A
+// Attenuates one side of a stereo stream by Balance (0 to 1; 0.5, the centre, by default):
+// above 0.5 the left channel is multiplied by 2 * (1 - Balance), below 0.5 the right one by
+// 2 * Balance; at 0.5 both stay as they are. A
 // mono input comes out as stereo (each sample on both sides) before the balance applies;
 // three or more channels pass unchanged.
 #include "audio/AuConverter.h"

@@ -357,7 +357,10 @@ uint32_t TDSWrapper::OpenBuffer(int Bits, int Channels, int SampleRate, uint32_t
         want.userdata = &FRing;
         SDL_AudioSpec have{};
         const QByteArray name = FDeviceName.toUtf8();
+        const QByteArray stream = FStreamName.toUtf8();
         std::lock_guard sdl(SdlLock());
+        // A hint is global: set (or reset) for every device this opens.
+        SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, stream.isEmpty() ? nullptr : stream.constData());
         // No changes allowed: SDL converts, so the callback gets exactly this format.
         FDeviceId = SDL_OpenAudioDevice(FDeviceName.isEmpty() ? nullptr : name.constData(), 0,
                                         &want, &have, 0);
@@ -370,6 +373,12 @@ uint32_t TDSWrapper::OpenBuffer(int Bits, int Channels, int SampleRate, uint32_t
     FBufferOpen = true;
     FSampleRate = SampleRate;
     return DSResult::Ok;
+}
+
+void TDSWrapper::SetStreamName(const QString& Name)
+{
+    std::lock_guard lock(FDeviceLock);
+    FStreamName = Name;
 }
 
 uint32_t TDSWrapper::Start()

@@ -143,6 +143,10 @@ public:
     // PollingMs and of 50 ms at SampleRate, at least 16.
     static uint32_t PeriodFrames(uint32_t Frames, uint32_t PollingMs, int SampleRate);
 
+    // The name the desktop's mixer shows for the stream of the next OpenBuffer (empty: SDL's
+    // default).
+    void SetStreamName(const QString& Name);
+
     // Test seam: no SDL device is opened; whoever calls Ring().Consume is the card.
     void SetExternalConsumer(bool Value) { FExternalConsumer = Value; }
 
@@ -154,6 +158,7 @@ private:
     mutable std::mutex FDeviceLock;     // device id and open state
     TDSRing FRing;
     QString FDeviceName;
+    QString FStreamName;
     bool FDeviceSelected = false;
     bool FBufferOpen = false;
     uint32_t FDeviceId = 0;

@@ -298,15 +298,17 @@ TEST(StereoBalance, FactorsByWidth)
         return b;
     };
     for (const Case& c : {
-             Case{"16-bit 0.5 halves the right", 16, 2, 0.5f, Bytes16({1000, -1001}), Bytes16({1000, -500})},
+             Case{"16-bit 0.5 is the centre", 16, 2, 0.5f, Bytes16({1000, -1001}), Bytes16({1000, -1001})},
+             Case{"16-bit 0.25 halves the right", 16, 2, 0.25f, Bytes16({1000, -1001}), Bytes16({1000, -500})},
              Case{"16-bit 0 silences the right", 16, 2, 0.0f, Bytes16({1000, -1001}), Bytes16({1000, 0})},
              Case{"16-bit 1 silences the left", 16, 2, 1.0f, Bytes16({1000, -1001}), Bytes16({0, -1001})},
-             Case{"16-bit 0.75 quarters the left", 16, 2, 0.75f, Bytes16({1002, -1001}), Bytes16({250, -1001})},
-             Case{"24-bit 0.25 scales the right too", 24, 2, 0.25f, s24({-4000000, 4000002}), s24({-4000000, 1000000})},
-             Case{"24-bit 0.75 scales the left", 24, 2, 0.75f, s24({-4000000, 4000002}), s24({-1000000, 4000002})},
-             Case{"32-bit 0.5", 32, 2, 0.5f, s32({-2147483647 - 1, 2000000001}), s32({-2147483647 - 1, 1000000000})},
-             Case{"8-bit scales around the middle", 8, 2, 0.5f, QByteArray::fromHex("ff00807f"), QByteArray::fromHex("ff408080")},
-             Case{"mono 16-bit at 0.5", 16, 1, 0.5f, Bytes16({1000, -3000}), Bytes16({1000, 500, -3000, -1500})},
+             Case{"16-bit 0.75 halves the left", 16, 2, 0.75f, Bytes16({1002, -1001}), Bytes16({501, -1001})},
+             Case{"24-bit 0.25 scales the right too", 24, 2, 0.25f, s24({-4000000, 4000002}), s24({-4000000, 2000001})},
+             Case{"24-bit 0.875 scales the left", 24, 2, 0.875f, s24({-4000000, 4000002}), s24({-1000000, 4000002})},
+             Case{"32-bit 0.25", 32, 2, 0.25f, s32({-2147483647 - 1, 2000000001}), s32({-2147483647 - 1, 1000000000})},
+             Case{"8-bit scales around the middle", 8, 2, 0.25f, QByteArray::fromHex("ff00807f"), QByteArray::fromHex("ff408080")},
+             Case{"mono 16-bit at 0.5 is equal on both sides", 16, 1, 0.5f, Bytes16({1000, -3000}), Bytes16({1000, 1000, -3000, -3000})},
+             Case{"mono 16-bit at 0.25", 16, 1, 0.25f, Bytes16({1000, -3000}), Bytes16({1000, 500, -3000, -1500})},
              Case{"3 channels pass", 16, 3, 0.0f, Bytes16({1, 2, 3}), Bytes16({1, 2, 3})},
          }) {
         SCOPED_TRACE(c.name);
