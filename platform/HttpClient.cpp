@@ -124,7 +124,7 @@ THttpResult HttpGet(const QUrl& url, const THttpOptions& options, THttpAbort* ab
         abort->FReply = nullptr;
         aborted = abort->FAborted;
     }
-    if (failure.isEmpty() && result.Body.size() <= options.MaxBytes)
+    if (failure.isEmpty() && result.Body.size() <= options.MaxBytes && reply->isOpen())
         result.Body += reply->readAll();
     result.Status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (aborted) {
