@@ -182,7 +182,7 @@ void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
         "ActionExtract", "ActionOptionSet", "ActionRecord", "ActionWavToMp3", "aPlay", "aPause",
-        "aStop", "aID3Edit", "aEditTrackName", "aQueryCDDB", "miWAVtoWAV", "mnuMp3ToWav",
+        "aStop", "aID3Edit", "aEditTrackName", "miWAVtoWAV", "mnuMp3ToWav",
         "miWAVtoOGG", "miWAVtoWMA", "miOGGPlayer", "VolumeControlMenu", "miRealOnePlayer",
         "miWindowsMediaPlayer", "mnuHelp"};
     for (const char* name : notYet)

@@ -81,6 +81,7 @@ private:
     void ShowAbout();
     void EjectMenuClick();
     void CloseCdRomMenuClick();
+    void QueryCDDBExecute();   // MainFormCddb.cpp
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});

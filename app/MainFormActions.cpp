@@ -93,7 +93,7 @@ void TMainForm::CreateActions()
     NewAction("aStop", "&Stop", "Stop the current track");
     NewAction("aID3Edit", "&ID3 Tag Edit", "MP3 ID3 edit");
     NewAction("aEditTrackName", "Rename &Title", "Rename track title", QKeySequence("F2"));
-    NewAction("aQueryCDDB", "&Query Freedb");
+    connect(NewAction("aQueryCDDB", "&Query Freedb"), &QAction::triggered, this, &TMainForm::QueryCDDBExecute);
 }
 
 void TMainForm::CreateMenus()
