@@ -10,7 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-wqy-microhei
-  xvfb xauth openbox
+  xvfb xauth openbox imagemagick xdotool
   desktop-file-utils appstream man-db groff-base lintian dpkg-dev file librsvg2-bin
   sox lame vorbis-tools ffmpeg id3v2 python3-mutagen python3-libdiscid
   libogg-dev libvorbis-dev libsdl2-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
