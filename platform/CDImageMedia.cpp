@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cdio/cdio.h>
+#include <cdio/cdtext.h>
 #include <cdio/logging.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -262,4 +263,34 @@ TImageProblem DiagnoseImage(const QString& path)
     if (files.LongestLine > MaxCueLineLength)
         return TImageProblem::LineTooLong;
     return TImageProblem::Unreadable;
+}
+
+TCDTextInfo ReadCdioCDText(CdIo_t* cdio, const TDiscToc& toc)
+{
+    TCDTextInfo info;
+    cdtext_t* text = cdio ? cdio_get_cdtext(cdio) : nullptr;
+    if (!text)
+        return info;
+    // The first language block that is there.
+    if (cdtext_lang_t* langs = cdtext_list_languages_v2(text)) {
+        for (int i = 0; i < 8; ++i) {
+            if (langs[i] != CDTEXT_LANGUAGE_BLOCK_UNUSED) {
+                cdtext_set_language_index(text, i);
+                break;
+            }
+        }
+    }
+    info.Title = DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_TITLE, 0));
+    info.Performer = DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_PERFORMER, 0));
+    // Index 0 is track 1 even on a disc whose first track has another number.
+    QStringList titles;
+    for (int t = 1; t < toc.FirstTrack; ++t)
+        titles << QString();
+    for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t)
+        titles << DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_TITLE, track_t(t)));
+    while (!titles.isEmpty() && titles.last().isEmpty())
+        titles.removeLast();
+    info.TrackTitles = titles;
+    info.Present = !info.Title.isEmpty() || !info.Performer.isEmpty() || !titles.isEmpty();
+    return info;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // libcdio helpers behind the drive library: opening a drive or a disc image, reading its
 // table of contents into plain values, and the CD-Text fix-up. Only platform code uses it.
+#include "platform/akrip32.h"
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -33,6 +34,9 @@ bool ReadDiscToc(CdIo_t* cdio, TDiscToc& toc);
 // A token that changes when the image file changes (canonical path, size, modification
 // time); empty when the file does not exist.
 QString ImageFileToken(const QString& path);
+
+// CD-Text of an open source (empty texts when the disc carries none).
+TCDTextInfo ReadCdioCDText(CdIo_t* cdio, const TDiscToc& toc);
 
 // libcdio hands cue-sheet CD-Text back as UTF-8 converted from Latin-1, whatever the sheet
 // was written in. The Latin-1 bytes are the sheet's own: they are read again like any text

@@ -19,8 +19,11 @@
 #include <array>
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
+#include <unistd.h>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -74,6 +77,7 @@ QStringList setImages;
 std::vector<QString> physicalDrives;
 bool physicalScanned = false;
 std::set<QString> openDoors;       // image drives whose simulated tray is open
+std::map<QString, int> lockedDoors; // image drives held shut by a rip, with a count
 std::array<std::shared_ptr<THandle>, kMaxHandles> handles;
 std::map<QString, TImageState> imageStates;
 
@@ -227,7 +231,9 @@ TMediaState PhysicalMediaState(const QString& path)
 
 int GetCDList(TDriveList& list)
 {
-    const std::vector<TDrive> drives = Drives(true);
+    std::vector<TDrive> drives = Drives(true);
+    if (CDInputOnly())
+        drives.clear();
     const int capacity = list.Capacity ? std::min<int>(list.Capacity, MAX_CD_DRIVES) : MAX_CD_DRIVES;
     std::memset(list.Entries, 0, sizeof(list.Entries));
     int count = 0;
@@ -264,8 +270,12 @@ int GetCDList(TDriveList& list)
 HCDROM GetCDHandle(const THandleRequest& request)
 {
     TDrive drive;
-    if (!DriveAt(request.HostAdapter, drive))
+    if (CDInputOnly() || !DriveAt(request.HostAdapter, drive))
         return Fail(ALERR_INVPARAM);
+    // A device node this user may not open (not in its group) gives no handle, so the
+    // program reaches the drives the other way and explains the cause.
+    if (!drive.Image && DeviceOpenError(drive.Path) != 0)
+        return Fail(ALERR_NOWNASPI);
     auto h = std::make_shared<THandle>();
     h->Drive = request.HostAdapter;
     h->Source = drive;
@@ -548,6 +558,38 @@ namespace {
 std::atomic<bool> cdInputOnlyFlag{false};
 }
 
+std::vector<TCDDrive> CDDriveTable(bool rescan)
+{
+    std::vector<TCDDrive> table;
+    for (const TDrive& d : Drives(rescan))
+        table.push_back({d.Path, d.Image});
+    return table;
+}
+
+int DeviceOpenError(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    ::close(fd);
+    return 0;
+}
+
+bool ImageTrayOpen(const QString& path)
+{
+    std::lock_guard lock(tableMutex);
+    return openDoors.count(path) > 0;
+}
+
+void LockImageTray(const QString& path, bool lock)
+{
+    std::lock_guard guard(tableMutex);
+    int& count = lockedDoors[path];
+    count = std::max(0, count + (lock ? 1 : -1));
+    if (count == 0)
+        lockedDoors.erase(path);
+}
+
 void SetCDInputOnly(bool on)
 {
     cdInputOnlyFlag = on;
@@ -624,32 +666,7 @@ TCDTextInfo ReadCDText(HCDROM handle)
     std::lock_guard lock(h->Io);
     if (!EnsureMedia(*h, false))
         return info;
-    cdtext_t* text = cdio_get_cdtext(h->Cdio);
-    if (!text) {
-        lastError = ALERR_NOERROR;
-        return info;
-    }
-    // The first language block that is there.
-    if (cdtext_lang_t* langs = cdtext_list_languages_v2(text)) {
-        for (int i = 0; i < 8; ++i) {
-            if (langs[i] != CDTEXT_LANGUAGE_BLOCK_UNUSED) {
-                cdtext_set_language_index(text, i);
-                break;
-            }
-        }
-    }
-    info.Title = DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_TITLE, 0));
-    info.Performer = DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_PERFORMER, 0));
-    // Index 0 is track 1 even on a disc whose first track has another number.
-    QStringList titles;
-    for (int t = 1; t < h->Toc.FirstTrack; ++t)
-        titles << QString();
-    for (int t = h->Toc.FirstTrack; t <= h->Toc.LastTrack; ++t)
-        titles << DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_TITLE, track_t(t)));
-    while (!titles.isEmpty() && titles.last().isEmpty())
-        titles.removeLast();
-    info.TrackTitles = titles;
-    info.Present = !info.Title.isEmpty() || !info.Performer.isEmpty() || !titles.isEmpty();
+    info = ReadCdioCDText(h->Cdio, h->Toc);
     lastError = ALERR_NOERROR;
     return info;
 }
@@ -661,6 +678,8 @@ bool EjectDrive(int index)
         return Fail(ALERR_INVPARAM);
     if (drive.Image) {
         std::lock_guard lock(tableMutex);
+        if (lockedDoors.count(drive.Path))
+            return Fail(ALERR_NOTSUPPORTED);
         openDoors.insert(drive.Path);
         return true;
     }

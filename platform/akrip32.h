@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 #pragma pack(push, 1)
 
@@ -171,9 +172,26 @@ void SetDiscImages(const QStringList& paths);
 QStringList DiscImages();
 
 // --cd-input-only or VARNELCD_CD_INPUT_ONLY=1: the program reaches discs through the CD
-// input component only.
+// input component only; this library then reports no drive.
 void SetCDInputOnly(bool on);
 bool CDInputOnly();
+
+// --- the drive table both CD libraries share --------------------------------------------
+// Physical drives as libcdio finds them, then the disc images, at most MAX_CD_DRIVES. This
+// library offers all of them; the CD input component offers the devices it can open.
+struct TCDDrive {
+    QString Path;
+    bool Image = false;
+};
+std::vector<TCDDrive> CDDriveTable(bool rescan = false);
+
+// errno of opening a device node for reading (0: it opens). Images are not checked here.
+int DeviceOpenError(const QString& path);
+
+// The simulated tray of an image drive: open (no disc) after EjectDrive until
+// CloseDriveTray. A locked tray (a rip holding it shut) refuses to open.
+bool ImageTrayOpen(const QString& path);
+void LockImageTray(const QString& path, bool lock);
 
 // Full identifier (device path or image path) of drive `index`; empty when none.
 QString DriveIdentifier(int index);

@@ -16,10 +16,8 @@ TDiscWatcher::~TDiscWatcher()
 
 QVector<TMediaState> TDiscWatcher::Snapshot()
 {
-    TDriveList list;
-    std::memset(&list, 0, sizeof list);
-    list.Capacity = MAX_CD_DRIVES;
-    const int count = GetCDList(list);
+    // Every drive of the shared table, whichever CD library the window reaches it through.
+    const int count = int(CDDriveTable(true).size());
     QVector<TMediaState> states;
     for (int i = 0; i < count; ++i)
         states.append(DriveMediaState(i));
