@@ -1,6 +1,7 @@
 // The main window's CDDB command: with a handle of the first CD library, the settings
 // window and waiting box of the library route; without one, the HTTP CDDB component.
 #include "app/MainForm.h"
+#include "cd/CDInput.h"
 #include "metadata/CddbInfo.h"
 #include "metadata/CddbLookup.h"
 #include "metadata/QueryCddbForm.h"
@@ -28,11 +29,20 @@ void SetRowTitles(QTreeWidget* list, const QStringList& titles)
     }
 }
 
-// The table of contents of the CD input component's current drive; none while the main
-// window has no CD input component.
+// The table of contents of the CD input component on the drive of the settings.
+class TCDInTocSource : public TCddbTocSource {
+public:
+    TCDInTocSource() : FToc(FIn) { FIn.SetCurrentDrive(std::max(0, OptionsSetting.CDOptions.Index)); }
+    bool ReadCddbToc(TCddbToc& toc) override { return FToc.ReadCddbToc(toc); }
+
+private:
+    TCDIn FIn;
+    TCddbCDInToc FToc;
+};
+
 std::unique_ptr<TCddbTocSource> CddbTocSourceOfCDIn()
 {
-    return nullptr;
+    return std::make_unique<TCDInTocSource>();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "metadata/CddbInfo.h"
 #include "audio/AuException.h"
+#include "cd/CDInput.h"
 
 namespace {
 
@@ -27,6 +28,18 @@ bool TCddbHandleToc::ReadCddbToc(TCddbToc& toc)
     for (int i = 0; i < count; ++i)
         toc.Starts << lba(i);
     toc.LeadOut = lba(count);
+    return true;
+}
+
+bool TCddbCDInToc::ReadCddbToc(TCddbToc& toc)
+{
+    std::vector<TCRTocEntry> entries;
+    if (!FIn.MediaPresent() || !FIn.ReadToc(entries) || entries.size() < 2)
+        return false;
+    toc.Starts.clear();
+    for (size_t i = 0; i + 1 < entries.size(); ++i)
+        toc.Starts << int(entries[i].StartSector);
+    toc.LeadOut = int(entries.back().StartSector);
     return true;
 }
 

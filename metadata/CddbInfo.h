@@ -29,6 +29,17 @@ private:
     HCDROM FHandle;
 };
 
+class TCDIn;
+// The table of contents of the CD input component's current drive.
+class TCddbCDInToc : public TCddbTocSource {
+public:
+    explicit TCddbCDInToc(TCDIn& in) : FIn(in) {}
+    bool ReadCddbToc(TCddbToc& toc) override;
+
+private:
+    TCDIn& FIn;
+};
+
 struct TCDDBAlbum {
     QStringList TrackArtists;
     QStringList TrackTitles;

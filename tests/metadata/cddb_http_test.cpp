@@ -4,6 +4,7 @@
 #include "fixtures/FakeCddbServer.h"
 #include "fixtures/TestDisc.h"
 #include "audio/AuException.h"
+#include "cd/CDInput.h"
 #include "metadata/CddbInfo.h"
 #include "metadata/CddbLookup.h"
 #include "platform/HttpClient.h"
@@ -122,6 +123,14 @@ protected:
         TCddbToc toc;
         ASSERT_TRUE(source.ReadCddbToc(toc));
         Id = CddbDiscIdOf(toc);
+        // The CD input component reports the same table for the same drive.
+        TCDIn in;
+        in.SetCurrentDrive(list.Count - 1);
+        TCddbCDInToc viaCDIn(in);
+        TCddbToc other;
+        ASSERT_TRUE(viaCDIn.ReadCddbToc(other));
+        EXPECT_EQ(other.Starts, toc.Starts);
+        EXPECT_EQ(other.LeadOut, toc.LeadOut);
         Settings.Server = Server.HostPort();
         SetCddbLibraryOptions(Settings, 500, 3000);
     }
