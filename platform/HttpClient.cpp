@@ -142,8 +142,10 @@ THttpResult HttpGet(const QUrl& url, const THttpOptions& options, THttpAbort* ab
     } else if (result.Status != 200) {
         result.Error = QStringLiteral("The server sent no HTTP reply.");
     } else {
+        // Content-Length counts the bytes as sent; a compressed body arrives decompressed.
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() != result.Body.size())
+        if (length.isValid() && reply->rawHeader("Content-Encoding").isEmpty() &&
+            length.toLongLong() != result.Body.size())
             result.Error = QStringLiteral("The reply was cut short (%1 of %2 bytes).")
                                .arg(result.Body.size())
                                .arg(length.toLongLong());

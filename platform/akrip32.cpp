@@ -488,7 +488,8 @@ int CDDBQuery(HCDROM handle, TCddbMatchList& list)
     const TCddbQueryReply reply = ParseCddbQueryReply(text);
     if (!reply.Ok())
         return CddbFail(ALERR_CDDB_SERVER, CddbReplyReason(text));
-    std::memset(list.Matches, 0, sizeof(TCddbMatch) * size_t(room));
+    if (room > 0)
+        std::memset(list.Matches, 0, sizeof(TCddbMatch) * size_t(room));
     int n = 0;
     for (const TCddbQueryMatch& m : reply.Matches) {
         if (n >= room)

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace {
@@ -60,6 +61,28 @@ TEST(CddbCli, PrintsAndStoresAnEntryOrNothing)
     const QString cache = QString::fromUtf8(ReadAll(CDInfoFileName()));
     EXPECT_TRUE(cache.contains("Third")) << cache.toStdString();
     EXPECT_TRUE(cache.contains("Record")) << cache.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// Not a test: runs the fake server alone for a person trying the program, e.g.
+//   tests/metadata_cddb_cli_test --gtest_also_run_disabled_tests --gtest_filter='*ServeDemoEntry'
+// prints "serving on 127.0.0.1:PORT", answers one lookup (query and read) with a demo entry
+// for any disc, and ends after it or after two minutes.
+TEST(CddbCli, DISABLED_ServeDemoEntry)
+{
+    TFakeCddbServer server;
+    server.Push(TFakeReply::Cddb({"211 close matches found", "rock 00000000 The Demo Band / Songs For Testing", "."}));
+    server.Push(TFakeReply::Cddb({"210 rock 00000000 CD database entry follows", "# xmcd",
+                                  "DTITLE=The Demo Band / Songs For Testing", "DYEAR=2024", "DGENRE=Rock",
+                                  "TTITLE0=Opening Night", "TTITLE1=A Short Interlude", "TTITLE2=The Long Goodbye", "."}));
+    std::printf("serving on %s\n", qPrintable(server.HostPort()));
+    std::fflush(stdout);
+    server.WaitForRequests(2, 120000);
+    for (const QString& r : server.Requests())
+        std::printf("request %s\n", qPrintable(r));
 }
 
 } // namespace
