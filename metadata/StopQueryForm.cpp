@@ -48,11 +48,6 @@ TfrmStopQuery::~TfrmStopQuery()
         FThread->Abandon();
 }
 
-QString TfrmStopQuery::PanelText() const
-{
-    return FPanel->isVisible() || !FPanel->isHidden() ? FLabel1->text() : QString();
-}
-
 void TfrmStopQuery::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);

@@ -26,7 +26,6 @@ public:
     int TimeoutMs = 30000;
 
     bool Running() const { return FRunning; }
-    QString PanelText() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
