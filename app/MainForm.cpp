@@ -204,7 +204,7 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionRecord", "aQueryCDDB"};
+        "ActionRecord"};
     for (const char* name : notYet)
         if (QAction* a = Action(name))
             a->setEnabled(false);

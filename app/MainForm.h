@@ -125,6 +125,7 @@ private:
     void miWAVtoWAVClick();
     void ActionOptionSetExecute();
     void miOGGPlayerClick();
+    void QueryCDDBExecute();   // MainFormCddb.cpp
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});

@@ -97,7 +97,7 @@ void TMainForm::CreateActions()
             &TMainForm::ActionID3EditExecute);
     connect(NewAction("aEditTrackName", "Rename &Title", "Rename track title", QKeySequence("F2")),
             &QAction::triggered, this, &TMainForm::ActionEditTrackNameExecute);
-    NewAction("aQueryCDDB", "&Query Freedb");
+    connect(NewAction("aQueryCDDB", "&Query Freedb"), &QAction::triggered, this, &TMainForm::QueryCDDBExecute);
 }
 
 void TMainForm::CreateMenus()
