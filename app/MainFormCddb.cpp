@@ -29,20 +29,10 @@ void SetRowTitles(QTreeWidget* list, const QStringList& titles)
     }
 }
 
-// The table of contents of the CD input component on the drive of the settings.
-class TCDInTocSource : public TCddbTocSource {
-public:
-    TCDInTocSource() : FToc(FIn) { FIn.SetCurrentDrive(std::max(0, OptionsSetting.CDOptions.Index)); }
-    bool ReadCddbToc(TCddbToc& toc) override { return FToc.ReadCddbToc(toc); }
-
-private:
-    TCDIn FIn;
-    TCddbCDInToc FToc;
-};
-
-std::unique_ptr<TCddbTocSource> CddbTocSourceOfCDIn()
+// The table of contents of the main window's CD input component (the drive it lists).
+std::unique_ptr<TCddbTocSource> CddbTocSourceOfCDIn(TCDIn& in)
 {
-    return std::make_unique<TCDInTocSource>();
+    return std::make_unique<TCddbCDInToc>(in);
 }
 
 } // namespace
@@ -75,7 +65,7 @@ void TMainForm::QueryCDDBExecute()
     info.Http.UseProxy = OptionsSetting.QueryCDDB.UseProxy;
     info.Http.ProxyAddress = OptionsSetting.QueryCDDB.ProxyAddress;
     info.Http.ProxyPort = OptionsSetting.QueryCDDB.Port;
-    std::unique_ptr<TCddbTocSource> source = CddbTocSourceOfCDIn();
+    std::unique_ptr<TCddbTocSource> source = CddbTocSourceOfCDIn(*FCDIn1);
     if (!source) {
         FPrompter->ShowError(LangString("RES_ReadTocError", QStringLiteral("读取toc信息出错！")));
         return;
