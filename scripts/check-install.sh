@@ -85,11 +85,11 @@ want=$(printf '1\tErste\t00:10\t01.68\n2\tTrack 02\t00:20\t03.36')
 [ $rc -eq 0 ] && [ "$out" = "$want" ] || fail "tracks on an audio disc: status $rc, output: $out $(cat "$tmp/err")"
 # A data disc gives the message of the language file (an empty text when it is not found).
 rc=0; cli tracks --disc-image "$tmp/discs/data.cue" > /dev/null 2> "$tmp/err" || rc=$?
-[ $rc -eq 1 ] && [ "$(cat "$tmp/err")" = "请检查光驱中是否插入了音乐CD！" ] \
+[ $rc -eq 1 ] && [ "$(cat "$tmp/err")" = "无法读取光盘映像 $tmp/discs/data.cue：没有音轨" ] \
   || fail "tracks on a data disc: status $rc, message '$(cat "$tmp/err")' instead of the Chinese language file's"
 # A language only the staged tree has: the texts come from the installed folder, found
 # relative to the installed program, not from the build tree or an earlier install.
-printf '[ResourceString]\nRES_Check_CDRom=staged language file\n' > "$stage/usr/share/varnelcd/CLan_StagedCheck.ini"
+printf '[ResourceString]\nRES_Image_Error=staged language file\n' > "$stage/usr/share/varnelcd/CLan_StagedCheck.ini"
 set_language StagedCheck
 rc=0; cli tracks --disc-image "$tmp/discs/data.cue" > /dev/null 2> "$tmp/err" || rc=$?
 [ $rc -eq 1 ] && [ "$(cat "$tmp/err")" = "staged language file" ] \
