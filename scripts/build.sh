@@ -3,6 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1; shift
+# Paths inside the tree are hashed relative to the build folder, so a clone elsewhere (CI's)
+# reuses what an earlier build of the same sources compiled.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 opts=(); targets=()
 while [ $# -gt 0 ]; do
   if [ "$1" = "--" ]; then shift; targets=("$@"); break; fi
