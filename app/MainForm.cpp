@@ -101,16 +101,30 @@ void TMainForm::SetPrompter(std::unique_ptr<TPrompter> prompter)
     FPrompter = std::move(prompter);
 }
 
+static std::function<void()>& DefaultNoDeviceHint()
+{
+    static std::function<void()> show;
+    return show;
+}
+
+void TMainForm::SetDefaultNoDeviceHint(std::function<void()> show)
+{
+    DefaultNoDeviceHint() = std::move(show);
+}
+
 void TMainForm::FormCreate()
 {
     LoadOptions();
     // The CD input component, with every ripping setting at its default.
     FCDIn1 = new TCDIn(this);
     FCDIn1->setObjectName("CDIn1");
-    FShowNoDeviceHint = [this] {
-        TfrmNoDeviceHint hint(this);
-        hint.exec();
-    };
+    if (DefaultNoDeviceHint())
+        FShowNoDeviceHint = DefaultNoDeviceHint();
+    else
+        FShowNoDeviceHint = [this] {
+            TfrmNoDeviceHint hint(this);
+            hint.exec();
+        };
     FNoDisc = false;
     FPlaying = false;
     FPaused = false;

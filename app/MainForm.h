@@ -38,6 +38,9 @@ public:
     void SetPrompter(std::unique_ptr<TPrompter> prompter);
     // Shows the no-device hint (modal); tests put in their own.
     void SetNoDeviceHint(std::function<void()> show) { FShowNoDeviceHint = std::move(show); }
+    // What every main window made from now on does instead of showing the modal hint window
+    // (test programs, which have no user to close it); empty: the window.
+    static void SetDefaultNoDeviceHint(std::function<void()> show);
 
     HCDROM SelectDrive(int index);
     bool AudioDiscPresent() const;
