@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "app/MessageBoxPrompter.h"
+#include "app/core/CDPlayer.h"
 #include "app/core/DiscWatcher.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
@@ -81,7 +82,13 @@ TMainForm::TMainForm(QWidget* parent)
     FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    // Freed while this window's members still exist: the track list sends signals as it
+    // empties, and their handlers use those members. The player stops its sound output.
+    delete FPlayer;
+    delete FClient;
+}
 
 void TMainForm::SetPrompter(std::unique_ptr<TPrompter> prompter)
 {
@@ -100,8 +107,11 @@ void TMainForm::FormCreate()
     CreateClientArea();
     CreateMenus();
     CreateToolBar();
+    CreatePlayback();
+    CreateCommands();
     UpdateActions();
     ConnectEditors();
+    WatchExtractState();
 
     FWatcher = new TDiscWatcher(this);
     connect(FWatcher, &TDiscWatcher::VolumeArrived, this, &TMainForm::VolumeArrived);
@@ -181,13 +191,11 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionExtract", "ActionOptionSet", "ActionRecord", "ActionWavToMp3", "aPlay", "aPause",
-        "aStop", "aQueryCDDB", "miWAVtoWAV", "mnuMp3ToWav",
-        "miWAVtoOGG", "miWAVtoWMA", "miOGGPlayer", "VolumeControlMenu", "miRealOnePlayer",
-        "miWindowsMediaPlayer", "mnuHelp"};
+        "ActionOptionSet", "ActionRecord", "aQueryCDDB", "miWAVtoWAV", "miOGGPlayer"};
     for (const char* name : notYet)
         if (QAction* a = Action(name))
             a->setEnabled(false);
+    UpdatePlaybackActions();
 }
 
 QString TMainForm::StatusText() const
@@ -344,6 +352,10 @@ void TMainForm::FormClose()
     } catch (...) {
     }
     try {
+        StopPlayback();
+    } catch (...) {
+    }
+    try {
         SaveOptions();
     } catch (...) {
     }
@@ -382,7 +394,7 @@ void TMainForm::OpenOutputDirectory()
 {
     const QString folder = OptionsSetting.CommonOptions.OutputFolder;
     if (!folder.isEmpty() && QDir(folder).exists()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        OpenUrlOrReport(QUrl::fromLocalFile(folder), folder);
     } else {
         FPrompter->ShowError(folder + "," +
                              LangString("RES_Directory_Not_Exist", "The output directory does not exist."));
@@ -391,7 +403,7 @@ void TMainForm::OpenOutputDirectory()
 
 void TMainForm::OpenHomePage()
 {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(HomePage)));
+    OpenUrlOrReport(QUrl(QString::fromLatin1(HomePage)), QString::fromLatin1(HomePage));
 }
 
 void TMainForm::ShowAbout()
@@ -407,6 +419,7 @@ void TMainForm::ShowAbout()
 
 void TMainForm::EjectMenuClick()
 {
+    StopPlayback();
     if (EjectDrive(FSession.DriveIndex()))
         FWatcher->Poll();
 }

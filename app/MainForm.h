@@ -14,6 +14,8 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TDiscWatcher;
+class TCDPlayer;
+class QUrl;
 class QIcon;
 
 // The main window's caption: the program's title and version, nothing appended.
@@ -54,6 +56,14 @@ public:
     void VolumeArrived();
     void VolumeRemoved();
 
+    TCDPlayer* Player() const { return FPlayer; }
+    QString TimeText() const;                 // Label1: "MM:SS / MM:SS" while a track plays
+    void StopPlayback();                      // runs aStop when a track plays (extract, eject, close)
+
+protected:
+    // Opens the conversion job window in file mode `mode` (2, 3, 5, 6) on the chosen files.
+    virtual void RunConversionJob(int mode, const QStringList& files);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -84,6 +94,22 @@ private:
     void ConnectEditors();
     void ActionID3EditExecute();
     void ActionEditTrackNameExecute();
+    void ActionExtractExecute();
+    void ActionExtractUpdate();
+    void WatchExtractState();
+    void CreatePlayback();                    // MainFormPlayback.cpp
+    void aPlayExecute();
+    void aPauseExecute();
+    void aStopExecute();
+    void PlaybackFailed(const QString& reason);
+    void UpdatePlaybackActions();
+    void CreateCommands();                    // MainFormCommands.cpp
+    void ConvertFiles(int mode);
+    bool OpenUrlOrReport(const QUrl& url, const QString& shown);
+    void OpenHelp();
+    void VolumeControlMenuClick();
+    void ClearRealPlayerClick();
+    void ClearMediaPlayerClick();
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});
@@ -104,5 +130,7 @@ private:
     QLabel* FLabel1 = nullptr;
     QMenu* FPopupMenu = nullptr;
     TDiscWatcher* FWatcher = nullptr;
+    TCDPlayer* FPlayer = nullptr;
+    QString FPlayingTitle;
     QHash<QString, QAction*> FActions;
 };

@@ -78,7 +78,8 @@ QAction* TMainForm::Action(const QString& name) const
 
 void TMainForm::CreateActions()
 {
-    NewAction("ActionExtract", "E&xtract", "Extract the selected track", QKeySequence("Ctrl+X"));
+    connect(NewAction("ActionExtract", "E&xtract", "Extract the selected track", QKeySequence("Ctrl+X")),
+            &QAction::triggered, this, &TMainForm::ActionExtractExecute);
     connect(NewAction("ActionSelectAll", "Select &All", "Select all tracks", QKeySequence("Ctrl+A")),
             &QAction::triggered, this, &TMainForm::ActionSelectAllExecute);
     connect(NewAction("ActionNoSelect", "Select &None", "Cancel selected track", QKeySequence("Ctrl+N")),

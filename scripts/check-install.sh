@@ -39,6 +39,7 @@ expected=(
   usr/share/man/man1/varnelcd.1.gz
   usr/share/man/man1/varnelcd-cli.1.gz
   usr/share/doc/varnelcd/copyright
+  usr/share/varnelcd/Varnel.html
 )
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/varnelcd.png")

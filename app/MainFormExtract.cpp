@@ -1,0 +1,92 @@
+// The extract command: the ticked rows of the track list become a list of tracks, which
+// the conversion job window rips and encodes.
+#include "app/MainForm.h"
+
+#include "encode/JobEntry.h"
+#include "encode/RipForm.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+#include <QAction>
+#include <QDir>
+#include <QTreeWidget>
+
+namespace {
+
+bool AnyTicked(const QTreeWidget* list)
+{
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->checkState(0) == Qt::Checked)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void TMainForm::ActionExtractUpdate()
+{
+    if (QAction* a = Action(QStringLiteral("ActionExtract")))
+        a->setEnabled(AnyTicked(FListView));
+}
+
+void TMainForm::WatchExtractState()
+{
+    QAbstractItemModel* model = FListView->model();
+    connect(model, &QAbstractItemModel::dataChanged, this, &TMainForm::ActionExtractUpdate);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &TMainForm::ActionExtractUpdate);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &TMainForm::ActionExtractUpdate);
+    connect(model, &QAbstractItemModel::modelReset, this, &TMainForm::ActionExtractUpdate);
+    ActionExtractUpdate();
+}
+
+void TMainForm::ActionExtractExecute()
+{
+    TCommonOptions& common = OptionsSetting.CommonOptions;
+    // 1. Something to rip.
+    if (!AnyTicked(FListView)) {
+        FPrompter->ShowInformation(LangString("RES_Select_Track", QStringLiteral("请至少选择一首音轨，\r\n可点击左侧复选框进行选择。")));
+        return;
+    }
+    // 2. The output folder, made on request (one level).
+    const QString folder = common.OutputFolder;
+    if (!QDir(folder).exists()) {
+        const QString question = folder + QStringLiteral(",")
+            + LangString("RES_Directory_Not_Exist", "The output directory does not exist.") + QStringLiteral("\n")
+            + LangString("RES_Create_Directory", "creates a new directory?");
+        if (FPrompter->AskYesNo(question, TPrompter::Answer::Yes) != TPrompter::Answer::Yes)
+            return;
+        if (!QDir().mkdir(folder)) {
+            FPrompter->ShowError(QStringLiteral("Cannot create ") + folder);
+            return;
+        }
+    }
+    // 3. A drive of the CD library to read through; the second library's path is not
+    // part of the program yet.
+    if (CDHandle() == 0) {
+        FPrompter->ShowInformation(LangString("RES_NotFound_CDRom", QStringLiteral("没有找到光驱!")));
+        return;
+    }
+    // 4. Nothing plays while ripping.
+    StopPlayback();
+    // 5. A rip time of 0 seconds.
+    if (common.EnableRipTime && common.RipTime == 0) {
+        FPrompter->ShowInformation(LangString("RES_Select_0", QStringLiteral("你选择提取0秒，请在“选项”对话框中更改。")));
+        return;
+    }
+    // 6. The track list: two-digit position and the cleaned title of every ticked row.
+    QStringList tracks;
+    for (int i = 0; i < FListView->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = FListView->topLevelItem(i);
+        if (item->checkState(0) == Qt::Checked)
+            tracks.append(RipEntryText(i + 1, item->text(1)));
+    }
+    // 7. The folder once more.
+    if (!QDir(folder).exists()) {
+        FPrompter->ShowInformation(LangString("RES_Directory_Not_Exist", "The output directory does not exist.")
+                                   + LangString("RES_Check_Output", "Please check the output directory setting."));
+        return;
+    }
+    // 8. The job window, modal; 9. it and the list are freed on return.
+    TRipForm form(this, TConversionJob::RipCD, CDHandle(), tracks, FPrompter.get());
+    form.exec();
+}

@@ -1,0 +1,58 @@
+// varnelcd-cli convert --to mp3|wav|ogg|wma [--out DIR] [--yes | --no] FILE...
+#include "app/cli/CliCommand.h"
+#include "app/cli/JobConsole.h"
+#include "encode/ConversionJob.h"
+#include "settings/Global.h"
+#include "settings/Options.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// Converts files one after another as the main window's conversion commands do: WAV to MP3,
+// OGG or WMA, MP3 to WAV, each output named after its file, in the output folder.
+int Convert(const QStringList& args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Convert WAV files to MP3, OGG or WMA, or MP3 files to WAV.");
+    parser.addOption(QCommandLineOption("to", "Target format: mp3, ogg or wma (from WAV), wav (from MP3).", "FORMAT"));
+    parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
+    AddAnswerOptions(parser);
+    parser.addPositionalArgument("FILE", "The files to convert.", "FILE...");
+    if (const int rc = ParseCommandLine(parser, args, "convert"); rc >= 0)
+        return rc;
+    TPrompter::Answer answer;
+    if (!AnswerOption(parser, "convert", answer)) return 2;
+    const QString to = parser.value("to").toLower();
+    int mode = 0;
+    if (to == "mp3") mode = TConversionJob::WavToMp3;
+    else if (to == "wav") mode = TConversionJob::Mp3ToWav;
+    else if (to == "ogg") mode = TConversionJob::WavToOgg;
+    else if (to == "wma") mode = TConversionJob::WavToWma;
+    const QStringList files = parser.positionalArguments();
+    if (mode == 0 || files.isEmpty()) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli convert: give --to mp3|wav|ogg|wma and at least one file"));
+        return 2;
+    }
+    if (parser.isSet("out")) {
+        const QString out = QDir(parser.value("out")).absolutePath();
+        if (!QDir().mkpath(out)) {
+            PrintLine(stderr, QStringLiteral("Cannot create ") + out);
+            return 1;
+        }
+        OptionsSetting.CommonOptions.OutputFolder = WithBackslash(out);
+    } else if (!QDir(OptionsSetting.CommonOptions.OutputFolder).exists()) {
+        PrintLine(stderr, OptionsSetting.CommonOptions.OutputFolder + QStringLiteral(": the output folder does not exist (--out DIR names another)"));
+        return 1;
+    }
+    QStringList entries;
+    for (const QString& f : files) entries.append(QFileInfo(f).absoluteFilePath());
+    TJobConsolePrompter prompter(answer);
+    TConversionJob job(mode, 0, entries, &prompter);
+    return RunJobOnConsole(job, "convert");
+}
+
+} // namespace
+
+VARNELCD_CLI_COMMAND("convert", "convert WAV files to MP3, OGG or WMA, or MP3 files to WAV", Convert);

@@ -1,0 +1,124 @@
+// varnelcd-cli rip [--drive N] [--tracks LIST] [--format F] [--out DIR] [--keep-wav] [--id3]
+//                  [--yes | --no] [--disc-image PATH]...
+#include "app/cli/CliCommand.h"
+#include "app/cli/JobConsole.h"
+#include "app/core/DiscSession.h"
+#include "encode/ConversionJob.h"
+#include "encode/JobEntry.h"
+#include "settings/Global.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+#include <QDir>
+#include <QSet>
+
+namespace {
+
+// "1,3-5" as the track positions 1, 3, 4, 5 in the order given (a position twice counts
+// once); false for anything else or a position outside 1..count.
+bool ParseTrackList(const QString& text, int count, QList<int>& tracks)
+{
+    QSet<int> seen;
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QStringList range = part.trimmed().split(QLatin1Char('-'));
+        if (range.size() > 2) return false;
+        bool ok1 = false, ok2 = false;
+        const int first = range[0].trimmed().toInt(&ok1);
+        const int last = range.size() == 2 ? range[1].trimmed().toInt(&ok2) : first;
+        if (!ok1 || (range.size() == 2 && !ok2) || first < 1 || last > count || first > last) return false;
+        for (int t = first; t <= last; ++t)
+            if (!seen.contains(t)) {
+                seen.insert(t);
+                tracks.append(t);
+            }
+    }
+    return !tracks.isEmpty();
+}
+
+int FormatIndex(const QString& name)
+{
+    static const QStringList names = {"mp3", "wav", "ogg", "wma"};   // OutputFormat 0..3
+    return names.indexOf(name.toLower());
+}
+
+// Rips the chosen tracks (default: all) of the disc in the drive and encodes them as the
+// extract command does, with the settings of "options.ini" changed only for this run by the
+// options given.
+int Rip(const QStringList& args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Rip tracks of the disc in the drive and encode them to WAV, MP3, OGG or WMA.");
+    parser.addOption(QCommandLineOption("drive", "Use drive N (0-based position in the drive list).", "N"));
+    parser.addOption(QCommandLineOption("tracks", "The tracks to rip, as 1,3-5 (default: all).", "LIST"));
+    parser.addOption(QCommandLineOption("format", "Output format: mp3, wav, ogg or wma (default: the settings').", "F"));
+    parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
+    parser.addOption(QCommandLineOption("keep-wav", "Keep the ripped WAV files after encoding."));
+    parser.addOption(QCommandLineOption("id3", "Tag MP3 files (ID3v1) and WMA files with the disc information."));
+    AddAnswerOptions(parser);
+    if (const int rc = ParseCommandLine(parser, args, "rip"); rc >= 0)
+        return rc;
+    int drive = OptionsSetting.CDOptions.Index;
+    TPrompter::Answer answer;
+    if (!IntOption(parser, "drive", drive) || !AnswerOption(parser, "rip", answer))
+        return 2;
+    TCommonOptions& common = OptionsSetting.CommonOptions;
+    if (parser.isSet("format")) {
+        const int format = FormatIndex(parser.value("format"));
+        if (format < 0) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes mp3, wav, ogg or wma"));
+            return 2;
+        }
+        common.OutputFormat = format;
+    }
+    if (parser.isSet("keep-wav")) common.IsKeepWav = true;
+    if (parser.isSet("id3")) OptionsSetting.ID3Use = true;
+    if (parser.isSet("out")) common.OutputFolder = WithBackslash(QDir(parser.value("out")).absolutePath());
+
+    TDiscSession session;
+    const HCDROM handle = session.SelectDrive(drive);
+    if (handle == 0) {
+        PrintLine(stderr, session.StatusText());
+        return 1;
+    }
+    QVector<TTrackRow> rows;
+    if (!session.AudioDiscPresent() || !session.ReadDiscList(rows)) {
+        PrintLine(stderr, session.AudioDiscPresent() ? session.StatusText() : session.NoDiscText());
+        return 1;
+    }
+    QList<int> tracks;
+    if (!parser.isSet("tracks")) {
+        for (int t = 1; t <= rows.size(); ++t) tracks.append(t);
+    } else if (!ParseTrackList(parser.value("tracks"), int(rows.size()), tracks)) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --tracks takes positions 1 to %1, as 1,3-5").arg(rows.size()));
+        return 2;
+    }
+
+    TJobConsolePrompter prompter(answer);
+    // The extract command's checks: the output folder, a rip time of 0 seconds.
+    const QString folder = common.OutputFolder;
+    if (!QDir(folder).exists()) {
+        const QString question = folder + QStringLiteral(",")
+            + LangString("RES_Directory_Not_Exist", "The output directory does not exist.") + QStringLiteral("\n")
+            + LangString("RES_Create_Directory", "creates a new directory?");
+        // --out names the folder the user wants: it is made without a question.
+        const bool create = parser.isSet("out") || prompter.AskYesNo(question, TPrompter::Answer::No) == TPrompter::Answer::Yes;
+        if (!create) return 1;
+        if (!QDir().mkpath(folder)) {
+            PrintLine(stderr, QStringLiteral("Cannot create ") + folder);
+            return 1;
+        }
+    }
+    if (common.EnableRipTime && common.RipTime == 0) {
+        PrintLine(stderr, LangString("RES_Select_0", QStringLiteral("你选择提取0秒，请在“选项”对话框中更改。")));
+        return 1;
+    }
+
+    QStringList entries;
+    for (int t : tracks) entries.append(RipEntryText(t, rows[t - 1].Title));
+    TConversionJob job(TConversionJob::RipCD, handle, entries, &prompter);
+    return RunJobOnConsole(job, "rip");
+}
+
+} // namespace
+
+VARNELCD_CLI_COMMAND("rip", "rip tracks of the disc in the drive to WAV, MP3, OGG or WMA files", Rip);

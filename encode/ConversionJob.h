@@ -1,0 +1,140 @@
+#pragma once
+// A conversion job: one job over a list of entries, one entry after another, driven by the
+// notifications of its workers (the rip thread, the encoder processes, the job's own stream
+// components). It holds the state machine and no widgets; the progress window TRipForm,
+// the command line and the tests show what View() holds and forward Stop.
+//
+// Modes:
+//   1  rip CD tracks ("NN" + title entries), then encode each WAV by OutputFormat
+//   2  WAV to MP3 in the output folder        3  MP3 to WAV in the output folder
+//   4  WAV to MP3 beside the input            5  WAV to OGG in the output folder
+//   6  WAV to WMA in the output folder
+// Every notification is a TRipFailedEvent or a TProcessInfoEvent delivered to this object
+// on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
+// is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
+#include "app/core/Prompter.h"
+#include "encode/EncodeStep.h"
+#include "encode/JobEntry.h"
+#include "platform/akrip32.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <QVector>
+#include <memory>
+
+class TCDRipThread;
+
+class TConversionJob : public QObject {
+    Q_OBJECT
+public:
+    enum TMode { RipCD = 1, WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6 };
+
+    // What the progress window shows.
+    struct TView {
+        QString Caption;                          // step prefix, "NN/MM): ", entry name
+        QString GroupCaption = QStringLiteral("抓取中");
+        QString Label1;                           // elapsed "mm:ss"
+        QString Label2;                           // estimated total "mm:ss"
+        QString Label3;                           // "Initializing..." over the gauge
+        bool Label3Visible = true;
+        int Gauge = 0;
+        bool PercentTextVisible = false;
+    };
+
+    // Temporary files of the resampling chain, in the output folder.
+    static constexpr const char* Mp3TempName = "MyMP3ReTemp.wav";
+    static constexpr const char* OggTempName = "MyReTemp.wav";
+
+    TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
+                   TMp3EncodeProcess* mp3 = nullptr, TWMAEncodeProcess* wma = nullptr,
+                   QObject* parent = nullptr);
+    ~TConversionJob() override;
+
+    // The first step (the window's constructor runs it).
+    void Start();
+    // The stop button: ends what runs, removes the interrupted entry's partial output and
+    // the temporary files, and closes.
+    void StopJob();
+    // The window closes: the clean-up, once.
+    void Close();
+
+    const TView& View() const { return FView; }
+    int Mode() const { return FMode; }
+    int Count() const { return FEntries.size(); }
+    const QStringList& Entries() const { return FEntries; }
+    bool Done() const { return FDone; }
+    bool WasStopped() const { return FStopped; }
+    const QVector<TEntryResult>& Results() const { return FResults; }
+    TEncodeStep& Step() { return *FStep; }
+
+    int RipIndex = 0;
+    int EncodeIndex = 0;
+    int OggIndex = 0;
+    bool ProgressSeen = false;
+
+signals:
+    void ViewChanged();
+    void CloseRequested();
+    // A rip could not start (the reason of TRipFailedEvent): the job waits for Stop.
+    void RipStalled(int reason);
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void HandleRipFailed(int reason);
+    void HandleInfo(TProcessInfo& info);
+    void RipDone(TProcessInfo& info);
+    void Mp3End(const TProcessInfo& info);
+    void OggEnd(const TProcessInfo& info);
+    void ResampleEnd(const TProcessInfo& info);
+    void WmaEnd(const TProcessInfo& info);
+    void Progress(const TProcessInfo& info);
+    void WmaTick();
+
+    // Steps.
+    void StartRip(int index);
+    void StartMp3(int index, const QString& input, const QString& output, bool encode);
+    void StartWma(int index, const QString& input, const QString& output);
+    void StartOgg(int index, const QString& input, const QString& output);
+    void StartResample(int index, const QString& input, const QString& temp);
+    void NextRipAfterEncode();
+    void NextMp3File(bool first);
+    void NextOggFile(bool first);
+    void Skip(int endPercent, int index, const QString& why);
+
+    void SetCaption(const QString& prefix, int number, int index);
+    void SetGroup(const QString& key, const QString& builtIn);
+    void ShowInitializing();
+    void Changed() { emit ViewChanged(); }
+
+    void Complete();
+    void CleanUp();
+    void Fail(int index, const QString& why);
+    void Succeed(int index);
+
+    QString EntryName(int index) const;
+    QString RipTitle(int index) const { return ParseRipEntry(FEntries.value(index)).Title; }
+    QString RipWav(int index) const;
+    QString OutputFolder() const;
+
+    int FMode;
+    HCDROM FCDHandle;
+    QStringList FEntries;
+    bool FEntriesAlive = true;            // the entry list of the design: freed by the clean-up
+    TPrompter* FPrompter;
+    int FFormat = 0;                      // mode 1: OutputFormat when the job began
+    std::unique_ptr<TEncodeStep> FStep;
+    std::unique_ptr<TCDRipThread> FRip;
+    QVector<TEntryResult> FResults;
+    TView FView;
+    QTimer FTimer1;
+    QElapsedTimer FWmaStart;
+    int64_t FWmaInputSize = 0;
+    QString FWmaOutput;
+    int FCurrentEntry = -1;               // the entry whose output is being written
+    QString FCurrentOutput;               // that output, removed when the job is stopped
+    bool FDone = false;
+    bool FStopped = false;
+};

@@ -1,0 +1,163 @@
+#include "encode/EncodeStep.h"
+
+#include "audio/AudioConverter.h"
+#include "audio/FastResampler.h"
+#include "audio/VorbisOut.h"
+#include "audio/WaveIn.h"
+#include "audio/WaveOut.h"
+#include "encode/JobEntry.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "encode/WMAEncodeProcess.h"
+#include "settings/Options.h"
+
+#include <QCoreApplication>
+#include <cmath>
+
+namespace {
+constexpr uint32_t TargetRate = 44100;
+}
+
+TEncodeStep::TEncodeStep(QObject* owner, TPrompter* prompter, TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma)
+    : FOwner(owner), FPrompter(prompter)
+{
+    if (!mp3) FOwnMp3 = std::make_unique<TMp3EncodeProcess>();
+    if (!wma) FOwnWma = std::make_unique<TWMAEncodeProcess>();
+    FMp3 = mp3 ? mp3 : FOwnMp3.get();
+    FWma = wma ? wma : FOwnWma.get();
+
+    FWaveIn = std::make_unique<TWaveIn>();
+    FWaveIn->SetLoop(false);
+    FWaveIn->SetEndSample(-1);
+    FResampler = std::make_unique<TFastResampler>();
+    FResampler->SetInput(FWaveIn.get());
+    FResampler->SetOutSampleRate(TargetRate);
+    FConverter = std::make_unique<TAudioConverter>();
+    FConverter->SetInput(FResampler.get());
+    FConverter->SetMode(msmMonoToBoth);
+    FConverter->SetOutBitsPerSample(0);
+    FConverter->SetOutChannels(0);
+    FWaveOut = std::make_unique<TWaveOut>();
+    FWaveOut->SetInput(FConverter.get());
+    FWaveOut->SetWavType(wtPCM);
+    FWaveOut->SetBlockSize(512);
+    FWaveOut->SetCreateNonMsHeaders(true);
+    FWaveOut->SetFileMode(foRewrite);
+    FVorbisOut = std::make_unique<TVorbisOut>();
+    FVorbisOut->SetInput(FWaveIn.get());
+    FVorbisOut->SetCompression(0.2f);
+    FVorbisOut->SetDesiredMaximumBitrate(brAutoSelect);
+    FVorbisOut->SetDesiredNominalBitrate(brAutoSelect);
+    FVorbisOut->SetMinimumBitrate(brAutoSelect);
+    FVorbisOut->SetFileMode(foRewrite);
+    FVorbisOut->SetSerial(0);
+
+    auto onError = [this](QObject* sender) {
+        FStreamError = static_cast<TAuOutput*>(sender)->ExceptionMessage();
+    };
+    FVorbisOut->SetOnProgress([this](QObject*) { PostStreamProgress(FVorbisOut->Progress()); });
+    FVorbisOut->SetOnThreadException(onError);
+    FVorbisOut->SetOnDone([this](QObject*) { StreamDone(ProgressCode::OggWriterDone); });
+    FWaveOut->SetOnProgress([this](QObject*) { PostStreamProgress(FWaveOut->Progress()); });
+    FWaveOut->SetOnThreadException(onError);
+    FWaveOut->SetOnDone([this](QObject*) { StreamDone(ProgressCode::WavWriterDone); });
+}
+
+TEncodeStep::~TEncodeStep()
+{
+    StopAll();
+}
+
+void TEncodeStep::StartMp3(const QString& input, const QString& output, bool encode, int kind)
+{
+    FMp3->Active = true;
+    FMp3->InputFile = input;
+    FMp3->OutputFile = output;
+    FMp3->OwnerWindow = FOwner;
+    FMp3->Encode = encode;
+    FMp3->Kind = kind;
+    FMp3->Prompter = FPrompter;
+    FMp3->Start();
+}
+
+void TEncodeStep::StartWma(const QString& input, const QString& output, int kind)
+{
+    FWma->Active = true;
+    FWma->InputFile = input;
+    FWma->OutputFile = output;
+    FWma->OwnerWindow = FOwner;
+    FWma->Encode = true;
+    FWma->Kind = kind;
+    FWma->Prompter = FPrompter;
+    FWma->Start();
+}
+
+float TEncodeStep::OggCompression()
+{
+    const TOggOptions& o = OptionsSetting.OggOptions;
+    return o.IsUseCompress ? float(o.CompressPosition - 10) / 100.0f : 0.2f;
+}
+
+void TEncodeStep::RunOgg(const QString& output, float compression)
+{
+    FStreamError.clear();
+    FVorbisOut->SetFileName(output);
+    FVorbisOut->SetCompression(compression);
+    FVorbisOut->Run();
+    FStreamStart.start();
+}
+
+void TEncodeStep::RunResample(const QString& tempPath)
+{
+    FStreamError.clear();
+    FWaveOut->SetFileName(tempPath);
+    FWaveOut->Run();
+    FStreamStart.start();
+}
+
+void TEncodeStep::PostStreamProgress(int percent)
+{
+    auto info = std::make_unique<TProcessInfo>();
+    info->Percent = percent;
+    if (percent > 0) {
+        const int64_t elapsed = std::llround(double(FStreamStart.isValid() ? FStreamStart.elapsed() : 0) / 1000.0);
+        info->ElapsedText = MinutesSeconds(elapsed);
+        info->TotalText = MinutesSeconds(std::llround(double(elapsed) * 100.0 / percent));
+    }
+    QCoreApplication::postEvent(FOwner, new TProcessInfoEvent(std::move(info)));
+}
+
+void TEncodeStep::StreamDone(int code)
+{
+    auto info = std::make_unique<TProcessInfo>();
+    info->Percent = code;
+    if (!FStreamError.isEmpty()) {
+        info->ErrorCode = StreamFailed;
+        info->ElapsedText = FStreamError;
+    }
+    FStreamError.clear();
+    if (code == ProgressCode::WavWriterDone) {
+        TProcessInfoEvent event(std::move(info));
+        QCoreApplication::sendEvent(FOwner, &event);
+    } else {
+        QCoreApplication::postEvent(FOwner, new TProcessInfoEvent(std::move(info)));
+    }
+}
+
+void TEncodeStep::StopAll()
+{
+    if (FMp3 && FMp3->Active) FMp3->Stop(0);
+    if (FWma && FWma->Active) FWma->Stop(0);
+    FVorbisOut->Stop(false);
+    FWaveOut->Stop(false);
+}
+
+void TEncodeStep::StopOggAsync()
+{
+    FVorbisOut->Pause();
+    FVorbisOut->Stop(true);
+}
+
+bool TEncodeStep::StreamBusy() const
+{
+    return FVorbisOut->Busy() || FWaveOut->Busy();
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The encoding half of a conversion job: the outside encoders (MP3 and WMA processes) and
+// the job's own stream components (a WAV reader, a resampling chain that writes a
+// temporary 44100 Hz WAV, an OGG encoder), started on one file at a time. Every outcome
+// reaches the owner as a TProcessInfoEvent, like the rip thread's:
+//   encoder processes  progress 1..100; end 2000 (MP3, posted) or 5000 (WMA, sent)
+//   OGG encoder        progress (posted); done 3000 (posted)
+//   resampling chain   progress (posted); done 4000 (sent: handled before the event returns)
+// A stream run that failed ends with ErrorCode StreamFailed and the reason in ElapsedText.
+// The step makes no decisions: the job's state machine does.
+#include "app/core/Prompter.h"
+#include "cd/ProcessInfo.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+class TAudioConverter;
+class TEncodeProcess;
+class TFastResampler;
+class TMp3EncodeProcess;
+class TVorbisOut;
+class TWMAEncodeProcess;
+class TWaveIn;
+class TWaveOut;
+
+// ErrorCode of a skipped entry (its rip failed, or its encoder could not start).
+constexpr int EntrySkipped = 4;
+// ErrorCode of a stream run (OGG encoder, resampling chain) that raised an error.
+constexpr int StreamFailed = 9;
+
+class TEncodeStep : public QObject {
+    Q_OBJECT
+public:
+    // The encoder processes may be shared (the main window's); without them the step
+    // makes its own.
+    TEncodeStep(QObject* owner, TPrompter* prompter, TMp3EncodeProcess* mp3 = nullptr,
+                TWMAEncodeProcess* wma = nullptr);
+    ~TEncodeStep() override;
+
+    // The WAV reader that feeds the chain and the OGG encoder.
+    TWaveIn& WaveIn1() { return *FWaveIn; }
+    TAudioConverter& AudioConverter1() { return *FConverter; }
+    TVorbisOut& VorbisOut1() { return *FVorbisOut; }
+    TWaveOut& WaveOut1() { return *FWaveOut; }
+    TMp3EncodeProcess& Mp3() { return *FMp3; }
+    TWMAEncodeProcess& Wma() { return *FWma; }
+
+    // Start an encoder process: Active, paths, owner, Encode, Kind, then Start. Throws
+    // EEncodeProcessError when the child cannot be started.
+    void StartMp3(const QString& input, const QString& output, bool encode, int kind);
+    void StartWma(const QString& input, const QString& output, int kind);
+    // Run the OGG encoder on WaveIn1 (whose FileName the caller set) with the given
+    // quality; run the resampling chain from WaveIn1 into `tempPath`.
+    void RunOgg(const QString& output, float compression);
+    void RunResample(const QString& tempPath);
+
+    // Ends whatever runs: the encoder processes (Stop(0)) and the stream components
+    // (synchronously; their pending events are dropped).
+    void StopAll();
+    // Asks the OGG encoder to finish without waiting for it (its done event follows).
+    void StopOggAsync();
+    bool StreamBusy() const;
+
+    // The quality value of the OGG settings: (CompressPosition - 10) / 100 with
+    // IsUseCompress, else 0.2.
+    static float OggCompression();
+
+private:
+    void PostStreamProgress(int percent);
+    void StreamDone(int code);
+
+    QObject* FOwner;
+    TPrompter* FPrompter;
+    std::unique_ptr<TMp3EncodeProcess> FOwnMp3;
+    std::unique_ptr<TWMAEncodeProcess> FOwnWma;
+    TMp3EncodeProcess* FMp3;
+    TWMAEncodeProcess* FWma;
+    // Declared source first: the outputs are destroyed (and stopped) before their inputs.
+    std::unique_ptr<TWaveIn> FWaveIn;
+    std::unique_ptr<TFastResampler> FResampler;
+    std::unique_ptr<TAudioConverter> FConverter;
+    std::unique_ptr<TWaveOut> FWaveOut;
+    std::unique_ptr<TVorbisOut> FVorbisOut;
+    QElapsedTimer FStreamStart;
+    QString FStreamError;                 // the error of the current stream run
+};
