@@ -60,6 +60,10 @@ public:
     QString TimeText() const;                 // Label1: "MM:SS / MM:SS" while a track plays
     void StopPlayback();                      // runs aStop when a track plays (extract, eject, close)
 
+    // The extract command: rips the ticked tracks (enabled while a row is ticked).
+    void ActionExtractExecute();
+    void ActionExtractUpdate();
+
 protected:
     // Opens the conversion job window in file mode `mode` (2, 3, 5, 6) on the chosen files.
     virtual void RunConversionJob(int mode, const QStringList& files);
@@ -94,8 +98,6 @@ private:
     void ConnectEditors();
     void ActionID3EditExecute();
     void ActionEditTrackNameExecute();
-    void ActionExtractExecute();
-    void ActionExtractUpdate();
     void WatchExtractState();
     void CreatePlayback();                    // MainFormPlayback.cpp
     void aPlayExecute();

@@ -31,11 +31,15 @@ void TMainForm::ActionExtractUpdate()
 
 void TMainForm::WatchExtractState()
 {
+    // The action is the connections' context: it is deleted before the track list, whose
+    // model still reports its own destruction.
+    QAction* extract = Action(QStringLiteral("ActionExtract"));
     QAbstractItemModel* model = FListView->model();
-    connect(model, &QAbstractItemModel::dataChanged, this, &TMainForm::ActionExtractUpdate);
-    connect(model, &QAbstractItemModel::rowsInserted, this, &TMainForm::ActionExtractUpdate);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &TMainForm::ActionExtractUpdate);
-    connect(model, &QAbstractItemModel::modelReset, this, &TMainForm::ActionExtractUpdate);
+    const auto update = [this] { ActionExtractUpdate(); };
+    connect(model, &QAbstractItemModel::dataChanged, extract, update);
+    connect(model, &QAbstractItemModel::rowsInserted, extract, update);
+    connect(model, &QAbstractItemModel::rowsRemoved, extract, update);
+    connect(model, &QAbstractItemModel::modelReset, extract, update);
     ActionExtractUpdate();
 }
 

@@ -139,6 +139,7 @@ void TConversionJob::Start()
 
 void TConversionJob::StartRip(int index)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FRip.reset();
     const TRipEntry entry = ParseRipEntry(FEntries.value(index));
     FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, entry.Title);
@@ -152,6 +153,7 @@ void TConversionJob::StartRip(int index)
 
 void TConversionJob::StartMp3(int index, const QString& input, const QString& output, bool encode)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
@@ -169,6 +171,7 @@ void TConversionJob::StartMp3(int index, const QString& input, const QString& ou
 
 void TConversionJob::StartWma(int index, const QString& input, const QString& output)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
@@ -195,6 +198,7 @@ void TConversionJob::StartWma(int index, const QString& input, const QString& ou
 
 void TConversionJob::StartOgg(int index, const QString& input, const QString& output)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
@@ -212,6 +216,7 @@ void TConversionJob::StartOgg(int index, const QString& input, const QString& ou
 
 void TConversionJob::StartResample(int index, const QString& input, const QString& temp)
 {
+    if (FDone) return;   // a stop from a view handler ends the job between steps
     FCurrentEntry = index;
     FStep->WaveIn1().SetFileName(input);
     try {
@@ -241,6 +246,18 @@ void TConversionJob::NextRipAfterEncode()
     StartRip(RipIndex);
 }
 
+// A file the WAV reader cannot read is told and skipped (its format cannot even be asked
+// for). True when the file can be read.
+bool TConversionJob::RefuseUnreadable(int index, int endPercent)
+{
+    if (FStep->WaveIn1().Valid()) return true;
+    const QString text = FEntries.value(index) + Res("RES_Not_Wav_File", QStringLiteral(" is not a WAV file that can be read."));
+    SetCaption(QStringLiteral("编码中("), index + 1, index);
+    FPrompter->ShowError(text);
+    Skip(endPercent, index, text);
+    return false;
+}
+
 // Modes 2, 3, 4 and 6: the entry EncodeIndex.
 void TConversionJob::NextMp3File(bool first)
 {
@@ -251,6 +268,7 @@ void TConversionJob::NextMp3File(bool first)
     case WavToMp3: {
         TWaveIn& wave = FStep->WaveIn1();
         wave.SetFileName(in);
+        if (!RefuseUnreadable(i, ProgressCode::Mp3EncoderEnd)) break;
         const int rate = wave.SampleRate();
         const int bits = wave.BitsPerSample();
         const QString out = OutputPathFor(folder, in, QStringLiteral(".mp3"));
@@ -311,6 +329,7 @@ void TConversionJob::NextOggFile(bool first)
     const QString in = FEntries.value(i);
     TWaveIn& wave = FStep->WaveIn1();
     wave.SetFileName(in);
+    if (!RefuseUnreadable(i, ProgressCode::OggWriterDone)) return;
     if (wave.SampleRate() >= MinDirectRate) {
         SetCaption(QStringLiteral("编码中("), i + 1, i);
         if (first) SetGroup(QStringLiteral("RES_WAV_TO_OGG"), QStringLiteral("Encoding WAV to OGG"));

@@ -103,6 +103,7 @@ private:
     void NextMp3File(bool first);
     void NextOggFile(bool first);
     void Skip(int endPercent, int index, const QString& why);
+    bool RefuseUnreadable(int index, int endPercent);
 
     void SetCaption(const QString& prefix, int number, int index);
     void SetGroup(const QString& key, const QString& builtIn);

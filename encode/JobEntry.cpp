@@ -37,12 +37,6 @@ QString OutputPathFor(const QString& outputFolder, const QString& input, const Q
     return outputFolder + ChangeFileExt(QFileInfo(input).fileName(), extension);
 }
 
-QString MinutesSeconds(int64_t seconds)
-{
-    if (seconds < 0) seconds = 0;
-    return TwoDigits(int(seconds / 60)) + QLatin1Char(':') + TwoDigits(int(seconds % 60));
-}
-
 bool DeleteIfFree(const QString& path)
 {
     if (!QFileInfo::exists(path)) return true;

@@ -3,6 +3,7 @@
 // every job that rips or encodes files shares them: what an entry of a CD job means,
 // where each output goes, the ID3 tag of a ripped track, the WMA progress estimate,
 // deleting work files, and what became of each entry.
+#include "encode/EncoderOutput.h"   // MinutesSeconds
 #include "settings/CDInfo.h"
 
 #include <QString>
@@ -24,9 +25,6 @@ QString RipEntryText(int trackNumber, const QString& title);
 QString OutputPathFor(const QString& outputFolder, const QString& input, const QString& extension);
 // `path` with its last extension replaced (the same folder).
 QString ChangeFileExt(const QString& path, const QString& extension);
-
-// Seconds as "mm:ss" (minutes beyond 99 keep all their digits).
-QString MinutesSeconds(int64_t seconds);
 
 // Deletes `path` when it exists and is not in use; true when it is gone afterwards.
 bool DeleteIfFree(const QString& path);

@@ -1,0 +1,369 @@
+// The conversion job end to end: disc images ripped and encoded with the real lame, our
+// wm8eutil and libvorbis; files converted in every mode; failures, stops and the WMA
+// estimate. Outputs are judged by ffmpeg and by our own tag reader.
+#include "JobTestUtil.h"
+#include "cd/CDRipThread.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "encode/WMAEncodeProcess.h"
+#include "metadata/id3.h"
+#include "settings/Lang.h"
+
+#include <QFileInfo>
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+constexpr int FramesPerSector = 588;
+
+QByteArray TrackPcm(int track, uint32_t sectors)
+{
+    QByteArray bytes;
+    for (uint32_t s = 0; s < sectors; ++s) bytes += ExpectedAudioSector(track, s);
+    return bytes;
+}
+
+QByteArray Header(uint32_t dataBytes)
+{
+    const TWavHeader h = MakeWavHeader(dataBytes);
+    return QByteArray(reinterpret_cast<const char*>(h.Bytes), sizeof h.Bytes);
+}
+
+void FillDiscInfo()
+{
+    TCDInfo& d = OptionsSetting.CDInfo;
+    d.Artist = "Artist";
+    d.Album = "Album";
+    d.Year = "2001";
+    d.Genre = 17;   // "Rock" in the pick list
+    d.Comment = "Comment";
+}
+
+bool ProcessGone(qint64 pid)
+{
+    return pid <= 0 || (::kill(pid_t(pid), 0) == -1 && errno == ESRCH);
+}
+
+} // namespace
+
+TEST_F(JobTest, RipsThreeTracksToEveryFormat)
+{
+    const QStringList sectors{"150", "113", "200"};
+    OpenDisc(sectors);
+    OptionsSetting.ID3Use = true;
+    FillDiscInfo();
+    const QStringList titles{"One", "Two", "Three"};
+    const QStringList entries{"01One", "02Two", "03Three"};
+    struct TCase {
+        int Format;
+        const char* Ext;
+        int FrameTolerance;     // one codec frame
+    } cases[] = {{0, ".mp3", 1152}, {1, ".wav", 0}, {2, ".ogg", 2048}, {3, ".wma", 2048}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Ext);
+        const QString folder = Dir.filePath(QString("f%1").arg(c.Format));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
+        OptionsSetting.CommonOptions.OutputFormat = c.Format;
+        Trace = {};
+        auto job = Run(TConversionJob::RipCD, entries);
+        EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
+        for (int t = 0; t < 3; ++t) {
+            const QString file = folder + '/' + titles[t] + c.Ext;
+            const uint32_t n = sectors[t].toUInt();
+            EXPECT_TRUE(job->Results()[t].Produced) << job->Results()[t].Failure.toStdString();
+            EXPECT_EQ(job->Results()[t].Output, file);
+            if (c.Format == 1) {
+                EXPECT_EQ(ReadAll(file), Header(n * 2352) + TrackPcm(t + 1, n));
+                continue;
+            }
+            EXPECT_NEAR(DecodedFrames(file), qint64(n) * FramesPerSector, c.FrameTolerance) << file.toStdString();
+            EXPECT_FALSE(QFileInfo::exists(folder + '/' + titles[t] + ".wav")) << "the WAV files go after the job";
+            if (c.Format == 0) {
+                Tid3tag tag;
+                ASSERT_EQ(tag.ReadTag(file), Tid3tag::StatusOk);
+                EXPECT_EQ(tag.Title(), titles[t]);
+                EXPECT_EQ(tag.Artist(), "Artist");
+                EXPECT_EQ(tag.Album(), "Album");
+                EXPECT_EQ(tag.Year(), "2001");
+                EXPECT_EQ(tag.Comment(), "Comment");
+                EXPECT_EQ(tag.Genre(), GenreToId3(18));
+                EXPECT_EQ(tag.Track(), t + 1);
+            }
+        }
+        if (c.Format == 1) {
+            EXPECT_EQ(Trace.Captions, QStringList({"抓取中(01/03): One", "抓取中(02/03): Two", "抓取中(03/03): Three"}));
+        } else {
+            EXPECT_EQ(Trace.Captions, QStringList({"抓取中(01/03): One", "编码中(01/03): One", "抓取中(02/03): Two",
+                                                   "编码中(02/03): Two", "抓取中(03/03): Three",
+                                                   "编码中(03/03): Three"}));
+        }
+    }
+}
+
+TEST_F(JobTest, KeepWavAndRipTime)
+{
+    OpenDisc({"150", "150"});
+    struct TCase {
+        bool KeepWav;
+        bool EnableRipTime;
+        int ExpectedSectors;
+    } cases[] = {{false, false, 150}, {true, true, 75}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.KeepWav);
+        const QString folder = Dir.filePath(c.KeepWav ? "keep" : "nokeep");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
+        OptionsSetting.CommonOptions.IsKeepWav = c.KeepWav;
+        OptionsSetting.CommonOptions.EnableRipTime = c.EnableRipTime;
+        OptionsSetting.CommonOptions.RipTime = 1;
+        auto job = Run(TConversionJob::RipCD, {"01a", "02b"});
+        for (const QString t : {"a", "b"}) {
+            EXPECT_EQ(QFileInfo::exists(folder + '/' + t + ".wav"), c.KeepWav);
+            if (c.KeepWav) {
+                EXPECT_EQ(FileSizeOf(folder + '/' + t + ".wav"), 44 + c.ExpectedSectors * 2352);
+            }
+            EXPECT_NEAR(DecodedFrames(folder + '/' + t + ".mp3"), c.ExpectedSectors * FramesPerSector, 1152);
+            Tid3tag tag;
+            EXPECT_EQ(tag.ReadTag(folder + '/' + t + ".mp3"), Tid3tag::StatusNoTag) << "ID3Use is off";
+        }
+    }
+}
+
+TEST_F(JobTest, RipFailuresAreToldAndTheNextTrackGoesOn)
+{
+    OpenDisc({"150", "100"});
+    struct TCase {
+        const char* What;
+        std::function<void(const QString&)> Arrange;   // given the output folder
+        QString Message;                                // the text shown, as it begins
+        bool FirstProduced;
+    } cases[] = {
+        {"the WAV cannot be created", [](const QString& f) { QDir().mkpath(f + "/One.wav"); },
+         "/One.wav" + LangString("RES_CreateWavFileError", " 不是有效文件名。请重命名CD曲目列表中的标题。"), false},
+        {"a sector cannot be read", [](const QString&) { SetReadFaults("10"); },
+         LangString("RES_ReadCDAudioError", "读取CD信息时出错！"), false},
+        {"the normalize pass fails", [](const QString& f) {
+             OptionsSetting.CommonOptions.IsNormalize = true;
+             QDir().mkpath(f + "/One.nor");
+         }, "/One.wav: " + LangString("RES_NormalizeError", "音量规格化失败！"), true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const QString folder = Dir.filePath(c.What);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
+        OptionsSetting.CommonOptions.IsNormalize = false;
+        SetReadFaults(QString());
+        Prompter.Log.clear();
+        c.Arrange(folder);
+        auto job = Run(TConversionJob::RipCD, {"01One", "02Two"});
+        ASSERT_EQ(Prompter.Texts("error").size(), 1);
+        EXPECT_TRUE(Prompter.Texts("error")[0].endsWith(c.Message)) << Prompter.Texts("error")[0].toStdString();
+        EXPECT_EQ(QFileInfo::exists(folder + "/One.mp3"), c.FirstProduced);
+        EXPECT_EQ(job->Results()[0].Produced, c.FirstProduced);
+        EXPECT_TRUE(job->Results()[1].Produced);
+        EXPECT_NEAR(DecodedFrames(folder + "/Two.mp3"), 100 * FramesPerSector, 1152);
+    }
+}
+
+TEST_F(JobTest, WavToMp3ResamplesWhatTheEncoderCannotTakeDirectly)
+{
+    struct TCase {
+        int Rate, Bits;
+        const char* FirstPrefix;
+        int TempBits;            // bits of the temporary file, 0: none written
+    } cases[] = {{22050, 16, "重采样(", 16}, {48000, 16, "编码中(", 0}, {44100, 24, "重采样(", 16}};
+    // A later 44100 Hz 24-bit file is encoded directly.
+    const QString later = Wav("later.wav", 44100, 24);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Rate);
+        const QString first = Wav(QString("first%1_%2.wav").arg(c.Rate).arg(c.Bits), c.Rate, c.Bits);
+        const QString temp = Out + "/MyMP3ReTemp.wav";
+        int tempBits = 0, tempRate = 0;
+        Trace = {};
+        auto job = Run(TConversionJob::WavToMp3, {first, later}, [&](TConversionJob& j) {
+            if (j.View().Caption.startsWith("编码中(01") && QFileInfo::exists(temp) && tempBits == 0) {
+                const QByteArray h = ReadAll(temp);
+                tempRate = uchar(h[24]) | uchar(h[25]) << 8 | uchar(h[26]) << 16;
+                tempBits = uchar(h[34]);
+            }
+        });
+        const QString n = "/" + QFileInfo(first).completeBaseName();
+        EXPECT_TRUE(Trace.Captions.value(0).startsWith(QString(c.FirstPrefix) + "01/02): " + first));
+        if (c.TempBits) {
+            EXPECT_TRUE(Trace.Captions.value(1).startsWith("编码中(01/02): "));
+            EXPECT_EQ(tempBits, c.TempBits);
+            EXPECT_EQ(tempRate, 44100);
+        }
+        EXPECT_EQ(Trace.Captions.last(), "Encoding(02/02): " + later);
+        EXPECT_NEAR(DecodedFrames(Out + n + ".mp3"), 44100, 2 * 1152) << "named after the given file";
+        EXPECT_NEAR(DecodedFrames(Out + "/later.mp3"), 44100, 1152);
+        EXPECT_FALSE(QFileInfo::exists(temp));
+        EXPECT_TRUE(job->Results()[0].Produced && job->Results()[1].Produced);
+        QFile::remove(Out + "/later.mp3");
+    }
+}
+
+TEST_F(JobTest, TheOtherModes)
+{
+    const QString a22 = Wav("a22.wav", 22050, 16, 1);
+    const QString b24 = Wav("b24.wav", 44100, 24);
+    const QString c16 = Wav("c16.wav", 44100, 16);
+    const QString mp3 = Dir.filePath("m.mp3");
+    ASSERT_EQ(QProcess::execute("lame", {"--quiet", c16, mp3}), 0);
+    const QString beside = Dir.filePath("c16.mp3");
+    ASSERT_TRUE(WriteAll(beside, "old"));   // mode 4 overwrites without a question
+    struct TCase {
+        int Mode;
+        QStringList Entries;
+        QStringList Outputs;
+        QStringList Captions;
+        int Tolerance;
+    } cases[] = {
+        {TConversionJob::WavToOgg, {a22, b24}, {Out + "/a22.ogg", Out + "/b24.ogg"},
+         {"重采样(01/02): " + a22, "编码中(01/02): " + a22, "编码中(02/02): " + b24}, 2048},
+        {TConversionJob::WavToWma, {c16, b24}, {Out + "/c16.wma", Out + "/b24.wma"},
+         {"编码中(01/02): " + c16, "编码中(02/02): " + b24}, 2048},
+        {TConversionJob::Mp3ToWav, {mp3}, {Out + "/m.wav"}, {"解码中(01/01): " + mp3}, 2 * 1152},
+        {TConversionJob::RecordToMp3, {c16}, {beside}, {"编码中(01/01): " + c16}, 1152},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Mode);
+        Trace = {};
+        Prompter.Log.clear();
+        auto job = Run(c.Mode, c.Entries);
+        EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
+        EXPECT_EQ(Trace.Captions, c.Captions);
+        for (int i = 0; i < c.Outputs.size(); ++i) {
+            EXPECT_TRUE(job->Results()[i].Produced) << job->Results()[i].Failure.toStdString();
+            EXPECT_NEAR(DecodedFrames(c.Outputs[i]), 44100, c.Tolerance) << c.Outputs[i].toStdString();
+        }
+        EXPECT_FALSE(QFileInfo::exists(Out + "/MyReTemp.wav"));
+    }
+}
+
+TEST_F(JobTest, StopEndsEveryWorkerAndLeavesNoHalfFile)
+{
+    OpenDisc({"150", "1500", "150"});
+    OptionsSetting.ID3Use = true;
+    FillDiscInfo();
+    const QString longWav = Wav("long.wav", 44100, 16, 2, "20");
+    const QString lowWav = Wav("low.wav", 22050, 16, 2, "20");
+    struct TCase {
+        const char* What;
+        int Mode;
+        QStringList Entries;
+        std::function<bool(TConversionJob&)> StopWhen;
+        QStringList Kept;       // files that stay
+        QStringList Gone;       // files that must not exist
+    } cases[] = {
+        {"a rip", TConversionJob::RipCD, {"01One", "02Two", "03Three"},
+         [](TConversionJob& j) { return j.View().Caption.startsWith("抓取中(02"); },
+         {"One.mp3", "One.wav"}, {"Two.mp3", "Three.mp3"}},
+        {"an MP3 encoding", TConversionJob::RipCD, {"02Two", "01One"},
+         [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.ProgressSeen; },
+         {"Two.wav"}, {"Two.mp3", "One.wav"}},
+        {"an OGG encoding", TConversionJob::WavToOgg, {longWav},
+         [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.View().Gauge > 0; },
+         {}, {"long.ogg"}},
+        {"a resampling", TConversionJob::WavToOgg, {lowWav},
+         [](TConversionJob& j) { return j.View().Caption.startsWith("重采样(01") && j.View().Gauge > 0; },
+         {}, {"low.ogg", "MyReTemp.wav"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const QString folder = Dir.filePath(c.What);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
+        qint64 pid = 0;
+        bool asked = false;
+        auto job = Run(c.Mode, c.Entries, [&](TConversionJob& j) {
+            if (asked || !c.StopWhen(j)) return;
+            asked = true;
+            // As a click would: after the handler that showed the change.
+            QTimer::singleShot(0, &j, [&j, &pid] {
+                pid = j.Step().Mp3().ChildProcessId();
+                j.StopJob();
+            });
+        });
+        EXPECT_TRUE(asked);
+        EXPECT_TRUE(job->WasStopped());
+        EXPECT_FALSE(job->Step().Mp3().Running());
+        EXPECT_FALSE(job->Step().StreamBusy());
+        if (QString(c.What).contains("MP3")) {
+            EXPECT_GT(pid, 0) << "lame was running when stopped";
+        }
+        EXPECT_TRUE(ProcessGone(pid)) << "lame is left running";
+        for (const QString& f : c.Kept) EXPECT_TRUE(QFileInfo::exists(folder + '/' + f)) << f.toStdString();
+        for (const QString& f : c.Gone) EXPECT_FALSE(QFileInfo::exists(folder + '/' + f)) << f.toStdString();
+        if (c.Kept.contains("One.mp3")) {
+            Tid3tag tag;
+            EXPECT_EQ(tag.ReadTag(folder + "/One.mp3"), Tid3tag::StatusOk);
+            EXPECT_EQ(tag.Title(), "One");
+        }
+    }
+}
+
+TEST_F(JobTest, AnEncoderThatCannotStartIsToldAndTheJobGoesOn)
+{
+    const QString w1 = Wav("w1.wav", 44100, 16);
+    const QString w2 = Wav("w2.wav", 44100, 16);
+    const QString empty = Dir.filePath("nothing");
+    ASSERT_TRUE(QDir().mkpath(empty));
+    qputenv("PATH", empty.toUtf8());   // neither lame nor wm8eutil can be found
+    for (int mode : {int(TConversionJob::WavToMp3), int(TConversionJob::WavToWma)}) {
+        SCOPED_TRACE(mode);
+        Prompter.Log.clear();
+        auto job = Run(mode, {w1, w2});
+        EXPECT_TRUE(job->Done());
+        QStringList shown = Prompter.Texts("error") + Prompter.Texts("information");
+        EXPECT_EQ(shown.size(), 2) << shown.join(" | ").toStdString();
+        EXPECT_FALSE(job->Results()[0].Produced || job->Results()[1].Produced);
+    }
+}
+
+TEST_F(JobTest, AProgressRecordWithPercentZeroEmptiesTheTimesAndKeepsTheGauge)
+{
+    TConversionJob job(TConversionJob::WavToWma, 0, {"x.wav"}, &Prompter);
+    auto send = [&job](int percent, const QString& elapsed, const QString& total) {
+        auto info = std::make_unique<TProcessInfo>();
+        info->Percent = percent;
+        info->ElapsedText = elapsed;
+        info->TotalText = total;
+        TProcessInfoEvent e(std::move(info));
+        QCoreApplication::sendEvent(&job, &e);
+    };
+    send(40, "00:02", "00:05");
+    EXPECT_EQ(job.View().Gauge, 40);
+    EXPECT_FALSE(job.View().Label3Visible);
+    send(0, "", "");
+    EXPECT_EQ(job.View().Label1, "");
+    EXPECT_EQ(job.View().Label2, "");
+    EXPECT_EQ(job.View().Gauge, 40);
+    EXPECT_TRUE(job.ProgressSeen);
+}
+
+TEST(JobEntryTest, EntriesNamesAndTheWmaEstimate)
+{
+    EXPECT_EQ(RipEntryText(7, "a/b:c?d\"e<f>g|h*i\\j"), "07abcd\"efghij");
+    EXPECT_EQ(RipEntryText(12, "Twelve"), "12Twelve");
+    EXPECT_EQ(ParseRipEntry("12Twelve").TrackNumber, 12);
+    EXPECT_EQ(ParseRipEntry("07 Seven").Title, " Seven");
+    EXPECT_EQ(OutputPathFor("/o/", "/in/a.b.wav", ".mp3"), "/o/a.b.mp3");
+    EXPECT_EQ(ChangeFileExt("/x.y/z", ".mp3"), "/x.y/z.mp3");
+    EXPECT_EQ(ChangeFileExt("/x/.hidden", ".mp3"), "/x/.hidden.mp3");
+    EXPECT_EQ(MinutesSeconds(125), "02:05");
+
+    struct TCase {
+        int64_t Elapsed, Input, Output;
+        int64_t Expected;
+    } cases[] = {
+        {0, 1000, 0, 2}, {1, 1999999, 0, 2}, {2, 1000, 0, 3}, {5, 1000, 0, 6},           // small input
+        {3, 21790000, 250000, 12},                                                       // 1,000,000 expected
+        {3, 21790000, 0, -1},                                                            // nothing written yet
+        {10, 21790000, 2000000, 11},                                                     // larger than expected
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(WmaEstimatedTotal(c.Elapsed, c.Input, c.Output, 21790), c.Expected) << c.Elapsed << " " << c.Output;
+}

@@ -1,0 +1,96 @@
+// varnelcd-cli rip and convert as a user runs them: outputs, exit status and the lines
+// naming failed entries.
+#include "fixtures/TestDisc.h"
+#include "fixtures/TestUtil.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TResult {
+    int ExitCode = -1;
+    QString Out, Err;
+};
+
+TResult Cli(const QTemporaryDir& home, const QStringList& args, const QString& faults = {})
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    env.insert("VARNELCD_READ_FAULTS", faults);
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(VARNELCD_CLI, args);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(JobCli, RipTellsEachFailedTrackInItsExitStatus)
+{
+    QTemporaryDir home;
+    const QString cue = MakeTestDisc(home.path(), {"--track", "audio:40", "--track", "audio:30", "--track", "audio:20"});
+    const QString out = home.filePath("out");
+    struct TCase {
+        QStringList Args;
+        QString Faults;
+        int ExitCode;
+        QStringList Produced;       // file names in out
+        QString ErrorLine;          // a line of stderr, empty: none expected
+    } cases[] = {
+        {{"--tracks", "1,3", "--format", "wav"}, "", 0, {"音轨 01.wav", "音轨 03.wav"}, ""},
+        {{"--tracks", "1-3", "--format", "mp3"}, "45", 1, {"音轨 01.mp3", "音轨 03.mp3"},
+         "varnelcd-cli rip: 02音轨 02: 读取CD信息时出错！"},
+        {{"--tracks", "2-1"}, "", 2, {}, "--tracks takes positions 1 to 3"},
+        {{"--format", "flac"}, "", 2, {}, "--format takes"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Args.join(' ').toStdString());
+        QDir(out).removeRecursively();
+        const TResult r = Cli(home, QStringList{"rip", "--disc-image", cue, "--out", out} + c.Args, c.Faults);
+        EXPECT_EQ(r.ExitCode, c.ExitCode) << r.Err.toStdString();
+        QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
+        EXPECT_EQ(files, c.Produced);
+        if (!c.ErrorLine.isEmpty()) {
+            EXPECT_TRUE(r.Err.contains(c.ErrorLine)) << r.Err.toStdString();
+        }
+        EXPECT_EQ(r.Out.split('\n', Qt::SkipEmptyParts).size(), c.Produced.size());
+    }
+}
+
+TEST(JobCli, ConvertAnswersTheOverwriteQuestionByItsFlags)
+{
+    QTemporaryDir home;
+    const QString wav = home.filePath("tone.wav");
+    ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-b", "16", "-c", "2", wav, "synth", "1", "sine", "440"}), 0);
+    const QString out = home.filePath("out");
+    const QString mp3 = out + "/tone.mp3";
+
+    TResult r = Cli(home, {"convert", "--to", "mp3", "--out", out, wav});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out.trimmed(), mp3);
+    const qint64 size = QFileInfo(mp3).size();
+    ASSERT_GT(size, 0);
+
+    ASSERT_TRUE(WriteAll(mp3, "kept"));
+    r = Cli(home, {"convert", "--to", "mp3", "--no", "--out", out, wav});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(ReadAll(mp3), "kept");
+    r = Cli(home, {"convert", "--to", "mp3", "--yes", "--out", out, wav});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+    EXPECT_EQ(QFileInfo(mp3).size(), size);
+
+    r = Cli(home, {"convert", "--to", "ogg", "--out", out, wav, home.filePath("missing.wav")});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(QFileInfo::exists(out + "/tone.ogg"));
+    EXPECT_TRUE(r.Err.contains("missing.wav")) << r.Err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(out + "/missing.ogg"));
+}
