@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -47,6 +49,21 @@ bool CopyFrames(TWaveIn& In, QSaveFile& Out, int64_t Bytes)
         Bytes -= got;
     }
     return true;
+}
+
+// Writes as much of Data as the file takes; the count written (a full disk stops short).
+qint64 WriteSome(int Fd, const uint8_t* Data, qint64 Bytes)
+{
+    qint64 done = 0;
+    while (done < Bytes) {
+        const ssize_t n = ::write(Fd, Data + done, size_t(Bytes - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
 }
 
 } // namespace
@@ -103,7 +120,7 @@ bool TWaveAudioDevice::Open(const QString& FileName)
     FChannels = channels;
     FRate = rate;
     FFrameBytes = bits / 8 * channels;
-    FFileFrames = in.TotalSamples();
+    FFileFrames = std::max<int64_t>(0, in.TotalSamples());    // an empty data chunk counts as -1
     FPosition = 0;
     FMode = mpStopped;
     return true;
@@ -273,7 +290,7 @@ void TWaveAudioDevice::WriterLoop()
         // The data chunk's size is a 32-bit count.
         const int64_t room = (MaxDataBytes - (FPendingFrom + FPendingFrames) * FFrameBytes);
         const qint64 want = std::min<int64_t>(n, std::max<int64_t>(room, 0));
-        const qint64 wrote = want > 0 ? FSide->write(reinterpret_cast<const char*>(buf.data()), want) : -1;
+        const qint64 wrote = WriteSome(FSide->handle(), buf.data(), want);
         if (wrote > 0) {
             bytes += wrote;
             FPendingFrames = bytes / FFrameBytes;
