@@ -109,6 +109,7 @@ void TMainForm::FormCreate()
     CreateToolBar();
     CreatePlayback();
     CreateCommands();
+    connect(Action("ActionRecord"), &QAction::triggered, this, &TMainForm::ActionRecordExecute);
     UpdateActions();
     ConnectEditors();
     WatchExtractState();
@@ -191,7 +192,7 @@ void TMainForm::LayoutClient()
 void TMainForm::UpdateActions()
 {
     static const char* const notYet[] = {
-        "ActionOptionSet", "ActionRecord", "aQueryCDDB", "miWAVtoWAV", "miOGGPlayer"};
+        "ActionOptionSet", "aQueryCDDB", "miWAVtoWAV", "miOGGPlayer"};
     for (const char* name : notYet)
         if (QAction* a = Action(name))
             a->setEnabled(false);

@@ -200,7 +200,7 @@ bool TRecordController::New()
     if (!ok) {
         CurrentFile.clear();
         Enable({});
-        FView.Caption = QStringLiteral("Record");
+        FView.Caption.clear();
         Changed();
         FPrompter->ShowError(McInitFail());
         return false;
@@ -401,8 +401,10 @@ void TRecordController::RecordingControl()
 
 bool TRecordController::Close()
 {
-    OptionsSetting.RecordOptions.SaveMp3 = SaveMp3;
-    SaveOptions();
+    if (StoreSettings) {
+        OptionsSetting.RecordOptions.SaveMp3 = SaveMp3;
+        SaveOptions();
+    }
     Timer1->stop();
     if (!SaveCheck(true))
         return false;

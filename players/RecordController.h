@@ -28,7 +28,7 @@ public:
 
     // What the window shows.
     struct TView {
-        QString Caption = QStringLiteral("Record");
+        QString Caption;                         // empty: the window's own caption ("Record")
         QString State = QStringLiteral("-----------");
         QString Position = QStringLiteral("0.00Sec");
         QString Length = QStringLiteral("0.00Sec");
@@ -68,6 +68,7 @@ public:
     TWaveAudioDevice& Device() { return FDevice; }
 
     bool SaveMp3 = false;                        // "MP3 format"
+    bool StoreSettings = true;                   // the close writes SaveMp3 to the settings
     QString CurrentFile;
     QString WorkFile;
     bool Modified = false;
