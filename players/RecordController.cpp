@@ -89,7 +89,9 @@ TRecordController::TRecordController(TPrompter* prompter, QObject* parent)
     TimerRecord = new QTimer(this);
     TimerRecord->setInterval(RecordTimerMs);
     connect(TimerRecord, &QTimer::timeout, this, &TRecordController::TimerRecordTimer);
-    connect(&FDevice, &TWaveAudioDevice::RecordingFailed, this, &TRecordController::RecordingFailed);
+    // Queued: the device has finished its own handling before the recorder stops and saves.
+    connect(&FDevice, &TWaveAudioDevice::RecordingFailed, this, &TRecordController::RecordingFailed,
+            Qt::QueuedConnection);
     AskNewFormat = [](TNewFormat&) { return true; };
     RunMp3 = [this](const QString& file) { return RunMp3Job(file, FPrompter); };
     Now = [] { return QDateTime::currentMSecsSinceEpoch(); };
