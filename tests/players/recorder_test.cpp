@@ -45,7 +45,7 @@ protected:
         rec = std::make_unique<R>(&prompter);
         rec->StoreSettings = false;
         rec->Now = [this] { return clock; };
-        rec->Wait = [this](int ms) { waits.append(ms); clock += ms; };
+        rec->Wait = [this](int ms) { waits.push_back(ms); clock += ms; };
         rec->AskNewFormat = [](R::TNewFormat& f) { f = {8000, 8, 1}; return true; };
     }
     void TearDown() override
@@ -88,7 +88,7 @@ protected:
     TCannedPrompter prompter;
     std::unique_ptr<R> rec;
     qint64 clock = 1000000;
-    QList<int> waits;
+    std::vector<int> waits;
 };
 
 } // namespace
@@ -149,7 +149,7 @@ TEST_F(Recorder, StopEndsTheRecordingOnAWholeSecond)
         rec->Click(R::btRecord);
         clock += after;
         rec->Click(R::btStop);
-        EXPECT_EQ(waits, wait ? QList<int>{wait} : QList<int>{}) << after;
+        EXPECT_EQ(waits, wait ? std::vector<int>{wait} : std::vector<int>{}) << after;
         EXPECT_EQ(rec->View().RecordTime, R::RecordTimeText(after + wait));
         EXPECT_FALSE(rec->TimerRecord->isActive());
         rec->Modified = false;
