@@ -84,10 +84,14 @@ TMainForm::TMainForm(QWidget* parent)
 
 TMainForm::~TMainForm()
 {
-    // Freed while this window's members still exist: the track list sends signals as it
-    // empties, and their handlers use those members. The player stops its sound output.
+    // The track list outlives this window's members (children go in the base class's
+    // destructor) and signals as it empties: nothing of it may reach this window then.
+    // The player stops its sound output while the window still exists.
     delete FPlayer;
-    delete FClient;
+    FListView->viewport()->removeEventFilter(this);
+    FListView->model()->disconnect(this);
+    FListView->selectionModel()->disconnect(this);
+    FListView->disconnect(this);
 }
 
 void TMainForm::SetPrompter(std::unique_ptr<TPrompter> prompter)

@@ -67,8 +67,6 @@ public:
 protected:
     // Opens the conversion job window in file mode `mode` (2, 3, 5, 6) on the chosen files.
     virtual void RunConversionJob(int mode, const QStringList& files);
-
-protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
