@@ -4,7 +4,6 @@
 #include "ui_RipForm.h"
 #include "widgets/TranslateForm.h"
 
-#include <QCloseEvent>
 
 TRipForm::TRipForm(QWidget* owner, int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
                    TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma)
@@ -68,13 +67,8 @@ void TRipForm::StopClick()
     FJob->StopJob();
 }
 
-void TRipForm::closeEvent(QCloseEvent* event)
-{
-    FJob->Close();
-    QDialog::closeEvent(event);
-}
-
-// Escape stops the job as the Stop button does.
+// Escape and the title bar's close button stop the job as the Stop button does (the
+// window closes when the job says so); the clean-up also runs when the window is freed.
 void TRipForm::reject()
 {
     if (!FJob->Done()) FJob->StopJob();

@@ -245,10 +245,10 @@ TEST_F(JobTest, TheOtherModes)
 
 TEST_F(JobTest, StopEndsEveryWorkerAndLeavesNoHalfFile)
 {
-    OpenDisc({"150", "1500", "150"});
+    OpenDisc({"150", "3000", "150"});
     OptionsSetting.ID3Use = true;
     FillDiscInfo();
-    const QString longWav = Wav("long.wav", 44100, 16, 2, "20");
+    const QString longWav = Wav("long.wav", 44100, 16, 2, "60");
     const QString lowWav = Wav("low.wav", 22050, 16, 2, "20");
     struct TCase {
         const char* What;
