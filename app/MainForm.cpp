@@ -136,6 +136,7 @@ void TMainForm::FormCreate()
     CreateToolBar();
     CreatePlayback();
     CreateCommands();
+    connect(Action("ActionRecord"), &QAction::triggered, this, &TMainForm::ActionRecordExecute);
     UpdateActions();
     ConnectEditors();
     WatchExtractState();
@@ -214,14 +215,9 @@ void TMainForm::LayoutClient()
                   (StatusPanelHeight - FLabel1->height()) / 2);
 }
 
-// Commands whose windows are not part of the program yet are shown but cannot be chosen.
+// The enabled state of the commands that depend on playback.
 void TMainForm::UpdateActions()
 {
-    static const char* const notYet[] = {
-        "ActionRecord"};
-    for (const char* name : notYet)
-        if (QAction* a = Action(name))
-            a->setEnabled(false);
     UpdatePlaybackActions();
 }
 

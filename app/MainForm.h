@@ -111,6 +111,7 @@ private:
     void ConnectEditors();
     void ActionID3EditExecute();
     void ActionEditTrackNameExecute();
+    void ActionRecordExecute();               // MainFormRecord.cpp
     void WatchExtractState();
     void CreatePlayback();                    // MainFormPlayback.cpp
     void aPlayExecute();
