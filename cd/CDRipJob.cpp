@@ -372,8 +372,11 @@ void TCDRipJob::CleanUp()
     if (FCleaned) return;
     FCleaned = true;
     FTimer1.stop();
-    FCDIn.AbortRead();
+    // An abort asked for while nothing reads would end the component's next rip: it is
+    // asked only of a running rip, and whatever is left of it is cleared by the reset.
+    if (FWaveOut->Busy()) FCDIn.AbortRead();
     FWaveOut->Stop(false);
+    FCDIn.Reset();
     FStep->StopAll();
     FStep->WaveIn1().SetFileName(QString());
     FStep->VorbisOut1().SetFileName(QString());

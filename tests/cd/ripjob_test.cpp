@@ -6,6 +6,7 @@
 #include "cd/CDRipJob.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
+#include "fixtures/AuTestComponents.h"
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/TestDisc.h"
 #include "fixtures/TestUtil.h"
@@ -302,6 +303,18 @@ TEST_F(RipJobTest, StopDuringTheRipAndEachEncode)
         const uint32_t dataSize = qFromLittleEndian<uint32_t>(wav.constData() + 40);
         EXPECT_EQ(int64_t(dataSize), wav.size() - 44);
         EXPECT_TRUE(wav.mid(44) == TrackBytes(1).left(wav.size() - 44)) << "the rip's bytes";
+
+        // The component is left ready: its next rip reads the whole stretch.
+        TWaveOut probe;
+        probe.SetInput(&CDIn);
+        CDIn.SetStartTrack(2);
+        CDIn.SetEndTrack(2);
+        probe.SetFileName(Dir.filePath("probe.wav"));
+        bool done = false;
+        probe.SetOnDone([&](QObject*) { done = true; });
+        probe.Run();
+        ASSERT_TRUE(PumpUntil([&] { return done; }, 60000));
+        EXPECT_TRUE(ReadAll(Dir.filePath("probe.wav")).mid(44) == TrackBytes(2));
     }
 }
 
