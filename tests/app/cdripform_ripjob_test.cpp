@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -85,4 +86,40 @@ TEST_F(CDRipFormTest, TheWindowsCloseButtonStopsTheJob)
     EXPECT_TRUE(Extract([](TfrmCDRip* rip) { rip->close(); }));
     EXPECT_TRUE(QDir(Path("out")).entryList({"*.mp3"}, QDir::Files).isEmpty());
     EXPECT_LE(QDir(Path("out")).entryList(QDir::Files).size(), 1);
+}
+
+// Two ticked tracks to OGG, then a second job stopped by its button while it encodes: the
+// first job's files are there, the stopped one leaves no partial OGG file. With
+// VARNELCD_SCREENSHOTS=DIR the main window and the rip window are saved there as PNG files.
+TEST_F(CDRipFormTest, TwoTracksToOggThenASecondJobStopped)
+{
+    Open({"300", "300", "3000"});
+    OptionsSetting.CommonOptions.OutputFormat = 2;
+    Form->ListView1()->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
+    const QString shots = qEnvironmentVariable("VARNELCD_SCREENSHOTS");
+    bool shot = false;
+    EXPECT_TRUE(Extract([&](TfrmCDRip* rip) {
+        QObject::connect(&rip->Job(), &TJobBase::ViewChanged, rip, [&, rip] {
+            if (shots.isEmpty() || shot || rip->Job().View().Gauge < 30) return;
+            shot = true;
+            Form->grab().save(shots + "/cdrip-main.png");
+            rip->grab().save(shots + "/cdrip-window.png");
+        });
+    }));
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files, QDir::Name), (QStringList{"音轨 01.ogg", "音轨 02.ogg"}));
+
+    for (int i = 0; i < 3; ++i)
+        Form->ListView1()->topLevelItem(i)->setCheckState(0, i == 2 ? Qt::Checked : Qt::Unchecked);
+    bool stopped = false;
+    EXPECT_TRUE(Extract([&](TfrmCDRip* rip) {
+        QObject::connect(&rip->Job(), &TJobBase::ViewChanged, rip, [&, rip] {
+            const TCDRipJob::TView& v = rip->Job().View();
+            if (stopped || v.ProgressHint != "Encoding..." || v.Gauge < 1) return;
+            stopped = true;
+            rip->findChild<QPushButton*>("bStop")->click();
+        });
+    }));
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files, QDir::Name),
+              (QStringList{"音轨 01.ogg", "音轨 02.ogg", "音轨 03.wav"}));
 }
