@@ -111,7 +111,7 @@ void TCDRipJob::Start()
 
 // The whole track, or its first RipTime seconds; a track shorter than that ends at its
 // own end rather than running on into the next one.
-bool TCDRipJob::SelectTrack(int trackNumber)
+void TCDRipJob::SelectTrack(int trackNumber)
 {
     const TCDTrackInfo info = FCDIn.Tracks(trackNumber);   // raises for a track not on the disc
     FCDIn.SetStartTrack(trackNumber);
@@ -125,7 +125,6 @@ bool TCDRipJob::SelectTrack(int trackNumber)
             FCDIn.SetEndPos(TCDPosition{trackNumber, uint8_t(common.RipTime / 60), uint8_t(common.RipTime % 60), 0});
         }
     }
-    return true;
 }
 
 void TCDRipJob::StartRip(int index)
@@ -201,7 +200,6 @@ void TCDRipJob::StartEncode(int index)
 {
     if (FDone) return;
     FEncoding = true;
-    FProgressSeen = false;
     FView.ProgressHint = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
     FView.GaugeHint = FView.ProgressHint;
     FView.Gauge = 0;
@@ -330,7 +328,6 @@ bool TCDRipJob::event(QEvent* e)
     default:
         if (info.Percent >= 1 && info.Percent <= 100) {
             if (FEncoding && FFormat == FormatWma) FTimer1.stop();   // the encoder reports itself
-            FProgressSeen = true;
             FView.Gauge = info.Percent;
             FView.GaugeHint = FView.ProgressHint;
             Changed();

@@ -60,7 +60,7 @@ protected:
 
 private:
     void StartRip(int index);
-    bool SelectTrack(int trackNumber);
+    void SelectTrack(int trackNumber);
     void WaveDone();
     void RipFinished(const TProcessInfo& info);
     void StartEncode(int index);
@@ -79,7 +79,6 @@ private:
     QString FWaveError;                   // the writer's thread exception of this run
     QString FCurrentOutput;               // the encoded file being written, removed on stop
     bool FEncoding = false;
-    bool FProgressSeen = false;
     TView FView;
     QTimer FTimer1;
     QElapsedTimer FWmaStart;
