@@ -1,7 +1,10 @@
 // The extract command: the ticked rows of the track list become a list of tracks, which
-// the conversion job window rips and encodes.
+// the conversion job window rips and encodes (with a handle of the CD library), or else the
+// rip job window through the CD input component.
 #include "app/MainForm.h"
 
+#include "cd/CDInput.h"
+#include "cd/CDRipForm.h"
 #include "encode/JobEntry.h"
 #include "encode/RipForm.h"
 #include "settings/Lang.h"
@@ -64,10 +67,9 @@ void TMainForm::ActionExtractExecute()
             return;
         }
     }
-    // 3. A drive of the CD library to read through; the second library's path is not
-    // part of the program yet.
-    if (CDHandle() == 0) {
-        FPrompter->ShowInformation(LangString("RES_NotFound_CDRom", QStringLiteral("没有找到光驱!")));
+    // 3. Without a handle of the CD library the CD input component reads: it needs a drive.
+    if (CDHandle() == 0 && (!CDIn1() || CDIn1()->DrivesCount() <= 0)) {
+        FPrompter->ShowInformation(LangString("RES_Get_CDHandle", QStringLiteral("请首先获取CD句柄!")));
         return;
     }
     // 4. Nothing plays while ripping.
@@ -91,6 +93,11 @@ void TMainForm::ActionExtractExecute()
         return;
     }
     // 8. The job window, modal; 9. it and the list are freed on return.
-    TRipForm form(this, TConversionJob::RipCD, CDHandle(), tracks, FPrompter.get());
-    form.exec();
+    if (CDHandle() != 0) {
+        TRipForm form(this, TConversionJob::RipCD, CDHandle(), tracks, FPrompter.get());
+        form.exec();
+    } else {
+        TfrmCDRip form(this, *CDIn1(), tracks, FPrompter.get());
+        form.exec();
+    }
 }

@@ -3,7 +3,7 @@
 const std::array<const char*, TVorbisTags::FieldCount> TVorbisTags::FieldNames = {
     "album", "artist", "date", "genre", "title", "tracknumber", "discnumber",
     "replaygain_reference_loudness", "replaygain_track_gain", "replaygain_track_peak",
-    "replaygain_album_gain", "replaygain_album_peak",
+    "replaygain_album_gain", "replaygain_album_peak", "comment",
 };
 
 bool TVorbisTags::IsEmpty() const

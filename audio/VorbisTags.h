@@ -7,7 +7,7 @@
 class TVorbisTags
 {
 public:
-    static constexpr int FieldCount = 12;
+    static constexpr int FieldCount = 13;
     // Field names as written into a file, in writing order.
     static const std::array<const char*, FieldCount> FieldNames;
 
@@ -33,6 +33,8 @@ public:
     void SetTitle(const QString& V) { FValues[4] = V; }
     QString Track() const { return FValues[5]; }
     void SetTrack(const QString& V) { FValues[5] = V; }
+    QString Comment() const { return FValues[12]; }
+    void SetComment(const QString& V) { FValues[12] = V; }
     QString Disc() const { return FValues[6]; }
     void SetDisc(const QString& V) { FValues[6] = V; }
     QString Reference() const { return FValues[7]; }

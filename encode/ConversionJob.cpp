@@ -40,13 +40,12 @@ int EndPercentOf(int format)
 
 TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
                                TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma, QObject* parent)
-    : QObject(parent), FMode(mode), FCDHandle(cdHandle), FEntries(entries), FPrompter(prompter)
+    : TJobBase(entries, prompter, parent), FMode(mode), FCDHandle(cdHandle)
 {
     FFormat = OptionsSetting.CommonOptions.OutputFormat;
     // A format the settings do not know is encoded as the default, MP3, rather than left
     // waiting after the rip for an encoder that never starts.
     if (FFormat < FormatMp3 || FFormat > FormatWma) FFormat = FormatMp3;
-    FResults.resize(FEntries.size());
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
@@ -91,19 +90,6 @@ void TConversionJob::ShowInitializing()
     FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
     FView.Label3Visible = true;
     Changed();
-}
-
-void TConversionJob::Fail(int index, const QString& why)
-{
-    if (index < 0 || index >= FResults.size()) return;
-    FResults[index].Produced = false;
-    if (FResults[index].Failure.isEmpty()) FResults[index].Failure = why;
-}
-
-void TConversionJob::Succeed(int index)
-{
-    if (index < 0 || index >= FResults.size()) return;
-    FResults[index].Produced = FResults[index].Failure.isEmpty();
 }
 
 // ---- first step ---------------------------------------------------------------------
@@ -595,15 +581,6 @@ void TConversionJob::WmaTick()
 
 // ---- end ----------------------------------------------------------------------------
 
-void TConversionJob::Complete()
-{
-    CleanUp();
-    if (FDone) return;
-    FDone = true;
-    // The close request is posted: the window closes after the handler has returned.
-    QMetaObject::invokeMethod(this, &TConversionJob::CloseRequested, Qt::QueuedConnection);
-}
-
 void TConversionJob::StopJob()
 {
     if (FDone) return;
@@ -612,8 +589,7 @@ void TConversionJob::StopJob()
     CleanUp();
     // What the interrupted encoder wrote is not a whole file: it goes.
     if (!partial.isEmpty()) DeleteIfFree(partial);
-    for (int i = 0; i < FResults.size(); ++i)
-        if (!FResults[i].Produced) Fail(i, QStringLiteral("stopped"));
+    FailUnproduced();
     Complete();
 }
 

@@ -14,6 +14,7 @@
 // is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
 #include "app/core/Prompter.h"
 #include "encode/EncodeStep.h"
+#include "encode/JobBase.h"
 #include "encode/JobEntry.h"
 #include "platform/akrip32.h"
 
@@ -25,7 +26,7 @@
 
 class TCDRipThread;
 
-class TConversionJob : public QObject {
+class TConversionJob : public TJobBase {
     Q_OBJECT
 public:
     enum TMode { RipCD = 1, WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6 };
@@ -52,32 +53,23 @@ public:
     ~TConversionJob() override;
 
     // The first step (the window's constructor runs it).
-    void Start();
+    void Start() override;
     // The stop button: ends what runs, removes the interrupted entry's partial output and
     // the temporary files, and closes.
-    void StopJob();
+    void StopJob() override;
     // The window closes: the clean-up, once.
-    void Close();
+    void Close() override;
+    QString StepCaption() const override { return FView.Caption; }
+    int StepPercent() const override { return FView.PercentTextVisible ? FView.Gauge : -1; }
 
     const TView& View() const { return FView; }
     int Mode() const { return FMode; }
-    int Count() const { return FEntries.size(); }
-    const QStringList& Entries() const { return FEntries; }
-    bool Done() const { return FDone; }
-    bool WasStopped() const { return FStopped; }
-    const QVector<TEntryResult>& Results() const { return FResults; }
     TEncodeStep& Step() { return *FStep; }
 
     int RipIndex = 0;
     int EncodeIndex = 0;
     int OggIndex = 0;
     bool ProgressSeen = false;
-
-signals:
-    void ViewChanged();
-    void CloseRequested();
-    // A rip could not start (the reason of TRipFailedEvent): the job waits for Stop.
-    void RipStalled(int reason);
 
 protected:
     bool event(QEvent* e) override;
@@ -108,12 +100,8 @@ private:
     void SetCaption(const QString& prefix, int number, int index);
     void SetGroup(const QString& key, const QString& builtIn);
     void ShowInitializing();
-    void Changed() { emit ViewChanged(); }
 
-    void Complete();
-    void CleanUp();
-    void Fail(int index, const QString& why);
-    void Succeed(int index);
+    void CleanUp() override;
 
     QString EntryName(int index) const;
     QString RipTitle(int index) const { return ParseRipEntry(FEntries.value(index)).Title; }
@@ -122,13 +110,10 @@ private:
 
     int FMode;
     HCDROM FCDHandle;
-    QStringList FEntries;
     bool FEntriesAlive = true;            // the entry list of the design: freed by the clean-up
-    TPrompter* FPrompter;
     int FFormat = 0;                      // mode 1: OutputFormat when the job began
     std::unique_ptr<TEncodeStep> FStep;
     std::unique_ptr<TCDRipThread> FRip;
-    QVector<TEntryResult> FResults;
     TView FView;
     QTimer FTimer1;
     QElapsedTimer FWmaStart;
@@ -136,6 +121,4 @@ private:
     QString FWmaOutput;
     int FCurrentEntry = -1;               // the entry whose output is being written
     QString FCurrentOutput;               // that output, removed when the job is stopped
-    bool FDone = false;
-    bool FStopped = false;
 };

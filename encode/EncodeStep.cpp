@@ -99,9 +99,14 @@ float TEncodeStep::OggCompression()
 
 void TEncodeStep::RunOgg(const QString& output, float compression)
 {
+    FVorbisOut->SetCompression(compression);
+    RunOggAsSet(output);
+}
+
+void TEncodeStep::RunOggAsSet(const QString& output)
+{
     FStreamError.clear();
     FVorbisOut->SetFileName(output);
-    FVorbisOut->SetCompression(compression);
     FVorbisOut->Run();
     FStreamStart.start();
 }

@@ -55,6 +55,8 @@ public:
     // Run the OGG encoder on WaveIn1 (whose FileName the caller set) with the given
     // quality; run the resampling chain from WaveIn1 into `tempPath`.
     void RunOgg(const QString& output, float compression);
+    // The same with the encoder's settings left as the caller made them (ApplyOggOptions).
+    void RunOggAsSet(const QString& output);
     void RunResample(const QString& tempPath);
 
     // Ends whatever runs: the encoder processes (Stop(0)) and the stream components

@@ -46,3 +46,14 @@ void ApplyOggOptions(TVorbisOut& Encoder)
     tags.SetGenre(QString::number(GenreToId3(info.Genre + 1)));
     tags.SetTitle(info.Comment);
 }
+
+void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber)
+{
+    ApplyOggOptions(Encoder);
+    if (!OptionsSetting.ID3Use)
+        return;
+    TVorbisTags& tags = Encoder.Comments();
+    tags.SetTitle(Title);
+    tags.SetTrack(QString::number(TrackNumber));
+    tags.SetComment(OptionsSetting.CDInfo.Comment);
+}

@@ -9,3 +9,7 @@
 TVorbisBitRate OggBitRateOfIndex(int Index);
 
 void ApplyOggOptions(TVorbisOut& Encoder);
+
+// The same for the track `trackNumber` titled `title` of the current disc: with tagging on,
+// the title and track number are the track's and the disc's comment goes to COMMENT.
+void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber);

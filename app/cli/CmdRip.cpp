@@ -3,6 +3,8 @@
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "app/core/DiscSession.h"
+#include "cd/CDInput.h"
+#include "cd/CDRipJob.h"
 #include "encode/ConversionJob.h"
 #include "encode/JobEntry.h"
 #include "settings/Global.h"
@@ -74,9 +76,11 @@ int Rip(const QStringList& args)
     if (parser.isSet("id3")) OptionsSetting.ID3Use = true;
     if (parser.isSet("out")) common.OutputFolder = WithBackslash(QDir(parser.value("out")).absolutePath());
 
+    // Without a drive of the CD library, the CD input component reads the disc.
     TDiscSession session;
+    TCDIn cdIn;
     const HCDROM handle = session.SelectDrive(drive);
-    if (handle == 0) {
+    if (handle == 0 && !session.UseCDIn(cdIn, drive)) {
         PrintLine(stderr, session.StatusText());
         return 1;
     }
@@ -115,6 +119,10 @@ int Rip(const QStringList& args)
 
     QStringList entries;
     for (int t : tracks) entries.append(RipEntryText(t, rows[t - 1].Title));
+    if (handle == 0) {
+        TCDRipJob job(cdIn, entries, &prompter);
+        return RunJobOnConsole(job, "rip");
+    }
     TConversionJob job(TConversionJob::RipCD, handle, entries, &prompter);
     return RunJobOnConsole(job, "rip");
 }

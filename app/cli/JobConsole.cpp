@@ -1,7 +1,7 @@
 #include "app/cli/JobConsole.h"
 
 #include "app/cli/CliCommand.h"
-#include "encode/ConversionJob.h"
+#include "encode/JobBase.h"
 
 #include <QEventLoop>
 #include <cstdio>
@@ -49,27 +49,27 @@ bool AnswerOption(const QCommandLineParser& parser, const char* command, TPrompt
     return true;
 }
 
-int RunJobOnConsole(TConversionJob& job, const char* command)
+int RunJobOnConsole(TJobBase& job, const char* command)
 {
     QEventLoop loop;
     QString caption;
     int shown = -1;
-    QObject::connect(&job, &TConversionJob::ViewChanged, &job, [&] {
-        const TConversionJob::TView& v = job.View();
-        if (v.Caption != caption) {
-            shown = v.PercentTextVisible ? v.Gauge / 10 * 10 : -1;
-            caption = v.Caption;
+    QObject::connect(&job, &TJobBase::ViewChanged, &job, [&] {
+        const int percent = job.StepPercent();
+        if (job.StepCaption() != caption) {
+            shown = percent >= 0 ? percent / 10 * 10 : -1;
+            caption = job.StepCaption();
             PrintLine(stderr, caption);
         }
-        const int step = v.PercentTextVisible ? v.Gauge / 10 * 10 : -1;
+        const int step = percent >= 0 ? percent / 10 * 10 : -1;
         if (step > shown && step > 0) {
             shown = step;
             PrintLine(stderr, QStringLiteral("  %1%").arg(step));
         }
     });
-    QObject::connect(&job, &TConversionJob::CloseRequested, &loop, &QEventLoop::quit);
+    QObject::connect(&job, &TJobBase::CloseRequested, &loop, &QEventLoop::quit);
     // Without a user to press Stop, a rip that cannot start ends the job.
-    QObject::connect(&job, &TConversionJob::RipStalled, &job, [&job] { job.StopJob(); }, Qt::QueuedConnection);
+    QObject::connect(&job, &TJobBase::RipStalled, &job, [&job] { job.StopJob(); }, Qt::QueuedConnection);
     job.Start();
     if (!job.Done()) loop.exec();
     else QCoreApplication::sendPostedEvents(&job);

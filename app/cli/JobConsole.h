@@ -1,12 +1,12 @@
 #pragma once
-// The command line's side of a conversion job: questions answered by --yes / --no (else
+// The command line's side of a job (conversion or rip): questions answered by --yes / --no (else
 // asked on the terminal, else given their default), messages on stderr, progress on the
 // terminal, and the per-entry outcome as the exit status.
 #include "app/core/Prompter.h"
 
 #include <QCommandLineParser>
 
-class TConversionJob;
+class TJobBase;
 
 class TJobConsolePrompter : public TPrompter {
 public:
@@ -29,4 +29,4 @@ bool AnswerOption(const QCommandLineParser& parser, const char* command, TPrompt
 // Runs the job to its end: starts it, prints each step's caption and its progress in steps
 // of ten percent on stderr, then one line per produced file on stdout and one line per
 // failed entry on stderr. Returns 0 when every entry was produced, else 1.
-int RunJobOnConsole(TConversionJob& job, const char* command);
+int RunJobOnConsole(TJobBase& job, const char* command);

@@ -136,7 +136,7 @@ TEST_F(ExtractTest, WithoutADriveTheCommandSaysSo)
     row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
     row->setCheckState(0, Qt::Checked);
     EXPECT_TRUE(Extract().isEmpty());
-    EXPECT_EQ(Prompter->Texts("information"), QStringList{LangString("RES_NotFound_CDRom", QStringLiteral("没有找到光驱!"))});
+    EXPECT_EQ(Prompter->Texts("information"), QStringList{LangString("RES_Get_CDHandle", QStringLiteral("请首先获取CD句柄!"))});
 }
 
 TEST_F(ExtractTest, RipsTheTickedTracksUnderTheirCleanedTitles)

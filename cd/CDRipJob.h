@@ -1,0 +1,87 @@
+#pragma once
+// The rip job of the CD input component: the ticked tracks ("NN" + title entries) read
+// through a TCDIn into one WAV file each, and, when the output format is not WAV, each WAV
+// encoded (MP3 or WMA through the encoder processes, OGG through the job's Vorbis writer)
+// before the next track is read. It holds the state machine and no widgets; TfrmCDRip, the
+// command line and the tests show what View() holds and forward Stop.
+//
+// Every step's outcome reaches the job as a TProcessInfoEvent on the main thread:
+//   WAV writer      progress 0..100; done 1000 (ErrorCode: 0, or RipError::ReadFailed /
+//                   CreateFailed with the reason in ElapsedText)
+//   encode step     MP3 end 2000, OGG done 3000, WMA end 5000 (see EncodeStep.h)
+#include "encode/EncodeStep.h"
+#include "encode/JobBase.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <memory>
+
+class TCDIn;
+class TWaveOut;
+
+class TCDRipJob : public TJobBase {
+    Q_OBJECT
+public:
+    enum TFormat { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3 };
+
+    // What the window shows.
+    struct TView {
+        QString CurrentTrack;      // the title of the entry worked on
+        QString OutputFormat;      // "MP3", "WAV", "OGG", "WMA"
+        int SelectedTracks = 0;
+        int Completed = 0;
+        QString ProgressHint;      // "Extracting..." / "Encoding..."
+        QString GaugeHint;         // "Initializing...", then the step's name
+        int Gauge = 0;
+    };
+
+    // cdIn: the component to read (its current drive is used); it must outlive the job.
+    TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3 = nullptr,
+              TWMAEncodeProcess* wma = nullptr, QObject* parent = nullptr);
+    ~TCDRipJob() override;
+
+    void Start() override;
+    void StopJob() override;
+    void Close() override;
+    QString StepCaption() const override { return FView.ProgressHint + QLatin1Char(' ') + FView.CurrentTrack; }
+    int StepPercent() const override { return FView.Gauge; }
+
+    const TView& View() const { return FView; }
+    int Format() const { return FFormat; }
+    // The file title of entry i (unique within the job, never empty) and its WAV path.
+    QString Title(int i) const { return FTitles.value(i); }
+    QString WavName(int i) const;
+    TEncodeStep& Step() { return *FStep; }
+    TWaveOut& WaveOut1() { return *FWaveOut; }
+
+protected:
+    bool event(QEvent* e) override;
+    void CleanUp() override;
+
+private:
+    void StartRip(int index);
+    void SelectTrack(int trackNumber);
+    void WaveDone();
+    void RipFinished(const TProcessInfo& info);
+    void StartEncode(int index);
+    void EncodeEnd(const TProcessInfo& info);
+    void Next();
+    void WmaTick();
+    void Post(int percent, int errorCode = 0, const QString& text = QString());
+    QString EncodedName(int index) const;
+
+    TCDIn& FCDIn;
+    QStringList FTitles;
+    int FFormat = FormatWav;
+    int FCount = 0;                       // entries finished; entry FCount is worked on
+    std::unique_ptr<TEncodeStep> FStep;
+    std::unique_ptr<TWaveOut> FWaveOut;
+    QString FWaveError;                   // the writer's thread exception of this run
+    QString FCurrentOutput;               // the encoded file being written, removed on stop
+    bool FEncoding = false;
+    TView FView;
+    QTimer FTimer1;
+    QElapsedTimer FWmaStart;
+    int64_t FWmaInputSize = 0;
+    bool FCleaned = false;
+};

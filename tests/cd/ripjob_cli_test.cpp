@@ -1,0 +1,55 @@
+// varnelcd-cli rip through the CD input component: outputs, exit status and the one line
+// naming each failed track.
+#include "fixtures/TestDisc.h"
+#include "fixtures/TestUtil.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
+{
+    QTemporaryDir home;
+    const QString cue = MakeTestDisc(home.path(), {"--track", "audio:40", "--track", "audio:30", "--track", "audio:20"});
+    const QString out = home.filePath("out");
+    struct TCase {
+        QStringList Args;
+        QString Faults;
+        QString Path;               // empty: the system's
+        int ExitCode;
+        QStringList Produced;
+        QString ErrorLine;
+    } cases[] = {
+        {{"--format", "wav"}, "", "", 0, {"音轨 01.wav", "音轨 02.wav", "音轨 03.wav"}, ""},
+        {{"--format", "mp3"}, "45", "", 1, {"音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 读取CD信息时出错！"},
+        {{"--format", "ogg", "--tracks", "3"}, "", "", 0, {"音轨 03.ogg"}, ""},
+        {{"--format", "mp3", "--tracks", "1"}, "", home.filePath("nothing"), 1, {"音轨 01.wav"}, "varnelcd-cli rip: 01音轨 01:"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Args.join(' ').toStdString());
+        QDir(out).removeRecursively();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+        env.insert("VARNELCD_READ_FAULTS", c.Faults);
+        if (!c.Path.isEmpty()) env.insert("PATH", c.Path);
+        p.setProcessEnvironment(env);
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start(VARNELCD_CLI, QStringList{"rip", "--cd-input-only", "--disc-image", cue, "--out", out} + c.Args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        const QString stdOut = QString::fromUtf8(p.readAllStandardOutput());
+        EXPECT_EQ(p.exitCode(), c.ExitCode) << err.toStdString();
+        EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name), c.Produced);
+        EXPECT_EQ(err.count("varnelcd-cli rip:"), c.ErrorLine.isEmpty() ? 0 : 1) << err.toStdString();
+        if (!c.ErrorLine.isEmpty()) {
+            EXPECT_TRUE(err.contains(c.ErrorLine)) << err.toStdString();
+        }
+        if (c.ExitCode == 0) {
+            EXPECT_EQ(stdOut.split('\n', Qt::SkipEmptyParts).size(), c.Produced.size());
+        }
+    }
+}

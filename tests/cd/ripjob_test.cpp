@@ -1,0 +1,321 @@
+// The rip job through the CD input component over disc images: what each format leaves in
+// the output folder, the track's bytes and length, the tags, the rip time, and every way a
+// track can fail or the job can be stopped.
+#include "audio/WaveOut.h"
+#include "cd/CDInput.h"
+#include "cd/CDRipJob.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "encode/WMAEncodeProcess.h"
+#include "fixtures/AuTestComponents.h"
+#include "fixtures/CannedPrompter.h"
+#include "fixtures/TestDisc.h"
+#include "fixtures/TestUtil.h"
+#include "platform/ReadFaults.h"
+#include "settings/Options.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QtEndian>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+class RipJobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Dir.isValid());
+        Out = Dir.filePath("out");
+        ASSERT_TRUE(QDir().mkpath(Out));
+        OptionsSetting = TOptionsSetting{};
+        OptionsSetting.CommonOptions.OutputFolder = Out + '/';
+        OldPath = qgetenv("PATH");
+        qputenv("PATH", QByteArray(VARNELCD_BINARY_DIR) + ':' + OldPath);   // our wm8eutil
+        SetReadFaults(QString());
+    }
+    void TearDown() override
+    {
+        qputenv("PATH", OldPath);
+        SetReadFaults(QString());
+        SetDiscImages({});
+    }
+
+    // A disc of pattern tracks (lengths in sectors) as the CD input component's drive.
+    void UseDisc(const QStringList& sectors)
+    {
+        QStringList args;
+        for (const QString& s : sectors) args << "--track" << "audio:" + s;
+        const QString cue = MakeTestDisc(Dir.path(), args);
+        SetDiscImages({cue});
+        CDIn.SetCurrentDrive(CDIn.DrivesCount() - 1);
+        QString bin = cue;
+        Bin = ReadAll(bin.replace(".cue", ".bin"));
+        int64_t first = 0;
+        for (const QString& s : sectors) {
+            Starts.append(first);
+            first += s.toInt();
+        }
+    }
+    QByteArray TrackBytes(int track, int64_t sectors = -1) const
+    {
+        const int64_t first = Starts[track - 1];
+        const int64_t end = track < Starts.size() ? Starts[track] : Bin.size() / 2352;
+        return Bin.mid(first * 2352, (sectors < 0 ? end - first : sectors) * 2352);
+    }
+
+    std::unique_ptr<TCDRipJob> Run(const QStringList& entries, const std::function<void(TCDRipJob&)>& onView = {})
+    {
+        auto job = std::make_unique<TCDRipJob>(CDIn, entries, &Prompter);
+        TCDRipJob* j = job.get();
+        if (onView) QObject::connect(j, &TJobBase::ViewChanged, j, [j, onView] { onView(*j); });
+        QEventLoop loop;
+        QObject::connect(j, &TJobBase::CloseRequested, &loop, &QEventLoop::quit);
+        QTimer watchdog;   // a watchdog only: a job that hangs fails instead of blocking
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, &loop, [&loop] {
+            ADD_FAILURE() << "the job did not end";
+            loop.quit();
+        });
+        watchdog.start(60000);
+        job->Start();
+        if (!job->Done()) loop.exec();
+        QCoreApplication::sendPostedEvents(j);
+        return job;
+    }
+
+    QStringList Files() const { return QDir(Out).entryList(QDir::Files, QDir::Name); }
+    QString OutFile(const QString& name) const { return Out + '/' + name; }
+
+    // Frames the peer decoder gets out of a file (44100 Hz stereo), -1 when it cannot.
+    static qint64 DecodedFrames(const QString& path)
+    {
+        QProcess p;
+        p.start("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-ar", "44100", "-"});
+        if (!p.waitForFinished(60000) || p.exitCode() != 0) return -1;
+        return p.readAllStandardOutput().size() / 4;
+    }
+
+    QTemporaryDir Dir;
+    QString Out;
+    QByteArray OldPath;
+    QByteArray Bin;
+    QList<int64_t> Starts;
+    TCDIn CDIn;
+    TCannedPrompter Prompter;
+};
+
+const QStringList ThreeEntries = {"01One", "02Two", "03Three"};
+
+TEST_F(RipJobTest, EachFormatLeavesItsFilesOfTheTracksLength)
+{
+    UseDisc({"40", "30", "20"});
+    OptionsSetting.CDInfo.Artist = "Artist";
+    OptionsSetting.CDInfo.Album = "Album";
+    OptionsSetting.CDInfo.Comment = "Disc note";
+    struct TCase {
+        int Format;
+        bool KeepWav, ID3Use;
+        QString Ext;
+        int Tolerance;   // frames: a codec frame
+    } cases[] = {
+        {TCDRipJob::FormatWav, false, false, ".wav", 0},
+        {TCDRipJob::FormatMp3, false, false, ".mp3", 1152},
+        {TCDRipJob::FormatMp3, true, true, ".mp3", 1152},
+        {TCDRipJob::FormatOgg, false, true, ".ogg", 2048},
+        {TCDRipJob::FormatOgg, true, false, ".ogg", 2048},
+        {TCDRipJob::FormatWma, false, false, ".wma", 2048},
+        {7, false, false, ".wav", 0},   // an unknown format rips to WAV
+    };
+    const QStringList titles = {"One", "Two", "Three"};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Format * 10 + c.KeepWav);
+        QDir(Out).removeRecursively();
+        QDir().mkpath(Out);
+        OptionsSetting.CommonOptions.OutputFormat = c.Format;
+        OptionsSetting.CommonOptions.IsKeepWav = c.KeepWav;
+        OptionsSetting.ID3Use = c.ID3Use;
+        auto job = Run(ThreeEntries);
+        EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
+        QStringList expected;
+        for (const QString& t : titles) {
+            expected << t + c.Ext;
+            if (c.KeepWav) expected << t + ".wav";
+        }
+        expected.sort();
+        EXPECT_EQ(Files(), expected);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(job->Results()[i].Produced);
+            const QString path = OutFile(titles[i] + c.Ext);
+            const QByteArray bytes = TrackBytes(i + 1);
+            if (c.Ext == ".wav") {
+                const QByteArray file = ReadAll(path);
+                ASSERT_EQ(file.size(), 44 + bytes.size());
+                EXPECT_TRUE(file.mid(44) == bytes);
+            } else {
+                EXPECT_NEAR(DecodedFrames(path), bytes.size() / 4, c.Tolerance);
+            }
+            if (c.Format == TCDRipJob::FormatMp3) {
+                // Every MP3 is tagged (ID3v1.1): title, artist and the track number.
+                const QByteArray tag = ReadAll(path).right(128);
+                ASSERT_TRUE(tag.startsWith("TAG"));
+                EXPECT_EQ(QString::fromLocal8Bit(tag.mid(3, 30)).remove(QChar(0)).trimmed(), titles[i]);
+                EXPECT_EQ(QString::fromLocal8Bit(tag.mid(33, 30)).remove(QChar(0)).trimmed(), "Artist");
+                EXPECT_EQ(int(uint8_t(tag[126])), i + 1);
+            }
+            if (c.Format == TCDRipJob::FormatOgg) {
+                QProcess p;
+                p.start("vorbiscomment", {"-l", path});
+                ASSERT_TRUE(p.waitForFinished(30000));
+                const QString comments = QString::fromUtf8(p.readAllStandardOutput());
+                if (c.ID3Use) {
+                    EXPECT_TRUE(comments.contains("title=" + titles[i])) << comments.toStdString();
+                    EXPECT_TRUE(comments.contains(QString("tracknumber=%1").arg(i + 1)));
+                    EXPECT_TRUE(comments.contains("comment=Disc note"));
+                    EXPECT_TRUE(comments.contains("artist=Artist"));
+                } else {
+                    EXPECT_FALSE(comments.contains("title=")) << comments.toStdString();
+                }
+            }
+        }
+    }
+}
+
+TEST_F(RipJobTest, RipTimeCutsLongTracksAndShortOnesEndAtTheirEnd)
+{
+    UseDisc({"100", "50", "20"});
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatWav;
+    OptionsSetting.CommonOptions.EnableRipTime = true;
+    OptionsSetting.CommonOptions.RipTime = 1;   // 75 sectors
+    Run({"01A", "02B"});
+    EXPECT_TRUE(ReadAll(OutFile("A.wav")).mid(44) == TrackBytes(1, 75));
+    EXPECT_TRUE(ReadAll(OutFile("B.wav")).mid(44) == TrackBytes(2));
+}
+
+TEST_F(RipJobTest, NormalizeScalesTheRip)
+{
+    UseDisc({"30"});
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatWav;
+    OptionsSetting.CommonOptions.IsNormalize = true;
+    OptionsSetting.CommonOptions.NormalizePercent = 50;
+    auto job = Run({"01A"});
+    EXPECT_TRUE(job->Results()[0].Produced);
+    const QByteArray wav = ReadAll(OutFile("A.wav"));
+    EXPECT_EQ(wav.size(), 44 + TrackBytes(1).size());
+    EXPECT_FALSE(wav.mid(44) == TrackBytes(1));
+}
+
+// Equal and empty titles would overwrite each other or hide; a too long one cannot be made.
+TEST_F(RipJobTest, TitlesThatCannotNameTheirOwnFile)
+{
+    UseDisc({"20", "20", "20", "20"});
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatWav;
+    const QString longTitle(300, QChar('x'));
+    auto job = Run({"01Same", "02same", "03", "04" + longTitle});
+    EXPECT_EQ(Files(), (QStringList{"02same.wav", "03.wav", "Same.wav"}));
+    EXPECT_TRUE(ReadAll(OutFile("02same.wav")).mid(44) == TrackBytes(2));
+    EXPECT_FALSE(job->Results()[3].Produced);
+    ASSERT_EQ(Prompter.Texts("error").size(), 1);
+    EXPECT_TRUE(Prompter.Texts("error")[0].contains(longTitle));
+}
+
+TEST_F(RipJobTest, AFailedTrackIsToldAndTheOthersAreDone)
+{
+    UseDisc({"40", "30", "20"});
+    struct TCase {
+        int Format;
+        QString Faults;
+        bool NoLame;
+        QStringList Files;
+        QList<bool> Produced;
+    } cases[] = {
+        // A read fault on track 2: no WAV for it, nothing encoded from it.
+        {TCDRipJob::FormatWav, "45", false, {"One.wav", "Three.wav"}, {true, false, true}},
+        {TCDRipJob::FormatMp3, "45", false, {"One.mp3", "Three.mp3"}, {true, false, true}},
+        // No encoder: the rips stay, nothing is tagged or left half-written.
+        {TCDRipJob::FormatMp3, "", true, {"One.wav", "Three.wav", "Two.wav"}, {false, false, false}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Faults.toStdString() + (c.NoLame ? " no lame" : ""));
+        QDir(Out).removeRecursively();
+        QDir().mkpath(Out);
+        Prompter.Log.clear();
+        OptionsSetting.CommonOptions.OutputFormat = c.Format;
+        SetReadFaults(c.Faults);
+        qputenv("PATH", c.NoLame ? Dir.filePath("empty").toUtf8() : QByteArray(VARNELCD_BINARY_DIR) + ':' + OldPath);
+        auto job = Run(ThreeEntries);
+        EXPECT_EQ(Files(), c.Files);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(job->Results()[i].Produced, c.Produced[i]) << i;
+        if (!c.NoLame) {
+            ASSERT_EQ(Prompter.Texts("error").size(), 1);
+            EXPECT_TRUE(Prompter.Texts("error")[0].startsWith("读取CD信息时出错！"));
+        }
+    }
+}
+
+TEST_F(RipJobTest, AnUnwritableFolderFailsEveryTrack)
+{
+    UseDisc({"20", "20"});
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatMp3;
+    ASSERT_TRUE(WriteAll(Dir.filePath("file"), "x"));
+    OptionsSetting.CommonOptions.OutputFolder = Dir.filePath("file") + '/';
+    auto job = Run({"01A", "02B"});
+    EXPECT_FALSE(job->Results()[0].Produced);
+    EXPECT_FALSE(job->Results()[1].Produced);
+    EXPECT_EQ(Prompter.Texts("error").size(), 2);
+}
+
+// Stopping while a track is read or encoded: no child left, no partial encoded file, the
+// WAV of the track stays with a header that tells its true size.
+TEST_F(RipJobTest, StopDuringTheRipAndEachEncode)
+{
+    UseDisc({"4000", "20"});
+    struct TCase {
+        int Format;
+        bool InEncode;
+    } cases[] = {{TCDRipJob::FormatWav, false}, {TCDRipJob::FormatMp3, true},
+                 {TCDRipJob::FormatOgg, true}, {TCDRipJob::FormatWma, true}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Format);
+        QDir(Out).removeRecursively();
+        QDir().mkpath(Out);
+        OptionsSetting.CommonOptions.OutputFormat = c.Format;
+        bool stopped = false;
+        auto job = Run({"01A", "02B"}, [&](TCDRipJob& j) {
+            const bool encoding = j.View().ProgressHint == "Encoding...";
+            if (!stopped && encoding == c.InEncode && j.View().Completed == 0 && j.View().Gauge > 0) {
+                stopped = true;
+                j.StopJob();
+            }
+        });
+        ASSERT_TRUE(stopped);
+        EXPECT_TRUE(job->WasStopped());
+        EXPECT_FALSE(job->Step().Mp3().Running());
+        EXPECT_FALSE(job->Step().Wma().Running());
+        EXPECT_EQ(Files(), QStringList{"A.wav"});
+        const QByteArray wav = ReadAll(OutFile("A.wav"));
+        ASSERT_GE(wav.size(), 44);
+        const uint32_t dataSize = qFromLittleEndian<uint32_t>(wav.constData() + 40);
+        EXPECT_EQ(int64_t(dataSize), wav.size() - 44);
+        EXPECT_TRUE(wav.mid(44) == TrackBytes(1).left(wav.size() - 44)) << "the rip's bytes";
+
+        // The component is left ready: its next rip reads the whole stretch.
+        TWaveOut probe;
+        probe.SetInput(&CDIn);
+        CDIn.SetStartTrack(2);
+        CDIn.SetEndTrack(2);
+        probe.SetFileName(Dir.filePath("probe.wav"));
+        bool done = false;
+        probe.SetOnDone([&](QObject*) { done = true; });
+        probe.Run();
+        ASSERT_TRUE(PumpUntil([&] { return done; }, 60000));
+        EXPECT_TRUE(ReadAll(Dir.filePath("probe.wav")).mid(44) == TrackBytes(2));
+    }
+}
+
+} // namespace
