@@ -48,14 +48,20 @@ CdIo_t* OpenCdioSource(const QString& path, bool image)
     if (!QFileInfo(path).isFile())
         return nullptr;
     const QString ext = QFileInfo(path).suffix().toLower();
+    // libcdio's image parsers keep their place in a line with strtok, which is not
+    // reentrant: two threads opening images at once garble each other's parse.
+    static std::mutex parseMutex;
     if (ext == QLatin1String("cue")) {
         // libcdio would read any one data file as raw sectors: a WAVE, MP3 or FLAC file
         // would play as noise. Only sheets of one raw data file are handed on.
         const TCueSheetFiles files = ReadCueSheetFiles(path);
         if (files.Files.size() > 1 || (files.Files.size() == 1 && !IsRawDataType(files.Types.first())))
             return nullptr;
-        return cdio_open_cue(QFile::encodeName(CueSheetForCdio(path)).constData());
+        const QByteArray sheet = QFile::encodeName(CueSheetForCdio(path));
+        std::lock_guard lock(parseMutex);
+        return cdio_open_cue(sheet.constData());
     }
+    std::lock_guard lock(parseMutex);
     if (ext == QLatin1String("bin"))
         return cdio_open_bincue(name.constData());
     if (ext == QLatin1String("toc"))

@@ -153,8 +153,10 @@ TEST_F(ExtractTest, RipsTheTickedTracksUnderTheirCleanedTitles)
     const QStringList captions = Extract();
     EXPECT_EQ(Prompter->Texts("error"), QStringList());
     ASSERT_FALSE(captions.isEmpty()) << "the progress window opened";
-    EXPECT_TRUE(captions.contains("抓取中(01/02): Seven \"Why\"")) << captions.join(" | ").toStdString();
-    EXPECT_TRUE(captions.contains("编码中(02/02): Twelve"));
+    // The window is found by polling, so the very first caption may pass unseen; the first
+    // entry's cleaned title shows in whichever of its captions is seen.
+    EXPECT_TRUE(captions.join(" | ").contains("(01/02): Seven \"Why\"")) << captions.join(" | ").toStdString();
+    EXPECT_TRUE(captions.contains("编码中(02/02): Twelve")) << captions.join(" | ").toStdString();
     Tid3tag tag;
     ASSERT_EQ(tag.ReadTag(Path("made/Seven \"Why\".mp3")), Tid3tag::StatusOk);
     EXPECT_EQ(tag.Track(), 7);
