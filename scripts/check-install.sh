@@ -89,10 +89,10 @@ rc=0; cli tracks --disc-image "$tmp/discs/data.cue" > /dev/null 2> "$tmp/err" ||
   || fail "tracks on a data disc: status $rc, message '$(cat "$tmp/err")' instead of the Chinese language file's"
 # A language only the staged tree has: the texts come from the installed folder, found
 # relative to the installed program, not from the build tree or an earlier install.
-printf '[ResourceString]\nRES_Image_Error=staged language file\n' > "$stage/usr/share/varnelcd/CLan_StagedCheck.ini"
+printf '[ResourceString]\nRES_Image_Error=staged language file: %%1 %%2\n' > "$stage/usr/share/varnelcd/CLan_StagedCheck.ini"
 set_language StagedCheck
 rc=0; cli tracks --disc-image "$tmp/discs/data.cue" > /dev/null 2> "$tmp/err" || rc=$?
-[ $rc -eq 1 ] && [ "$(cat "$tmp/err")" = "staged language file" ] \
+[ $rc -eq 1 ] && [ "$(cat "$tmp/err")" = "staged language file: $tmp/discs/data.cue 没有音轨" ] \
   || fail "the installed program did not read the installed language folder: '$(cat "$tmp/err")'"
 rm -f -- "$stage/usr/share/varnelcd/CLan_StagedCheck.ini"
 
