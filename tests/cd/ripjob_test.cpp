@@ -57,6 +57,7 @@ protected:
         QString bin = cue;
         Bin = ReadAll(bin.replace(".cue", ".bin"));
         int64_t first = 0;
+        Starts.clear();
         for (const QString& s : sectors) {
             Starts.append(first);
             first += s.toInt();
@@ -208,6 +209,17 @@ TEST_F(RipJobTest, NormalizeScalesTheRip)
     const QByteArray wav = ReadAll(OutFile("A.wav"));
     EXPECT_EQ(wav.size(), 44 + TrackBytes(1).size());
     EXPECT_FALSE(wav.mid(44) == TrackBytes(1));
+
+    // The pass cannot write its copy (a folder stands where it goes): the message, the WAV
+    // stays as ripped, and the next track is still made.
+    UseDisc({"30", "20"});
+    ASSERT_TRUE(QDir(Out).mkdir("B.nor"));
+    job = Run({"01B", "02C"});
+    ASSERT_EQ(Prompter.Texts("error").size(), 1);
+    EXPECT_TRUE(Prompter.Texts("error")[0].contains("B.wav")) << Prompter.Texts("error")[0].toStdString();
+    EXPECT_TRUE(ReadAll(OutFile("B.wav")).mid(44) == TrackBytes(1));
+    EXPECT_TRUE(QFileInfo::exists(OutFile("C.wav")));
+    EXPECT_TRUE(job->Results()[1].Produced);
 }
 
 // Equal and empty titles would overwrite each other or hide; a too long one cannot be made.
