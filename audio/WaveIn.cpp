@@ -72,6 +72,18 @@ TWaveIn::THeader TWaveIn::ScanHeader(TStream& S)
         uint8_t n[4];
         return in.Read(n, 4) && in.Skip(Wav::Get32(n)) && in.Read(w, 4);
     };
+    // The body of the chunk whose code was just read: false when its length is below
+    // minLength, runs past the header scan's limit, or the file ends inside it.
+    const auto readBody = [&](uint32_t minLength, std::vector<uint8_t>& body) {
+        uint8_t n[4];
+        if (!in.Read(n, 4))
+            return false;
+        const uint32_t len = Wav::Get32(n);
+        if (in.Consumed + int64_t(len) > HeaderLimit || len < minLength)
+            return false;
+        body.resize(len);
+        return in.Read(body.data(), len);
+    };
     for (;;) {
         bool ok = true;
         switch (state) {
@@ -96,15 +108,10 @@ TWaveIn::THeader TWaveIn::ScanHeader(TStream& S)
                 ok = skipChunk();
                 break;
             }
-            uint8_t n[4];
-            if (!in.Read(n, 4))
+            std::vector<uint8_t> body;
+            if (!readBody(16, body))
                 return h;
-            const uint32_t len = Wav::Get32(n);
-            if (in.Consumed + int64_t(len) > HeaderLimit || len < 16)
-                return h;
-            std::vector<uint8_t> body(len);
-            if (!in.Read(body.data(), len))
-                return h;
+            const uint32_t len = uint32_t(body.size());
             const uint8_t* b = body.data();
             switch (Wav::Get16(b)) {
             case Wav::TagPCM: found.Type = wtPCM; break;
@@ -146,14 +153,8 @@ TWaveIn::THeader TWaveIn::ScanHeader(TStream& S)
                 ok = skipChunk();
                 break;
             }
-            uint8_t n[4];
-            if (!in.Read(n, 4))
-                return h;
-            const uint32_t len = Wav::Get32(n);
-            if (in.Consumed + int64_t(len) > HeaderLimit || len < 4)
-                return h;
-            std::vector<uint8_t> body(len);
-            if (!in.Read(body.data(), len))
+            std::vector<uint8_t> body;
+            if (!readBody(4, body))
                 return h;
             found.TotalFrames = Wav::Get32(body.data());
             state = TState::Data;

@@ -434,6 +434,19 @@ void TConversionJob::RipDone(TProcessInfo& info)
     }
 }
 
+// An MP3 or WMA encoder has ended (its entry's result is set): on to the next entry.
+void TConversionJob::NextAfterEncoderEnd()
+{
+    ProgressSeen = false;
+    EncodeIndex += 1;
+    if (EncodeIndex >= FEntries.size()) {
+        Complete();
+        return;
+    }
+    if (FMode == RipCD) NextRipAfterEncode();
+    else NextMp3File(false);
+}
+
 void TConversionJob::Mp3End(const TProcessInfo& info)
 {
     const int i = EncodeIndex;
@@ -460,15 +473,7 @@ void TConversionJob::Mp3End(const TProcessInfo& info)
         }
     }
     if (code == 2 && ProgressSeen) Succeed(i);
-
-    ProgressSeen = false;
-    EncodeIndex += 1;
-    if (EncodeIndex >= FEntries.size()) {
-        Complete();
-        return;
-    }
-    if (FMode == RipCD) NextRipAfterEncode();
-    else NextMp3File(false);
+    NextAfterEncoderEnd();
 }
 
 void TConversionJob::OggEnd(const TProcessInfo& info)
@@ -534,15 +539,7 @@ void TConversionJob::WmaEnd(const TProcessInfo& info)
         Fail(i, FResults[i].Output + QStringLiteral(": the encoder produced nothing"));
     }
     if (code == 2 && ProgressSeen) Succeed(i);
-
-    ProgressSeen = false;
-    EncodeIndex += 1;
-    if (EncodeIndex >= FEntries.size()) {
-        Complete();
-        return;
-    }
-    if (FMode == RipCD) NextRipAfterEncode();
-    else NextMp3File(false);
+    NextAfterEncoderEnd();
 }
 
 void TConversionJob::Progress(const TProcessInfo& info)

@@ -92,6 +92,7 @@ private:
     void StartOgg(int index, const QString& input, const QString& output);
     void StartResample(int index, const QString& input, const QString& temp);
     void NextRipAfterEncode();
+    void NextAfterEncoderEnd();
     void NextMp3File(bool first);
     void NextOggFile(bool first);
     void Skip(int endPercent, int index, const QString& why);

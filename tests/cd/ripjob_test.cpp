@@ -5,6 +5,7 @@
 #include "cd/CDInput.h"
 #include "cd/CDRipJob.h"
 #include "encode/Mp3EncodeProcess.h"
+#include "encode/JobTestUtil.h"
 #include "encode/WMAEncodeProcess.h"
 #include "fixtures/AuTestComponents.h"
 #include "fixtures/CannedPrompter.h"
@@ -75,32 +76,13 @@ protected:
         auto job = std::make_unique<TCDRipJob>(CDIn, entries, &Prompter);
         TCDRipJob* j = job.get();
         if (onView) QObject::connect(j, &TJobBase::ViewChanged, j, [j, onView] { onView(*j); });
-        QEventLoop loop;
-        QObject::connect(j, &TJobBase::CloseRequested, &loop, &QEventLoop::quit);
-        QTimer watchdog;   // a watchdog only: a job that hangs fails instead of blocking
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, &loop, [&loop] {
-            ADD_FAILURE() << "the job did not end";
-            loop.quit();
-        });
-        watchdog.start(60000);
-        job->Start();
-        if (!job->Done()) loop.exec();
-        QCoreApplication::sendPostedEvents(j);
+        RunJobToEnd(*j);
         return job;
     }
 
     QStringList Files() const { return QDir(Out).entryList(QDir::Files, QDir::Name); }
     QString OutFile(const QString& name) const { return Out + '/' + name; }
 
-    // Frames the peer decoder gets out of a file (44100 Hz stereo), -1 when it cannot.
-    static qint64 DecodedFrames(const QString& path)
-    {
-        QProcess p;
-        p.start("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-ar", "44100", "-"});
-        if (!p.waitForFinished(60000) || p.exitCode() != 0) return -1;
-        return p.readAllStandardOutput().size() / 4;
-    }
 
     QTemporaryDir Dir;
     QString Out;

@@ -20,6 +20,34 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+// Starts a job and runs the event loop until it closes or stalls; a watchdog only: a job that
+// hangs fails instead of blocking.
+inline void RunJobToEnd(TJobBase& job)
+{
+    QEventLoop loop;
+    QObject::connect(&job, &TJobBase::CloseRequested, &loop, &QEventLoop::quit);
+    QObject::connect(&job, &TJobBase::RipStalled, &loop, &QEventLoop::quit);
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, &loop, [&loop] {
+        ADD_FAILURE() << "the job did not end";
+        loop.quit();
+    });
+    watchdog.start(60000);
+    job.Start();
+    if (!job.Done()) loop.exec();
+    QCoreApplication::sendPostedEvents(&job);
+}
+
+// Frames the peer decoder gets out of a file (44100 Hz stereo), -1 when it cannot.
+inline qint64 DecodedFrames(const QString& path)
+{
+    QProcess p;
+    p.start("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-ar", "44100", "-"});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) return -1;
+    return p.readAllStandardOutput().size() / 4;
+}
+
 // Everything a job showed, in order (each caption once when it changes).
 struct TJobTrace {
     QStringList Captions;
@@ -84,30 +112,10 @@ protected:
             if (Trace.Groups.value(Trace.Groups.size() - 1) != v.GroupCaption) Trace.Groups << v.GroupCaption;
             if (onView) onView(*j);
         });
-        QEventLoop loop;
-        QObject::connect(j, &TConversionJob::CloseRequested, &loop, &QEventLoop::quit);
-        QObject::connect(j, &TConversionJob::RipStalled, &loop, &QEventLoop::quit);
-        QTimer watchdog;   // a watchdog only: a job that hangs fails instead of blocking
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, &loop, [&loop] {
-            ADD_FAILURE() << "the job did not end";
-            loop.quit();
-        });
-        watchdog.start(60000);
-        job->Start();
-        if (!job->Done()) loop.exec();
-        QCoreApplication::sendPostedEvents(j);
+        RunJobToEnd(*j);
         return job;
     }
 
-    // Frames the peer decoder gets out of a file (44100 Hz stereo), -1 when it cannot.
-    static qint64 DecodedFrames(const QString& path)
-    {
-        QProcess p;
-        p.start("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-ac", "2", "-ar", "44100", "-"});
-        if (!p.waitForFinished(60000) || p.exitCode() != 0) return -1;
-        return p.readAllStandardOutput().size() / 4;
-    }
 
     QTemporaryDir Dir;
     QString Out;
