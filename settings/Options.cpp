@@ -96,6 +96,7 @@ QString OutputFormatName(int format)
     case 1: return QStringLiteral("WAV");
     case 2: return QStringLiteral("OGG");
     case 3: return QStringLiteral("WMA");
+    case 4: return QStringLiteral("FLAC");
     default: return QString();
     }
 }
@@ -115,6 +116,9 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(common, "NormalizePercent", o.CommonOptions.NormalizePercent, d.CommonOptions.NormalizePercent);
     visit(common, "EnableRipTime", o.CommonOptions.EnableRipTime, d.CommonOptions.EnableRipTime);
     visit(common, "RipTime", o.CommonOptions.RipTime, d.CommonOptions.RipTime);
+    visit(common, "FileNamePattern", o.CommonOptions.FileNamePattern, d.CommonOptions.FileNamePattern);
+    visit(common, "Jobs", o.CommonOptions.Jobs, d.CommonOptions.Jobs);
+    visit(common, "WriteRipLog", o.CommonOptions.WriteRipLog, d.CommonOptions.WriteRipLog);
 
     const char* mp3 = "Mp3Options";
     visit(mp3, "IsSelectVBR", o.Mp3Options.IsSelectVBR, d.Mp3Options.IsSelectVBR);
@@ -133,6 +137,8 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(ogg, "MinBitRate", o.OggOptions.MinBitRate, d.OggOptions.MinBitRate);
 
     visit("WMAOptions", "BitRate", o.WMAOptions.BitRate, d.WMAOptions.BitRate);
+    visit("FlacOptions", "Level", o.FlacOptions.Level, d.FlacOptions.Level);
+    visit("FlacOptions", "Cuesheet", o.FlacOptions.Cuesheet, d.FlacOptions.Cuesheet);
     visit("CDOptions", "Index", o.CDOptions.Index, d.CDOptions.Index);
     visit("CDOptions", "CDDb", o.CDOptions.CDDb, d.CDOptions.CDDb);
     visit("RecordOptions", "SaveMp3", o.RecordOptions.SaveMp3, d.RecordOptions.SaveMp3);
@@ -143,6 +149,13 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(cddb, "UseProxy", o.QueryCDDB.UseProxy, d.QueryCDDB.UseProxy);
     visit(cddb, "ProxyAddress", o.QueryCDDB.ProxyAddress, d.QueryCDDB.ProxyAddress);
     visit(cddb, "Port", o.QueryCDDB.Port, d.QueryCDDB.Port);
+
+    visit("AccurateRip", "Url", o.AccurateRip.Url, d.AccurateRip.Url);
+
+    const char* mb = "MusicBrainz";
+    visit(mb, "Server", o.MusicBrainz.Server, d.MusicBrainz.Server);
+    visit(mb, "CoverArt", o.MusicBrainz.CoverArt, d.MusicBrainz.CoverArt);
+    visit(mb, "Cover", o.MusicBrainz.Cover, d.MusicBrainz.Cover);
 
     visit("ID3", "Use", o.ID3Use, d.ID3Use);
     visit("Options", "Lan", o.Lan, d.Lan);
@@ -192,6 +205,10 @@ void LoadOptions()
     // The only value corrected on load: the quality slider's range.
     int32_t& position = OptionsSetting.OggOptions.CompressPosition;
     position = std::clamp(position, MIN_COMPRESS_POSITION, MAX_COMPRESS_POSITION);
+    // A FLAC level the encoder does not have is the default one.
+    int32_t& level = OptionsSetting.FlacOptions.Level;
+    if (level < 0 || level > 8) level = TFlacOptions{}.Level;
+    if (OptionsSetting.CommonOptions.Jobs < 0) OptionsSetting.CommonOptions.Jobs = 0;
 }
 
 bool SaveOptions()

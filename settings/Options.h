@@ -7,12 +7,19 @@
 
 struct TCommonOptions {
     QString OutputFolder;          // with trailing separator
-    int32_t OutputFormat = 0;      // 0 MP3, 1 WAV, 2 OGG, 3 WMA
+    int32_t OutputFormat = 0;      // 0 MP3, 1 WAV, 2 OGG, 3 WMA, 4 FLAC
     bool IsKeepWav = false;
     bool IsNormalize = false;
     int32_t NormalizePercent = 95;
     bool EnableRipTime = false;
     int32_t RipTime = 0;
+    // How output files are named and foldered under OutputFolder ("%A/%D/%N %T"); empty:
+    // the entry's title, as always.
+    QString FileNamePattern;
+    // Encoders working at once beside the reader of a rip; 0: one per core.
+    int32_t Jobs = 0;
+    // A plain-text rip log beside the files of every rip.
+    bool WriteRipLog = true;
 };
 
 struct TMp3Options {
@@ -37,6 +44,11 @@ struct TWMAOptions {
     int32_t BitRate = 8;            // index into WMAProfiles
 };
 
+struct TFlacOptions {
+    int32_t Level = 5;              // 0..8; other values load as 5
+    bool Cuesheet = false;          // rip jobs: the whole disc as one file with a CUE sheet
+};
+
 struct TCDOptions {
     int32_t Index = -1;             // drive position; -1 = not chosen (first drive)
     bool CDDb = false;
@@ -57,15 +69,33 @@ struct TQueryCDDB {
     QString Port = QStringLiteral("80");
 };
 
+constexpr const char* DEFAULT_ACCURATERIP_URL = "http://www.accuraterip.com/accuraterip";
+
+struct TAccurateRipOptions {
+    QString Url = QString::fromLatin1(DEFAULT_ACCURATERIP_URL);
+};
+
+constexpr const char* DEFAULT_MUSICBRAINZ_SERVER = "https://musicbrainz.org";
+constexpr const char* DEFAULT_COVERART_SERVER = "https://coverartarchive.org";
+
+struct TMusicBrainzOptions {
+    QString Server = QString::fromLatin1(DEFAULT_MUSICBRAINZ_SERVER);
+    QString CoverArt = QString::fromLatin1(DEFAULT_COVERART_SERVER);
+    bool Cover = true;
+};
+
 struct TOptionsSetting {
     TCommonOptions CommonOptions;
     TMp3Options Mp3Options;
     TOggOptions OggOptions;
     TWMAOptions WMAOptions;
+    TFlacOptions FlacOptions;
     TCDOptions CDOptions;
     TRecordOptions RecordOptions;
     TCDInfo CDInfo;
     TQueryCDDB QueryCDDB;
+    TAccurateRipOptions AccurateRip;
+    TMusicBrainzOptions MusicBrainz;
     bool ID3Use = false;
     QString Lan = QStringLiteral("English");
 };

@@ -73,14 +73,21 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
     EXPECT_EQ(o.QueryCDDB.ProxyAddress, "");
     EXPECT_FALSE(o.ID3Use);
     EXPECT_EQ(o.Lan, "English");
+    EXPECT_EQ(std::tie(o.CommonOptions.FileNamePattern, o.CommonOptions.Jobs, o.CommonOptions.WriteRipLog),
+              std::make_tuple(QString(), 0, true));
+    EXPECT_EQ(std::tie(o.FlacOptions.Level, o.FlacOptions.Cuesheet), std::make_tuple(5, false));
+    EXPECT_EQ(o.AccurateRip.Url, "http://www.accuraterip.com/accuraterip");
+    EXPECT_EQ(std::tie(o.MusicBrainz.Server, o.MusicBrainz.CoverArt, o.MusicBrainz.Cover),
+              std::make_tuple(QString("https://musicbrainz.org"), QString("https://coverartarchive.org"), true));
 
     ASSERT_TRUE(SaveOptions());
     TIniFile ini(OptionsFileName());
     EXPECT_EQ(ini.ReadSections(), QStringList({"CommonOptions", "Mp3Options", "OggOptions", "WMAOptions",
-                                               "CDOptions", "RecordOptions", "QueryCDDB", "ID3", "Options"}));
+                                               "FlacOptions", "CDOptions", "RecordOptions", "QueryCDDB",
+                                               "AccurateRip", "MusicBrainz", "ID3", "Options"}));
     EXPECT_EQ(ini.ReadSection("CommonOptions"),
               QStringList({"OutputFolder", "OutputFormat", "IsKeepWav", "IsNormalize", "NormalizePercent",
-                           "EnableRipTime", "RipTime"}));
+                           "EnableRipTime", "RipTime", "FileNamePattern", "Jobs", "WriteRipLog"}));
     EXPECT_EQ(ini.ReadSection("OggOptions"),
               QStringList({"IsUseCompress", "CompressPosition", "MaxBitRate", "NomalBitRate", "MinBitRate"}));
     EXPECT_EQ(ini.ReadSection("QueryCDDB"), QStringList({"Server", "Script", "UseProxy", "ProxyAddress", "Port"}));
@@ -98,7 +105,10 @@ TEST_F(OptionsTest, MusicFolderIsTheDefaultOutputFolderWhenItExists)
 TEST_F(OptionsTest, EveryFieldSurvivesARoundTrip)
 {
     TOptionsSetting& o = OptionsSetting;
-    o.CommonOptions = {QStringLiteral("/音乐/out dir/"), 2, true, true, 80, true, 45};
+    o.CommonOptions = {QStringLiteral("/音乐/out dir/"), 2, true, true, 80, true, 45, "%A/%D/%N %T", 3, false};
+    o.FlacOptions = {8, true};
+    o.AccurateRip.Url = "http://127.0.0.1:9/ar";
+    o.MusicBrainz = {"http://mb.local", "http://caa.local", false};
     o.Mp3Options = {true, true, 64, 256, 2, 7, 4};
     o.OggOptions = {false, 77, 3, 9, 14};
     o.WMAOptions.BitRate = 31;
@@ -126,6 +136,11 @@ TEST_F(OptionsTest, EveryFieldSurvivesARoundTrip)
     const auto& sg = saved.OggOptions;
     EXPECT_EQ(std::tie(g.IsUseCompress, g.CompressPosition, g.MaxBitRate, g.NomalBitRate, g.MinBitRate),
               std::tie(sg.IsUseCompress, sg.CompressPosition, sg.MaxBitRate, sg.NomalBitRate, sg.MinBitRate));
+    EXPECT_EQ(std::tie(c.FileNamePattern, c.Jobs, c.WriteRipLog), std::tie(sc.FileNamePattern, sc.Jobs, sc.WriteRipLog));
+    EXPECT_EQ(std::tie(o.FlacOptions.Level, o.FlacOptions.Cuesheet), std::make_tuple(8, true));
+    EXPECT_EQ(o.AccurateRip.Url, "http://127.0.0.1:9/ar");
+    EXPECT_EQ(std::tie(o.MusicBrainz.Server, o.MusicBrainz.CoverArt, o.MusicBrainz.Cover),
+              std::make_tuple(QString("http://mb.local"), QString("http://caa.local"), false));
     EXPECT_EQ(o.WMAOptions.BitRate, 31);
     EXPECT_EQ(o.CDOptions.Index, 2);
     EXPECT_TRUE(o.CDOptions.CDDb);
@@ -145,8 +160,9 @@ TEST_F(OptionsTest, OddValuesInTheFile)
 {
     WriteOptions("; my notes\n"
                  "[OggOptions]\nCompressPosition=5\n"
-                 "[CommonOptions]\nOutputFormat=7\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\n"
+                 "[CommonOptions]\nOutputFormat=7\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\nJobs=-2\n"
                  "[WMAOptions]\nBitRate=40\n"
+                 "[FlacOptions]\nLevel=9\n"
                  "[Plugin]\nSomething=kept\n");
     LoadOptions();
     const TOptionsSetting& o = OptionsSetting;
@@ -157,6 +173,8 @@ TEST_F(OptionsTest, OddValuesInTheFile)
     EXPECT_EQ(o.CommonOptions.NormalizePercent, 32);
     EXPECT_EQ(o.CommonOptions.RipTime, 0);
     EXPECT_EQ(o.WMAOptions.BitRate, 40);
+    EXPECT_EQ(o.FlacOptions.Level, 5);
+    EXPECT_EQ(o.CommonOptions.Jobs, 0);
     EXPECT_EQ(o.CommonOptions.OutputFolder, Folder());
 
     ASSERT_TRUE(SaveOptions());
@@ -206,6 +224,7 @@ TEST(OptionsTables, NamesAndTexts)
     EXPECT_EQ(OutputFormatName(1), "WAV");
     EXPECT_EQ(OutputFormatName(2), "OGG");
     EXPECT_EQ(OutputFormatName(3), "WMA");
+    EXPECT_EQ(OutputFormatName(4), "FLAC");
     EXPECT_EQ(OutputFormatName(-1), "");
     EXPECT_STREQ(WMAProfiles[DEFAULT_WMA_PROFILE], "64_44_2");
     EXPECT_STREQ(WMAProfileTexts[DEFAULT_WMA_PROFILE], "44.100 kHz,  64 kbit/s, Stereo");
