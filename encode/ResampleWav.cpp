@@ -1,10 +1,40 @@
 #include "encode/ResampleWav.h"
 #include "app/core/Prompter.h"
 #include "settings/Lang.h"
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <cstdio>
 #include <sys/stat.h>
+
+namespace {
+
+// A new, empty file beside `target` for a run to write; empty when none can be made (the
+// run then fails on the target's folder as it would have).
+QString MakeRunFile(const QString& target)
+{
+    const QFileInfo info(target);
+    QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+    file.setAutoRemove(false);
+    if (!file.open())
+        return QString();
+    // The finished file gets the target's permissions, or a new file's.
+    struct stat st {};
+    mode_t mode = 0;
+    if (::stat(QFile::encodeName(target).constData(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::chmod(QFile::encodeName(file.fileName()).constData(), mode);
+    return file.fileName();
+}
+
+} // namespace
 
 int StrToInt(const QString& Text)
 {
@@ -172,9 +202,13 @@ void TResampleWav::Convert(const TResampleSettings& Settings)
     FFastResampler1->SetOutSampleRate(uint32_t(rate));
     // 7. The coding.
     FChosenOutput->SetWavType(Settings.Coding == 1 ? wtDVIADPCM : wtPCM);
-    // 8. Run.
+    // 8. Run. The output is written beside the target and takes its place only when the
+    // run ends well (or is aborted, keeping what was converted): a failed run leaves an
+    // existing file as it was.
     FRunOutput = FChosenOutput->FileName();
-    FRunOutputBefore = Stamp(FRunOutput);
+    FRunFile = MakeRunFile(FRunOutput);
+    if (!FRunFile.isEmpty())
+        FChosenOutput->SetFileName(FRunFile);
     FConverting = true;
     FAborted = false;
     SetProgress(0);
@@ -184,8 +218,26 @@ void TResampleWav::Convert(const TResampleSettings& Settings)
         FChosenOutput->Run();
     } catch (...) {
         FConverting = false;
+        EndRunFile(false);
         emit Changed();
         throw;
+    }
+}
+
+void TResampleWav::EndRunFile(bool keep)
+{
+    if (FRunFile.isEmpty())
+        return;
+    const QString runFile = FRunFile;
+    FRunFile.clear();
+    FWaveOut1->SetFileName(FRunOutput);
+    if (!keep) {
+        QFile::remove(runFile);
+        return;
+    }
+    if (std::rename(QFile::encodeName(runFile).constData(), QFile::encodeName(FRunOutput).constData()) != 0) {
+        QFile::remove(runFile);
+        throw EAuException(QStringLiteral("Cannot write %1").arg(FRunOutput));
     }
 }
 
@@ -202,8 +254,10 @@ void TResampleWav::Close()
     if (!FWaveOut1->Busy() && !FConverting)
         return;
     // Waits for the worker; the run's done event and every undelivered event are dropped.
+    // What it wrote goes: the target stays as it was.
     FWaveOut1->Stop(false);
     FConverting = false;
+    EndRunFile(false);
 }
 
 void TResampleWav::WaveOut1Progress()
@@ -222,17 +276,16 @@ void TResampleWav::WaveOut1Done()
 {
     FConverting = false;
     SetProgress(100);
-    const QString error = FWaveOut1->ExceptionMessage();
+    QString error = FWaveOut1->ExceptionMessage();
+    try {
+        EndRunFile(error.isEmpty());
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
     if (error.isEmpty()) {
         SetStatusText(FAborted ? AbortedText() : SuccessText());
-    } else {
-        // A failed run leaves no file behind: remove what it created or rewrote. A file it
-        // never opened keeps its identity and stays.
-        const TFileStamp now = Stamp(FRunOutput);
-        if (now.Exists && !(now == FRunOutputBefore))
-            QFile::remove(FRunOutput);
-        if (FStatusText != error)
-            SetStatusText(error);
+    } else if (FStatusText != error) {
+        SetStatusText(error);
     }
     emit Changed();
     emit Finished(error.isEmpty() && !FAborted);

@@ -134,5 +134,7 @@ private:
     bool FConverting = false;
     bool FAborted = false;
     QString FRunOutput;
-    TFileStamp FRunOutputBefore;
+    QString FRunFile;                    // what the run writes, renamed to FRunOutput at its end
+    // Ends the run's file: renamed over the output (raises when that fails) or removed.
+    void EndRunFile(bool keep);
 };

@@ -281,6 +281,21 @@ TEST_F(ResampleWavTest, AFailedRunRemovesTheFileItWrote)
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(status, "Error writing wave file");
     EXPECT_FALSE(QFile::exists(Path("out.wav")));
+
+    // Over an existing file, a failed run or a closed window leaves it as it was, and no
+    // file of the run stays beside it.
+    ASSERT_TRUE(WriteAll(Path("out.wav"), "keep me"));
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    EXPECT_EQ(Run(s), "Error writing wave file");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    Conv.Button3Click(s);
+    Conv.Close();
+    EXPECT_EQ(ReadAll(Path("out.wav")), "keep me");
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    EXPECT_EQ(Run(s), "Success!");
+    EXPECT_GT(ReadAll(Path("out.wav")).size(), 44);
 }
 
 TEST_F(ResampleWavTest, CloseDuringARunStopsWithoutLaterEvents)
