@@ -72,7 +72,7 @@ private:
 
 // Encodes WAV to MP3 or WMA, or decodes MP3 to WAV, through the program's encoder
 // processes and with the encoder settings of "options.ini". Exit status 0 when the encoder
-// ran and reported progress.
+// ran, reported progress and left a non-empty output.
 int Encode(const QStringList& args)
 {
     QCommandLineParser parser;
@@ -118,7 +118,8 @@ int Encode(const QStringList& args)
 
     switch (waiter.ErrorCode) {
     case 2:
-        if (waiter.SawProgress) return 0;
+        // Progress alone is no file: an encoder that died half way leaves nothing usable.
+        if (waiter.SawProgress && QFileInfo(process->OutputFile).size() > 0) return 0;
         PrintLine(stderr, QStringLiteral("varnelcd-cli encode: the encoder ended without output"));
         return 1;
     case 8:
