@@ -289,8 +289,12 @@ TAccurateRipLookup LookupAccurateRip(const QString& base, const TAccurateRipId& 
     }
     const THttpResult r = HttpGet(url, o, abort);
     if (!r.Ok) {
-        lookup.Status = r.Status == 404 ? TAccurateRipLookup::NotInDatabase : TAccurateRipLookup::Failed;
-        lookup.Error = r.Error;
+        if (r.Status == 404) {
+            lookup.Status = TAccurateRipLookup::NotInDatabase;
+        } else {
+            lookup.Status = TAccurateRipLookup::Failed;
+            lookup.Error = r.Error.isEmpty() ? QStringLiteral("no reply") : r.Error;
+        }
         return lookup;
     }
     lookup.Reply = ParseDbar(r.Body, id);

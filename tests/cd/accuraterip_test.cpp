@@ -1,7 +1,9 @@
 // AccurateRip: checksums (closed forms, any chunking, whipper's tool as a peer), the disc
 // id and its path, the dBAR reply, the verdicts, and the lookup against a scripted server.
 #include "cd/AccurateRip.h"
+#include "fixtures/FakeCddbServer.h"
 #include "fixtures/TestUtil.h"
+#include "platform/HttpClient.h"
 #include "platform/CDRipLib.h"
 
 #include <QProcess>
@@ -149,6 +151,121 @@ TEST(TrackChecksum, AgreesWithWhippersTool)
             EXPECT_EQ(p.readAllStandardOutput().trimmed(), QByteArray::number(value, 16).rightJustified(8, '0').toUpper()) << option;
         }
     }
+}
+
+// A dBAR chunk: the header of `id`, then per track confidence, CRC and offset-finding CRC.
+QByteArray Chunk(const TAccurateRipId& id, const std::vector<std::pair<int, uint32_t>>& tracks)
+{
+    QByteArray b;
+    const auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) b += char(v >> 8 * i); };
+    b += char(tracks.size());
+    put32(id.Id1), put32(id.Id2), put32(id.Id3);
+    for (const auto& [confidence, crc] : tracks)
+        b += char(confidence), put32(crc), put32(0xdeadbeef);
+    return b;
+}
+
+TEST(Dbar, ParsesThisDiscsPressingsAndRefusesDamage)
+{
+    TAccurateRipId other = kExample;
+    other.Id2 ^= 1;
+    const QByteArray one = Chunk(kExample, {{5, 0x11}, {6, 0x22}, {7, 0x33}});
+    const QByteArray three = one + Chunk(other, {{9, 0x44}, {9, 0x44}, {9, 0x44}})
+                             + Chunk(kExample, {{2, 0x55}, {2, 0x66}}) + Chunk(kExample, {{200, 0x77}, {1, 0}, {1, 0}});
+    struct TCase {
+        QByteArray Body;
+        bool Ok;
+        int Pressings;
+        std::vector<uint32_t> Track1;     // the CRCs of track 1
+    };
+    const TCase cases[] = {
+        {one, true, 1, {0x11}},
+        {three, true, 2, {0x11, 0x77}},          // other ids and another track count skipped
+        {{}, true, 0, {}},
+        {one.chopped(1), false, 0, {}},
+        {one + QByteArray(12, 3), false, 0, {}},  // a header cut short
+        {QByteArray(1, char(255)) + QByteArray(20, 0), false, 0, {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Body.toHex().left(60).toStdString());
+        const TDbarReply r = ParseDbar(c.Body, kExample);
+        EXPECT_EQ(r.Ok, c.Ok);
+        EXPECT_EQ(r.Error.isEmpty(), c.Ok);
+        if (!c.Ok)
+            continue;
+        EXPECT_EQ(r.Pressings, c.Pressings);
+        ASSERT_EQ(r.Tracks.size(), 3u);
+        std::vector<uint32_t> crcs;
+        for (const TDbarEntry& e : r.Tracks[0])
+            crcs.push_back(e.Crc);
+        EXPECT_EQ(crcs, c.Track1);
+    }
+    const TDbarReply r = ParseDbar(three, kExample);
+    EXPECT_EQ(std::tuple(int(r.Tracks[2][1].Confidence), r.Tracks[2][1].FrameCrc), std::tuple(1, 0xdeadbeefu));
+}
+
+TEST(Dbar, Verdicts)
+{
+    TAccurateRipLookup found;
+    found.Status = TAccurateRipLookup::Found;
+    found.Reply = ParseDbar(Chunk(kExample, {{5, 0xa1}, {1, 0}, {1, 0}}) + Chunk(kExample, {{3, 0xa2}, {1, 0}, {1, 0}})
+                                + Chunk(kExample, {{8, 0xa2}, {1, 0}, {1, 0}}),
+                            kExample);
+    TAccurateRipLookup failed;
+    failed.Status = TAccurateRipLookup::Failed;
+    failed.Error = "HTTP 500";
+    const auto with = [](TAccurateRipLookup::TStatus s) { TAccurateRipLookup l; l.Status = s; return l; };
+    struct TCase {
+        TAccurateRipLookup Lookup;
+        int Track;
+        uint32_t V1, V2;
+        QString Text;
+    };
+    const TCase cases[] = {
+        {found, 1, 0xa1, 0xa2, "accurate (v2, confidence 8)"},
+        {found, 1, 0xa1, 0xff, "accurate (v1, confidence 5)"},
+        {found, 1, 0xa3, 0xa4, "not accurate"},
+        {found, 4, 0xa1, 0xa2, "not in database"},
+        {with(TAccurateRipLookup::NotInDatabase), 1, 0, 0, "not in database"},
+        {failed, 1, 0, 0, "no database answer: HTTP 500"},
+        {with(TAccurateRipLookup::DataTrack), 1, 0, 0, "not checked (data track)"},
+        {with(TAccurateRipLookup::Off), 1, 0, 0, "not checked"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(AccurateRipVerdict(c.Lookup, c.Track, c.V1, c.V2).Text(), c.Text);
+}
+
+TEST(Dbar, LookupThroughHttp)
+{
+    TFakeCddbServer server;
+    const QByteArray good = Chunk(kExample, {{4, 1}, {4, 2}, {4, 3}});
+    struct TCase {
+        TFakeReply Reply;
+        TAccurateRipLookup::TStatus Status;
+    };
+    const TCase cases[] = {
+        {TFakeReply::Http(200, good), TAccurateRipLookup::Found},
+        {TFakeReply::Http(404), TAccurateRipLookup::NotInDatabase},
+        {TFakeReply::Http(200), TAccurateRipLookup::NotInDatabase},
+        {TFakeReply::Http(500), TAccurateRipLookup::Failed},
+        {TFakeReply::Stall(), TAccurateRipLookup::Failed},
+        {TFakeReply::Http(200, good.chopped(4)), TAccurateRipLookup::Failed},
+    };
+    THttpOptions options;
+    options.IdleTimeoutMs = 300;
+    options.TotalTimeoutMs = 1500;
+    for (const TCase& c : cases) {
+        server.Push(c.Reply);
+        const TAccurateRipLookup l = LookupAccurateRip("http://" + server.HostPort() + "/ar/", kExample, options);
+        EXPECT_EQ(l.Status, c.Status) << l.Error.toStdString();
+        EXPECT_EQ(l.Error.isEmpty(), c.Status != TAccurateRipLookup::Failed);
+    }
+    EXPECT_EQ(server.Requests().value(0), "/ar/8/e/6/dBAR-003-000116e8-00037d44-1401bb03.bin");
+    EXPECT_EQ(LookupAccurateRip("no address", kExample, options).Status, TAccurateRipLookup::Failed);
+    THttpAbort abort;
+    abort.Abort();
+    EXPECT_EQ(LookupAccurateRip("http://" + server.HostPort(), kExample, options, &abort).Status,
+              TAccurateRipLookup::Failed);
 }
 
 } // namespace
