@@ -2,6 +2,7 @@
 #include "metadata/CddbProtocol.h"
 #include "platform/CDRipLib.h"
 #include "platform/HttpClient.h"
+#include "settings/Options.h"
 
 #include <algorithm>
 #include <zlib.h>
@@ -308,4 +309,15 @@ TAccurateRipLookup LookupAccurateRip(const QString& base, const TAccurateRipId& 
         lookup.Status = TAccurateRipLookup::Found;
     }
     return lookup;
+}
+
+THttpOptions AccurateRipHttpOptions(const TOptionsSetting& settings)
+{
+    THttpOptions o;
+    o.MaxBytes = kMaxDbarBytes;
+    o.UseProxy = settings.QueryCDDB.UseProxy;
+    o.ProxyAddress = settings.QueryCDDB.ProxyAddress;
+    o.ProxyPort = settings.QueryCDDB.Port;
+    o.UserAgent = QByteArrayLiteral("VarnelCD");
+    return o;
 }

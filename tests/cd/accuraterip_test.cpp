@@ -2,11 +2,13 @@
 // id and its path, the dBAR reply, the verdicts, and the lookup against a scripted server.
 #include "cd/AccurateRip.h"
 #include "fixtures/FakeCddbServer.h"
+#include "fixtures/TestDisc.h"
 #include "fixtures/TestUtil.h"
 #include "platform/HttpClient.h"
 #include "platform/CDRipLib.h"
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -266,6 +268,48 @@ TEST(Dbar, LookupThroughHttp)
     abort.Abort();
     EXPECT_EQ(LookupAccurateRip("http://" + server.HostPort(), kExample, options, &abort).Status,
               TAccurateRipLookup::Failed);
+}
+
+TEST(AccurateRipCli, PrintsTheIdAndTheDatabasesChecksums)
+{
+    QTemporaryDir home;
+    const QString audio = MakeTestDisc(home.path(), {"--track", "audio:300", "--track", "audio:200"}, "audio");
+    const QString mixed = MakeTestDisc(home.path(), {"--track", "audio:300", "--track", "data:200"}, "mixed");
+    // LBAs 0 and 300, lead-out 500: id1 800, id2 1 + 2·300 + 3·500, CDDB id 08000602.
+    const TAccurateRipId id{2, 0x320, 0x835, 0x08000602};
+    TFakeCddbServer server;
+    server.Push(TFakeReply::Http(200, Chunk(id, {{7, 0xabc}, {2, 0x12345678}}) + Chunk(id, {{1, 0xdef}, {0, 0}})));
+    server.Push(TFakeReply::Http(404));
+    server.Push(TFakeReply::Http(500));
+    const QString url = "http://" + server.HostPort() + "/ar";
+    const QString idLines = "arid\t002-00000320-00000835-08000602\nurl\t" + url + "/0/2/3/dBAR-002-00000320-00000835-08000602.bin\n";
+    struct TCase {
+        QString Cue;
+        QStringList Args;
+        int Exit;
+        QString Out;
+    };
+    const TCase cases[] = {
+        {audio, {"--id-only"}, 0, idLines},
+        {audio, {}, 0, idLines + "track\t1\t7\t00000abc\ntrack\t1\t1\t00000def\ntrack\t2\t2\t12345678\ntrack\t2\t0\t00000000\n"},
+        {audio, {}, 3, idLines + "not in database\n"},
+        {audio, {}, 1, idLines},
+        {mixed, {}, 3, "not checked (data track)\n"},
+    };
+    for (const TCase& c : cases) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+        env.insert("VARNELCD_DISC_IMAGES", "");
+        p.setProcessEnvironment(env);
+        p.start(VARNELCD_CLI, QStringList{"accuraterip", "--disc-image", c.Cue, "--accuraterip-url", url} + c.Args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), c.Exit) << err.toStdString();
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), c.Out);
+        EXPECT_EQ(err.contains("no database answer"), c.Exit == 1);
+    }
 }
 
 } // namespace
