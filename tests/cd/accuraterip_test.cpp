@@ -19,15 +19,6 @@ namespace {
 
 const TAccurateRipId kExample{3, 0x000116e8, 0x00037d44, 0x1401bb03};
 
-QByteArray RandomPcm(qsizetype bytes, quint32 seed)
-{
-    QByteArray pcm(bytes, Qt::Uninitialized);
-    QRandomGenerator rng(seed);
-    for (char& c : pcm)
-        c = char(rng.generate());
-    return pcm;
-}
-
 TTrackChecksum SumInChunks(const QByteArray& pcm, size_t chunk, bool first, bool last)
 {
     TTrackChecksum sum(pcm.size() / 4, first, last);
@@ -106,53 +97,46 @@ TEST(TrackChecksum, ClosedFormSumsAndSkippedEnds)
     }
 }
 
-TEST(TrackChecksum, AnyChunkingGivesTheSameSums)
-{
-    const QByteArray pcm = RandomPcm(20 * 2352 + 6, 7);    // ends in half a sample
-    const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pcm.constData()), uInt(pcm.size())));
-    for (bool edge : {false, true}) {
-        const TTrackChecksum whole = SumInChunks(pcm, pcm.size(), edge, edge);
-        EXPECT_EQ(whole.Crc32(), crc);
-        for (size_t chunk : {1, 3, 7, 4097}) {
-            const TTrackChecksum split = SumInChunks(pcm, chunk, edge, edge);
-            EXPECT_EQ(std::tuple(split.V1(), split.V2(), split.Crc32(), split.Samples()),
-                      std::tuple(whole.V1(), whole.V2(), whole.Crc32(), whole.Samples())) << chunk;
-        }
-    }
-    TTrackChecksum reused = SumInChunks(pcm, 5, true, false);
-    reused.Reset(588, false, false);
-    EXPECT_EQ(std::tuple(reused.V1(), reused.V2(), reused.Crc32(), reused.Samples()),
-              std::tuple(0u, 0u, 0u, int64_t(0)));
-}
-
-TEST(TrackChecksum, AgreesWithWhippersTool)
+// Any split of the stream gives the sums of one call, and whipper's accuraterip-checksum
+// (when installed) gives the same v1 and v2 for first, middle, last and only tracks.
+TEST(TrackChecksum, AnyChunkingAndWhippersToolAgree)
 {
     const QString tool = QStandardPaths::findExecutable("accuraterip-checksum");
-    if (tool.isEmpty())
-        GTEST_SKIP() << "accuraterip-checksum is not installed";
     QTemporaryDir dir;
     struct TCase {
         int Samples, Track, Total;
     };
-    const TCase cases[] = {{12 * 588, 1, 3}, {3 * 588, 2, 3}, {12 * 588, 3, 3}, {20 * 588, 1, 1}, {9 * 588 + 100, 2, 2}};
+    const TCase cases[] = {{12 * 588, 1, 3}, {3 * 588, 2, 3}, {12 * 588, 3, 3}, {20 * 588, 1, 1}, {9 * 588 + 101, 2, 2}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Track);
-        const QByteArray pcm = RandomPcm(c.Samples * 4, quint32(c.Samples + c.Track));
+        QByteArray pcm(c.Samples * 4, Qt::Uninitialized);
+        QRandomGenerator rng(quint32(c.Samples + c.Track));
+        for (char& b : pcm)
+            b = char(rng.generate());
+        const TTrackChecksum sum = SumInChunks(pcm, pcm.size(), c.Track == 1, c.Track == c.Total);
+        EXPECT_EQ(sum.Crc32(), uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pcm.constData()), uInt(pcm.size()))));
+        for (size_t chunk : {1, 3, 7, 4097}) {
+            const TTrackChecksum split = SumInChunks(pcm, chunk, c.Track == 1, c.Track == c.Total);
+            EXPECT_EQ(std::tuple(split.V1(), split.V2(), split.Crc32(), split.Samples()),
+                      std::tuple(sum.V1(), sum.V2(), sum.Crc32(), int64_t(c.Samples))) << chunk;
+        }
+        if (tool.isEmpty())
+            continue;
         QByteArray wav = "RIFF" + QByteArray(4, 0) + "WAVEfmt " + QByteArray::fromHex("100000000100020044ac000010b1020004001000")
                          + "data" + QByteArray(4, 0) + pcm;
         const auto put32 = [&](int at, uint32_t v) { for (int i = 0; i < 4; ++i) wav[at + i] = char(v >> 8 * i); };
         put32(4, uint32_t(wav.size() - 8));
         put32(40, uint32_t(pcm.size()));
-        const QString path = dir.filePath("t.wav");
-        ASSERT_TRUE(WriteAll(path, wav));
-        const TTrackChecksum sum = SumInChunks(pcm, 1000, c.Track == 1, c.Track == c.Total);
+        ASSERT_TRUE(WriteAll(dir.filePath("t.wav"), wav));
         for (const auto& [option, value] : {std::pair("--accuraterip-v1", sum.V1()), std::pair("--accuraterip-v2", sum.V2())}) {
             QProcess p;
-            p.start(tool, {option, path, QString::number(c.Track), QString::number(c.Total)});
+            p.start(tool, {option, dir.filePath("t.wav"), QString::number(c.Track), QString::number(c.Total)});
             ASSERT_TRUE(p.waitForFinished(30000));
             EXPECT_EQ(p.readAllStandardOutput().trimmed(), QByteArray::number(value, 16).rightJustified(8, '0').toUpper()) << option;
         }
     }
+    if (tool.isEmpty())
+        GTEST_SKIP() << "accuraterip-checksum is not installed: sums checked against chunkings only";
 }
 
 // A dBAR chunk: the header of `id`, then per track confidence, CRC and offset-finding CRC.
@@ -202,8 +186,7 @@ TEST(Dbar, ParsesThisDiscsPressingsAndRefusesDamage)
             crcs.push_back(e.Crc);
         EXPECT_EQ(crcs, c.Track1);
     }
-    const TDbarReply r = ParseDbar(three, kExample);
-    EXPECT_EQ(std::tuple(int(r.Tracks[2][1].Confidence), r.Tracks[2][1].FrameCrc), std::tuple(1, 0xdeadbeefu));
+    EXPECT_EQ(ParseDbar(three, kExample).Tracks[2][1].FrameCrc, 0xdeadbeefu);
 }
 
 TEST(Dbar, Verdicts)
