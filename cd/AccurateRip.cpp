@@ -121,9 +121,8 @@ void TTrackChecksum::Add(const uint8_t* data, size_t bytes)
     const int64_t first = FIndex + 1;
     const int64_t from = std::max(first, lo);
     const int64_t to = std::min(first + int64_t(whole) - 1, hi);
-    if (from <= to) {
+    if (from <= to)
         AddProducts(data + size_t(from - first) * 4, uint64_t(from), uint64_t(to), sumLo, sumHi);
-    }
     FIndex += int64_t(whole);
     data += whole * 4;
     bytes -= whole * 4;
