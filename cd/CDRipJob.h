@@ -72,6 +72,7 @@ private:
 
     TCDIn& FCDIn;
     QStringList FTitles;
+    QStringList FPaths;                   // output files relative to the output folder
     int FFormat = FormatWav;
     int FCount = 0;                       // entries finished; entry FCount is worked on
     std::unique_ptr<TEncodeStep> FStep;
