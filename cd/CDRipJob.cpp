@@ -36,7 +36,7 @@ QString FormatName(int format)
 
 QString FormatExtension(int format)
 {
-    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma"};
+    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
     return QLatin1String(ext[format]);
 }
 

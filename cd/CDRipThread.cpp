@@ -240,7 +240,7 @@ void TCDRipThread::Run()
 int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
 {
     // The file stays inside the output folder; the folders of its path are made there.
-    if (!MakeOutputFolders(Options.OutputFolder, FileTitle))
+    if (!MakeOutputFolders(Options.OutputFolder, FileTitle + QStringLiteral(".wav")))
         return RipError::CreateFailed;
     const QByteArray path = QFile::encodeName(WavFileName());
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

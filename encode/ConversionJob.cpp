@@ -30,7 +30,7 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 
 QString FormatExtension(int format)
 {
-    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma"};
+    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
     return QLatin1String(ext[format]);
 }
 
