@@ -77,6 +77,7 @@ TOptionSetFields FieldsFromOptions(const TOptionsSetting& options)
     f.OutputDir = common.OutputFolder;
     f.OutputFormat = ItemOrDefault(common.OutputFormat, OUTPUT_FORMAT_COUNT, defaults.CommonOptions.OutputFormat);
     f.DeleteWav = !common.IsKeepWav;
+    f.FileNamePattern = common.FileNamePattern;
     f.Normalize = common.IsNormalize;
     f.NormalizePercent = std::clamp(common.NormalizePercent, 0, 100);
     f.EnableRipTime = common.EnableRipTime;
@@ -119,6 +120,7 @@ void StoreFields(const TOptionSetFields& f, TOptionsSetting& options)
     common.IsKeepWav = !f.DeleteWav;
     common.OutputFormat = f.OutputFormat;
     common.OutputFolder = f.OutputDir;
+    common.FileNamePattern = f.FileNamePattern;
     common.IsNormalize = f.Normalize;
     common.NormalizePercent = f.NormalizePercent;
     common.EnableRipTime = f.EnableRipTime;

@@ -15,6 +15,7 @@ struct TOptionSetFields {
     QString OutputDir;
     int OutputFormat = 0;          // item of cbOutputFormat
     bool DeleteWav = true;         // ckbKeepWav: the inverse of IsKeepWav
+    QString FileNamePattern;       // editFileNamePattern
     bool Normalize = false;
     int NormalizePercent = 95;     // 0..100
     bool EnableRipTime = false;

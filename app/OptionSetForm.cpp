@@ -2,10 +2,14 @@
 #include "ui_OptionSet.h"
 
 #include "settings/CDInfo.h"
+#include "settings/FileNamePattern.h"
 #include "settings/Lang.h"
 #include "widgets/TranslateForm.h"
 
+#include <QGroupBox>
+#include <QLabel>
 #include <QShowEvent>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
@@ -28,6 +32,12 @@ constexpr int ID3_TEXT_LIMIT = 30;
 constexpr int ID3_YEAR_LIMIT = 4;
 constexpr int WAV_FORMAT_ITEM = 1;
 
+QString FormatExtension(int item)
+{
+    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
+    return QLatin1String(ext[item >= 0 && item < 5 ? item : 0]);
+}
+
 } // namespace
 
 TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget* parent)
@@ -41,6 +51,20 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     FUi->ckbCDDb->setVisible(false);
     // The spin edit changes by its arrows only.
     FUi->SpinEdit1->findChild<QLineEdit*>()->setReadOnly(true);
+
+    // File names: the pattern and, as it is typed, what it makes of a sample track.
+    auto* patternBox = new QGroupBox(QStringLiteral("File names (%A artist, %D album, %N track, %T title, %Y year, %G genre; / makes folders)"), FUi->TabSheet1);
+    patternBox->setObjectName(QStringLiteral("gbFileNamePattern"));
+    auto* patternLayout = new QVBoxLayout(patternBox);
+    FPatternEdit = new QLineEdit(patternBox);
+    FPatternEdit->setObjectName(QStringLiteral("editFileNamePattern"));
+    FPatternEdit->setPlaceholderText(QStringLiteral("%A/%D/%N %T"));
+    FPatternExample = new QLabel(patternBox);
+    FPatternExample->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    patternLayout->addWidget(FPatternEdit);
+    patternLayout->addWidget(FPatternExample);
+    FUi->vlOutput->insertWidget(FUi->vlOutput->indexOf(FUi->gbOutputDir) + 1, patternBox);
+    setTabOrder(FUi->editOutputDir, FPatternEdit);
 
     // The lists that come from the tables; the fixed ones are in the form.
     for (int kbps : Mp3BitRates) {
@@ -68,6 +92,8 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     connect(FUi->cbRipTime, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);
     connect(FUi->ckbSelectVBR, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);
     connect(FUi->cbOutputFormat, &QComboBox::currentIndexChanged, this, &TOptionSetForm::UpdateEnabled);
+    connect(FUi->cbOutputFormat, &QComboBox::currentIndexChanged, this, &TOptionSetForm::UpdatePatternExample);
+    connect(FPatternEdit, &QLineEdit::textChanged, this, &TOptionSetForm::UpdatePatternExample);
     connect(FUi->PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (FShown && FUi->PageControl1->widget(index) == FUi->TabSheet3)
             TabSheet3Show();
@@ -105,6 +131,8 @@ void TOptionSetForm::FieldsToControls()
     FUi->editOutputDir->setText(f.OutputDir);
     FUi->cbOutputFormat->setCurrentIndex(f.OutputFormat);
     FUi->ckbKeepWav->setChecked(f.DeleteWav);
+    FPatternEdit->setText(f.FileNamePattern);
+    UpdatePatternExample();
     FUi->ckNormalize->setChecked(f.Normalize);
     FUi->SpinEdit1->setValue(f.NormalizePercent);
     FUi->cbRipTime->setChecked(f.EnableRipTime);
@@ -143,6 +171,7 @@ void TOptionSetForm::ControlsToFields()
     f.OutputDir = FUi->editOutputDir->text();
     f.OutputFormat = FUi->cbOutputFormat->currentIndex();
     f.DeleteWav = FUi->ckbKeepWav->isChecked();
+    f.FileNamePattern = FPatternEdit->text();
     f.Normalize = FUi->ckNormalize->isChecked();
     f.NormalizePercent = FUi->SpinEdit1->value();
     f.EnableRipTime = FUi->cbRipTime->isChecked();
@@ -184,6 +213,12 @@ void TOptionSetForm::UpdateEnabled()
     FUi->cbVBRQuality->setEnabled(vbr);
     // A WAV file is the result itself: there is nothing to delete after processing.
     FUi->ckbKeepWav->setEnabled(FUi->cbOutputFormat->currentIndex() != WAV_FORMAT_ITEM);
+}
+
+void TOptionSetForm::UpdatePatternExample()
+{
+    FPatternExample->setText(LangString(QStringLiteral("RES_Pattern_Example"), QStringLiteral("Example: "))
+                             + PatternExample(FPatternEdit->text(), FormatExtension(FUi->cbOutputFormat->currentIndex())));
 }
 
 void TOptionSetForm::TabSheet3Show()

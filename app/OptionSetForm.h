@@ -6,6 +6,9 @@
 #include <QDialog>
 #include <memory>
 
+class QLabel;
+class QLineEdit;
+
 namespace Ui {
 class OptionSetForm;
 }
@@ -28,6 +31,7 @@ private:
     void FieldsToControls();
     void ControlsToFields();
     void UpdateEnabled();
+    void UpdatePatternExample();
     void TabSheet3Show();
     void btBrowserClick();
     void btOkClick();
@@ -35,6 +39,8 @@ private:
     void bWMADefaultClick();
 
     std::unique_ptr<Ui::OptionSetForm> FUi;
+    QLineEdit* FPatternEdit = nullptr;     // the file-name pattern, below the output folder
+    QLabel* FPatternExample = nullptr;     // that pattern with sample values
     TPrompter& FPrompter;
     TOptionSetController FController;
     QString FLanguage = QStringLiteral("Chinese");

@@ -10,6 +10,7 @@
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
+#include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 #include "settings/OggOptions.h"
@@ -33,6 +34,12 @@ QString FormatName(int format)
     return QLatin1String(names[format]);
 }
 
+QString FormatExtension(int format)
+{
+    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
+    return QLatin1String(ext[format]);
+}
+
 } // namespace
 
 TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
@@ -52,6 +59,12 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
         used.insert(title.toLower());
         FTitles.append(title);
     }
+    // Output paths below the output folder, named by the pattern (by the titles above when
+    // there is none), each unique within the job.
+    QSet<QString> usedPaths;
+    for (const QString& entry : FEntries)
+        FPaths.append(PatternRelativePath(OptionsSetting.CommonOptions.FileNamePattern,
+                                          RipEntryTags(entry, OptionsSetting.CDInfo), FormatExtension(FFormat), usedPaths));
 
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
     FWaveOut = std::make_unique<TWaveOut>();
@@ -77,13 +90,12 @@ TCDRipJob::~TCDRipJob()
 
 QString TCDRipJob::WavName(int i) const
 {
-    return WithBackslash(OptionsSetting.CommonOptions.OutputFolder) + Title(i) + QStringLiteral(".wav");
+    return OutputFilePath(OptionsSetting.CommonOptions.OutputFolder, ChangeFileExt(FPaths.value(i), QStringLiteral(".wav")));
 }
 
 QString TCDRipJob::EncodedName(int i) const
 {
-    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma"};
-    return ChangeFileExt(WavName(i), QLatin1String(ext[FFormat]));
+    return ChangeFileExt(WavName(i), FormatExtension(FFormat));
 }
 
 void TCDRipJob::Post(int percent, int errorCode, const QString& text)
@@ -140,6 +152,11 @@ void TCDRipJob::StartRip(int index)
     const QString wav = WavName(index);
     FResults[index].Output = FFormat == FormatWav ? wav : EncodedName(index);
     FWaveError.clear();
+    QString why;
+    if (!MakeOutputFolders(OptionsSetting.CommonOptions.OutputFolder, FPaths.value(index), &why)) {
+        Post(ProgressCode::RipFinished, RipError::CreateFailed, why);
+        return;
+    }
     try {
         SelectTrack(ParseRipEntry(FEntries.value(index)).TrackNumber);
         FWaveOut->SetFileName(wav);
@@ -180,6 +197,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         // A short or padded WAV is no rip: it goes, and nothing is encoded from it.
         const QString why = info.ErrorCode == RipError::CreateFailed
                                 ? wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"))
+                                      + (info.ElapsedText.isEmpty() ? QString() : QStringLiteral(" (") + info.ElapsedText + QLatin1Char(')'))
                                 : Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！")) + QLatin1Char(' ')
                                       + info.ElapsedText;
         DeleteIfFree(wav);

@@ -48,7 +48,8 @@ public:
 
     const TView& View() const { return FView; }
     int Format() const { return FFormat; }
-    // The file title of entry i (unique within the job, never empty) and its WAV path.
+    // The title of entry i (unique within the job, never empty; the file's name when there
+    // is no file-name pattern) and its WAV path (below the output folder, by the pattern).
     QString Title(int i) const { return FTitles.value(i); }
     QString WavName(int i) const;
     TEncodeStep& Step() { return *FStep; }
@@ -72,6 +73,7 @@ private:
 
     TCDIn& FCDIn;
     QStringList FTitles;
+    QStringList FPaths;                   // output files relative to the output folder
     int FFormat = FormatWav;
     int FCount = 0;                       // entries finished; entry FCount is worked on
     std::unique_ptr<TEncodeStep> FStep;

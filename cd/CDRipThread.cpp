@@ -1,6 +1,7 @@
 #include "cd/CDRipThread.h"
 
 #include "cd/ProcessInfo.h"
+#include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 
 #include <QCoreApplication>
@@ -238,8 +239,8 @@ void TCDRipThread::Run()
 // ErrorCode of the completion message, or -1 when the owner stopped the rip.
 int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
 {
-    // A '/' in the title would put the file into another folder.
-    if (FileTitle.contains(QLatin1Char('/')) || FileTitle.contains(QChar(0)))
+    // The file stays inside the output folder; the folders of its path are made there.
+    if (!MakeOutputFolders(Options.OutputFolder, FileTitle + QStringLiteral(".wav")))
         return RipError::CreateFailed;
     const QByteArray path = QFile::encodeName(WavFileName());
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -37,8 +37,10 @@ TWavHeader MakeWavHeader(uint32_t dataBytes);
 
 class TCDRipThread {
 public:
-    // trackIndex: 1 for the first track of the disc; fileTitle: the WAV file's name without
-    // folder and extension. The settings the rip uses are taken from OptionsSetting now.
+    // trackIndex: 1 for the first track of the disc; fileTitle: the WAV file's path below
+    // the output folder without extension ("Artist/Album/01 Title"; its folders are made
+    // when the rip begins, and a path that would leave the output folder is refused). The
+    // settings the rip uses are taken from OptionsSetting now.
     TCDRipThread(int trackIndex, const QString& fileTitle);
     ~TCDRipThread();
     TCDRipThread(const TCDRipThread&) = delete;

@@ -8,6 +8,7 @@
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
+#include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
@@ -26,6 +27,12 @@ constexpr int TimerIntervalMs = 1000;
 enum { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3 };
 
 QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
+
+QString FormatExtension(int format)
+{
+    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
+    return QLatin1String(ext[format]);
+}
 
 int EndPercentOf(int format)
 {
@@ -50,6 +57,31 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
     FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+
+    // Output paths below the output folder, named by the pattern, each unique within the
+    // job; without a pattern a CD track is named by its title (a title used twice or an
+    // empty one by the whole entry), a file by its own name. Mode 4 writes beside its input.
+    const QString pattern = OptionsSetting.CommonOptions.FileNamePattern;
+    QSet<QString> used;
+    for (int i = 0; i < FEntries.size(); ++i) {
+        switch (FMode) {
+        case RipCD:
+            FPaths.append(PatternRelativePath(pattern, RipEntryTags(FEntries[i], OptionsSetting.CDInfo),
+                                              FormatExtension(FFormat), used));
+            break;
+        case WavToMp3:
+        case Mp3ToWav:
+        case WavToOgg:
+        case WavToWma: {
+            const QString ext = FormatExtension(FMode == WavToMp3 ? FormatMp3 : FMode == Mp3ToWav ? FormatWav
+                                                : FMode == WavToOgg ? FormatOgg : FormatWma);
+            FPaths.append(PatternRelativePath(pattern, SourceFileTags(FEntries[i], i + 1), ext, used));
+            break;
+        }
+        default:
+            break;
+        }
+    }
 }
 
 TConversionJob::~TConversionJob()
@@ -64,7 +96,24 @@ QString TConversionJob::OutputFolder() const
 
 QString TConversionJob::RipWav(int index) const
 {
-    return OutputFolder() + RipTitle(index) + QStringLiteral(".wav");
+    return OutputFilePath(OutputFolder(), ChangeFileExt(FPaths.value(index), QStringLiteral(".wav")));
+}
+
+QString TConversionJob::OutputOf(int index) const
+{
+    return OutputFilePath(OutputFolder(), FPaths.value(index));
+}
+
+// The folders of entry `index`'s output are made; when they cannot be, the entry is told
+// and skipped and the job goes on.
+bool TConversionJob::MakeFolders(int index, int endPercent)
+{
+    if (index >= FPaths.size() || FMode == RipCD) return true;
+    QString why;
+    if (MakeOutputFolders(OutputFolder(), FPaths[index], &why)) return true;
+    FPrompter->ShowError(why);
+    Skip(endPercent, index, why);
+    return false;
 }
 
 QString TConversionJob::EntryName(int index) const
@@ -128,7 +177,8 @@ void TConversionJob::StartRip(int index)
     if (FDone) return;   // a stop from a view handler ends the job between steps
     FRip.reset();
     const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-    FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, entry.Title);
+    const QString wav = ChangeFileExt(FPaths.value(index), QStringLiteral(".wav"));
+    FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, wav.left(wav.size() - 4));
     FRip->CDHandle = FCDHandle;
     FRip->OwnerWindow = this;
     FResults[index].Output = FRip->WavFileName();
@@ -143,6 +193,7 @@ void TConversionJob::StartMp3(int index, const QString& input, const QString& ou
     FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
+    if (!MakeFolders(index, ProgressCode::Mp3EncoderEnd)) return;
     try {
         FStep->StartMp3(input, output, encode, FMode);
     } catch (const EEncodeProcessError& e) {
@@ -161,6 +212,7 @@ void TConversionJob::StartWma(int index, const QString& input, const QString& ou
     FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
+    if (!MakeFolders(index, ProgressCode::WmaEncoderEnd)) return;
     // The estimate is set up before the start: a refusal is sent from inside Start and
     // switches the timer off again.
     FWmaStart.start();
@@ -188,6 +240,7 @@ void TConversionJob::StartOgg(int index, const QString& input, const QString& ou
     FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
+    if (!MakeFolders(index, ProgressCode::OggWriterDone)) return;
     FStep->WaveIn1().SetFileName(input);
     try {
         FStep->RunOgg(output, TEncodeStep::OggCompression());
@@ -257,7 +310,7 @@ void TConversionJob::NextMp3File(bool first)
         if (!RefuseUnreadable(i, ProgressCode::Mp3EncoderEnd)) break;
         const int rate = wave.SampleRate();
         const int bits = wave.BitsPerSample();
-        const QString out = OutputPathFor(folder, in, QStringLiteral(".mp3"));
+        const QString out = OutputOf(i);
         const QString temp = folder + QLatin1String(Mp3TempName);
         if (first) {
             if (rate >= MinDirectRate && bits <= MaxDirectBits) {
@@ -286,7 +339,7 @@ void TConversionJob::NextMp3File(bool first)
         SetCaption(QStringLiteral("解码中("), i + 1, i);
         if (first) SetGroup(QStringLiteral("RES_MP3_TO_WAV"), QStringLiteral("Decoding MP3 to WAV"));
         else SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
-        StartMp3(i, in, OutputPathFor(folder, in, QStringLiteral(".wav")), false);
+        StartMp3(i, in, OutputOf(i), false);
         break;
     case RecordToMp3:
         SetCaption(QStringLiteral("编码中("), i + 1, i);
@@ -301,7 +354,7 @@ void TConversionJob::NextMp3File(bool first)
             SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
             FView.Label2.clear();
         }
-        StartWma(i, in, OutputPathFor(folder, in, QStringLiteral(".wma")));
+        StartWma(i, in, OutputOf(i));
         break;
     default:
         break;
@@ -320,7 +373,7 @@ void TConversionJob::NextOggFile(bool first)
         SetCaption(QStringLiteral("编码中("), i + 1, i);
         if (first) SetGroup(QStringLiteral("RES_WAV_TO_OGG"), QStringLiteral("Encoding WAV to OGG"));
         else SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
-        StartOgg(i, in, OutputPathFor(OutputFolder(), in, QStringLiteral(".ogg")));
+        StartOgg(i, in, OutputOf(i));
     } else {
         SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
         SetCaption(QStringLiteral("重采样("), i + 1, i);
@@ -465,7 +518,7 @@ void TConversionJob::Mp3End(const TProcessInfo& info)
     }
     if (FMode == RipCD && code == 2 && ProgressSeen && OptionsSetting.ID3Use) {
         const TRipEntry entry = ParseRipEntry(FEntries.value(RipIndex - 1));
-        const uint16_t status = WriteTrackTag(OutputFolder() + entry.Title + QStringLiteral(".mp3"), entry.Title,
+        const uint16_t status = WriteTrackTag(ChangeFileExt(RipWav(RipIndex - 1), QStringLiteral(".mp3")), entry.Title,
                                               entry.TrackNumber, OptionsSetting.CDInfo);
         if (Tid3tag::Failed(status)) {
             FPrompter->ShowInformation(TagErrorText(status));
@@ -513,10 +566,9 @@ void TConversionJob::ResampleEnd(const TProcessInfo& info)
     SetCaption(QStringLiteral("编码中("), i + 1, i);
     SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
     if (ogg) {
-        StartOgg(i, folder + QLatin1String(OggTempName), OutputPathFor(folder, FEntries.value(i), QStringLiteral(".ogg")));
+        StartOgg(i, folder + QLatin1String(OggTempName), OutputOf(i));
     } else if (FMode == WavToMp3) {
-        StartMp3(i, folder + QLatin1String(Mp3TempName), OutputPathFor(folder, FEntries.value(i), QStringLiteral(".mp3")),
-                 true);
+        StartMp3(i, folder + QLatin1String(Mp3TempName), OutputOf(i), true);
     }
 }
 

@@ -107,6 +107,8 @@ private:
     QString EntryName(int index) const;
     QString RipTitle(int index) const { return ParseRipEntry(FEntries.value(index)).Title; }
     QString RipWav(int index) const;
+    QString OutputOf(int index) const;    // modes 2, 3, 5, 6: the entry's output file
+    bool MakeFolders(int index, int endPercent);
     QString OutputFolder() const;
 
     int FMode;
@@ -122,4 +124,5 @@ private:
     QString FWmaOutput;
     int FCurrentEntry = -1;               // the entry whose output is being written
     QString FCurrentOutput;               // that output, removed when the job is stopped
+    QStringList FPaths;                   // outputs relative to the output folder (not mode 4)
 };

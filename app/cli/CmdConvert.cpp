@@ -1,4 +1,4 @@
-// varnelcd-cli convert --to mp3|wav|ogg|wma [--out DIR] [--yes | --no] FILE...
+// varnelcd-cli convert --to mp3|wav|ogg|wma [--out DIR] [--pattern P] [--yes | --no] FILE...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "encode/ConversionJob.h"
@@ -18,6 +18,8 @@ int Convert(const QStringList& args)
     parser.setApplicationDescription("Convert WAV files to MP3, OGG or WMA, or MP3 files to WAV.");
     parser.addOption(QCommandLineOption("to", "Target format: mp3, ogg or wma (from WAV), wav (from MP3).", "FORMAT"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
+    parser.addOption(QCommandLineOption("pattern", "File-name pattern below the output folder, as \"%A/%D/%N %T\" "
+                                                   "(default: the settings'; empty: each file's own name).", "P"));
     AddAnswerOptions(parser);
     parser.addPositionalArgument("FILE", "The files to convert.", "FILE...");
     if (const int rc = ParseCommandLine(parser, args, "convert"); rc >= 0)
@@ -30,6 +32,7 @@ int Convert(const QStringList& args)
     else if (to == "wav") mode = TConversionJob::Mp3ToWav;
     else if (to == "ogg") mode = TConversionJob::WavToOgg;
     else if (to == "wma") mode = TConversionJob::WavToWma;
+    if (parser.isSet("pattern")) OptionsSetting.CommonOptions.FileNamePattern = parser.value("pattern");
     const QStringList files = parser.positionalArguments();
     if (mode == 0 || files.isEmpty()) {
         PrintLine(stderr, QStringLiteral("varnelcd-cli convert: give --to mp3|wav|ogg|wma and at least one file"));

@@ -1,5 +1,5 @@
-// varnelcd-cli rip [--drive N] [--tracks LIST] [--format F] [--out DIR] [--keep-wav] [--id3]
-//                  [--yes | --no] [--disc-image PATH]...
+// varnelcd-cli rip [--drive N] [--tracks LIST] [--format F] [--out DIR] [--pattern P] [--keep-wav]
+//                  [--id3] [--yes | --no] [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "app/core/DiscSession.h"
@@ -54,6 +54,8 @@ int Rip(const QStringList& args)
     parser.addOption(QCommandLineOption("tracks", "The tracks to rip, as 1,3-5 (default: all).", "LIST"));
     parser.addOption(QCommandLineOption("format", "Output format: mp3, wav, ogg or wma (default: the settings').", "F"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
+    parser.addOption(QCommandLineOption("pattern", "File-name pattern below the output folder, as \"%A/%D/%N %T\" "
+                                                   "(default: the settings'; empty: the track titles).", "P"));
     parser.addOption(QCommandLineOption("keep-wav", "Keep the ripped WAV files after encoding."));
     parser.addOption(QCommandLineOption("id3", "Tag MP3 files (ID3v1) and WMA files with the disc information."));
     AddAnswerOptions(parser);
@@ -73,6 +75,7 @@ int Rip(const QStringList& args)
         common.OutputFormat = format;
     }
     if (parser.isSet("keep-wav")) common.IsKeepWav = true;
+    if (parser.isSet("pattern")) common.FileNamePattern = parser.value("pattern");
     if (parser.isSet("id3")) OptionsSetting.ID3Use = true;
     if (parser.isSet("out")) common.OutputFolder = WithBackslash(QDir(parser.value("out")).absolutePath());
 

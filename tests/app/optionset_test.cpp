@@ -447,6 +447,22 @@ TEST_F(OptionSetTest, ChineseFileHasATextForEveryCaptionTabAndFixedItem)
     EXPECT_TRUE(missing.isEmpty()) << missing.join(' ').toStdString();
 }
 
+TEST_F(OptionSetTest, FileNamePatternShowsItsExampleAsTypedAndIsStored)
+{
+    OptionsSetting.CommonOptions.OutputFormat = 0;
+    auto form = Open();
+    auto* edit = Get<QLineEdit>(form.get(), "editFileNamePattern");
+    auto* example = Get<QGroupBox>(form.get(), "gbFileNamePattern")->findChild<QLabel*>();
+    ASSERT_NE(example, nullptr);
+    EXPECT_TRUE(example->text().endsWith("Title.mp3") && !example->text().contains('/')) << example->text().toStdString();
+    QTest::keyClicks(edit, "%A/%D/%N %T");
+    EXPECT_TRUE(example->text().endsWith("Artist/Album/01 Title.mp3")) << example->text().toStdString();
+    Get<QComboBox>(form.get(), "cbOutputFormat")->setCurrentIndex(2);
+    EXPECT_TRUE(example->text().endsWith("Artist/Album/01 Title.ogg"));
+    Ok(form.get());
+    EXPECT_EQ(OptionsSetting.CommonOptions.FileNamePattern, "%A/%D/%N %T");
+}
+
 // --- with the main window and its drives ----------------------------------------------
 
 class OptionSetDriveTest : public OptionSetTest {

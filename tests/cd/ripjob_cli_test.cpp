@@ -25,6 +25,7 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
         {{"--format", "wav"}, "", "", 0, {"音轨 01.wav", "音轨 02.wav", "音轨 03.wav"}, ""},
         {{"--format", "mp3"}, "45", "", 1, {"音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 读取CD信息时出错！"},
         {{"--format", "ogg", "--tracks", "3"}, "", "", 0, {"音轨 03.ogg"}, ""},
+        {{"--format", "wav", "--tracks", "2", "--pattern", "%N %T"}, "", "", 0, {"02 音轨 02.wav"}, ""},
         {{"--format", "mp3", "--tracks", "1"}, "", home.filePath("nothing"), 1, {"音轨 01.wav"}, "varnelcd-cli rip: 01音轨 01:"},
     };
     for (const TCase& c : cases) {

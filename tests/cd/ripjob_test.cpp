@@ -16,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QtEndian>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -216,6 +217,45 @@ TEST_F(RipJobTest, TitlesThatCannotNameTheirOwnFile)
     EXPECT_FALSE(job->Results()[3].Produced);
     ASSERT_EQ(Prompter.Texts("error").size(), 1);
     EXPECT_TRUE(Prompter.Texts("error")[0].contains(longTitle));
+}
+
+// Named by a pattern: folders below the output folder, " (2)" for a path used twice, the
+// WAVs cleaned up after encoding; a file in the place of a folder fails that track alone.
+TEST_F(RipJobTest, FileNamePatternFoldersTheFiles)
+{
+    UseDisc({"20", "20", "20"});
+    OptionsSetting.CDInfo.Artist = "AC/DC";
+    OptionsSetting.CDInfo.Album = "Live";
+    struct TCase {
+        QString Pattern;
+        int Format;
+        QStringList Files;   // the second track's file first
+        bool ThirdProduced;
+    } cases[] = {
+        {"%A/%D/%N %T", TCDRipJob::FormatMp3, {"ACDC/Live/02 One.mp3", "ACDC/Live/01 One.mp3", "ACDC/Live/03 Three.mp3"}, true},
+        {"%T/%A", TCDRipJob::FormatWav, {"One/ACDC (2).wav", "One/ACDC.wav"}, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Pattern.toStdString());
+        QDir(Out).removeRecursively();
+        QDir().mkpath(Out + "/ACDC/Live");
+        ASSERT_TRUE(WriteAll(OutFile("Three"), ""));   // where "%T/%A" wants a folder
+        Prompter.Log.clear();
+        OptionsSetting.CommonOptions.FileNamePattern = c.Pattern;
+        OptionsSetting.CommonOptions.OutputFormat = c.Format;
+        auto job = Run({"01One", "02One", "03Three"});
+        QStringList files;
+        for (QDirIterator it(Out, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            files.append(QDir(Out).relativeFilePath(it.next()));
+        files.removeAll("Three");
+        EXPECT_EQ(QSet<QString>(files.begin(), files.end()), QSet<QString>(c.Files.begin(), c.Files.end()));
+        EXPECT_EQ(job->Results()[1].Output, OutFile(c.Files[0]));
+        if (c.Format == TCDRipJob::FormatWav) {
+            EXPECT_TRUE(ReadAll(OutFile(c.Files[0])).mid(44) == TrackBytes(2));
+        }
+        EXPECT_EQ(job->Results()[2].Produced, c.ThirdProduced);
+        EXPECT_EQ(Prompter.Texts("error").size(), c.ThirdProduced ? 0 : 1);
+    }
 }
 
 TEST_F(RipJobTest, AFailedTrackIsToldAndTheOthersAreDone)

@@ -367,3 +367,35 @@ TEST(JobEntryTest, EntriesNamesAndTheWmaEstimate)
     for (const TCase& c : cases)
         EXPECT_EQ(WmaEstimatedTotal(c.Elapsed, c.Input, c.Output, 21790), c.Expected) << c.Elapsed << " " << c.Output;
 }
+
+// Named by a pattern: folders made below the output folder, the WAVs of the rip cleaned
+// up, the tag in the named file; a conversion whose folder cannot be made fails alone.
+TEST_F(JobTest, FileNamePatternFoldersTheOutputs)
+{
+    OpenDisc({"150", "113"});
+    OptionsSetting.ID3Use = true;
+    FillDiscInfo();
+    OptionsSetting.CDInfo.Artist = "AC/DC";
+    OptionsSetting.CommonOptions.FileNamePattern = "%A/%D/%N %T";
+    auto job = Run(TConversionJob::RipCD, {"01One", "02"});
+    const QStringList files{Out + "/ACDC/Album/01 One.mp3", Out + "/ACDC/Album/02 Track 02.mp3"};
+    for (int t = 0; t < 2; ++t) {
+        EXPECT_EQ(job->Results()[t].Output, files[t]);
+        EXPECT_TRUE(job->Results()[t].Produced) << job->Results()[t].Failure.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(ChangeFileExt(files[t], ".wav")));
+    }
+    Tid3tag tag;
+    ASSERT_EQ(tag.ReadTag(files[0]), Tid3tag::StatusOk);
+    EXPECT_EQ(tag.Title(), "One");
+
+    const QString a = Wav("a.wav", 44100, 16), b = Wav("b.wav", 44100, 16);
+    ASSERT_TRUE(WriteAll(Out + "/b", "in the way"));
+    OptionsSetting.CommonOptions.FileNamePattern = "%T/%N";
+    Prompter.Log.clear();
+    job = Run(TConversionJob::WavToOgg, {a, b});
+    EXPECT_TRUE(job->Results()[0].Produced);
+    EXPECT_NEAR(DecodedFrames(Out + "/a/01.ogg"), 44100, 2048);
+    EXPECT_FALSE(job->Results()[1].Produced);
+    ASSERT_EQ(Prompter.Texts("error").size(), 1);
+    EXPECT_TRUE(Prompter.Texts("error")[0].contains(Out + "/b")) << Prompter.Texts("error")[0].toStdString();
+}

@@ -1,0 +1,59 @@
+#pragma once
+// Where each job puts its output files: a file-name pattern ("%A/%D/%N %T") filled in with
+// the entry's tag values, below the output folder, never outside it.
+//
+// Tokens: %A artist, %D album (disc), %N two-digit track number, %T title, %Y year,
+// %G genre name, %% a percent sign; any other character after '%' is kept as written.
+// "/" between parts makes folders. Each token value loses the characters a file name cannot
+// hold (StripFileNameChars, the double quote, control characters), leading dots and spaces
+// and trailing dots and spaces; an empty artist becomes "Unknown Artist", an empty album
+// "Unknown Album", an empty title "Track NN". Empty parts, "." and ".." are dropped; every
+// part is at most 255 bytes of UTF-8 (cut at a character boundary, the extension kept).
+#include <QSet>
+#include <QString>
+
+struct TCDInfo;
+
+struct TFileNameTags {
+    QString Artist;
+    QString Album;
+    QString Title;
+    QString Year;
+    QString Genre;
+    int TrackNumber = 0;
+    // The empty pattern: the file is DefaultName + extension (the names the jobs have always
+    // given). A Fallback that is not empty replaces a DefaultName that is empty or already
+    // used in the job.
+    QString DefaultName;
+    QString Fallback;
+};
+
+// The output file of one entry relative to the output folder ('/' between folders), ending
+// in `extension` (".wav", ".mp3", ...). `used` holds the lower-cased paths the job has
+// handed out so far; the result is added to it. With a pattern, a path already used gets
+// " (2)", " (3)", ... before the extension.
+QString PatternRelativePath(const QString& pattern, const TFileNameTags& tags, const QString& extension,
+                            QSet<QString>& used);
+
+// outputFolder (with or without its trailing '/') joined with a relative path.
+QString OutputFilePath(const QString& outputFolder, const QString& relative);
+
+// True when `relative` cannot leave the folder it is joined to: no leading '/', no NUL, no
+// "." or ".." part, no empty part between separators. A single empty name is allowed.
+bool IsSafeRelativePath(const QString& relative);
+
+// Creates the folders of `relative` (all but its last part) below outputFolder, which must
+// exist already. False, with the reason in *why, when the path is unsafe or a folder cannot
+// be made (a file in its way, no permission).
+bool MakeOutputFolders(const QString& outputFolder, const QString& relative, QString* why = nullptr);
+
+// The tag values of a ripped track: the disc's artist, album, year and genre name, and the
+// entry's track number and title.
+TFileNameTags RipEntryTags(const QString& entry, const TCDInfo& disc);
+// The tag values of a file to convert: its ID3v1 tag (MP3) or Vorbis comments (OGG) where it
+// has them; the title falls back to the file's base name, the track number to `position`.
+// DefaultName is the file's name without its last extension.
+TFileNameTags SourceFileTags(const QString& path, int position);
+
+// The pattern filled in with sample values, for the options window ("Artist/Album/01 Title.mp3").
+QString PatternExample(const QString& pattern, const QString& extension);

@@ -1,0 +1,124 @@
+// Output paths from file-name patterns.
+#include "fixtures/TestUtil.h"
+#include "metadata/id3.h"
+#include "settings/FileNamePattern.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+TFileNameTags Tags(const QString& title = "Title", const QString& artist = "Artist", const QString& album = "Album",
+                   const QString& year = "1999")
+{
+    return TFileNameTags{artist, album, title, year, "Rock", 3, "Title", {}};
+}
+
+QString One(const QString& pattern, const TFileNameTags& tags, const QString& ext = ".mp3")
+{
+    QSet<QString> used;
+    return PatternRelativePath(pattern, tags, ext, used);
+}
+
+} // namespace
+
+TEST(FileNamePattern, TokensCleaningAndDefaults)
+{
+    const struct {
+        const char* pattern;
+        TFileNameTags tags;
+        QString expected;
+    } cases[] = {
+        {"%A/%D/%N %T", Tags(), "Artist/Album/03 Title.mp3"},
+        {"%Y - %G %% %Q%", Tags(), "1999 - Rock % %Q%.mp3"},
+        {"%A/%D/%T", Tags("", "", " . "), "Unknown Artist/Unknown Album/Track 03.mp3"},
+        {"%A/%T", Tags("a:b?c", "AC/DC"), "ACDC/abc.mp3"},
+        {"%T", Tags("x\"*<>|\\\t\x01\x7fy"), "xy.mp3"},
+        {"%T", Tags(".hidden"), "hidden.mp3"},
+        {"%T", Tags(".."), "Track 03.mp3"},
+        {"%T", Tags("Title. "), "Title.mp3"},
+        {"../%T", Tags(), "Title.mp3"},
+        {"/%A//%Y/./%T", Tags("Title", "Artist", "Album", ""), "Artist/Title.mp3"},
+        {"%Y", Tags("Title", "Artist", "Album", ""), "Track 03.mp3"},
+        {"a:b/%T", Tags(), "ab/Title.mp3"},
+        {"", Tags("x"), "Title.mp3"},   // no pattern: the default name
+    };
+    for (const auto& c : cases) EXPECT_EQ(One(c.pattern, c.tags), c.expected) << c.pattern;
+    EXPECT_EQ(PatternExample("%A/%D/%N %T", ".mp3"), "Artist/Album/01 Title.mp3");
+}
+
+// Every part at most 255 bytes of UTF-8, cut between characters, the extension kept.
+TEST(FileNamePattern, LongPartsAreCutAtCharacterBoundaries)
+{
+    for (const auto& [unit, bytes] : {std::pair{QString("a"), 1}, {QString::fromUtf8("音"), 3}, {QString::fromUtf8("🎵"), 4}}) {
+        const QString path = One("%D/%T", Tags(unit.repeated(300), "A", unit.repeated(300)), ".flac");
+        const QStringList parts = path.split('/');
+        ASSERT_EQ(parts.size(), 2);
+        EXPECT_EQ(QString::fromUtf8(path.toUtf8()), path);   // no half characters
+        EXPECT_EQ(parts[0].toUtf8().size(), 255 / bytes * bytes);
+        EXPECT_EQ(parts[1].toUtf8().size(), 250 / bytes * bytes + 5);
+        EXPECT_TRUE(parts[1].endsWith(".flac"));
+    }
+}
+
+TEST(FileNamePattern, CollisionsWithinAJob)
+{
+    // With a pattern: " (2)", " (3)" before the extension, case-insensitively, within 255 bytes.
+    QSet<QString> used;
+    for (const auto& [title, expected] :
+         {std::pair{"Title", "Artist/Title.ogg"}, {"TITLE", "Artist/TITLE (2).ogg"}, {"Title", "Artist/Title (3).ogg"}})
+        EXPECT_EQ(PatternRelativePath("%A/%T", Tags(title), ".ogg", used), expected);
+    PatternRelativePath("%T", Tags(QString(300, 'x')), ".ogg", used);
+    const QString second = PatternRelativePath("%T", Tags(QString(300, 'x')), ".ogg", used);
+    EXPECT_TRUE(second.endsWith("x (2).ogg") && second.toUtf8().size() == 255) << second.toStdString();
+
+    // Without one: a taken or empty default name gives way to the fallback; no fallback, no change.
+    used.clear();
+    for (const auto& [name, fallback, expected] : {std::tuple{"x", "01x", "x.wav"}, {"X", "02X", "02X.wav"},
+                                                   {"", "03", "03.wav"}, {"x", "", "x.wav"}})
+        EXPECT_EQ(PatternRelativePath("", TFileNameTags{{}, {}, {}, {}, {}, 0, name, fallback}, ".wav", used), expected);
+}
+
+TEST(FileNamePattern, FoldersAreMadeInsideTheOutputFolderOnly)
+{
+    QTemporaryDir dir;
+    const QString out = dir.path() + '/';
+    ASSERT_TRUE(QDir(out).mkpath("Existing/Album"));
+    ASSERT_TRUE(WriteAll(out + "plain", "x"));
+    const struct {
+        QString folder, relative;
+        bool ok;
+    } cases[] = {
+        {out, "Existing/Album/01.wav", true}, {out, "New/Album/01.wav", true}, {out, "01.wav", true},
+        {out, "plain/Album/01.wav", false},   // a file where a folder belongs
+        {out, "../escaped/01.wav", false},    {out, "a//01.wav", false},      {out, "/01.wav", false},
+        {out + "missing/", "A/01.wav", false},
+    };
+    for (const auto& c : cases) {
+        QString why;
+        EXPECT_EQ(MakeOutputFolders(c.folder, c.relative, &why), c.ok) << c.relative.toStdString();
+        EXPECT_EQ(why.isEmpty(), c.ok);
+        if (c.ok) {
+            EXPECT_TRUE(QFileInfo(OutputFilePath(c.folder, c.relative)).dir().exists());
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("escaped")) || QFileInfo::exists(out + "missing"));
+}
+
+TEST(FileNamePattern, SourceFileTags)
+{
+    QTemporaryDir dir;
+    const QString mp3 = dir.filePath("song.mp3"), wav = dir.filePath("take.one.wav");
+    ASSERT_TRUE(WriteAll(mp3, QByteArray(512, '\0')) && WriteAll(wav, "RIFF"));
+    Tid3tag tag;
+    tag.SetTitle("Tagged");
+    tag.SetArtist("Band");
+    tag.SetAlbum("Record");
+    tag.SetTrack(7);
+    ASSERT_FALSE(Tid3tag::Failed(tag.WriteTag(mp3)));
+    EXPECT_EQ(One("%A/%D/%N %T", SourceFileTags(mp3, 2)), "Band/Record/07 Tagged.mp3");
+    // No tag: the base name, the position in the list.
+    EXPECT_EQ(One("%A/%N %T", SourceFileTags(wav, 2)), "Unknown Artist/02 take.one.mp3");
+    EXPECT_EQ(One("", SourceFileTags(wav, 2)), "take.one.mp3");
+}
