@@ -160,9 +160,25 @@ void JpegSize(TCoverImage& image)
 
 } // namespace
 
-TMbDiscId MbDiscIdOf(const TCddbToc& toc, int firstTrack)
+TCddbToc MbAudioToc(const TCddbToc& toc)
+{
+    TCddbToc audio = toc;
+    // A data session after the audio one (enhanced CD) is left out; the audio session ends
+    // 11400 sectors (lead-out, lead-in and pregap of the second session) before it. A data
+    // track without that gap (an image of one session) ends the audio where it starts.
+    while (audio.Starts.size() > 1 && audio.DataTracks.size() == audio.Starts.size() && audio.DataTracks.last()) {
+        const int data = audio.Starts.last();
+        audio.LeadOut = data - 11400 > audio.Starts[audio.Starts.size() - 2] ? data - 11400 : data;
+        audio.Starts.removeLast();
+        audio.DataTracks.removeLast();
+    }
+    return audio;
+}
+
+TMbDiscId MbDiscIdOf(const TCddbToc& fullToc, int firstTrack)
 {
     TMbDiscId out;
+    const TCddbToc toc = MbAudioToc(fullToc);
     const int count = int(toc.Starts.size());
     const int last = firstTrack + count - 1;
     if (count < 1 || firstTrack < 1 || last > 99) {
@@ -228,6 +244,7 @@ bool ParseMbReleases(const QByteArray& json, const QString& discId, const TCddbT
         error = QStringLiteral("MusicBrainz sent a reply that is not JSON: ") + parse.errorString();
         return false;
     }
+    const TCddbToc audio = MbAudioToc(toc);
     const QJsonValue list = doc.object().value(QLatin1String("releases"));
     if (!list.isArray()) {
         error = QStringLiteral("MusicBrainz sent a reply without releases.");
@@ -240,7 +257,7 @@ bool ParseMbReleases(const QByteArray& json, const QString& discId, const TCddbT
         if (!IsMbid(rel.Id))
             continue;
         const QJsonArray media = r.value(QLatin1String("media")).toArray();
-        const int m = FittingMedium(media, discId, toc);
+        const int m = FittingMedium(media, discId, audio);
         if (m < 0)
             continue;
         const QJsonObject medium = media[m].toObject();
@@ -252,7 +269,7 @@ bool ParseMbReleases(const QByteArray& json, const QString& discId, const TCddbT
         rel.Country = OneLine(r.value(QLatin1String("country")).toString());
         rel.Format = OneLine(medium.value(QLatin1String("format")).toString());
         rel.Medium = medium.value(QLatin1String("position")).toInt(m + 1);
-        const int count = int(toc.Starts.size());
+        const int count = int(audio.Starts.size());
         for (int i = 0; i < count; ++i)
             rel.Titles << QString();
         for (const QJsonValue& t : medium.value(QLatin1String("tracks")).toArray()) {

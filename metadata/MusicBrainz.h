@@ -16,7 +16,8 @@ class TPrompter;
 
 // The MusicBrainz disc id of a table of contents (TCddbToc: LBA starts and lead-out), and the
 // "toc" parameter of a lookup ("1+3+33375+150+18900+19575": first, last, lead-out, offsets,
-// offsets counted from the start of the disc). Not valid for a table libdiscid refuses.
+// offsets counted from the start of the disc). Trailing data tracks are left out (MbAudioToc).
+// Not valid for a table libdiscid refuses.
 struct TMbDiscId {
     bool Valid = false;
     QString Id;
@@ -24,6 +25,9 @@ struct TMbDiscId {
     QString Error;
 };
 TMbDiscId MbDiscIdOf(const TCddbToc& toc, int firstTrack = 1);
+// The audio session of a table: without the data tracks at its end, the lead-out 11400
+// sectors before the first of them.
+TCddbToc MbAudioToc(const TCddbToc& toc);
 
 // GET {server}/ws/2/discid/{id}?toc=...&inc=artist-credits+recordings&fmt=json
 QUrl MbDiscIdUrl(const QString& server, const TMbDiscId& id);

@@ -62,6 +62,7 @@ TEST(MusicBrainz, DiscIdsAgreeWithLibdiscid)
     EXPECT_EQ(example.Toc, "1+3+33375+150+18900+19575");
     EXPECT_FALSE(MbDiscIdOf({{0, 500}, 400}).Valid);     // a start past the lead-out
     EXPECT_FALSE(MbDiscIdOf({{}, 400}).Valid);
+    EXPECT_EQ(MbDiscIdOf({{0, 18750, 44625}, 60000, {false, false, true}}).Id, MbDiscIdOf({{0, 18750}, 33225}).Id);
 
     QRandomGenerator random(7);
     for (int disc = 0; disc < 5; ++disc) {
@@ -263,6 +264,8 @@ TEST(MusicBrainzCli, ListsChoosesStoresAndKeepsTheCover)
     const QByteArray two = Reply({Release(kId1, "First", kOurs), Release(kId2, "Second", kOurs)});
 
     EXPECT_EQ(Cli(common + QStringList{"--id-only"}).Out, "discid\t" + kDiscId + "\ntoc\t1+3+33375+150+18900+19575\n");
+    const QString enhanced = MakeTestDisc(dir.path(), {"--track", "audio:18750", "--track", "audio:675", "--track", "data:13800"}, "enhanced");
+    EXPECT_TRUE(Cli({"musicbrainz", "--disc-image", enhanced, "--id-only"}).Out.endsWith("\ntoc\t1+2+19575+150+18900\n")); // data left out
     server.Push(TFakeReply::Http(200, two));
     const TRun list = Cli(common);
     EXPECT_EQ(list.Code, 3) << list.Err.toStdString();
