@@ -2,10 +2,13 @@
 //                          [--release N|MBID] [--yes] [--no-save] [--no-cover]
 #include "app/cli/CliCommand.h"
 #include "app/core/DiscSession.h"
+#include "cd/CDInput.h"
 #include "metadata/CddbInfo.h"
 #include "metadata/MusicBrainz.h"
 #include "settings/CDInfo.h"
 #include "settings/Options.h"
+
+#include <memory>
 
 namespace {
 
@@ -48,8 +51,9 @@ int MusicBrainz(const QStringList& args)
     const QString server = parser.isSet("server") ? parser.value("server") : settings.Server;
     const QString coverArt = parser.isSet("coverart") ? parser.value("coverart") : settings.CoverArt;
 
-    TDiscSession session;
-    if (session.SelectDrive(drive) == 0) {
+    std::unique_ptr<TCDIn> cdIn;      // made only when needed: it writes its settings file
+    TDiscSession session;             // refers to cdIn: goes first
+    if (session.SelectDrive(drive) == 0 && !session.UseCDIn(*(cdIn = std::make_unique<TCDIn>()), drive)) {
         PrintLine(stderr, session.StatusText());
         return 1;
     }
@@ -62,9 +66,13 @@ int MusicBrainz(const QStringList& args)
         PrintLine(stderr, session.StatusText());
         return 1;
     }
-    TCddbHandleToc source(session.CDHandle());
+    std::unique_ptr<TCddbTocSource> source;
+    if (cdIn)
+        source = std::make_unique<TCddbCDInToc>(*cdIn);
+    else
+        source = std::make_unique<TCddbHandleToc>(session.CDHandle());
     TCddbToc toc;
-    if (!source.ReadCddbToc(toc)) {
+    if (!source->ReadCddbToc(toc)) {
         PrintLine(stderr, TDiscSession::NotReadText());
         return 1;
     }

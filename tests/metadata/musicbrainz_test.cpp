@@ -263,7 +263,8 @@ TEST(MusicBrainzCli, ListsChoosesStoresAndKeepsTheCover)
     QFile::remove(CDInfoFileName());
     const QByteArray two = Reply({Release(kId1, "First", kOurs), Release(kId2, "Second", kOurs)});
 
-    EXPECT_EQ(Cli(common + QStringList{"--id-only"}).Out, "discid\t" + kDiscId + "\ntoc\t1+3+33375+150+18900+19575\n");
+    for (const QStringList& extra : {QStringList{"--id-only"}, QStringList{"--id-only", "--cd-input-only"}})
+        EXPECT_EQ(Cli(common + extra).Out, "discid\t" + kDiscId + "\ntoc\t1+3+33375+150+18900+19575\n");
     const QString enhanced = MakeTestDisc(dir.path(), {"--track", "audio:18750", "--track", "audio:675", "--track", "data:13800"}, "enhanced");
     EXPECT_TRUE(Cli({"musicbrainz", "--disc-image", enhanced, "--id-only"}).Out.endsWith("\ntoc\t1+2+19575+150+18900\n")); // data left out
     server.Push(TFakeReply::Http(200, two));
