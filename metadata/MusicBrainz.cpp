@@ -12,7 +12,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QUrlQuery>
 #include <chrono>
 #include <discid/discid.h>
 #include <memory>
@@ -25,6 +24,7 @@ namespace {
 constexpr qint64 kMaxReplyBytes = 2 * 1024 * 1024;
 constexpr qint64 kMaxCoverBytes = 10 * 1024 * 1024;
 constexpr int kCoverRedirects = 5;
+// The program's home page (the Help menu's), which MusicBrainz asks clients to name.
 constexpr const char* kHomePage = "https://varnelcd.sourceforge.io/";
 
 bool IsMbid(const QString& id)
