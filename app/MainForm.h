@@ -130,6 +130,7 @@ private:
     void ActionOptionSetExecute();
     void miOGGPlayerClick();
     void QueryCDDBExecute();   // MainFormCddb.cpp
+    void QueryMusicBrainzExecute();   // MainFormMusicBrainz.cpp
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});

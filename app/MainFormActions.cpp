@@ -98,6 +98,8 @@ void TMainForm::CreateActions()
     connect(NewAction("aEditTrackName", "Rename &Title", "Rename track title", QKeySequence("F2")),
             &QAction::triggered, this, &TMainForm::ActionEditTrackNameExecute);
     connect(NewAction("aQueryCDDB", "&Query Freedb"), &QAction::triggered, this, &TMainForm::QueryCDDBExecute);
+    connect(NewAction("aQueryMusicBrainz", "Query &MusicBrainz"), &QAction::triggered, this,
+            &TMainForm::QueryMusicBrainzExecute);
 }
 
 void TMainForm::CreateMenus()
@@ -162,6 +164,7 @@ void TMainForm::CreateMenus()
     MenuEntry(edit, Action("ActionNoSelect"), QStringLiteral("全部不选(&N)"));
     edit->addSeparator();
     MenuEntry(edit, Action("aQueryCDDB"), QStringLiteral("查询Freedb(&Q)"));
+    MenuEntry(edit, Action("aQueryMusicBrainz"), QStringLiteral("查询MusicBrainz(&M)"));
     edit->addSeparator();
     MenuEntry(edit, Action("aEditTrackName"), QStringLiteral("更改标题(&T)"));
     MenuEntry(edit, Action("aID3Edit"), QStringLiteral("ID3标签编辑(&I)"));

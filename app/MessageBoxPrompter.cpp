@@ -1,6 +1,12 @@
 #include "app/MessageBoxPrompter.h"
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 void TMessageBoxPrompter::ShowError(const QString& text)
 {
@@ -54,4 +60,33 @@ QString TMessageBoxPrompter::AskSaveFileName(const QString& caption, const QStri
 QString TMessageBoxPrompter::AskFolder(const QString& caption, const QString& folder)
 {
     return QFileDialog::getExistingDirectory(FParent, caption, folder);
+}
+
+int TMessageBoxPrompter::AskChoice(const QString& title, const QStringList& columns, const QList<QStringList>& rows)
+{
+    QDialog dialog(FParent);
+    dialog.setObjectName("ChoiceDialog");
+    dialog.setWindowTitle(ApplicationTitle());
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(title, &dialog));
+    auto* list = new QTreeWidget(&dialog);
+    list->setObjectName("ChoiceList");
+    list->setRootIsDecorated(false);
+    list->setHeaderLabels(columns);
+    for (const QStringList& row : rows)
+        list->addTopLevelItem(new QTreeWidgetItem(row));
+    if (!rows.isEmpty())
+        list->setCurrentItem(list->topLevelItem(0));
+    for (int c = 0; c < columns.size(); ++c)
+        list->resizeColumnToContents(c);
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QTreeWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+    dialog.resize(640, 280);
+    if (dialog.exec() != QDialog::Accepted || !list->currentItem())
+        return -1;
+    return list->indexOfTopLevelItem(list->currentItem());
 }

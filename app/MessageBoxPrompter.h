@@ -15,6 +15,7 @@ public:
     QString AskOpenFileName(const QString& caption, const QString& folder, const QString& filter) override;
     QString AskSaveFileName(const QString& caption, const QString& folder, const QString& filter) override;
     QString AskFolder(const QString& caption, const QString& folder) override;
+    int AskChoice(const QString& title, const QStringList& columns, const QList<QStringList>& rows) override;
 
 private:
     QWidget* FParent;

@@ -25,8 +25,11 @@ bool TCddbHandleToc::ReadCddbToc(TCddbToc& toc)
         return int(uint32_t(a[0]) << 24 | uint32_t(a[1]) << 16 | uint32_t(a[2]) << 8 | a[3]);
     };
     toc.Starts.clear();
-    for (int i = 0; i < count; ++i)
+    toc.DataTracks.clear();
+    for (int i = 0; i < count; ++i) {
         toc.Starts << lba(i);
+        toc.DataTracks << ((record.Entries[i].AdrControl & 0x04) != 0);
+    }
     toc.LeadOut = lba(count);
     return true;
 }
@@ -37,8 +40,11 @@ bool TCddbCDInToc::ReadCddbToc(TCddbToc& toc)
     if (!FIn.MediaPresent() || !FIn.ReadToc(entries) || entries.size() < 2)
         return false;
     toc.Starts.clear();
-    for (size_t i = 0; i + 1 < entries.size(); ++i)
+    toc.DataTracks.clear();
+    for (size_t i = 0; i + 1 < entries.size(); ++i) {
         toc.Starts << int(entries[i].StartSector);
+        toc.DataTracks << ((entries[i].Flags & CR_DATA_TRACK_FLAG) != 0);
+    }
     toc.LeadOut = int(entries.back().StartSector);
     return true;
 }

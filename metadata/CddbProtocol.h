@@ -15,6 +15,7 @@
 struct TCddbToc {
     QVector<int> Starts;
     int LeadOut = 0;
+    QVector<bool> DataTracks = {};   // per track, when the source knows: a data track (CDDB ignores it)
 };
 
 struct TCddbDiscId {

@@ -69,7 +69,7 @@ THttpResult HttpGet(const QUrl& url, const THttpOptions& options, THttpAbort* ab
         request.setHeader(QNetworkRequest::UserAgentHeader, options.UserAgent);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(3);
+    request.setMaximumRedirectsAllowed(options.MaxRedirects);
 
     std::unique_ptr<QNetworkReply> reply(manager.get(request));
     if (abort) {

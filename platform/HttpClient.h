@@ -23,6 +23,8 @@ struct THttpOptions {
     QString ProxyAddress;
     QString ProxyPort;
     QByteArray UserAgent;
+    // Redirects followed (never from https to http); more fail the request.
+    int MaxRedirects = 3;
 };
 
 struct THttpResult {

@@ -67,6 +67,7 @@ bool LoadCDInfo(const QString& discId)
     if (info.Genre < -1 || info.Genre >= GENRE_COUNT)
         info.Genre = -1;
     info.Comment = ini.ReadString(discId, QStringLiteral("Comment"), QString());
+    info.MBRelease = ini.ReadString(discId, QStringLiteral("MBRelease"), QString());
     // The record holds at most 100 titles: a count outside 0..100 in the file is taken as
     // the nearest count it can hold, so that no reader indexes past the titles.
     info.TrackNumber =
@@ -108,6 +109,11 @@ bool SaveCDInfo(const QString& discId)
     ini->WriteInteger(discId, QStringLiteral("Genre"), info.Genre);
     ini->WriteString(discId, QStringLiteral("Comment"), info.Comment);
     ini->WriteInteger(discId, QStringLiteral("TrackNumber"), count);
+    // Written only for titles taken from MusicBrainz, so other discs' sections stay as they were.
+    if (info.MBRelease.isEmpty())
+        ini->DeleteKey(discId, QStringLiteral("MBRelease"));
+    else
+        ini->WriteString(discId, QStringLiteral("MBRelease"), info.MBRelease);
     for (int n = 1; n <= count; ++n)
         ini->WriteString(discId, QString::number(n), info.Titles[n]);
     return ini->UpdateFile();

@@ -21,6 +21,7 @@ struct TCDInfo {
     QString Comment;
     int32_t TrackNumber = 0;
     std::array<QString, MAX_TITLES + 1> Titles;   // index 1..100 = track number; 0 unused
+    QString MBRelease;                            // MusicBrainz release id the titles came from
 };
 
 // Reads section `discId` of "cdinfo.dat" into OptionsSetting.CDInfo (empty id: nothing)

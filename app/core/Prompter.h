@@ -3,6 +3,7 @@
 // with message boxes captioned with the application title, the command line on stderr,
 // tests with canned answers.
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 class TPrompter {
@@ -43,6 +44,13 @@ public:
     {
         (void)caption; (void)folder;
         return {};
+    }
+    // One row of a table (a cell per column): its index, -1 when the user cancelled. Without
+    // a user it cancels.
+    virtual int AskChoice(const QString& title, const QStringList& columns, const QList<QStringList>& rows)
+    {
+        (void)title; (void)columns; (void)rows;
+        return -1;
     }
 };
 
