@@ -7,6 +7,8 @@
 #include "audio/WaveIn.h"
 #include "audio/WaveOut.h"
 #include "cd/CDInput.h"
+#include "encode/FlacOut.h"
+#include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
@@ -29,7 +31,7 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 
 QString FormatName(int format)
 {
-    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA"};
+    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC"};
     return QLatin1String(names[format]);
 }
 
@@ -41,7 +43,7 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
 {
     FFormat = OptionsSetting.CommonOptions.OutputFormat;
     // A format the job does not know would never finish: such a job rips to WAV.
-    if (FFormat < FormatMp3 || FFormat > FormatWma) FFormat = FormatWav;
+    if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatWav;
 
     // File titles: a title already used in this job, or an empty one (a hidden ".wav"),
     // is replaced by the whole entry text, so no entry overwrites another.
@@ -62,6 +64,11 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
     FWaveOut->SetOnProgress([this](QObject*) { Post(FWaveOut->Progress()); });
     FWaveOut->SetOnThreadException([this](QObject*) { FWaveError = FWaveOut->ExceptionMessage(); });
     FWaveOut->SetOnDone([this](QObject*) { WaveDone(); });
+    FFlacOut = std::make_unique<TFlacOut>();
+    FFlacOut->SetInput(&FCDIn);
+    FFlacOut->SetOnProgress([this](QObject*) { Post(FFlacOut->Progress()); });
+    FFlacOut->SetOnThreadException([this](QObject*) { FWaveError = FFlacOut->ExceptionMessage(); });
+    FFlacOut->SetOnDone([this](QObject*) { FlacRipDone(); });
 
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TCDRipJob::WmaTick);
@@ -82,7 +89,7 @@ QString TCDRipJob::WavName(int i) const
 
 QString TCDRipJob::EncodedName(int i) const
 {
-    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma"};
+    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
     return ChangeFileExt(WavName(i), QLatin1String(ext[FFormat]));
 }
 
@@ -141,7 +148,14 @@ void TCDRipJob::StartRip(int index)
     FResults[index].Output = FFormat == FormatWav ? wav : EncodedName(index);
     FWaveError.clear();
     try {
-        SelectTrack(ParseRipEntry(FEntries.value(index)).TrackNumber);
+        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+        SelectTrack(entry.TrackNumber);
+        if (FlacDirect()) {
+            ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber);
+            FFlacOut->SetFileName(EncodedName(index));
+            FFlacOut->Run();
+            return;
+        }
         FWaveOut->SetFileName(wav);
         FWaveOut->Run();
     } catch (const std::exception& e) {
@@ -171,6 +185,23 @@ void TCDRipJob::WaveDone()
     Post(ProgressCode::RipFinished);
 }
 
+bool TCDRipJob::FlacDirect() const
+{
+    const TCommonOptions& common = OptionsSetting.CommonOptions;
+    return FFormat == FormatFlac && !common.IsKeepWav && !common.IsNormalize;
+}
+
+// The FLAC writer reading the disc has ended; it has removed the file of a run that failed.
+void TCDRipJob::FlacRipDone()
+{
+    if (!FWaveError.isEmpty()) {
+        Post(ProgressCode::RipFinished, FFlacOut->OpenFailed() ? RipError::CreateFailed : RipError::ReadFailed,
+             FWaveError);
+        return;
+    }
+    Post(ProgressCode::RipFinished);
+}
+
 void TCDRipJob::RipFinished(const TProcessInfo& info)
 {
     const int index = FCount;
@@ -188,7 +219,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         Next();
         return;
     }
-    if (FFormat == FormatWav) {
+    if (FFormat == FormatWav || FlacDirect()) {
         Succeed(index);
         Next();
         return;
@@ -220,6 +251,13 @@ void TCDRipJob::StartEncode(int index)
             FStep->RunOggAsSet(out);
             break;
         }
+        case FormatFlac: {
+            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+            ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber);
+            FCurrentOutput = out;
+            FStep->RunFlac(&FStep->WaveIn1(), out);
+            break;
+        }
         case FormatWma:
             FWmaStart.start();
             FWmaInputSize = FileSizeOf(wav);
@@ -233,7 +271,8 @@ void TCDRipJob::StartEncode(int index)
     } catch (const std::exception& e) {
         FTimer1.stop();
         FCurrentOutput.clear();
-        const int end = FFormat == FormatOgg ? ProgressCode::OggWriterDone
+        const int end = FFormat == FormatOgg    ? ProgressCode::OggWriterDone
+                        : FFormat == FormatFlac ? ProgressCode::FlacWriterDone
                         : FFormat == FormatWma ? ProgressCode::WmaEncoderEnd
                                                : ProgressCode::Mp3EncoderEnd;
         Post(end, StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
@@ -254,7 +293,7 @@ void TCDRipJob::EncodeEnd(const TProcessInfo& info)
     FCurrentOutput.clear();
 
     QString why;
-    if (info.Percent == ProgressCode::OggWriterDone) {
+    if (info.Percent == ProgressCode::OggWriterDone || info.Percent == ProgressCode::FlacWriterDone) {
         if (info.ErrorCode != 0) why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
     } else if (info.ErrorCode == StreamFailed) {
         why = info.ElapsedText;
@@ -323,6 +362,7 @@ bool TCDRipJob::event(QEvent* e)
     case ProgressCode::Mp3EncoderEnd:
     case ProgressCode::OggWriterDone:
     case ProgressCode::WmaEncoderEnd:
+    case ProgressCode::FlacWriterDone:
         EncodeEnd(info);
         break;
     default:
@@ -371,8 +411,9 @@ void TCDRipJob::CleanUp()
     FTimer1.stop();
     // An abort asked for while nothing reads would end the component's next rip: it is
     // asked only of a running rip, and whatever is left of it is cleared by the reset.
-    if (FWaveOut->Busy()) FCDIn.AbortRead();
+    if (FWaveOut->Busy() || FFlacOut->Busy()) FCDIn.AbortRead();
     FWaveOut->Stop(false);
+    FFlacOut->Stop(false);
     FCDIn.Reset();
     FStep->StopAll();
     FStep->WaveIn1().SetFileName(QString());

@@ -4,7 +4,11 @@
 
 #include "audio/AudioConverter.h"
 #include "audio/WaveIn.h"
+#include "audio/VorbisIn.h"
 #include "cd/CDRipThread.h"
+#include "encode/FlacIn.h"
+#include "encode/FlacOut.h"
+#include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
@@ -23,7 +27,7 @@ constexpr int MaxDirectBits = 16;
 constexpr int TimerIntervalMs = 1000;
 
 // Output formats of a CD job.
-enum { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3 };
+enum { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
 
 QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
 
@@ -32,8 +36,14 @@ int EndPercentOf(int format)
     switch (format) {
     case FormatOgg: return ProgressCode::OggWriterDone;
     case FormatWma: return ProgressCode::WmaEncoderEnd;
+    case FormatFlac: return ProgressCode::FlacWriterDone;
     default: return ProgressCode::Mp3EncoderEnd;
     }
+}
+
+bool HasExtension(const QString& path, const char* ext)
+{
+    return path.endsWith(QLatin1String(ext), Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -45,7 +55,7 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
     FFormat = OptionsSetting.CommonOptions.OutputFormat;
     // A format the settings do not know is encoded as the default, MP3, rather than left
     // waiting after the rip for an encoder that never starts.
-    if (FFormat < FormatMp3 || FFormat > FormatWma) FFormat = FormatMp3;
+    if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatMp3;
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
@@ -65,6 +75,11 @@ QString TConversionJob::OutputFolder() const
 QString TConversionJob::RipWav(int index) const
 {
     return OutputFolder() + RipTitle(index) + QStringLiteral(".wav");
+}
+
+QString TConversionJob::RipFlac(int index) const
+{
+    return OutputFolder() + RipTitle(index) + QStringLiteral(".flac");
 }
 
 QString TConversionJob::EntryName(int index) const
@@ -110,6 +125,9 @@ void TConversionJob::Start()
     case WavToOgg:
         NextOggFile(true);
         break;
+    case ToFlac:
+        NextFlacFile();
+        break;
     case Mp3ToWav:
     case RecordToMp3:
     case WavToWma:
@@ -132,6 +150,17 @@ void TConversionJob::StartRip(int index)
     FRip->CDHandle = FCDHandle;
     FRip->OwnerWindow = this;
     FResults[index].Output = FRip->WavFileName();
+    // FLAC encodes what is read, unless the WAV is normalized first; the WAV is made too
+    // only when it is to be kept.
+    FFlacDirect = FFormat == FormatFlac && !OptionsSetting.CommonOptions.IsNormalize;
+    if (FFlacDirect) {
+        FRipSink = std::make_unique<TFlacRipSink>(
+            RipFlac(index), OptionsSetting.FlacOptions.Level,
+            FlacTrackComments(OptionsSetting.CDInfo, entry.TrackNumber, entry.Title));
+        FRip->Sink = FRipSink.get();
+        FRip->WriteWav = OptionsSetting.CommonOptions.IsKeepWav;
+        FResults[index].Output = RipFlac(index);
+    }
     SetCaption(QStringLiteral("抓取中("), index + 1, index);
     ShowInitializing();
     FRip->Start();
@@ -248,7 +277,9 @@ bool TConversionJob::RefuseUnreadable(int index, int endPercent)
 void TConversionJob::NextMp3File(bool first)
 {
     const int i = EncodeIndex;
-    const QString in = FEntries.value(i);
+    if (DecodeFlacFirst(i, first)) return;
+    const QString in = InputOf(i);
+    const QString name = FEntries.value(i);
     const QString folder = OutputFolder();
     switch (FMode) {
     case WavToMp3: {
@@ -257,7 +288,7 @@ void TConversionJob::NextMp3File(bool first)
         if (!RefuseUnreadable(i, ProgressCode::Mp3EncoderEnd)) break;
         const int rate = wave.SampleRate();
         const int bits = wave.BitsPerSample();
-        const QString out = OutputPathFor(folder, in, QStringLiteral(".mp3"));
+        const QString out = OutputPathFor(folder, name, QStringLiteral(".mp3"));
         const QString temp = folder + QLatin1String(Mp3TempName);
         if (first) {
             if (rate >= MinDirectRate && bits <= MaxDirectBits) {
@@ -301,7 +332,7 @@ void TConversionJob::NextMp3File(bool first)
             SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
             FView.Label2.clear();
         }
-        StartWma(i, in, OutputPathFor(folder, in, QStringLiteral(".wma")));
+        StartWma(i, in, OutputPathFor(folder, name, QStringLiteral(".wma")));
         break;
     default:
         break;
@@ -312,7 +343,8 @@ void TConversionJob::NextMp3File(bool first)
 void TConversionJob::NextOggFile(bool first)
 {
     const int i = OggIndex;
-    const QString in = FEntries.value(i);
+    if (DecodeFlacFirst(i, first)) return;
+    const QString in = InputOf(i);
     TWaveIn& wave = FStep->WaveIn1();
     wave.SetFileName(in);
     if (!RefuseUnreadable(i, ProgressCode::OggWriterDone)) return;
@@ -320,12 +352,97 @@ void TConversionJob::NextOggFile(bool first)
         SetCaption(QStringLiteral("编码中("), i + 1, i);
         if (first) SetGroup(QStringLiteral("RES_WAV_TO_OGG"), QStringLiteral("Encoding WAV to OGG"));
         else SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
-        StartOgg(i, in, OutputPathFor(OutputFolder(), in, QStringLiteral(".ogg")));
+        StartOgg(i, in, OutputPathFor(OutputFolder(), FEntries.value(i), QStringLiteral(".ogg")));
     } else {
         SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
         SetCaption(QStringLiteral("重采样("), i + 1, i);
         StartResample(i, in, OutputFolder() + QLatin1String(OggTempName));
     }
+}
+
+// Mode 7: the entry EncodeIndex, read by the reader its extension names.
+void TConversionJob::NextFlacFile()
+{
+    const int i = EncodeIndex;
+    const QString in = FEntries.value(i);
+    SetCaption(QStringLiteral("编码中("), i + 1, i);
+    SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+    TFlacOut& flac = FStep->FlacOut1();
+    flac.SetLevel(OptionsSetting.FlacOptions.Level);
+    QStringList comments;
+    TAuInput* input = nullptr;
+    try {
+        if (HasExtension(in, ".flac")) {
+            FStep->FlacIn1().SetFileName(in);
+            comments = FStep->FlacIn1().Comments();
+            input = &FStep->FlacIn1();
+        } else if (HasExtension(in, ".ogg")) {
+            TVorbisIn& ogg = FStep->VorbisIn1();
+            ogg.SetFileName(in);
+            const TVorbisTags& tags = ogg.VorbisComments();
+            for (int f = 0; f < TVorbisTags::FieldCount; ++f)
+                if (!tags.Value(f).isEmpty())
+                    comments << QString::fromLatin1(TVorbisTags::FieldNames[size_t(f)]).toUpper() + QLatin1Char('=')
+                                    + tags.Value(f);
+            input = &ogg;
+        }
+    } catch (const std::exception& e) {
+        const QString text = in + QStringLiteral(": ") + QString::fromUtf8(e.what());
+        FPrompter->ShowError(text);
+        Skip(ProgressCode::FlacWriterDone, i, text);
+        return;
+    }
+    if (!input) {
+        FStep->WaveIn1().SetFileName(in);
+        if (!RefuseUnreadable(i, ProgressCode::FlacWriterDone)) return;
+        input = &FStep->WaveIn1();
+    }
+    flac.SetComments(comments);
+    StartFlac(i, input, OutputPathFor(OutputFolder(), in, QStringLiteral(".flac")));
+}
+
+void TConversionJob::StartFlac(int index, TAuInput* input, const QString& output)
+{
+    if (FDone) return;   // a stop from a view handler ends the job between steps
+    FResults[index].Output = output;
+    FCurrentEntry = index;
+    ProgressSeen = false;
+    try {
+        FStep->RunFlac(input, output);
+    } catch (const std::exception& e) {
+        const QString text = output + QStringLiteral(": ") + QString::fromUtf8(e.what());
+        FPrompter->ShowError(text);
+        Skip(ProgressCode::FlacWriterDone, index, text);
+        return;
+    }
+    FCurrentOutput = output;
+}
+
+bool TConversionJob::DecodeFlacFirst(int index, bool first)
+{
+    const QString in = FEntries.value(index);
+    if (!HasExtension(in, ".flac") || FDecoded.contains(index)) return false;
+    if (FDone) return true;
+    // Mode 3 decodes straight into its output; the others into a temporary WAV they encode.
+    const QString out = FMode == Mp3ToWav ? OutputPathFor(OutputFolder(), in, QStringLiteral(".wav"))
+                                          : OutputFolder() + QLatin1String(FlacTempName);
+    FFlacFirst = first;
+    FCurrentEntry = index;
+    FResults[index].Output = out;
+    SetCaption(QStringLiteral("解码中("), index + 1, index);
+    SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
+    FDecoded.insert(index, out);
+    FCurrentOutput = out;
+    try {
+        FStep->RunFlacDecode(in, out);
+    } catch (const std::exception& e) {
+        auto info = std::make_unique<TProcessInfo>();
+        info->Percent = ProgressCode::FlacDecoderDone;
+        info->ErrorCode = StreamFailed;
+        info->ElapsedText = QString::fromUtf8(e.what());
+        QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
+    }
+    return true;
 }
 
 // ---- notifications ------------------------------------------------------------------
@@ -370,6 +487,8 @@ void TConversionJob::HandleInfo(TProcessInfo& info)
     case ProgressCode::OggWriterDone: OggEnd(info); break;
     case ProgressCode::WavWriterDone: ResampleEnd(info); break;
     case ProgressCode::WmaEncoderEnd: WmaEnd(info); break;
+    case ProgressCode::FlacWriterDone: FlacEnd(info); break;
+    case ProgressCode::FlacDecoderDone: FlacDecoded(info); break;
     default: Progress(info); break;
     }
 }
@@ -380,6 +499,7 @@ void TConversionJob::RipDone(TProcessInfo& info)
     const QString wav = RipWav(index);
     // The completion is the thread's last message: it has ended, and is freed.
     FRip.reset();
+    FRipSink.reset();
     int code = info.ErrorCode;
     QString failure;
     switch (code) {
@@ -409,7 +529,7 @@ void TConversionJob::RipDone(TProcessInfo& info)
     }
     RipIndex += 1;
 
-    if (FFormat == FormatWav) {
+    if (FFormat == FormatWav || (FFormat == FormatFlac && FFlacDirect)) {
         if (code == RipError::None) Succeed(index);
         if (RipIndex >= FEntries.size()) Complete();
         else StartRip(RipIndex);
@@ -428,6 +548,13 @@ void TConversionJob::RipDone(TProcessInfo& info)
     case FormatWma:
         StartWma(index, wav, ChangeFileExt(wav, QStringLiteral(".wma")));
         break;
+    case FormatFlac: {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+        ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber);
+        FStep->WaveIn1().SetFileName(wav);
+        StartFlac(index, &FStep->WaveIn1(), ChangeFileExt(wav, QStringLiteral(".flac")));
+        break;
+    }
     default:
         StartMp3(index, wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
         break;
@@ -497,6 +624,49 @@ void TConversionJob::OggEnd(const TProcessInfo& info)
     }
     if (FMode == RipCD) NextRipAfterEncode();
     else NextOggFile(false);
+}
+
+void TConversionJob::FlacEnd(const TProcessInfo& info)
+{
+    const int i = EncodeIndex;
+    if (info.ErrorCode == StreamFailed) {
+        const QString text = FResults.value(i).Output + QStringLiteral(": ") + info.ElapsedText;
+        FPrompter->ShowError(text);
+        // The encoder removes what it had written of a run that did not finish.
+        DeleteIfFree(FCurrentOutput);
+        Fail(i, text);
+    } else if (info.ErrorCode != EntrySkipped) {
+        Succeed(i);
+    }
+    FCurrentOutput.clear();
+    NextAfterEncoderEnd();
+}
+
+void TConversionJob::FlacDecoded(const TProcessInfo& info)
+{
+    const int i = FMode == WavToOgg ? OggIndex : EncodeIndex;
+    const int endPercent = FMode == WavToOgg   ? ProgressCode::OggWriterDone
+                           : FMode == WavToWma ? ProgressCode::WmaEncoderEnd
+                                               : ProgressCode::Mp3EncoderEnd;
+    const QString out = FDecoded.value(i);
+    FCurrentOutput.clear();
+    if (info.ErrorCode == StreamFailed) {
+        // A damaged or short FLAC file gives no output at all.
+        DeleteIfFree(out);
+        const QString text = FEntries.value(i) + QStringLiteral(": ") + info.ElapsedText;
+        FPrompter->ShowError(text);
+        if (FMode == Mp3ToWav) FResults[i].Output.clear();
+        Skip(endPercent, i, text);
+        return;
+    }
+    if (FMode == Mp3ToWav) {
+        Succeed(i);
+        NextAfterEncoderEnd();
+    } else if (FMode == WavToOgg) {
+        NextOggFile(FFlacFirst);
+    } else {
+        NextMp3File(FFlacFirst);
+    }
 }
 
 void TConversionJob::ResampleEnd(const TProcessInfo& info)
@@ -604,6 +774,7 @@ void TConversionJob::CleanUp()
         FRip->StopRequested = true;
         FRip.reset();
     }
+    FRipSink.reset();
     if (FMode == RipCD && RipIndex >= FEntries.size() && FFormat != FormatWav
         && !OptionsSetting.CommonOptions.IsKeepWav) {
         for (int i = 0; i < FEntries.size(); ++i)
@@ -615,5 +786,6 @@ void TConversionJob::CleanUp()
     FStep->StopAll();
     if (FMode == WavToOgg) DeleteIfFree(OutputFolder() + QLatin1String(OggTempName));
     if (FMode == WavToMp3) DeleteIfFree(OutputFolder() + QLatin1String(Mp3TempName));
+    if (FMode != RipCD && FMode != Mp3ToWav) DeleteIfFree(OutputFolder() + QLatin1String(FlacTempName));
     FCurrentOutput.clear();
 }

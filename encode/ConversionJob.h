@@ -8,7 +8,9 @@
 //   1  rip CD tracks ("NN" + title entries), then encode each WAV by OutputFormat
 //   2  WAV to MP3 in the output folder        3  MP3 to WAV in the output folder
 //   4  WAV to MP3 beside the input            5  WAV to OGG in the output folder
-//   6  WAV to WMA in the output folder
+//   6  WAV to WMA in the output folder       7  WAV, OGG or FLAC to FLAC in the output folder
+// Modes 2, 3, 5 and 6 also take FLAC files: each is first decoded into a temporary WAV
+// (mode 3: straight into its output).
 // Every notification is a TRipFailedEvent or a TProcessInfoEvent delivered to this object
 // on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
 // is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
@@ -18,6 +20,7 @@
 #include "encode/JobEntry.h"
 #include "platform/akrip32.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -25,11 +28,12 @@
 #include <memory>
 
 class TCDRipThread;
+class TRipSink;
 
 class TConversionJob : public TJobBase {
     Q_OBJECT
 public:
-    enum TMode { RipCD = 1, WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6 };
+    enum TMode { RipCD = 1, WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6, ToFlac = 7 };
 
     // What the progress window shows.
     struct TView {
@@ -46,6 +50,7 @@ public:
     // Temporary files of the resampling chain, in the output folder.
     static constexpr const char* Mp3TempName = "MyMP3ReTemp.wav";
     static constexpr const char* OggTempName = "MyReTemp.wav";
+    static constexpr const char* FlacTempName = "MyFlacTemp.wav";
 
     TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
                    TMp3EncodeProcess* mp3 = nullptr, TWMAEncodeProcess* wma = nullptr,
@@ -84,6 +89,8 @@ private:
     void WmaEnd(const TProcessInfo& info);
     void Progress(const TProcessInfo& info);
     void WmaTick();
+    void FlacEnd(const TProcessInfo& info);
+    void FlacDecoded(const TProcessInfo& info);
 
     // Steps.
     void StartRip(int index);
@@ -95,6 +102,10 @@ private:
     void NextAfterEncoderEnd();
     void NextMp3File(bool first);
     void NextOggFile(bool first);
+    void NextFlacFile();
+    // A FLAC entry not yet decoded: starts its decoding and returns true.
+    bool DecodeFlacFirst(int index, bool first);
+    void StartFlac(int index, TAuInput* input, const QString& output);
     void Skip(int endPercent, int index, const QString& why);
     bool RefuseUnreadable(int index, int endPercent);
 
@@ -107,6 +118,9 @@ private:
     QString EntryName(int index) const;
     QString RipTitle(int index) const { return ParseRipEntry(FEntries.value(index)).Title; }
     QString RipWav(int index) const;
+    QString RipFlac(int index) const;
+    // The file an entry's encoding reads: the entry, or the WAV its FLAC was decoded into.
+    QString InputOf(int index) const { return FDecoded.value(index, FEntries.value(index)); }
     QString OutputFolder() const;
 
     int FMode;
@@ -122,4 +136,8 @@ private:
     QString FWmaOutput;
     int FCurrentEntry = -1;               // the entry whose output is being written
     QString FCurrentOutput;               // that output, removed when the job is stopped
+    std::unique_ptr<TRipSink> FRipSink;   // FLAC rips: the track's encoder
+    bool FFlacDirect = false;             // FLAC rips encode what is read (no WAV step)
+    QHash<int, QString> FDecoded;         // entry -> the WAV its FLAC was decoded into
+    bool FFlacFirst = false;              // the first-file flag of the decoded entry's step
 };

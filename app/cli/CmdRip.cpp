@@ -1,5 +1,5 @@
 // varnelcd-cli rip [--drive N] [--tracks LIST] [--format F] [--out DIR] [--keep-wav] [--id3]
-//                  [--yes | --no] [--disc-image PATH]...
+//                  [--flac-level N] [--cuesheet] [--yes | --no] [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "app/core/DiscSession.h"
@@ -39,7 +39,7 @@ bool ParseTrackList(const QString& text, int count, QList<int>& tracks)
 
 int FormatIndex(const QString& name)
 {
-    static const QStringList names = {"mp3", "wav", "ogg", "wma"};   // OutputFormat 0..3
+    static const QStringList names = {"mp3", "wav", "ogg", "wma", "flac"};   // OutputFormat 0..4
     return names.indexOf(name.toLower());
 }
 
@@ -49,13 +49,15 @@ int FormatIndex(const QString& name)
 int Rip(const QStringList& args)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription("Rip tracks of the disc in the drive and encode them to WAV, MP3, OGG or WMA.");
+    parser.setApplicationDescription("Rip tracks of the disc in the drive and encode them to WAV, MP3, OGG, WMA or FLAC.");
     parser.addOption(QCommandLineOption("drive", "Use drive N (0-based position in the drive list).", "N"));
     parser.addOption(QCommandLineOption("tracks", "The tracks to rip, as 1,3-5 (default: all).", "LIST"));
-    parser.addOption(QCommandLineOption("format", "Output format: mp3, wav, ogg or wma (default: the settings').", "F"));
+    parser.addOption(QCommandLineOption("format", "Output format: mp3, wav, ogg, wma or flac (default: the settings').", "F"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
     parser.addOption(QCommandLineOption("keep-wav", "Keep the ripped WAV files after encoding."));
     parser.addOption(QCommandLineOption("id3", "Tag MP3 files (ID3v1) and WMA files with the disc information."));
+    parser.addOption(QCommandLineOption("flac-level", "FLAC compression level 0..8 (default: the settings').", "N"));
+    parser.addOption(QCommandLineOption("cuesheet", "FLAC: the whole disc as one file with a cue sheet."));
     AddAnswerOptions(parser);
     if (const int rc = ParseCommandLine(parser, args, "rip"); rc >= 0)
         return rc;
@@ -67,11 +69,21 @@ int Rip(const QStringList& args)
     if (parser.isSet("format")) {
         const int format = FormatIndex(parser.value("format"));
         if (format < 0) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes mp3, wav, ogg or wma"));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes mp3, wav, ogg, wma or flac"));
             return 2;
         }
         common.OutputFormat = format;
     }
+    if (parser.isSet("flac-level")) {
+        bool ok = false;
+        const int level = parser.value("flac-level").toInt(&ok);
+        if (!ok || level < 0 || level > 8) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --flac-level takes 0 to 8"));
+            return 2;
+        }
+        OptionsSetting.FlacOptions.Level = level;
+    }
+    if (parser.isSet("cuesheet")) OptionsSetting.FlacOptions.Cuesheet = true;
     if (parser.isSet("keep-wav")) common.IsKeepWav = true;
     if (parser.isSet("id3")) OptionsSetting.ID3Use = true;
     if (parser.isSet("out")) common.OutputFolder = WithBackslash(QDir(parser.value("out")).absolutePath());
@@ -129,4 +141,4 @@ int Rip(const QStringList& args)
 
 } // namespace
 
-VARNELCD_CLI_COMMAND("rip", "rip tracks of the disc in the drive to WAV, MP3, OGG or WMA files", Rip);
+VARNELCD_CLI_COMMAND("rip", "rip tracks of the disc in the drive to WAV, MP3, OGG, WMA or FLAC files", Rip);
