@@ -151,7 +151,7 @@ void TCDRipJob::StartRip(int index)
         const TRipEntry entry = ParseRipEntry(FEntries.value(index));
         SelectTrack(entry.TrackNumber);
         if (FlacDirect()) {
-            ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber);
+            ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber, FCDIn.TracksCount());
             FFlacOut->SetFileName(EncodedName(index));
             FFlacOut->Run();
             return;
@@ -253,7 +253,7 @@ void TCDRipJob::StartEncode(int index)
         }
         case FormatFlac: {
             const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-            ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber);
+            ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber, FCDIn.TracksCount());
             FCurrentOutput = out;
             FStep->RunFlac(&FStep->WaveIn1(), out);
             break;

@@ -57,6 +57,11 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
     // waiting after the rip for an encoder that never starts.
     if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatMp3;
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
+    if (FMode == RipCD && FFormat == FormatFlac) {
+        TTocRecord toc{};
+        if (ReadTOC(FCDHandle, toc) == 1 && toc.LastTrack >= toc.FirstTrack)
+            FDiscTracks = toc.LastTrack - toc.FirstTrack + 1;
+    }
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
     FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
@@ -156,7 +161,7 @@ void TConversionJob::StartRip(int index)
     if (FFlacDirect) {
         FRipSink = std::make_unique<TFlacRipSink>(
             RipFlac(index), OptionsSetting.FlacOptions.Level,
-            FlacTrackComments(OptionsSetting.CDInfo, entry.TrackNumber, entry.Title));
+            FlacTrackComments(OptionsSetting.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks));
         FRip->Sink = FRipSink.get();
         FRip->WriteWav = OptionsSetting.CommonOptions.IsKeepWav;
         FResults[index].Output = RipFlac(index);
@@ -550,7 +555,7 @@ void TConversionJob::RipDone(TProcessInfo& info)
         break;
     case FormatFlac: {
         const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-        ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber);
+        ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
         FStep->WaveIn1().SetFileName(wav);
         StartFlac(index, &FStep->WaveIn1(), ChangeFileExt(wav, QStringLiteral(".flac")));
         break;

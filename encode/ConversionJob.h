@@ -139,5 +139,6 @@ private:
     std::unique_ptr<TRipSink> FRipSink;   // FLAC rips: the track's encoder
     bool FFlacDirect = false;             // FLAC rips encode what is read (no WAV step)
     QHash<int, QString> FDecoded;         // entry -> the WAV its FLAC was decoded into
+    int FDiscTracks = 0;                  // the disc's audio tracks, for the FLAC tags
     bool FFlacFirst = false;              // the first-file flag of the decoded entry's step
 };

@@ -54,10 +54,10 @@ QStringList FlacTrackComments(const TCDInfo& info, int trackNumber, const QStrin
     return list + FlacDiscComments(info);
 }
 
-void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber)
+void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, int trackTotal)
 {
     encoder.SetLevel(OptionsSetting.FlacOptions.Level);
-    encoder.SetComments(FlacTrackComments(OptionsSetting.CDInfo, trackNumber, title));
+    encoder.SetComments(FlacTrackComments(OptionsSetting.CDInfo, trackNumber, title, trackTotal));
 }
 
 QString FlacDiscFileName(const TCDInfo& info)

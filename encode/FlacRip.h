@@ -19,7 +19,7 @@ QStringList FlacTrackComments(const TCDInfo& info, int trackNumber, const QStrin
 QStringList FlacDiscComments(const TCDInfo& info);
 
 // The level of the settings, and the track's comments from the current disc information.
-void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber);
+void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, int trackTotal = 0);
 
 // The "<Artist> - <Album>.flac" name of a whole-disc file (characters a file name cannot
 // hold replaced by '_').
