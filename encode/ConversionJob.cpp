@@ -791,6 +791,10 @@ void TConversionJob::CleanUp()
     FStep->StopAll();
     if (FMode == WavToOgg) DeleteIfFree(OutputFolder() + QLatin1String(OggTempName));
     if (FMode == WavToMp3) DeleteIfFree(OutputFolder() + QLatin1String(Mp3TempName));
-    if (FMode != RipCD && FMode != Mp3ToWav) DeleteIfFree(OutputFolder() + QLatin1String(FlacTempName));
+    if (!FDecoded.isEmpty() && FMode != Mp3ToWav) {
+        // The WAV reader may still hold the temporary file it last read.
+        FStep->WaveIn1().SetFileName(QString());
+        DeleteIfFree(OutputFolder() + QLatin1String(FlacTempName));
+    }
     FCurrentOutput.clear();
 }

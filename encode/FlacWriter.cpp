@@ -51,6 +51,7 @@ class TFlacWriter::TEncoder : public FLAC::Encoder::Stream {
 public:
     explicit TEncoder(TStream* stream) : FStream(stream) {}
     bool WriteFailed = false;
+    bool Discarding = false;       // what is still written goes nowhere
     // The metadata blocks stay alive until the encoder is finished.
     FLAC::Metadata::VorbisComment Comments;
     FLAC::Metadata::Padding Padding;
@@ -59,6 +60,7 @@ protected:
     ::FLAC__StreamEncoderWriteStatus write_callback(const FLAC__byte buffer[], size_t bytes, uint32_t,
                                                     uint32_t) override
     {
+        if (Discarding) return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
         if (FStream->Write(buffer, int64_t(bytes)) != int64_t(bytes)) {
             WriteFailed = true;
             return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
@@ -67,11 +69,13 @@ protected:
     }
     ::FLAC__StreamEncoderSeekStatus seek_callback(FLAC__uint64 offset) override
     {
+        if (Discarding) return FLAC__STREAM_ENCODER_SEEK_STATUS_UNSUPPORTED;
         return FStream->SetPosition(int64_t(offset)) ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
                                                      : FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
     }
     ::FLAC__StreamEncoderTellStatus tell_callback(FLAC__uint64* offset) override
     {
+        if (Discarding) return FLAC__STREAM_ENCODER_TELL_STATUS_UNSUPPORTED;
         const int64_t p = FStream->Position();
         if (p < 0) return FLAC__STREAM_ENCODER_TELL_STATUS_ERROR;
         *offset = FLAC__uint64(p);
@@ -190,7 +194,12 @@ void TFlacWriter::Finish()
 
 void TFlacWriter::Abandon()
 {
-    // finish() would write the rest; the object's destruction alone frees the encoder.
-    FEncoder.reset();
+    // The library finishes an encoder it deletes, calling back into it: it is finished
+    // here, while the callbacks still exist, with its last output thrown away.
+    if (FEncoder) {
+        FEncoder->Discarding = true;
+        FEncoder->finish();
+        FEncoder.reset();
+    }
     FPending.clear();
 }
