@@ -19,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <cmath>
 
@@ -72,6 +73,11 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
 
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TCDRipJob::WmaTick);
+
+    FCue = FFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet;
+    if (FCue)
+        FCueFile = WithBackslash(OptionsSetting.CommonOptions.OutputFolder) + FlacDiscFileName(OptionsSetting.CDInfo);
+    FFlacOut->SetKeepOpen(FCue);
 
     FView.OutputFormat = FormatName(FFormat);
     FView.SelectedTracks = int(FEntries.size());
@@ -150,6 +156,15 @@ void TCDRipJob::StartRip(int index)
     try {
         const TRipEntry entry = ParseRipEntry(FEntries.value(index));
         SelectTrack(entry.TrackNumber);
+        if (FCue) {
+            FResults[index].Output = FCueFile;
+            FFlacOut->SetLevel(OptionsSetting.FlacOptions.Level);
+            FFlacOut->SetComments(FlacDiscComments(OptionsSetting.CDInfo));
+            FFlacOut->SetFileName(FCueFile);
+            FCueOffsets.push_back(int64_t(FFlacOut->SamplesWritten()));
+            FFlacOut->Run();
+            return;
+        }
         if (FlacDirect()) {
             ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber, FCDIn.TracksCount());
             FFlacOut->SetFileName(EncodedName(index));
@@ -188,7 +203,37 @@ void TCDRipJob::WaveDone()
 bool TCDRipJob::FlacDirect() const
 {
     const TCommonOptions& common = OptionsSetting.CommonOptions;
-    return FFormat == FormatFlac && !common.IsKeepWav && !common.IsNormalize;
+    return FFormat == FormatFlac && (FCue || (!common.IsKeepWav && !common.IsNormalize));
+}
+
+void TCDRipJob::FinishCueFile()
+{
+    TFlacCueSheet sheet;
+    const TCDInfo& info = OptionsSetting.CDInfo;
+    sheet.FileName = QFileInfo(FCueFile).fileName();
+    sheet.Title = info.Album;
+    sheet.Performer = info.Artist;
+    sheet.LeadOut = int64_t(FFlacOut->SamplesWritten());
+    for (int i = 0; i < FEntries.size() && i < int(FCueOffsets.size()); ++i)
+        sheet.Tracks.push_back({ParseRipEntry(FEntries.value(i)).TrackNumber, FCueOffsets[size_t(i)], Title(i), info.Artist});
+    try {
+        FFlacOut->FinishFile();
+        WriteFlacCueSheet(FCueFile, sheet);
+    } catch (const std::exception& e) {
+        GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        return;
+    }
+    for (int i = 0; i < FEntries.size(); ++i) Succeed(i);
+}
+
+// The whole-disc file cannot be made whole: it goes, and no entry counts as produced.
+void TCDRipJob::GiveUpCueFile(int failedIndex, const QString& why)
+{
+    FFlacOut->DiscardFile();
+    DeleteIfFree(FCueFile);
+    FPrompter->ShowError(why);
+    for (int i = failedIndex; i < FEntries.size(); ++i) Fail(i, why);
+    FCount = int(FEntries.size());
 }
 
 // The FLAC writer reading the disc has ended; it has removed the file of a run that failed.
@@ -213,9 +258,19 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
                                 ? wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"))
                                 : Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！")) + QLatin1Char(' ')
                                       + info.ElapsedText;
+        if (FCue) {
+            GiveUpCueFile(index, why);
+            Next();
+            return;
+        }
         DeleteIfFree(wav);
         FPrompter->ShowError(why);
         Fail(index, why);
+        Next();
+        return;
+    }
+    if (FCue) {
+        if (FCount >= FEntries.size()) FinishCueFile();
         Next();
         return;
     }
@@ -414,6 +469,8 @@ void TCDRipJob::CleanUp()
     if (FWaveOut->Busy() || FFlacOut->Busy()) FCDIn.AbortRead();
     FWaveOut->Stop(false);
     FFlacOut->Stop(false);
+    // A whole-disc file not finished by now is not whole.
+    FFlacOut->DiscardFile();
     FCDIn.Reset();
     FStep->StopAll();
     FStep->WaveIn1().SetFileName(QString());

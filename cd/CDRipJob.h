@@ -3,7 +3,10 @@
 // through a TCDIn into one WAV file each, and, when the output format is not WAV, each WAV
 // encoded (MP3 or WMA through the encoder processes, OGG through the job's Vorbis writer)
 // before the next track is read. FLAC is encoded from the read itself (no WAV) unless the
-// WAV is to be kept or normalized, which takes the WAV-then-encode way. It holds the state machine and no widgets; TfrmCDRip, the
+// WAV is to be kept or normalized, which takes the WAV-then-encode way. With the FLAC
+// cue-sheet setting the tracks go into one "<Artist> - <Album>.flac" instead, read in
+// order into one stream, and its cue sheet is written when the last one is done; a track
+// that fails gives up that file. It holds the state machine and no widgets; TfrmCDRip, the
 // command line and the tests show what View() holds and forward Stop.
 //
 // Every step's outcome reaches the job as a TProcessInfoEvent on the main thread:
@@ -68,6 +71,9 @@ private:
     void FlacRipDone();
     // FLAC from the read itself: no WAV is kept or normalized.
     bool FlacDirect() const;
+    // The whole-disc file: ends it and writes its cue sheet; the entries' results follow.
+    void FinishCueFile();
+    void GiveUpCueFile(int failedIndex, const QString& why);
     void RipFinished(const TProcessInfo& info);
     void StartEncode(int index);
     void EncodeEnd(const TProcessInfo& info);
@@ -91,4 +97,7 @@ private:
     QElapsedTimer FWmaStart;
     int64_t FWmaInputSize = 0;
     bool FCleaned = false;
+    bool FCue = false;                    // the whole disc as one FLAC file
+    QString FCueFile;
+    std::vector<int64_t> FCueOffsets;     // each ripped entry's first frame in that file
 };

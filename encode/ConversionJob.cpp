@@ -57,6 +57,8 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
     // waiting after the rip for an encoder that never starts.
     if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatMp3;
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
+    FCue = FMode == RipCD && FFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet;
+    if (FCue) FCueFile = OutputFolder() + FlacDiscFileName(OptionsSetting.CDInfo);
     if (FMode == RipCD && FFormat == FormatFlac) {
         TTocRecord toc{};
         if (ReadTOC(FCDHandle, toc) == 1 && toc.LastTrack >= toc.FirstTrack)
@@ -157,8 +159,16 @@ void TConversionJob::StartRip(int index)
     FResults[index].Output = FRip->WavFileName();
     // FLAC encodes what is read, unless the WAV is normalized first; the WAV is made too
     // only when it is to be kept.
-    FFlacDirect = FFormat == FormatFlac && !OptionsSetting.CommonOptions.IsNormalize;
-    if (FFlacDirect) {
+    FFlacDirect = FFormat == FormatFlac && (FCue || !OptionsSetting.CommonOptions.IsNormalize);
+    if (FCue) {
+        // One sink for the whole disc: each track follows the last in its stream.
+        if (!FRipSink)
+            FRipSink = std::make_unique<TFlacRipSink>(FCueFile, OptionsSetting.FlacOptions.Level,
+                                                      FlacDiscComments(OptionsSetting.CDInfo), false);
+        FRip->Sink = FRipSink.get();
+        FRip->WriteWav = OptionsSetting.CommonOptions.IsKeepWav;
+        FResults[index].Output = FCueFile;
+    } else if (FFlacDirect) {
         FRipSink = std::make_unique<TFlacRipSink>(
             RipFlac(index), OptionsSetting.FlacOptions.Level,
             FlacTrackComments(OptionsSetting.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks));
@@ -406,6 +416,43 @@ void TConversionJob::NextFlacFile()
     StartFlac(i, input, OutputPathFor(OutputFolder(), in, QStringLiteral(".flac")));
 }
 
+void TConversionJob::FinishCueFile()
+{
+    auto* sink = static_cast<TFlacRipSink*>(FRipSink.get());
+    const TCDInfo& info = OptionsSetting.CDInfo;
+    TFlacCueSheet sheet;
+    sheet.FileName = QFileInfo(FCueFile).fileName();
+    sheet.Title = info.Album;
+    sheet.Performer = info.Artist;
+    if (!sink || !sink->FinishDisc()) {
+        GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + (sink ? sink->Error() : QString()));
+        return;
+    }
+    sheet.LeadOut = int64_t(sink->Samples());
+    const std::vector<int64_t>& offsets = sink->TrackOffsets();
+    for (int i = 0; i < FEntries.size() && i < int(offsets.size()); ++i) {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(i));
+        sheet.Tracks.push_back({entry.TrackNumber, offsets[size_t(i)], entry.Title, info.Artist});
+    }
+    try {
+        WriteFlacCueSheet(FCueFile, sheet);
+    } catch (const std::exception& e) {
+        GiveUpCueFile(0, QString::fromUtf8(e.what()));
+        return;
+    }
+    for (int i = 0; i < FEntries.size(); ++i) Succeed(i);
+}
+
+// The whole-disc file cannot be made whole: it goes, and no entry counts as produced.
+void TConversionJob::GiveUpCueFile(int failedIndex, const QString& why)
+{
+    if (FRipSink) FRipSink->Discard();
+    FRipSink.reset();
+    DeleteIfFree(FCueFile);
+    if (!why.isEmpty() && failedIndex == 0) FPrompter->ShowError(why);
+    for (int i = failedIndex; i < FEntries.size(); ++i) Fail(i, why);
+}
+
 void TConversionJob::StartFlac(int index, TAuInput* input, const QString& output)
 {
     if (FDone) return;   // a stop from a view handler ends the job between steps
@@ -504,7 +551,7 @@ void TConversionJob::RipDone(TProcessInfo& info)
     const QString wav = RipWav(index);
     // The completion is the thread's last message: it has ended, and is freed.
     FRip.reset();
-    FRipSink.reset();
+    if (!FCue) FRipSink.reset();
     int code = info.ErrorCode;
     QString failure;
     switch (code) {
@@ -534,6 +581,18 @@ void TConversionJob::RipDone(TProcessInfo& info)
     }
     RipIndex += 1;
 
+    if (FCue) {
+        if (code != RipError::None) {
+            GiveUpCueFile(index + 1, failure);   // the failed entry has been told already
+            Complete();
+        } else if (RipIndex >= FEntries.size()) {
+            FinishCueFile();
+            Complete();
+        } else {
+            StartRip(RipIndex);
+        }
+        return;
+    }
     if (FFormat == FormatWav || (FFormat == FormatFlac && FFlacDirect)) {
         if (code == RipError::None) Succeed(index);
         if (RipIndex >= FEntries.size()) Complete();

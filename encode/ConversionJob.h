@@ -5,7 +5,8 @@
 // the command line and the tests show what View() holds and forward Stop.
 //
 // Modes:
-//   1  rip CD tracks ("NN" + title entries), then encode each WAV by OutputFormat
+//   1  rip CD tracks ("NN" + title entries), then encode each WAV by OutputFormat (FLAC:
+//      encoded as read, with the cue-sheet setting into one whole-disc file)
 //   2  WAV to MP3 in the output folder        3  MP3 to WAV in the output folder
 //   4  WAV to MP3 beside the input            5  WAV to OGG in the output folder
 //   6  WAV to WMA in the output folder       7  WAV, OGG or FLAC to FLAC in the output folder
@@ -106,6 +107,8 @@ private:
     // A FLAC entry not yet decoded: starts its decoding and returns true.
     bool DecodeFlacFirst(int index, bool first);
     void StartFlac(int index, TAuInput* input, const QString& output);
+    void FinishCueFile();
+    void GiveUpCueFile(int failedIndex, const QString& why);
     void Skip(int endPercent, int index, const QString& why);
     bool RefuseUnreadable(int index, int endPercent);
 
@@ -138,6 +141,8 @@ private:
     QString FCurrentOutput;               // that output, removed when the job is stopped
     std::unique_ptr<TRipSink> FRipSink;   // FLAC rips: the track's encoder
     bool FFlacDirect = false;             // FLAC rips encode what is read (no WAV step)
+    bool FCue = false;                    // FLAC rips into one whole-disc file
+    QString FCueFile;
     QHash<int, QString> FDecoded;         // entry -> the WAV its FLAC was decoded into
     int FDiscTracks = 0;                  // the disc's audio tracks, for the FLAC tags
     bool FFlacFirst = false;              // the first-file flag of the decoded entry's step

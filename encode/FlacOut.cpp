@@ -18,8 +18,15 @@ TFlacOut::~TFlacOut()
 void TFlacOut::Prepare()
 {
     FComplete = false;
-    FCreated = false;
     FOpenFailed = false;
+    if (FWriter.IsOpen()) {
+        // A file kept open from the last run: this input follows in the same format.
+        Input()->Init();
+        if (Input()->BitsPerSample() != FBits || Input()->Channels() != FChannels)
+            throw EAuException("The input does not match the open FLAC file.");
+        return;
+    }
+    FCreated = false;
     if (!StreamAssigned()) {
         if (FileName().isEmpty())
             throw EAuException("File name is not assigned.");
@@ -37,7 +44,9 @@ void TFlacOut::Prepare()
     const int64_t total = Input()->TotalSamples();
     FWriter.Level = FLevel;
     FWriter.Comments = FComments;
-    FWriter.Open(Stream(), bits, channels, Input()->SampleRate(), total > 0 ? uint64_t(total) : 0);
+    FWriter.Open(Stream(), bits, channels, Input()->SampleRate(), total > 0 && !FKeepOpen ? uint64_t(total) : 0);
+    FBits = bits;
+    FChannels = channels;
     const int frameBytes = std::max(1, channels * bits / 8);
     FBlock.resize(size_t(std::max(frameBytes, InputBlockBytes / frameBytes * frameBytes)));
 }
@@ -51,7 +60,7 @@ bool TFlacOut::DoOutput(bool Abort)
     if (bytes > 0)
         FWriter.Write(FBlock.data(), size_t(bytes));
     if (bytes <= 0 || ended) {
-        FWriter.Finish();
+        if (!FKeepOpen) FWriter.Finish();
         FComplete = true;
         return false;
     }
@@ -60,11 +69,34 @@ bool TFlacOut::DoOutput(bool Abort)
 
 void TFlacOut::Done()
 {
+    Input()->Flush();
+    if (FComplete && FWriter.IsOpen())
+        return;                     // kept open for the next run
     if (!FComplete)
-        FWriter.Abandon();
+        DiscardFile();
     ReleaseOwnedStream();
-    if (!FComplete && FCreated)
+    FCreated = false;
+}
+
+void TFlacOut::FinishFile()
+{
+    if (!FWriter.IsOpen())
+        return;
+    try {
+        FWriter.Finish();
+    } catch (...) {
+        DiscardFile();
+        throw;
+    }
+    ReleaseOwnedStream();
+    FCreated = false;
+}
+
+void TFlacOut::DiscardFile()
+{
+    FWriter.Abandon();
+    ReleaseOwnedStream();
+    if (FCreated)
         QFile::remove(FileName());
     FCreated = false;
-    Input()->Flush();
 }

@@ -62,7 +62,9 @@ void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, 
 
 QString FlacDiscFileName(const TCDInfo& info)
 {
-    QString name = info.Artist + QStringLiteral(" - ") + info.Album;
+    const QString artist = info.Artist.trimmed().isEmpty() ? QStringLiteral("Unknown Artist") : info.Artist.trimmed();
+    const QString album = info.Album.trimmed().isEmpty() ? QStringLiteral("Unknown Album") : info.Album.trimmed();
+    QString name = artist + QStringLiteral(" - ") + album;
     for (QChar& c : name)
         if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 32) c = QLatin1Char('_');
     return name + QStringLiteral(".flac");

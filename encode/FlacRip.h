@@ -22,7 +22,7 @@ QStringList FlacDiscComments(const TCDInfo& info);
 void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, int trackTotal = 0);
 
 // The "<Artist> - <Album>.flac" name of a whole-disc file (characters a file name cannot
-// hold replaced by '_').
+// hold replaced by '_'; "Unknown Artist" / "Unknown Album" for empty fields).
 QString FlacDiscFileName(const TCDInfo& info);
 
 // Adds the cue sheet (the CUESHEET block and a CUESHEET comment with the text sheet) to a

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -108,6 +109,9 @@ int Rip(const QStringList& args)
         PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --tracks takes positions 1 to %1, as 1,3-5").arg(rows.size()));
         return 2;
     }
+
+    // A whole-disc file holds its tracks in disc order.
+    if (common.OutputFormat == 4 && OptionsSetting.FlacOptions.Cuesheet) std::sort(tracks.begin(), tracks.end());
 
     TJobConsolePrompter prompter(answer);
     // The extract command's checks: the output folder, a rip time of 0 seconds.

@@ -141,6 +141,34 @@ TEST_F(FlacCliTest, TagsAreUtf8WithTheDiscInformation)
     }
 }
 
+TEST_F(FlacCliTest, WholeDiscFileCarriesTheCueSheetOfTheTicks)
+{
+    const QString cue = MakeTestDisc(Home.path(), {"--track", "audio:400", "--track", "audio:150", "--track", "audio:75"});
+    const QByteArray image = ReadAll(QString(cue).replace(".cue", ".bin"));
+    const QString sheet = QStringLiteral("FILE \"%1\" FLAC\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                                         "  TRACK 03 AUDIO\n    INDEX 01 00:05:25\n"
+                                         "REM FLAC__lead-in 88200\nREM FLAC__lead-out 170 %2\n");
+    for (const bool cdInput : {true, false}) {
+        SCOPED_TRACE(cdInput);
+        const QString out = Path(cdInput ? "a" : "b");
+        QStringList args{"rip", "--disc-image", cue, "--out", out, "--tracks", "3,1", "--format", "flac", "--cuesheet"};
+        if (cdInput) args << "--cd-input-only";
+        const Result r = Cli(args);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err.constData();
+        EXPECT_EQ(Files(out), QStringList{"Unknown Artist - Unknown Album.flac"});
+        const QString flac = out + "/Unknown Artist - Unknown Album.flac";
+        const Result raw = Tool("flac", {"-d", "-c", "-s", "--force-raw-format", "--endian=little", "--sign=signed", flac});
+        EXPECT_TRUE(raw.Out == image.left(400 * 2352) + image.mid(550 * 2352));
+        EXPECT_EQ(QString::fromUtf8(Tool("metaflac", {"--export-cuesheet-to=-", flac}).Out),
+                  sheet.arg(flac).arg(475 * 588));
+        const QString tags = QString::fromUtf8(Tool("metaflac", {"--export-tags-to=-", flac}).Out);
+        EXPECT_TRUE(tags.contains(QStringLiteral("CUESHEET=FILE \"Unknown Artist - Unknown Album.flac\" WAVE\n"
+                                                 "  TRACK 01 AUDIO\n    TITLE \"音轨 01\"\n    INDEX 01 00:00:00\n"
+                                                 "  TRACK 03 AUDIO\n    TITLE \"音轨 03\"\n    INDEX 01 00:05:25\n")))
+            << tags.toStdString();
+    }
+}
+
 TEST_F(FlacCliTest, WavFormatsRoundTripThroughFlac)
 {
     struct TCase {
