@@ -75,9 +75,19 @@ protected:
     }
     void error_callback(::FLAC__StreamDecoderErrorStatus status) override
     {
-        if (Error.isEmpty())
+        if (!Error.isEmpty()) return;
+        switch (status) {
+        case FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC:
+            Error = QStringLiteral("Damaged FLAC data: the stream loses its frame sync (cut short or overwritten).");
+            break;
+        case FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH:
+            Error = QStringLiteral("Damaged FLAC data: a frame fails its checksum.");
+            break;
+        default:
             Error = QStringLiteral("Damaged FLAC data: %1")
                         .arg(QLatin1String(FLAC__StreamDecoderErrorStatusString[status]));
+            break;
+        }
     }
 
 private:
