@@ -5,7 +5,7 @@
 #include <QFile>
 
 namespace {
-constexpr int InputBlockBytes = 32768;
+constexpr int InputBlockBytes = 65536;
 }
 
 TFlacOut::TFlacOut(QObject* Owner) : TAuFileOut(Owner) {}

@@ -11,7 +11,7 @@ namespace {
 constexpr int DefaultLevel = 5;
 constexpr int SamplesPerCdFrame = 588;        // 44100 / 75
 // Frames handed to the encoder per call.
-constexpr size_t ChunkFrames = 4096;
+constexpr size_t ChunkFrames = 16384;
 
 QString Quoted(const QString& text)
 {
