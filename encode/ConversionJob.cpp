@@ -380,6 +380,17 @@ void TConversionJob::NextFlacFile()
 {
     const int i = EncodeIndex;
     const QString in = FEntries.value(i);
+    if (HasExtension(in, ".mp3") && !FDecoded.contains(i)) {
+        // The MP3 decoder writes a temporary WAV that the FLAC encoder then reads.
+        const QString temp = OutputFolder() + QLatin1String(FlacTempName);
+        FStep->WaveIn1().SetFileName(QString());
+        DeleteIfFree(temp);
+        FDecoded.insert(i, temp);
+        SetCaption(QStringLiteral("解码中("), i + 1, i);
+        SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
+        StartMp3(i, in, temp, false);
+        return;
+    }
     SetCaption(QStringLiteral("编码中("), i + 1, i);
     SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
     TFlacOut& flac = FStep->FlacOut1();
@@ -408,7 +419,7 @@ void TConversionJob::NextFlacFile()
         return;
     }
     if (!input) {
-        FStep->WaveIn1().SetFileName(in);
+        FStep->WaveIn1().SetFileName(InputOf(i));
         if (!RefuseUnreadable(i, ProgressCode::FlacWriterDone)) return;
         input = &FStep->WaveIn1();
     }
@@ -640,6 +651,10 @@ void TConversionJob::NextAfterEncoderEnd()
 
 void TConversionJob::Mp3End(const TProcessInfo& info)
 {
+    if (FMode == ToFlac) {
+        Mp3DecodedForFlac(info);
+        return;
+    }
     const int i = EncodeIndex;
     const int code = info.ErrorCode;
     // The encoder's job is over; a child still printing is ended with it.
@@ -731,6 +746,27 @@ void TConversionJob::FlacDecoded(const TProcessInfo& info)
     } else {
         NextMp3File(FFlacFirst);
     }
+}
+
+// Mode 7: the MP3 decoder has ended; a WAV it wrote whole goes on to the FLAC encoder.
+void TConversionJob::Mp3DecodedForFlac(const TProcessInfo& info)
+{
+    const int i = EncodeIndex;
+    if (FStep->Mp3().Active) FStep->Mp3().Stop(0);
+    FCurrentOutput.clear();
+    const QString temp = FDecoded.value(i);
+    if (info.ErrorCode == 2 && ProgressSeen && FileSizeOf(temp) > 44) {
+        NextFlacFile();
+        return;
+    }
+    if (info.ErrorCode != EntrySkipped) {
+        const QString text = FEntries.value(i) + QStringLiteral(": ")
+                             + QStringLiteral("the MP3 decoder produced nothing");
+        FPrompter->ShowError(text);
+        Fail(i, text);
+    }
+    DeleteIfFree(temp);
+    NextAfterEncoderEnd();
 }
 
 void TConversionJob::ResampleEnd(const TProcessInfo& info)

@@ -9,7 +9,8 @@
 //      encoded as read, with the cue-sheet setting into one whole-disc file)
 //   2  WAV to MP3 in the output folder        3  MP3 to WAV in the output folder
 //   4  WAV to MP3 beside the input            5  WAV to OGG in the output folder
-//   6  WAV to WMA in the output folder       7  WAV, OGG or FLAC to FLAC in the output folder
+//   6  WAV to WMA in the output folder       7  WAV, MP3, OGG or FLAC to FLAC in the output folder
+//                                              (MP3 decoded first into a temporary WAV)
 // Modes 2, 3, 5 and 6 also take FLAC files: each is first decoded into a temporary WAV
 // (mode 3: straight into its output).
 // Every notification is a TRipFailedEvent or a TProcessInfoEvent delivered to this object
@@ -92,6 +93,7 @@ private:
     void WmaTick();
     void FlacEnd(const TProcessInfo& info);
     void FlacDecoded(const TProcessInfo& info);
+    void Mp3DecodedForFlac(const TProcessInfo& info);
 
     // Steps.
     void StartRip(int index);

@@ -12,12 +12,12 @@ namespace {
 
 // Converts files one after another as the main window's conversion commands do: WAV to MP3,
 // OGG or WMA, MP3 to WAV, each output named after its file, in the output folder; FLAC
-// files as WAV input, and WAV, OGG or FLAC files to FLAC.
+// files as WAV input, and WAV, MP3, OGG or FLAC files to FLAC.
 int Convert(const QStringList& args)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription("Convert WAV or FLAC files to MP3, OGG, WMA or FLAC, OGG files to FLAC, or MP3 and FLAC files to WAV.");
-    parser.addOption(QCommandLineOption("to", "Target format: mp3, ogg or wma (from WAV or FLAC), flac (from WAV, OGG or FLAC), wav (from MP3 or FLAC).", "FORMAT"));
+    parser.setApplicationDescription("Convert WAV or FLAC files to MP3, OGG, WMA or FLAC, MP3 or OGG files to FLAC, or MP3 and FLAC files to WAV.");
+    parser.addOption(QCommandLineOption("to", "Target format: mp3, ogg or wma (from WAV or FLAC), flac (from WAV, MP3, OGG or FLAC), wav (from MP3 or FLAC).", "FORMAT"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
     AddAnswerOptions(parser);
     parser.addPositionalArgument("FILE", "The files to convert.", "FILE...");
