@@ -367,3 +367,26 @@ TEST(JobEntryTest, EntriesNamesAndTheWmaEstimate)
     for (const TCase& c : cases)
         EXPECT_EQ(WmaEstimatedTotal(c.Elapsed, c.Input, c.Output, 21790), c.Expected) << c.Elapsed << " " << c.Output;
 }
+
+// A FLAC rip stopped while it reads: no FLAC file, per track or whole-disc, is left.
+TEST_F(JobTest, StoppingAFlacRipLeavesNoFlacFile)
+{
+    OpenDisc({"3000", "150"});
+    OptionsSetting.CommonOptions.OutputFormat = 4;
+    for (const bool cue : {false, true}) {
+        SCOPED_TRACE(cue);
+        OptionsSetting.FlacOptions.Cuesheet = cue;
+        const QString folder = Dir.filePath(cue ? "cue" : "tracks");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
+        bool asked = false;
+        auto job = Run(TConversionJob::RipCD, {"01One", "02Two"}, [&](TConversionJob& j) {
+            if (asked || j.View().Gauge <= 0) return;
+            asked = true;
+            QTimer::singleShot(0, &j, [&j] { j.StopJob(); });
+        });
+        EXPECT_TRUE(asked);
+        EXPECT_TRUE(job->WasStopped());
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
+    }
+}
