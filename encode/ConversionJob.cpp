@@ -560,6 +560,8 @@ void TConversionJob::RipDone(TProcessInfo& info)
 {
     const int index = RipIndex;
     const QString wav = RipWav(index);
+    // The file the messages name: the FLAC file when the rip wrote one straight away.
+    const QString made = FCue ? FCueFile : FFlacDirect ? RipFlac(index) : wav;
     // The completion is the thread's last message: it has ended, and is freed.
     FRip.reset();
     if (!FCue) FRipSink.reset();
@@ -572,10 +574,10 @@ void TConversionJob::RipDone(TProcessInfo& info)
         failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"));
         break;
     case RipError::CreateFailed:
-        failure = wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"));
+        failure = made + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"));
         break;
     case RipError::WriteFailed:
-        failure = wav + QStringLiteral(": ") + Res("RES_WriteWavFileError", QStringLiteral("写入WAV文件时出错！"));
+        failure = made + QStringLiteral(": ") + Res("RES_WriteWavFileError", QStringLiteral("写入WAV文件时出错！"));
         break;
     case RipError::NormalizeFailed:
         // The WAV keeps its ripped content: the message, then the job goes on with it.
