@@ -484,7 +484,8 @@ void TConversionJob::StartFlac(int index, TAuInput* input, const QString& output
 bool TConversionJob::DecodeFlacFirst(int index, bool first)
 {
     const QString in = FEntries.value(index);
-    if (!HasExtension(in, ".flac") || FDecoded.contains(index)) return false;
+    // Mode 4 writes beside its (recorded WAV) input and takes no FLAC.
+    if (FMode == RecordToMp3 || !HasExtension(in, ".flac") || FDecoded.contains(index)) return false;
     if (FDone) return true;
     // Mode 3 decodes straight into its output; the others into a temporary WAV they encode.
     const QString out = FMode == Mp3ToWav ? OutputPathFor(OutputFolder(), in, QStringLiteral(".wav"))
