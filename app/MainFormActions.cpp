@@ -127,6 +127,7 @@ void TMainForm::CreateMenus()
     entry(file, "mnuMp3ToWav", QStringLiteral("MP3 转 WAV..."), {}, "Convert  MP3 file to WAV file");
     entry(file, "miWAVtoOGG", QStringLiteral("WAV 转 OGG..."));
     entry(file, "miWAVtoWMA", QStringLiteral("WAV 转 WMA..."));
+    entry(file, "miToFLAC", QStringLiteral("转 FLAC..."), {}, "Convert WAV, MP3, OGG or FLAC files to FLAC files");
     file->addSeparator();
     connect(entry(file, "Openoutputdirectory1", QStringLiteral("打开输出文件夹...")), &QAction::triggered,
             this, &TMainForm::OpenOutputDirectory);

@@ -26,6 +26,7 @@ constexpr int ModeWavToMp3 = TConversionJob::WavToMp3;
 constexpr int ModeMp3ToWav = TConversionJob::Mp3ToWav;
 constexpr int ModeWavToOgg = TConversionJob::WavToOgg;
 constexpr int ModeWavToWma = TConversionJob::WavToWma;
+constexpr int ModeToFlac = TConversionJob::ToFlac;
 
 // The output folder must exist before a conversion starts; otherwise say so and stop.
 bool OutputFolderExists(TPrompter& prompter)
@@ -46,6 +47,7 @@ void TMainForm::CreateCommands()
     connect(Action("mnuMp3ToWav"), &QAction::triggered, this, [this] { ConvertFiles(ModeMp3ToWav); });
     connect(Action("miWAVtoOGG"), &QAction::triggered, this, [this] { ConvertFiles(ModeWavToOgg); });
     connect(Action("miWAVtoWMA"), &QAction::triggered, this, [this] { ConvertFiles(ModeWavToWma); });
+    connect(Action("miToFLAC"), &QAction::triggered, this, [this] { ConvertFiles(ModeToFlac); });
     connect(Action("mnuHelp"), &QAction::triggered, this, &TMainForm::OpenHelp);
     connect(Action("VolumeControlMenu"), &QAction::triggered, this, &TMainForm::VolumeControlMenuClick);
     connect(Action("miRealOnePlayer"), &QAction::triggered, this, &TMainForm::ClearRealPlayerClick);
@@ -63,11 +65,13 @@ void TMainForm::CreateCommands()
 void TMainForm::ConvertFiles(int mode)
 {
     const bool fromMp3 = mode == ModeMp3ToWav;
-    const QString filter = fromMp3 ? QStringLiteral("MP3 file (*.mp3);;Any file (*)")
-                                   : QStringLiteral("Sound file (*.wav);;Any file (*)");
-    const QString caption = Action(mode == ModeWavToMp3 ? "miActionWavToMp3"
-                                   : fromMp3            ? "mnuMp3ToWav"
+    const QString filter = fromMp3              ? QStringLiteral("MP3 file (*.mp3);;Any file (*)")
+                           : mode == ModeToFlac ? QStringLiteral("Sound file (*.wav *.mp3 *.ogg *.flac);;Any file (*)")
+                                                : QStringLiteral("Sound file (*.wav);;Any file (*)");
+    const QString caption = Action(mode == ModeWavToMp3   ? "miActionWavToMp3"
+                                   : fromMp3              ? "mnuMp3ToWav"
                                    : mode == ModeWavToOgg ? "miWAVtoOGG"
+                                   : mode == ModeToFlac   ? "miToFLAC"
                                                           : "miWAVtoWMA")
                                 ->text()
                                 .remove(QStringLiteral("..."));
@@ -76,8 +80,8 @@ void TMainForm::ConvertFiles(int mode)
         return;
     if (!OutputFolderExists(*FPrompter))
         return;
-    if (mode == ModeWavToOgg || mode == ModeWavToWma) {
-        // Whatever the OGG and WMA jobs raise ends with their window.
+    if (mode == ModeWavToOgg || mode == ModeWavToWma || mode == ModeToFlac) {
+        // Whatever the OGG, WMA and FLAC jobs raise ends with their window.
         try {
             RunConversionJob(mode, files);
         } catch (...) {

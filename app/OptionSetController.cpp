@@ -100,6 +100,8 @@ TOptionSetFields FieldsFromOptions(const TOptionsSetting& options)
     f.OggMinBit = ItemOrDefault(ogg.MinBitRate, OGG_BITRATE_COUNT, defaults.OggOptions.MinBitRate);
 
     f.WMABitrate = ItemOrDefault(options.WMAOptions.BitRate, WMA_PROFILE_COUNT, DEFAULT_WMA_PROFILE);
+    f.FlacLevel = ItemOrDefault(options.FlacOptions.Level, 9, defaults.FlacOptions.Level);
+    f.FlacCuesheet = options.FlacOptions.Cuesheet;
 
     const TCDInfo& info = options.CDInfo;
     f.UseID3 = options.ID3Use;
@@ -144,6 +146,8 @@ void StoreFields(const TOptionSetFields& f, TOptionsSetting& options)
     ogg.MinBitRate = f.OggMinBit;
 
     options.WMAOptions.BitRate = f.WMABitrate;
+    options.FlacOptions.Level = ItemOrDefault(f.FlacLevel, 9, TFlacOptions{}.Level);
+    options.FlacOptions.Cuesheet = f.FlacCuesheet;
     options.CDOptions.CDDb = f.CDDb;
 
     TCDInfo& info = options.CDInfo;

@@ -36,6 +36,9 @@ struct TOptionSetFields {
     int OggMinBit = 0;
     // WMA page.
     int WMABitrate = DEFAULT_WMA_PROFILE;
+    // FLAC page.
+    int FlacLevel = 5;             // 0..8
+    bool FlacCuesheet = false;
     // ID3 Tag page.
     bool UseID3 = false;
     QString Artist;
@@ -49,7 +52,7 @@ struct TOptionSetFields {
 };
 
 // The number of items of the window's fixed lists.
-constexpr int OUTPUT_FORMAT_COUNT = 4;
+constexpr int OUTPUT_FORMAT_COUNT = 5;
 constexpr int VBR_QUALITY_COUNT = 10;
 constexpr int MPEG_QUALITY_COUNT = 3;
 constexpr int STEREO_MODE_COUNT = 5;

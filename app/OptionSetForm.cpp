@@ -6,9 +6,11 @@
 #include "settings/Lang.h"
 #include "widgets/TranslateForm.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QShowEvent>
+#include <QSlider>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -79,6 +81,8 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     }
     for (const char* text : WMAProfileTexts)
         FUi->cbWMABitrate->addItem(QString::fromLatin1(text));
+    FUi->cbOutputFormat->addItem(QStringLiteral("FLAC file(*.FLAC)"));
+    BuildFlacPage();
     FUi->ID3genre->addItem(QString());
     for (const char* name : GenreNames)
         FUi->ID3genre->addItem(QString::fromLatin1(name));
@@ -152,6 +156,9 @@ void TOptionSetForm::FieldsToControls()
     FUi->cbOggMaxBit->setCurrentIndex(f.OggMaxBit);
     FUi->cbOggMinBit->setCurrentIndex(f.OggMinBit);
     FUi->cbWMABitrate->setCurrentIndex(f.WMABitrate);
+    tbFlacLevel->setValue(f.FlacLevel);
+    lbFlacLevelValue->setText(QString::number(f.FlacLevel));
+    ckbFlacCuesheet->setChecked(f.FlacCuesheet);
 
     FUi->cbUseID3->setChecked(f.UseID3);
     SetLimitedText(FUi->ID3artist, f.Artist, ID3_TEXT_LIMIT);
@@ -191,6 +198,8 @@ void TOptionSetForm::ControlsToFields()
     f.OggMaxBit = FUi->cbOggMaxBit->currentIndex();
     f.OggMinBit = FUi->cbOggMinBit->currentIndex();
     f.WMABitrate = FUi->cbWMABitrate->currentIndex();
+    f.FlacLevel = tbFlacLevel->value();
+    f.FlacCuesheet = ckbFlacCuesheet->isChecked();
 
     f.UseID3 = FUi->cbUseID3->isChecked();
     f.Artist = FUi->ID3artist->text();
@@ -264,6 +273,35 @@ void TOptionSetForm::bDefaultClick()
     ControlsToFields();
     FController.SetMp3Defaults();
     FieldsToControls();
+}
+
+// The FLAC page follows the WMA page: the compression level (0 fastest .. 8 smallest) and
+// whether a disc becomes one file with a cue sheet.
+void TOptionSetForm::BuildFlacPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheetFlac"));
+    auto* layout = new QVBoxLayout(page);
+    auto* caption = new QLabel(QStringLiteral("Compression level (0 fastest, 8 smallest):"), page);
+    caption->setObjectName(QStringLiteral("lbFlacLevel"));
+    tbFlacLevel = new QSlider(Qt::Horizontal, page);
+    tbFlacLevel->setObjectName(QStringLiteral("tbFlacLevel"));
+    tbFlacLevel->setRange(0, 8);
+    tbFlacLevel->setPageStep(1);
+    tbFlacLevel->setTickPosition(QSlider::TicksBelow);
+    tbFlacLevel->setTickInterval(1);
+    // The value shown beside the slider is no caption: it has no name to translate by.
+    lbFlacLevelValue = new QLabel(page);
+    connect(tbFlacLevel, &QSlider::valueChanged, lbFlacLevelValue,
+            [this](int value) { lbFlacLevelValue->setText(QString::number(value)); });
+    ckbFlacCuesheet = new QCheckBox(QStringLiteral("Whole disc as one file with a CUE sheet"), page);
+    ckbFlacCuesheet->setObjectName(QStringLiteral("ckbFlacCuesheet"));
+    layout->addWidget(caption);
+    layout->addWidget(tbFlacLevel);
+    layout->addWidget(lbFlacLevelValue);
+    layout->addWidget(ckbFlacCuesheet);
+    layout->addStretch();
+    FUi->PageControl1->insertTab(FUi->PageControl1->indexOf(FUi->TabSheet6) + 1, page, QStringLiteral("FLAC"));
 }
 
 void TOptionSetForm::bWMADefaultClick()

@@ -1,9 +1,13 @@
 #pragma once
-// The options window: output, normalizing, rip length, MP3, OGG and WMA settings, the
+// The options window: output, normalizing, rip length, MP3, OGG, WMA and FLAC settings, the
 // disc's tag fields and the CD drive. A view over TOptionSetController, which fills,
 // checks and stores; nothing here is written to disk.
 #include "app/OptionSetController.h"
 #include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QSlider;
 #include <memory>
 
 class QLabel;
@@ -37,6 +41,7 @@ private:
     void btOkClick();
     void bDefaultClick();
     void bWMADefaultClick();
+    void BuildFlacPage();
 
     std::unique_ptr<Ui::OptionSetForm> FUi;
     QLineEdit* FPatternEdit = nullptr;     // the file-name pattern, below the output folder
@@ -45,4 +50,8 @@ private:
     TOptionSetController FController;
     QString FLanguage = QStringLiteral("Chinese");
     bool FShown = false;
+    // The FLAC page, made in code.
+    QSlider* tbFlacLevel = nullptr;
+    QLabel* lbFlacLevelValue = nullptr;
+    QCheckBox* ckbFlacCuesheet = nullptr;
 };

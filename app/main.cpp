@@ -27,7 +27,7 @@ void SetUpParser(QCommandLineParser& parser)
     parser.setApplicationDescription(
         "VarnelCD: audio CD ripper and converter.\n"
         "Lists the tracks of the audio CD in the drive and rips them into WAV, MP3,\n"
-        "Ogg Vorbis or WMA files. A FILE argument is a disc image (.cue, .toc, .nrg)\n"
+        "Ogg Vorbis, WMA or FLAC files. A FILE argument is a disc image (.cue, .toc, .nrg)\n"
         "offered as a further CD drive, as with --disc-image.");
     parser.addOption(QCommandLineOption({"h", "help"}, "Show this help and exit."));
     parser.addOption(QCommandLineOption({"v", "version"}, "Show the version and exit."));

@@ -7,6 +7,8 @@
 #include "audio/WaveIn.h"
 #include "audio/WaveOut.h"
 #include "cd/CDInput.h"
+#include "encode/FlacOut.h"
+#include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
@@ -30,7 +32,7 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 
 QString FormatName(int format)
 {
-    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA"};
+    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC"};
     return QLatin1String(names[format]);
 }
 
@@ -48,7 +50,7 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
 {
     FFormat = OptionsSetting.CommonOptions.OutputFormat;
     // A format the job does not know would never finish: such a job rips to WAV.
-    if (FFormat < FormatMp3 || FFormat > FormatWma) FFormat = FormatWav;
+    if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatWav;
 
     // File titles: a title already used in this job, or an empty one (a hidden ".wav"),
     // is replaced by the whole entry text, so no entry overwrites another.
@@ -75,9 +77,20 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
     FWaveOut->SetOnProgress([this](QObject*) { Post(FWaveOut->Progress()); });
     FWaveOut->SetOnThreadException([this](QObject*) { FWaveError = FWaveOut->ExceptionMessage(); });
     FWaveOut->SetOnDone([this](QObject*) { WaveDone(); });
+    FFlacOut = std::make_unique<TFlacOut>();
+    FFlacOut->SetInput(&FCDIn);
+    FFlacOut->SetOnProgress([this](QObject*) { Post(FFlacOut->Progress()); });
+    FFlacOut->SetOnThreadException([this](QObject*) { FWaveError = FFlacOut->ExceptionMessage(); });
+    FFlacOut->SetOnDone([this](QObject*) { FlacRipDone(); });
 
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TCDRipJob::WmaTick);
+
+    FCue = FFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet;
+    if (FCue)
+        FCueFile = OutputFilePath(OptionsSetting.CommonOptions.OutputFolder,
+                                  FlacDiscFileName(OptionsSetting.CDInfo, FPaths.value(0)));
+    FFlacOut->SetKeepOpen(FCue);
 
     FView.OutputFormat = FormatName(FFormat);
     FView.SelectedTracks = int(FEntries.size());
@@ -158,7 +171,23 @@ void TCDRipJob::StartRip(int index)
         return;
     }
     try {
-        SelectTrack(ParseRipEntry(FEntries.value(index)).TrackNumber);
+        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+        SelectTrack(entry.TrackNumber);
+        if (FCue) {
+            FResults[index].Output = FCueFile;
+            FFlacOut->SetLevel(OptionsSetting.FlacOptions.Level);
+            FFlacOut->SetComments(FlacDiscComments(OptionsSetting.CDInfo));
+            FFlacOut->SetFileName(FCueFile);
+            FCueOffsets.push_back(int64_t(FFlacOut->SamplesWritten()));
+            FFlacOut->Run();
+            return;
+        }
+        if (FlacDirect()) {
+            ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber, FCDIn.TracksCount());
+            FFlacOut->SetFileName(EncodedName(index));
+            FFlacOut->Run();
+            return;
+        }
         FWaveOut->SetFileName(wav);
         FWaveOut->Run();
     } catch (const std::exception& e) {
@@ -200,13 +229,23 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
                                       + (info.ElapsedText.isEmpty() ? QString() : QStringLiteral(" (") + info.ElapsedText + QLatin1Char(')'))
                                 : Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！")) + QLatin1Char(' ')
                                       + info.ElapsedText;
+        if (FCue) {
+            GiveUpCueFile(index, why);
+            Next();
+            return;
+        }
         DeleteIfFree(wav);
         FPrompter->ShowError(why);
         Fail(index, why);
         Next();
         return;
     }
-    if (FFormat == FormatWav) {
+    if (FCue) {
+        if (FCount >= FEntries.size()) FinishCueFile();
+        Next();
+        return;
+    }
+    if (FFormat == FormatWav || FlacDirect()) {
         Succeed(index);
         Next();
         return;
@@ -238,6 +277,13 @@ void TCDRipJob::StartEncode(int index)
             FStep->RunOggAsSet(out);
             break;
         }
+        case FormatFlac: {
+            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+            ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber, FCDIn.TracksCount());
+            FCurrentOutput = out;
+            FStep->RunFlac(&FStep->WaveIn1(), out);
+            break;
+        }
         case FormatWma:
             FWmaStart.start();
             FWmaInputSize = FileSizeOf(wav);
@@ -251,7 +297,8 @@ void TCDRipJob::StartEncode(int index)
     } catch (const std::exception& e) {
         FTimer1.stop();
         FCurrentOutput.clear();
-        const int end = FFormat == FormatOgg ? ProgressCode::OggWriterDone
+        const int end = FFormat == FormatOgg    ? ProgressCode::OggWriterDone
+                        : FFormat == FormatFlac ? ProgressCode::FlacWriterDone
                         : FFormat == FormatWma ? ProgressCode::WmaEncoderEnd
                                                : ProgressCode::Mp3EncoderEnd;
         Post(end, StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
@@ -272,7 +319,7 @@ void TCDRipJob::EncodeEnd(const TProcessInfo& info)
     FCurrentOutput.clear();
 
     QString why;
-    if (info.Percent == ProgressCode::OggWriterDone) {
+    if (info.Percent == ProgressCode::OggWriterDone || info.Percent == ProgressCode::FlacWriterDone) {
         if (info.ErrorCode != 0) why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
     } else if (info.ErrorCode == StreamFailed) {
         why = info.ElapsedText;
@@ -341,6 +388,7 @@ bool TCDRipJob::event(QEvent* e)
     case ProgressCode::Mp3EncoderEnd:
     case ProgressCode::OggWriterDone:
     case ProgressCode::WmaEncoderEnd:
+    case ProgressCode::FlacWriterDone:
         EncodeEnd(info);
         break;
     default:
@@ -389,8 +437,11 @@ void TCDRipJob::CleanUp()
     FTimer1.stop();
     // An abort asked for while nothing reads would end the component's next rip: it is
     // asked only of a running rip, and whatever is left of it is cleared by the reset.
-    if (FWaveOut->Busy()) FCDIn.AbortRead();
+    if (FWaveOut->Busy() || FFlacOut->Busy()) FCDIn.AbortRead();
     FWaveOut->Stop(false);
+    FFlacOut->Stop(false);
+    // A whole-disc file not finished by now is not whole.
+    FFlacOut->DiscardFile();
     FCDIn.Reset();
     FStep->StopAll();
     FStep->WaveIn1().SetFileName(QString());

@@ -2,7 +2,11 @@
 // The rip job of the CD input component: the ticked tracks ("NN" + title entries) read
 // through a TCDIn into one WAV file each, and, when the output format is not WAV, each WAV
 // encoded (MP3 or WMA through the encoder processes, OGG through the job's Vorbis writer)
-// before the next track is read. It holds the state machine and no widgets; TfrmCDRip, the
+// before the next track is read. FLAC is encoded from the read itself (no WAV) unless the
+// WAV is to be kept or normalized, which takes the WAV-then-encode way. With the FLAC
+// cue-sheet setting the tracks go into one "<Artist> - <Album>.flac" instead, read in
+// order into one stream, and its cue sheet is written when the last one is done; a track
+// that fails gives up that file. It holds the state machine and no widgets; TfrmCDRip, the
 // command line and the tests show what View() holds and forward Stop.
 //
 // Every step's outcome reaches the job as a TProcessInfoEvent on the main thread:
@@ -17,17 +21,18 @@
 #include <memory>
 
 class TCDIn;
+class TFlacOut;
 class TWaveOut;
 
 class TCDRipJob : public TJobBase {
     Q_OBJECT
 public:
-    enum TFormat { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3 };
+    enum TFormat { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
 
     // What the window shows.
     struct TView {
         QString CurrentTrack;      // the title of the entry worked on
-        QString OutputFormat;      // "MP3", "WAV", "OGG", "WMA"
+        QString OutputFormat;      // "MP3", "WAV", "OGG", "WMA", "FLAC"
         int SelectedTracks = 0;
         int Completed = 0;
         QString ProgressHint;      // "Extracting..." / "Encoding..."
@@ -54,6 +59,7 @@ public:
     QString WavName(int i) const;
     TEncodeStep& Step() { return *FStep; }
     TWaveOut& WaveOut1() { return *FWaveOut; }
+    TFlacOut& FlacOut1() { return *FFlacOut; }
 
 protected:
     bool event(QEvent* e) override;
@@ -63,6 +69,12 @@ private:
     void StartRip(int index);
     void SelectTrack(int trackNumber);
     void WaveDone();
+    void FlacRipDone();
+    // FLAC from the read itself: no WAV is kept or normalized.
+    bool FlacDirect() const;
+    // The whole-disc file: ends it and writes its cue sheet; the entries' results follow.
+    void FinishCueFile();
+    void GiveUpCueFile(int failedIndex, const QString& why);
     void RipFinished(const TProcessInfo& info);
     void StartEncode(int index);
     void EncodeEnd(const TProcessInfo& info);
@@ -78,6 +90,7 @@ private:
     int FCount = 0;                       // entries finished; entry FCount is worked on
     std::unique_ptr<TEncodeStep> FStep;
     std::unique_ptr<TWaveOut> FWaveOut;
+    std::unique_ptr<TFlacOut> FFlacOut;   // FLAC straight from the disc
     QString FWaveError;                   // the writer's thread exception of this run
     QString FCurrentOutput;               // the encoded file being written, removed on stop
     bool FEncoding = false;
@@ -86,4 +99,7 @@ private:
     QElapsedTimer FWmaStart;
     int64_t FWmaInputSize = 0;
     bool FCleaned = false;
+    bool FCue = false;                    // the whole disc as one FLAC file
+    QString FCueFile;
+    std::vector<int64_t> FCueOffsets;     // each ripped entry's first frame in that file
 };

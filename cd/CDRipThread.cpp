@@ -243,10 +243,14 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
     if (!MakeOutputFolders(Options.OutputFolder, FileTitle + QStringLiteral(".wav")))
         return RipError::CreateFailed;
     const QByteArray path = QFile::encodeName(WavFileName());
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    const int fd = WriteWav ? ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
+    if (WriteWav && fd < 0)
         return RipError::CreateFailed;
-    bool writeOk = WriteFully(fd, MakeWavHeader(0).Bytes, kWavHeaderSize);
+    if (Sink && !Sink->Begin()) {
+        if (fd >= 0) ::close(fd);
+        return RipError::CreateFailed;
+    }
+    bool writeOk = fd < 0 || WriteFully(fd, MakeWavHeader(0).Bytes, kWavHeaderSize);
 
     QElapsedTimer clock;
     clock.start();
@@ -263,7 +267,8 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
         readOk = ReadCDAudioLBA(CDHandle, buf) == 1 && buf.Head.StartOffset >= 0
                  && uint64_t(buf.Head.StartOffset) + buf.Head.Len <= buf.Head.MaxLen;
         if (readOk) {
-            writeOk = WriteFully(fd, data.data() + buf.Head.StartOffset, buf.Head.Len);
+            writeOk = (fd < 0 || WriteFully(fd, data.data() + buf.Head.StartOffset, buf.Head.Len))
+                      && (!Sink || Sink->Write(data.data() + buf.Head.StartOffset, buf.Head.Len));
             written += buf.Head.Len;
         }
         done += count;
@@ -271,15 +276,20 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
         if (!readOk || StopRequested)
             break;
     }
+    // A sink keeps only a track read whole.
+    if (Sink && (!readOk || !writeOk || StopRequested))
+        Sink->Discard();
+    else if (Sink && !Sink->EndTrack())
+        writeOk = false;
     if (!readOk) {
-        ::close(fd);                       // the header keeps data length 0
+        if (fd >= 0) ::close(fd);          // the header keeps data length 0
         return RipError::ReadFailed;
     }
-    if (writeOk) {
+    if (writeOk && fd >= 0) {
         const TWavHeader header = MakeWavHeader(uint32_t(written));
         writeOk = ::pwrite(fd, header.Bytes, kWavHeaderSize, 0) == kWavHeaderSize;
     }
-    if (::close(fd) != 0)
+    if (fd >= 0 && ::close(fd) != 0)
         writeOk = false;
     if (!writeOk)
         return RipError::WriteFailed;

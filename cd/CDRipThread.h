@@ -12,6 +12,7 @@
 // them. Qt's own queue is not visible to the thread sanitizer; the mutex is. The owner and
 // this object live on the main thread; events not yet handed over when this object is
 // freed are dropped.
+#include "cd/RipSink.h"
 #include "platform/akrip32.h"
 #include "settings/Options.h"
 
@@ -65,6 +66,10 @@ public:
     std::atomic<bool> StopRequested{false};
     TCommonOptions Options;                  // OutputFolder, IsNormalize, NormalizePercent,
                                              // EnableRipTime, RipTime; set before Start()
+    // Also gets the PCM read (owned by the caller, set before Start()); without WriteWav
+    // it is the only destination and no WAV file is made.
+    TRipSink* Sink = nullptr;
+    bool WriteWav = true;
 
     // The WAV file's full path: output folder, separator, title, ".wav".
     QString WavFileName() const;

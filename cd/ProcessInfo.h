@@ -24,6 +24,8 @@ constexpr int Mp3EncoderEnd = 2000;    // MP3 encoder process ended; OGG writer 
 constexpr int OggWriterDone = 3000;    // conversion job: OGG writer done
 constexpr int WavWriterDone = 4000;    // conversion job: WAV writer done
 constexpr int WmaEncoderEnd = 5000;    // WMA encoder process ended
+constexpr int FlacWriterDone = 6000;   // FLAC writer done (conversion and rip jobs)
+constexpr int FlacDecoderDone = 6100;  // FLAC file decoded into a WAV (conversion job)
 }
 
 // ErrorCode values of the rip thread with Percent 1000.

@@ -5,6 +5,8 @@
 #include "audio/AudioConverter.h"
 #include "audio/WaveIn.h"
 #include "cd/CDRipThread.h"
+#include "encode/FlacOut.h"
+#include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
@@ -24,7 +26,7 @@ constexpr int MaxDirectBits = 16;
 constexpr int TimerIntervalMs = 1000;
 
 // Output formats of a CD job.
-enum { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3 };
+enum { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
 
 QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
 
@@ -39,6 +41,7 @@ int EndPercentOf(int format)
     switch (format) {
     case FormatOgg: return ProgressCode::OggWriterDone;
     case FormatWma: return ProgressCode::WmaEncoderEnd;
+    case FormatFlac: return ProgressCode::FlacWriterDone;
     default: return ProgressCode::Mp3EncoderEnd;
     }
 }
@@ -52,8 +55,14 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
     FFormat = OptionsSetting.CommonOptions.OutputFormat;
     // A format the settings do not know is encoded as the default, MP3, rather than left
     // waiting after the rip for an encoder that never starts.
-    if (FFormat < FormatMp3 || FFormat > FormatWma) FFormat = FormatMp3;
+    if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatMp3;
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
+    FCue = FMode == RipCD && FFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet;
+    if (FMode == RipCD && FFormat == FormatFlac) {
+        TTocRecord toc{};
+        if (ReadTOC(FCDHandle, toc) == 1 && toc.LastTrack >= toc.FirstTrack)
+            FDiscTracks = toc.LastTrack - toc.FirstTrack + 1;
+    }
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
     FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
@@ -78,10 +87,14 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
             FPaths.append(PatternRelativePath(pattern, SourceFileTags(FEntries[i], i + 1), ext, used));
             break;
         }
+        case ToFlac:
+            FPaths.append(PatternRelativePath(pattern, SourceFileTags(FEntries[i], i + 1), FormatExtension(FormatFlac), used));
+            break;
         default:
             break;
         }
     }
+    if (FCue) FCueFile = OutputFilePath(OutputFolder(), FlacDiscFileName(OptionsSetting.CDInfo, FPaths.value(0)));
 }
 
 TConversionJob::~TConversionJob()
@@ -114,6 +127,11 @@ bool TConversionJob::MakeFolders(int index, int endPercent)
     FPrompter->ShowError(why);
     Skip(endPercent, index, why);
     return false;
+}
+
+QString TConversionJob::RipFlac(int index) const
+{
+    return OutputFilePath(OutputFolder(), ChangeFileExt(FPaths.value(index), QStringLiteral(".flac")));
 }
 
 QString TConversionJob::EntryName(int index) const
@@ -159,6 +177,9 @@ void TConversionJob::Start()
     case WavToOgg:
         NextOggFile(true);
         break;
+    case ToFlac:
+        NextFlacFile();
+        break;
     case Mp3ToWav:
     case RecordToMp3:
     case WavToWma:
@@ -182,6 +203,25 @@ void TConversionJob::StartRip(int index)
     FRip->CDHandle = FCDHandle;
     FRip->OwnerWindow = this;
     FResults[index].Output = FRip->WavFileName();
+    // FLAC encodes what is read, unless the WAV is normalized first; the WAV is made too
+    // only when it is to be kept.
+    FFlacDirect = FFormat == FormatFlac && (FCue || !OptionsSetting.CommonOptions.IsNormalize);
+    if (FCue) {
+        // One sink for the whole disc: each track follows the last in its stream.
+        if (!FRipSink)
+            FRipSink = std::make_unique<TFlacRipSink>(FCueFile, OptionsSetting.FlacOptions.Level,
+                                                      FlacDiscComments(OptionsSetting.CDInfo), false);
+        FRip->Sink = FRipSink.get();
+        FRip->WriteWav = OptionsSetting.CommonOptions.IsKeepWav;
+        FResults[index].Output = FCueFile;
+    } else if (FFlacDirect) {
+        FRipSink = std::make_unique<TFlacRipSink>(
+            RipFlac(index), OptionsSetting.FlacOptions.Level,
+            FlacTrackComments(OptionsSetting.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks));
+        FRip->Sink = FRipSink.get();
+        FRip->WriteWav = OptionsSetting.CommonOptions.IsKeepWav;
+        FResults[index].Output = RipFlac(index);
+    }
     SetCaption(QStringLiteral("抓取中("), index + 1, index);
     ShowInitializing();
     FRip->Start();
@@ -301,7 +341,9 @@ bool TConversionJob::RefuseUnreadable(int index, int endPercent)
 void TConversionJob::NextMp3File(bool first)
 {
     const int i = EncodeIndex;
-    const QString in = FEntries.value(i);
+    if (DecodeFlacFirst(i, first)) return;
+    const QString in = InputOf(i);
+    const QString name = FEntries.value(i);
     const QString folder = OutputFolder();
     switch (FMode) {
     case WavToMp3: {
@@ -365,7 +407,8 @@ void TConversionJob::NextMp3File(bool first)
 void TConversionJob::NextOggFile(bool first)
 {
     const int i = OggIndex;
-    const QString in = FEntries.value(i);
+    if (DecodeFlacFirst(i, first)) return;
+    const QString in = InputOf(i);
     TWaveIn& wave = FStep->WaveIn1();
     wave.SetFileName(in);
     if (!RefuseUnreadable(i, ProgressCode::OggWriterDone)) return;
@@ -423,6 +466,8 @@ void TConversionJob::HandleInfo(TProcessInfo& info)
     case ProgressCode::OggWriterDone: OggEnd(info); break;
     case ProgressCode::WavWriterDone: ResampleEnd(info); break;
     case ProgressCode::WmaEncoderEnd: WmaEnd(info); break;
+    case ProgressCode::FlacWriterDone: FlacEnd(info); break;
+    case ProgressCode::FlacDecoderDone: FlacDecoded(info); break;
     default: Progress(info); break;
     }
 }
@@ -431,8 +476,11 @@ void TConversionJob::RipDone(TProcessInfo& info)
 {
     const int index = RipIndex;
     const QString wav = RipWav(index);
+    // The file the messages name: the FLAC file when the rip wrote one straight away.
+    const QString made = FCue ? FCueFile : FFlacDirect ? RipFlac(index) : wav;
     // The completion is the thread's last message: it has ended, and is freed.
     FRip.reset();
+    if (!FCue) FRipSink.reset();
     int code = info.ErrorCode;
     QString failure;
     switch (code) {
@@ -442,10 +490,10 @@ void TConversionJob::RipDone(TProcessInfo& info)
         failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"));
         break;
     case RipError::CreateFailed:
-        failure = wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"));
+        failure = made + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"));
         break;
     case RipError::WriteFailed:
-        failure = wav + QStringLiteral(": ") + Res("RES_WriteWavFileError", QStringLiteral("写入WAV文件时出错！"));
+        failure = made + QStringLiteral(": ") + Res("RES_WriteWavFileError", QStringLiteral("写入WAV文件时出错！"));
         break;
     case RipError::NormalizeFailed:
         // The WAV keeps its ripped content: the message, then the job goes on with it.
@@ -462,7 +510,19 @@ void TConversionJob::RipDone(TProcessInfo& info)
     }
     RipIndex += 1;
 
-    if (FFormat == FormatWav) {
+    if (FCue) {
+        if (code != RipError::None) {
+            GiveUpCueFile(index + 1, failure);   // the failed entry has been told already
+            Complete();
+        } else if (RipIndex >= FEntries.size()) {
+            FinishCueFile();
+            Complete();
+        } else {
+            StartRip(RipIndex);
+        }
+        return;
+    }
+    if (FFormat == FormatWav || (FFormat == FormatFlac && FFlacDirect)) {
         if (code == RipError::None) Succeed(index);
         if (RipIndex >= FEntries.size()) Complete();
         else StartRip(RipIndex);
@@ -481,6 +541,13 @@ void TConversionJob::RipDone(TProcessInfo& info)
     case FormatWma:
         StartWma(index, wav, ChangeFileExt(wav, QStringLiteral(".wma")));
         break;
+    case FormatFlac: {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+        ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
+        FStep->WaveIn1().SetFileName(wav);
+        StartFlac(index, &FStep->WaveIn1(), ChangeFileExt(wav, QStringLiteral(".flac")));
+        break;
+    }
     default:
         StartMp3(index, wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
         break;
@@ -502,6 +569,10 @@ void TConversionJob::NextAfterEncoderEnd()
 
 void TConversionJob::Mp3End(const TProcessInfo& info)
 {
+    if (FMode == ToFlac) {
+        Mp3DecodedForFlac(info);
+        return;
+    }
     const int i = EncodeIndex;
     const int code = info.ErrorCode;
     // The encoder's job is over; a child still printing is ended with it.
@@ -656,6 +727,7 @@ void TConversionJob::CleanUp()
         FRip->StopRequested = true;
         FRip.reset();
     }
+    FRipSink.reset();
     if (FMode == RipCD && RipIndex >= FEntries.size() && FFormat != FormatWav
         && !OptionsSetting.CommonOptions.IsKeepWav) {
         for (int i = 0; i < FEntries.size(); ++i)
@@ -667,5 +739,10 @@ void TConversionJob::CleanUp()
     FStep->StopAll();
     if (FMode == WavToOgg) DeleteIfFree(OutputFolder() + QLatin1String(OggTempName));
     if (FMode == WavToMp3) DeleteIfFree(OutputFolder() + QLatin1String(Mp3TempName));
+    if (!FDecoded.isEmpty() && FMode != Mp3ToWav) {
+        // The WAV reader may still hold the temporary file it last read.
+        FStep->WaveIn1().SetFileName(QString());
+        DeleteIfFree(OutputFolder() + QLatin1String(FlacTempName));
+    }
     FCurrentOutput.clear();
 }

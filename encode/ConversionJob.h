@@ -5,10 +5,14 @@
 // the command line and the tests show what View() holds and forward Stop.
 //
 // Modes:
-//   1  rip CD tracks ("NN" + title entries), then encode each WAV by OutputFormat
+//   1  rip CD tracks ("NN" + title entries), then encode each WAV by OutputFormat (FLAC:
+//      encoded as read, with the cue-sheet setting into one whole-disc file)
 //   2  WAV to MP3 in the output folder        3  MP3 to WAV in the output folder
 //   4  WAV to MP3 beside the input            5  WAV to OGG in the output folder
-//   6  WAV to WMA in the output folder
+//   6  WAV to WMA in the output folder       7  WAV, MP3, OGG or FLAC to FLAC in the output folder
+//                                              (MP3 decoded first into a temporary WAV)
+// Modes 2, 3, 5 and 6 also take FLAC files: each is first decoded into a temporary WAV
+// (mode 3: straight into its output).
 // Every notification is a TRipFailedEvent or a TProcessInfoEvent delivered to this object
 // on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
 // is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
@@ -18,6 +22,7 @@
 #include "encode/JobEntry.h"
 #include "platform/akrip32.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -25,11 +30,12 @@
 #include <memory>
 
 class TCDRipThread;
+class TRipSink;
 
 class TConversionJob : public TJobBase {
     Q_OBJECT
 public:
-    enum TMode { RipCD = 1, WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6 };
+    enum TMode { RipCD = 1, WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6, ToFlac = 7 };
 
     // What the progress window shows.
     struct TView {
@@ -46,6 +52,7 @@ public:
     // Temporary files of the resampling chain, in the output folder.
     static constexpr const char* Mp3TempName = "MyMP3ReTemp.wav";
     static constexpr const char* OggTempName = "MyReTemp.wav";
+    static constexpr const char* FlacTempName = "MyFlacTemp.wav";
 
     TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
                    TMp3EncodeProcess* mp3 = nullptr, TWMAEncodeProcess* wma = nullptr,
@@ -84,6 +91,9 @@ private:
     void WmaEnd(const TProcessInfo& info);
     void Progress(const TProcessInfo& info);
     void WmaTick();
+    void FlacEnd(const TProcessInfo& info);
+    void FlacDecoded(const TProcessInfo& info);
+    void Mp3DecodedForFlac(const TProcessInfo& info);
 
     // Steps.
     void StartRip(int index);
@@ -95,6 +105,12 @@ private:
     void NextAfterEncoderEnd();
     void NextMp3File(bool first);
     void NextOggFile(bool first);
+    void NextFlacFile();
+    // A FLAC entry not yet decoded: starts its decoding and returns true.
+    bool DecodeFlacFirst(int index, bool first);
+    void StartFlac(int index, TAuInput* input, const QString& output);
+    void FinishCueFile();
+    void GiveUpCueFile(int failedIndex, const QString& why);
     void Skip(int endPercent, int index, const QString& why);
     bool RefuseUnreadable(int index, int endPercent);
 
@@ -109,6 +125,9 @@ private:
     QString RipWav(int index) const;
     QString OutputOf(int index) const;    // modes 2, 3, 5, 6: the entry's output file
     bool MakeFolders(int index, int endPercent);
+    QString RipFlac(int index) const;
+    // The file an entry's encoding reads: the entry, or the WAV its FLAC was decoded into.
+    QString InputOf(int index) const { return FDecoded.value(index, FEntries.value(index)); }
     QString OutputFolder() const;
 
     int FMode;
@@ -125,4 +144,11 @@ private:
     int FCurrentEntry = -1;               // the entry whose output is being written
     QString FCurrentOutput;               // that output, removed when the job is stopped
     QStringList FPaths;                   // outputs relative to the output folder (not mode 4)
+    std::unique_ptr<TRipSink> FRipSink;   // FLAC rips: the track's encoder
+    bool FFlacDirect = false;             // FLAC rips encode what is read (no WAV step)
+    bool FCue = false;                    // FLAC rips into one whole-disc file
+    QString FCueFile;
+    QHash<int, QString> FDecoded;         // entry -> the WAV its FLAC was decoded into
+    int FDiscTracks = 0;                  // the disc's audio tracks, for the FLAC tags
+    bool FFlacFirst = false;              // the first-file flag of the decoded entry's step
 };

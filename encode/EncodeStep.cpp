@@ -2,9 +2,12 @@
 
 #include "audio/AudioConverter.h"
 #include "audio/FastResampler.h"
+#include "audio/VorbisIn.h"
 #include "audio/VorbisOut.h"
 #include "audio/WaveIn.h"
 #include "audio/WaveOut.h"
+#include "encode/FlacIn.h"
+#include "encode/FlacOut.h"
 #include "encode/JobEntry.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
@@ -60,6 +63,21 @@ TEncodeStep::TEncodeStep(QObject* owner, TPrompter* prompter, TMp3EncodeProcess*
     FWaveOut->SetOnProgress([this](QObject*) { PostStreamProgress(FWaveOut->Progress()); });
     FWaveOut->SetOnThreadException(onError);
     FWaveOut->SetOnDone([this](QObject*) { StreamDone(ProgressCode::WavWriterDone); });
+
+    FFlacIn = std::make_unique<TFlacIn>();
+    FVorbisIn = std::make_unique<TVorbisIn>();
+    FFlacOut = std::make_unique<TFlacOut>();
+    FFlacOut->SetInput(FWaveIn.get());
+    FFlacOut->SetOnProgress([this](QObject*) { PostStreamProgress(FFlacOut->Progress()); });
+    FFlacOut->SetOnThreadException(onError);
+    FFlacOut->SetOnDone([this](QObject*) { StreamDone(ProgressCode::FlacWriterDone); });
+    FFlacWaveOut = std::make_unique<TWaveOut>();
+    FFlacWaveOut->SetInput(FFlacIn.get());
+    FFlacWaveOut->SetWavType(wtPCM);
+    FFlacWaveOut->SetFileMode(foRewrite);
+    FFlacWaveOut->SetOnProgress([this](QObject*) { PostStreamProgress(FFlacWaveOut->Progress()); });
+    FFlacWaveOut->SetOnThreadException(onError);
+    FFlacWaveOut->SetOnDone([this](QObject*) { StreamDone(ProgressCode::FlacDecoderDone); });
 }
 
 TEncodeStep::~TEncodeStep()
@@ -119,6 +137,24 @@ void TEncodeStep::RunResample(const QString& tempPath)
     FStreamStart.start();
 }
 
+void TEncodeStep::RunFlac(TAuInput* input, const QString& output)
+{
+    FStreamError.clear();
+    FFlacOut->SetInput(input);
+    FFlacOut->SetFileName(output);
+    FFlacOut->Run();
+    FStreamStart.start();
+}
+
+void TEncodeStep::RunFlacDecode(const QString& input, const QString& output)
+{
+    FStreamError.clear();
+    FFlacIn->SetFileName(input);
+    FFlacWaveOut->SetFileName(output);
+    FFlacWaveOut->Run();
+    FStreamStart.start();
+}
+
 void TEncodeStep::PostStreamProgress(int percent)
 {
     auto info = std::make_unique<TProcessInfo>();
@@ -154,6 +190,8 @@ void TEncodeStep::StopAll()
     if (FWma && FWma->Active) FWma->Stop(0);
     FVorbisOut->Stop(false);
     FWaveOut->Stop(false);
+    FFlacOut->Stop(false);
+    FFlacWaveOut->Stop(false);
 }
 
 void TEncodeStep::StopOggAsync()
@@ -164,5 +202,5 @@ void TEncodeStep::StopOggAsync()
 
 bool TEncodeStep::StreamBusy() const
 {
-    return FVorbisOut->Busy() || FWaveOut->Busy();
+    return FVorbisOut->Busy() || FWaveOut->Busy() || FFlacOut->Busy() || FFlacWaveOut->Busy();
 }

@@ -6,9 +6,12 @@
 //   encoder processes  progress 1..100; end 2000 (MP3, posted) or 5000 (WMA, sent)
 //   OGG encoder        progress (posted); done 3000 (posted)
 //   resampling chain   progress (posted); done 4000 (sent: handled before the event returns)
+//   FLAC encoder       progress (posted); done 6000 (posted)
+//   FLAC decoder       progress (posted); done 6100 (posted), the WAV written from a FLAC file
 // A stream run that failed ends with ErrorCode StreamFailed and the reason in ElapsedText.
 // The step makes no decisions: the job's state machine does.
 #include "app/core/Prompter.h"
+#include "audio/AuInput.h"
 #include "cd/ProcessInfo.h"
 
 #include <QDateTime>
@@ -20,6 +23,9 @@
 class TAudioConverter;
 class TEncodeProcess;
 class TFastResampler;
+class TFlacIn;
+class TFlacOut;
+class TVorbisIn;
 class TMp3EncodeProcess;
 class TVorbisOut;
 class TWMAEncodeProcess;
@@ -45,6 +51,9 @@ public:
     TAudioConverter& AudioConverter1() { return *FConverter; }
     TVorbisOut& VorbisOut1() { return *FVorbisOut; }
     TWaveOut& WaveOut1() { return *FWaveOut; }
+    TFlacOut& FlacOut1() { return *FFlacOut; }
+    TFlacIn& FlacIn1() { return *FFlacIn; }
+    TVorbisIn& VorbisIn1() { return *FVorbisIn; }
     TMp3EncodeProcess& Mp3() { return *FMp3; }
     TWMAEncodeProcess& Wma() { return *FWma; }
 
@@ -58,6 +67,11 @@ public:
     // The same with the encoder's settings left as the caller made them (ApplyOggOptions).
     void RunOggAsSet(const QString& output);
     void RunResample(const QString& tempPath);
+    // Run the FLAC encoder (level and comments as the caller set them) on `input`: WaveIn1,
+    // FlacIn1, VorbisIn1 or a reader of the caller's, whose file the caller set.
+    void RunFlac(TAuInput* input, const QString& output);
+    // Decode the FLAC file `input` into the WAV file `output` (its own format).
+    void RunFlacDecode(const QString& input, const QString& output);
 
     // Ends whatever runs: the encoder processes (Stop(0)) and the stream components
     // (synchronously; their pending events are dropped).
@@ -86,6 +100,10 @@ private:
     std::unique_ptr<TAudioConverter> FConverter;
     std::unique_ptr<TWaveOut> FWaveOut;
     std::unique_ptr<TVorbisOut> FVorbisOut;
+    std::unique_ptr<TFlacIn> FFlacIn;
+    std::unique_ptr<TVorbisIn> FVorbisIn;
+    std::unique_ptr<TFlacOut> FFlacOut;
+    std::unique_ptr<TWaveOut> FFlacWaveOut;     // FlacIn1 into a WAV
     QElapsedTimer FStreamStart;
     QString FStreamError;                 // the error of the current stream run
 };

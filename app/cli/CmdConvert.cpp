@@ -1,4 +1,4 @@
-// varnelcd-cli convert --to mp3|wav|ogg|wma [--out DIR] [--pattern P] [--yes | --no] FILE...
+// varnelcd-cli convert --to mp3|wav|ogg|wma|flac [--out DIR] [--pattern P] [--yes | --no] FILE...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "encode/ConversionJob.h"
@@ -11,12 +11,13 @@
 namespace {
 
 // Converts files one after another as the main window's conversion commands do: WAV to MP3,
-// OGG or WMA, MP3 to WAV, each output named after its file, in the output folder.
+// OGG or WMA, MP3 to WAV, each output named after its file, in the output folder; FLAC
+// files as WAV input, and WAV, MP3, OGG or FLAC files to FLAC.
 int Convert(const QStringList& args)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription("Convert WAV files to MP3, OGG or WMA, or MP3 files to WAV.");
-    parser.addOption(QCommandLineOption("to", "Target format: mp3, ogg or wma (from WAV), wav (from MP3).", "FORMAT"));
+    parser.setApplicationDescription("Convert WAV or FLAC files to MP3, OGG, WMA or FLAC, MP3 or OGG files to FLAC, or MP3 and FLAC files to WAV.");
+    parser.addOption(QCommandLineOption("to", "Target format: mp3, ogg or wma (from WAV or FLAC), flac (from WAV, MP3, OGG or FLAC), wav (from MP3 or FLAC).", "FORMAT"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
     parser.addOption(QCommandLineOption("pattern", "File-name pattern below the output folder, as \"%A/%D/%N %T\" "
                                                    "(default: the settings'; empty: each file's own name).", "P"));
@@ -32,10 +33,11 @@ int Convert(const QStringList& args)
     else if (to == "wav") mode = TConversionJob::Mp3ToWav;
     else if (to == "ogg") mode = TConversionJob::WavToOgg;
     else if (to == "wma") mode = TConversionJob::WavToWma;
+    else if (to == "flac") mode = TConversionJob::ToFlac;
     if (parser.isSet("pattern")) OptionsSetting.CommonOptions.FileNamePattern = parser.value("pattern");
     const QStringList files = parser.positionalArguments();
     if (mode == 0 || files.isEmpty()) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli convert: give --to mp3|wav|ogg|wma and at least one file"));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli convert: give --to mp3|wav|ogg|wma|flac and at least one file"));
         return 2;
     }
     if (parser.isSet("out")) {
@@ -58,4 +60,4 @@ int Convert(const QStringList& args)
 
 } // namespace
 
-VARNELCD_CLI_COMMAND("convert", "convert WAV files to MP3, OGG or WMA, or MP3 files to WAV", Convert);
+VARNELCD_CLI_COMMAND("convert", "convert WAV/FLAC files to MP3, OGG, WMA or FLAC, or MP3/FLAC files to WAV", Convert);

@@ -1,5 +1,5 @@
 // varnelcd-cli rip [--drive N] [--tracks LIST] [--format F] [--out DIR] [--pattern P] [--keep-wav]
-//                  [--id3] [--yes | --no] [--disc-image PATH]...
+//                  [--id3] [--flac-level N] [--cuesheet] [--yes | --no] [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "app/core/DiscSession.h"
@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -39,7 +40,7 @@ bool ParseTrackList(const QString& text, int count, QList<int>& tracks)
 
 int FormatIndex(const QString& name)
 {
-    static const QStringList names = {"mp3", "wav", "ogg", "wma"};   // OutputFormat 0..3
+    static const QStringList names = {"mp3", "wav", "ogg", "wma", "flac"};   // OutputFormat 0..4
     return names.indexOf(name.toLower());
 }
 
@@ -49,15 +50,17 @@ int FormatIndex(const QString& name)
 int Rip(const QStringList& args)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription("Rip tracks of the disc in the drive and encode them to WAV, MP3, OGG or WMA.");
+    parser.setApplicationDescription("Rip tracks of the disc in the drive and encode them to WAV, MP3, OGG, WMA or FLAC.");
     parser.addOption(QCommandLineOption("drive", "Use drive N (0-based position in the drive list).", "N"));
     parser.addOption(QCommandLineOption("tracks", "The tracks to rip, as 1,3-5 (default: all).", "LIST"));
-    parser.addOption(QCommandLineOption("format", "Output format: mp3, wav, ogg or wma (default: the settings').", "F"));
+    parser.addOption(QCommandLineOption("format", "Output format: mp3, wav, ogg, wma or flac (default: the settings').", "F"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
     parser.addOption(QCommandLineOption("pattern", "File-name pattern below the output folder, as \"%A/%D/%N %T\" "
                                                    "(default: the settings'; empty: the track titles).", "P"));
     parser.addOption(QCommandLineOption("keep-wav", "Keep the ripped WAV files after encoding."));
     parser.addOption(QCommandLineOption("id3", "Tag MP3 files (ID3v1) and WMA files with the disc information."));
+    parser.addOption(QCommandLineOption("flac-level", "FLAC compression level 0..8 (default: the settings').", "N"));
+    parser.addOption(QCommandLineOption("cuesheet", "FLAC: the whole disc as one file with a cue sheet."));
     AddAnswerOptions(parser);
     if (const int rc = ParseCommandLine(parser, args, "rip"); rc >= 0)
         return rc;
@@ -69,11 +72,21 @@ int Rip(const QStringList& args)
     if (parser.isSet("format")) {
         const int format = FormatIndex(parser.value("format"));
         if (format < 0) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes mp3, wav, ogg or wma"));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes mp3, wav, ogg, wma or flac"));
             return 2;
         }
         common.OutputFormat = format;
     }
+    if (parser.isSet("flac-level")) {
+        bool ok = false;
+        const int level = parser.value("flac-level").toInt(&ok);
+        if (!ok || level < 0 || level > 8) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --flac-level takes 0 to 8"));
+            return 2;
+        }
+        OptionsSetting.FlacOptions.Level = level;
+    }
+    if (parser.isSet("cuesheet")) OptionsSetting.FlacOptions.Cuesheet = true;
     if (parser.isSet("keep-wav")) common.IsKeepWav = true;
     if (parser.isSet("pattern")) common.FileNamePattern = parser.value("pattern");
     if (parser.isSet("id3")) OptionsSetting.ID3Use = true;
@@ -99,6 +112,9 @@ int Rip(const QStringList& args)
         PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --tracks takes positions 1 to %1, as 1,3-5").arg(rows.size()));
         return 2;
     }
+
+    // A whole-disc file holds its tracks in disc order.
+    if (common.OutputFormat == 4 && OptionsSetting.FlacOptions.Cuesheet) std::sort(tracks.begin(), tracks.end());
 
     TJobConsolePrompter prompter(answer);
     // The extract command's checks: the output folder, a rip time of 0 seconds.
@@ -132,4 +148,4 @@ int Rip(const QStringList& args)
 
 } // namespace
 
-VARNELCD_CLI_COMMAND("rip", "rip tracks of the disc in the drive to WAV, MP3, OGG or WMA files", Rip);
+VARNELCD_CLI_COMMAND("rip", "rip tracks of the disc in the drive to WAV, MP3, OGG, WMA or FLAC files", Rip);

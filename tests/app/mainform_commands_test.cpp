@@ -87,6 +87,7 @@ TEST_F(CommandsTest, ConversionsChooseFilesCheckTheFolderAndHandOverModeAndFiles
         {"mnuMp3ToWav", 3, "MP3 file (*.mp3);;Any file (*)"},
         {"miWAVtoOGG", 5, "Sound file (*.wav);;Any file (*)"},
         {"miWAVtoWMA", 6, "Sound file (*.wav);;Any file (*)"},
+        {"miToFLAC", 7, "Sound file (*.wav *.mp3 *.ogg *.flac);;Any file (*)"},
     };
     const QString missing = Path("no such folder");
     const QStringList files{Path("a.wav"), Path("b b.wav")};

@@ -93,9 +93,9 @@ TEST_F(OptionSetTest, PagesInOrderAndListsFromTheTables)
     auto form = Open();
     EXPECT_EQ(form->objectName(), "OptionSetForm");
     auto* tabs = Get<QTabWidget>(form.get(), "PageControl1");
-    const char* pages[] = {"TabSheet1", "TabSheet2", "TabSheet5", "TabSheet6", "TabSheet4", "TabSheet3"};
-    ASSERT_EQ(tabs->count(), 6);
-    for (int i = 0; i < 6; ++i)
+    const char* pages[] = {"TabSheet1", "TabSheet2", "TabSheet5", "TabSheet6", "TabSheetFlac", "TabSheet4", "TabSheet3"};
+    ASSERT_EQ(tabs->count(), 7);
+    for (int i = 0; i < 7; ++i)
         EXPECT_EQ(tabs->widget(i)->objectName(), pages[i]);
     EXPECT_EQ(tabs->currentIndex(), 0);
     auto* bitRate = Get<QComboBox>(form.get(), "cbBitRate");
@@ -109,6 +109,10 @@ TEST_F(OptionSetTest, PagesInOrderAndListsFromTheTables)
     EXPECT_EQ(genre->itemText(0), "");
     EXPECT_EQ(genre->itemText(1), GenreNames[0]);
     EXPECT_FALSE(Get<QCheckBox>(form.get(), "ckbCDDb")->isVisible());
+    EXPECT_EQ(Get<QComboBox>(form.get(), "cbOutputFormat")->itemText(4), "FLAC file(*.FLAC)");
+    auto* level = Get<QSlider>(form.get(), "tbFlacLevel");
+    EXPECT_EQ(level->minimum(), 0);
+    EXPECT_EQ(level->maximum(), 8);
 }
 
 TEST_F(OptionSetTest, EveryFieldRoundTripsThroughWindowFileAndNextStart)
@@ -141,6 +145,8 @@ TEST_F(OptionSetTest, EveryFieldRoundTripsThroughWindowFileAndNextStart)
         Get<QComboBox>(f, "cbOggMaxBit")->setCurrentIndex(14);
         Get<QComboBox>(f, "cbOggMinBit")->setCurrentIndex(1);
         Get<QComboBox>(f, "cbWMABitrate")->setCurrentIndex(3);
+        Get<QSlider>(f, "tbFlacLevel")->setValue(8);
+        Get<QCheckBox>(f, "ckbFlacCuesheet")->setChecked(true);
         Get<QCheckBox>(f, "cbUseID3")->setChecked(true);
         Get<QLineEdit>(f, "ID3artist")->setText(QStringLiteral("歌手"));
         Get<QLineEdit>(f, "ID3album")->setText("Album");
@@ -171,6 +177,8 @@ TEST_F(OptionSetTest, EveryFieldRoundTripsThroughWindowFileAndNextStart)
     EXPECT_EQ(o.OggOptions.MaxBitRate, 14);
     EXPECT_EQ(o.OggOptions.MinBitRate, 1);
     EXPECT_EQ(o.WMAOptions.BitRate, 3);
+    EXPECT_EQ(o.FlacOptions.Level, 8);
+    EXPECT_TRUE(o.FlacOptions.Cuesheet);
     EXPECT_TRUE(o.ID3Use);
     EXPECT_EQ(o.CDInfo.Artist, QStringLiteral("歌手"));
     EXPECT_EQ(o.CDInfo.Album, "Album");
@@ -204,6 +212,8 @@ TEST_F(OptionSetTest, EveryFieldRoundTripsThroughWindowFileAndNextStart)
     EXPECT_EQ(Get<QSlider>(f, "tbCompression")->value(), 77);
     EXPECT_EQ(Get<QComboBox>(f, "cbOggNomBit")->currentIndex(), 11);
     EXPECT_EQ(Get<QComboBox>(f, "cbWMABitrate")->currentIndex(), 3);
+    EXPECT_EQ(Get<QSlider>(f, "tbFlacLevel")->value(), 8);
+    EXPECT_TRUE(Get<QCheckBox>(f, "ckbFlacCuesheet")->isChecked());
     EXPECT_EQ(Get<QComboBox>(f, "ID3genre")->currentIndex(), 1);
     EXPECT_EQ(Get<QLineEdit>(f, "ID3year")->text(), "1999");
     // OK with nothing changed stores the same record.
@@ -217,7 +227,8 @@ TEST_F(OptionSetTest, StoredValuesOutsideTheControlsShowAndStoreTheDefault)
     ASSERT_TRUE(WriteAll(OptionsFileName(),
                          "[CommonOptions]\nOutputFormat=7\nNormalizePercent=150\nRipTime=-5\nIsKeepWav=yes\n"
                          "[Mp3Options]\nBitRate=100\nMaxBitRate=abc\nVBRQuality=12\nStereoMode=-1\n"
-                         "[OggOptions]\nNomalBitRate=20\nCompressPosition=5\n[WMAOptions]\nBitRate=40\n"));
+                         "[OggOptions]\nNomalBitRate=20\nCompressPosition=5\n[WMAOptions]\nBitRate=40\n"
+                         "[FlacOptions]\nLevel=x\n"));
     LoadOptions();
     OptionsSetting.CommonOptions.OutputFolder = WithBackslash(Home.path());
     OptionsSetting.CDInfo.Genre = 200;
@@ -234,6 +245,7 @@ TEST_F(OptionSetTest, StoredValuesOutsideTheControlsShowAndStoreTheDefault)
     EXPECT_EQ(Get<QSlider>(f, "tbCompression")->value(), 30);
     EXPECT_EQ(Get<QComboBox>(f, "cbWMABitrate")->currentIndex(), 8);
     EXPECT_EQ(Get<QComboBox>(f, "ID3genre")->currentIndex(), 0);
+    EXPECT_EQ(Get<QSlider>(f, "tbFlacLevel")->value(), 5);
     Ok(f);
     EXPECT_TRUE(Prompter.Log.isEmpty());
     const TOptionsSetting& o = OptionsSetting;
@@ -439,7 +451,7 @@ TEST_F(OptionSetTest, ChineseFileHasATextForEveryCaptionTabAndFixedItem)
         if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w))
             need(name);
     }
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 7; ++i)
         need(QString("PageControl1_Page%1").arg(i));
     for (const char* combo : {"cbOutputFormat", "cbMpegQuality", "cbStereoMode"})
         for (int i = 0; i < Get<QComboBox>(form.get(), combo)->count(); ++i)

@@ -353,3 +353,27 @@ TEST_F(RipJobTest, StopDuringTheRipAndEachEncode)
 }
 
 } // namespace
+
+// FLAC straight from the disc, per track and as one whole-disc file: a stop while a track
+// is read leaves no FLAC file and no WAV.
+TEST_F(RipJobTest, StoppingAFlacRipLeavesNoFile)
+{
+    UseDisc({"4000", "20"});
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatFlac;
+    for (const bool cue : {false, true}) {
+        SCOPED_TRACE(cue);
+        OptionsSetting.FlacOptions.Cuesheet = cue;
+        QDir(Out).removeRecursively();
+        QDir().mkpath(Out);
+        bool stopped = false;
+        auto job = Run({"01A", "02B"}, [&](TCDRipJob& j) {
+            if (!stopped && j.View().Gauge > 0) {
+                stopped = true;
+                j.StopJob();
+            }
+        });
+        ASSERT_TRUE(stopped);
+        EXPECT_TRUE(job->WasStopped());
+        EXPECT_EQ(Files(), QStringList());
+    }
+}

@@ -399,3 +399,26 @@ TEST_F(JobTest, FileNamePatternFoldersTheOutputs)
     ASSERT_EQ(Prompter.Texts("error").size(), 1);
     EXPECT_TRUE(Prompter.Texts("error")[0].contains(Out + "/b")) << Prompter.Texts("error")[0].toStdString();
 }
+
+// A FLAC rip stopped while it reads: no FLAC file, per track or whole-disc, is left.
+TEST_F(JobTest, StoppingAFlacRipLeavesNoFlacFile)
+{
+    OpenDisc({"3000", "150"});
+    OptionsSetting.CommonOptions.OutputFormat = 4;
+    for (const bool cue : {false, true}) {
+        SCOPED_TRACE(cue);
+        OptionsSetting.FlacOptions.Cuesheet = cue;
+        const QString folder = Dir.filePath(cue ? "cue" : "tracks");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
+        bool asked = false;
+        auto job = Run(TConversionJob::RipCD, {"01One", "02Two"}, [&](TConversionJob& j) {
+            if (asked || j.View().Gauge <= 0) return;
+            asked = true;
+            QTimer::singleShot(0, &j, [&j] { j.StopJob(); });
+        });
+        EXPECT_TRUE(asked);
+        EXPECT_TRUE(job->WasStopped());
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
+    }
+}

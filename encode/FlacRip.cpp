@@ -1,0 +1,205 @@
+#include "encode/FlacRip.h"
+#include "settings/FileNamePattern.h"
+
+#include "audio/AuException.h"
+#include "audio/AuFileStream.h"
+#include "encode/FlacOut.h"
+#include "settings/Options.h"
+
+#include <FLAC++/metadata.h>
+#include <FLAC/metadata.h>
+#include <QFile>
+#include <memory>
+
+namespace {
+
+constexpr uint64_t CdLeadIn = 88200;          // 2 seconds at 44100 Hz
+constexpr int SamplesPerCdFrame = 588;        // 44100 / 75
+constexpr int LeadOutTrack = 170;
+
+QString GenreName(int genre)
+{
+    return genre >= 0 && genre < GENRE_COUNT ? QString::fromLatin1(GenreNames[size_t(genre)]) : QString();
+}
+
+void AddIfSet(QStringList& list, const char* name, const QString& value)
+{
+    if (!value.isEmpty()) list << QLatin1String(name) + QLatin1Char('=') + value;
+}
+
+struct TChainDeleter {
+    void operator()(FLAC__Metadata_Chain* c) const { FLAC__metadata_chain_delete(c); }
+};
+struct TIteratorDeleter {
+    void operator()(FLAC__Metadata_Iterator* i) const { FLAC__metadata_iterator_delete(i); }
+};
+
+} // namespace
+
+QStringList FlacDiscComments(const TCDInfo& info)
+{
+    QStringList list;
+    AddIfSet(list, "ARTIST", info.Artist);
+    AddIfSet(list, "ALBUM", info.Album);
+    AddIfSet(list, "DATE", info.Year);
+    AddIfSet(list, "GENRE", GenreName(info.Genre));
+    AddIfSet(list, "COMMENT", info.Comment);
+    return list;
+}
+
+QStringList FlacTrackComments(const TCDInfo& info, int trackNumber, const QString& title, int trackTotal)
+{
+    const int total = trackTotal > 0 ? trackTotal : std::max(info.TrackNumber, trackNumber);
+    QStringList list{QStringLiteral("TITLE=") + title, QStringLiteral("TRACKNUMBER=%1").arg(trackNumber),
+                     QStringLiteral("TRACKTOTAL=%1").arg(total)};
+    return list + FlacDiscComments(info);
+}
+
+void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, int trackTotal)
+{
+    encoder.SetLevel(OptionsSetting.FlacOptions.Level);
+    encoder.SetComments(FlacTrackComments(OptionsSetting.CDInfo, trackNumber, title, trackTotal));
+}
+
+QString FlacDiscFileName(const TCDInfo& info, const QString& firstTrackPath)
+{
+    // "%A - %D" with the cleaning and defaults every output name gets, in the folder the
+    // pattern gave the first track.
+    TFileNameTags tags;
+    tags.Artist = info.Artist;
+    tags.Album = info.Album;
+    QSet<QString> used;
+    const QString name = PatternRelativePath(QStringLiteral("%A - %D"), tags, QStringLiteral(".flac"), used);
+    const int slash = firstTrackPath.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? name : firstTrackPath.left(slash + 1) + name;
+}
+
+void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet)
+{
+    const auto fail = [&](const char* what) {
+        throw EAuException(path + QStringLiteral(": cannot write the cue sheet (") + QLatin1String(what)
+                           + QLatin1Char(')'));
+    };
+    // A CD-DA sheet needs every track on a CD frame boundary.
+    bool cd = sheet.LeadOut % SamplesPerCdFrame == 0;
+    for (const TFlacCueTrack& t : sheet.Tracks) cd = cd && t.Offset % SamplesPerCdFrame == 0;
+    FLAC::Metadata::CueSheet cue;
+    cue.set_is_cd(cd);
+    cue.set_lead_in(cd ? CdLeadIn : 0);
+    uint32_t n = 0;
+    for (const TFlacCueTrack& t : sheet.Tracks) {
+        FLAC::Metadata::CueSheet::Track track;
+        track.set_number(FLAC__byte(t.Number));
+        track.set_offset(FLAC__uint64(t.Offset));
+        track.set_type(0);
+        cue.insert_track(n, track);
+        ::FLAC__StreamMetadata_CueSheet_Index index{};
+        index.number = 1;
+        cue.insert_index(n, 0, index);
+        ++n;
+    }
+    FLAC::Metadata::CueSheet::Track leadOut;
+    leadOut.set_number(LeadOutTrack);
+    leadOut.set_offset(FLAC__uint64(sheet.LeadOut));
+    cue.insert_track(n, leadOut);
+
+    std::unique_ptr<FLAC__Metadata_Chain, TChainDeleter> chain(FLAC__metadata_chain_new());
+    const QByteArray name = QFile::encodeName(path);
+    if (!chain || !FLAC__metadata_chain_read(chain.get(), name.constData())) fail("read");
+    std::unique_ptr<FLAC__Metadata_Iterator, TIteratorDeleter> it(FLAC__metadata_iterator_new());
+    if (!it) fail("memory");
+    FLAC__metadata_iterator_init(it.get(), chain.get());
+    FLAC__StreamMetadata* comments = nullptr;
+    do {
+        if (FLAC__metadata_iterator_get_block_type(it.get()) == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
+            comments = FLAC__metadata_iterator_get_block(it.get());
+            break;
+        }
+    } while (FLAC__metadata_iterator_next(it.get()));
+    if (!comments) fail("no comment block");
+    const QByteArray entry = (QStringLiteral("CUESHEET=") + sheet.Text()).toUtf8();
+    FLAC__StreamMetadata_VorbisComment_Entry e{uint32_t(entry.size()),
+                                               reinterpret_cast<FLAC__byte*>(const_cast<char*>(entry.constData()))};
+    if (!FLAC__metadata_object_vorbiscomment_append_comment(comments, e, true)) fail("comment");
+    FLAC__StreamMetadata* block = FLAC__metadata_object_clone(static_cast<const FLAC__StreamMetadata*>(cue));
+    if (!block) fail("memory");
+    if (!FLAC__metadata_iterator_insert_block_after(it.get(), block)) {
+        FLAC__metadata_object_delete(block);
+        fail("insert");
+    }
+    if (!FLAC__metadata_chain_write(chain.get(), true, false))
+        fail(FLAC__Metadata_ChainStatusString[FLAC__metadata_chain_status(chain.get())]);
+}
+
+// ---- the rip sink ---------------------------------------------------------------------
+
+TFlacRipSink::TFlacRipSink(const QString& path, int level, const QStringList& comments, bool perTrack)
+    : FPath(path), FPerTrack(perTrack)
+{
+    FWriter.Level = level;
+    FWriter.Comments = comments;
+}
+
+TFlacRipSink::~TFlacRipSink()
+{
+    if (FWriter.IsOpen()) Discard();
+}
+
+bool TFlacRipSink::Begin()
+{
+    try {
+        if (!FWriter.IsOpen()) {
+            FStream = std::make_unique<TAuFileStream>(FPath, TAuFileStream::fmCreate);
+            FWriter.Open(FStream.get(), 16, 2, 44100, 0);
+            FOffsets.clear();
+        }
+        FOffsets.push_back(int64_t(FWriter.SamplesWritten()));
+        return true;
+    } catch (const std::exception& e) {
+        FError = QString::fromUtf8(e.what());
+        Discard();
+        return false;
+    }
+}
+
+bool TFlacRipSink::Write(const uint8_t* data, size_t bytes)
+{
+    try {
+        FWriter.Write(data, bytes);
+        return true;
+    } catch (const std::exception& e) {
+        FError = QString::fromUtf8(e.what());
+        return false;
+    }
+}
+
+bool TFlacRipSink::EndTrack()
+{
+    return !FPerTrack || Finish();
+}
+
+bool TFlacRipSink::FinishDisc()
+{
+    return FWriter.IsOpen() && Finish();
+}
+
+bool TFlacRipSink::Finish()
+{
+    try {
+        FWriter.Finish();
+        FStream.reset();
+        return true;
+    } catch (const std::exception& e) {
+        FError = QString::fromUtf8(e.what());
+        Discard();
+        return false;
+    }
+}
+
+void TFlacRipSink::Discard()
+{
+    const bool created = bool(FStream);
+    FWriter.Abandon();
+    FStream.reset();
+    if (created) QFile::remove(FPath);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// FLAC output of rips and conversions: the Vorbis comments of a disc's track, the settings
+// applied to an encoder, and the sink through which the CD rip thread encodes what it reads.
+#include "cd/RipSink.h"
+#include "encode/FlacWriter.h"
+#include "settings/CDInfo.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class TAuFileStream;
+class TFlacOut;
+
+// TITLE, TRACKNUMBER and TRACKTOTAL always; ARTIST, ALBUM, DATE, GENRE (the genre's name)
+// and COMMENT when not empty. trackTotal <= 0 takes the disc's track count.
+QStringList FlacTrackComments(const TCDInfo& info, int trackNumber, const QString& title, int trackTotal = 0);
+// The album comments of a whole-disc file (no track fields).
+QStringList FlacDiscComments(const TCDInfo& info);
+
+// The level of the settings, and the track's comments from the current disc information.
+void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, int trackTotal = 0);
+
+// The "<Artist> - <Album>.flac" name of a whole-disc file, relative to the output folder:
+// cleaned as every output name is ("Unknown Artist" / "Unknown Album" for empty fields), in
+// the folder of firstTrackPath (the first ticked track's path by the file-name pattern).
+QString FlacDiscFileName(const TCDInfo& info, const QString& firstTrackPath = QString());
+
+// Adds the cue sheet (the CUESHEET block and a CUESHEET comment with the text sheet) to a
+// finished FLAC file; raises EAuException when the file cannot be rewritten.
+void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet);
+
+// Encodes a rip into one FLAC file. With PerTrack every track is a file of its own (Begin
+// opens it, EndTrack finishes it); otherwise the tracks follow each other in one file,
+// finished by FinishDisc, and TrackOffsets records where each began.
+class TFlacRipSink : public TRipSink {
+public:
+    TFlacRipSink(const QString& path, int level, const QStringList& comments, bool perTrack = true);
+    ~TFlacRipSink() override;
+
+    bool Begin() override;
+    bool Write(const uint8_t* data, size_t bytes) override;
+    bool EndTrack() override;
+    void Discard() override;
+    // Whole-disc file: ends it (false on failure, the file then removed).
+    bool FinishDisc();
+
+    const QString& Path() const { return FPath; }
+    const QString& Error() const { return FError; }
+    const std::vector<int64_t>& TrackOffsets() const { return FOffsets; }
+    uint64_t Samples() const { return FWriter.SamplesWritten(); }
+
+private:
+    bool Finish();
+    QString FPath;
+    bool FPerTrack;
+    TFlacWriter FWriter;
+    std::unique_ptr<TAuFileStream> FStream;
+    std::vector<int64_t> FOffsets;
+    QString FError;
+};
