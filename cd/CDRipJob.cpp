@@ -7,6 +7,7 @@
 #include "audio/WaveIn.h"
 #include "audio/WaveOut.h"
 #include "cd/CDInput.h"
+#include "cd/RipAudit.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
@@ -106,6 +107,9 @@ void TCDRipJob::Start()
         Complete();
         return;
     }
+    FAudit = new TRipAudit(FPrompter, this);
+    BeginAudit(*FAudit, FCDIn);
+    FBeforeClose = [this](std::function<void()> resume) { return FAudit->HoldCompletion(std::move(resume)); };
     StartRip(0);
 }
 
@@ -140,9 +144,11 @@ void TCDRipJob::StartRip(int index)
     const QString wav = WavName(index);
     FResults[index].Output = FFormat == FormatWav ? wav : EncodedName(index);
     FWaveError.clear();
+    // With a test pass the track is read once into a scratch file for its CRC, then copied.
+    FTesting = RipAuditSettings().TestPass && !FTested;
     try {
         SelectTrack(ParseRipEntry(FEntries.value(index)).TrackNumber);
-        FWaveOut->SetFileName(wav);
+        FWaveOut->SetFileName(FTesting ? wav + QStringLiteral(".test") : wav);
         FWaveOut->Run();
     } catch (const std::exception& e) {
         // The track cannot be read at all: told as a read error, and the job goes on.
@@ -154,6 +160,18 @@ void TCDRipJob::StartRip(int index)
 void TCDRipJob::WaveDone()
 {
     const QString wav = FWaveOut->FileName();
+    if (FTesting) {
+        FTesting = false;
+        DeleteIfFree(wav);
+        if (FWaveError.isEmpty() && !FDone) {
+            FTested = true;
+            FTestCrc = FCDIn.LastRead().Crc;
+            QMetaObject::invokeMethod(this, [this] { StartRip(FCount); }, Qt::QueuedConnection);
+            return;
+        }
+        Post(ProgressCode::RipFinished, RipError::ReadFailed, FWaveError);
+        return;
+    }
     if (!FWaveError.isEmpty()) {
         const bool created = QFile::exists(wav);
         Post(ProgressCode::RipFinished, created ? RipError::ReadFailed : RipError::CreateFailed, FWaveError);
@@ -176,18 +194,29 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     const int index = FCount;
     const QString wav = WavName(index);
     FCount += 1;
-    if (info.ErrorCode != RipError::None) {
+    TRipLogTrack read = FCDIn.LastRead();
+    read.Number = ParseRipEntry(FEntries.value(index)).TrackNumber;
+    read.Read = info.ErrorCode == RipError::None;
+    read.Tested = FTested;
+    read.TestCrc = FTestCrc;
+    FTested = false;
+    const QString mismatch = TestCopyMismatch(read);
+    if (info.ErrorCode != RipError::None || !mismatch.isEmpty()) {
         // A short or padded WAV is no rip: it goes, and nothing is encoded from it.
-        const QString why = info.ErrorCode == RipError::CreateFailed
+        const QString why = !mismatch.isEmpty() ? mismatch
+                            : info.ErrorCode == RipError::CreateFailed
                                 ? wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"))
                                 : Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！")) + QLatin1Char(' ')
                                       + info.ElapsedText;
+        read.Failure = why;
+        if (FAudit) FAudit->AddTrack(read, wav);
         DeleteIfFree(wav);
         FPrompter->ShowError(why);
         Fail(index, why);
         Next();
         return;
     }
+    if (FAudit) FAudit->AddTrack(read, wav);
     if (FFormat == FormatWav) {
         Succeed(index);
         Next();
@@ -374,6 +403,7 @@ void TCDRipJob::CleanUp()
     if (FWaveOut->Busy()) FCDIn.AbortRead();
     FWaveOut->Stop(false);
     FCDIn.Reset();
+    FCDIn.SetReadOffset(0);
     FStep->StopAll();
     FStep->WaveIn1().SetFileName(QString());
     FStep->VorbisOut1().SetFileName(QString());

@@ -17,6 +17,7 @@
 #include <memory>
 
 class TCDIn;
+class TRipAudit;
 class TWaveOut;
 
 class TCDRipJob : public TJobBase {
@@ -84,4 +85,8 @@ private:
     QElapsedTimer FWmaStart;
     int64_t FWmaInputSize = 0;
     bool FCleaned = false;
+    TRipAudit* FAudit = nullptr;          // checksums, database verdicts, rip log (a child)
+    bool FTesting = false;                // the test pass of the current track runs
+    bool FTested = false;                 // ... has run; its CRC is FTestCrc
+    uint32_t FTestCrc = 0;
 };

@@ -12,10 +12,13 @@
 // them. Qt's own queue is not visible to the thread sanitizer; the mutex is. The owner and
 // this object live on the main thread; events not yet handed over when this object is
 // freed are dropped.
+#include "cd/RipAudit.h"
 #include "platform/akrip32.h"
 #include "settings/Options.h"
 
+#include <QElapsedTimer>
 #include <QString>
+#include <functional>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -63,6 +66,12 @@ public:
     std::atomic<bool> StopRequested{false};
     TCommonOptions Options;                  // OutputFolder, IsNormalize, NormalizePercent,
                                              // EnableRipTime, RipTime; set before Start()
+    int ReadOffset = 0;                      // samples; set before Start()
+    bool TestPass = false;                   // a first read for the CRC only; set before Start()
+
+    // What the rip read (range, checksums of the bytes written, faults met): complete once
+    // the completion message has been posted.
+    const TRipLogTrack& Result() const { return FResult; }
 
     // The WAV file's full path: output folder, separator, title, ".wav".
     QString WavFileName() const;
@@ -74,6 +83,13 @@ private:
     void PostInfo(int percent, int errorCode = 0);
     void PostProgress(int percent, int64_t elapsedMs);
     int RipLoop(uint32_t start, uint32_t length);   // the ErrorCode to report, or -1 when stopped
+    // Reads the track's corrected PCM stream once, handing it to sink in order; sink false
+    // ends the read as a write failure. The ErrorCode, or -1 when stopped.
+    using TSink = std::function<bool(const uint8_t* data, size_t bytes)>;
+    int ReadCorrected(uint32_t start, uint32_t length, const TSink& sink);
+    // Reads sectors first.. (count of them) into data; a failed read is taken apart sector by
+    // sector so the bad sector is named (and a sector that reads on the second try is kept).
+    int ReadSectors(int64_t first, int count, uint8_t* data, QString& error);
     int NormalizePass();
 
     // The last progress posted, so that unchanged reports are not posted again.
@@ -86,4 +102,7 @@ private:
     bool FStarted = false;
     bool FFinished = false;
     std::vector<std::unique_ptr<QEvent>> FMailbox;   // guarded by the registry's mutex
+    TDiscLayout FDisc;
+    TRipLogTrack FResult;
+    QElapsedTimer FClock;
 };

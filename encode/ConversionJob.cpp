@@ -5,6 +5,7 @@
 #include "audio/AudioConverter.h"
 #include "audio/WaveIn.h"
 #include "cd/CDRipThread.h"
+#include "cd/RipAudit.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
@@ -131,6 +132,13 @@ void TConversionJob::StartRip(int index)
     FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, entry.Title);
     FRip->CDHandle = FCDHandle;
     FRip->OwnerWindow = this;
+    if (!FAudit) {
+        FAudit = new TRipAudit(FPrompter, this);
+        BeginAudit(*FAudit, FCDHandle);
+        FBeforeClose = [this](std::function<void()> resume) { return FAudit->HoldCompletion(std::move(resume)); };
+    }
+    FRip->ReadOffset = FAudit->Offset();
+    FRip->TestPass = RipAuditSettings().TestPass;
     FResults[index].Output = FRip->WavFileName();
     SetCaption(QStringLiteral("抓取中("), index + 1, index);
     ShowInitializing();
@@ -379,6 +387,7 @@ void TConversionJob::RipDone(TProcessInfo& info)
     const int index = RipIndex;
     const QString wav = RipWav(index);
     // The completion is the thread's last message: it has ended, and is freed.
+    TRipLogTrack read = FRip->Result();
     FRip.reset();
     int code = info.ErrorCode;
     QString failure;
@@ -403,6 +412,12 @@ void TConversionJob::RipDone(TProcessInfo& info)
         failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"));
         break;
     }
+    if (code == RipError::None && !TestCopyMismatch(read).isEmpty()) {
+        failure = TestCopyMismatch(read);
+        code = RipError::ReadFailed;
+    }
+    read.Failure = failure;
+    if (FAudit) FAudit->AddTrack(read, wav);
     if (!failure.isEmpty()) {
         FPrompter->ShowError(failure);
         Fail(index, failure);
