@@ -11,6 +11,7 @@
 
 struct THttpOptions;
 class THttpAbort;
+struct TCRTocEntry;
 
 // Samples left out at the start of a disc's first track and at the end of its last one.
 constexpr int64_t AccurateRipSkipSamples = 5 * 588;   // five sectors, 2940
@@ -56,6 +57,16 @@ struct TAccurateRipId {
 };
 
 TAccurateRipId AccurateRipDiscId(const std::vector<uint32_t>& trackLbas, uint32_t leadOutLba, uint32_t cddbId);
+// The id of the disc whose table of contents the CD input component reports (entry t - 1
+// track t, the last the lead-out). Valid: the table gives a CDDB id and has an audio track.
+// DataTrack: the disc has a data track; it is then not looked up ("not checked (data
+// track)"), and Id, made of the audio tracks only, is not the database's.
+struct TAccurateRipDisc {
+    bool Valid = false;
+    bool DataTrack = false;
+    TAccurateRipId Id;
+};
+TAccurateRipDisc AccurateRipDiscOf(const std::vector<TCRTocEntry>& toc);
 // base (no trailing '/' needed) + "/" + Path().
 QUrl AccurateRipUrl(const QString& base, const TAccurateRipId& id);
 
