@@ -261,6 +261,7 @@ int TCDRipThread::ReadSectors(int64_t first, int count, uint8_t* data, QString& 
     };
     if (read(first, count, data))
         return count * CD_SECTOR_SIZE;
+    const size_t named = FResult.ReadErrors.size();
     for (int i = 0; i < count; ++i) {
         if (StopRequested)
             return 0;
@@ -269,9 +270,14 @@ int TCDRipThread::ReadSectors(int64_t first, int count, uint8_t* data, QString& 
         FResult.ReadErrors.push_back(first + i);
         if (!read(first + i, 1, data + size_t(i) * CD_SECTOR_SIZE)) {
             error = QStringLiteral("Read error at sector %1").arg(first + i);
+            FResult.Failure = error;
             return -1;
         }
     }
+    // Every sector read alone: the failed read is all that can be named.
+    if (FResult.ReadErrors.size() == named)
+        for (int i = 0; i < count; ++i)
+            FResult.ReadErrors.push_back(first + i);
     return count * CD_SECTOR_SIZE;
 }
 
@@ -286,7 +292,7 @@ int TCDRipThread::ReadCorrected(uint32_t start, uint32_t length, const TSink& si
     const int64_t end = stream.ReadEnd();
     stream.SetSource([&](uint8_t* buffer, int capacity, QString& error) {
         const int count = int(std::min<int64_t>(capacity / CD_SECTOR_SIZE, end - next));
-        if (count <= 0 || StopRequested)
+        if (count <= 0)
             return 0;
         const int got = ReadSectors(next, count, buffer, error);
         next += count;

@@ -416,7 +416,7 @@ void TConversionJob::RipDone(TProcessInfo& info)
         failure = TestCopyMismatch(read);
         code = RipError::ReadFailed;
     }
-    read.Failure = failure;
+    read.Failure = read.Failure.isEmpty() || failure.isEmpty() ? failure : failure + QLatin1Char(' ') + read.Failure;
     if (FAudit) FAudit->AddTrack(read, wav);
     if (!failure.isEmpty()) {
         FPrompter->ShowError(failure);
