@@ -4,7 +4,11 @@
 // checks and stores; nothing here is written to disk.
 #include "app/OptionSetController.h"
 #include <QDialog>
+#include <QMap>
 #include <memory>
+
+class QCheckBox;
+class QSpinBox;
 
 namespace Ui {
 class OptionSetForm;
@@ -33,10 +37,16 @@ private:
     void btOkClick();
     void bDefaultClick();
     void bWMADefaultClick();
+    // The read offset of the drive chosen on the CD-ROM page, kept per drive until OK.
+    void ShowReadOffset(int driveItem);
 
     std::unique_ptr<Ui::OptionSetForm> FUi;
     TPrompter& FPrompter;
     TOptionSetController FController;
     QString FLanguage = QStringLiteral("Chinese");
     bool FShown = false;
+    QCheckBox* FWriteRipLog = nullptr;        // Output page
+    QSpinBox* FReadOffset = nullptr;          // CD-ROM page
+    QMap<QString, int32_t> FReadOffsets;      // as edited, stored on OK
+    QString FOffsetKey;                       // the drive FReadOffset shows
 };

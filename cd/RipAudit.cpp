@@ -347,6 +347,28 @@ QString TestCopyMismatch(const TRipLogTrack& track)
 
 // ---- the two rip paths ---------------------------------------------------------------------
 
+namespace {
+
+QString DriveVendorModel(int index)
+{
+    TDriveList list{};
+    list.Capacity = MAX_CD_DRIVES;
+    GetCDList(list);
+    if (index < 0 || index >= list.Count)
+        return DriveIdentifier(index);
+    const TDriveEntry& e = list.Entries[index];
+    return (QString::fromLatin1(e.Vendor) + QLatin1Char(' ') + QString::fromLatin1(e.Product)).simplified();
+}
+
+} // namespace
+
+QString ReadOffsetKeyOfDrive(int index)
+{
+    if (index < 0)
+        return QString();
+    return ReadOffsetKey(DriveVendorModel(index), DriveIsImage(index));
+}
+
 bool BeginAudit(TRipAudit& audit, HCDROM handle)
 {
     if (!ModifyCDParms(handle, CDP_MSF, 1))
@@ -369,14 +391,7 @@ bool BeginAudit(TRipAudit& audit, HCDROM handle)
     }
     disc.LeadOut = lba(tracks);
     const int index = DriveOfHandle(handle);
-    TDriveList list{};
-    list.Capacity = MAX_CD_DRIVES;
-    GetCDList(list);
-    QString name = DriveIdentifier(index);
-    if (index >= 0 && index < list.Count) {
-        const TDriveEntry& e = list.Entries[index];
-        name = (QString::fromLatin1(e.Vendor) + QLatin1Char(' ') + QString::fromLatin1(e.Product)).simplified();
-    }
+    const QString name = DriveVendorModel(index);
     const bool image = DriveIsImage(index);
     const int offset = ReadOffsetFor(ReadOffsetKey(name, image));
     audit.Begin(disc, image ? name + QStringLiteral(" (") + DriveIdentifier(index) + QLatin1Char(')') : name, offset,

@@ -37,6 +37,8 @@ TRipAuditSettings& RipAuditSettings();
 // The key of a drive in the settings' read offsets: "vendor_model" with spaces as '_',
 // "Image" for a disc image.
 QString ReadOffsetKey(const QString& vendorModel, bool image);
+// The key of drive `index` of the drive list (the options window's CD-ROM page).
+QString ReadOffsetKeyOfDrive(int index);
 // The correction for that drive: the run's --offset, else the stored value (0 when none).
 int ReadOffsetFor(const QString& key);
 

@@ -221,6 +221,11 @@ TEST_F(RipAuditTest, DatabaseAnswersTestPassAndReadFaultsInTheLog)
             }
         }
     }
+    // A database that never answers holds the log (not the rip) until the client gives up.
+    server.Push(TFakeReply::Stall());
+    const TRun r = Rip({"--accuraterip-url", url, "--tracks", "1"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+    EXPECT_GE(TrackLines(r.Log, 1).indexOf(QRegularExpression("AccurateRip: no database answer: .+")), 0) << r.Log.toStdString();
 }
 
 TEST(RipLog, ExactText)
