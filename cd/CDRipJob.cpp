@@ -402,6 +402,9 @@ void TCDRipJob::CleanUp()
     // asked only of a running rip, and whatever is left of it is cleared by the reset.
     if (FWaveOut->Busy()) FCDIn.AbortRead();
     FWaveOut->Stop(false);
+    // A test pass cut short leaves its scratch file.
+    if (FTesting && FCount < FEntries.size()) DeleteIfFree(WavName(FCount) + QStringLiteral(".test"));
+    FTesting = false;
     FCDIn.Reset();
     FCDIn.SetReadOffset(0);
     FStep->StopAll();

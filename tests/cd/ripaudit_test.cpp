@@ -228,6 +228,30 @@ TEST_F(RipAuditTest, DatabaseAnswersTestPassAndReadFaultsInTheLog)
     EXPECT_GE(TrackLines(r.Log, 1).indexOf(QRegularExpression("AccurateRip: no database answer: .+")), 0) << r.Log.toStdString();
 }
 
+TEST(RipAuditDataTrack, ADiscWithADataTrackIsNotLookedUp)
+{
+    QTemporaryDir home;
+    const QString cue = MakeTestDisc(home.path(), {"--track", "audio:20", "--track", "data:30"});
+    TFakeCddbServer server;
+    for (const QString& path : kPaths) {
+        SCOPED_TRACE(path.toStdString());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        p.setProcessEnvironment(env);
+        QStringList args = {"rip", "--disc-image", cue, "--out", home.filePath("out"), "--format", "wav", "--tracks", "1",
+                            "--accuraterip-url", QStringLiteral("http://%1/").arg(server.HostPort())};
+        if (!path.isEmpty()) args << path;
+        p.start(VARNELCD_CLI, args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        const QString log = QString::fromUtf8(ReadAll(home.filePath("out/Unknown Artist - Unknown Album.log")));
+        EXPECT_TRUE(TrackLines(log, 1).contains("AccurateRip: not checked (data track)")) << log.toStdString();
+    }
+    EXPECT_TRUE(server.Requests().isEmpty());
+}
+
 TEST(RipLog, ExactText)
 {
     TRipLogRecord r;
