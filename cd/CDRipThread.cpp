@@ -261,24 +261,19 @@ int TCDRipThread::ReadSectors(int64_t first, int count, uint8_t* data, QString& 
     };
     if (read(first, count, data))
         return count * CD_SECTOR_SIZE;
+    // A failed read fails the track. The sectors are tried one by one to name the bad
+    // one; when each reads alone, the whole failed read is named.
+    std::vector<uint8_t> probe(CD_SECTOR_SIZE);
     const size_t named = FResult.ReadErrors.size();
-    for (int i = 0; i < count; ++i) {
-        if (StopRequested)
-            return 0;
-        if (read(first + i, 1, data + size_t(i) * CD_SECTOR_SIZE))
-            continue;
-        FResult.ReadErrors.push_back(first + i);
-        if (!read(first + i, 1, data + size_t(i) * CD_SECTOR_SIZE)) {
-            error = QStringLiteral("Read error at sector %1").arg(first + i);
-            FResult.Failure = error;
-            return -1;
-        }
-    }
-    // Every sector read alone: the failed read is all that can be named.
+    for (int i = 0; i < count && !StopRequested && FResult.ReadErrors.size() == named; ++i)
+        if (!read(first + i, 1, probe.data()))
+            FResult.ReadErrors.push_back(first + i);
     if (FResult.ReadErrors.size() == named)
         for (int i = 0; i < count; ++i)
             FResult.ReadErrors.push_back(first + i);
-    return count * CD_SECTOR_SIZE;
+    error = ReadErrorLines({FResult.ReadErrors.begin() + ptrdiff_t(named), FResult.ReadErrors.end()}).value(0);
+    FResult.Failure = error;
+    return -1;
 }
 
 int TCDRipThread::ReadCorrected(uint32_t start, uint32_t length, const TSink& sink)

@@ -87,8 +87,8 @@ private:
     // ends the read as a write failure. The ErrorCode, or -1 when stopped.
     using TSink = std::function<bool(const uint8_t* data, size_t bytes)>;
     int ReadCorrected(uint32_t start, uint32_t length, const TSink& sink);
-    // Reads sectors first.. (count of them) into data; a failed read is taken apart sector by
-    // sector so the bad sector is named (and a sector that reads on the second try is kept).
+    // Reads sectors first.. (count of them) into data: the bytes read, -1 when the read
+    // failed (the bad sector, found by reading the sectors one by one, is named).
     int ReadSectors(int64_t first, int count, uint8_t* data, QString& error);
     int NormalizePass();
 

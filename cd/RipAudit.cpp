@@ -395,7 +395,7 @@ bool BeginAudit(TRipAudit& audit, HCDROM handle)
     const bool image = DriveIsImage(index);
     const int offset = ReadOffsetFor(ReadOffsetKey(name, image));
     audit.Begin(disc, image ? name + QStringLiteral(" (") + DriveIdentifier(index) + QLatin1Char(')') : name, offset,
-                QStringLiteral("off (plain reads, a failed read is retried sector by sector)"), 1);
+                QStringLiteral("off (plain reads)"), 0);
     return true;
 }
 
