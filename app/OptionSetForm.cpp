@@ -75,6 +75,7 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     FUi->vlOutput->insertWidget(std::max(0, FUi->vlOutput->count() - 1), FWriteRipLog);
     auto* offsetRow = new QHBoxLayout;
     auto* offsetLabel = new QLabel(tr("Read offset correction (samples):"), FUi->TabSheet3);
+    offsetLabel->setObjectName(QStringLiteral("lbReadOffset"));
     FReadOffset = new QSpinBox(FUi->TabSheet3);
     FReadOffset->setObjectName(QStringLiteral("seReadOffset"));
     FReadOffset->setRange(-MaxReadOffset, MaxReadOffset);
