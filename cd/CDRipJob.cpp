@@ -109,7 +109,10 @@ void TCDRipJob::Start()
     }
     FAudit = new TRipAudit(FPrompter, this);
     BeginAudit(*FAudit, FCDIn);
-    FBeforeClose = [this](std::function<void()> resume) { return FAudit->HoldCompletion(std::move(resume)); };
+    // A stopped job closes at once; its log is written when the job goes.
+    FBeforeClose = [this](std::function<void()> resume) {
+        return !FStopped && FAudit->HoldCompletion(std::move(resume));
+    };
     StartRip(0);
 }
 

@@ -135,7 +135,10 @@ void TConversionJob::StartRip(int index)
     if (!FAudit) {
         FAudit = new TRipAudit(FPrompter, this);
         BeginAudit(*FAudit, FCDHandle);
-        FBeforeClose = [this](std::function<void()> resume) { return FAudit->HoldCompletion(std::move(resume)); };
+        // A stopped job closes at once; its log is written when the job goes.
+        FBeforeClose = [this](std::function<void()> resume) {
+            return !FStopped && FAudit->HoldCompletion(std::move(resume));
+        };
     }
     FRip->ReadOffset = FAudit->Offset();
     FRip->TestPass = RipAuditSettings().TestPass;
