@@ -2,9 +2,13 @@
 #include "metadata/CddbProtocol.h"
 #include "platform/CDRipLib.h"
 #include "platform/HttpClient.h"
+#include "settings/Options.h"
 
 #include <algorithm>
 #include <zlib.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -15,6 +19,37 @@ constexpr qint64 kMaxDbarBytes = 1 << 20;      // 99 tracks x 100 pressings is u
 uint32_t LittleEndian32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Adds w_m·m for the samples m = from .. to at p (the first at p) to the sums of the low
+// and high halves of the products. This runs over every ripped byte, so on x86 it takes four
+// samples a step: pmuludq gives two 64-bit products, whose halves add up lane by lane.
+void AddProducts(const uint8_t* p, uint64_t from, uint64_t to, uint32_t& sumLo, uint32_t& sumHi)
+{
+    uint64_t m = from;
+#if defined(__SSE2__)
+    if (to < UINT32_MAX - 4) {
+        __m128i even = _mm_setzero_si128();
+        __m128i odd = _mm_setzero_si128();
+        __m128i mv = _mm_set_epi32(int(m + 3), int(m + 2), int(m + 1), int(m));
+        const __m128i four = _mm_set1_epi32(4);
+        for (; m + 3 <= to; m += 4, p += 16) {
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            even = _mm_add_epi32(even, _mm_mul_epu32(w, mv));
+            odd = _mm_add_epi32(odd, _mm_mul_epu32(_mm_srli_epi64(w, 32), _mm_srli_epi64(mv, 32)));
+            mv = _mm_add_epi32(mv, four);
+        }
+        alignas(16) uint32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_add_epi32(even, odd));
+        sumLo += lanes[0] + lanes[2];
+        sumHi += lanes[1] + lanes[3];
+    }
+#endif
+    for (; m <= to; ++m, p += 4) {
+        const uint64_t product = uint64_t(LittleEndian32(p)) * m;
+        sumLo += uint32_t(product);
+        sumHi += uint32_t(product >> 32);
+    }
 }
 
 QString Hex8(uint32_t v)
@@ -86,16 +121,8 @@ void TTrackChecksum::Add(const uint8_t* data, size_t bytes)
     const int64_t first = FIndex + 1;
     const int64_t from = std::max(first, lo);
     const int64_t to = std::min(first + int64_t(whole) - 1, hi);
-    if (from <= to) {
-        const uint8_t* p = data + size_t(from - first) * 4;
-        uint64_t m = uint64_t(from);
-        const uint64_t end = uint64_t(to);
-        for (; m <= end; ++m, p += 4) {
-            const uint64_t product = uint64_t(LittleEndian32(p)) * m;
-            sumLo += uint32_t(product);
-            sumHi += uint32_t(product >> 32);
-        }
-    }
+    if (from <= to)
+        AddProducts(data + size_t(from - first) * 4, uint64_t(from), uint64_t(to), sumLo, sumHi);
     FIndex += int64_t(whole);
     data += whole * 4;
     bytes -= whole * 4;
@@ -289,8 +316,12 @@ TAccurateRipLookup LookupAccurateRip(const QString& base, const TAccurateRipId& 
     }
     const THttpResult r = HttpGet(url, o, abort);
     if (!r.Ok) {
-        lookup.Status = r.Status == 404 ? TAccurateRipLookup::NotInDatabase : TAccurateRipLookup::Failed;
-        lookup.Error = r.Error;
+        if (r.Status == 404) {
+            lookup.Status = TAccurateRipLookup::NotInDatabase;
+        } else {
+            lookup.Status = TAccurateRipLookup::Failed;
+            lookup.Error = r.Error.isEmpty() ? QStringLiteral("no reply") : r.Error;
+        }
         return lookup;
     }
     lookup.Reply = ParseDbar(r.Body, id);
@@ -304,4 +335,15 @@ TAccurateRipLookup LookupAccurateRip(const QString& base, const TAccurateRipId& 
         lookup.Status = TAccurateRipLookup::Found;
     }
     return lookup;
+}
+
+THttpOptions AccurateRipHttpOptions(const TOptionsSetting& settings)
+{
+    THttpOptions o;
+    o.MaxBytes = kMaxDbarBytes;
+    o.UseProxy = settings.QueryCDDB.UseProxy;
+    o.ProxyAddress = settings.QueryCDDB.ProxyAddress;
+    o.ProxyPort = settings.QueryCDDB.Port;
+    o.UserAgent = QByteArrayLiteral("VarnelCD");
+    return o;
 }

@@ -12,6 +12,7 @@
 struct THttpOptions;
 class THttpAbort;
 struct TCRTocEntry;
+struct TOptionsSetting;
 
 // Samples left out at the start of a disc's first track and at the end of its last one.
 constexpr int64_t AccurateRipSkipSamples = 5 * 588;   // five sectors, 2940
@@ -115,3 +116,7 @@ TTrackVerdict AccurateRipVerdict(const TAccurateRipLookup& lookup, int track, ui
 // failure (status, timeout, damaged reply, stop) Failed with the reason.
 TAccurateRipLookup LookupAccurateRip(const QString& base, const TAccurateRipId& id, const THttpOptions& options,
                                      THttpAbort* abort = nullptr);
+
+// The HTTP options of a lookup as the settings give them: the proxy of the CDDB settings,
+// the program's user agent, the HTTP client's default timeouts.
+THttpOptions AccurateRipHttpOptions(const TOptionsSetting& settings);

@@ -1,10 +1,14 @@
 // AccurateRip: checksums (closed forms, any chunking, whipper's tool as a peer), the disc
 // id and its path, the dBAR reply, the verdicts, and the lookup against a scripted server.
 #include "cd/AccurateRip.h"
+#include "fixtures/FakeCddbServer.h"
+#include "fixtures/TestDisc.h"
 #include "fixtures/TestUtil.h"
+#include "platform/HttpClient.h"
 #include "platform/CDRipLib.h"
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -14,15 +18,6 @@
 namespace {
 
 const TAccurateRipId kExample{3, 0x000116e8, 0x00037d44, 0x1401bb03};
-
-QByteArray RandomPcm(qsizetype bytes, quint32 seed)
-{
-    QByteArray pcm(bytes, Qt::Uninitialized);
-    QRandomGenerator rng(seed);
-    for (char& c : pcm)
-        c = char(rng.generate());
-    return pcm;
-}
 
 TTrackChecksum SumInChunks(const QByteArray& pcm, size_t chunk, bool first, bool last)
 {
@@ -102,52 +97,201 @@ TEST(TrackChecksum, ClosedFormSumsAndSkippedEnds)
     }
 }
 
-TEST(TrackChecksum, AnyChunkingGivesTheSameSums)
-{
-    const QByteArray pcm = RandomPcm(7 * 2352 + 6, 7);     // ends in half a sample
-    const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pcm.constData()), uInt(pcm.size())));
-    for (bool edge : {false, true}) {
-        const TTrackChecksum whole = SumInChunks(pcm, pcm.size(), edge, edge);
-        EXPECT_EQ(whole.Crc32(), crc);
-        for (size_t chunk : {1, 3, 7, 4097}) {
-            const TTrackChecksum split = SumInChunks(pcm, chunk, edge, edge);
-            EXPECT_EQ(std::tuple(split.V1(), split.V2(), split.Crc32(), split.Samples()),
-                      std::tuple(whole.V1(), whole.V2(), whole.Crc32(), whole.Samples())) << chunk;
-        }
-    }
-    TTrackChecksum reused = SumInChunks(pcm, 5, true, false);
-    reused.Reset(588, false, false);
-    EXPECT_EQ(std::tuple(reused.V1(), reused.V2(), reused.Crc32(), reused.Samples()),
-              std::tuple(0u, 0u, 0u, int64_t(0)));
-}
-
-TEST(TrackChecksum, AgreesWithWhippersTool)
+// Any split of the stream gives the sums of one call, and whipper's accuraterip-checksum
+// (when installed) gives the same v1 and v2 for first, middle, last and only tracks.
+TEST(TrackChecksum, AnyChunkingAndWhippersToolAgree)
 {
     const QString tool = QStandardPaths::findExecutable("accuraterip-checksum");
-    if (tool.isEmpty())
-        GTEST_SKIP() << "accuraterip-checksum is not installed";
     QTemporaryDir dir;
     struct TCase {
         int Samples, Track, Total;
     };
-    const TCase cases[] = {{12 * 588, 1, 3}, {3 * 588, 2, 3}, {12 * 588, 3, 3}, {20 * 588, 1, 1}, {9 * 588 + 100, 2, 2}};
+    const TCase cases[] = {{12 * 588, 1, 3}, {3 * 588, 2, 3}, {12 * 588, 3, 3}, {20 * 588, 1, 1}, {9 * 588 + 101, 2, 2}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Track);
-        const QByteArray pcm = RandomPcm(c.Samples * 4, quint32(c.Samples + c.Track));
+        QByteArray pcm(c.Samples * 4, Qt::Uninitialized);
+        QRandomGenerator rng(quint32(c.Samples + c.Track));
+        for (char& b : pcm)
+            b = char(rng.generate());
+        const TTrackChecksum sum = SumInChunks(pcm, pcm.size(), c.Track == 1, c.Track == c.Total);
+        EXPECT_EQ(sum.Crc32(), uint32_t(crc32(0, reinterpret_cast<const Bytef*>(pcm.constData()), uInt(pcm.size()))));
+        for (size_t chunk : {1, 3, 7, 4097}) {
+            const TTrackChecksum split = SumInChunks(pcm, chunk, c.Track == 1, c.Track == c.Total);
+            EXPECT_EQ(std::tuple(split.V1(), split.V2(), split.Crc32(), split.Samples()),
+                      std::tuple(sum.V1(), sum.V2(), sum.Crc32(), int64_t(c.Samples))) << chunk;
+        }
+        if (tool.isEmpty())
+            continue;
         QByteArray wav = "RIFF" + QByteArray(4, 0) + "WAVEfmt " + QByteArray::fromHex("100000000100020044ac000010b1020004001000")
                          + "data" + QByteArray(4, 0) + pcm;
         const auto put32 = [&](int at, uint32_t v) { for (int i = 0; i < 4; ++i) wav[at + i] = char(v >> 8 * i); };
         put32(4, uint32_t(wav.size() - 8));
         put32(40, uint32_t(pcm.size()));
-        const QString path = dir.filePath("t.wav");
-        ASSERT_TRUE(WriteAll(path, wav));
-        const TTrackChecksum sum = SumInChunks(pcm, 1000, c.Track == 1, c.Track == c.Total);
+        ASSERT_TRUE(WriteAll(dir.filePath("t.wav"), wav));
         for (const auto& [option, value] : {std::pair("--accuraterip-v1", sum.V1()), std::pair("--accuraterip-v2", sum.V2())}) {
             QProcess p;
-            p.start(tool, {option, path, QString::number(c.Track), QString::number(c.Total)});
+            p.start(tool, {option, dir.filePath("t.wav"), QString::number(c.Track), QString::number(c.Total)});
             ASSERT_TRUE(p.waitForFinished(30000));
             EXPECT_EQ(p.readAllStandardOutput().trimmed(), QByteArray::number(value, 16).rightJustified(8, '0').toUpper()) << option;
         }
+    }
+    if (tool.isEmpty())
+        GTEST_SKIP() << "accuraterip-checksum is not installed: sums checked against chunkings only";
+}
+
+// A dBAR chunk: the header of `id`, then per track confidence, CRC and offset-finding CRC.
+QByteArray Chunk(const TAccurateRipId& id, const std::vector<std::pair<int, uint32_t>>& tracks)
+{
+    QByteArray b;
+    const auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) b += char(v >> 8 * i); };
+    b += char(tracks.size());
+    put32(id.Id1), put32(id.Id2), put32(id.Id3);
+    for (const auto& [confidence, crc] : tracks)
+        b += char(confidence), put32(crc), put32(0xdeadbeef);
+    return b;
+}
+
+TEST(Dbar, ParsesThisDiscsPressingsAndRefusesDamage)
+{
+    TAccurateRipId other = kExample;
+    other.Id2 ^= 1;
+    const QByteArray one = Chunk(kExample, {{5, 0x11}, {6, 0x22}, {7, 0x33}});
+    const QByteArray three = one + Chunk(other, {{9, 0x44}, {9, 0x44}, {9, 0x44}})
+                             + Chunk(kExample, {{2, 0x55}, {2, 0x66}}) + Chunk(kExample, {{200, 0x77}, {1, 0}, {1, 0}});
+    struct TCase {
+        QByteArray Body;
+        bool Ok;
+        int Pressings;
+        std::vector<uint32_t> Track1;     // the CRCs of track 1
+    };
+    const TCase cases[] = {
+        {one, true, 1, {0x11}},
+        {three, true, 2, {0x11, 0x77}},          // other ids and another track count skipped
+        {{}, true, 0, {}},
+        {one.chopped(1), false, 0, {}},
+        {one + QByteArray(12, 3), false, 0, {}},  // a header cut short
+        {QByteArray(1, char(255)) + QByteArray(20, 0), false, 0, {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Body.toHex().left(60).toStdString());
+        const TDbarReply r = ParseDbar(c.Body, kExample);
+        EXPECT_EQ(r.Ok, c.Ok);
+        EXPECT_EQ(r.Error.isEmpty(), c.Ok);
+        if (!c.Ok)
+            continue;
+        EXPECT_EQ(r.Pressings, c.Pressings);
+        ASSERT_EQ(r.Tracks.size(), 3u);
+        std::vector<uint32_t> crcs;
+        for (const TDbarEntry& e : r.Tracks[0])
+            crcs.push_back(e.Crc);
+        EXPECT_EQ(crcs, c.Track1);
+    }
+    EXPECT_EQ(ParseDbar(three, kExample).Tracks[2][1].FrameCrc, 0xdeadbeefu);
+}
+
+TEST(Dbar, Verdicts)
+{
+    TAccurateRipLookup found;
+    found.Status = TAccurateRipLookup::Found;
+    found.Reply = ParseDbar(Chunk(kExample, {{5, 0xa1}, {1, 0}, {1, 0}}) + Chunk(kExample, {{3, 0xa2}, {1, 0}, {1, 0}})
+                                + Chunk(kExample, {{8, 0xa2}, {1, 0}, {1, 0}}),
+                            kExample);
+    TAccurateRipLookup failed;
+    failed.Status = TAccurateRipLookup::Failed;
+    failed.Error = "HTTP 500";
+    const auto with = [](TAccurateRipLookup::TStatus s) { TAccurateRipLookup l; l.Status = s; return l; };
+    struct TCase {
+        TAccurateRipLookup Lookup;
+        int Track;
+        uint32_t V1, V2;
+        QString Text;
+    };
+    const TCase cases[] = {
+        {found, 1, 0xa1, 0xa2, "accurate (v2, confidence 8)"},
+        {found, 1, 0xa1, 0xff, "accurate (v1, confidence 5)"},
+        {found, 1, 0xa3, 0xa4, "not accurate"},
+        {found, 4, 0xa1, 0xa2, "not in database"},
+        {with(TAccurateRipLookup::NotInDatabase), 1, 0, 0, "not in database"},
+        {failed, 1, 0, 0, "no database answer: HTTP 500"},
+        {with(TAccurateRipLookup::DataTrack), 1, 0, 0, "not checked (data track)"},
+        {with(TAccurateRipLookup::Off), 1, 0, 0, "not checked"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(AccurateRipVerdict(c.Lookup, c.Track, c.V1, c.V2).Text(), c.Text);
+}
+
+TEST(Dbar, LookupThroughHttp)
+{
+    TFakeCddbServer server;
+    const QByteArray good = Chunk(kExample, {{4, 1}, {4, 2}, {4, 3}});
+    struct TCase {
+        TFakeReply Reply;
+        TAccurateRipLookup::TStatus Status;
+    };
+    const TCase cases[] = {
+        {TFakeReply::Http(200, good), TAccurateRipLookup::Found},
+        {TFakeReply::Http(404), TAccurateRipLookup::NotInDatabase},
+        {TFakeReply::Http(200), TAccurateRipLookup::NotInDatabase},
+        {TFakeReply::Http(500), TAccurateRipLookup::Failed},
+        {TFakeReply::Stall(), TAccurateRipLookup::Failed},
+        {TFakeReply::Http(200, good.chopped(4)), TAccurateRipLookup::Failed},
+    };
+    THttpOptions options;
+    options.IdleTimeoutMs = 300;
+    options.TotalTimeoutMs = 1500;
+    for (const TCase& c : cases) {
+        server.Push(c.Reply);
+        const TAccurateRipLookup l = LookupAccurateRip("http://" + server.HostPort() + "/ar/", kExample, options);
+        EXPECT_EQ(l.Status, c.Status) << l.Error.toStdString();
+        EXPECT_EQ(l.Error.isEmpty(), c.Status != TAccurateRipLookup::Failed);
+    }
+    EXPECT_EQ(server.Requests().value(0), "/ar/8/e/6/dBAR-003-000116e8-00037d44-1401bb03.bin");
+    EXPECT_EQ(LookupAccurateRip("no address", kExample, options).Status, TAccurateRipLookup::Failed);
+    THttpAbort abort;
+    abort.Abort();
+    EXPECT_EQ(LookupAccurateRip("http://" + server.HostPort(), kExample, options, &abort).Status,
+              TAccurateRipLookup::Failed);
+}
+
+TEST(AccurateRipCli, PrintsTheIdAndTheDatabasesChecksums)
+{
+    QTemporaryDir home;
+    const QString audio = MakeTestDisc(home.path(), {"--track", "audio:300", "--track", "audio:200"}, "audio");
+    const QString mixed = MakeTestDisc(home.path(), {"--track", "audio:300", "--track", "data:200"}, "mixed");
+    // LBAs 0 and 300, lead-out 500: id1 800, id2 1 + 2·300 + 3·500, CDDB id 08000602.
+    const TAccurateRipId id{2, 0x320, 0x835, 0x08000602};
+    TFakeCddbServer server;
+    server.Push(TFakeReply::Http(200, Chunk(id, {{7, 0xabc}, {2, 0x12345678}}) + Chunk(id, {{1, 0xdef}, {0, 0}})));
+    server.Push(TFakeReply::Http(404));
+    server.Push(TFakeReply::Http(500));
+    const QString url = "http://" + server.HostPort() + "/ar";
+    const QString idLines = "arid\t002-00000320-00000835-08000602\nurl\t" + url + "/0/2/3/dBAR-002-00000320-00000835-08000602.bin\n";
+    struct TCase {
+        QString Cue;
+        QStringList Args;
+        int Exit;
+        QString Out;
+    };
+    const TCase cases[] = {
+        {audio, {"--id-only"}, 0, idLines},
+        {audio, {}, 0, idLines + "track\t1\t7\t00000abc\ntrack\t1\t1\t00000def\ntrack\t2\t2\t12345678\ntrack\t2\t0\t00000000\n"},
+        {audio, {}, 3, idLines + "not in database\n"},
+        {audio, {}, 1, idLines},
+        {mixed, {}, 3, "not checked (data track)\n"},
+    };
+    for (const TCase& c : cases) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+        env.insert("VARNELCD_DISC_IMAGES", "");
+        p.setProcessEnvironment(env);
+        p.start(VARNELCD_CLI, QStringList{"accuraterip", "--disc-image", c.Cue, "--accuraterip-url", url} + c.Args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), c.Exit) << err.toStdString();
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), c.Out);
+        EXPECT_EQ(err.contains("no database answer"), c.Exit == 1);
     }
 }
 
