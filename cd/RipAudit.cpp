@@ -85,21 +85,21 @@ bool TDiscLayout::LastAudio(int track) const
     return n > 0 && n == int(std::count(Data.begin(), Data.end(), false));
 }
 
-TAccurateRipId TDiscLayout::Id() const
+TAccurateRipDisc TDiscLayout::Id() const
 {
-    TCddbToc toc;
-    for (int64_t s : Starts)
-        toc.Starts.append(int(s));
-    toc.LeadOut = int(LeadOut);
-    std::vector<uint32_t> audio;
-    for (int t = 1; t <= Tracks(); ++t)
-        if (!Data[size_t(t - 1)])
-            audio.push_back(uint32_t(Starts[size_t(t - 1)]));
-    // A disc ending in a data track: the audio ends where that track starts.
-    int64_t leadOut = LeadOut;
-    if (!Data.empty() && Data.back() && !audio.empty())
-        leadOut = Starts.back();
-    return AccurateRipDiscId(audio, uint32_t(leadOut), CddbDiscIdOf(toc).Id);
+    std::vector<TCRTocEntry> toc;
+    for (int t = 1; t <= Tracks(); ++t) {
+        TCRTocEntry e;
+        e.StartSector = int32_t(Starts[size_t(t - 1)]);
+        e.Flags = Data[size_t(t - 1)] ? CR_DATA_TRACK_FLAG : 0;
+        e.TrackNumber = uint8_t(t);
+        toc.push_back(e);
+    }
+    TCRTocEntry leadOut;
+    leadOut.StartSector = int32_t(LeadOut);
+    leadOut.TrackNumber = 0xAA;
+    toc.push_back(leadOut);
+    return AccurateRipDiscOf(toc);
 }
 
 // ---- the corrected stream -----------------------------------------------------------------
@@ -202,8 +202,9 @@ void TRipAudit::Begin(const TDiscLayout& disc, const QString& drive, int offset,
     FRecord.Disc = (info.Artist.trimmed().isEmpty() ? QStringLiteral("Unknown Artist") : info.Artist.trimmed())
                    + QStringLiteral(" - ")
                    + (info.Album.trimmed().isEmpty() ? QStringLiteral("Unknown Album") : info.Album.trimmed());
-    const TAccurateRipId id = disc.Id();
-    FRecord.AccurateRipId = id.Text();
+    const TAccurateRipDisc ids = disc.Id();
+    const TAccurateRipId id = ids.Id;
+    FRecord.AccurateRipId = ids.Valid ? id.Text() : QStringLiteral("none (the table of contents gives no disc id)");
 
     const TRipAuditSettings& run = RipAuditSettings();
     std::lock_guard lock(FLock);
@@ -217,12 +218,14 @@ void TRipAudit::Begin(const TDiscLayout& disc, const QString& drive, int offset,
         FLookupEnded = true;
         return;
     }
+    if (!ids.Valid) {
+        FLookup.Status = TAccurateRipLookup::Failed;
+        FLookup.Error = QStringLiteral("the disc has no id");
+        FLookupEnded = true;
+        return;
+    }
     const QString base = run.Url.isEmpty() ? OptionsSetting.AccurateRip.Url : run.Url;
-    THttpOptions http;
-    http.UseProxy = OptionsSetting.QueryCDDB.UseProxy;
-    http.ProxyAddress = OptionsSetting.QueryCDDB.ProxyAddress;
-    http.ProxyPort = OptionsSetting.QueryCDDB.Port;
-    http.UserAgent = QByteArrayLiteral("VarnelCD");
+    const THttpOptions http = AccurateRipHttpOptions(OptionsSetting);
     FAbort = std::make_unique<THttpAbort>();
     THttpAbort* abort = FAbort.get();
     FThread = std::thread([this, base, id, http, abort] {

@@ -56,7 +56,7 @@ struct TDiscLayout {
     int AudioIndex(int track) const;        // 1-based among the audio tracks; 0 for data
     bool FirstAudio(int track) const;
     bool LastAudio(int track) const;
-    TAccurateRipId Id() const;
+    TAccurateRipDisc Id() const;
 };
 
 // The corrected PCM of `sectors` sectors from `firstSector`: sample p of the result is

@@ -164,7 +164,7 @@ TEST_F(RipAuditTest, OffsetCorrectionAtBothDiscEndsIsTheSameOnBothPaths)
 
 TEST_F(RipAuditTest, DatabaseAnswersTestPassAndReadFaultsInTheLog)
 {
-    const TAccurateRipId id = Disc.Id();
+    const TAccurateRipId id = Disc.Id().Id;
     const TTrackChecksum s1 = Sums(1, 0), s2 = Sums(2, 0);
     TFakeCddbServer server;
     const QString url = QStringLiteral("http://%1/accuraterip").arg(server.HostPort());
