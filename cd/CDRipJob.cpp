@@ -197,8 +197,18 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     const int index = FCount;
     const QString wav = WavName(index);
     FCount += 1;
+    const int track = ParseRipEntry(FEntries.value(index)).TrackNumber;
     TRipLogTrack read = FCDIn.LastRead();
-    read.Number = ParseRipEntry(FEntries.value(index)).TrackNumber;
+    if (read.Number != track) {
+        // The track never began to be read: only its place on the disc is known.
+        read = TRipLogTrack{};
+        read.Number = track;
+        if (FAudit && track >= 1 && track <= FAudit->Disc().Tracks()) {
+            const TDiscLayout& disc = FAudit->Disc();
+            read.FirstSector = disc.Starts[size_t(track - 1)];
+            read.LastSector = (track < disc.Tracks() ? disc.Starts[size_t(track)] : disc.LeadOut) - 1;
+        }
+    }
     read.Read = info.ErrorCode == RipError::None;
     read.Tested = FTested;
     read.TestCrc = FTestCrc;
