@@ -1,6 +1,7 @@
 #include "app/OptionSetForm.h"
 #include "ui_OptionSet.h"
 
+#include "cd/RipAudit.h"
 #include "settings/CDInfo.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Lang.h"
@@ -8,9 +9,11 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QShowEvent>
 #include <QSlider>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -92,6 +95,24 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     KeepLimitForTyping(FUi->ID3year, ID3_YEAR_LIMIT);
     KeepLimitForTyping(FUi->ID3comment, ID3_TEXT_LIMIT);
 
+    // The rip log and the read offset, added here rather than in the form file.
+    FWriteRipLog = new QCheckBox(tr("Write a rip log"), FUi->TabSheet1);
+    FWriteRipLog->setObjectName(QStringLiteral("ckbWriteRipLog"));
+    FUi->vlOutput->insertWidget(std::max(0, FUi->vlOutput->count() - 1), FWriteRipLog);
+    auto* offsetRow = new QHBoxLayout;
+    auto* offsetLabel = new QLabel(tr("Read offset correction (samples):"), FUi->TabSheet3);
+    offsetLabel->setObjectName(QStringLiteral("lbReadOffset"));
+    FReadOffset = new QSpinBox(FUi->TabSheet3);
+    FReadOffset->setObjectName(QStringLiteral("seReadOffset"));
+    FReadOffset->setRange(-MaxReadOffset, MaxReadOffset);
+    offsetLabel->setBuddy(FReadOffset);
+    offsetRow->addWidget(offsetLabel);
+    offsetRow->addWidget(FReadOffset);
+    offsetRow->addStretch(1);
+    FUi->vlCdRom->insertLayout(1, offsetRow);
+    setTabOrder(FUi->cbCDList, FReadOffset);
+    connect(FUi->cbCDList, &QComboBox::currentIndexChanged, this, &TOptionSetForm::ShowReadOffset);
+
     connect(FUi->ckNormalize, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);
     connect(FUi->cbRipTime, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);
     connect(FUi->ckbSelectVBR, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);
@@ -124,6 +145,9 @@ void TOptionSetForm::FormShow()
 {
     TranslateForm(this, FLanguage);
     FController.Load();
+    FReadOffsets = OptionsSetting.ReadOffsets;
+    FWriteRipLog->setChecked(OptionsSetting.CommonOptions.WriteRipLog);
+    ShowReadOffset(-1);
     FieldsToControls();
     if (FUi->PageControl1->currentWidget() == FUi->TabSheet3)
         TabSheet3Show();
@@ -263,6 +287,12 @@ void TOptionSetForm::btOkClick()
             FUi->eRipTime->setFocus();
         return;
     case TOptionSetController::TRefusal::None:
+        ShowReadOffset(FUi->cbCDList->currentIndex());   // keeps the value shown
+        OptionsSetting.ReadOffsets.clear();
+        for (auto it = FReadOffsets.cbegin(); it != FReadOffsets.cend(); ++it)
+            if (it.value() != 0)
+                OptionsSetting.ReadOffsets.insert(it.key(), it.value());
+        OptionsSetting.CommonOptions.WriteRipLog = FWriteRipLog->isChecked();
         accept();
         return;
     }
@@ -302,6 +332,15 @@ void TOptionSetForm::BuildFlacPage()
     layout->addWidget(ckbFlacCuesheet);
     layout->addStretch();
     FUi->PageControl1->insertTab(FUi->PageControl1->indexOf(FUi->TabSheet6) + 1, page, QStringLiteral("FLAC"));
+}
+
+void TOptionSetForm::ShowReadOffset(int driveItem)
+{
+    if (!FOffsetKey.isEmpty())
+        FReadOffsets[FOffsetKey] = FReadOffset->value();
+    FOffsetKey = driveItem >= 0 ? ReadOffsetKeyOfDrive(driveItem) : QString();
+    FReadOffset->setEnabled(!FOffsetKey.isEmpty());
+    FReadOffset->setValue(FOffsetKey.isEmpty() ? 0 : FReadOffsets.value(FOffsetKey, 0));
 }
 
 void TOptionSetForm::bWMADefaultClick()

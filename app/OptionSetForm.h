@@ -4,14 +4,14 @@
 // checks and stores; nothing here is written to disk.
 #include "app/OptionSetController.h"
 #include <QDialog>
+#include <QMap>
+#include <memory>
 
 class QCheckBox;
 class QLabel;
-class QSlider;
-#include <memory>
-
-class QLabel;
 class QLineEdit;
+class QSlider;
+class QSpinBox;
 
 namespace Ui {
 class OptionSetForm;
@@ -42,6 +42,8 @@ private:
     void bDefaultClick();
     void bWMADefaultClick();
     void BuildFlacPage();
+    // The read offset of the drive chosen on the CD-ROM page, kept per drive until OK.
+    void ShowReadOffset(int driveItem);
 
     std::unique_ptr<Ui::OptionSetForm> FUi;
     QLineEdit* FPatternEdit = nullptr;     // the file-name pattern, below the output folder
@@ -54,4 +56,8 @@ private:
     QSlider* tbFlacLevel = nullptr;
     QLabel* lbFlacLevelValue = nullptr;
     QCheckBox* ckbFlacCuesheet = nullptr;
+    QCheckBox* FWriteRipLog = nullptr;        // Output page
+    QSpinBox* FReadOffset = nullptr;          // CD-ROM page
+    QMap<QString, int32_t> FReadOffsets;      // as edited, stored on OK
+    QString FOffsetKey;                       // the drive FReadOffset shows
 };

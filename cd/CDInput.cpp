@@ -260,10 +260,37 @@ void TCDIn::DoInit()
         if (CR_ReadToc(drive, toc) != 0 || toc.size() < 2)
             throw EAuException("The drive is not ready");
         const TStretch s = CheckedStretch(toc);
+        // The read offset shifts the sectors read; the stream keeps the stretch's length.
+        TDiscLayout disc;
+        for (size_t i = 0; i + 1 < toc.size(); ++i) {
+            disc.Starts.push_back(toc[i].StartSector);
+            disc.Data.push_back(IsDataEntry(toc[i]));
+        }
+        disc.LeadOut = toc.back().StartSector;
+        const int track = StartPos().Track;
+        int64_t spanFirst = 0, spanEnd = 0;
+        disc.AudioSpan(track, spanFirst, spanEnd);
+        FStream = std::make_unique<TCorrectedStream>(s.First, s.End - s.First, FReadOffset, spanFirst, spanEnd);
         FRipper = std::make_unique<TCRRipper>(&FAbort);
         QString error;
-        if (!FRipper->Open(drive, params, int32_t(s.First), int32_t(s.End), error))
+        if (!FRipper->Open(drive, params, int32_t(FStream->ReadFirst()), int32_t(FStream->ReadEnd()), error))
             throw EAuException("The drive is not ready");
+        TCRRipper* ripper = FRipper.get();
+        FStream->SetSource([ripper](uint8_t* buffer, int capacity, QString& why) {
+            return ripper->RipChunk(buffer, capacity, why);
+        }, CD_TRANSFER_BUFFER / CD_SECTOR_SIZE);
+        const bool first = disc.FirstAudio(track) && s.First == disc.Starts[size_t(track - 1)];
+        const bool last = s.End == spanEnd && spanEnd == disc.LeadOut;
+        FChecksum.Reset((s.End - s.First) * CD_SECTOR_SIZE / 4, first, last);
+        {
+            std::lock_guard report(FReportLock);
+            FReport = TRipLogTrack{};
+            FReport.Number = track;
+            FReport.FirstSector = s.First;
+            FReport.LastSector = s.End - 1;
+            FReport.LeadZeros = FStream->LeadZeroSamples();
+            FReport.TailZeros = FStream->TailZeroSamples();
+        }
         FRipBytes = (s.End - s.First) * CD_SECTOR_SIZE;
         FSize = FRipBytes.load();
         FPosition = 0;
@@ -275,6 +302,7 @@ void TCDIn::DoInit()
         FBusy = true;
     } catch (...) {
         FRipper.reset();
+        FStream.reset();
         UnlockDrive();
         throw;
     }
@@ -288,9 +316,10 @@ void TCDIn::DoGetData(void*& Buffer, uint32_t& Bytes)
         FNext = 0;
         FValid = 0;
         QString error;
-        const int got = FRipper->RipChunk(FBuffer.data(), int(FBuffer.size()), error);
+        const int got = FStream->Read(FBuffer.data(), int(FBuffer.size()), error);
         if (got < 0)
             throw EAuException(error);
+        FChecksum.Add(FBuffer.data(), size_t(got));
         FValid = uint32_t(got);
     }
     const uint32_t n = std::min(Bytes, FValid - FNext);
@@ -300,12 +329,26 @@ void TCDIn::DoGetData(void*& Buffer, uint32_t& Bytes)
     FPosition += n;
 }
 
+TRipLogTrack TCDIn::LastRead() const
+{
+    std::lock_guard report(FReportLock);
+    return FReport;
+}
+
 void TCDIn::DoFlush()
 {
     if (FRipper) {
         FJitterErrors = FRipper->JitterErrors();
+        std::lock_guard report(FReportLock);
+        FReport.Crc = FChecksum.Crc32();
+        FReport.V1 = FChecksum.V1();
+        FReport.V2 = FChecksum.V2();
+        FReport.JitterRepairs = FJitterErrors;
+        for (int32_t sector : FRipper->FaultsMet())
+            FReport.ReadErrors.push_back(sector);
         FRipper.reset();
     }
+    FStream.reset();
     if (FBusy) {
         UnlockDrive();
         std::lock_guard lock(FPosLock);

@@ -6,6 +6,7 @@
 // Drives are counted from 0; a position is a track number and a minutes/seconds/frames
 // offset from the start of that track.
 #include "audio/AuInput.h"
+#include "cd/RipAudit.h"
 #include "platform/CDRipLib.h"
 
 #include <QString>
@@ -79,6 +80,13 @@ public:
     void SetCompareSectors(int Value) { FCompareSectors = Value; }
     // Jitter errors the library repaired in the last rip.
     int JitterErrors() const { return FJitterErrors; }
+    // Read offset correction in samples for the rips started afterwards: sample p of the
+    // stream is sample p + offset of the disc (zeros outside it).
+    int ReadOffset() const { return FReadOffset; }
+    void SetReadOffset(int Value) { FReadOffset = Value; }
+    // What the last rip read: range, checksums of the stream handed out, read faults met,
+    // jitter repairs, zeros outside the disc. Complete once the rip has ended.
+    TRipLogTrack LastRead() const;
 
     // --- the stretch to rip (each setter raises "The component is busy" during a rip) ---
     int StartTrack() const;
@@ -131,6 +139,7 @@ private:
     std::atomic<int> FOverlapSectors{0};
     std::atomic<int> FCompareSectors{0};
     std::atomic<int> FJitterErrors{0};
+    std::atomic<int> FReadOffset{0};
 
     mutable std::mutex FPosLock;         // guards the positions
     int FStartTrack = 1;
@@ -141,6 +150,10 @@ private:
     std::atomic<bool> FAbort{false};
     std::unique_ptr<TCRRipper> FRipper;  // worker thread only, between DoInit and DoFlush
     std::atomic<int64_t> FRipBytes{0};
+    std::unique_ptr<TCorrectedStream> FStream;   // worker thread only, as FRipper
+    TTrackChecksum FChecksum;                    // worker thread only
+    mutable std::mutex FReportLock;              // guards FReport
+    TRipLogTrack FReport;
     std::vector<uint8_t> FBuffer;
     uint32_t FNext = 0;                  // next unread byte (0-based)
     uint32_t FValid = 0;                 // valid bytes in FBuffer

@@ -9,6 +9,7 @@
 #include "cd/CDInput.h"
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
+#include "cd/RipAudit.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
@@ -131,6 +132,12 @@ void TCDRipJob::Start()
         Complete();
         return;
     }
+    FAudit = new TRipAudit(FPrompter, this);
+    BeginAudit(*FAudit, FCDIn);
+    // A stopped job closes at once; its log is written when the job goes.
+    FBeforeClose = [this](std::function<void()> resume) {
+        return !FStopped && FAudit->HoldCompletion(std::move(resume));
+    };
     StartRip(0);
 }
 
@@ -170,10 +177,12 @@ void TCDRipJob::StartRip(int index)
         Post(ProgressCode::RipFinished, RipError::CreateFailed, why);
         return;
     }
+    // With a test pass the track is read once into a scratch file for its CRC, then copied.
+    FTesting = RipAuditSettings().TestPass && !FTested;
     try {
         const TRipEntry entry = ParseRipEntry(FEntries.value(index));
         SelectTrack(entry.TrackNumber);
-        if (FCue) {
+        if (!FTesting && FCue) {
             FResults[index].Output = FCueFile;
             FFlacOut->SetLevel(OptionsSetting.FlacOptions.Level);
             FFlacOut->SetComments(FlacDiscComments(OptionsSetting.CDInfo));
@@ -182,13 +191,13 @@ void TCDRipJob::StartRip(int index)
             FFlacOut->Run();
             return;
         }
-        if (FlacDirect()) {
+        if (!FTesting && FlacDirect()) {
             ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber, FCDIn.TracksCount());
             FFlacOut->SetFileName(EncodedName(index));
             FFlacOut->Run();
             return;
         }
-        FWaveOut->SetFileName(wav);
+        FWaveOut->SetFileName(FTesting ? wav + QStringLiteral(".test") : wav);
         FWaveOut->Run();
     } catch (const std::exception& e) {
         // The track cannot be read at all: told as a read error, and the job goes on.
@@ -200,6 +209,18 @@ void TCDRipJob::StartRip(int index)
 void TCDRipJob::WaveDone()
 {
     const QString wav = FWaveOut->FileName();
+    if (FTesting) {
+        FTesting = false;
+        DeleteIfFree(wav);
+        if (FWaveError.isEmpty() && !FDone) {
+            FTested = true;
+            FTestCrc = FCDIn.LastRead().Crc;
+            QMetaObject::invokeMethod(this, [this] { StartRip(FCount); }, Qt::QueuedConnection);
+            return;
+        }
+        Post(ProgressCode::RipFinished, RipError::ReadFailed, FWaveError);
+        return;
+    }
     if (!FWaveError.isEmpty()) {
         const bool created = QFile::exists(wav);
         Post(ProgressCode::RipFinished, created ? RipError::ReadFailed : RipError::CreateFailed, FWaveError);
@@ -222,13 +243,33 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     const int index = FCount;
     const QString wav = WavName(index);
     FCount += 1;
-    if (info.ErrorCode != RipError::None) {
+    const int track = ParseRipEntry(FEntries.value(index)).TrackNumber;
+    TRipLogTrack read = FCDIn.LastRead();
+    if (read.Number != track) {
+        // The track never began to be read: only its place on the disc is known.
+        read = TRipLogTrack{};
+        read.Number = track;
+        if (FAudit && track >= 1 && track <= FAudit->Disc().Tracks()) {
+            const TDiscLayout& disc = FAudit->Disc();
+            read.FirstSector = disc.Starts[size_t(track - 1)];
+            read.LastSector = (track < disc.Tracks() ? disc.Starts[size_t(track)] : disc.LeadOut) - 1;
+        }
+    }
+    read.Read = info.ErrorCode == RipError::None;
+    read.Tested = FTested;
+    read.TestCrc = FTestCrc;
+    FTested = false;
+    const QString mismatch = TestCopyMismatch(read);
+    if (info.ErrorCode != RipError::None || !mismatch.isEmpty()) {
         // A short or padded WAV is no rip: it goes, and nothing is encoded from it.
-        const QString why = info.ErrorCode == RipError::CreateFailed
+        const QString why = !mismatch.isEmpty() ? mismatch
+                            : info.ErrorCode == RipError::CreateFailed
                                 ? wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"))
                                       + (info.ElapsedText.isEmpty() ? QString() : QStringLiteral(" (") + info.ElapsedText + QLatin1Char(')'))
                                 : Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！")) + QLatin1Char(' ')
                                       + info.ElapsedText;
+        read.Failure = why;
+        if (FAudit) FAudit->AddTrack(read, wav);
         if (FCue) {
             GiveUpCueFile(index, why);
             Next();
@@ -240,6 +281,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         Next();
         return;
     }
+    if (FAudit) FAudit->AddTrack(read, wav);
     if (FCue) {
         if (FCount >= FEntries.size()) FinishCueFile();
         Next();
@@ -442,7 +484,11 @@ void TCDRipJob::CleanUp()
     FFlacOut->Stop(false);
     // A whole-disc file not finished by now is not whole.
     FFlacOut->DiscardFile();
+    // A test pass cut short leaves its scratch file.
+    if (FTesting && FCount < FEntries.size()) DeleteIfFree(WavName(FCount) + QStringLiteral(".test"));
+    FTesting = false;
     FCDIn.Reset();
+    FCDIn.SetReadOffset(0);
     FStep->StopAll();
     FStep->WaveIn1().SetFileName(QString());
     FStep->VorbisOut1().SetFileName(QString());

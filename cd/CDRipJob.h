@@ -22,6 +22,7 @@
 
 class TCDIn;
 class TFlacOut;
+class TRipAudit;
 class TWaveOut;
 
 class TCDRipJob : public TJobBase {
@@ -102,4 +103,8 @@ private:
     bool FCue = false;                    // the whole disc as one FLAC file
     QString FCueFile;
     std::vector<int64_t> FCueOffsets;     // each ripped entry's first frame in that file
+    TRipAudit* FAudit = nullptr;          // checksums, database verdicts, rip log (a child)
+    bool FTesting = false;                // the test pass of the current track runs
+    bool FTested = false;                 // ... has run; its CRC is FTestCrc
+    uint32_t FTestCrc = 0;
 };

@@ -226,8 +226,16 @@ void TCDRipThread::Run()
         PostFailed(2);
         return;
     }
+    for (int i = 0; i < tracks; ++i) {
+        FDisc.Starts.push_back(MsfSectors(toc.Entries[i]) - CD_MSF_OFFSET);
+        FDisc.Data.push_back((toc.Entries[i].AdrControl & 0x04) != 0);
+    }
+    FDisc.LeadOut = MsfSectors(toc.Entries[tracks]) - CD_MSF_OFFSET;
     if (Options.EnableRipTime)
         length = std::min(length, std::max<int64_t>(0, int64_t(Options.RipTime) * CD_FRAMES_PER_SECOND));
+    FResult.Number = TrackIndex;
+    FResult.FirstSector = start;
+    FResult.LastSector = start + length - 1;
 
     const int code = RipLoop(uint32_t(start), uint32_t(length));
     if (code < 0)
@@ -235,13 +243,104 @@ void TCDRipThread::Run()
     PostInfo(ProgressCode::RipFinished, code);
 }
 
-// Creates the WAV file and reads the track into it, 10 sectors a read. Returns the
-// ErrorCode of the completion message, or -1 when the owner stopped the rip.
+int TCDRipThread::ReadSectors(int64_t first, int count, uint8_t* data, QString& error)
+{
+    const auto read = [&](int64_t sector, int n, uint8_t* into) {
+        TSectorBuffer buf;
+        buf.Head.StartSector = uint32_t(sector);
+        buf.Head.NumSectors = uint32_t(n);
+        buf.Head.MaxLen = uint32_t(n) * CD_SECTOR_SIZE;
+        buf.Data = into;
+        // The library puts the audio at StartOffset: moved to the front when it is not there.
+        if (ReadCDAudioLBA(CDHandle, buf) != 1 || buf.Head.StartOffset < 0
+            || uint64_t(buf.Head.StartOffset) + buf.Head.Len > buf.Head.MaxLen
+            || buf.Head.Len != buf.Head.MaxLen)
+            return false;
+        if (buf.Head.StartOffset > 0)
+            std::memmove(into, into + buf.Head.StartOffset, buf.Head.Len);
+        return true;
+    };
+    if (read(first, count, data))
+        return count * CD_SECTOR_SIZE;
+    // A failed read fails the track. The sectors are tried one by one to name the bad
+    // one; when each reads alone, the whole failed read is named.
+    std::vector<uint8_t> probe(CD_SECTOR_SIZE);
+    const size_t named = FResult.ReadErrors.size();
+    for (int i = 0; i < count && !StopRequested && FResult.ReadErrors.size() == named; ++i)
+        if (!read(first + i, 1, probe.data()))
+            FResult.ReadErrors.push_back(first + i);
+    if (FResult.ReadErrors.size() == named)
+        for (int i = 0; i < count; ++i)
+            FResult.ReadErrors.push_back(first + i);
+    error = ReadErrorLines({FResult.ReadErrors.begin() + ptrdiff_t(named), FResult.ReadErrors.end()}).value(0);
+    FResult.Failure = error;
+    return -1;
+}
+
+int TCDRipThread::ReadCorrected(uint32_t start, uint32_t length, const TSink& sink)
+{
+    int64_t spanFirst = 0, spanEnd = 0;
+    FDisc.AudioSpan(TrackIndex, spanFirst, spanEnd);
+    TCorrectedStream stream(start, length, ReadOffset, spanFirst, spanEnd);
+    FResult.LeadZeros = stream.LeadZeroSamples();
+    FResult.TailZeros = stream.TailZeroSamples();
+    int64_t next = stream.ReadFirst();
+    const int64_t end = stream.ReadEnd();
+    stream.SetSource([&](uint8_t* buffer, int capacity, QString& error) {
+        const int count = int(std::min<int64_t>(capacity / CD_SECTOR_SIZE, end - next));
+        if (count <= 0)
+            return 0;
+        const int got = ReadSectors(next, count, buffer, error);
+        next += count;
+        return got;
+    }, kSectorsPerRead);
+
+    std::vector<uint8_t> data(size_t(kSectorsPerRead) * CD_SECTOR_SIZE);
+    const int64_t total = stream.TotalBytes();
+    int64_t done = 0;
+    FLastPercent = -1;
+    while (done < total) {
+        QString error;
+        const int got = stream.Read(data.data(), int(data.size()), error);
+        if (got < 0)
+            return RipError::ReadFailed;
+        if (got == 0)
+            break;
+        if (!sink(data.data(), size_t(got)))
+            return RipError::WriteFailed;
+        done += got;
+        PostProgress(int(done * 100 / total), FClock.elapsed());
+        if (StopRequested)
+            return -1;
+    }
+    if (StopRequested)
+        return -1;
+    return done == total ? RipError::None : RipError::ReadFailed;
+}
+
+// Creates the WAV file and reads the track into it, 10 sectors a read (a test pass first
+// when asked for). Returns the ErrorCode of the completion message, or -1 when the owner
+// stopped the rip.
 int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
 {
     // The file stays inside the output folder; the folders of its path are made there.
     if (!MakeOutputFolders(Options.OutputFolder, FileTitle + QStringLiteral(".wav")))
         return RipError::CreateFailed;
+    FClock.start();
+    const bool first = FDisc.FirstAudio(TrackIndex);
+    const bool last = FDisc.LastAudio(TrackIndex) && int64_t(start) + length == FDisc.LeadOut;
+    if (TestPass) {
+        TTrackChecksum test(int64_t(length) * CD_SECTOR_SIZE / 4, first, last);
+        const int code = ReadCorrected(start, length, [&](const uint8_t* data, size_t bytes) {
+            test.Add(data, bytes);
+            return true;
+        });
+        if (code != RipError::None)
+            return code;
+        FResult.Tested = true;
+        FResult.TestCrc = test.Crc32();
+    }
+
     const QByteArray path = QFile::encodeName(WavFileName());
     const int fd = WriteWav ? ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
     if (WriteWav && fd < 0)
@@ -251,37 +350,21 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
         return RipError::CreateFailed;
     }
     bool writeOk = fd < 0 || WriteFully(fd, MakeWavHeader(0).Bytes, kWavHeaderSize);
-
-    QElapsedTimer clock;
-    clock.start();
-    std::vector<uint8_t> data(size_t(kSectorsPerRead) * CD_SECTOR_SIZE);
-    bool readOk = true;
+    TTrackChecksum sum(int64_t(length) * CD_SECTOR_SIZE / 4, first, last);
     uint64_t written = 0;
-    for (uint32_t done = 0; writeOk && done < length;) {
-        const uint32_t count = std::min<uint32_t>(kSectorsPerRead, length - done);
-        TSectorBuffer buf;
-        buf.Head.StartSector = start + done;
-        buf.Head.NumSectors = count;
-        buf.Head.MaxLen = count * CD_SECTOR_SIZE;
-        buf.Data = data.data();
-        readOk = ReadCDAudioLBA(CDHandle, buf) == 1 && buf.Head.StartOffset >= 0
-                 && uint64_t(buf.Head.StartOffset) + buf.Head.Len <= buf.Head.MaxLen;
-        if (readOk) {
-            writeOk = (fd < 0 || WriteFully(fd, data.data() + buf.Head.StartOffset, buf.Head.Len))
-                      && (!Sink || Sink->Write(data.data() + buf.Head.StartOffset, buf.Head.Len));
-            written += buf.Head.Len;
-        }
-        done += count;
-        PostProgress(int(uint64_t(done) * 100 / length), clock.elapsed());
-        if (!readOk || StopRequested)
-            break;
-    }
+    const int code = !writeOk ? int(RipError::WriteFailed)
+                              : ReadCorrected(start, length, [&](const uint8_t* data, size_t bytes) {
+                                    sum.Add(data, bytes);
+                                    written += bytes;
+                                    return (fd < 0 || WriteFully(fd, data, bytes)) && (!Sink || Sink->Write(data, bytes));
+                                });
+    writeOk = code != RipError::WriteFailed;
     // A sink keeps only a track read whole.
-    if (Sink && (!readOk || !writeOk || StopRequested))
+    if (Sink && code != RipError::None)
         Sink->Discard();
     else if (Sink && !Sink->EndTrack())
         writeOk = false;
-    if (!readOk) {
+    if (code == RipError::ReadFailed) {
         if (fd >= 0) ::close(fd);          // the header keeps data length 0
         return RipError::ReadFailed;
     }
@@ -293,8 +376,12 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
         writeOk = false;
     if (!writeOk)
         return RipError::WriteFailed;
-    if (StopRequested)
+    if (code < 0)
         return -1;
+    FResult.Read = true;
+    FResult.Crc = sum.Crc32();
+    FResult.V1 = sum.V1();
+    FResult.V2 = sum.V2();
     return Options.IsNormalize ? NormalizePass() : RipError::None;
 }
 

@@ -13,10 +13,13 @@
 // this object live on the main thread; events not yet handed over when this object is
 // freed are dropped.
 #include "cd/RipSink.h"
+#include "cd/RipAudit.h"
 #include "platform/akrip32.h"
 #include "settings/Options.h"
 
+#include <QElapsedTimer>
 #include <QString>
+#include <functional>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -70,6 +73,12 @@ public:
     // it is the only destination and no WAV file is made.
     TRipSink* Sink = nullptr;
     bool WriteWav = true;
+    int ReadOffset = 0;                      // samples; set before Start()
+    bool TestPass = false;                   // a first read for the CRC only; set before Start()
+
+    // What the rip read (range, checksums of the bytes written, faults met): complete once
+    // the completion message has been posted.
+    const TRipLogTrack& Result() const { return FResult; }
 
     // The WAV file's full path: output folder, separator, title, ".wav".
     QString WavFileName() const;
@@ -81,6 +90,13 @@ private:
     void PostInfo(int percent, int errorCode = 0);
     void PostProgress(int percent, int64_t elapsedMs);
     int RipLoop(uint32_t start, uint32_t length);   // the ErrorCode to report, or -1 when stopped
+    // Reads the track's corrected PCM stream once, handing it to sink in order; sink false
+    // ends the read as a write failure. The ErrorCode, or -1 when stopped.
+    using TSink = std::function<bool(const uint8_t* data, size_t bytes)>;
+    int ReadCorrected(uint32_t start, uint32_t length, const TSink& sink);
+    // Reads sectors first.. (count of them) into data: the bytes read, -1 when the read
+    // failed (the bad sector, found by reading the sectors one by one, is named).
+    int ReadSectors(int64_t first, int count, uint8_t* data, QString& error);
     int NormalizePass();
 
     // The last progress posted, so that unchanged reports are not posted again.
@@ -93,4 +109,7 @@ private:
     bool FStarted = false;
     bool FFinished = false;
     std::vector<std::unique_ptr<QEvent>> FMailbox;   // guarded by the registry's mutex
+    TDiscLayout FDisc;
+    TRipLogTrack FResult;
+    QElapsedTimer FClock;
 };

@@ -7,6 +7,7 @@
 #include "cd/CDRipThread.h"
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
+#include "cd/RipAudit.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
@@ -202,6 +203,16 @@ void TConversionJob::StartRip(int index)
     FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, wav.left(wav.size() - 4));
     FRip->CDHandle = FCDHandle;
     FRip->OwnerWindow = this;
+    if (!FAudit) {
+        FAudit = new TRipAudit(FPrompter, this);
+        BeginAudit(*FAudit, FCDHandle);
+        // A stopped job closes at once; its log is written when the job goes.
+        FBeforeClose = [this](std::function<void()> resume) {
+            return !FStopped && FAudit->HoldCompletion(std::move(resume));
+        };
+    }
+    FRip->ReadOffset = FAudit->Offset();
+    FRip->TestPass = RipAuditSettings().TestPass;
     FResults[index].Output = FRip->WavFileName();
     // FLAC encodes what is read, unless the WAV is normalized first; the WAV is made too
     // only when it is to be kept.
@@ -479,6 +490,7 @@ void TConversionJob::RipDone(TProcessInfo& info)
     // The file the messages name: the FLAC file when the rip wrote one straight away.
     const QString made = FCue ? FCueFile : FFlacDirect ? RipFlac(index) : wav;
     // The completion is the thread's last message: it has ended, and is freed.
+    TRipLogTrack read = FRip->Result();
     FRip.reset();
     if (!FCue) FRipSink.reset();
     int code = info.ErrorCode;
@@ -504,6 +516,12 @@ void TConversionJob::RipDone(TProcessInfo& info)
         failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"));
         break;
     }
+    if (code == RipError::None && !TestCopyMismatch(read).isEmpty()) {
+        failure = TestCopyMismatch(read);
+        code = RipError::ReadFailed;
+    }
+    read.Failure = read.Failure.isEmpty() || failure.isEmpty() ? failure : failure + QLatin1Char(' ') + read.Failure;
+    if (FAudit) FAudit->AddTrack(read, wav);
     if (!failure.isEmpty()) {
         FPrompter->ShowError(failure);
         Fail(index, failure);

@@ -31,6 +31,7 @@
 
 class TCDRipThread;
 class TRipSink;
+class TRipAudit;
 
 class TConversionJob : public TJobBase {
     Q_OBJECT
@@ -136,6 +137,7 @@ private:
     int FFormat = 0;                      // mode 1: OutputFormat when the job began
     std::unique_ptr<TEncodeStep> FStep;
     std::unique_ptr<TCDRipThread> FRip;
+    TRipAudit* FAudit = nullptr;          // mode 1: checksums, database verdicts, rip log (a child)
     TView FView;
     QTimer FTimer1;
     QElapsedTimer FWmaStart;

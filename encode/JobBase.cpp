@@ -29,6 +29,11 @@ void TJobBase::Complete()
 {
     CleanUp();
     if (FDone) return;
+    if (FBeforeClose) {
+        const auto hold = std::move(FBeforeClose);
+        FBeforeClose = nullptr;
+        if (hold([this] { Complete(); })) return;
+    }
     FDone = true;
     // The close request is posted: the window closes after the handler has returned.
     QMetaObject::invokeMethod(this, &TJobBase::CloseRequested, Qt::QueuedConnection);

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 
 class TJobBase : public QObject {
     Q_OBJECT
@@ -50,6 +51,9 @@ protected:
     // The job is over: the clean-up, then one queued CloseRequested.
     void Complete();
     virtual void CleanUp() = 0;
+    // Asked once when the job is over, before it closes: true when something still has to
+    // finish first (a rip log waiting for a database answer), which then calls `resume`.
+    std::function<bool(std::function<void()> resume)> FBeforeClose;
 
     QStringList FEntries;
     TPrompter* FPrompter;

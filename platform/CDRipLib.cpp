@@ -220,6 +220,7 @@ struct TCRRipper::TState {
     bool GivingUp = false;                       // fail every read until the cursor moves
     int Fixups = 0;
     int Repaired = 0;
+    std::vector<int32_t> FaultsMet;              // first failing sector of every failed read, in order
     bool Direct = false;                         // no checks asked for: plain drive reads
     QString ImagePath;                           // image whose tray the rip holds shut
     bool DeviceLocked = false;
@@ -255,6 +256,8 @@ long HookedRead(cdrom_drive_t* d, void* p, lsn_t begin, long sectors)
     const long wanted = fault < 0 ? sectors : long(fault - begin);
     long got = wanted > 0 ? s->DriveRead(d, p, begin, wanted) : -1;
     got = std::clamp(got, 0L, wanted);
+    if (got < sectors && begin + got >= s->First && begin + got < s->End)
+        s->FaultsMet.push_back(int32_t(begin + got));
     for (long i = 0; i < sectors; ++i) {
         const int32_t sector = int32_t(begin + i);
         if (sector < s->First || sector >= s->End)
@@ -426,6 +429,11 @@ int TCRRipper::DirectChunk(uint8_t* buffer, int capacity, QString& error)
         s->Cursor += int32_t(n);
     }
     return int(done * CD_SECTOR_SIZE);
+}
+
+std::vector<int32_t> TCRRipper::FaultsMet() const
+{
+    return FState ? FState->FaultsMet : std::vector<int32_t>{};
 }
 
 int TCRRipper::JitterErrors() const

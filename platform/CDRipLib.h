@@ -80,6 +80,9 @@ public:
     int RipChunk(uint8_t* buffer, int capacity, QString& error);
     // Jitter the library repaired: fix-ups plus read errors a later read made good.
     int JitterErrors() const;
+    // The sector every failed drive read of the stretch stopped at, in the order met
+    // (repaired or not).
+    std::vector<int32_t> FaultsMet() const;
     void Close();
 
     struct TState;

@@ -193,6 +193,26 @@ struct TOptionWriter {
     }
 };
 
+const QString ReadOffsetsSection = QStringLiteral("ReadOffsets");
+constexpr int32_t MaxStoredReadOffset = 5880;
+
+void LoadReadOffsets(const TIniFile& ini)
+{
+    OptionsSetting.ReadOffsets.clear();
+    for (const QString& key : ini.ReadSection(ReadOffsetsSection)) {
+        const int32_t value = ini.ReadInteger(ReadOffsetsSection, key, 0);
+        if (value != 0 && value >= -MaxStoredReadOffset && value <= MaxStoredReadOffset)
+            OptionsSetting.ReadOffsets.insert(key, value);
+    }
+}
+
+void SaveReadOffsets(TIniFile& ini)
+{
+    ini.EraseSection(ReadOffsetsSection);
+    for (auto it = OptionsSetting.ReadOffsets.cbegin(); it != OptionsSetting.ReadOffsets.cend(); ++it)
+        ini.WriteInteger(ReadOffsetsSection, it.key(), it.value());
+}
+
 } // namespace
 
 void LoadOptions()
@@ -209,11 +229,13 @@ void LoadOptions()
     int32_t& level = OptionsSetting.FlacOptions.Level;
     if (level < 0 || level > 8) level = TFlacOptions{}.Level;
     if (OptionsSetting.CommonOptions.Jobs < 0) OptionsSetting.CommonOptions.Jobs = 0;
+    LoadReadOffsets(ini);
 }
 
 bool SaveOptions()
 {
     TIniFile ini(OptionsFileName());
     VisitOptions(std::as_const(OptionsSetting), TOptionsSetting{}, TOptionWriter{ini});
+    SaveReadOffsets(ini);
     return ini.UpdateFile();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The settings record of the program and its file "options.ini".
 #include "settings/CDInfo.h"
+#include <QMap>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -96,6 +97,9 @@ struct TOptionsSetting {
     TQueryCDDB QueryCDDB;
     TAccurateRipOptions AccurateRip;
     TMusicBrainzOptions MusicBrainz;
+    // Read offset correction in samples per drive ("vendor_model", "Image" for disc images),
+    // section [ReadOffsets]; values outside -5880..5880 load as 0.
+    QMap<QString, int32_t> ReadOffsets;
     bool ID3Use = false;
     QString Lan = QStringLiteral("English");
 };

@@ -1,10 +1,12 @@
 // varnelcd-cli rip [--drive N] [--tracks LIST] [--format F] [--out DIR] [--pattern P] [--keep-wav]
-//                  [--id3] [--flac-level N] [--cuesheet] [--yes | --no] [--disc-image PATH]...
+//                  [--id3] [--flac-level N] [--cuesheet] [--offset N] [--accuraterip-url U]
+//                  [--no-accuraterip] [--log PATH] [--test] [--yes | --no] [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "app/core/DiscSession.h"
 #include "cd/CDInput.h"
 #include "cd/CDRipJob.h"
+#include "cd/RipAudit.h"
 #include "encode/ConversionJob.h"
 #include "encode/JobEntry.h"
 #include "settings/Global.h"
@@ -12,6 +14,7 @@
 #include "settings/Options.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSet>
 #include <algorithm>
 
@@ -61,6 +64,11 @@ int Rip(const QStringList& args)
     parser.addOption(QCommandLineOption("id3", "Tag MP3 files (ID3v1) and WMA files with the disc information."));
     parser.addOption(QCommandLineOption("flac-level", "FLAC compression level 0..8 (default: the settings').", "N"));
     parser.addOption(QCommandLineOption("cuesheet", "FLAC: the whole disc as one file with a cue sheet."));
+    parser.addOption(QCommandLineOption("offset", "Read offset correction in samples, -5880 to 5880 (default: the drive's stored one).", "N"));
+    parser.addOption(QCommandLineOption("accuraterip-url", "Base URL of the AccurateRip database (default: the settings').", "U"));
+    parser.addOption(QCommandLineOption("no-accuraterip", "Do not ask the AccurateRip database."));
+    parser.addOption(QCommandLineOption("log", "Write the rip log to PATH (default: beside the files, when the settings ask for one).", "PATH"));
+    parser.addOption(QCommandLineOption("test", "Read every track twice, first for its CRC only, and compare."));
     AddAnswerOptions(parser);
     if (const int rc = ParseCommandLine(parser, args, "rip"); rc >= 0)
         return rc;
@@ -91,6 +99,20 @@ int Rip(const QStringList& args)
     if (parser.isSet("pattern")) common.FileNamePattern = parser.value("pattern");
     if (parser.isSet("id3")) OptionsSetting.ID3Use = true;
     if (parser.isSet("out")) common.OutputFolder = WithBackslash(QDir(parser.value("out")).absolutePath());
+    TRipAuditSettings& audit = RipAuditSettings();
+    if (parser.isSet("offset")) {
+        bool ok = false;
+        audit.Offset = parser.value("offset").toInt(&ok);
+        if (!ok || audit.Offset < -MaxReadOffset || audit.Offset > MaxReadOffset) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --offset takes a number of samples from -5880 to 5880"));
+            return 2;
+        }
+        audit.HasOffset = true;
+    }
+    if (parser.isSet("accuraterip-url")) audit.Url = parser.value("accuraterip-url");
+    if (parser.isSet("no-accuraterip")) audit.AccurateRip = false;
+    if (parser.isSet("log")) audit.LogPath = QFileInfo(parser.value("log")).absoluteFilePath();
+    if (parser.isSet("test")) audit.TestPass = true;
 
     // Without a drive of the CD library, the CD input component reads the disc.
     TDiscSession session;

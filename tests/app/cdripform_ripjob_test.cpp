@@ -40,6 +40,7 @@ protected:
         Form->SetPrompter(std::move(prompter));
         Form->show();
         OptionsSetting.CommonOptions.OutputFolder = Path("out") + '/';
+        OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
         QDir().mkpath(Path("out"));
         for (int i = 0; i < Form->ListView1()->topLevelItemCount(); ++i)
             Form->ListView1()->topLevelItem(i)->setCheckState(0, Qt::Checked);

@@ -48,6 +48,7 @@ protected:
         Form->SetPrompter(std::move(prompter));
         Form->show();
         OptionsSetting.CommonOptions.OutputFolder = Path("out") + '/';
+        OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
         QDir().mkpath(Path("out"));
     }
     QTreeWidgetItem* Row(int i) const { return Form->ListView1()->topLevelItem(i); }

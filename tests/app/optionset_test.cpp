@@ -619,6 +619,23 @@ TEST_F(OptionSetDriveTest, ADiscChangeStoresTheListedDiscBeforeListingTheNext)
     main->close();
 }
 
+TEST_F(OptionSetDriveTest, ReadOffsetPerDriveAndTheRipLogBoxAreStoredOnOk)
+{
+    SetDiscImages({MakeTestDisc(Home.path(), {"--track", "audio:750"})});
+    ASSERT_TRUE(WriteAll(OptionsFileName(), "[ReadOffsets]\nImage=-30\nOther_drive=12\n"));
+    auto main = OpenMain();
+    auto form = Open(main->OptionSetHost());
+    ShowPage(form.get(), "TabSheet3");
+    auto* offset = Get<QSpinBox>(form.get(), "seReadOffset");
+    EXPECT_EQ(offset->value(), -30);
+    offset->setValue(6);
+    Get<QCheckBox>(form.get(), "ckbWriteRipLog")->setChecked(false);
+    Ok(form.get());
+    EXPECT_EQ(OptionsSetting.ReadOffsets, (QMap<QString, int32_t>{{"Image", 6}, {"Other_drive", 12}}));
+    EXPECT_FALSE(OptionsSetting.CommonOptions.WriteRipLog);
+    main->close();
+}
+
 TEST_F(OptionSetDriveTest, NoDriveAtAllListsNothingAndKeepsTheChoice)
 {
     OptionsSetting.CDOptions.Index = 3;

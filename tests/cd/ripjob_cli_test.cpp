@@ -14,6 +14,7 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
     QTemporaryDir home;
     const QString cue = MakeTestDisc(home.path(), {"--track", "audio:40", "--track", "audio:30", "--track", "audio:20"});
     const QString out = home.filePath("out");
+    const QString Log = "Unknown Artist - Unknown Album.log";   // the rip log beside the files
     struct TCase {
         QStringList Args;
         QString Faults;
@@ -22,11 +23,11 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
         QStringList Produced;
         QString ErrorLine;
     } cases[] = {
-        {{"--format", "wav"}, "", "", 0, {"音轨 01.wav", "音轨 02.wav", "音轨 03.wav"}, ""},
-        {{"--format", "mp3"}, "45", "", 1, {"音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 读取CD信息时出错！"},
-        {{"--format", "ogg", "--tracks", "3"}, "", "", 0, {"音轨 03.ogg"}, ""},
-        {{"--format", "wav", "--tracks", "2", "--pattern", "%N %T"}, "", "", 0, {"02 音轨 02.wav"}, ""},
-        {{"--format", "mp3", "--tracks", "1"}, "", home.filePath("nothing"), 1, {"音轨 01.wav"}, "varnelcd-cli rip: 01音轨 01:"},
+        {{"--format", "wav"}, "", "", 0, {Log, "音轨 01.wav", "音轨 02.wav", "音轨 03.wav"}, ""},
+        {{"--format", "mp3"}, "45", "", 1, {Log, "音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 读取CD信息时出错！"},
+        {{"--format", "ogg", "--tracks", "3"}, "", "", 0, {Log, "音轨 03.ogg"}, ""},
+        {{"--format", "wav", "--tracks", "2", "--pattern", "%N %T"}, "", "", 0, {"02 音轨 02.wav", Log}, ""},
+        {{"--format", "mp3", "--tracks", "1"}, "", home.filePath("nothing"), 1, {Log, "音轨 01.wav"}, "varnelcd-cli rip: 01音轨 01:"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args.join(' ').toStdString());
@@ -39,7 +40,7 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
         if (!c.Path.isEmpty()) env.insert("PATH", c.Path);
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
-        p.start(VARNELCD_CLI, QStringList{"rip", "--cd-input-only", "--disc-image", cue, "--out", out} + c.Args);
+        p.start(VARNELCD_CLI, QStringList{"rip", "--no-accuraterip", "--cd-input-only", "--disc-image", cue, "--out", out} + c.Args);
         ASSERT_TRUE(p.waitForFinished(60000));
         const QString err = QString::fromUtf8(p.readAllStandardError());
         const QString stdOut = QString::fromUtf8(p.readAllStandardOutput());
@@ -50,7 +51,7 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
             EXPECT_TRUE(err.contains(c.ErrorLine)) << err.toStdString();
         }
         if (c.ExitCode == 0) {
-            EXPECT_EQ(stdOut.split('\n', Qt::SkipEmptyParts).size(), c.Produced.size());
+            EXPECT_EQ(stdOut.split('\n', Qt::SkipEmptyParts).size(), c.Produced.size() - 1);
         }
     }
 }

@@ -37,6 +37,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(Out));
         OptionsSetting = TOptionsSetting{};
         OptionsSetting.CommonOptions.OutputFolder = Out + '/';
+        OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
         OldPath = qgetenv("PATH");
         qputenv("PATH", QByteArray(VARNELCD_BINARY_DIR) + ':' + OldPath);   // our wm8eutil
         SetReadFaults(QString());

@@ -39,6 +39,7 @@ TEST(JobCli, RipTellsEachFailedTrackInItsExitStatus)
     QTemporaryDir home;
     const QString cue = MakeTestDisc(home.path(), {"--track", "audio:40", "--track", "audio:30", "--track", "audio:20"});
     const QString out = home.filePath("out");
+    const QString Log = "Unknown Artist - Unknown Album.log";   // the rip log beside the files
     struct TCase {
         QStringList Args;
         QString Faults;
@@ -46,24 +47,24 @@ TEST(JobCli, RipTellsEachFailedTrackInItsExitStatus)
         QStringList Produced;       // file names in out
         QString ErrorLine;          // a line of stderr, empty: none expected
     } cases[] = {
-        {{"--tracks", "1,3", "--format", "wav"}, "", 0, {"音轨 01.wav", "音轨 03.wav"}, ""},
-        {{"--tracks", "1-3", "--format", "mp3"}, "45", 1, {"音轨 01.mp3", "音轨 03.mp3"},
+        {{"--tracks", "1,3", "--format", "wav"}, "", 0, {Log, "音轨 01.wav", "音轨 03.wav"}, ""},
+        {{"--tracks", "1-3", "--format", "mp3"}, "45", 1, {Log, "音轨 01.mp3", "音轨 03.mp3"},
          "varnelcd-cli rip: 02音轨 02: 读取CD信息时出错！"},
         {{"--tracks", "2-1"}, "", 2, {}, "--tracks takes positions 1 to 3"},
-        {{"--tracks", "2", "--format", "wav", "--pattern", "%N - %T"}, "", 0, {"02 - 音轨 02.wav"}, ""},
+        {{"--tracks", "2", "--format", "wav", "--pattern", "%N - %T"}, "", 0, {"02 - 音轨 02.wav", Log}, ""},
         {{"--format", "aiff"}, "", 2, {}, "--format takes"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args.join(' ').toStdString());
         QDir(out).removeRecursively();
-        const TResult r = Cli(home, QStringList{"rip", "--disc-image", cue, "--out", out} + c.Args, c.Faults);
+        const TResult r = Cli(home, QStringList{"rip", "--no-accuraterip", "--disc-image", cue, "--out", out} + c.Args, c.Faults);
         EXPECT_EQ(r.ExitCode, c.ExitCode) << r.Err.toStdString();
         QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
         EXPECT_EQ(files, c.Produced);
         if (!c.ErrorLine.isEmpty()) {
             EXPECT_TRUE(r.Err.contains(c.ErrorLine)) << r.Err.toStdString();
         }
-        EXPECT_EQ(r.Out.split('\n', Qt::SkipEmptyParts).size(), c.Produced.size());
+        EXPECT_EQ(r.Out.split('\n', Qt::SkipEmptyParts).size(), c.Produced.filter(".log").isEmpty() ? c.Produced.size() : c.Produced.size() - 1);
     }
 }
 

@@ -1,0 +1,152 @@
+#pragma once
+// What both CD rip paths share to prove a rip: the read offset correction of the PCM
+// stream, the per-disc AccurateRip lookup, and the rip log written when the job ends.
+//
+// A job makes one TRipAudit (a child of the job, on the main thread), calls Begin with the
+// disc's table of contents when it starts (the database lookup then runs on a thread of its
+// own), hands over each track's record as the track ends, and asks HoldCompletion before it
+// closes: the log is written once the database has answered, without blocking the caller.
+#include "cd/AccurateRip.h"
+#include "cd/RipLog.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TPrompter;
+
+constexpr int MaxReadOffset = 5880;   // samples, either way (ten sectors)
+constexpr int CDSectorBytes = 2352;
+
+// The run's choices the command line may change; the windows use the stored settings.
+struct TRipAuditSettings {
+    bool AccurateRip = true;
+    QString Url;                   // empty: OptionsSetting.AccurateRip.Url
+    bool HasOffset = false;        // Offset replaces the drive's stored read offset
+    int Offset = 0;
+    QString LogPath;               // empty: the "write a rip log" setting decides
+    bool TestPass = false;         // read every track twice, the first time for its CRC only
+};
+TRipAuditSettings& RipAuditSettings();
+
+// The key of a drive in the settings' read offsets: "vendor_model" with spaces as '_',
+// "Image" for a disc image.
+QString ReadOffsetKey(const QString& vendorModel, bool image);
+// The key of drive `index` of the drive list (the options window's CD-ROM page).
+QString ReadOffsetKeyOfDrive(int index);
+// The correction for that drive: the run's --offset, else the stored value (0 when none).
+int ReadOffsetFor(const QString& key);
+
+// A disc's table of contents as the rip paths see it (LBA; lead-out last).
+struct TDiscLayout {
+    std::vector<int64_t> Starts;   // track t at Starts[t - 1]
+    std::vector<bool> Data;
+    int64_t LeadOut = 0;
+
+    int Tracks() const { return int(Starts.size()); }
+    bool HasData() const;
+    // The audio run of tracks holding track t, as sectors [first, end): a read never
+    // crosses into a data track or past the lead-out.
+    void AudioSpan(int track, int64_t& first, int64_t& end) const;
+    int AudioIndex(int track) const;        // 1-based among the audio tracks; 0 for data
+    bool FirstAudio(int track) const;
+    bool LastAudio(int track) const;
+    TAccurateRipDisc Id() const;
+};
+
+// The corrected PCM of `sectors` sectors from `firstSector`: sample p of the result is
+// sample p + offset of the disc. The sectors covering that stretch inside [spanFirst,
+// spanEnd) are read, in order, through the source; what lies outside comes out as zeros.
+class TCorrectedStream {
+public:
+    // Fills buffer with whole sectors read in order from ReadFirst(): the bytes given, 0 at
+    // the end (or a stop), -1 on a failure (error says why).
+    using TSource = std::function<int(uint8_t* buffer, int capacity, QString& error)>;
+
+    TCorrectedStream(int64_t firstSector, int64_t sectors, int offset, int64_t spanFirst, int64_t spanEnd);
+    int64_t ReadFirst() const { return FReadFirst; }
+    int64_t ReadEnd() const { return FReadEnd; }       // one past the last sector to read
+    int64_t TotalBytes() const { return FTotal; }
+    int64_t LeadZeroSamples() const { return FLead / 4; }
+    int64_t TailZeroSamples() const { return (FTotal - FLead - FMiddle) / 4; }
+
+    void SetSource(TSource source, int chunkSectors);
+    // Up to capacity bytes of the corrected stream: the bytes given, 0 at its end, -1 on a
+    // read failure.
+    int Read(uint8_t* buffer, int capacity, QString& error);
+
+private:
+    int64_t FTotal = 0;
+    int64_t FLead = 0;       // zero bytes first
+    int64_t FMiddle = 0;     // then read bytes
+    int64_t FSkip = 0;       // bytes of the first read sector before the stretch
+    int64_t FReadFirst = 0;
+    int64_t FReadEnd = 0;
+    int64_t FPos = 0;
+    bool FSourceEnded = false;
+    TSource FSource;
+    std::vector<uint8_t> FRaw;
+    size_t FRawNext = 0;
+    size_t FRawValid = 0;
+};
+
+class TRipAudit : public QObject {
+    Q_OBJECT
+public:
+    explicit TRipAudit(TPrompter* prompter, QObject* parent = nullptr);
+    ~TRipAudit() override;
+
+    // The disc and how it is read; starts the database lookup unless it is switched off.
+    void Begin(const TDiscLayout& disc, const QString& drive, int offset, const QString& paranoia, int retries);
+    bool Begun() const { return FBegun; }
+    const TDiscLayout& Disc() const { return FDisc; }
+    int Offset() const { return FRecord.ReadOffset; }
+
+    // A track's record, and the file it went to (the log goes beside the first one).
+    void AddTrack(const TRipLogTrack& track, const QString& outputFile);
+
+    // The job is about to close: true when the log waits for the database and `resume`
+    // will be called (queued) once it is written; false when it was written now.
+    bool HoldCompletion(std::function<void()> resume);
+    // Where the log goes (empty: no log).
+    QString LogPath() const;
+    // The record as it stands, verdicts applied when the lookup has ended.
+    TRipLogRecord Record() const;
+
+private:
+    void LookupDone();
+    void WriteLog();
+
+    TPrompter* FPrompter;
+    bool FBegun = false;
+    bool FWritten = false;
+    TDiscLayout FDisc;
+    TRipLogRecord FRecord;
+    QString FFirstOutput;
+    std::function<void()> FResume;
+
+    mutable std::mutex FLock;          // guards the two below
+    bool FLookupEnded = false;
+    TAccurateRipLookup FLookup;
+    std::unique_ptr<THttpAbort> FAbort;
+    std::thread FThread;
+};
+
+// A name for the log file from the disc information: "Artist - Album", each part made
+// safe as a file name, empty ones as "Unknown Artist" / "Unknown Album".
+QString RipLogFileName(const QString& artist, const QString& album);
+// A test pass and the copy that disagree: the message for the track, else empty.
+QString TestCopyMismatch(const TRipLogTrack& track);
+
+// Begins an audit of the disc behind a handle of the first CD library (its table of
+// contents, drive name and stored read offset). False when the table cannot be read.
+using HCDROM = uint32_t;
+bool BeginAudit(TRipAudit& audit, HCDROM handle);
+// The same for the drive of the CD input component; also sets its read offset.
+class TCDIn;
+bool BeginAudit(TRipAudit& audit, TCDIn& cdIn);
