@@ -111,6 +111,11 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     offsetRow->addStretch(1);
     FUi->vlCdRom->insertLayout(1, offsetRow);
     setTabOrder(FUi->cbCDList, FReadOffset);
+    // The front cover a MusicBrainz lookup stored goes into the rips (folder file, FLAC and OGG).
+    FMbCover = new QCheckBox(tr("Cover art from MusicBrainz"), FUi->TabSheet3);
+    FMbCover->setObjectName(QStringLiteral("ckbMbCover"));
+    FUi->vlCdRom->insertWidget(2, FMbCover);
+    setTabOrder(FReadOffset, FMbCover);
     connect(FUi->cbCDList, &QComboBox::currentIndexChanged, this, &TOptionSetForm::ShowReadOffset);
 
     connect(FUi->ckNormalize, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);
@@ -147,6 +152,7 @@ void TOptionSetForm::FormShow()
     FController.Load();
     FReadOffsets = OptionsSetting.ReadOffsets;
     FWriteRipLog->setChecked(OptionsSetting.CommonOptions.WriteRipLog);
+    FMbCover->setChecked(OptionsSetting.MusicBrainz.Cover);
     ShowReadOffset(-1);
     FieldsToControls();
     if (FUi->PageControl1->currentWidget() == FUi->TabSheet3)
@@ -293,6 +299,7 @@ void TOptionSetForm::btOkClick()
             if (it.value() != 0)
                 OptionsSetting.ReadOffsets.insert(it.key(), it.value());
         OptionsSetting.CommonOptions.WriteRipLog = FWriteRipLog->isChecked();
+        OptionsSetting.MusicBrainz.Cover = FMbCover->isChecked();
         accept();
         return;
     }

@@ -60,4 +60,5 @@ private:
     QSpinBox* FReadOffset = nullptr;          // CD-ROM page
     QMap<QString, int32_t> FReadOffsets;      // as edited, stored on OK
     QString FOffsetKey;                       // the drive FReadOffset shows
+    QCheckBox* FMbCover = nullptr;            // CD-ROM page: MusicBrainz.Cover
 };

@@ -132,6 +132,9 @@ void TVorbisOut::Prepare()
         if (!value.isEmpty())
             vorbis_comment_add_tag(&s.vc, TVorbisTags::FieldNames[size_t(i)], value.toUtf8().constData());
     }
+    for (const QByteArray& extra : FExtraComments)
+        if (extra.indexOf('=') > 0)
+            vorbis_comment_add(&s.vc, extra.constData());
 
     if (vorbis_analysis_init(&s.vd, &s.vi) != 0)
         throw EAuException("Vorbis codec setup failed.");
@@ -223,6 +226,7 @@ void TVorbisOut::Done()
     ReleaseOwnedStream();
     Input()->Flush();
     FComments.Clear();      // every run needs its comments set again
+    FExtraComments.clear();
     if (FState) {
         TState& s = *FState;
         if (s.stream)

@@ -38,6 +38,10 @@ public:
     void SetCompression(float Value) { FCompression = Value; }
     TVorbisTags& Comments() { return FComments; }
     void SetComments(const TVorbisTags& Value) { FComments = Value; }
+    // Whole "NAME=value" comments written after the fields (a cover picture); empty ones
+    // are skipped. Like the fields, they last for one run.
+    const QList<QByteArray>& ExtraComments() const { return FExtraComments; }
+    void SetExtraComments(const QList<QByteArray>& Value) { FExtraComments = Value; }
 
     TVorbisBitRate DesiredNominalBitrate() const { return FNominal; }
     TVorbisBitRate DesiredMaximumBitrate() const { return FMaximum; }
@@ -67,6 +71,7 @@ private:
 
     float FCompression = 0.2f;
     TVorbisTags FComments;
+    QList<QByteArray> FExtraComments;
     TVorbisBitRate FNominal = brAutoSelect;
     TVorbisBitRate FMaximum = brAutoSelect;
     TVorbisBitRate FMinimum = brAutoSelect;

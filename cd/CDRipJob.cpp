@@ -11,6 +11,7 @@
 #include "encode/FlacRip.h"
 #include "cd/RipAudit.h"
 #include "encode/Mp3EncodeProcess.h"
+#include "encode/RipCover.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
 #include "settings/FileNamePattern.h"
@@ -93,6 +94,7 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
                                   FlacDiscFileName(OptionsSetting.CDInfo, FPaths.value(0)));
     FFlacOut->SetKeepOpen(FCue);
 
+    FOnProduced = FolderCoverWriter(prompter);
     FView.OutputFormat = FormatName(FFormat);
     FView.SelectedTracks = int(FEntries.size());
 }
@@ -186,6 +188,7 @@ void TCDRipJob::StartRip(int index)
             FResults[index].Output = FCueFile;
             FFlacOut->SetLevel(OptionsSetting.FlacOptions.Level);
             FFlacOut->SetComments(FlacDiscComments(OptionsSetting.CDInfo));
+            FFlacOut->SetCover(RipCover());
             FFlacOut->SetFileName(FCueFile);
             FCueOffsets.push_back(int64_t(FFlacOut->SamplesWritten()));
             FFlacOut->Run();

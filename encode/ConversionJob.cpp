@@ -3,12 +3,14 @@
 #include "encode/ConversionJob.h"
 
 #include "audio/AudioConverter.h"
+#include "audio/VorbisOut.h"
 #include "audio/WaveIn.h"
 #include "cd/CDRipThread.h"
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "cd/RipAudit.h"
 #include "encode/Mp3EncodeProcess.h"
+#include "encode/RipCover.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
 #include "settings/FileNamePattern.h"
@@ -96,6 +98,7 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
         }
     }
     if (FCue) FCueFile = OutputFilePath(OutputFolder(), FlacDiscFileName(OptionsSetting.CDInfo, FPaths.value(0)));
+    if (FMode == RipCD) FOnProduced = FolderCoverWriter(prompter);
 }
 
 TConversionJob::~TConversionJob()
@@ -554,6 +557,7 @@ void TConversionJob::RipDone(TProcessInfo& info)
     SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
     switch (FFormat) {
     case FormatOgg:
+        FStep->VorbisOut1().SetExtraComments({RipCoverComment()});
         StartOgg(index, wav, ChangeFileExt(wav, QStringLiteral(".ogg")));
         break;
     case FormatWma:

@@ -44,6 +44,7 @@ void TFlacOut::Prepare()
     const int64_t total = Input()->TotalSamples();
     FWriter.Level = FLevel;
     FWriter.Comments = FComments;
+    FWriter.Cover = FCover;
     FWriter.Open(Stream(), bits, channels, Input()->SampleRate(), total > 0 && !FKeepOpen ? uint64_t(total) : 0);
     FBits = bits;
     FChannels = channels;

@@ -24,6 +24,8 @@ public:
     // "NAME=value" entries; kept for later runs until set again.
     const QStringList& Comments() const { return FComments; }
     void SetComments(const QStringList& Value) { FComments = Value; }
+    // The front cover of the files (a PICTURE block); a null image for none. Kept like the comments.
+    void SetCover(const TCoverImage& Value) { FCover = Value; }
     void SetKeepOpen(bool Value) { FKeepOpen = Value; }
     // Frames written into the open file so far.
     uint64_t SamplesWritten() const { return FWriter.SamplesWritten(); }
@@ -42,6 +44,7 @@ protected:
 private:
     int FLevel = 5;
     QStringList FComments;
+    TCoverImage FCover;
     TFlacWriter FWriter;
     std::vector<uint8_t> FBlock;
     bool FKeepOpen = false;

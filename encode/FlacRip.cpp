@@ -4,6 +4,7 @@
 #include "audio/AuException.h"
 #include "audio/AuFileStream.h"
 #include "encode/FlacOut.h"
+#include "encode/RipCover.h"
 #include "settings/Options.h"
 
 #include <FLAC++/metadata.h>
@@ -59,6 +60,7 @@ void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, 
 {
     encoder.SetLevel(OptionsSetting.FlacOptions.Level);
     encoder.SetComments(FlacTrackComments(OptionsSetting.CDInfo, trackNumber, title, trackTotal));
+    encoder.SetCover(RipCover());
 }
 
 QString FlacDiscFileName(const TCDInfo& info, const QString& firstTrackPath)
@@ -138,6 +140,7 @@ TFlacRipSink::TFlacRipSink(const QString& path, int level, const QStringList& co
 {
     FWriter.Level = level;
     FWriter.Comments = comments;
+    FWriter.Cover = RipCover();
 }
 
 TFlacRipSink::~TFlacRipSink()

@@ -18,7 +18,8 @@ QStringList FlacTrackComments(const TCDInfo& info, int trackNumber, const QStrin
 // The album comments of a whole-disc file (no track fields).
 QStringList FlacDiscComments(const TCDInfo& info);
 
-// The level of the settings, and the track's comments from the current disc information.
+// The level of the settings, the track's comments from the current disc information, and
+// the disc's stored cover (RipCover).
 void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, int trackTotal = 0);
 
 // The "<Artist> - <Album>.flac" name of a whole-disc file, relative to the output folder:
@@ -32,7 +33,8 @@ void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet);
 
 // Encodes a rip into one FLAC file. With PerTrack every track is a file of its own (Begin
 // opens it, EndTrack finishes it); otherwise the tracks follow each other in one file,
-// finished by FinishDisc, and TrackOffsets records where each began.
+// finished by FinishDisc, and TrackOffsets records where each began. The disc's stored
+// cover (RipCover) goes in as its PICTURE block.
 class TFlacRipSink : public TRipSink {
 public:
     TFlacRipSink(const QString& path, int level, const QStringList& comments, bool perTrack = true);

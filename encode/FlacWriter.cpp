@@ -55,6 +55,7 @@ public:
     // The metadata blocks stay alive until the encoder is finished.
     FLAC::Metadata::VorbisComment Comments;
     FLAC::Metadata::Padding Padding;
+    FLAC::Metadata::Picture Picture;
 
 protected:
     ::FLAC__StreamEncoderWriteStatus write_callback(const FLAC__byte buffer[], size_t bytes, uint32_t,
@@ -123,6 +124,19 @@ void TFlacWriter::Open(TStream* stream, int bits, int channels, int rate, uint64
             utf8.left(eq).constData(), utf8.mid(eq + 1).constData(), uint32_t(utf8.size() - eq - 1)));
     }
     std::vector<FLAC::Metadata::Prototype*> blocks{&e->Comments};
+    if (!Cover.IsNull()) {
+        FLAC::Metadata::Picture& p = e->Picture;
+        const QByteArray mime = Cover.Mime.toLatin1();
+        p.set_type(FLAC__STREAM_METADATA_PICTURE_TYPE_FRONT_COVER);
+        if (!p.set_mime_type(mime.constData()) || !p.set_description(reinterpret_cast<const FLAC__byte*>(""))
+            || !p.set_data(reinterpret_cast<const FLAC__byte*>(Cover.Bytes.constData()), FLAC__uint32(Cover.Bytes.size())))
+            throw EAuException("Out of memory for the FLAC picture.");
+        p.set_width(FLAC__uint32(Cover.Width));
+        p.set_height(FLAC__uint32(Cover.Height));
+        p.set_depth(FLAC__uint32(Cover.Depth));
+        p.set_colors(0);
+        blocks.push_back(&p);
+    }
     e->Padding.set_length(4096);
     blocks.push_back(&e->Padding);
     e->set_metadata(blocks.data(), uint32_t(blocks.size()));

@@ -5,6 +5,7 @@
 // The stream must be seekable: the closing STREAMINFO (total samples, MD5 signature) is
 // written back over the first one when the encoding finishes.
 #include "audio/AuStream.h"
+#include "metadata/MusicBrainz.h"
 
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,7 @@ public:
 
     int Level = 5;                    // 0..8; other values encode as 5
     QStringList Comments;             // "NAME=value", written as UTF-8 in this order
+    TCoverImage Cover;                // a PICTURE block (front cover) when not null
 
     // Writes the header and metadata. totalSamples: frames expected, 0 when unknown.
     // Raises EAuException for a format FLAC cannot hold or a failing stream.

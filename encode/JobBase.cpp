@@ -17,6 +17,7 @@ void TJobBase::Succeed(int index)
 {
     if (index < 0 || index >= FResults.size()) return;
     FResults[index].Produced = FResults[index].Failure.isEmpty();
+    if (FResults[index].Produced && FOnProduced) FOnProduced(FResults[index].Output);
 }
 
 void TJobBase::FailUnproduced()

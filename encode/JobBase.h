@@ -54,6 +54,9 @@ protected:
     // Asked once when the job is over, before it closes: true when something still has to
     // finish first (a rip log waiting for a database answer), which then calls `resume`.
     std::function<bool(std::function<void()> resume)> FBeforeClose;
+    // Called with an entry's output when Succeed finds it produced (rip jobs: the disc's
+    // cover beside it).
+    std::function<void(const QString& output)> FOnProduced;
 
     QStringList FEntries;
     TPrompter* FPrompter;

@@ -1,4 +1,5 @@
 #include "settings/OggOptions.h"
+#include "encode/RipCover.h"
 #include "settings/CDInfo.h"
 #include "settings/Options.h"
 #include <array>
@@ -50,6 +51,7 @@ void ApplyOggOptions(TVorbisOut& Encoder)
 void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber)
 {
     ApplyOggOptions(Encoder);
+    Encoder.SetExtraComments({RipCoverComment()});
     if (!OptionsSetting.ID3Use)
         return;
     TVorbisTags& tags = Encoder.Comments();

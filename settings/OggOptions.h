@@ -11,5 +11,6 @@ TVorbisBitRate OggBitRateOfIndex(int Index);
 void ApplyOggOptions(TVorbisOut& Encoder);
 
 // The same for the track `trackNumber` titled `title` of the current disc: with tagging on,
-// the title and track number are the track's and the disc's comment goes to COMMENT.
+// the title and track number are the track's and the disc's comment goes to COMMENT. The
+// disc's stored cover (RipCover) goes in as METADATA_BLOCK_PICTURE, tagging on or off.
 void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber);

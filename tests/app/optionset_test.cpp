@@ -619,7 +619,7 @@ TEST_F(OptionSetDriveTest, ADiscChangeStoresTheListedDiscBeforeListingTheNext)
     main->close();
 }
 
-TEST_F(OptionSetDriveTest, ReadOffsetPerDriveAndTheRipLogBoxAreStoredOnOk)
+TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogAndCoverBoxesAreStoredOnOk)
 {
     SetDiscImages({MakeTestDisc(Home.path(), {"--track", "audio:750"})});
     ASSERT_TRUE(WriteAll(OptionsFileName(), "[ReadOffsets]\nImage=-30\nOther_drive=12\n"));
@@ -630,9 +630,13 @@ TEST_F(OptionSetDriveTest, ReadOffsetPerDriveAndTheRipLogBoxAreStoredOnOk)
     EXPECT_EQ(offset->value(), -30);
     offset->setValue(6);
     Get<QCheckBox>(form.get(), "ckbWriteRipLog")->setChecked(false);
+    auto* cover = Get<QCheckBox>(form.get(), "ckbMbCover");
+    EXPECT_TRUE(cover->isChecked());
+    cover->setChecked(false);
     Ok(form.get());
     EXPECT_EQ(OptionsSetting.ReadOffsets, (QMap<QString, int32_t>{{"Image", 6}, {"Other_drive", 12}}));
     EXPECT_FALSE(OptionsSetting.CommonOptions.WriteRipLog);
+    EXPECT_FALSE(OptionsSetting.MusicBrainz.Cover);
     main->close();
 }
 

@@ -5,6 +5,7 @@
 #include "cd/CDInput.h"
 #include "cd/CDRipJob.h"
 #include "encode/Mp3EncodeProcess.h"
+#include "encode/CoverTestUtil.h"
 #include "encode/JobTestUtil.h"
 #include "encode/WMAEncodeProcess.h"
 #include "fixtures/AuTestComponents.h"
@@ -169,6 +170,12 @@ TEST_F(RipJobTest, EachFormatLeavesItsFilesOfTheTracksLength)
             }
         }
     }
+}
+
+TEST_F(RipJobTest, TheDiscCoverGoesIntoTheFilesAndTheirFolders)
+{
+    UseDisc({"20", "20"});
+    CheckDiscCovers(Out, Prompter, TCDRipJob::FormatMp3, [&] { return Run({"01One", "02Two"})->Results(); });
 }
 
 TEST_F(RipJobTest, RipTimeCutsLongTracksAndShortOnesEndAtTheirEnd)

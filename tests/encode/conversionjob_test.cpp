@@ -1,6 +1,7 @@
 // The conversion job end to end: disc images ripped and encoded with the real lame, our
 // wm8eutil and libvorbis; files converted in every mode; failures, stops and the WMA
 // estimate. Outputs are judged by ffmpeg and by our own tag reader.
+#include "CoverTestUtil.h"
 #include "JobTestUtil.h"
 #include "cd/CDRipThread.h"
 #include "encode/Mp3EncodeProcess.h"
@@ -99,6 +100,13 @@ TEST_F(JobTest, RipsThreeTracksToEveryFormat)
                                                    "编码中(03/03): Three"}));
         }
     }
+}
+
+TEST_F(JobTest, TheDiscCoverGoesIntoTheRipsAndTheirFolders)
+{
+    OpenDisc({"20", "20"});
+    CheckDiscCovers(Out, Prompter, 1 /* WAV */,
+                    [&] { return Run(TConversionJob::RipCD, {"01One", "02Two"})->Results(); });
 }
 
 TEST_F(JobTest, KeepWavAndRipTime)

@@ -1,0 +1,52 @@
+#include "encode/RipCover.h"
+
+#include "app/core/Prompter.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSet>
+#include <memory>
+
+TCoverImage RipCover()
+{
+    return OptionsSetting.MusicBrainz.Cover ? CurrentDiscCover() : TCoverImage{};
+}
+
+QByteArray RipCoverComment()
+{
+    const TCoverImage image = RipCover();
+    return image.IsNull() ? QByteArray() : QByteArrayLiteral("METADATA_BLOCK_PICTURE=") + OggCoverComment(image);
+}
+
+bool PutFolderCover(const QString& folder, const TCoverImage& image, QString* error)
+{
+    const QDir dir(folder);
+    if (image.IsNull() || dir.exists(QStringLiteral("folder.jpg")) || dir.exists(QStringLiteral("folder.png")))
+        return true;
+    const bool png = image.Mime == QLatin1String("image/png");
+    QSaveFile file(dir.filePath(png ? QStringLiteral("folder.png") : QStringLiteral("folder.jpg")));
+    if (file.open(QIODevice::WriteOnly) && file.write(image.Bytes) == image.Bytes.size() && file.commit())
+        return true;
+    if (error) *error = file.fileName() + QStringLiteral(": ") + file.errorString();
+    return false;
+}
+
+std::function<void(const QString&)> FolderCoverWriter(TPrompter* prompter)
+{
+    const TCoverImage image = RipCover();
+    if (image.IsNull()) return {};
+    auto done = std::make_shared<QSet<QString>>();
+    return [image, prompter, done](const QString& produced) {
+        const QString folder = QFileInfo(produced).absolutePath();
+        if (produced.isEmpty() || done->contains(folder)) return;
+        done->insert(folder);
+        QString why;
+        if (!PutFolderCover(folder, image, &why) && prompter)
+            prompter->ShowWarning(LangString(QStringLiteral("RES_FolderCoverError"),
+                                             QStringLiteral("The cover could not be put beside the files:"))
+                                  + QLatin1Char(' ') + why);
+    };
+}
