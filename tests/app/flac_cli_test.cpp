@@ -69,7 +69,7 @@ QByteArray FlacCliTest::MakeWav(int bits, int channels, int rate, int frames)
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c) {
             // A slow wave with a little noise: compressible, never constant.
-            const int v = int(qint64((i * (c + 3)) % 400 - 200) * (1 << (bits - 2)) / 200) + (i * 7919 + c) % 5;
+            const int v = int(qint64((qint64(i) * (c + 3)) % 400 - 200) * (1 << (bits - 2)) / 200) + int((qint64(i) * 7919 + c) % 5);
             for (int b = 0; b < bytes; ++b) data.append(char(bits == 8 ? (v + 128) >> (8 * b) : v >> (8 * b)));
         }
     QByteArray h = "RIFF" + Le32(36 + data.size()) + "WAVEfmt " + Le32(16) + Le16(1) + Le16(channels) + Le32(rate)
