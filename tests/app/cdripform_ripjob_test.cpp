@@ -41,6 +41,7 @@ protected:
         Form->show();
         OptionsSetting.CommonOptions.OutputFolder = Path("out") + '/';
         OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
+        OptionsSetting.CommonOptions.Jobs = 1;              // the cases follow one track at a time
         QDir().mkpath(Path("out"));
         for (int i = 0; i < Form->ListView1()->topLevelItemCount(); ++i)
             Form->ListView1()->topLevelItem(i)->setCheckState(0, Qt::Checked);

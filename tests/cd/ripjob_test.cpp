@@ -38,6 +38,7 @@ protected:
         OptionsSetting = TOptionsSetting{};
         OptionsSetting.CommonOptions.OutputFolder = Out + '/';
         OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
+        OptionsSetting.CommonOptions.Jobs = 1;              // the cases follow one track at a time
         OldPath = qgetenv("PATH");
         qputenv("PATH", QByteArray(VARNELCD_BINARY_DIR) + ':' + OldPath);   // our wm8eutil
         SetReadFaults(QString());
