@@ -181,6 +181,7 @@ void TCDRipJob::StartRip(int index)
     FView.GaugeHint = Res("RES_Initing", QStringLiteral("Initializing..."));
     UpdateView();
     Changed();
+    if (FDone) return;   // stopped from the view's handler
     const QString wav = WavName(index);
     FResults[index].Output = FFormat == FormatWav ? wav : EncodedName(index);
     FWaveError.clear();
@@ -322,6 +323,7 @@ void TCDRipJob::StartEncode(TEncodeWorker& worker, int index)
     worker.Row.Percent = 0;
     UpdateView();
     Changed();
+    if (FDone) return;   // stopped from the view's handler
     const QString wav = WavName(index);
     const QString out = EncodedName(index);
     TEncodeStep& step = worker.Step();

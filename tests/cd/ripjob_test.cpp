@@ -22,7 +22,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <QMap>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -377,5 +380,133 @@ TEST_F(RipJobTest, StoppingAFlacRipLeavesNoFile)
         ASSERT_TRUE(stopped);
         EXPECT_TRUE(job->WasStopped());
         EXPECT_EQ(Files(), QStringList());
+    }
+}
+
+namespace {
+
+// Every file below `dir` by its path relative to it, with its bytes.
+QMap<QString, QByteArray> Snapshot(const QString& dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(dir).relativeFilePath(path), ReadAll(path));
+    }
+    return files;
+}
+
+// The processes whose parent is this one (the encoders a job may have left).
+int ChildProcesses()
+{
+    int count = 0;
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        const QByteArray stat = ReadAll("/proc/" + pid + "/stat");
+        const int close = stat.lastIndexOf(')');
+        if (close > 0 && stat.mid(close + 2).split(' ').value(1) == self.toUtf8()) ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+// Any worker count leaves the files one worker leaves, and never more than Jobs+1 ripped
+// WAVs wait for or are in an encoder.
+TEST_F(RipJobTest, WorkerCountsLeaveTheSameFiles)
+{
+    UseDisc({"40", "30", "20", "25", "35"});
+    const QStringList entries = {"01One", "02Two", "03Three", "04Four", "05Five"};
+    OptionsSetting.CDInfo.Artist = "Artist";
+    struct TCase {
+        int Format;
+        bool Normalize;
+    } cases[] = {{TCDRipJob::FormatWav, false}, {TCDRipJob::FormatMp3, false}, {TCDRipJob::FormatOgg, false},
+                 {TCDRipJob::FormatWma, false}, {TCDRipJob::FormatFlac, true}};
+    for (const TCase& c : cases) {
+        OptionsSetting.CommonOptions.OutputFormat = c.Format;
+        OptionsSetting.CommonOptions.IsNormalize = c.Normalize;
+        OptionsSetting.CommonOptions.NormalizePercent = 50;
+        QMap<QString, QByteArray> reference;
+        for (const int jobs : {1, 2, 4, 0}) {
+            SCOPED_TRACE(c.Format * 10 + jobs);
+            QDir(Out).removeRecursively();
+            QDir().mkpath(Out);
+            Prompter.Log.clear();
+            OptionsSetting.CommonOptions.Jobs = jobs;
+            auto job = Run(entries);
+            EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
+            EXPECT_EQ(job->Jobs(), jobs ? jobs : std::max(1, QThread::idealThreadCount()));
+            EXPECT_LE(job->MaxPending(), job->Jobs() + 1);
+            if (jobs == 1) {
+                EXPECT_LE(job->MaxPending(), 1);
+            }
+            const auto files = Snapshot(Out);
+            EXPECT_EQ(files.size(), entries.size());
+            if (jobs == 1) reference = files;
+            else EXPECT_TRUE(files == reference) << QStringList(files.keys()).join(' ').toStdString();
+        }
+    }
+}
+
+// With two workers a read fault and an encoder that fails one track leave the other tracks
+// done, and the messages and results come in track order.
+TEST_F(RipJobTest, FailuresWithWorkersComeInTrackOrder)
+{
+    UseDisc({"40", "30", "20", "25"});
+    const QString bin = Dir.filePath("bin");
+    QDir().mkpath(bin);
+    // A lame that fails on the third track's file at once, the others run the real one.
+    ASSERT_TRUE(WriteAll(bin + "/lame", "#!/bin/sh\ncase \"$*\" in *Three*) exit 3;; esac\nexec /usr/bin/lame \"$@\"\n"));
+    QFile::setPermissions(bin + "/lame", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("PATH", bin.toUtf8() + ':' + OldPath);
+    SetReadFaults("45");   // in track 2
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatMp3;
+    OptionsSetting.CommonOptions.Jobs = 2;
+    auto job = Run({"01One", "02Two", "03Three", "04Four"});
+    EXPECT_EQ(Files(), (QStringList{"Four.mp3", "One.mp3", "Three.wav"}));
+    const QList<bool> produced = {true, false, false, true};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(job->Results()[i].Produced, produced[i]) << i;
+    const QStringList errors = Prompter.Texts("error");
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_TRUE(errors[0].startsWith("读取CD信息时出错！"));
+    EXPECT_TRUE(errors[1].contains("Three.mp3"));
+}
+
+// Stops at random moments with two workers: back within a second, no encoder left running,
+// no encoded file other than a whole one, every WAV with a truthful header.
+TEST_F(RipJobTest, StopsWithWorkersLeaveNoChildAndNoPartialFile)
+{
+    UseDisc({"60", "50", "40", "30"});
+    const QStringList entries = {"01One", "02Two", "03Three", "04Four"};
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatMp3;
+    OptionsSetting.CommonOptions.Jobs = 2;
+    Run(entries);
+    const auto whole = Snapshot(Out);
+    for (int seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE(seed);
+        QDir(Out).removeRecursively();
+        QDir().mkpath(Out);
+        int views = 0;
+        const int stopAt = seed * 7 % 23 + 1;
+        qint64 stopMs = -1;
+        auto job = Run(entries, [&](TCDRipJob& j) {
+            if (++views != stopAt) return;
+            QElapsedTimer clock;
+            clock.start();
+            j.StopJob();
+            stopMs = clock.elapsed();
+        });
+        EXPECT_TRUE(stopMs >= 0 && stopMs < 1000) << stopMs;
+        EXPECT_EQ(ChildProcesses(), 0);
+        for (auto [name, bytes] : Snapshot(Out).asKeyValueRange()) {
+            if (name.endsWith(".mp3")) {
+                EXPECT_TRUE(bytes == whole.value(name)) << name.toStdString();
+            } else {
+                ASSERT_GE(bytes.size(), 44) << name.toStdString();
+                EXPECT_EQ(int64_t(qFromLittleEndian<uint32_t>(bytes.constData() + 40)), bytes.size() - 44);
+            }
+        }
     }
 }
