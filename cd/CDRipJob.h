@@ -55,6 +55,7 @@ public:
     void Close() override;
     QString StepCaption() const override { return FView.ProgressHint + QLatin1Char(' ') + FView.CurrentTrack; }
     int StepPercent() const override { return FView.Gauge; }
+    QVector<TPipelineRow> ProgressRows() const override { return FView.Rows; }
 
     const TView& View() const { return FView; }
     int Format() const { return FFormat; }
