@@ -619,7 +619,7 @@ TEST_F(OptionSetDriveTest, ADiscChangeStoresTheListedDiscBeforeListingTheNext)
     main->close();
 }
 
-TEST_F(OptionSetDriveTest, ReadOffsetPerDriveAndTheRipLogBoxAreStoredOnOk)
+TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogBoxAndWorkersAreStoredOnOk)
 {
     SetDiscImages({MakeTestDisc(Home.path(), {"--track", "audio:750"})});
     ASSERT_TRUE(WriteAll(OptionsFileName(), "[ReadOffsets]\nImage=-30\nOther_drive=12\n"));
@@ -630,9 +630,11 @@ TEST_F(OptionSetDriveTest, ReadOffsetPerDriveAndTheRipLogBoxAreStoredOnOk)
     EXPECT_EQ(offset->value(), -30);
     offset->setValue(6);
     Get<QCheckBox>(form.get(), "ckbWriteRipLog")->setChecked(false);
+    Get<QSpinBox>(form.get(), "seJobs")->setValue(2);
     Ok(form.get());
     EXPECT_EQ(OptionsSetting.ReadOffsets, (QMap<QString, int32_t>{{"Image", 6}, {"Other_drive", 12}}));
     EXPECT_FALSE(OptionsSetting.CommonOptions.WriteRipLog);
+    EXPECT_EQ(OptionsSetting.CommonOptions.Jobs, 2);
     main->close();
 }
 
