@@ -5,7 +5,8 @@
 #include "ui_CDRipForm.h"
 #include "widgets/TranslateForm.h"
 
-#include <QHeaderView>
+#include "widgets/WorkerRows.h"
+
 #include <QTreeWidget>
 
 TfrmCDRip::TfrmCDRip(QWidget* owner, TCDIn& cdIn, const QStringList& entries, TPrompter* prompter,
@@ -20,16 +21,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TCDIn& cdIn, const QStringList& entries, TP
     }
     FJob = std::make_unique<TCDRipJob>(cdIn, entries, prompter, mp3, wma);
     // With several workers a row each (and the reader's) under the gauge.
-    FRows = new QTreeWidget(this);
-    FRows->setObjectName(QStringLiteral("lvRows"));
-    FRows->setAccessibleName(QStringLiteral("Workers"));
-    FRows->setRootIsDecorated(false);
-    FRows->setSelectionMode(QAbstractItemView::NoSelection);
-    FRows->setFocusPolicy(Qt::NoFocus);
-    FRows->setHeaderLabels({QStringLiteral("Worker"), QStringLiteral("Track"), QStringLiteral("Stage"), QStringLiteral("%")});
-    FRows->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    FRows->header()->setStretchLastSection(false);
-    FRows->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    FRows = NewWorkerRows(this);
     FRows->setVisible(FJob->Jobs() > 1);
     FUi->verticalLayout->insertWidget(FUi->verticalLayout->indexOf(FUi->ProgressBar2) + 1, FRows);
     if (FJob->Jobs() > 1) resize(width() + 80, height() + 40 + 22 * (FJob->Jobs() + 1));
@@ -56,16 +48,7 @@ void TfrmCDRip::ShowView()
     FUi->lProgressHint->setText(v.ProgressHint);
     FUi->ProgressBar2->setToolTip(v.GaugeHint);
     FUi->ProgressBar2->setValue(v.Gauge);
-    while (FRows->topLevelItemCount() > v.Rows.size()) delete FRows->takeTopLevelItem(FRows->topLevelItemCount() - 1);
-    for (int i = 0; i < v.Rows.size(); ++i) {
-        QTreeWidgetItem* item = FRows->topLevelItem(i);
-        if (!item) item = new QTreeWidgetItem(FRows);
-        const TPipelineRow& row = v.Rows[i];
-        item->setText(0, row.Name);
-        item->setText(1, row.Track);
-        item->setText(2, row.Stage);
-        item->setText(3, row.Track.isEmpty() ? QString() : QString::number(row.Percent));
-    }
+    ShowWorkerRows(FRows, v.Rows);
 }
 
 void TfrmCDRip::showEvent(QShowEvent* event)

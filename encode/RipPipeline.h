@@ -50,6 +50,7 @@ public:
     TPipelineRow Row;
     QElapsedTimer WmaStart;      // the WMA estimate's clock and input size
     int64_t WmaInputSize = 0;
+    bool ProgressSeen = false;   // the encoder reported progress for this entry
     // Every event of the step (progress, end) for the current entry.
     std::function<void(TEncodeWorker&, const TProcessInfo&)> OnInfo;
 

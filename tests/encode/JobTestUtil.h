@@ -63,6 +63,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(Out));
         OptionsSetting = TOptionsSetting{};
         OptionsSetting.CommonOptions.OutputFolder = Out + '/';
+        OptionsSetting.CommonOptions.Jobs = 1;   // the cases follow one step at a time
         // Our wm8eutil lies in the build root; lame comes from the system.
         OldPath = qgetenv("PATH");
         qputenv("PATH", QByteArray(VARNELCD_BINARY_DIR) + ':' + OldPath);
