@@ -258,6 +258,8 @@ void TConversionJob::StartRip(int index)
         PipelineRows();
         Changed();
     }
+    // A stop from a view handler above has freed the thread.
+    if (FDone || !FRip) return;
     FRip->Start();
 }
 
