@@ -3,9 +3,9 @@
 # --cd-input-only --format mp3 --jobs 0` of a disc image, against the same disc ripped to
 # WAV by us and then encoded by `lame` file after file (target: ratio <= 0.6), and against
 # the same WAV rip followed by `xargs -P2 lame` over the files (target: ratio <= 1.1).
-# The disc is PIPELINE_MINUTES long (default 12, twelve tracks; a 74-minute image takes
-# about ten minutes a round on this kind of machine and gives the same ratios, since every
-# track is the same length and there are several tracks per worker either way).
+# The disc is PIPELINE_MINUTES long (default 74, twelve equal tracks; about a minute and a
+# half in all on two cores. A shorter one, e.g. 12, gives the same ratios: there are several
+# tracks per worker either way).
 #   bench/pipeline.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 build="${1:-build}"
@@ -20,7 +20,7 @@ done
 command -v lame >/dev/null || { echo "pipeline: lame is not installed" >&2; exit 1; }
 command -v sox >/dev/null || { echo "pipeline: sox is not installed" >&2; exit 1; }
 command -v taskset >/dev/null || { echo "pipeline: taskset is not installed" >&2; exit 1; }
-minutes="${PIPELINE_MINUTES:-12}"
+minutes="${PIPELINE_MINUTES:-74}"
 work="$(mktemp -d)"
 trap 'rm -r -- "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" VARNELCD_DISC_IMAGES="" VARNELCD_READ_FAULTS=""
