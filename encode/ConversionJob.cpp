@@ -71,7 +71,8 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
     // it is read has nothing to hand them.
     const int jobs = TRipPipeline::ResolveJobs(OptionsSetting.CommonOptions.Jobs);
     const bool flacDirect = FFormat == FormatFlac && (FCue || !OptionsSetting.CommonOptions.IsNormalize);
-    if (FMode == RipCD && jobs > 1 && FFormat != FormatWav && !flacDirect) {
+    const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma;
+    if (jobs > 1 && ((FMode == RipCD && FFormat != FormatWav && !flacDirect) || (fileMode && FEntries.size() > 1 && FilesGoStraight()))) {
         FPipeline.Reset(jobs);
         for (int i = 0; i < jobs; ++i) {
             FWorkers.push_back(std::make_unique<TEncodeWorker>(i + 1, prompter, i == 0 ? mp3 : nullptr, i == 0 ? wma : nullptr));
@@ -182,6 +183,10 @@ void TConversionJob::Start()
 {
     if (FEntries.isEmpty()) {
         Complete();
+        return;
+    }
+    if (!FWorkers.empty() && FMode != RipCD) {
+        StartFileWorkers();
         return;
     }
     switch (FMode) {

@@ -14,7 +14,9 @@
 //   6  WAV to WMA in the output folder       7  WAV, MP3, OGG or FLAC to FLAC in the output folder
 //                                              (MP3 decoded first into a temporary WAV)
 // Modes 2, 3, 5 and 6 also take FLAC files: each is first decoded into a temporary WAV
-// (mode 3: straight into its output).
+// (mode 3: straight into its output). With more than one worker, modes 2, 3, 5 and 6 encode
+// that many files at once when every file goes straight to its encoder (no FLAC to decode,
+// no resampling); otherwise one after another.
 // Every notification is a TRipFailedEvent or a TProcessInfoEvent delivered to this object
 // on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
 // is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
@@ -107,7 +109,13 @@ private:
     void Mp3DecodedForFlac(const TProcessInfo& info);
 
     // The pipelined rip (ConversionJobPipeline.cpp).
+    // Every file goes straight to its encoder (see above), so the workers may take them.
+    bool FilesGoStraight() const;
+    void StartFileWorkers();
     void PipelineRipDone(int index, const QString& failure);
+    // What the workers write: the rip's output format, or the file mode's (MP3 for mode 3,
+    // whose MP3 encoder process decodes).
+    int PipelineFormat() const;
     void PipelineNext();
     void PipelineEncode(TEncodeWorker& worker, int index);
     void PipelineInfo(TEncodeWorker& worker, const TProcessInfo& info);

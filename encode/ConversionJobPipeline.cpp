@@ -4,12 +4,14 @@
 #include "encode/ConversionJob.h"
 
 #include "audio/WaveIn.h"
+#include <stdexcept>
 #include "cd/CDRipThread.h"
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
+#include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
@@ -35,6 +37,41 @@ QString Extension(int format)
 }
 
 } // namespace
+
+int TConversionJob::PipelineFormat() const
+{
+    switch (FMode) {
+    case RipCD: return FFormat;
+    case WavToOgg: return FormatOgg;
+    case WavToWma: return FormatWma;
+    default: return FormatMp3;
+    }
+}
+
+bool TConversionJob::FilesGoStraight() const
+{
+    // The one-at-a-time steps judge the first file's bits and every file's rate: the
+    // workers take the files only when those steps would encode each one directly.
+    for (int i = 0; i < FEntries.size(); ++i) {
+        const QString in = FEntries[i];
+        if (in.endsWith(QLatin1String(".flac"), Qt::CaseInsensitive)) return false;
+        if (FMode == Mp3ToWav) continue;
+        TWaveIn wave;
+        wave.SetFileName(in);
+        if (!wave.Valid()) return false;
+        if ((FMode == WavToMp3 || FMode == WavToOgg) && wave.SampleRate() < 44100) return false;
+        if (FMode == WavToMp3 && i == 0 && wave.BitsPerSample() > 16) return false;
+    }
+    return true;
+}
+
+void TConversionJob::StartFileWorkers()
+{
+    SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+    for (int i = 0; i < FEntries.size(); ++i) FPipeline.Ripped(i);
+    RipIndex = int(FEntries.size());   // nothing to read
+    PipelineNext();
+}
 
 // The rip of entry `index` has ended (the audit has it): a failed one is told in its turn,
 // a good one waits for a worker.
@@ -92,21 +129,26 @@ void TConversionJob::PipelineNext()
 
 void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
 {
-    const QString wav = RipWav(index);
-    const QString out = ChangeFileExt(wav, Extension(FFormat));
+    const bool rip = FMode == RipCD;
+    const int format = PipelineFormat();
+    const QString wav = rip ? RipWav(index) : FEntries.value(index);
+    const QString out = rip ? ChangeFileExt(wav, Extension(format)) : OutputOf(index);
     FResults[index].Output = out;
     worker.Index = index;
     worker.Output.clear();
-    worker.Row.Track = RipTitle(index);
+    worker.Row.Track = EntryName(index);
     worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
     worker.Row.Percent = 0;
     worker.ProgressSeen = false;
+    if (!rip) SetCaption(QStringLiteral("编码中("), index + 1, index);
     PipelineRows();
     Changed();
     if (FDone) return;   // stopped from the view's handler
     TEncodeStep& step = worker.Step();
     try {
-        switch (FFormat) {
+        QString why;
+        if (!rip && !MakeOutputFolders(OutputFolder(), FPaths.value(index), &why)) throw std::runtime_error(why.toStdString());
+        switch (format) {
         case FormatOgg:
             step.WaveIn1().SetFileName(wav);
             worker.Output = out;
@@ -128,17 +170,17 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
             break;
         }
         default:
-            step.StartMp3(wav, out, true, FMode);
+            step.StartMp3(wav, out, FMode != Mp3ToWav, FMode);
             if (step.Mp3().Running()) worker.Output = out;
             break;
         }
     } catch (const std::exception& e) {
         worker.Output.clear();
         auto info = std::make_unique<TProcessInfo>();
-        info->Percent = FFormat == FormatOgg    ? ProgressCode::OggWriterDone
-                        : FFormat == FormatWma  ? ProgressCode::WmaEncoderEnd
-                        : FFormat == FormatFlac ? ProgressCode::FlacWriterDone
-                                                : ProgressCode::Mp3EncoderEnd;
+        info->Percent = format == FormatOgg    ? ProgressCode::OggWriterDone
+                        : format == FormatWma  ? ProgressCode::WmaEncoderEnd
+                        : format == FormatFlac ? ProgressCode::FlacWriterDone
+                                               : ProgressCode::Mp3EncoderEnd;
         info->ErrorCode = StreamFailed;
         info->ElapsedText = out + QStringLiteral(": ") + QString::fromUtf8(e.what());
         QCoreApplication::postEvent(&worker, new TProcessInfoEvent(std::move(info)));
@@ -185,6 +227,7 @@ void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo
     worker.Row.Percent = 0;
 
     const int code = info.ErrorCode;
+    const int format = PipelineFormat();
     QString message;   // shown as an error
     QString why;       // the entry's failure
     if (code == StreamFailed) {
@@ -199,15 +242,15 @@ void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo
         message = info.ElapsedText;
         why = info.ElapsedText.trimmed();
     } else if (code == 0) {
-        why = out + (FFormat == FormatWma ? QStringLiteral(": not encoded") : QStringLiteral(": kept the existing file"));
+        why = out + (format == FormatWma ? QStringLiteral(": not encoded") : QStringLiteral(": kept the existing file"));
     } else if (code != 2 || !seen) {
-        if (FFormat == FormatMp3) message = Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！"));
+        if (format == FormatMp3) message = Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！"));
         why = out + QStringLiteral(": the encoder produced nothing");
     }
     uint16_t status = 0;
-    if (why.isEmpty()) {
+    if (why.isEmpty() && FMode == RipCD) {
         if (!OptionsSetting.CommonOptions.IsKeepWav) DeleteIfFree(RipWav(i));
-        if (FFormat == FormatMp3 && OptionsSetting.ID3Use) {
+        if (format == FormatMp3 && OptionsSetting.ID3Use) {
             const TRipEntry entry = ParseRipEntry(FEntries.value(i));
             status = WriteTrackTag(out, entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
         }
@@ -230,7 +273,7 @@ void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo
 void TConversionJob::PipelineRows()
 {
     FView.Rows.clear();
-    FView.Rows.append(FReaderRow);
+    if (FMode == RipCD) FView.Rows.append(FReaderRow);   // files have nothing to read first
     for (const auto& worker : FWorkers) FView.Rows.append(worker->Row);
 }
 

@@ -22,7 +22,7 @@ TRipForm::TRipForm(QWidget* owner, int mode, HCDROM cdHandle, const QStringList&
     FJob = std::make_unique<TConversionJob>(mode, cdHandle, entries, prompter, mp3, wma);
     if (FJob->Workers() > 0) {
         // A row for the reader and each worker between the gauge's box and Stop.
-        const int height = 28 + 20 * (FJob->Workers() + 1);
+        const int height = 28 + 20 * (FJob->Workers() + (mode == TConversionJob::RipCD ? 1 : 0));
         const QRect box = FUi->GroupBox1->geometry();
         FRows = NewWorkerRows(this);
         FRows->setGeometry(box.left(), box.bottom() + 6, box.width(), height);

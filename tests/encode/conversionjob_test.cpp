@@ -502,3 +502,43 @@ TEST_F(JobTest, WorkersRipToTheSameFilesInTrackOrder)
     }
     EXPECT_GE(stops, 10);
 }
+
+// Files converted by several workers give the files of one, in every mode the workers take;
+// a file that must be resampled first sends the whole job the one-at-a-time way.
+TEST_F(JobTest, WorkersConvertFilesToTheSameOutputs)
+{
+    const QStringList wavs{Wav("a.wav", 44100, 16), Wav("b.wav", 48000, 16, 1), Wav("c.wav", 44100, 24), Wav("d.wav", 44100, 8)};
+    QStringList mp3s;
+    for (const char* name : {"m1", "m2", "m3"}) {
+        mp3s << Dir.filePath(QString(name) + ".mp3");
+        ASSERT_EQ(QProcess::execute("lame", {"--quiet", wavs[0], mp3s.last()}), 0);
+    }
+    const QStringList withLow = wavs + QStringList{Wav("low.wav", 22050, 16)};
+    struct TCase {
+        int Mode;
+        QStringList Entries;
+        bool Workers;   // the workers take the files
+    } cases[] = {
+        {TConversionJob::WavToMp3, wavs, true},     {TConversionJob::WavToOgg, wavs, true},
+        {TConversionJob::WavToWma, wavs, true},     {TConversionJob::Mp3ToWav, mp3s, true},
+        {TConversionJob::WavToOgg, withLow, false},
+    };
+    for (const TCase& c : cases) {
+        QMap<QString, QByteArray> reference;
+        for (const int jobs : {1, 2, 4}) {
+            SCOPED_TRACE(c.Mode * 10 + jobs);
+            OptionsSetting.CommonOptions.Jobs = jobs;
+            QDir(Out).removeRecursively();
+            QDir().mkpath(Out);
+            Prompter.Log.clear();
+            auto job = Run(c.Mode, c.Entries);
+            EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
+            for (int i = 0; i < c.Entries.size(); ++i) EXPECT_TRUE(job->Results()[i].Produced) << i;
+            EXPECT_EQ(job->ProgressRows().isEmpty(), jobs == 1 || !c.Workers);
+            const auto files = Snapshot(Out);
+            EXPECT_EQ(files.size(), c.Entries.size());
+            if (jobs == 1) reference = files;
+            else EXPECT_TRUE(files == reference);
+        }
+    }
+}
