@@ -240,7 +240,8 @@ void TCDRipJob::WaveDone()
         return;
     }
     const TCommonOptions& common = OptionsSetting.CommonOptions;
-    if (common.IsNormalize) {
+    // With several workers the one that encodes the track normalizes it, off this thread.
+    if (common.IsNormalize && (FWorkers.size() == 1 || FFormat == FormatWav)) {
         try {
             NormalizeWavFile(common.NormalizePercent, wav);
         } catch (const std::exception&) {
@@ -319,8 +320,37 @@ void TCDRipJob::StartEncode(TEncodeWorker& worker, int index)
 {
     worker.Index = index;
     worker.Row.Track = Title(index);
-    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
     worker.Row.Percent = 0;
+    const TCommonOptions& common = OptionsSetting.CommonOptions;
+    if (common.IsNormalize && FWorkers.size() > 1) {
+        worker.Row.Stage = Res("RES_Normalizing_Dots", QStringLiteral("Normalizing..."));
+        UpdateView();
+        Changed();
+        if (FDone) return;   // stopped from the view's handler
+        const QString wav = WavName(index);
+        const int percent = common.NormalizePercent;
+        worker.RunFirst(
+            [wav, percent] {
+                try {
+                    NormalizeWavFile(percent, wav);
+                    return QString();
+                } catch (const std::exception&) {
+                    return wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！"));
+                }
+            },
+            [this, &worker, index](const QString& error) {
+                // The WAV stays as ripped: the message, then the encoding goes on with it.
+                if (!error.isEmpty()) FPrompter->ShowError(error);
+                Encode(worker, index);
+            });
+        return;
+    }
+    Encode(worker, index);
+}
+
+void TCDRipJob::Encode(TEncodeWorker& worker, int index)
+{
+    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
     UpdateView();
     Changed();
     if (FDone) return;   // stopped from the view's handler

@@ -3,8 +3,10 @@
 // through a TCDIn into one WAV file each, and, when the output format is not WAV, each WAV
 // encoded (MP3 or WMA through the encoder processes, OGG through a Vorbis writer) by one of
 // the job's workers ([CommonOptions] Jobs of them, see RipPipeline.h) while the reader goes
-// on with the next track; with one worker each track is encoded before the next is read. FLAC is encoded from the read itself (no WAV) unless the
-// WAV is to be kept or normalized, which takes the WAV-then-encode way. With the FLAC
+// on with the next track; with one worker each track is encoded before the next is read.
+// With several workers a normalized track is normalized by its worker. FLAC is encoded
+// from the read itself (no WAV) unless the WAV is to be kept or normalized, which takes
+// the WAV-then-encode way. With the FLAC
 // cue-sheet setting the tracks go into one "<Artist> - <Album>.flac" instead, read in
 // order into one stream, and its cue sheet is written when the last one is done; a track
 // that fails gives up that file. It holds the state machine and no widgets; TfrmCDRip, the
@@ -13,7 +15,8 @@
 // Every step's outcome reaches the job as a TProcessInfoEvent on the main thread:
 //   WAV writer      progress 0..100; done 1000 (ErrorCode: 0, or RipError::ReadFailed /
 //                   CreateFailed with the reason in ElapsedText)
-//   encode step     MP3 end 2000, OGG done 3000, WMA end 5000 (see EncodeStep.h)
+//   encode step     MP3 end 2000, OGG done 3000, WMA end 5000 (see EncodeStep.h), to the
+//                   worker whose step it is
 #include "encode/EncodeStep.h"
 #include "encode/JobBase.h"
 #include "encode/RipPipeline.h"
@@ -86,7 +89,10 @@ private:
     void FinishCueFile();
     void GiveUpCueFile(int failedIndex, const QString& why);
     void RipFinished(const TProcessInfo& info);
+    // With several workers and normalize, the worker normalizes the WAV first; Encode
+    // then starts its encoder.
     void StartEncode(TEncodeWorker& worker, int index);
+    void Encode(TEncodeWorker& worker, int index);
     void WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info);
     void EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info);
     // The reader has done with entry FCount - 1: hands out waiting WAVs, reads on when the

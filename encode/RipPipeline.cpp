@@ -21,6 +21,11 @@ TEncodeWorker::~TEncodeWorker()
 
 void TEncodeWorker::Abort()
 {
+    ++FRun;
+    if (FFirst) {
+        FFirst->wait();
+        FFirst.reset();
+    }
     FStep->StopAll();
     if (!Output.isEmpty()) DeleteIfFree(Output);
     Output.clear();
@@ -28,6 +33,21 @@ void TEncodeWorker::Abort()
     Row.Track.clear();
     Row.Stage = QStringLiteral("idle");
     Row.Percent = 0;
+}
+
+void TEncodeWorker::RunFirst(std::function<QString()> work, std::function<void(const QString&)> then)
+{
+    const quint64 run = ++FRun;
+    FFirst.reset(QThread::create([this, run, work = std::move(work), then = std::move(then)] {
+        const QString error = work();
+        QMetaObject::invokeMethod(this, [this, run, error, then] {
+            if (run != FRun) return;
+            if (FFirst) FFirst->wait();
+            FFirst.reset();
+            then(error);
+        }, Qt::QueuedConnection);
+    }));
+    FFirst->start();
 }
 
 bool TEncodeWorker::event(QEvent* e)

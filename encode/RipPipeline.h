@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 
+class QThread;
 class TMp3EncodeProcess;
 class TWMAEncodeProcess;
 
@@ -42,8 +43,12 @@ public:
 
     TEncodeStep& Step() { return *FStep; }
     bool Busy() const { return Index >= 0; }
-    // Stops the step and removes the partial output; the worker is idle afterwards.
+    // Stops the step (and waits for RunFirst's work) and removes the partial output; the
+    // worker is idle afterwards.
     void Abort();
+    // Runs `work` on a thread of its own (a normalize pass), then `then` with its error
+    // text on the main thread, unless the worker was aborted meanwhile.
+    void RunFirst(std::function<QString()> work, std::function<void(const QString&)> then);
 
     int Index = -1;              // the entry encoded; -1: idle
     QString Output;              // the file being written, removed when stopped
@@ -59,6 +64,8 @@ protected:
 
 private:
     std::unique_ptr<TEncodeStep> FStep;
+    std::unique_ptr<QThread> FFirst;   // RunFirst's thread
+    quint64 FRun = 0;                  // changes with every RunFirst and Abort
 };
 
 class TRipPipeline {

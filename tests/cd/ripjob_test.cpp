@@ -441,14 +441,16 @@ TEST_F(RipJobTest, FailuresWithWorkersComeInTrackOrder)
     EXPECT_TRUE(errors[1].contains("Three.mp3"));
 }
 
-// Stops at random moments with two workers: back within a second, no encoder left running,
-// no encoded file other than a whole one, every WAV with a truthful header.
+// Stops at random moments with two workers (normalizing, then encoding): back within a
+// second, no encoder left running, no encoded file other than a whole one, every WAV with a
+// truthful header.
 TEST_F(RipJobTest, StopsWithWorkersLeaveNoChildAndNoPartialFile)
 {
     UseDisc({"60", "50", "40", "30"});
     const QStringList entries = {"01One", "02Two", "03Three", "04Four"};
     OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatMp3;
     OptionsSetting.CommonOptions.Jobs = 2;
+    OptionsSetting.CommonOptions.IsNormalize = true;   // the workers normalize first
     int total = 0;
     Run(entries, [&](TCDRipJob&) { ++total; });
     const auto whole = Snapshot(Out);
