@@ -1,6 +1,7 @@
-// The conversion job's pipelined rip: the rip thread reads track after track while the
-// workers encode the WAVs already read; each entry's messages and result are handed back
-// in track order, so the job ends as the one-step-at-a-time rip would.
+// The conversion job with workers: in the rip mode the rip thread reads track after track
+// while the workers encode the WAVs already read; in the file modes the workers take the
+// files straight away. Each entry's messages and result are handed back in entry order, so
+// the job ends as the one-step-at-a-time job would.
 #include "encode/ConversionJob.h"
 
 #include "audio/WaveIn.h"
