@@ -99,6 +99,18 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     FWriteRipLog = new QCheckBox(tr("Write a rip log"), FUi->TabSheet1);
     FWriteRipLog->setObjectName(QStringLiteral("ckbWriteRipLog"));
     FUi->vlOutput->insertWidget(std::max(0, FUi->vlOutput->count() - 1), FWriteRipLog);
+    // The encode workers of a rip ([CommonOptions] Jobs; 0: one per core).
+    auto* jobsRow = new QHBoxLayout;
+    auto* jobsLabel = new QLabel(tr("Workers (0: one per core):"), FUi->TabSheet1);
+    jobsLabel->setObjectName(QStringLiteral("lbJobs"));
+    FJobs = new QSpinBox(FUi->TabSheet1);
+    FJobs->setObjectName(QStringLiteral("seJobs"));
+    FJobs->setRange(0, 64);
+    jobsLabel->setBuddy(FJobs);
+    jobsRow->addWidget(jobsLabel);
+    jobsRow->addWidget(FJobs);
+    jobsRow->addStretch();
+    FUi->vlOutput->insertLayout(std::max(0, FUi->vlOutput->count() - 1), jobsRow);
     auto* offsetRow = new QHBoxLayout;
     auto* offsetLabel = new QLabel(tr("Read offset correction (samples):"), FUi->TabSheet3);
     offsetLabel->setObjectName(QStringLiteral("lbReadOffset"));
@@ -153,6 +165,7 @@ void TOptionSetForm::FormShow()
     FReadOffsets = OptionsSetting.ReadOffsets;
     FWriteRipLog->setChecked(OptionsSetting.CommonOptions.WriteRipLog);
     FMbCover->setChecked(OptionsSetting.MusicBrainz.Cover);
+    FJobs->setValue(std::max(0, OptionsSetting.CommonOptions.Jobs));
     ShowReadOffset(-1);
     FieldsToControls();
     if (FUi->PageControl1->currentWidget() == FUi->TabSheet3)
@@ -300,6 +313,7 @@ void TOptionSetForm::btOkClick()
                 OptionsSetting.ReadOffsets.insert(it.key(), it.value());
         OptionsSetting.CommonOptions.WriteRipLog = FWriteRipLog->isChecked();
         OptionsSetting.MusicBrainz.Cover = FMbCover->isChecked();
+        OptionsSetting.CommonOptions.Jobs = FJobs->value();
         accept();
         return;
     }

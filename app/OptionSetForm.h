@@ -57,6 +57,7 @@ private:
     QLabel* lbFlacLevelValue = nullptr;
     QCheckBox* ckbFlacCuesheet = nullptr;
     QCheckBox* FWriteRipLog = nullptr;        // Output page
+    QSpinBox* FJobs = nullptr;                // Output page: encode workers
     QSpinBox* FReadOffset = nullptr;          // CD-ROM page
     QMap<QString, int32_t> FReadOffsets;      // as edited, stored on OK
     QString FOffsetKey;                       // the drive FReadOffset shows

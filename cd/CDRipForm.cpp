@@ -5,6 +5,10 @@
 #include "ui_CDRipForm.h"
 #include "widgets/TranslateForm.h"
 
+#include "widgets/WorkerRows.h"
+
+#include <QTreeWidget>
+
 TfrmCDRip::TfrmCDRip(QWidget* owner, TCDIn& cdIn, const QStringList& entries, TPrompter* prompter,
                      TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
@@ -16,6 +20,11 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TCDIn& cdIn, const QStringList& entries, TP
         prompter = FOwnPrompter.get();
     }
     FJob = std::make_unique<TCDRipJob>(cdIn, entries, prompter, mp3, wma);
+    // With several workers a row each (and the reader's) under the gauge.
+    FRows = NewWorkerRows(this);
+    FRows->setVisible(FJob->Jobs() > 1);
+    FUi->verticalLayout->insertWidget(FUi->verticalLayout->indexOf(FUi->ProgressBar2) + 1, FRows);
+    if (FJob->Jobs() > 1) resize(width() + 80, height() + 40 + 22 * (FJob->Jobs() + 1));
     connect(FJob.get(), &TJobBase::ViewChanged, this, &TfrmCDRip::ShowView);
     connect(FJob.get(), &TJobBase::CloseRequested, this, &QDialog::accept);
     connect(FUi->bStop, &QPushButton::clicked, FJob.get(), &TCDRipJob::StopJob);
@@ -39,6 +48,7 @@ void TfrmCDRip::ShowView()
     FUi->lProgressHint->setText(v.ProgressHint);
     FUi->ProgressBar2->setToolTip(v.GaugeHint);
     FUi->ProgressBar2->setValue(v.Gauge);
+    ShowWorkerRows(FRows, v.Rows);
 }
 
 void TfrmCDRip::showEvent(QShowEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 // The rip job's window: a small modal dialog over a TCDRipJob. It shows the track worked
-// on, the output format, the counts, the step and its gauge, forwards Stop, and closes
+// on, the output format, the counts, the step and its gauge (and with several encode
+// workers a row for the reader and each worker), forwards Stop, and closes
 // itself when the job asks to. The job starts in the constructor; the caller shows the
 // window modally.
 #include "cd/CDRipJob.h"
@@ -8,6 +9,7 @@
 #include <QDialog>
 #include <memory>
 
+class QTreeWidget;
 namespace Ui { class frmCDRip; }
 
 class TfrmCDRip : public QDialog {
@@ -31,5 +33,6 @@ private:
     std::unique_ptr<Ui::frmCDRip> FUi;
     std::unique_ptr<TPrompter> FOwnPrompter;
     std::unique_ptr<TCDRipJob> FJob;
+    QTreeWidget* FRows = nullptr;         // the reader's and the workers' rows
     bool FTranslated = false;
 };

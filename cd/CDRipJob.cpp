@@ -1,5 +1,6 @@
-// The rip job's state machine: each track is ripped, checked, encoded and cleaned up before
-// the next one starts, so at most one writer or encoder runs at a time.
+// The rip job's state machine: the reader rips and checks each track in turn; a track to be
+// encoded waits for a free worker, and the reader reads on while the pipeline lets it (with
+// one worker only once the encode has ended). Outcomes are handed back in track order.
 #include "cd/CDRipJob.h"
 
 #include "audio/AuException.h"
@@ -23,6 +24,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSet>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -70,7 +72,15 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
         FPaths.append(PatternRelativePath(OptionsSetting.CommonOptions.FileNamePattern,
                                           RipEntryTags(entry, OptionsSetting.CDInfo), FormatExtension(FFormat), usedPaths));
 
-    FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
+    const int jobs = TRipPipeline::ResolveJobs(OptionsSetting.CommonOptions.Jobs);
+    FPipeline.Reset(jobs);
+    for (int i = 0; i < jobs; ++i) {
+        // The first worker uses the processes it was given; the others have their own.
+        FWorkers.push_back(std::make_unique<TEncodeWorker>(i + 1, prompter, i == 0 ? mp3 : nullptr, i == 0 ? wma : nullptr));
+        FWorkers.back()->OnInfo = [this](TEncodeWorker& w, const TProcessInfo& info) { WorkerInfo(w, info); };
+    }
+    FReaderRow.Name = QStringLiteral("rip");
+    FReaderRow.Stage = QStringLiteral("idle");
     FWaveOut = std::make_unique<TWaveOut>();
     FWaveOut->SetInput(&FCDIn);
     FWaveOut->SetWavType(wtPCM);
@@ -97,6 +107,7 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
     FOnProduced = FolderCoverWriter(prompter);
     FView.OutputFormat = FormatName(FFormat);
     FView.SelectedTracks = int(FEntries.size());
+    UpdateView();
 }
 
 TCDRipJob::~TCDRipJob()
@@ -128,6 +139,7 @@ void TCDRipJob::Post(int percent, int errorCode, const QString& text)
 void TCDRipJob::Start()
 {
     FCount = 0;
+    FPipeline.Reset(int(FWorkers.size()));
     FCDIn.Reset();
     FCDIn.SetLockTray(true);
     if (FEntries.isEmpty()) {
@@ -164,13 +176,14 @@ void TCDRipJob::SelectTrack(int trackNumber)
 void TCDRipJob::StartRip(int index)
 {
     if (FDone) return;
-    FEncoding = false;
-    FView.ProgressHint = Res("RES_Extracting_Dots", QStringLiteral("Extracting..."));
+    FReading = true;
+    FReaderRow.Track = Title(index);
+    FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("Extracting..."));
+    FReaderRow.Percent = 0;
     FView.GaugeHint = Res("RES_Initing", QStringLiteral("Initializing..."));
-    FView.CurrentTrack = Title(index);
-    FView.Completed = FCount;
-    FView.Gauge = 0;
+    UpdateView();
     Changed();
+    if (FDone) return;   // stopped from the view's handler
     const QString wav = WavName(index);
     FResults[index].Output = FFormat == FormatWav ? wav : EncodedName(index);
     FWaveError.clear();
@@ -230,7 +243,8 @@ void TCDRipJob::WaveDone()
         return;
     }
     const TCommonOptions& common = OptionsSetting.CommonOptions;
-    if (common.IsNormalize) {
+    // With several workers the one that encodes the track normalizes it, off this thread.
+    if (common.IsNormalize && (FWorkers.size() == 1 || FFormat == FormatWav)) {
         try {
             NormalizeWavFile(common.NormalizePercent, wav);
         } catch (const std::exception&) {
@@ -246,6 +260,10 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     const int index = FCount;
     const QString wav = WavName(index);
     FCount += 1;
+    FReading = false;
+    FReaderRow.Track.clear();
+    FReaderRow.Stage = QStringLiteral("idle");
+    FReaderRow.Percent = 0;
     const int track = ParseRipEntry(FEntries.value(index)).TrackNumber;
     TRipLogTrack read = FCDIn.LastRead();
     if (read.Number != track) {
@@ -279,8 +297,10 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
             return;
         }
         DeleteIfFree(wav);
-        FPrompter->ShowError(why);
-        Fail(index, why);
+        FPipeline.Finish(index, [this, index, why] {
+            FPrompter->ShowError(why);
+            Fail(index, why);
+        });
         Next();
         return;
     }
@@ -291,77 +311,136 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         return;
     }
     if (FFormat == FormatWav || FlacDirect()) {
-        Succeed(index);
+        FPipeline.Finish(index, [this, index] { Succeed(index); });
         Next();
         return;
     }
-    StartEncode(index);
+    FPipeline.Ripped(index);
+    Next();
 }
 
-void TCDRipJob::StartEncode(int index)
+void TCDRipJob::StartEncode(TEncodeWorker& worker, int index)
 {
-    if (FDone) return;
-    FEncoding = true;
-    FView.ProgressHint = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
-    FView.GaugeHint = FView.ProgressHint;
-    FView.Gauge = 0;
+    worker.Index = index;
+    worker.Row.Track = Title(index);
+    worker.Row.Percent = 0;
+    const TCommonOptions& common = OptionsSetting.CommonOptions;
+    if (common.IsNormalize && FWorkers.size() > 1) {
+        worker.Row.Stage = Res("RES_Normalizing_Dots", QStringLiteral("Normalizing..."));
+        UpdateView();
+        Changed();
+        if (FDone) return;   // stopped from the view's handler
+        const QString wav = WavName(index);
+        const int percent = common.NormalizePercent;
+        worker.RunFirst(
+            [wav, percent] {
+                try {
+                    NormalizeWavFile(percent, wav);
+                    return QString();
+                } catch (const std::exception&) {
+                    return wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！"));
+                }
+            },
+            [this, &worker, index](const QString& error) {
+                // The WAV stays as ripped: the message, then the encoding goes on with it.
+                if (!error.isEmpty()) FPrompter->ShowError(error);
+                Encode(worker, index);
+            });
+        return;
+    }
+    Encode(worker, index);
+}
+
+void TCDRipJob::Encode(TEncodeWorker& worker, int index)
+{
+    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
+    UpdateView();
     Changed();
+    if (FDone) return;   // stopped from the view's handler
     const QString wav = WavName(index);
     const QString out = EncodedName(index);
-    FStep->WaveIn1().SetFileName(wav);
+    TEncodeStep& step = worker.Step();
+    step.WaveIn1().SetFileName(wav);
     try {
         switch (FFormat) {
         case FormatMp3:
-            FStep->StartMp3(wav, out, true, RipJobKind);
-            if (FStep->Mp3().Running()) FCurrentOutput = out;
+            step.StartMp3(wav, out, true, RipJobKind);
+            if (step.Mp3().Running()) worker.Output = out;
             break;
         case FormatOgg: {
             const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-            ApplyOggOptions(FStep->VorbisOut1(), entry.Title, entry.TrackNumber);
-            FCurrentOutput = out;
-            FStep->RunOggAsSet(out);
+            ApplyOggOptions(step.VorbisOut1(), entry.Title, entry.TrackNumber);
+            worker.Output = out;
+            step.RunOggAsSet(out);
             break;
         }
         case FormatFlac: {
             const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-            ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber, FCDIn.TracksCount());
-            FCurrentOutput = out;
-            FStep->RunFlac(&FStep->WaveIn1(), out);
+            ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FCDIn.TracksCount());
+            worker.Output = out;
+            step.RunFlac(&step.WaveIn1(), out);
             break;
         }
         case FormatWma:
-            FWmaStart.start();
-            FWmaInputSize = FileSizeOf(wav);
+            worker.WmaStart.start();
+            worker.WmaInputSize = FileSizeOf(wav);
             FTimer1.start();
-            FStep->StartWma(wav, out, RipJobKind);
-            if (FStep->Wma().Running() && FEncoding) FCurrentOutput = out;
+            step.StartWma(wav, out, RipJobKind);
+            if (step.Wma().Running() && worker.Index == index) worker.Output = out;
             break;
         default:
             break;
         }
     } catch (const std::exception& e) {
-        FTimer1.stop();
-        FCurrentOutput.clear();
+        worker.Output.clear();
         const int end = FFormat == FormatOgg    ? ProgressCode::OggWriterDone
                         : FFormat == FormatFlac ? ProgressCode::FlacWriterDone
                         : FFormat == FormatWma ? ProgressCode::WmaEncoderEnd
                                                : ProgressCode::Mp3EncoderEnd;
-        Post(end, StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        auto info = std::make_unique<TProcessInfo>();
+        info->Percent = end;
+        info->ErrorCode = StreamFailed;
+        info->ElapsedText = out + QStringLiteral(": ") + QString::fromUtf8(e.what());
+        QCoreApplication::postEvent(&worker, new TProcessInfoEvent(std::move(info)));
     }
 }
 
-// The encoder of entry FCount - 1 has ended, well or not.
-void TCDRipJob::EncodeEnd(const TProcessInfo& info)
+void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)
 {
-    FTimer1.stop();
-    if (!FEncoding) return;
-    FEncoding = false;
-    const int index = FCount - 1;
+    if (FDone) return;
+    switch (info.Percent) {
+    case ProgressCode::Mp3EncoderEnd:
+    case ProgressCode::OggWriterDone:
+    case ProgressCode::WmaEncoderEnd:
+    case ProgressCode::FlacWriterDone:
+        EncodeEnd(worker, info);
+        break;
+    default:
+        if (info.Percent >= 1 && info.Percent <= 100) {
+            worker.WmaStart.invalidate();   // the encoder reports itself
+            worker.Row.Percent = info.Percent;
+            UpdateView();
+            Changed();
+        }
+        break;
+    }
+}
+
+// The worker's encoder has ended, well or not.
+void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
+{
+    const int index = worker.Index;
     const QString wav = WavName(index);
     const QString out = EncodedName(index);
-    if (FStep->Mp3().Active) FStep->Mp3().Stop(0);
-    if (FStep->Wma().Active) FStep->Wma().Stop(0);
-    FCurrentOutput.clear();
+    TEncodeStep& step = worker.Step();
+    if (step.Mp3().Active) step.Mp3().Stop(0);
+    if (step.Wma().Active) step.Wma().Stop(0);
+    worker.Output.clear();
+    worker.Index = -1;
+    worker.WmaStart.invalidate();
+    worker.Row.Track.clear();
+    worker.Row.Stage = QStringLiteral("idle");
+    worker.Row.Percent = 0;
 
     QString why;
     if (info.Percent == ProgressCode::OggWriterDone || info.Percent == ProgressCode::FlacWriterDone) {
@@ -378,72 +457,129 @@ void TCDRipJob::EncodeEnd(const TProcessInfo& info)
     if (!why.isEmpty()) {
         // The rip is kept for another try; the failed output goes, untagged.
         DeleteIfFree(out);
-        FPrompter->ShowError(why);
-        Fail(index, why);
+        FPipeline.Finish(index, [this, index, why] {
+            FPrompter->ShowError(why);
+            Fail(index, why);
+        });
         Next();
         return;
     }
     if (!OptionsSetting.CommonOptions.IsKeepWav) DeleteIfFree(wav);
+    uint16_t status = 0;
     if (FFormat == FormatMp3) {
         const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-        const uint16_t status = WriteTrackTag(out, entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
+        status = WriteTrackTag(out, entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
+    }
+    FPipeline.Finish(index, [this, index, status] {
         if (Tid3tag::Failed(status)) {
             FPrompter->ShowInformation(TagErrorText(status));
             Fail(index, TagErrorText(status));
         }
-    }
-    Succeed(index);
+        Succeed(index);
+    });
     Next();
+}
+
+int TCDRipJob::BusyWorkers() const
+{
+    return int(std::count_if(FWorkers.begin(), FWorkers.end(), [](const auto& w) { return w->Busy(); }));
+}
+
+void TCDRipJob::Dispatch()
+{
+    for (auto& worker : FWorkers) {
+        if (FDone) return;
+        if (worker->Busy()) continue;
+        const int index = FPipeline.Take();
+        if (index < 0) break;
+        StartEncode(*worker, index);
+    }
 }
 
 void TCDRipJob::Next()
 {
-    FView.Completed = FCount;
+    if (FDone) return;
+    FPipeline.NotePending(BusyWorkers());
+    Dispatch();
+    if (FDone) return;
+    if (FReading) {
+        // The reader is busy; the view follows what ended.
+    } else if (FCount < FEntries.size()) {
+        if (FPipeline.MayRead(BusyWorkers())) {
+            StartRip(FCount);
+            return;
+        }
+        FReaderRow.Stage = QStringLiteral("waiting");
+    } else if (BusyWorkers() == 0 && FPipeline.Waiting() == 0) {
+        FPipeline.Flush();
+        UpdateView();
+        Changed();
+        Complete();
+        return;
+    }
+    UpdateView();
     Changed();
-    if (FCount >= FEntries.size()) Complete();
-    else StartRip(FCount);
+}
+
+// The window's fields follow the reader while it reads, else the first busy worker; the
+// rows show everything.
+void TCDRipJob::UpdateView()
+{
+    const TPipelineRow* main = FReading ? &FReaderRow : nullptr;
+    for (const auto& worker : FWorkers)
+        if (!main && worker->Busy()) main = &worker->Row;
+    if (main) {
+        FView.CurrentTrack = main->Track;
+        FView.ProgressHint = main->Stage;
+        FView.Gauge = main->Percent;
+        if (main != &FReaderRow || main->Percent > 0) FView.GaugeHint = main->Stage;
+    }
+    FView.Completed = FCue ? FCount : FPipeline.Retired();
+    FView.Rows.clear();
+    FView.Rows.append(FReaderRow);
+    for (const auto& worker : FWorkers) FView.Rows.append(worker->Row);
 }
 
 void TCDRipJob::WmaTick()
 {
-    if (!FStep->Wma().Active) return;
-    const int64_t elapsed = std::llround(double(FWmaStart.elapsed()) / 1000.0);
-    const int64_t total = WmaEstimatedTotal(elapsed, FWmaInputSize,
-                                            std::max<int64_t>(FileSizeOf(FStep->Wma().OutputFile), 0), WMASizeRatio());
-    if (total <= 0) return;
-    const int percent = int(std::llround(double(elapsed) * 100.0 / double(total)));
-    if (percent > FView.Gauge) {
-        FView.Gauge = percent;
+    bool changed = false;
+    bool any = false;
+    for (auto& worker : FWorkers) {
+        TEncodeStep& step = worker->Step();
+        if (!worker->Busy() || !step.Wma().Active || !worker->WmaStart.isValid()) continue;
+        any = true;
+        const int64_t elapsed = std::llround(double(worker->WmaStart.elapsed()) / 1000.0);
+        const int64_t total = WmaEstimatedTotal(elapsed, worker->WmaInputSize,
+                                                std::max<int64_t>(FileSizeOf(step.Wma().OutputFile), 0), WMASizeRatio());
+        if (total <= 0) continue;
+        const int percent = int(std::llround(double(elapsed) * 100.0 / double(total)));
+        if (percent > worker->Row.Percent) {
+            worker->Row.Percent = percent;
+            changed = true;
+        }
+    }
+    if (!any) FTimer1.stop();
+    if (changed) {
+        UpdateView();
         Changed();
     }
 }
 
 // ---- notifications ------------------------------------------------------------------
 
+// The reader's events; the workers' reach them.
 bool TCDRipJob::event(QEvent* e)
 {
     if (e->type() != ProgressInfoEventType) return TJobBase::event(e);
     auto* pe = static_cast<TProcessInfoEvent*>(e);
     if (FDone || !pe->Info) return true;
     const TProcessInfo& info = *pe->Info;
-    switch (info.Percent) {
-    case ProgressCode::RipFinished:
+    if (info.Percent == ProgressCode::RipFinished) {
         RipFinished(info);
-        break;
-    case ProgressCode::Mp3EncoderEnd:
-    case ProgressCode::OggWriterDone:
-    case ProgressCode::WmaEncoderEnd:
-    case ProgressCode::FlacWriterDone:
-        EncodeEnd(info);
-        break;
-    default:
-        if (info.Percent >= 1 && info.Percent <= 100) {
-            if (FEncoding && FFormat == FormatWma) FTimer1.stop();   // the encoder reports itself
-            FView.Gauge = info.Percent;
-            FView.GaugeHint = FView.ProgressHint;
-            Changed();
-        }
-        break;
+    } else if (info.Percent >= 1 && info.Percent <= 100 && FReading) {
+        FReaderRow.Percent = info.Percent;
+        UpdateView();
+        Changed();
     }
     return true;
 }
@@ -454,11 +590,10 @@ void TCDRipJob::StopJob()
 {
     if (FDone) return;
     FStopped = true;
-    const QString partial = FCurrentOutput;
+    // What an interrupted encoder wrote is not a whole file (the workers remove it); the
+    // stopped WAV keeps a truthful header and stays, as do finished WAVs whose encode was
+    // stopped or had not begun.
     CleanUp();
-    // What an interrupted encoder wrote is not a whole file; the stopped WAV keeps a
-    // truthful header and stays, as does a finished WAV whose encode was stopped.
-    if (!partial.isEmpty()) DeleteIfFree(partial);
     FailUnproduced();
     Complete();
 }
@@ -466,9 +601,7 @@ void TCDRipJob::StopJob()
 void TCDRipJob::Close()
 {
     if (!FDone && !FCleaned) {
-        const QString partial = FCurrentOutput;
         CleanUp();
-        if (!partial.isEmpty()) DeleteIfFree(partial);
         FailUnproduced();
     }
     CleanUp();
@@ -490,11 +623,12 @@ void TCDRipJob::CleanUp()
     // A test pass cut short leaves its scratch file.
     if (FTesting && FCount < FEntries.size()) DeleteIfFree(WavName(FCount) + QStringLiteral(".test"));
     FTesting = false;
+    FReading = false;
     FCDIn.Reset();
     FCDIn.SetReadOffset(0);
-    FStep->StopAll();
-    FStep->WaveIn1().SetFileName(QString());
-    FStep->VorbisOut1().SetFileName(QString());
-    FCurrentOutput.clear();
-    FEncoding = false;
+    for (auto& worker : FWorkers) {
+        worker->Abort();
+        worker->Step().WaveIn1().SetFileName(QString());
+        worker->Step().VorbisOut1().SetFileName(QString());
+    }
 }

@@ -1,9 +1,12 @@
 #pragma once
 // The rip job of the CD input component: the ticked tracks ("NN" + title entries) read
 // through a TCDIn into one WAV file each, and, when the output format is not WAV, each WAV
-// encoded (MP3 or WMA through the encoder processes, OGG through the job's Vorbis writer)
-// before the next track is read. FLAC is encoded from the read itself (no WAV) unless the
-// WAV is to be kept or normalized, which takes the WAV-then-encode way. With the FLAC
+// encoded (MP3 or WMA through the encoder processes, OGG through a Vorbis writer) by one of
+// the job's workers ([CommonOptions] Jobs of them, see RipPipeline.h) while the reader goes
+// on with the next track; with one worker each track is encoded before the next is read.
+// With several workers a normalized track is normalized by its worker. FLAC is encoded
+// from the read itself (no WAV) unless the WAV is to be kept or normalized, which takes
+// the WAV-then-encode way. With the FLAC
 // cue-sheet setting the tracks go into one "<Artist> - <Album>.flac" instead, read in
 // order into one stream, and its cue sheet is written when the last one is done; a track
 // that fails gives up that file. It holds the state machine and no widgets; TfrmCDRip, the
@@ -12,9 +15,11 @@
 // Every step's outcome reaches the job as a TProcessInfoEvent on the main thread:
 //   WAV writer      progress 0..100; done 1000 (ErrorCode: 0, or RipError::ReadFailed /
 //                   CreateFailed with the reason in ElapsedText)
-//   encode step     MP3 end 2000, OGG done 3000, WMA end 5000 (see EncodeStep.h)
+//   encode step     MP3 end 2000, OGG done 3000, WMA end 5000 (see EncodeStep.h), to the
+//                   worker whose step it is
 #include "encode/EncodeStep.h"
 #include "encode/JobBase.h"
+#include "encode/RipPipeline.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -39,6 +44,8 @@ public:
         QString ProgressHint;      // "Extracting..." / "Encoding..."
         QString GaugeHint;         // "Initializing...", then the step's name
         int Gauge = 0;
+        // The reader's row, then one per worker.
+        QVector<TPipelineRow> Rows;
     };
 
     // cdIn: the component to read (its current drive is used); it must outlive the job.
@@ -51,6 +58,7 @@ public:
     void Close() override;
     QString StepCaption() const override { return FView.ProgressHint + QLatin1Char(' ') + FView.CurrentTrack; }
     int StepPercent() const override { return FView.Gauge; }
+    QVector<TPipelineRow> ProgressRows() const override { return FView.Rows; }
 
     const TView& View() const { return FView; }
     int Format() const { return FFormat; }
@@ -58,7 +66,11 @@ public:
     // is no file-name pattern) and its WAV path (below the output folder, by the pattern).
     QString Title(int i) const { return FTitles.value(i); }
     QString WavName(int i) const;
-    TEncodeStep& Step() { return *FStep; }
+    // The first worker's encode step; the number of workers; the most ripped WAVs that
+    // were waiting for or being encoded at once.
+    TEncodeStep& Step() { return FWorkers.front()->Step(); }
+    int Jobs() const { return int(FWorkers.size()); }
+    int MaxPending() const { return FPipeline.MaxPending(); }
     TWaveOut& WaveOut1() { return *FWaveOut; }
     TFlacOut& FlacOut1() { return *FFlacOut; }
 
@@ -77,9 +89,18 @@ private:
     void FinishCueFile();
     void GiveUpCueFile(int failedIndex, const QString& why);
     void RipFinished(const TProcessInfo& info);
-    void StartEncode(int index);
-    void EncodeEnd(const TProcessInfo& info);
+    // With several workers and normalize, the worker normalizes the WAV first; Encode
+    // then starts its encoder.
+    void StartEncode(TEncodeWorker& worker, int index);
+    void Encode(TEncodeWorker& worker, int index);
+    void WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info);
+    void EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info);
+    // The reader has done with entry FCount - 1: hands out waiting WAVs, reads on when the
+    // pipeline lets it, ends the job when everything is over.
     void Next();
+    void Dispatch();
+    int BusyWorkers() const;
+    void UpdateView();
     void WmaTick();
     void Post(int percent, int errorCode = 0, const QString& text = QString());
     QString EncodedName(int index) const;
@@ -89,16 +110,15 @@ private:
     QStringList FPaths;                   // output files relative to the output folder
     int FFormat = FormatWav;
     int FCount = 0;                       // entries finished; entry FCount is worked on
-    std::unique_ptr<TEncodeStep> FStep;
+    std::vector<std::unique_ptr<TEncodeWorker>> FWorkers;
+    TRipPipeline FPipeline;
+    bool FReading = false;                // the reader works on entry FCount
+    TPipelineRow FReaderRow;
     std::unique_ptr<TWaveOut> FWaveOut;
     std::unique_ptr<TFlacOut> FFlacOut;   // FLAC straight from the disc
     QString FWaveError;                   // the writer's thread exception of this run
-    QString FCurrentOutput;               // the encoded file being written, removed on stop
-    bool FEncoding = false;
     TView FView;
     QTimer FTimer1;
-    QElapsedTimer FWmaStart;
-    int64_t FWmaInputSize = 0;
     bool FCleaned = false;
     bool FCue = false;                    // the whole disc as one FLAC file
     QString FCueFile;

@@ -69,6 +69,23 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
     FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    // Several workers encode the ripped WAVs while the next track is read; FLAC written as
+    // it is read has nothing to hand them.
+    const int jobs = TRipPipeline::ResolveJobs(OptionsSetting.CommonOptions.Jobs);
+    const bool flacDirect = FFormat == FormatFlac && (FCue || !OptionsSetting.CommonOptions.IsNormalize);
+    const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma;
+    if (jobs > 1 && ((FMode == RipCD && FFormat != FormatWav && !flacDirect) || (fileMode && FEntries.size() > 1 && FilesGoStraight()))) {
+        FPipeline.Reset(jobs);
+        for (int i = 0; i < jobs; ++i) {
+            FWorkers.push_back(std::make_unique<TEncodeWorker>(i + 1, prompter, i == 0 ? mp3 : nullptr, i == 0 ? wma : nullptr));
+            FWorkers.back()->OnInfo = [this](TEncodeWorker& w, const TProcessInfo& info) { PipelineInfo(w, info); };
+        }
+        FReaderRow.Name = QStringLiteral("rip");
+        FReaderRow.Stage = QStringLiteral("idle");
+        FWorkerTimer.setInterval(TimerIntervalMs);
+        connect(&FWorkerTimer, &QTimer::timeout, this, &TConversionJob::PipelineWmaTick);
+        PipelineRows();
+    }
 
     // Output paths below the output folder, named by the pattern, each unique within the
     // job; without a pattern a CD track is named by its title (a title used twice or an
@@ -171,6 +188,10 @@ void TConversionJob::Start()
         Complete();
         return;
     }
+    if (!FWorkers.empty() && FMode != RipCD) {
+        StartFileWorkers();
+        return;
+    }
     switch (FMode) {
     case RipCD:
         StartRip(0);
@@ -238,6 +259,15 @@ void TConversionJob::StartRip(int index)
     }
     SetCaption(QStringLiteral("抓取中("), index + 1, index);
     ShowInitializing();
+    if (!FWorkers.empty()) {
+        FReaderRow.Track = RipTitle(index);
+        FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("Extracting..."));
+        FReaderRow.Percent = 0;
+        PipelineRows();
+        Changed();
+    }
+    // A stop from a view handler above has freed the thread.
+    if (FDone || !FRip) return;
     FRip->Start();
 }
 
@@ -525,6 +555,10 @@ void TConversionJob::RipDone(TProcessInfo& info)
     }
     read.Failure = read.Failure.isEmpty() || failure.isEmpty() ? failure : failure + QLatin1Char(' ') + read.Failure;
     if (FAudit) FAudit->AddTrack(read, wav);
+    if (!FWorkers.empty()) {
+        PipelineRipDone(index, failure);
+        return;
+    }
     if (!failure.isEmpty()) {
         FPrompter->ShowError(failure);
         Fail(index, failure);
@@ -689,6 +723,10 @@ void TConversionJob::WmaEnd(const TProcessInfo& info)
 
 void TConversionJob::Progress(const TProcessInfo& info)
 {
+    if (!FWorkers.empty() && FRip) {
+        FReaderRow.Percent = std::max(info.Percent, 0);
+        PipelineRows();
+    }
     FTimer1.stop();
     ProgressSeen = true;
     FView.Label1 = info.ElapsedText;
@@ -745,12 +783,16 @@ void TConversionJob::CleanUp()
 {
     if (!FEntriesAlive) return;
     FTimer1.stop();
+    FWorkerTimer.stop();
     if (FRip) {
         FRip->StopRequested = true;
         FRip.reset();
     }
+    // Every worker's encoder is stopped and what it was writing removed.
+    for (auto& worker : FWorkers) worker->Abort();
     FRipSink.reset();
-    if (FMode == RipCD && RipIndex >= FEntries.size() && FFormat != FormatWav
+    // (The pipelined rip deletes each WAV when its encoding has ended well.)
+    if (FMode == RipCD && FWorkers.empty() && RipIndex >= FEntries.size() && FFormat != FormatWav
         && !OptionsSetting.CommonOptions.IsKeepWav) {
         for (int i = 0; i < FEntries.size(); ++i)
             DeleteIfFree(RipWav(i));

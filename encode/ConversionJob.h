@@ -6,13 +6,17 @@
 //
 // Modes:
 //   1  rip CD tracks ("NN" + title entries), then encode each WAV by OutputFormat (FLAC:
-//      encoded as read, with the cue-sheet setting into one whole-disc file)
+//      encoded as read, with the cue-sheet setting into one whole-disc file); with more
+//      than one worker ([CommonOptions] Jobs) the WAVs are encoded by the workers while the
+//      next track is read (see RipPipeline.h), the outcomes handed back in track order
 //   2  WAV to MP3 in the output folder        3  MP3 to WAV in the output folder
 //   4  WAV to MP3 beside the input            5  WAV to OGG in the output folder
 //   6  WAV to WMA in the output folder       7  WAV, MP3, OGG or FLAC to FLAC in the output folder
 //                                              (MP3 decoded first into a temporary WAV)
 // Modes 2, 3, 5 and 6 also take FLAC files: each is first decoded into a temporary WAV
-// (mode 3: straight into its output).
+// (mode 3: straight into its output). With more than one worker, modes 2, 3, 5 and 6 encode
+// that many files at once when every file goes straight to its encoder (no FLAC to decode,
+// no resampling); otherwise one after another.
 // Every notification is a TRipFailedEvent or a TProcessInfoEvent delivered to this object
 // on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
 // is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
@@ -20,6 +24,7 @@
 #include "encode/EncodeStep.h"
 #include "encode/JobBase.h"
 #include "encode/JobEntry.h"
+#include "encode/RipPipeline.h"
 #include "platform/akrip32.h"
 
 #include <QHash>
@@ -48,6 +53,8 @@ public:
         bool Label3Visible = true;
         int Gauge = 0;
         bool PercentTextVisible = false;
+        // With several workers: the reader's row, then one per worker.
+        QVector<TPipelineRow> Rows;
     };
 
     // Temporary files of the resampling chain, in the output folder.
@@ -69,6 +76,11 @@ public:
     void Close() override;
     QString StepCaption() const override { return FView.Caption; }
     int StepPercent() const override { return FView.PercentTextVisible ? FView.Gauge : -1; }
+    QVector<TPipelineRow> ProgressRows() const override { return FView.Rows; }
+    // The encode workers of a pipelined rip (none: one step at a time), and the most ripped
+    // WAVs that were waiting for or being encoded at once.
+    int Workers() const { return int(FWorkers.size()); }
+    int MaxPending() const { return FPipeline.MaxPending(); }
 
     const TView& View() const { return FView; }
     int Mode() const { return FMode; }
@@ -95,6 +107,21 @@ private:
     void FlacEnd(const TProcessInfo& info);
     void FlacDecoded(const TProcessInfo& info);
     void Mp3DecodedForFlac(const TProcessInfo& info);
+
+    // The pipelined rip (ConversionJobPipeline.cpp).
+    // Every file goes straight to its encoder (see above), so the workers may take them.
+    bool FilesGoStraight() const;
+    void StartFileWorkers();
+    void PipelineRipDone(int index, const QString& failure);
+    // What the workers write: the rip's output format, or the file mode's (MP3 for mode 3,
+    // whose MP3 encoder process decodes).
+    int PipelineFormat() const;
+    void PipelineNext();
+    void PipelineEncode(TEncodeWorker& worker, int index);
+    void PipelineInfo(TEncodeWorker& worker, const TProcessInfo& info);
+    void PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo& info);
+    void PipelineRows();
+    void PipelineWmaTick();
 
     // Steps.
     void StartRip(int index);
@@ -153,4 +180,8 @@ private:
     QHash<int, QString> FDecoded;         // entry -> the WAV its FLAC was decoded into
     int FDiscTracks = 0;                  // the disc's audio tracks, for the FLAC tags
     bool FFlacFirst = false;              // the first-file flag of the decoded entry's step
+    std::vector<std::unique_ptr<TEncodeWorker>> FWorkers;   // pipelined rip only
+    TRipPipeline FPipeline;
+    TPipelineRow FReaderRow;
+    QTimer FWorkerTimer;                  // the WMA estimates of the workers
 };

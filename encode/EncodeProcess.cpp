@@ -7,6 +7,9 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <memory>
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
@@ -65,6 +68,9 @@ void TEncodeProcess::Start()
     child->setArguments(arguments);
     child->setProcessChannelMode(QProcess::SeparateChannels);
     child->setStandardInputFile(QProcess::nullDevice());
+    // The child leads a process group of its own: a stop kills whatever it started too, and
+    // a terminal's Ctrl-C reaches this program, which stops the job, not the encoders.
+    child->setChildProcessModifier([] { ::setpgid(0, 0); });
     child->start(QIODevice::ReadOnly);
     if (!child->waitForStarted(START_WATCHDOG_MS)) {
         const QString reason = child->errorString();
@@ -98,6 +104,7 @@ void TEncodeProcess::ReleaseChild(bool kill)
     FChild = nullptr;
     disconnect(child, nullptr, this, nullptr);
     if (kill && child->state() != QProcess::NotRunning) {
+        if (child->processId() > 0) ::kill(-pid_t(child->processId()), SIGKILL);
         child->kill();
         child->waitForFinished(KILL_WATCHDOG_MS);   // reaps it: no zombie is left
     }

@@ -9,9 +9,9 @@
 // 2000 for MP3, 5000 for WMA) with ErrorCode 0 (the user kept the existing output, or the
 // encoder is missing), 1 (the output is in use), 2 (the child has ended) or 8 (the WMA
 // encoder printed an error line; the line is in ElapsedText). Stop(0) ends a running child
-// without a further notification. The child's standard output and error feed the same
-// parser; its standard input is the null device. Arguments go to the child as a list,
-// never through a shell.
+// (it leads a process group of its own, killed whole) without a further notification.
+// The child's standard output and error feed the same parser; its standard input is the
+// null device. Arguments go to the child as a list, never through a shell.
 #include "app/core/Prompter.h"
 #include "encode/EncoderOutput.h"
 

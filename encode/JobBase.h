@@ -5,6 +5,7 @@
 // delivered to it on the main thread; when it is over it emits CloseRequested, queued.
 #include "app/core/Prompter.h"
 #include "encode/JobEntry.h"
+#include "encode/RipPipeline.h"
 
 #include <QObject>
 #include <QStringList>
@@ -27,6 +28,9 @@ public:
     // to show): what the command line prints.
     virtual QString StepCaption() const = 0;
     virtual int StepPercent() const = 0;
+    // What the reader and each encode worker do, one row each (none: a job of one step at
+    // a time).
+    virtual QVector<TPipelineRow> ProgressRows() const { return {}; }
 
     int Count() const { return FEntries.size(); }
     const QStringList& Entries() const { return FEntries; }

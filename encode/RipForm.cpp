@@ -3,6 +3,9 @@
 #include "app/MessageBoxPrompter.h"
 #include "ui_RipForm.h"
 #include "widgets/TranslateForm.h"
+#include "widgets/WorkerRows.h"
+
+#include <QTreeWidget>
 
 
 TRipForm::TRipForm(QWidget* owner, int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
@@ -12,12 +15,21 @@ TRipForm::TRipForm(QWidget* owner, int mode, HCDROM cdHandle, const QStringList&
 {
     FUi->setupUi(this);
     setWindowTitle(ApplicationTitle());
-    setFixedSize(size());
     if (!prompter) {
         FOwnPrompter = std::make_unique<TMessageBoxPrompter>(this);
         prompter = FOwnPrompter.get();
     }
     FJob = std::make_unique<TConversionJob>(mode, cdHandle, entries, prompter, mp3, wma);
+    if (FJob->Workers() > 0) {
+        // A row for the reader and each worker between the gauge's box and Stop.
+        const int height = 28 + 20 * (FJob->Workers() + (mode == TConversionJob::RipCD ? 1 : 0));
+        const QRect box = FUi->GroupBox1->geometry();
+        FRows = NewWorkerRows(this);
+        FRows->setGeometry(box.left(), box.bottom() + 6, box.width(), height);
+        FUi->btStop->move(FUi->btStop->x(), FUi->btStop->y() + height + 6);
+        resize(width(), this->height() + height + 6);
+    }
+    setFixedSize(size());
     connect(FJob.get(), &TConversionJob::ViewChanged, this, &TRipForm::ShowView);
     connect(FJob.get(), &TConversionJob::CloseRequested, this, &QDialog::accept);
     connect(FUi->btStop, &QPushButton::clicked, this, &TRipForm::StopClick);
@@ -49,6 +61,7 @@ void TRipForm::ShowView()
     FUi->Label3->setVisible(v.Label3Visible);
     FUi->FlatGauge1->setTextVisible(v.PercentTextVisible);
     FUi->FlatGauge1->setValue(v.Gauge);
+    if (FRows) ShowWorkerRows(FRows, v.Rows);
 }
 
 void TRipForm::showEvent(QShowEvent* event)

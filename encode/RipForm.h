@@ -8,6 +8,7 @@
 #include <memory>
 
 namespace Ui { class RipForm; }
+class QTreeWidget;
 class TMp3EncodeProcess;
 class TWMAEncodeProcess;
 
@@ -33,5 +34,6 @@ private:
     std::unique_ptr<Ui::RipForm> FUi;
     std::unique_ptr<TPrompter> FOwnPrompter;
     std::unique_ptr<TConversionJob> FJob;
+    QTreeWidget* FRows = nullptr;   // with several workers: their rows and the reader's
     bool FTranslated = false;
 };

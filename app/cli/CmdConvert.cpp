@@ -1,4 +1,4 @@
-// varnelcd-cli convert --to mp3|wav|ogg|wma|flac [--out DIR] [--pattern P] [--yes | --no] FILE...
+// varnelcd-cli convert --to mp3|wav|ogg|wma|flac [--out DIR] [--pattern P] [--jobs N] [--yes | --no] FILE...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "encode/ConversionJob.h"
@@ -10,7 +10,7 @@
 
 namespace {
 
-// Converts files one after another as the main window's conversion commands do: WAV to MP3,
+// Converts files (with --jobs, several at once) as the main window's conversion commands do: WAV to MP3,
 // OGG or WMA, MP3 to WAV, each output named after its file, in the output folder; FLAC
 // files as WAV input, and WAV, MP3, OGG or FLAC files to FLAC.
 int Convert(const QStringList& args)
@@ -22,11 +22,12 @@ int Convert(const QStringList& args)
     parser.addOption(QCommandLineOption("pattern", "File-name pattern below the output folder, as \"%A/%D/%N %T\" "
                                                    "(default: the settings'; empty: each file's own name).", "P"));
     AddAnswerOptions(parser);
+    AddJobsOption(parser);
     parser.addPositionalArgument("FILE", "The files to convert.", "FILE...");
     if (const int rc = ParseCommandLine(parser, args, "convert"); rc >= 0)
         return rc;
     TPrompter::Answer answer;
-    if (!AnswerOption(parser, "convert", answer)) return 2;
+    if (!AnswerOption(parser, "convert", answer) || !JobsOption(parser, "convert")) return 2;
     const QString to = parser.value("to").toLower();
     int mode = 0;
     if (to == "mp3") mode = TConversionJob::WavToMp3;

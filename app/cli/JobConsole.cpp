@@ -2,10 +2,76 @@
 
 #include "app/cli/CliCommand.h"
 #include "encode/JobBase.h"
+#include "settings/Options.h"
 
 #include <QEventLoop>
+#include <QSocketNotifier>
+#include <memory>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
+
+namespace {
+
+// SIGINT and SIGTERM while a job runs: the handler only writes the signal's number into a
+// pipe; the event loop reads it and stops the job.
+int SignalPipe[2] = {-1, -1};
+
+void OnStopSignal(int signo)
+{
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signo);
+    [[maybe_unused]] const ssize_t n = ::write(SignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+class TStopSignals {
+public:
+    TStopSignals()
+    {
+        if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &action, &FOldInt);
+        ::sigaction(SIGTERM, &action, &FOldTerm);
+        FInstalled = true;
+    }
+    ~TStopSignals()
+    {
+        if (!FInstalled) return;
+        ::sigaction(SIGINT, &FOldInt, nullptr);
+        ::sigaction(SIGTERM, &FOldTerm, nullptr);
+        ::close(SignalPipe[0]);
+        ::close(SignalPipe[1]);
+        SignalPipe[0] = SignalPipe[1] = -1;
+    }
+    int ReadFd() const { return FInstalled ? SignalPipe[0] : -1; }
+    // The signal caught, 0: none.
+    int Take()
+    {
+        unsigned char byte = 0;
+        return ::read(SignalPipe[0], &byte, 1) == 1 ? byte : 0;
+    }
+
+private:
+    bool FInstalled = false;
+    struct sigaction FOldInt {};
+    struct sigaction FOldTerm {};
+};
+
+QString RowLine(const TPipelineRow& row)
+{
+    QString line = QLatin1Char('[') + row.Name + QStringLiteral("] ") + row.Stage;
+    if (!row.Track.isEmpty()) line += QLatin1Char(' ') + row.Track;
+    if (row.Percent > 0) line += QStringLiteral(" %1%").arg(row.Percent);
+    return line;
+}
+
+} // namespace
 
 void TJobConsolePrompter::ShowError(const QString& text)
 {
@@ -49,12 +115,42 @@ bool AnswerOption(const QCommandLineParser& parser, const char* command, TPrompt
     return true;
 }
 
+void AddJobsOption(QCommandLineParser& parser)
+{
+    parser.addOption(QCommandLineOption("jobs", "Encode with N workers at once (0: one per core; default: the settings').", "N"));
+}
+
+bool JobsOption(const QCommandLineParser& parser, const char* command)
+{
+    if (!parser.isSet("jobs")) return true;
+    bool ok = false;
+    const int jobs = parser.value("jobs").toInt(&ok);
+    if (!ok || jobs < 0) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --jobs takes a number from 0 up (0: one per core)").arg(QLatin1String(command)));
+        return false;
+    }
+    OptionsSetting.CommonOptions.Jobs = jobs;
+    return true;
+}
+
 int RunJobOnConsole(TJobBase& job, const char* command)
 {
     QEventLoop loop;
     QString caption;
     int shown = -1;
+    QStringList rowsShown;
     QObject::connect(&job, &TJobBase::ViewChanged, &job, [&] {
+        // A row is printed when its stage or track changes or its percent reaches a new ten.
+        const QVector<TPipelineRow> rows = job.ProgressRows();
+        for (int i = 0; i < rows.size(); ++i) {
+            TPipelineRow row = rows[i];
+            row.Percent = row.Percent / 10 * 10;
+            const QString line = RowLine(row);
+            if (rowsShown.value(i) == line) continue;
+            while (rowsShown.size() <= i) rowsShown.append(QString());
+            rowsShown[i] = line;
+            PrintLine(stderr, line);
+        }
         const int percent = job.StepPercent();
         if (job.StepCaption() != caption) {
             shown = percent >= 0 ? percent / 10 * 10 : -1;
@@ -70,6 +166,19 @@ int RunJobOnConsole(TJobBase& job, const char* command)
     QObject::connect(&job, &TJobBase::CloseRequested, &loop, &QEventLoop::quit);
     // Without a user to press Stop, a rip that cannot start ends the job.
     QObject::connect(&job, &TJobBase::RipStalled, &job, [&job] { job.StopJob(); }, Qt::QueuedConnection);
+    TStopSignals stopSignals;
+    int caught = 0;
+    std::unique_ptr<QSocketNotifier> notifier;
+    if (stopSignals.ReadFd() >= 0) {
+        notifier = std::make_unique<QSocketNotifier>(stopSignals.ReadFd(), QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, &job, [&] {
+            const int signo = stopSignals.Take();
+            if (signo == 0 || caught) return;
+            caught = signo;
+            PrintLine(stderr, QStringLiteral("varnelcd-cli %1: stopped by signal %2").arg(QLatin1String(command)).arg(signo));
+            job.StopJob();
+        });
+    }
     job.Start();
     if (!job.Done()) loop.exec();
     else QCoreApplication::sendPostedEvents(&job);
@@ -87,5 +196,6 @@ int RunJobOnConsole(TJobBase& job, const char* command)
                                        results[i].Failure.isEmpty() ? QStringLiteral("not produced") : results[i].Failure));
         }
     }
+    if (caught) return 128 + caught;
     return failed == 0 ? 0 : 1;
 }

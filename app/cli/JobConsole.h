@@ -26,7 +26,15 @@ void AddAnswerOptions(QCommandLineParser& parser);
 // both are set.
 bool AnswerOption(const QCommandLineParser& parser, const char* command, TPrompter::Answer& answer);
 
+// Adds --jobs N (encode workers; 0: one per core) to a job command's options.
+void AddJobsOption(QCommandLineParser& parser);
+// Sets the Jobs setting from --jobs; prints an error and returns false for a value that is
+// not a whole number from 0 up.
+bool JobsOption(const QCommandLineParser& parser, const char* command);
+
 // Runs the job to its end: starts it, prints each step's caption and its progress in steps
-// of ten percent on stderr, then one line per produced file on stdout and one line per
-// failed entry on stderr. Returns 0 when every entry was produced, else 1.
+// of ten percent on stderr, and each reader/worker row as "[rip] ..." / "[wN] ..." when it
+// changes, then one line per produced file on stdout and one line per failed entry on
+// stderr. SIGINT and SIGTERM stop the job as the Stop button does. Returns 0 when every
+// entry was produced, 130 or 143 after SIGINT or SIGTERM, else 1.
 int RunJobOnConsole(TJobBase& job, const char* command);

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -41,6 +42,7 @@ protected:
         Form->show();
         OptionsSetting.CommonOptions.OutputFolder = Path("out") + '/';
         OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
+        OptionsSetting.CommonOptions.Jobs = 1;              // the cases follow one track at a time
         QDir().mkpath(Path("out"));
         for (int i = 0; i < Form->ListView1()->topLevelItemCount(); ++i)
             Form->ListView1()->topLevelItem(i)->setCheckState(0, Qt::Checked);
@@ -123,4 +125,29 @@ TEST_F(CDRipFormTest, TwoTracksToOggThenASecondJobStopped)
     EXPECT_TRUE(stopped);
     EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files, QDir::Name),
               (QStringList{"音轨 01.ogg", "音轨 02.ogg", "音轨 03.wav"}));
+}
+
+// With two workers the window lists the reader and both workers under the gauge, and each
+// row names its track while it works on it.
+TEST_F(CDRipFormTest, TwoWorkersShowARowEach)
+{
+    Open({"300", "300", "300"});
+    OptionsSetting.CommonOptions.OutputFormat = 0;
+    OptionsSetting.CommonOptions.Jobs = 2;
+    QStringList names;
+    QSet<QString> tracksSeen;
+    EXPECT_TRUE(Extract([&](TfrmCDRip* rip) {
+        auto* rows = rip->findChild<QTreeWidget*>("lvRows");
+        ASSERT_TRUE(rows && rows->isVisible());
+        QObject::connect(&rip->Job(), &TJobBase::ViewChanged, rip, [&, rows] {
+            names.clear();
+            for (int i = 0; i < rows->topLevelItemCount(); ++i) {
+                names << rows->topLevelItem(i)->text(0);
+                if (i > 0 && !rows->topLevelItem(i)->text(1).isEmpty()) tracksSeen.insert(rows->topLevelItem(i)->text(1));
+            }
+        });
+    }));
+    EXPECT_EQ(names, (QStringList{"rip", "w1", "w2"}));
+    EXPECT_EQ(tracksSeen.size(), 3);
+    EXPECT_EQ(QDir(Path("out")).entryList({"*.mp3"}, QDir::Files).size(), 3);
 }

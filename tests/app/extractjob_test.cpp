@@ -49,6 +49,7 @@ protected:
         Form->show();
         OptionsSetting.CommonOptions.OutputFolder = Path("out") + '/';
         OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
+        OptionsSetting.CommonOptions.Jobs = 1;              // the captions of one step at a time
         QDir().mkpath(Path("out"));
     }
     QTreeWidgetItem* Row(int i) const { return Form->ListView1()->topLevelItem(i); }

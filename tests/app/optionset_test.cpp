@@ -619,7 +619,7 @@ TEST_F(OptionSetDriveTest, ADiscChangeStoresTheListedDiscBeforeListingTheNext)
     main->close();
 }
 
-TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogAndCoverBoxesAreStoredOnOk)
+TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogCoverAndWorkersAreStoredOnOk)
 {
     SetDiscImages({MakeTestDisc(Home.path(), {"--track", "audio:750"})});
     ASSERT_TRUE(WriteAll(OptionsFileName(), "[ReadOffsets]\nImage=-30\nOther_drive=12\n"));
@@ -633,10 +633,12 @@ TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogAndCoverBoxesAreStoredOnOk
     auto* cover = Get<QCheckBox>(form.get(), "ckbMbCover");
     EXPECT_TRUE(cover->isChecked());
     cover->setChecked(false);
+    Get<QSpinBox>(form.get(), "seJobs")->setValue(2);
     Ok(form.get());
     EXPECT_EQ(OptionsSetting.ReadOffsets, (QMap<QString, int32_t>{{"Image", 6}, {"Other_drive", 12}}));
     EXPECT_FALSE(OptionsSetting.CommonOptions.WriteRipLog);
     EXPECT_FALSE(OptionsSetting.MusicBrainz.Cover);
+    EXPECT_EQ(OptionsSetting.CommonOptions.Jobs, 2);
     main->close();
 }
 

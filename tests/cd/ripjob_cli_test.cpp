@@ -28,6 +28,8 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
         {{"--format", "ogg", "--tracks", "3"}, "", "", 0, {Log, "音轨 03.ogg"}, ""},
         {{"--format", "wav", "--tracks", "2", "--pattern", "%N %T"}, "", "", 0, {"02 音轨 02.wav", Log}, ""},
         {{"--format", "mp3", "--tracks", "1"}, "", home.filePath("nothing"), 1, {Log, "音轨 01.wav"}, "varnelcd-cli rip: 01音轨 01:"},
+        {{"--format", "mp3", "--jobs", "2"}, "45", "", 1, {Log, "音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 读取CD信息时出错！"},
+        {{"--jobs", "-1"}, "", "", 2, {}, "--jobs takes"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args.join(' ').toStdString());
@@ -53,5 +55,36 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
         if (c.ExitCode == 0) {
             EXPECT_EQ(stdOut.split('\n', Qt::SkipEmptyParts).size(), c.Produced.size() - 1);
         }
+    }
+}
+
+// SIGTERM while two workers encode: the job stops, exit status 143, no encoder left and no
+// MP3 file but whole ones; the progress rows were printed.
+TEST(RipJobCli, SigtermStopsTheWorkers)
+{
+    QTemporaryDir home;
+    const QString cue = MakeTestDisc(home.path(), {"--track", "audio:20000", "--track", "audio:20000", "--track", "audio:20000"});
+    const QString out = home.filePath("out");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    p.setProcessEnvironment(env);
+    p.start(VARNELCD_CLI, {"rip", "--no-accuraterip", "--cd-input-only", "--disc-image", cue, "--out", out,
+                           "--format", "mp3", "--jobs", "2"});
+    p.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("[w1] Encoding") && p.waitForReadyRead(30000)) err += p.readAllStandardError();
+    ASSERT_TRUE(err.contains("[rip] Extracting")) << err.toStdString();
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(5000));
+    EXPECT_EQ(p.exitCode(), 143);
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs))
+        EXPECT_FALSE(ReadAll("/proc/" + pid + "/cmdline").contains(out.toUtf8())) << "left running: " << pid.toStdString();
+    for (const QString& mp3 : QDir(out).entryList({"*.mp3"}, QDir::Files)) {
+        QProcess probe;
+        probe.start("ffmpeg", {"-v", "error", "-i", out + "/" + mp3, "-f", "null", "-"});
+        ASSERT_TRUE(probe.waitForFinished(30000));
+        EXPECT_EQ(probe.exitCode(), 0) << mp3.toStdString();
     }
 }

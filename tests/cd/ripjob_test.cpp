@@ -23,7 +23,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <QMap>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -39,6 +42,7 @@ protected:
         OptionsSetting = TOptionsSetting{};
         OptionsSetting.CommonOptions.OutputFolder = Out + '/';
         OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
+        OptionsSetting.CommonOptions.Jobs = 1;              // the cases follow one track at a time
         OldPath = qgetenv("PATH");
         qputenv("PATH", QByteArray(VARNELCD_BINARY_DIR) + ':' + OldPath);   // our wm8eutil
         SetReadFaults(QString());
@@ -384,4 +388,106 @@ TEST_F(RipJobTest, StoppingAFlacRipLeavesNoFile)
         EXPECT_TRUE(job->WasStopped());
         EXPECT_EQ(Files(), QStringList());
     }
+}
+
+
+// Any worker count leaves the files one worker leaves, and never more than Jobs+1 ripped
+// WAVs wait for or are in an encoder.
+TEST_F(RipJobTest, WorkerCountsLeaveTheSameFiles)
+{
+    UseDisc({"40", "30", "20", "25", "35"});
+    const QStringList entries = {"01One", "02Two", "03Three", "04Four", "05Five"};
+    OptionsSetting.CDInfo.Artist = "Artist";
+    struct TCase {
+        int Format;
+        bool Normalize;
+    } cases[] = {{TCDRipJob::FormatWav, false}, {TCDRipJob::FormatMp3, false}, {TCDRipJob::FormatOgg, false},
+                 {TCDRipJob::FormatWma, false}, {TCDRipJob::FormatFlac, true}};
+    for (const TCase& c : cases) {
+        OptionsSetting.CommonOptions.OutputFormat = c.Format;
+        OptionsSetting.CommonOptions.IsNormalize = c.Normalize;
+        OptionsSetting.CommonOptions.NormalizePercent = 50;
+        QMap<QString, QByteArray> reference;
+        for (const int jobs : {1, 2, 4, 0}) {
+            SCOPED_TRACE(c.Format * 10 + jobs);
+            QDir(Out).removeRecursively();
+            QDir().mkpath(Out);
+            Prompter.Log.clear();
+            OptionsSetting.CommonOptions.Jobs = jobs;
+            auto job = Run(entries);
+            EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
+            EXPECT_EQ(job->Jobs(), jobs ? jobs : std::max(1, QThread::idealThreadCount()));
+            EXPECT_LE(job->MaxPending(), job->Jobs() + 1);
+            if (jobs == 1) {
+                EXPECT_LE(job->MaxPending(), 1);
+            }
+            const auto files = Snapshot(Out);
+            EXPECT_EQ(files.size(), entries.size());
+            if (jobs == 1) reference = files;
+            else EXPECT_TRUE(files == reference) << QStringList(files.keys()).join(' ').toStdString();
+        }
+    }
+}
+
+// With two workers a read fault and an encoder that fails one track leave the other tracks
+// done, and the messages and results come in track order.
+TEST_F(RipJobTest, FailuresWithWorkersComeInTrackOrder)
+{
+    UseDisc({"40", "30", "20", "25"});
+    qputenv("PATH", FailingLame(Dir.filePath("bin"), "Three").toUtf8() + ':' + OldPath);
+    SetReadFaults("45");   // in track 2
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatMp3;
+    OptionsSetting.CommonOptions.Jobs = 2;
+    auto job = Run({"01One", "02Two", "03Three", "04Four"});
+    EXPECT_EQ(Files(), (QStringList{"Four.mp3", "One.mp3", "Three.wav"}));
+    const QList<bool> produced = {true, false, false, true};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(job->Results()[i].Produced, produced[i]) << i;
+    const QStringList errors = Prompter.Texts("error");
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_TRUE(errors[0].startsWith("读取CD信息时出错！"));
+    EXPECT_TRUE(errors[1].contains("Three.mp3"));
+}
+
+// Stops at random moments with two workers (normalizing, then encoding): back within a
+// second, no encoder left running, no encoded file other than a whole one, every WAV with a
+// truthful header.
+TEST_F(RipJobTest, StopsWithWorkersLeaveNoChildAndNoPartialFile)
+{
+    UseDisc({"60", "50", "40", "30"});
+    const QStringList entries = {"01One", "02Two", "03Three", "04Four"};
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatMp3;
+    OptionsSetting.CommonOptions.Jobs = 2;
+    OptionsSetting.CommonOptions.IsNormalize = true;   // the workers normalize first
+    int total = 0;
+    Run(entries, [&](TCDRipJob&) { ++total; });
+    const auto whole = Snapshot(Out);
+    int stops = 0;
+    for (int seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE(seed);
+        QDir(Out).removeRecursively();
+        QDir().mkpath(Out);
+        int views = 0;
+        const int stopAt = seed * 7 % std::max(1, total * 3 / 4) + 1;   // a view change runs the stop
+        qint64 stopMs = -1;
+        auto job = Run(entries, [&](TCDRipJob& j) {
+            if (++views != stopAt) return;
+            QElapsedTimer clock;
+            clock.start();
+            j.StopJob();
+            stopMs = clock.elapsed();
+        });
+        // (A run with fewer view changes than this one's stop point ends unstopped.)
+        stops += stopMs >= 0;
+        EXPECT_LT(stopMs, 1000);
+        EXPECT_EQ(ChildProcesses(), 0);
+        for (auto [name, bytes] : Snapshot(Out).asKeyValueRange()) {
+            if (name.endsWith(".mp3")) {
+                EXPECT_TRUE(bytes == whole.value(name)) << name.toStdString();
+            } else {
+                ASSERT_GE(bytes.size(), 44) << name.toStdString();
+                EXPECT_EQ(int64_t(qFromLittleEndian<uint32_t>(bytes.constData() + 40)), bytes.size() - 44);
+            }
+        }
+    }
+    EXPECT_GE(stops, 10);
 }

@@ -47,6 +47,7 @@ inline void CheckDiscCovers(const QString& out, TCannedPrompter& prompter, int p
         QByteArray Existing;     // folder.jpg in the output folder before; "->": a broken link
         QStringList Folders;     // the folder covers after
         bool Embedded;
+        int Jobs = 1;            // workers
     } cases[] = {
         {"FLAC by pattern", Flac, "%A/%D/%N %T", "png", true, false, {}, {"Band/Disc/folder.png"}, true},
         {"FLAC whole disc", Flac, "%A/%D/%N %T", "jpg", true, true, {}, {"Band/Disc/folder.jpg"}, true},
@@ -55,6 +56,7 @@ inline void CheckDiscCovers(const QString& out, TCannedPrompter& prompter, int p
         {"the setting off", Flac, "", "png", false, false, {}, {}, false},
         {"no stored cover", Ogg, "", "", true, false, {}, {}, false},
         {"a folder cover that cannot be written", Flac, "", "jpg", true, false, "->", {}, true},
+        {"OGG with two workers", Ogg, "", "png", true, false, {}, {"folder.png"}, true, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -77,6 +79,7 @@ inline void CheckDiscCovers(const QString& out, TCannedPrompter& prompter, int p
         OptionsSetting.CommonOptions.FileNamePattern = c.Pattern;
         OptionsSetting.FlacOptions.Cuesheet = c.Cue;
         OptionsSetting.MusicBrainz.Cover = c.On;
+        OptionsSetting.CommonOptions.Jobs = c.Jobs;
         const QVector<TEntryResult> results = rip();
         EXPECT_EQ(prompter.Log.size(), c.Existing == "->" ? 1 : 0);
         EXPECT_EQ(prompter.Texts("warning").size(), prompter.Log.size());
@@ -94,4 +97,5 @@ inline void CheckDiscCovers(const QString& out, TCannedPrompter& prompter, int p
         }
     }
     QDir(CoverFolder()).removeRecursively();
+    OptionsSetting.CommonOptions.Jobs = 1;
 }

@@ -12,6 +12,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -39,6 +42,42 @@ inline void RunJobToEnd(TJobBase& job)
     QCoreApplication::sendPostedEvents(&job);
 }
 
+// Every file below `dir` by its path relative to it, with its bytes.
+inline QMap<QString, QByteArray> Snapshot(const QString& dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(dir).relativeFilePath(path), ReadAll(path));
+    }
+    return files;
+}
+
+// The processes whose parent is this one (the encoders a job may have left).
+inline int ChildProcesses()
+{
+    int count = 0;
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        const QByteArray stat = ReadAll("/proc/" + pid + "/stat");
+        const int close = stat.lastIndexOf(')');
+        if (close > 0 && stat.mid(close + 2).split(' ').value(1) == self) ++count;
+    }
+    return count;
+}
+
+// A `lame` in `folder` that fails at once on a file whose name holds `failOn` and runs the
+// system's on the others.
+inline QString FailingLame(const QString& folder, const QString& failOn)
+{
+    QDir().mkpath(folder);
+    const QString path = folder + "/lame";
+    WriteAll(path, "#!/bin/sh\ncase \"$*\" in *" + failOn.toUtf8() + "*) exit 3;; esac\nexec /usr/bin/lame \"$@\"\n");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return folder;
+}
+
 // Frames the peer decoder gets out of a file (44100 Hz stereo), -1 when it cannot.
 inline qint64 DecodedFrames(const QString& path)
 {
@@ -63,6 +102,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(Out));
         OptionsSetting = TOptionsSetting{};
         OptionsSetting.CommonOptions.OutputFolder = Out + '/';
+        OptionsSetting.CommonOptions.Jobs = 1;   // the cases follow one step at a time
         // Our wm8eutil lies in the build root; lame comes from the system.
         OldPath = qgetenv("PATH");
         qputenv("PATH", QByteArray(VARNELCD_BINARY_DIR) + ':' + OldPath);

@@ -9,6 +9,7 @@
 #include "metadata/id3.h"
 #include "settings/Lang.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <cerrno>
 #include <csignal>
@@ -428,5 +429,124 @@ TEST_F(JobTest, StoppingAFlacRipLeavesNoFlacFile)
         EXPECT_TRUE(asked);
         EXPECT_TRUE(job->WasStopped());
         EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
+    }
+}
+
+// The CD rip with several workers: the files of one worker whatever their number, never
+// more than Jobs+1 ripped WAVs unencoded, failures told in track order, and stops at any
+// moment leave no encoder and no partial file.
+TEST_F(JobTest, WorkersRipToTheSameFilesInTrackOrder)
+{
+    OpenDisc({"150", "113", "200", "120"});
+    OptionsSetting.ID3Use = true;
+    OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
+    FillDiscInfo();
+    const QStringList entries{"01One", "02Two", "03Three", "04Four"};
+    for (const int format : {0, 2, 3, 4}) {
+        OptionsSetting.CommonOptions.OutputFormat = format;
+        OptionsSetting.CommonOptions.IsNormalize = format == 4;   // FLAC from the WAV
+        QMap<QString, QByteArray> reference;
+        for (const int jobs : {1, 2, 4, 0}) {
+            SCOPED_TRACE(format * 10 + jobs);
+            OptionsSetting.CommonOptions.Jobs = jobs;
+            QDir(Out).removeRecursively();
+            QDir().mkpath(Out);
+            Prompter.Log.clear();
+            auto job = Run(TConversionJob::RipCD, entries);
+            EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
+            EXPECT_LE(job->MaxPending(), job->Workers() + 1);
+            const auto files = Snapshot(Out);
+            EXPECT_EQ(files.size(), entries.size()) << QStringList(files.keys()).join(' ').toStdString();
+            if (jobs == 1) reference = files;
+            else EXPECT_TRUE(files == reference);
+        }
+    }
+
+    OptionsSetting.CommonOptions.OutputFormat = 0;
+    OptionsSetting.CommonOptions.IsNormalize = false;
+    OptionsSetting.CommonOptions.Jobs = 2;
+    qputenv("PATH", FailingLame(Dir.filePath("bin"), "Three").toUtf8() + ':' + OldPath);
+    SetReadFaults("200");   // in track 2
+    QDir(Out).removeRecursively();
+    QDir().mkpath(Out);
+    Prompter.Log.clear();
+    auto failing = Run(TConversionJob::RipCD, entries);
+    const QList<bool> produced{true, false, false, true};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(failing->Results()[i].Produced, produced[i]) << i;
+    const QStringList errors = Prompter.Texts("error");
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_TRUE(errors[0].startsWith("读取CD信息时出错！"));
+    EXPECT_TRUE(errors[1].startsWith("请检查MP3编码参数"));
+
+    qputenv("PATH", QByteArray(VARNELCD_BINARY_DIR) + ':' + OldPath);
+    SetReadFaults(QString());
+    QDir(Out).removeRecursively();
+    QDir().mkpath(Out);
+    int total = 0;
+    Run(TConversionJob::RipCD, entries, [&](TConversionJob&) { ++total; });
+    const auto whole = Snapshot(Out);
+    int stops = 0;
+    for (int seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE(seed);
+        QDir(Out).removeRecursively();
+        QDir().mkpath(Out);
+        int views = 0;
+        qint64 stopMs = -1;
+        auto job = Run(TConversionJob::RipCD, entries, [&](TConversionJob& j) {
+            if (++views != seed * 7 % std::max(1, total * 3 / 4) + 1) return;
+            QElapsedTimer clock;
+            clock.start();
+            j.StopJob();
+            stopMs = clock.elapsed();
+        });
+        // (A run with fewer view changes than this one's stop point ends unstopped.)
+        stops += stopMs >= 0;
+        EXPECT_LT(stopMs, 1000);
+        EXPECT_EQ(ChildProcesses(), 0);
+        for (auto [name, bytes] : Snapshot(Out).asKeyValueRange()) {
+            if (name.endsWith(".wav")) continue;   // the rip thread's own rules
+            EXPECT_TRUE(bytes == whole.value(name)) << name.toStdString();
+        }
+    }
+    EXPECT_GE(stops, 10);
+}
+
+// Files converted by several workers give the files of one, in every mode the workers take;
+// a file that must be resampled first sends the whole job the one-at-a-time way.
+TEST_F(JobTest, WorkersConvertFilesToTheSameOutputs)
+{
+    const QStringList wavs{Wav("a.wav", 44100, 16), Wav("b.wav", 48000, 16, 1), Wav("c.wav", 44100, 24), Wav("d.wav", 44100, 8)};
+    QStringList mp3s;
+    for (const char* name : {"m1", "m2", "m3"}) {
+        mp3s << Dir.filePath(QString(name) + ".mp3");
+        ASSERT_EQ(QProcess::execute("lame", {"--quiet", wavs[0], mp3s.last()}), 0);
+    }
+    const QStringList withLow = wavs + QStringList{Wav("low.wav", 22050, 16)};
+    struct TCase {
+        int Mode;
+        QStringList Entries;
+        bool Workers;   // the workers take the files
+    } cases[] = {
+        {TConversionJob::WavToMp3, wavs, true},     {TConversionJob::WavToOgg, wavs, true},
+        {TConversionJob::WavToWma, wavs, true},     {TConversionJob::Mp3ToWav, mp3s, true},
+        {TConversionJob::WavToOgg, withLow, false},
+    };
+    for (const TCase& c : cases) {
+        QMap<QString, QByteArray> reference;
+        for (const int jobs : {1, 2, 4}) {
+            SCOPED_TRACE(c.Mode * 10 + jobs);
+            OptionsSetting.CommonOptions.Jobs = jobs;
+            QDir(Out).removeRecursively();
+            QDir().mkpath(Out);
+            Prompter.Log.clear();
+            auto job = Run(c.Mode, c.Entries);
+            EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
+            for (int i = 0; i < c.Entries.size(); ++i) EXPECT_TRUE(job->Results()[i].Produced) << i;
+            EXPECT_EQ(job->ProgressRows().isEmpty(), jobs == 1 || !c.Workers);
+            const auto files = Snapshot(Out);
+            EXPECT_EQ(files.size(), c.Entries.size());
+            if (jobs == 1) reference = files;
+            else EXPECT_TRUE(files == reference);
+        }
     }
 }

@@ -90,6 +90,16 @@ TEST(JobCli, ConvertAnswersTheOverwriteQuestionByItsFlags)
     EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
     EXPECT_EQ(QFileInfo(mp3).size(), size);
 
+    // Two workers: both questions answered, the failures told in file order.
+    const QString wav2 = home.filePath("tone2.wav");
+    ASSERT_TRUE(QFile::copy(wav, wav2));
+    ASSERT_TRUE(WriteAll(out + "/tone2.mp3", "kept"));
+    r = Cli(home, {"convert", "--to", "mp3", "--jobs", "2", "--no", "--out", out, wav, wav2});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(ReadAll(out + "/tone2.mp3"), "kept");
+    EXPECT_LT(r.Err.indexOf("convert: " + wav + ":"), r.Err.indexOf("convert: " + wav2 + ":")) << r.Err.toStdString();
+    EXPECT_EQ(Cli(home, {"convert", "--to", "mp3", "--jobs", "x", wav}).ExitCode, 2);
+
     r = Cli(home, {"convert", "--to", "ogg", "--out", out, wav, home.filePath("missing.wav")});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_TRUE(QFileInfo::exists(out + "/tone.ogg"));

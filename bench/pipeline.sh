@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Overlapped rip and encode on two cores (`taskset -c 0,1`): `varnelcd-cli rip
+# --cd-input-only --format mp3 --jobs 0` of a disc image, against the same disc ripped to
+# WAV by us and then encoded by `lame` file after file (target: ratio <= 0.6), and against
+# the same WAV rip followed by `xargs -P2 lame` over the files (target: ratio <= 1.1).
+# The disc is PIPELINE_MINUTES long (default 74, twelve equal tracks; about a minute and a
+# half in all on two cores. A shorter one, e.g. 12, gives the same ratios: there are several
+# tracks per worker either way).
+#   bench/pipeline.sh [BUILD_DIR]      (default: build)
+set -euo pipefail
+build="${1:-build}"
+cli="$build/varnelcd-cli"
+disc_tool="$build/make-test-disc"
+for f in "$cli" "$disc_tool"; do
+  if [ ! -x "$f" ]; then
+    echo "pipeline: not built: $f" >&2
+    exit 1
+  fi
+done
+command -v lame >/dev/null || { echo "pipeline: lame is not installed" >&2; exit 1; }
+command -v sox >/dev/null || { echo "pipeline: sox is not installed" >&2; exit 1; }
+command -v taskset >/dev/null || { echo "pipeline: taskset is not installed" >&2; exit 1; }
+minutes="${PIPELINE_MINUTES:-74}"
+work="$(mktemp -d)"
+trap 'rm -r -- "$work"' EXIT
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" VARNELCD_DISC_IMAGES="" VARNELCD_READ_FAULTS=""
+mkdir -p "$XDG_CONFIG_HOME" "$work/job" "$work/wav"
+tracks=12
+sectors=$((minutes * 60 * 75 / tracks))
+args=()
+for _ in $(seq "$tracks"); do args+=(--track "audio:$sectors"); done
+"$disc_tool" --out "$work/disc" "${args[@]}" >/dev/null
+# The test pattern is trivial for an MP3 encoder: the image's audio becomes music-like
+# sound (a chord over pink noise) of the same length, so the encoder does real work.
+size=$(stat -c %s "$work/disc.bin")
+sox -n -r 44100 -c 2 -b 16 -e signed-integer -t raw "$work/audio.raw" \
+  synth "$((minutes * 60 + 1))" pinknoise synth sine mix 220 synth sine mix 330 vol 0.5
+head -c "$size" "$work/audio.raw" >"$work/disc.bin"
+rm -f -- "$work/audio.raw"
+
+now() { date +%s%N; }
+run2() { taskset -c 0,1 "$@"; }
+rm -f -- "$work"/job/* "$work"/wav/*
+t0=$(now)
+run2 "$cli" rip --cd-input-only --no-accuraterip --disc-image "$work/disc.cue" --format mp3 --jobs 0 --out "$work/job" >/dev/null 2>&1
+t1=$(now)
+run2 "$cli" rip --cd-input-only --no-accuraterip --disc-image "$work/disc.cue" --format wav --out "$work/wav" >/dev/null 2>&1
+t2=$(now)
+for w in "$work"/wav/*.wav; do run2 lame --quiet -b 128 -m j "$w" "${w%.wav}.mp3"; done
+t3=$(now)
+rm -f -- "$work"/wav/*.mp3
+find "$work/wav" -name '*.wav' -print0 | run2 xargs -0 -P2 -I{} lame --quiet -b 128 -m j {} {}.mp3
+t4=$(now)
+made=$(find "$work/job" -name '*.mp3' | wc -l)
+if [ "$made" -ne "$tracks" ]; then
+  echo "pipeline: the job made $made MP3 files, expected $tracks" >&2
+  exit 1
+fi
+python3 -c '
+import sys
+job, rip, seq, par = (int(x) for x in sys.argv[1:])
+print("pipeline: times ms: job %d, wav rip %d, lame one by one %d, xargs -P2 lame %d" % (job / 1e6, rip / 1e6, seq / 1e6, par / 1e6), file=sys.stderr)
+print("pipeline: rip + mp3 --jobs 0 / wav rip then lame file after file wall time ratio %.2f (target <= 0.6)" % (job / (rip + seq)))
+print("pipeline: rip + mp3 --jobs 0 / wav rip then xargs -P2 lame wall time ratio %.2f (target <= 1.1)" % (job / (rip + par)))
+' "$((t1 - t0))" "$((t2 - t1))" "$((t3 - t2))" "$((t4 - t3))"

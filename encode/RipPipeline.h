@@ -1,0 +1,106 @@
+#pragma once
+// Overlapped rip and encode: one reader rips track n+1 while workers encode the tracks
+// already ripped. This file holds the parts every job shares:
+//   TEncodeWorker  one worker: its own encode step (encoder processes, OGG/FLAC writers),
+//                  the entry it encodes, and its row in the job's view; its step's events
+//                  reach it, not the job, so several workers can run at once.
+//   TRipPipeline   the bookkeeping: the ripped WAVs waiting for a worker, when the reader
+//                  may read on, and the outcomes of the entries handed back in entry order
+//                  (messages, failures and successes in track order whatever finishes first).
+// With one worker the reader waits for the encoder, which is the plain rip-then-encode
+// sequence.
+#include "app/core/Prompter.h"
+#include "cd/ProcessInfo.h"
+#include "encode/EncodeStep.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QThread;
+class TMp3EncodeProcess;
+class TWMAEncodeProcess;
+
+// One row of a job's progress list: the reader ("rip") or a worker ("w1", "w2", ...).
+struct TPipelineRow {
+    QString Name;
+    QString Track;       // the entry's title; empty when idle
+    QString Stage;       // "Extracting...", "Encoding...", "waiting", "idle"
+    int Percent = 0;
+};
+
+class TEncodeWorker : public QObject {
+    Q_OBJECT
+public:
+    // The encoder processes may be shared (the main window's, for the first worker).
+    TEncodeWorker(int number, TPrompter* prompter, TMp3EncodeProcess* mp3 = nullptr,
+                  TWMAEncodeProcess* wma = nullptr);
+    ~TEncodeWorker() override;
+
+    TEncodeStep& Step() { return *FStep; }
+    bool Busy() const { return Index >= 0; }
+    // Stops the step (and waits for RunFirst's work) and removes the partial output; the
+    // worker is idle afterwards.
+    void Abort();
+    // Runs `work` on a thread of its own (a normalize pass), then `then` with its error
+    // text on the main thread, unless the worker was aborted meanwhile.
+    void RunFirst(std::function<QString()> work, std::function<void(const QString&)> then);
+
+    int Index = -1;              // the entry encoded; -1: idle
+    QString Output;              // the file being written, removed when stopped
+    TPipelineRow Row;
+    QElapsedTimer WmaStart;      // the WMA estimate's clock and input size
+    int64_t WmaInputSize = 0;
+    bool ProgressSeen = false;   // the encoder reported progress for this entry
+    // Every event of the step (progress, end) for the current entry.
+    std::function<void(TEncodeWorker&, const TProcessInfo&)> OnInfo;
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    std::unique_ptr<TEncodeStep> FStep;
+    std::unique_ptr<QThread> FFirst;   // RunFirst's thread
+    quint64 FRun = 0;                  // changes with every RunFirst and Abort
+};
+
+class TRipPipeline {
+public:
+    // The worker count of a Jobs setting: 0 (or less) is the number of cores.
+    static int ResolveJobs(int setting);
+
+    explicit TRipPipeline(int jobs = 1) { Reset(jobs); }
+    void Reset(int jobs);
+    int Jobs() const { return FJobs; }
+
+    // A ripped WAV waits for a worker; a worker takes the oldest (-1: none waits).
+    void Ripped(int index);
+    int Take();
+    int Waiting() const { return int(FWaiting.size()); }
+    // May the reader start another read, with `busy` workers encoding? One worker: only
+    // when nothing is ripped and unencoded; more: while fewer than Jobs+1 ripped WAVs
+    // are unencoded, so at most Jobs+1 are on disk waiting or being encoded.
+    bool MayRead(int busy) const;
+    // The most ripped-and-unencoded WAVs seen at once (the tests' check of the bound).
+    int MaxPending() const { return FMaxPending; }
+    void NotePending(int busy);
+
+    // Entry `index` is over; `outcome` (messages, Fail/Succeed) runs once every earlier
+    // entry's has run. Flush runs whatever is recorded, in order, skipping gaps.
+    void Finish(int index, std::function<void()> outcome);
+    void Flush();
+    int Retired() const { return FRetired; }
+
+private:
+    void Retire();
+
+    int FJobs = 1;
+    std::deque<int> FWaiting;
+    int FMaxPending = 0;
+    int FRetired = 0;
+    std::map<int, std::function<void()>> FOutcomes;
+};
