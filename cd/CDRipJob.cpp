@@ -542,24 +542,9 @@ void TCDRipJob::UpdateView()
 
 void TCDRipJob::WmaTick()
 {
-    bool changed = false;
-    bool any = false;
-    for (auto& worker : FWorkers) {
-        TEncodeStep& step = worker->Step();
-        if (!worker->Busy() || !step.Wma().Active || !worker->WmaStart.isValid()) continue;
-        any = true;
-        const int64_t elapsed = std::llround(double(worker->WmaStart.elapsed()) / 1000.0);
-        const int64_t total = WmaEstimatedTotal(elapsed, worker->WmaInputSize,
-                                                std::max<int64_t>(FileSizeOf(step.Wma().OutputFile), 0), WMASizeRatio());
-        if (total <= 0) continue;
-        const int percent = int(std::llround(double(elapsed) * 100.0 / double(total)));
-        if (percent > worker->Row.Percent) {
-            worker->Row.Percent = percent;
-            changed = true;
-        }
-    }
-    if (!any) FTimer1.stop();
-    if (changed) {
+    const TWmaTick tick = TickWmaWorkers(FWorkers);
+    if (!tick.Busy) FTimer1.stop();
+    if (tick.Changed) {
         UpdateView();
         Changed();
     }

@@ -656,19 +656,25 @@ void TConversionJob::Mp3End(const TProcessInfo& info)
     NextAfterEncoderEnd();
 }
 
-void TConversionJob::OggEnd(const TProcessInfo& info)
+// The end of a stream encoder's run (OGG, FLAC) for entry i: told and failed, or done. A
+// failed encoding leaves no half-written file behind.
+void TConversionJob::StreamEnd(int i, const TProcessInfo& info)
 {
-    const int i = OggIndex;
     if (info.ErrorCode == StreamFailed) {
         const QString text = FResults.value(i).Output + QStringLiteral(": ") + info.ElapsedText;
         FPrompter->ShowError(text);
-        // A failed encoding leaves no half-written file behind.
         DeleteIfFree(FCurrentOutput);
         Fail(i, text);
     } else if (info.ErrorCode != EntrySkipped) {
         Succeed(i);
     }
     FCurrentOutput.clear();
+}
+
+void TConversionJob::OggEnd(const TProcessInfo& info)
+{
+    const int i = OggIndex;
+    StreamEnd(i, info);
     ProgressSeen = false;
     OggIndex += 1;
     if (OggIndex >= FEntries.size()) {

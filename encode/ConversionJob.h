@@ -100,6 +100,7 @@ private:
     void RipDone(TProcessInfo& info);
     void Mp3End(const TProcessInfo& info);
     void OggEnd(const TProcessInfo& info);
+    void StreamEnd(int index, const TProcessInfo& info);
     void ResampleEnd(const TProcessInfo& info);
     void WmaEnd(const TProcessInfo& info);
     void Progress(const TProcessInfo& info);

@@ -161,17 +161,7 @@ void TConversionJob::GiveUpCueFile(int failedIndex, const QString& why)
 
 void TConversionJob::FlacEnd(const TProcessInfo& info)
 {
-    const int i = EncodeIndex;
-    if (info.ErrorCode == StreamFailed) {
-        const QString text = FResults.value(i).Output + QStringLiteral(": ") + info.ElapsedText;
-        FPrompter->ShowError(text);
-        // The encoder removes what it had written of a run that did not finish.
-        DeleteIfFree(FCurrentOutput);
-        Fail(i, text);
-    } else if (info.ErrorCode != EntrySkipped) {
-        Succeed(i);
-    }
-    FCurrentOutput.clear();
+    StreamEnd(EncodeIndex, info);
     NextAfterEncoderEnd();
 }
 

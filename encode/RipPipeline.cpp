@@ -3,9 +3,11 @@
 #include "encode/JobEntry.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
+#include "settings/Global.h"
 
 #include <QThread>
 #include <algorithm>
+#include <cmath>
 
 TEncodeWorker::TEncodeWorker(int number, TPrompter* prompter, TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma)
 {
@@ -122,4 +124,24 @@ void TRipPipeline::Flush()
         FOutcomes.erase(it);
         if (outcome) outcome();
     }
+}
+
+TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers)
+{
+    TWmaTick tick;
+    for (auto& worker : workers) {
+        TEncodeStep& step = worker->Step();
+        if (!worker->Busy() || !step.Wma().Active || !worker->WmaStart.isValid()) continue;
+        tick.Busy = true;
+        const int64_t elapsed = std::llround(double(worker->WmaStart.elapsed()) / 1000.0);
+        const int64_t total = WmaEstimatedTotal(elapsed, worker->WmaInputSize,
+                                                std::max<int64_t>(FileSizeOf(step.Wma().OutputFile), 0), WMASizeRatio());
+        if (total <= 0) continue;
+        const int percent = int(std::llround(double(elapsed) * 100.0 / double(total)));
+        if (percent > worker->Row.Percent) {
+            worker->Row.Percent = percent;
+            tick.Changed = true;
+        }
+    }
+    return tick;
 }

@@ -104,3 +104,11 @@ private:
     int FRetired = 0;
     std::map<int, std::function<void()>> FOutcomes;
 };
+
+// The WMA encoder reports no progress: each busy WMA worker's row takes the estimate from
+// its clock and its output's size so far. Busy: some worker still runs the WMA encoder.
+struct TWmaTick {
+    bool Busy = false;
+    bool Changed = false;
+};
+TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers);

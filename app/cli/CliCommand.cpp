@@ -78,3 +78,16 @@ bool IntOption(const QCommandLineParser& parser, const QString& name, int& value
     value = v;
     return true;
 }
+
+bool DriveAndTimeoutOptions(const QCommandLineParser& parser, int& drive, int& timeoutSeconds)
+{
+    drive = OptionsSetting.CDOptions.Index;
+    timeoutSeconds = 30;
+    if (!IntOption(parser, "drive", drive) || !IntOption(parser, "timeout", timeoutSeconds))
+        return false;
+    if (timeoutSeconds < 1) {
+        PrintLine(stderr, "varnelcd-cli: --timeout takes a number of seconds above 0");
+        return false;
+    }
+    return true;
+}

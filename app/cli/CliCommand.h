@@ -36,3 +36,7 @@ int ParseCommandLine(QCommandLineParser& parser, const QStringList& args, const 
 // Reads an integer option; prints "varnelcd-cli: --NAME takes a number" and returns false
 // when it is not one. Leaves value untouched when the option is not set.
 bool IntOption(const QCommandLineParser& parser, const QString& name, int& value);
+
+// The --drive N (default: the settings' drive) and --timeout S (seconds above 0, default 30)
+// of the commands that ask a server; false, with the message printed, when either is off.
+bool DriveAndTimeoutOptions(const QCommandLineParser& parser, int& drive, int& timeoutSeconds);

@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kNotInDatabase = 3;      // exit status: the database has nothing for the disc
 constexpr int kDefaultIdleSeconds = 10;
-constexpr int kDefaultTotalSeconds = 30;
 
 QString VerdictText(TTrackVerdict::TKind kind)
 {
@@ -36,14 +35,9 @@ int AccurateRip(const QStringList& args)
     parser.addOption(QCommandLineOption("id-only", "Print the disc id and the address only."));
     if (const int rc = ParseCommandLine(parser, args, "accuraterip"); rc >= 0)
         return rc;
-    int drive = OptionsSetting.CDOptions.Index;
-    int timeout = kDefaultTotalSeconds;
-    if (!IntOption(parser, "drive", drive) || !IntOption(parser, "timeout", timeout))
+    int drive = 0, timeout = 0;
+    if (!DriveAndTimeoutOptions(parser, drive, timeout))
         return 2;
-    if (timeout < 1) {
-        PrintLine(stderr, "varnelcd-cli: --timeout takes a number of seconds above 0");
-        return 2;
-    }
     const QString base = parser.isSet("accuraterip-url") ? parser.value("accuraterip-url") : OptionsSetting.AccurateRip.Url;
 
     TCDIn cdIn;

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int kDefaultIdleSeconds = 10;
-constexpr int kDefaultTotalSeconds = 30;
 
 void PrintNoEntry(const QString& reason)
 {
@@ -34,14 +33,9 @@ int Cddb(const QStringList& args)
     parser.addOption(QCommandLineOption("no-save", "Do not store the titles in the disc information cache."));
     if (const int rc = ParseCommandLine(parser, args, "cddb"); rc >= 0)
         return rc;
-    int drive = OptionsSetting.CDOptions.Index;
-    int timeout = kDefaultTotalSeconds;
-    if (!IntOption(parser, "drive", drive) || !IntOption(parser, "timeout", timeout))
+    int drive = 0, timeout = 0;
+    if (!DriveAndTimeoutOptions(parser, drive, timeout))
         return 2;
-    if (timeout < 1) {
-        PrintLine(stderr, "varnelcd-cli: --timeout takes a number of seconds above 0");
-        return 2;
-    }
     TQueryCDDB settings = OptionsSetting.QueryCDDB;
     if (parser.isSet("server"))
         settings.Server = parser.value("server");
