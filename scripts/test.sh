@@ -41,13 +41,16 @@ LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs" | tee build-asan/ctest.log
 
-echo "== stream tests with TSan"
+echo "== stream tests and the rip and conversion jobs (workers, stops) with TSan"
 audio_targets=()
 for t in tests/audio/*_test.cpp; do audio_targets+=("audio_$(basename "${t%.cpp}")"); done
+job_tests=(cd_ripjob_test encode_conversionjob_test)
 scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARNELCD_SANITIZE=thread -DVARNELCD_BUILD_BENCH=OFF \
-  -- "${audio_targets[@]}"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
-  ctest --test-dir build-tsan --output-on-failure -L audio | tee build-tsan/ctest.log
+  -- "${audio_targets[@]}" "${job_tests[@]}" wm8eutil
+# The jobs start encoder processes from a threaded program: forking is what they do.
+TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
+  ctest --test-dir build-tsan --output-on-failure -R "^(audio_|cd_ripjob_test$|encode_conversionjob_test$)" \
+  | tee build-tsan/ctest.log
 
 # A fixed seed keeps CI repeatable; FUZZ_SEED=0 (random) and a larger FUZZ_SECONDS explore more.
 echo "== fuzz targets (clang, libFuzzer)"
