@@ -2,6 +2,7 @@
 #include "ui_OptionSet.h"
 
 #include "cd/RipAudit.h"
+#include "encode/JobEntry.h"
 #include "settings/CDInfo.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Lang.h"
@@ -36,12 +37,6 @@ void KeepLimitForTyping(QLineEdit* edit, int limit)
 constexpr int ID3_TEXT_LIMIT = 30;
 constexpr int ID3_YEAR_LIMIT = 4;
 constexpr int WAV_FORMAT_ITEM = 1;
-
-QString FormatExtension(int item)
-{
-    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
-    return QLatin1String(ext[item >= 0 && item < 5 ? item : 0]);
-}
 
 } // namespace
 

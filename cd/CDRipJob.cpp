@@ -40,12 +40,6 @@ QString FormatName(int format)
     return QLatin1String(names[format]);
 }
 
-QString FormatExtension(int format)
-{
-    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
-    return QLatin1String(ext[format]);
-}
-
 } // namespace
 
 TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
@@ -393,15 +387,7 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
         }
     } catch (const std::exception& e) {
         worker.Output.clear();
-        const int end = FFormat == FormatOgg    ? ProgressCode::OggWriterDone
-                        : FFormat == FormatFlac ? ProgressCode::FlacWriterDone
-                        : FFormat == FormatWma ? ProgressCode::WmaEncoderEnd
-                                               : ProgressCode::Mp3EncoderEnd;
-        auto info = std::make_unique<TProcessInfo>();
-        info->Percent = end;
-        info->ErrorCode = StreamFailed;
-        info->ElapsedText = out + QStringLiteral(": ") + QString::fromUtf8(e.what());
-        QCoreApplication::postEvent(&worker, new TProcessInfoEvent(std::move(info)));
+        worker.PostEnd(EncoderEndCode(FFormat), StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
     }
 }
 

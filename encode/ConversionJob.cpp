@@ -28,26 +28,8 @@ constexpr int MinDirectRate = 44100;
 constexpr int MaxDirectBits = 16;
 constexpr int TimerIntervalMs = 1000;
 
-// Output formats of a CD job.
-enum { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
-
 QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
 
-QString FormatExtension(int format)
-{
-    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
-    return QLatin1String(ext[format]);
-}
-
-int EndPercentOf(int format)
-{
-    switch (format) {
-    case FormatOgg: return ProgressCode::OggWriterDone;
-    case FormatWma: return ProgressCode::WmaEncoderEnd;
-    case FormatFlac: return ProgressCode::FlacWriterDone;
-    default: return ProgressCode::Mp3EncoderEnd;
-    }
-}
 
 } // namespace
 
@@ -584,7 +566,7 @@ void TConversionJob::RipDone(TProcessInfo& info)
         return;
     }
     if (code != RipError::None) {
-        Skip(EndPercentOf(FFormat), index, failure);
+        Skip(EncoderEndCode(FFormat), index, failure);
         return;
     }
     SetCaption(QStringLiteral("编码中("), RipIndex, index);

@@ -25,19 +25,7 @@
 
 namespace {
 
-enum { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
-
 QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
-
-QString Extension(int format)
-{
-    switch (format) {
-    case FormatOgg: return QStringLiteral(".ogg");
-    case FormatWma: return QStringLiteral(".wma");
-    case FormatFlac: return QStringLiteral(".flac");
-    default: return QStringLiteral(".mp3");
-    }
-}
 
 } // namespace
 
@@ -135,7 +123,7 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
     const bool rip = FMode == RipCD;
     const int format = PipelineFormat();
     const QString wav = rip ? RipWav(index) : FEntries.value(index);
-    const QString out = rip ? ChangeFileExt(wav, Extension(format)) : OutputOf(index);
+    const QString out = rip ? ChangeFileExt(wav, FormatExtension(format)) : OutputOf(index);
     FResults[index].Output = out;
     worker.Index = index;
     worker.Output.clear();
@@ -180,14 +168,7 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
         }
     } catch (const std::exception& e) {
         worker.Output.clear();
-        auto info = std::make_unique<TProcessInfo>();
-        info->Percent = format == FormatOgg    ? ProgressCode::OggWriterDone
-                        : format == FormatWma  ? ProgressCode::WmaEncoderEnd
-                        : format == FormatFlac ? ProgressCode::FlacWriterDone
-                                               : ProgressCode::Mp3EncoderEnd;
-        info->ErrorCode = StreamFailed;
-        info->ElapsedText = out + QStringLiteral(": ") + QString::fromUtf8(e.what());
-        QCoreApplication::postEvent(&worker, new TProcessInfoEvent(std::move(info)));
+        worker.PostEnd(EncoderEndCode(format), StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
     }
 }
 

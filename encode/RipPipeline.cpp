@@ -5,6 +5,7 @@
 #include "encode/WMAEncodeProcess.h"
 #include "settings/Global.h"
 
+#include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
@@ -124,6 +125,15 @@ void TRipPipeline::Flush()
         FOutcomes.erase(it);
         if (outcome) outcome();
     }
+}
+
+void TEncodeWorker::PostEnd(int percent, int errorCode, const QString& text)
+{
+    auto info = std::make_unique<TProcessInfo>();
+    info->Percent = percent;
+    info->ErrorCode = errorCode;
+    info->ElapsedText = text;
+    QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
 }
 
 TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers)

@@ -49,6 +49,9 @@ public:
     // Runs `work` on a thread of its own (a normalize pass), then `then` with its error
     // text on the main thread, unless the worker was aborted meanwhile.
     void RunFirst(std::function<QString()> work, std::function<void(const QString&)> then);
+    // Posts an end notification of the worker's own, as its encoder would (e.g. one that
+    // could not start).
+    void PostEnd(int percent, int errorCode, const QString& text);
 
     int Index = -1;              // the entry encoded; -1: idle
     QString Output;              // the file being written, removed when stopped
