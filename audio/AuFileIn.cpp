@@ -1,5 +1,7 @@
 #include "audio/AuFileIn.h"
 #include "audio/AuConverter.h"
+#include "audio/AuException.h"
+#include "audio/AuFileStream.h"
 #include <algorithm>
 #include <cmath>
 
@@ -198,4 +200,17 @@ void JumpChain(TAuConverter* Converter, int Offset)
         input = conv->Input();
     if (auto file = dynamic_cast<TAuFileIn*>(input))
         file->Jump(Offset);
+}
+
+void TAuFileIn::OpenOwnStream()
+{
+    if (Stream())
+        return;
+    try {
+        AdoptStream(std::make_unique<TAuFileStream>(
+            FileName(), uint16_t(TAuFileStream::fmOpenRead | TAuFileStream::fmShareDenyWrite)));
+    } catch (...) {
+        FValid = false;
+        throw EAuException("Failed to open stream");
+    }
 }

@@ -40,6 +40,9 @@ protected:
     int64_t GetTotalSamples() override;
     void DoInit() override;
     void DoFlush() override;
+    // Opens FileName() for reading (others may read it too) when no stream is attached;
+    // on failure the input is not valid and EAuException "Failed to open stream" is raised.
+    void OpenOwnStream();
 
     std::recursive_mutex FFileLock;
     std::atomic<int> FOpened{0};

@@ -77,15 +77,7 @@ void TVorbisIn::OpenFile()
     if (FOpened > 0)
         return;
     FValid = true;
-    if (!Stream()) {
-        try {
-            AdoptStream(std::make_unique<TAuFileStream>(
-                FileName(), uint16_t(TAuFileStream::fmOpenRead | TAuFileStream::fmShareDenyWrite)));
-        } catch (...) {
-            FValid = false;
-            throw EAuException("Failed to open stream");
-        }
-    }
+    OpenOwnStream();
     FState = std::make_unique<TState>();
     OggVorbis_File& vf = FState->vf;
     const ov_callbacks callbacks = {TVorbisCallbacks::Read, TVorbisCallbacks::Seek,

@@ -114,15 +114,7 @@ void TFlacIn::OpenFile()
     if (FOpened > 0)
         return;
     FValid = true;
-    if (!Stream()) {
-        try {
-            AdoptStream(std::make_unique<TAuFileStream>(
-                FileName(), uint16_t(TAuFileStream::fmOpenRead | TAuFileStream::fmShareDenyWrite)));
-        } catch (...) {
-            FValid = false;
-            throw EAuException("Failed to open stream");
-        }
-    }
+    OpenOwnStream();
     FComments.clear();
     FStreamSamples = 0;
     auto d = std::make_unique<TDecoder>(this);
