@@ -466,24 +466,6 @@ TCoverImage CurrentDiscCover()
     return CoverImageOf(file.readAll());
 }
 
-bool WriteFolderCover(const QString& albumFolder, QString* error)
-{
-    const TCoverImage image = CurrentDiscCover();
-    if (image.IsNull()) {
-        if (error)
-            *error = QStringLiteral("No cover is stored for this disc.");
-        return false;
-    }
-    const QString name = image.Mime == QLatin1String("image/png") ? QStringLiteral("folder.png") : QStringLiteral("folder.jpg");
-    QSaveFile file(QDir(albumFolder).filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(image.Bytes) != image.Bytes.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString());
-        return false;
-    }
-    return true;
-}
-
 QByteArray FlacPictureBlock(const TCoverImage& image)
 {
     if (image.IsNull())

@@ -109,10 +109,6 @@ QString StoredCoverPath(const QString& mbid);
 // The stored cover of the disc information's release (OptionsSetting.CDInfo.MBRelease).
 QString CurrentDiscCoverPath();
 
-// Copies the current disc's cover into an album folder as folder.jpg or folder.png. False
-// (with the reason) when there is no stored cover or it could not be written.
-bool WriteFolderCover(const QString& albumFolder, QString* error = nullptr);
-
 // The data of a FLAC PICTURE metadata block (without the four-byte block header): type 3
 // (front cover), the mime type, no description, width, height, depth, no palette, the image.
 QByteArray FlacPictureBlock(const TCoverImage& image);
