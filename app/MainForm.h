@@ -2,7 +2,7 @@
 // The main window: finds the CD drive, lists the disc's tracks, follows disc changes, and
 // offers every command of the program through its menus, tool bar and pop-up menu.
 #include "app/core/DiscSession.h"
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include <QHash>
 #include <QMainWindow>
 #include <functional>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 class QWidget;
 
 // Modal message boxes with the application title as caption.

@@ -3,7 +3,7 @@
 // filled from the settings record, checked and stored back on OK, and the drive list of
 // its CD-ROM page. The window copies these values to and from its controls; tests drive
 // the controller alone or through the window.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "settings/Options.h"
 #include <QString>
 #include <QStringList>

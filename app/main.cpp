@@ -2,7 +2,7 @@
 // message loop.
 #include "app/MainForm.h"
 #include "app/core/CommandLine.h"
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "platform/akrip32.h"
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
 #include "cd/CDRipThread.h"
 
-#include "cd/ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 

@@ -1,6 +1,6 @@
 #include "cd/RipAudit.h"
 
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "cd/CDInput.h"
 #include "metadata/CddbProtocol.h"
 #include "platform/CDRipLib.h"

@@ -20,7 +20,7 @@
 // Every notification is a TRipFailedEvent or a TProcessInfoEvent delivered to this object
 // on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
 // is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "encode/EncodeStep.h"
 #include "encode/JobBase.h"
 #include "encode/JobEntry.h"

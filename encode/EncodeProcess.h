@@ -12,7 +12,7 @@
 // (it leads a process group of its own, killed whole) without a further notification.
 // The child's standard output and error feed the same parser; its standard input is the
 // null device. Arguments go to the child as a list, never through a shell.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "encode/EncoderOutput.h"
 
 #include <QElapsedTimer>

@@ -10,9 +10,9 @@
 //   FLAC decoder       progress (posted); done 6100 (posted), the WAV written from a FLAC file
 // A stream run that failed ends with ErrorCode StreamFailed and the reason in ElapsedText.
 // The step makes no decisions: the job's state machine does.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "audio/AuInput.h"
-#include "cd/ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -7,7 +7,7 @@
 // Lines end at CR, LF or CR LF. A piece that ends inside a line is kept until the rest of
 // the line arrives (or until Finish), so a line cut in two by the pipe reads the same as a
 // whole one.
-#include "cd/ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 #include <QByteArray>
 #include <QString>
 #include <QVector>

@@ -3,7 +3,7 @@
 // the prompter, what became of each entry, the stop/close/end bookkeeping, and the two
 // signals its window and the command line follow. A job is driven by TProcessInfoEvents
 // delivered to it on the main thread; when it is over it emits CloseRequested, queued.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "encode/JobEntry.h"
 #include "encode/RipPipeline.h"
 

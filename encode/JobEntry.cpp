@@ -1,6 +1,6 @@
 #include "encode/JobEntry.h"
 
-#include "cd/ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 
 #include "metadata/id3.h"
 #include "settings/Global.h"

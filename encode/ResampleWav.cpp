@@ -1,5 +1,5 @@
 #include "encode/ResampleWav.h"
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "settings/Lang.h"
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "encode/RipCover.h"
 
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 

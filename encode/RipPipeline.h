@@ -9,8 +9,8 @@
 //                  (messages, failures and successes in track order whatever finishes first).
 // With one worker the reader waits for the encoder, which is the plain rip-then-encode
 // sequence.
-#include "app/core/Prompter.h"
-#include "cd/ProcessInfo.h"
+#include "platform/Prompter.h"
+#include "platform/ProcessInfo.h"
 #include "encode/EncodeStep.h"
 
 #include <QElapsedTimer>

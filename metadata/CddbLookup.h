@@ -1,7 +1,7 @@
 #pragma once
 // The CDDB lookup through the first CD library: the query thread, the message it posts to
 // its waiting box, and how a found entry lands in the disc information and the track list.
-#include "cd/ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 #include "metadata/CddbProtocol.h"
 #include "platform/HttpClient.h"
 #include "platform/akrip32.h"

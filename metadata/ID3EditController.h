@@ -5,7 +5,7 @@
 //
 // Save and Remove always act on the file the caption names (the file loaded or saved
 // last), never on whatever file the tag object touched last.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "metadata/id3.h"
 #include <QObject>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "metadata/MusicBrainz.h"
 
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "settings/CDInfo.h"
 #include "settings/Options.h"
 

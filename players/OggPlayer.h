@@ -7,7 +7,7 @@
 // States: idle (the open command is available) -> playing <-> paused -> (done event) idle;
 // closing once the window asked to close, until it is gone. The labels and comments of a
 // finished file stay until another file is opened.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "audio/DXAudioOut.h"
 #include "audio/StereoBalance.h"
 #include "audio/VorbisIn.h"

@@ -2,7 +2,7 @@
 // The OGG player window: a view over TOggPlayer. Its buttons, scroll bar and track bar call
 // the player's handlers; the player's signals refresh the labels, the comments and the
 // enabled controls. The window closes only once the sound output has stopped.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include <QDialog>
 #include <memory>
 

@@ -4,7 +4,7 @@
 // waveaudio device behind them, the save check, Save, Save As, Undo, the MP3 export and the
 // close. TfrmRecord shows View() and forwards clicks; the command line and the tests drive
 // the same object. Questions and messages go through the prompter.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "players/WaveAudioDevice.h"
 
 #include <QObject>

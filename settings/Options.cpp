@@ -119,6 +119,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(common, "FileNamePattern", o.CommonOptions.FileNamePattern, d.CommonOptions.FileNamePattern);
     visit(common, "Jobs", o.CommonOptions.Jobs, d.CommonOptions.Jobs);
     visit(common, "WriteRipLog", o.CommonOptions.WriteRipLog, d.CommonOptions.WriteRipLog);
+    visit(common, "Existing", o.CommonOptions.Existing, d.CommonOptions.Existing);
 
     const char* mp3 = "Mp3Options";
     visit(mp3, "IsSelectVBR", o.Mp3Options.IsSelectVBR, d.Mp3Options.IsSelectVBR);
@@ -229,6 +230,8 @@ void LoadOptions()
     int32_t& level = OptionsSetting.FlacOptions.Level;
     if (level < 0 || level > 8) level = TFlacOptions{}.Level;
     if (OptionsSetting.CommonOptions.Jobs < 0) OptionsSetting.CommonOptions.Jobs = 0;
+    int32_t& existing = OptionsSetting.CommonOptions.Existing;
+    if (existing < 0 || existing > 3) existing = TCommonOptions{}.Existing;
     LoadReadOffsets(ini);
 }
 

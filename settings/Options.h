@@ -21,6 +21,9 @@ struct TCommonOptions {
     int32_t Jobs = 0;
     // A plain-text rip log beside the files of every rip.
     bool WriteRipLog = true;
+    // What a job does with an output file that already exists (TExisting: 0 ask, 1 skip,
+    // 2 rename, 3 overwrite).
+    int32_t Existing = 0;
 };
 
 struct TMp3Options {

@@ -1,6 +1,6 @@
 // varnelcd-cli encode --to mp3|wma|wav [--yes] [--progress] IN OUT
 #include "app/cli/CliCommand.h"
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 

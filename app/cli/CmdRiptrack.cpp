@@ -2,7 +2,7 @@
 #include "app/cli/CliCommand.h"
 #include "app/core/DiscSession.h"
 #include "cd/CDRipThread.h"
-#include "cd/ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"

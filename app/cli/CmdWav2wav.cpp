@@ -1,6 +1,6 @@
 // varnelcd-cli wav2wav IN OUT [--channels N] [--rate TEXT] [--bits B] [--adpcm]
 #include "app/cli/CliCommand.h"
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "encode/ResampleWav.h"
 #include <QEventLoop>
 

@@ -2,7 +2,7 @@
 // The command line's side of a job (conversion or rip): questions answered by --yes / --no (else
 // asked on the terminal, else given their default), messages on stderr, progress on the
 // terminal, and the per-entry outcome as the exit status.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 
 #include <QCommandLineParser>
 

@@ -1,7 +1,7 @@
 // Command-line front end: the same work as the windows, without them. Each subcommand is a
 // file of its own in this folder (see CliCommand.h).
 #include "app/cli/CliCommand.h"
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include <QCoreApplication>
 
 namespace {

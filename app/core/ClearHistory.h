@@ -2,7 +2,7 @@
 // Clearing the recent-file lists of two other media players (RealPlayer and Windows Media
 // Player) in the registry store. A running player is asked about first; the result is
 // told as "<n> list records are deleted!". Each returns n, or -1 when the user said No.
-#include "app/core/Prompter.h"
+#include "platform/Prompter.h"
 #include "platform/Registry.h"
 
 // Keys "MostRecentClips1" .. "MostRecentClips8" under RealPlayer's preferences, in turn,

@@ -1,7 +1,7 @@
 // The rip thread over disc images made by make-test-disc: the bytes of the WAV file, its
 // header, the events the owner receives, stopping, normalizing and every failure.
 #include "cd/CDRipThread.h"
-#include "cd/ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 #include "fixtures/TestDisc.h"
 #include "fixtures/TestUtil.h"
 #include "platform/ReadFaults.h"

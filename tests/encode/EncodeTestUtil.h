@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the encoder tests: generated WAV files, running a tool and capturing its
 // bytes, and an owner object that records the notifications it receives.
-#include "cd/ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 #include "fixtures/TestUtil.h"
 
 #include <QByteArray>

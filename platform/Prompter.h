@@ -19,6 +19,13 @@ public:
     {
         return AskYesNo(text, defaultAnswer == Answer::Cancel ? Answer::No : defaultAnswer);
     }
+    // An output file exists: may it be replaced? Yes / Yes to all / No / No to all. The
+    // default asks Yes/No (a window answers with four buttons).
+    enum class Overwrite { Yes, YesToAll, No, NoToAll };
+    virtual Overwrite AskOverwrite(const QString& text)
+    {
+        return AskYesNo(text, Answer::No) == Answer::Yes ? Overwrite::Yes : Overwrite::No;
+    }
     // A warning the user acknowledges (a message box with the warning icon).
     virtual void ShowWarning(const QString& text) { ShowInformation(text); }
 
