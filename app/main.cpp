@@ -1,6 +1,6 @@
 // Program entry: the command line, the application title and icon, the main window, the
 // message loop.
-#include "app/MainForm.h"
+#include "windows/MainForm.h"
 #include "app/core/CommandLine.h"
 #include "platform/Prompter.h"
 #include "platform/akrip32.h"

@@ -1,5 +1,5 @@
 #include "cd/AccurateRip.h"
-#include "metadata/CddbProtocol.h"
+#include "cd/DiscId.h"
 #include "platform/CDRipLib.h"
 #include "platform/HttpClient.h"
 #include "settings/Options.h"

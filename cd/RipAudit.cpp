@@ -2,7 +2,6 @@
 
 #include "platform/Prompter.h"
 #include "cd/CDInput.h"
-#include "metadata/CddbProtocol.h"
 #include "platform/CDRipLib.h"
 #include "platform/HttpClient.h"
 #include "platform/akrip32.h"

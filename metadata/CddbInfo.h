@@ -4,7 +4,7 @@
 // into an album record. The main window uses it when the first CD library gave no handle.
 #include "metadata/CddbProtocol.h"
 #include "platform/HttpClient.h"
-#include "platform/akrip32.h"
+#include "metadata/AkripCddb.h"
 
 #include <QString>
 #include <QStringList>

@@ -4,7 +4,7 @@
 #include "platform/ProcessInfo.h"
 #include "metadata/CddbProtocol.h"
 #include "platform/HttpClient.h"
-#include "platform/akrip32.h"
+#include "metadata/AkripCddb.h"
 #include "settings/Options.h"
 
 #include <QEvent>

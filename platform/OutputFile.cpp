@@ -1,5 +1,6 @@
 #include "platform/OutputFile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 
@@ -29,7 +30,19 @@ int SyncFile(const QString& path)
 
 QString PartPathOf(const QString& finalPath)
 {
-    return finalPath + PartSuffix;
+    // A final name near the file system's 255-byte limit has no room for the suffix: its part
+    // file takes a shortened name made unique by a hash of the whole name.
+    constexpr int MaxNameBytes = 255;
+    const int slash = int(finalPath.lastIndexOf(QLatin1Char('/'))) + 1;
+    const QString name = finalPath.mid(slash);
+    const QByteArray bytes = QFile::encodeName(name);
+    if (bytes.size() + PartSuffix.size() <= MaxNameBytes) return finalPath + PartSuffix;
+    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(8);
+    const int room = MaxNameBytes - int(PartSuffix.size()) - int(hash.size()) - 1;
+    QByteArray cut = bytes.left(room);
+    while (!cut.isEmpty() && (uchar(cut.back()) & 0xC0) == 0x80) cut.chop(1);   // not mid-character
+    if (!cut.isEmpty() && uchar(cut.back()) >= 0xC0) cut.chop(1);
+    return finalPath.left(slash) + QFile::decodeName(cut) + QLatin1Char('~') + QString::fromLatin1(hash) + PartSuffix;
 }
 
 bool RemoveStalePart(const QString& finalPath)

@@ -10,7 +10,8 @@
 #include <QSet>
 #include <QString>
 
-// "<final>.part".
+// "<final>.part" (a name too long for that: its start, "~" and a hash of the whole name,
+// then ".part", within 255 bytes).
 QString PartPathOf(const QString& finalPath);
 // Removes a part file left under `finalPath`'s part name by an earlier run (killed, or
 // stopped while the file was written); true when none is there afterwards.

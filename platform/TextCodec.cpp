@@ -1,6 +1,8 @@
 #include "platform/TextCodec.h"
 
 #include <QStringDecoder>
+#include <algorithm>
+#include <cstring>
 
 bool IsValidUtf8(const QByteArray& bytes)
 {
@@ -79,4 +81,16 @@ QString DecodeText(const QByteArray& bytes)
 QByteArray EncodeText(const QString& text)
 {
     return text.toUtf8();
+}
+
+void CopyCText(char* dst, size_t size, const QByteArray& text)
+{
+    std::memset(dst, 0, size);
+    // Cut on a character boundary: never leave half a UTF-8 sequence.
+    qsizetype n = std::min<qsizetype>(text.size(), qsizetype(size - 1));
+    if (n < text.size()) {
+        while (n > 0 && (uchar(text[n]) & 0xC0) == 0x80)
+            --n;
+    }
+    std::memcpy(dst, text.constData(), size_t(n));
 }

@@ -5,6 +5,7 @@
 // New text is written as UTF-8 (an INI line nobody changed keeps its own bytes).
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
 
 // Strict check: well-formed UTF-8 only (no overlong forms, no surrogates, nothing above
 // U+10FFFF, no truncated sequence at the end).
@@ -18,3 +19,7 @@ QString DecodeLine(const QByteArray& bytes, bool* clean = nullptr);
 // A whole text: a leading byte order mark is dropped, then each line is decoded on its own.
 QString DecodeText(const QByteArray& bytes);
 QByteArray EncodeText(const QString& text);
+
+// Copies `text` into a fixed buffer of `size` bytes, NUL-filled, cut on a UTF-8 character
+// boundary (never half a sequence).
+void CopyCText(char* dst, size_t size, const QByteArray& text);

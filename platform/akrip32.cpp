@@ -10,8 +10,7 @@
 #include <atomic>
 #include "platform/CDImageMedia.h"
 #include "platform/ReadFaults.h"
-#include "platform/HttpClient.h"
-#include "metadata/CddbProtocol.h"
+#include "platform/TextCodec.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -180,18 +179,6 @@ bool EnsureMedia(THandle& h, bool reread)
     return true;
 }
 
-void CopyText(char* dst, size_t size, const QByteArray& text)
-{
-    std::memset(dst, 0, size);
-    // Cut on a character boundary: never leave half a UTF-8 sequence.
-    qsizetype n = std::min<qsizetype>(text.size(), qsizetype(size - 1));
-    if (n < text.size()) {
-        while (n > 0 && (uchar(text[n]) & 0xC0) == 0x80)
-            --n;
-    }
-    std::memcpy(dst, text.constData(), size_t(n));
-}
-
 void PutAddress(TTocEntry& e, int lba, bool msf)
 {
     if (msf) {
@@ -242,24 +229,24 @@ int GetCDList(TDriveList& list)
             break;
         TDriveEntry& e = list.Entries[count];
         e.HostAdapter = uint8_t(count);
-        CopyText(e.Identifier, sizeof(e.Identifier), QFile::encodeName(d.Path));
+        CopyCText(e.Identifier, sizeof(e.Identifier), QFile::encodeName(d.Path));
         if (d.Image) {
-            CopyText(e.Vendor, sizeof(e.Vendor), "VarnelCD");
-            CopyText(e.Product, sizeof(e.Product), "Disc image");
+            CopyCText(e.Vendor, sizeof(e.Vendor), "VarnelCD");
+            CopyCText(e.Product, sizeof(e.Product), "Disc image");
         } else {
             cdio_hwinfo_t hw{};
             CdIo_t* cdio = OpenCdioSource(d.Path, false);
             if (cdio && cdio_get_hwinfo(cdio, &hw)) {
-                CopyText(e.Vendor, sizeof(e.Vendor), QByteArray(hw.psz_vendor).trimmed());
-                CopyText(e.Product, sizeof(e.Product), QByteArray(hw.psz_model).trimmed());
+                CopyCText(e.Vendor, sizeof(e.Vendor), QByteArray(hw.psz_vendor).trimmed());
+                CopyCText(e.Product, sizeof(e.Product), QByteArray(hw.psz_model).trimmed());
             } else {
-                CopyText(e.Vendor, sizeof(e.Vendor), "CD-ROM");
-                CopyText(e.Product, sizeof(e.Product), "drive");
+                CopyCText(e.Vendor, sizeof(e.Vendor), "CD-ROM");
+                CopyCText(e.Product, sizeof(e.Product), "drive");
             }
             if (cdio)
                 cdio_destroy(cdio);
         }
-        CopyText(e.Revision, sizeof(e.Revision), "2.0");
+        CopyCText(e.Revision, sizeof(e.Revision), "2.0");
         ++count;
     }
     list.Count = uint8_t(count);
@@ -381,172 +368,18 @@ int ReadCDAudioLBA(HCDROM handle, TSectorBuffer& buf)
 
 int GetAspiLibError() { return lastError; }
 
-// --- CDDB -------------------------------------------------------------------------------
-// The functions speak the cddb.cgi protocol over HTTP through the program's HTTP client, on
-// the calling thread. The options are global; the failure text and the abort token belong
-// to the calling thread.
+void SetAspiLibError(int code) { lastError = code; }
 
-namespace {
-
-struct TCddbOptions {
-    QString Server = QStringLiteral("gnudb.gnudb.org");
-    QString Script = QStringLiteral("/~cddb/cddb.cgi");
-    QString Agent = QStringLiteral("program 1.0");
-    QString User = QStringLiteral("anonymous@localhost");
-    bool UseProxy = false;
-    QString Proxy;
-    int ProxyPort = 80;
-    int IdleTimeoutMs = 10000;
-    int TimeoutMs = 30000;
-};
-
-std::mutex cddbMutex;
-TCddbOptions cddbOptions;
-thread_local QString cddbErrorText;
-thread_local THttpAbort* cddbAbort = nullptr;
-
-int CddbFail(int code, const QString& why)
+bool DiscStarts(HCDROM handle, std::vector<int>& starts, int& leadOut)
 {
-    cddbErrorText = why;
-    return Fail(code);
-}
-
-// Sends one command; on success `reply` holds the decoded reply text.
-bool CddbCommand(const QString& command, QString& reply)
-{
-    TCddbOptions o;
-    {
-        std::lock_guard lock(cddbMutex);
-        o = cddbOptions;
-    }
-    QString client, version;
-    SplitCddbClient(o.Agent, client, version);
-    const QUrl url = CddbCommandUrl(o.Server, o.Script, command, CddbHelloFromEmail(o.User, client, version));
-    THttpOptions http;
-    http.IdleTimeoutMs = o.IdleTimeoutMs;
-    http.TotalTimeoutMs = o.TimeoutMs;
-    http.UseProxy = o.UseProxy;
-    http.ProxyAddress = o.Proxy;
-    http.ProxyPort = QString::number(o.ProxyPort);
-    http.UserAgent = (client + QLatin1Char('/') + version).toUtf8();
-    const THttpResult r = HttpGet(url, http, cddbAbort);
-    if (!r.Ok) {
-        CddbFail(cddbAbort && cddbAbort->Aborted() ? ALERR_CDDB_STOPPED : ALERR_CDDB_NETWORK, r.Error);
-        return false;
-    }
-    reply = DecodeCddbReply(r.Body);
-    return true;
-}
-
-} // namespace
-
-void CDDBSetOption(int option, const char* text, int number)
-{
-    const QString t = text ? QString::fromUtf8(text) : QString();
-    std::lock_guard lock(cddbMutex);
-    TCddbOptions& o = cddbOptions;
-    switch (option) {
-    case CDDB_OPT_SERVER: o.Server = t.trimmed(); break;
-    case CDDB_OPT_PROXY: o.Proxy = t.trimmed(); break;
-    case CDDB_OPT_USEPROXY: o.UseProxy = number != 0; break;
-    case CDDB_OPT_AGENT: o.Agent = t; break;
-    case CDDB_OPT_USER: o.User = t; break;
-    case CDDB_OPT_PROXYPORT: o.ProxyPort = number >= 1 && number <= 65535 ? number : 80; break;
-    case CDDB_OPT_CGI: o.Script = t.trimmed(); break;
-    case CDDB_OPT_IDLETIMEOUT: if (number > 0) o.IdleTimeoutMs = number; break;
-    case CDDB_OPT_TIMEOUT: if (number > 0) o.TimeoutMs = number; break;
-    default: break;
-    }
-}
-
-int CDDBQuery(HCDROM handle, TCddbMatchList& list)
-{
-    const int room = std::clamp<int>(list.Count, 0, CDDB_MAX_MATCHES);
-    list.Count = 0;
-    cddbErrorText.clear();
-    if (room > 0 && !list.Matches)
-        return CddbFail(ALERR_INVPARAM, QStringLiteral("No room for matches."));
     const auto h = HandleOf(handle);
-    if (!h)
-        return CddbFail(ALERR_INVHANDLE, QStringLiteral("Invalid drive handle."));
-    TCddbToc toc;
-    {
-        // The drive is free again before the network is asked.
-        std::lock_guard lock(h->Io);
-        if (!EnsureMedia(*h, false))
-            return CddbFail(ALERR_NODISC, QStringLiteral("No disc in the drive."));
-        const std::vector<int>& starts = h->Toc.Starts;
-        toc.Starts = QVector<int>(starts.begin(), starts.end() - 1);
-        toc.LeadOut = h->Toc.LeadOut();
-    }
-    const TCddbDiscId id = CddbDiscIdOf(toc);
-    if (!id.Valid)
-        return CddbFail(ALERR_NODISC, QStringLiteral("The table of contents gives no disc id."));
-    QString text;
-    if (!CddbCommand(QStringLiteral("cddb query ") + id.IdText + QLatin1Char(' ') + id.QueryString, text))
-        return 0;
-    const TCddbQueryReply reply = ParseCddbQueryReply(text);
-    if (!reply.Ok())
-        return CddbFail(ALERR_CDDB_SERVER, CddbReplyReason(text));
-    if (room > 0)
-        std::memset(list.Matches, 0, sizeof(TCddbMatch) * size_t(room));
-    int n = 0;
-    for (const TCddbQueryMatch& m : reply.Matches) {
-        if (n >= room)
-            break;
-        // A category or id that does not fit would name another entry: skip it.
-        const QByteArray cat = m.Category.toUtf8(), did = m.DiscId.toUtf8();
-        if (cat.size() >= qsizetype(sizeof(TCddbMatch::Category)) || did.size() >= qsizetype(sizeof(TCddbMatch::DiscId)))
-            continue;
-        CopyText(list.Matches[n].Category, sizeof(TCddbMatch::Category), cat);
-        CopyText(list.Matches[n].DiscId, sizeof(TCddbMatch::DiscId), did);
-        CopyText(list.Matches[n].Title, sizeof(TCddbMatch::Title), m.Title.toUtf8());
-        ++n;
-    }
-    list.Count = n;
-    if (n == 0) {
-        cddbErrorText = QStringLiteral("The server knows no entry for disc ") + id.IdText + QLatin1Char('.');
-        lastError = ALERR_CDDB_NOMATCH;
-        return 1;
-    }
+    if (!h) return Fail(ALERR_INVHANDLE);
+    std::lock_guard lock(h->Io);
+    if (!EnsureMedia(*h, false)) return Fail(ALERR_NODISC);
+    starts.assign(h->Toc.Starts.begin(), h->Toc.Starts.end() - 1);
+    leadOut = h->Toc.LeadOut();
     lastError = ALERR_NOERROR;
-    return 1;
-}
-
-int CDDBGetDiskInfo(const TCddbMatch* match, char* text, int size)
-{
-    cddbErrorText.clear();
-    if (text && size > 0)
-        text[0] = 0;
-    if (!match || !text || size <= 0)
-        return CddbFail(ALERR_INVPARAM, QStringLiteral("No match or no text buffer."));
-    const QString category = QString::fromUtf8(match->Category, qstrnlen(match->Category, sizeof(match->Category)));
-    const QString discId = QString::fromUtf8(match->DiscId, qstrnlen(match->DiscId, sizeof(match->DiscId)));
-    if (category.isEmpty() || discId.isEmpty() || category.contains(QLatin1Char(' ')) || discId.contains(QLatin1Char(' ')))
-        return CddbFail(ALERR_INVPARAM, QStringLiteral("Not a match of a query."));
-    QString reply;
-    if (!CddbCommand(QStringLiteral("cddb read ") + category + QLatin1Char(' ') + discId, reply))
-        return 0;
-    QString entry, reason;
-    if (!CddbReadReplyEntry(reply, entry, reason))
-        return CddbFail(ALERR_CDDB_SERVER, reason);
-    const QByteArray bytes = entry.toUtf8();
-    if (bytes.size() + 1 > size)
-        return CddbFail(ALERR_BUFTOOSMALL, QStringLiteral("The entry is larger than %1 bytes.").arg(size - 1));
-    std::memcpy(text, bytes.constData(), size_t(bytes.size()));
-    text[bytes.size()] = 0;
-    lastError = ALERR_NOERROR;
-    return 1;
-}
-
-QString CDDBLastErrorText()
-{
-    return cddbErrorText;
-}
-
-void CDDBSetAbort(THttpAbort* abort)
-{
-    cddbAbort = abort;
+    return true;
 }
 
 void SetDiscImages(const QStringList& paths)

@@ -26,6 +26,9 @@ rm -f "$stamp"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+echo "== include layering"
+scripts/check-layers.sh
+
 echo "== build (RelWithDebInfo)"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== tests"

@@ -50,10 +50,9 @@ bool MakeOutputFolders(const QString& outputFolder, const QString& relative, QSt
 // The tag values of a ripped track: the disc's artist, album, year and genre name, and the
 // entry's track number and title.
 TFileNameTags RipEntryTags(const QString& entry, const TCDInfo& disc);
-// The tag values of a file to convert: its ID3v1 tag (MP3) or Vorbis comments (OGG) where it
-// has them; the title falls back to the file's base name, the track number to `position`.
-// DefaultName is the file's name without its last extension.
-TFileNameTags SourceFileTags(const QString& path, int position);
+// A tag value as it may stand in a name: without the characters a file name cannot hold,
+// trimmed of leading dots and spaces and trailing dots and spaces.
+QString CleanNameValue(const QString& value);
 
 // The pattern filled in with sample values, for the options window ("Artist/Album/01 Title.mp3").
 QString PatternExample(const QString& pattern, const QString& extension);

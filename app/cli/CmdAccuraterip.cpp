@@ -1,8 +1,7 @@
 // varnelcd-cli accuraterip [--disc-image P]... [--drive N] [--accuraterip-url U] [--timeout S]
 //                          [--id-only]
 #include "app/cli/CliCommand.h"
-#include "app/core/DiscSession.h"
-#include "app/core/NoDeviceHint.h"
+#include "app/cli/CliDisc.h"
 #include "cd/AccurateRip.h"
 #include "cd/CDInput.h"
 #include "platform/HttpClient.h"
@@ -40,19 +39,11 @@ int AccurateRip(const QStringList& args)
         return 2;
     const QString base = parser.isSet("accuraterip-url") ? parser.value("accuraterip-url") : OptionsSetting.AccurateRip.Url;
 
-    TCDIn cdIn;
-    TDiscSession session;             // refers to cdIn: goes after it
-    if (!session.UseCDIn(cdIn, drive)) {
-        for (const QString& line : NoDeviceHint::AllLines())
-            PrintLine(stderr, line);
+    TCliDisc cliDisc;
+    if (!cliDisc.Open(drive, TCliDisc::CDInputOnly))
         return 1;
-    }
-    if (!session.AudioDiscPresent()) {
-        PrintLine(stderr, session.NoDiscText());
-        return 1;
-    }
     std::vector<TCRTocEntry> toc;
-    if (!cdIn.ReadToc(toc)) {
+    if (!cliDisc.CDIn()->ReadToc(toc)) {
         PrintLine(stderr, TDiscSession::NotReadText());
         return 1;
     }

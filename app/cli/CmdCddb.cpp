@@ -1,7 +1,7 @@
 // varnelcd-cli cddb [--disc-image P]... [--drive N] [--server S] [--script P] [--timeout S]
 //                   [--http] [--id-only] [--no-save]
 #include "app/cli/CliCommand.h"
-#include "app/core/DiscSession.h"
+#include "app/cli/CliDisc.h"
 #include "metadata/CddbInfo.h"
 #include "metadata/CddbLookup.h"
 #include "settings/CDInfo.h"
@@ -42,20 +42,11 @@ int Cddb(const QStringList& args)
     if (parser.isSet("script"))
         settings.Script = parser.value("script");
 
-    TDiscSession session;
-    if (session.SelectDrive(drive) == 0) {
-        PrintLine(stderr, session.StatusText());
+    TCliDisc disc;
+    if (!disc.Open(drive, TCliDisc::FirstLibraryOnly))
         return 1;
-    }
-    if (!session.AudioDiscPresent()) {
-        PrintLine(stderr, session.NoDiscText());
-        return 1;
-    }
-    QVector<TTrackRow> rows;
-    if (!session.ReadDiscList(rows)) {
-        PrintLine(stderr, session.StatusText());
-        return 1;
-    }
+    TDiscSession& session = disc.Session();
+    QVector<TTrackRow> rows = disc.Rows();
     TCddbHandleToc toc(session.CDHandle());
     TCDDBInfo info;
     info.SetCDIn(&toc);

@@ -1,7 +1,7 @@
 // varnelcd-cli convert --to mp3|wav|ogg|wma|flac [--out DIR] [--pattern P] [--jobs N] [--yes | --no] FILE...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
-#include "encode/ConversionJob.h"
+#include "jobs/ConversionJob.h"
 #include "settings/Global.h"
 #include "settings/Options.h"
 

@@ -1,7 +1,7 @@
 // varnelcd-cli musicbrainz [--disc-image P]... [--drive N] [--server U] [--coverart U] [--id-only]
 //                          [--release N|MBID] [--yes] [--no-save] [--no-cover]
 #include "app/cli/CliCommand.h"
-#include "app/core/DiscSession.h"
+#include "app/cli/CliDisc.h"
 #include "cd/CDInput.h"
 #include "metadata/CddbInfo.h"
 #include "metadata/MusicBrainz.h"
@@ -51,21 +51,12 @@ int MusicBrainz(const QStringList& args)
     const QString server = parser.isSet("server") ? parser.value("server") : settings.Server;
     const QString coverArt = parser.isSet("coverart") ? parser.value("coverart") : settings.CoverArt;
 
-    std::unique_ptr<TCDIn> cdIn;      // made only when needed: it writes its settings file
-    TDiscSession session;             // refers to cdIn: goes first
-    if (session.SelectDrive(drive) == 0 && !session.UseCDIn(*(cdIn = std::make_unique<TCDIn>()), drive)) {
-        PrintLine(stderr, session.StatusText());
+    TCliDisc disc;
+    if (!disc.Open(drive))
         return 1;
-    }
-    if (!session.AudioDiscPresent()) {
-        PrintLine(stderr, session.NoDiscText());
-        return 1;
-    }
-    QVector<TTrackRow> rows;
-    if (!session.ReadDiscList(rows) || rows.isEmpty()) {
-        PrintLine(stderr, session.StatusText());
-        return 1;
-    }
+    TDiscSession& session = disc.Session();
+    TCDIn* cdIn = disc.CDIn();
+    QVector<TTrackRow> rows = disc.Rows();
     std::unique_ptr<TCddbTocSource> source;
     if (cdIn)
         source = std::make_unique<TCddbCDInToc>(*cdIn);

@@ -1,11 +1,7 @@
 // varnelcd-cli tracks [--disc-image PATH]... [--drive N]
 #include "app/cli/CliCommand.h"
-#include "app/core/DiscSession.h"
-#include "app/core/NoDeviceHint.h"
-#include "cd/CDInput.h"
+#include "app/cli/CliDisc.h"
 #include "settings/Options.h"
-
-#include <memory>
 
 namespace {
 
@@ -24,23 +20,10 @@ int Tracks(const QStringList& args)
     int drive = OptionsSetting.CDOptions.Index;
     if (!IntOption(parser, "drive", drive))
         return 2;
-    std::unique_ptr<TCDIn> cdIn;      // made only when needed: it writes its settings file
-    TDiscSession session;             // refers to cdIn: goes first
-    if (session.SelectDrive(drive) == 0 && !session.UseCDIn(*(cdIn = std::make_unique<TCDIn>()), drive)) {
-        for (const QString& line : NoDeviceHint::AllLines())
-            PrintLine(stderr, line);
+    TCliDisc disc;
+    if (!disc.Open(drive))
         return 1;
-    }
-    if (!session.AudioDiscPresent()) {
-        PrintLine(stderr, session.NoDiscText());
-        return 1;
-    }
-    QVector<TTrackRow> rows;
-    if (!session.ReadDiscList(rows)) {
-        PrintLine(stderr, session.StatusText());
-        return 1;
-    }
-    for (const TTrackRow& r : rows)
+    for (const TTrackRow& r : disc.Rows())
         PrintLine(stdout, QString::number(r.Number) + '\t' + r.Title + '\t' + r.Length + '\t' + r.Size);
     return 0;
 }

@@ -1,7 +1,7 @@
 // varnelcd-cli wav2wav IN OUT [--channels N] [--rate TEXT] [--bits B] [--adpcm]
 #include "app/cli/CliCommand.h"
 #include "platform/Prompter.h"
-#include "encode/ResampleWav.h"
+#include "jobs/ResampleWav.h"
 #include <QEventLoop>
 
 namespace {

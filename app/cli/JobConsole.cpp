@@ -1,7 +1,7 @@
 #include "app/cli/JobConsole.h"
 
 #include "app/cli/CliCommand.h"
-#include "encode/JobBase.h"
+#include "jobs/JobBase.h"
 #include "settings/Options.h"
 
 #include <QEventLoop>

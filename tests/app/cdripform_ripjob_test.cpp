@@ -2,8 +2,8 @@
 // over the CD input component, closed by its job after the last track or by its title
 // bar's close button.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
-#include "cd/CDRipForm.h"
+#include "windows/MainForm.h"
+#include "windows/CDRipForm.h"
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/TestDisc.h"
 

@@ -2,11 +2,11 @@
 // captions) and the main window's commands that open them, with a renamed title kept
 // across a refresh from the disc cache and a restart.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
+#include "windows/MainForm.h"
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/TestDisc.h"
-#include "metadata/EditTrackNameForm.h"
-#include "metadata/ID3EditForm.h"
+#include "windows/EditTrackNameForm.h"
+#include "windows/ID3EditForm.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
 #include "settings/IniFile.h"

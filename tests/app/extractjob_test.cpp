@@ -2,8 +2,8 @@
 // hands to the progress window, and the window itself. With VARNELCD_SCREENSHOTS=DIR (and a
 // real display) the main window and the progress window are saved there as PNG files.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
-#include "encode/RipForm.h"
+#include "windows/MainForm.h"
+#include "windows/RipForm.h"
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/TestDisc.h"
 #include "metadata/id3.h"

@@ -2,12 +2,12 @@
 // help and home page, the volume control, clearing other players' histories, and what a
 // screen reader is told about the window's controls.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
+#include "windows/MainForm.h"
 #include "app/core/ClearHistory.h"
 #include "cd/CDRipThread.h"
 #include "fixtures/AuTestComponents.h"
 #include "fixtures/CannedPrompter.h"
-#include "platform/Mixer.h"
+#include "players/Mixer.h"
 #include "settings/Global.h"
 #include "settings/HelperPaths.h"
 #include "settings/Options.h"

@@ -2,7 +2,7 @@
 // choice changes nothing; a chosen release fills the list and the disc information and
 // keeps its cover.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
+#include "windows/MainForm.h"
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/FakeCddbServer.h"
 #include "fixtures/TestDisc.h"

@@ -3,7 +3,7 @@
 // device opens). Silent frames are left out of comparisons: the driver writes silence
 // while paused, and a busy machine may cause an underrun, which inserts silence.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
+#include "windows/MainForm.h"
 #include "app/core/CDPlayer.h"
 #include "app/core/DiscWatcher.h"
 #include "fixtures/AuTestComponents.h"

@@ -1,8 +1,8 @@
 // The main window on generated disc images, offscreen: rows, status texts, the disc cache
 // across two starts, CD-Text titles, disc changes, and the settings written at closing.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
-#include "app/NoDeviceHintForm.h"
+#include "windows/MainForm.h"
+#include "windows/NoDeviceHintForm.h"
 #include "app/core/NoDeviceHint.h"
 #include "app/core/DiscWatcher.h"
 #include "fixtures/TestDisc.h"

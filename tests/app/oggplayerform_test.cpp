@@ -2,13 +2,13 @@
 // bound to the handlers, the scroll bar that follows progress without seeking, and a close
 // that waits for the sound to stop. The sound goes to SDL's disk driver.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
+#include "windows/MainForm.h"
 #include "audio/AuGenerator.h"
 #include "audio/VorbisOut.h"
 #include "fixtures/AuTestComponents.h"
 #include "fixtures/CannedPrompter.h"
 #include "players/OggPlayer.h"
-#include "players/OggPlayerForm.h"
+#include "windows/OggPlayerForm.h"
 #include <QAction>
 #include <QApplication>
 #include <QLabel>

@@ -2,8 +2,8 @@
 // Cancel, the enabling rules, the drive list of its CD-ROM page, the change to another
 // drive, its texts from language files, and the options command of the main window.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
-#include "app/OptionSetForm.h"
+#include "windows/MainForm.h"
+#include "windows/OptionSetForm.h"
 #include "app/core/DiscWatcher.h"
 #include "cd/CDInput.h"
 #include "fixtures/CannedPrompter.h"

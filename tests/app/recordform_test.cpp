@@ -2,10 +2,10 @@
 // buttons following the recorder's state, the close that a cancelled save question stops,
 // and the main window's Record command.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
+#include "windows/MainForm.h"
 #include "fixtures/CannedPrompter.h"
-#include "players/NewRecordFileForm.h"
-#include "players/RecordForm.h"
+#include "windows/NewRecordFileForm.h"
+#include "windows/RecordForm.h"
 #include "settings/IniFile.h"
 
 #include <QAction>

@@ -2,10 +2,10 @@
 // driven through its buttons, its error box, closing during a run, and the main window's
 // command that opens it.
 #include "AppTestHome.h"
-#include "app/MainForm.h"
+#include "windows/MainForm.h"
 #include "audio/WaveTestUtil.h"
-#include "encode/NewResampleWavForm.h"
-#include "encode/ResampleWav.h"
+#include "windows/NewResampleWavForm.h"
+#include "jobs/ResampleWav.h"
 #include "fixtures/CannedPrompter.h"
 #include <QAction>
 #include <QApplication>

@@ -3,7 +3,7 @@
 // track can fail or the job can be stopped.
 #include "audio/WaveOut.h"
 #include "cd/CDInput.h"
-#include "cd/CDRipJob.h"
+#include "jobs/CDRipJob.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/CoverTestUtil.h"
 #include "encode/JobTestUtil.h"

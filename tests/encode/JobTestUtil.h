@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the conversion job tests: a job run to its end under a watchdog, the captions
 // it showed, generated WAV files and disc images, and peer tools judging the outputs.
-#include "encode/ConversionJob.h"
+#include "jobs/ConversionJob.h"
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/TestDisc.h"
 #include "fixtures/TestUtil.h"

@@ -2,7 +2,7 @@
 // end of a run (success, error, abort, close), and the command line that drives it; on
 // files made by sox and ffmpeg.
 #include "audio/WaveTestUtil.h"
-#include "encode/ResampleWav.h"
+#include "jobs/ResampleWav.h"
 #include "fixtures/CannedPrompter.h"
 #include "settings/Lang.h"
 #include <QFile>

@@ -1,6 +1,7 @@
 // The CD drive library over disc images made by make-test-disc.
 #include "fixtures/TestDisc.h"
 #include "platform/akrip32.h"
+#include "metadata/AkripCddb.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -117,8 +117,17 @@ TEST_F(OutputFileTest, AskedOnceForAllWithYesOrNoToAll)
     }
 }
 
-TEST(NumberedPathTest, NumberGoesBeforeTheExtension)
+TEST(NumberedPathTest, NumberGoesBeforeTheExtensionAndPartNamesFit)
 {
+    EXPECT_EQ(PartPathOf("/a/b.flac"), "/a/b.flac.part");
+    // Names at the 255-byte limit still get a part file of their own.
+    const QString longA = "/a/" + QString(84, QChar(0x6B4C)) + ".flac";   // 252 + 5 bytes
+    const QString longB = "/a/" + QString(84, QChar(0x6B4C)) + ".wav";
+    for (const QString& p : {PartPathOf(longA), PartPathOf(longB)}) {
+        EXPECT_LE(p.mid(3).toUtf8().size(), 255);
+        EXPECT_TRUE(p.startsWith("/a/") && p.endsWith(".part"));
+    }
+    EXPECT_NE(PartPathOf(longA), PartPathOf(longB));
     EXPECT_EQ(NumberedPath("a/b.mp3", 2), "a/b (2).mp3");
     EXPECT_EQ(NumberedPath("a.b/c", 3), "a.b/c (3)");
     EXPECT_EQ(NumberedPath(".hidden", 2), ".hidden (2)");

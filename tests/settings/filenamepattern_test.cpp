@@ -2,6 +2,7 @@
 #include "fixtures/TestUtil.h"
 #include "metadata/id3.h"
 #include "settings/FileNamePattern.h"
+#include "metadata/SourceTags.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,0 +1,61 @@
+#include "encode/OggOptions.h"
+#include "encode/RipCover.h"
+#include "settings/CDInfo.h"
+#include "settings/Options.h"
+#include <array>
+
+namespace {
+
+// One entry per item of OggBitRateTexts, in the same order.
+constexpr std::array<TVorbisBitRate, OGG_BITRATE_COUNT> ListBitRates = {
+    brAutoSelect, bitrate45, bitrate48, bitrate56, bitrate64, bitrate80, bitrate96,
+    bitrate112, bitrate128, bitrate144, bitrate160, bitrate192, bitrate224, bitrate256,
+    bitrate320,
+};
+
+} // namespace
+
+TVorbisBitRate OggBitRateOfIndex(int Index)
+{
+    return Index >= 0 && Index < OGG_BITRATE_COUNT ? ListBitRates[size_t(Index)] : brAutoSelect;
+}
+
+void ApplyOggOptions(TVorbisOut& Encoder)
+{
+    const TOggOptions& ogg = OptionsSetting.OggOptions;
+    if (ogg.IsUseCompress) {
+        Encoder.SetCompression(float(ogg.CompressPosition - 10) / 100.0f);
+        Encoder.SetDesiredMaximumBitrate(brAutoSelect);
+        Encoder.SetDesiredNominalBitrate(brAutoSelect);
+        Encoder.SetMinimumBitrate(brAutoSelect);
+    } else {
+        // Maximum first: while the nominal is still automatic it is ignored, and the
+        // nominal then raises it to itself.
+        Encoder.SetDesiredMaximumBitrate(OggBitRateOfIndex(ogg.MaxBitRate));
+        Encoder.SetDesiredNominalBitrate(OggBitRateOfIndex(ogg.NomalBitRate));
+        Encoder.SetMinimumBitrate(OggBitRateOfIndex(ogg.MinBitRate));
+        Encoder.SetCompression(0.2f);
+    }
+    TVorbisTags& tags = Encoder.Comments();
+    tags.Clear();
+    if (!OptionsSetting.ID3Use)
+        return;
+    const TCDInfo& info = OptionsSetting.CDInfo;
+    tags.SetArtist(info.Artist);
+    tags.SetAlbum(info.Album);
+    tags.SetDate(info.Year);
+    tags.SetGenre(QString::number(GenreToId3(info.Genre + 1)));
+    tags.SetTitle(info.Comment);
+}
+
+void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber)
+{
+    ApplyOggOptions(Encoder);
+    Encoder.SetExtraComments({RipCoverComment()});
+    if (!OptionsSetting.ID3Use)
+        return;
+    TVorbisTags& tags = Encoder.Comments();
+    tags.SetTitle(Title);
+    tags.SetTrack(QString::number(TrackNumber));
+    tags.SetComment(OptionsSetting.CDInfo.Comment);
+}

@@ -1,0 +1,605 @@
+// The rip job's state machine: the reader rips and checks each track in turn; a track to be
+// encoded waits for a free worker, and the reader reads on while the pipeline lets it (with
+// one worker only once the encode has ended). Outcomes are handed back in track order.
+#include "jobs/CDRipJob.h"
+
+#include "audio/AuException.h"
+#include "audio/VorbisOut.h"
+#include "audio/WaveIn.h"
+#include "audio/WaveOut.h"
+#include "cd/CDInput.h"
+#include "encode/FlacOut.h"
+#include "encode/FlacRip.h"
+#include "cd/RipAudit.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "encode/RipCover.h"
+#include "encode/WMAEncodeProcess.h"
+#include "metadata/id3.h"
+#include "settings/FileNamePattern.h"
+#include "settings/Global.h"
+#include "settings/Lang.h"
+#include "encode/OggOptions.h"
+#include "settings/Options.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSet>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int RipJobKind = 1;   // the encoder processes' kind for this job: no overwrite question
+constexpr int TimerIntervalMs = 1000;
+
+QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
+
+QString FormatName(int format)
+{
+    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC"};
+    return QLatin1String(names[format]);
+}
+
+} // namespace
+
+TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
+                     TWMAEncodeProcess* wma, QObject* parent)
+    : TJobBase(entries, prompter, parent), FCDIn(cdIn)
+{
+    FFormat = OptionsSetting.CommonOptions.OutputFormat;
+    // A format the job does not know would never finish: such a job rips to WAV.
+    if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatWav;
+
+    // File titles: a title already used in this job, or an empty one (a hidden ".wav"),
+    // is replaced by the whole entry text, so no entry overwrites another.
+    QSet<QString> used;
+    for (const QString& entry : FEntries) {
+        QString title = ParseRipEntry(entry).Title;
+        if (title.isEmpty() || used.contains(title.toLower())) title = entry;
+        used.insert(title.toLower());
+        FTitles.append(title);
+    }
+    // Output paths below the output folder, named by the pattern (by the titles above when
+    // there is none), each unique within the job.
+    QSet<QString> usedPaths;
+    for (const QString& entry : FEntries)
+        FPaths.append(PatternRelativePath(OptionsSetting.CommonOptions.FileNamePattern,
+                                          RipEntryTags(entry, OptionsSetting.CDInfo), FormatExtension(FFormat), usedPaths));
+
+    const int jobs = TRipPipeline::ResolveJobs(OptionsSetting.CommonOptions.Jobs);
+    FPipeline.Reset(jobs);
+    for (int i = 0; i < jobs; ++i) {
+        // The first worker uses the processes it was given; the others have their own.
+        FWorkers.push_back(std::make_unique<TEncodeWorker>(i + 1, prompter, i == 0 ? mp3 : nullptr, i == 0 ? wma : nullptr));
+        FWorkers.back()->OnInfo = [this](TEncodeWorker& w, const TProcessInfo& info) { WorkerInfo(w, info); };
+    }
+    FReaderRow.Name = QStringLiteral("rip");
+    FReaderRow.Stage = QStringLiteral("idle");
+    FWaveOut = std::make_unique<TWaveOut>();
+    FWaveOut->SetInput(&FCDIn);
+    FWaveOut->SetWavType(wtPCM);
+    FWaveOut->SetBlockSize(512);
+    FWaveOut->SetFileMode(foRewrite);
+    FWaveOut->SetOnProgress([this](QObject*) { Post(FWaveOut->Progress()); });
+    FWaveOut->SetOnThreadException([this](QObject*) { FWaveError = FWaveOut->ExceptionMessage(); });
+    FWaveOut->SetOnDone([this](QObject*) { WaveDone(); });
+    FFlacOut = std::make_unique<TFlacOut>();
+    FFlacOut->SetInput(&FCDIn);
+    FFlacOut->SetOnProgress([this](QObject*) { Post(FFlacOut->Progress()); });
+    FFlacOut->SetOnThreadException([this](QObject*) { FWaveError = FFlacOut->ExceptionMessage(); });
+    FFlacOut->SetOnDone([this](QObject*) { FlacRipDone(); });
+
+    FTimer1.setInterval(TimerIntervalMs);
+    connect(&FTimer1, &QTimer::timeout, this, &TCDRipJob::WmaTick);
+
+    FCue = FFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet;
+    if (FCue)
+        FCueFile = OutputFilePath(OptionsSetting.CommonOptions.OutputFolder,
+                                  FlacDiscFileName(OptionsSetting.CDInfo, FPaths.value(0)));
+    FFlacOut->SetKeepOpen(FCue);
+
+    FOnProduced = FolderCoverWriter(prompter);
+    FView.OutputFormat = FormatName(FFormat);
+    FView.SelectedTracks = int(FEntries.size());
+    UpdateView();
+}
+
+TCDRipJob::~TCDRipJob()
+{
+    Close();
+}
+
+QString TCDRipJob::WavName(int i) const
+{
+    return OutputFilePath(OptionsSetting.CommonOptions.OutputFolder, ChangeFileExt(FPaths.value(i), QStringLiteral(".wav")));
+}
+
+QString TCDRipJob::EncodedName(int i) const
+{
+    return ChangeFileExt(WavName(i), FormatExtension(FFormat));
+}
+
+void TCDRipJob::Post(int percent, int errorCode, const QString& text)
+{
+    auto info = std::make_unique<TProcessInfo>();
+    info->Percent = percent;
+    info->ErrorCode = errorCode;
+    info->ElapsedText = text;
+    QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
+}
+
+// ---- steps --------------------------------------------------------------------------
+
+void TCDRipJob::Start()
+{
+    FCount = 0;
+    FPipeline.Reset(int(FWorkers.size()));
+    FCDIn.Reset();
+    FCDIn.SetLockTray(true);
+    if (FEntries.isEmpty()) {
+        Complete();
+        return;
+    }
+    FAudit = new TRipAudit(FPrompter, this);
+    BeginAudit(*FAudit, FCDIn);
+    // A stopped job closes at once; its log is written when the job goes.
+    FBeforeClose = [this](std::function<void()> resume) {
+        return !FStopped && FAudit->HoldCompletion(std::move(resume));
+    };
+    StartRip(0);
+}
+
+// The whole track, or its first RipTime seconds; a track shorter than that ends at its
+// own end rather than running on into the next one.
+void TCDRipJob::SelectTrack(int trackNumber)
+{
+    const TCDTrackInfo info = FCDIn.Tracks(trackNumber);   // raises for a track not on the disc
+    FCDIn.SetStartTrack(trackNumber);
+    FCDIn.SetEndTrack(trackNumber);
+    const TCommonOptions& common = OptionsSetting.CommonOptions;
+    if (common.EnableRipTime) {
+        const int64_t trackFrames = (int64_t(info.Minutes) * 60 + info.Seconds) * CD_FRAMES_PER_SECOND + info.Frames;
+        const int64_t ripFrames = int64_t(common.RipTime) * CD_FRAMES_PER_SECOND;
+        if (ripFrames < trackFrames) {
+            FCDIn.SetStartPos(TCDPosition{trackNumber, 0, 0, 0});
+            FCDIn.SetEndPos(TCDPosition{trackNumber, uint8_t(common.RipTime / 60), uint8_t(common.RipTime % 60), 0});
+        }
+    }
+}
+
+void TCDRipJob::StartRip(int index)
+{
+    if (FDone) return;
+    FReading = true;
+    FReaderRow.Track = Title(index);
+    FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("Extracting..."));
+    FReaderRow.Percent = 0;
+    FView.GaugeHint = Res("RES_Initing", QStringLiteral("Initializing..."));
+    UpdateView();
+    Changed();
+    if (FDone) return;   // stopped from the view's handler
+    const QString wav = WavName(index);
+    FResults[index].Output = FFormat == FormatWav ? wav : EncodedName(index);
+    FWaveError.clear();
+    QString why;
+    if (!MakeOutputFolders(OptionsSetting.CommonOptions.OutputFolder, FPaths.value(index), &why)) {
+        Post(ProgressCode::RipFinished, RipError::CreateFailed, why);
+        return;
+    }
+    // With a test pass the track is read once into a scratch file for its CRC, then copied.
+    FTesting = RipAuditSettings().TestPass && !FTested;
+    try {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+        SelectTrack(entry.TrackNumber);
+        if (!FTesting && FCue) {
+            FResults[index].Output = FCueFile;
+            FFlacOut->SetLevel(OptionsSetting.FlacOptions.Level);
+            FFlacOut->SetComments(FlacDiscComments(OptionsSetting.CDInfo));
+            FFlacOut->SetCover(RipCover());
+            FFlacOut->SetFileName(FCueFile);
+            FCueOffsets.push_back(int64_t(FFlacOut->SamplesWritten()));
+            FFlacOut->Run();
+            return;
+        }
+        if (!FTesting && FlacDirect()) {
+            ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber, FCDIn.TracksCount());
+            FFlacOut->SetFileName(EncodedName(index));
+            FFlacOut->Run();
+            return;
+        }
+        FWaveOut->SetFileName(FTesting ? wav + QStringLiteral(".test") : wav);
+        FWaveOut->Run();
+    } catch (const std::exception& e) {
+        // The track cannot be read at all: told as a read error, and the job goes on.
+        Post(ProgressCode::RipFinished, RipError::ReadFailed, QString::fromUtf8(e.what()));
+    }
+}
+
+// The writer has ended (main thread): a run ended by an exception is a failed track.
+void TCDRipJob::WaveDone()
+{
+    const QString wav = FWaveOut->FileName();
+    if (FTesting) {
+        FTesting = false;
+        DeleteIfFree(wav);
+        if (FWaveError.isEmpty() && !FDone) {
+            FTested = true;
+            FTestCrc = FCDIn.LastRead().Crc;
+            QMetaObject::invokeMethod(this, [this] { StartRip(FCount); }, Qt::QueuedConnection);
+            return;
+        }
+        Post(ProgressCode::RipFinished, RipError::ReadFailed, FWaveError);
+        return;
+    }
+    if (!FWaveError.isEmpty()) {
+        const bool created = QFile::exists(wav);
+        Post(ProgressCode::RipFinished, created ? RipError::ReadFailed : RipError::CreateFailed, FWaveError);
+        return;
+    }
+    const TCommonOptions& common = OptionsSetting.CommonOptions;
+    // With several workers the one that encodes the track normalizes it, off this thread.
+    if (common.IsNormalize && (FWorkers.size() == 1 || FFormat == FormatWav)) {
+        try {
+            NormalizeWavFile(common.NormalizePercent, wav);
+        } catch (const std::exception&) {
+            // The WAV stays as ripped: the message, then the job goes on with it.
+            FPrompter->ShowError(wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
+        }
+    }
+    Post(ProgressCode::RipFinished);
+}
+
+void TCDRipJob::RipFinished(const TProcessInfo& info)
+{
+    const int index = FCount;
+    const QString wav = WavName(index);
+    FCount += 1;
+    FReading = false;
+    FReaderRow.Track.clear();
+    FReaderRow.Stage = QStringLiteral("idle");
+    FReaderRow.Percent = 0;
+    const int track = ParseRipEntry(FEntries.value(index)).TrackNumber;
+    TRipLogTrack read = FCDIn.LastRead();
+    if (read.Number != track) {
+        // The track never began to be read: only its place on the disc is known.
+        read = TRipLogTrack{};
+        read.Number = track;
+        if (FAudit && track >= 1 && track <= FAudit->Disc().Tracks()) {
+            const TDiscLayout& disc = FAudit->Disc();
+            read.FirstSector = disc.Starts[size_t(track - 1)];
+            read.LastSector = (track < disc.Tracks() ? disc.Starts[size_t(track)] : disc.LeadOut) - 1;
+        }
+    }
+    read.Read = info.ErrorCode == RipError::None;
+    read.Tested = FTested;
+    read.TestCrc = FTestCrc;
+    FTested = false;
+    const QString mismatch = TestCopyMismatch(read);
+    if (info.ErrorCode != RipError::None || !mismatch.isEmpty()) {
+        // A short or padded WAV is no rip: it goes, and nothing is encoded from it.
+        const QString why = !mismatch.isEmpty() ? mismatch
+                            : info.ErrorCode == RipError::CreateFailed
+                                ? wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"))
+                                      + (info.ElapsedText.isEmpty() ? QString() : QStringLiteral(" (") + info.ElapsedText + QLatin1Char(')'))
+                                : Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！")) + QLatin1Char(' ')
+                                      + info.ElapsedText;
+        read.Failure = why;
+        if (FAudit) FAudit->AddTrack(read, wav);
+        if (FCue) {
+            GiveUpCueFile(index, why);
+            Next();
+            return;
+        }
+        DeleteIfFree(wav);
+        FPipeline.Finish(index, [this, index, why] {
+            FPrompter->ShowError(why);
+            Fail(index, why);
+        });
+        Next();
+        return;
+    }
+    if (FAudit) FAudit->AddTrack(read, wav);
+    if (FCue) {
+        if (FCount >= FEntries.size()) FinishCueFile();
+        Next();
+        return;
+    }
+    if (FFormat == FormatWav || FlacDirect()) {
+        FPipeline.Finish(index, [this, index] { Succeed(index); });
+        Next();
+        return;
+    }
+    FPipeline.Ripped(index);
+    Next();
+}
+
+void TCDRipJob::StartEncode(TEncodeWorker& worker, int index)
+{
+    worker.Index = index;
+    worker.Row.Track = Title(index);
+    worker.Row.Percent = 0;
+    const TCommonOptions& common = OptionsSetting.CommonOptions;
+    if (common.IsNormalize && FWorkers.size() > 1) {
+        worker.Row.Stage = Res("RES_Normalizing_Dots", QStringLiteral("Normalizing..."));
+        UpdateView();
+        Changed();
+        if (FDone) return;   // stopped from the view's handler
+        const QString wav = WavName(index);
+        const int percent = common.NormalizePercent;
+        worker.RunFirst(
+            [wav, percent] {
+                try {
+                    NormalizeWavFile(percent, wav);
+                    return QString();
+                } catch (const std::exception&) {
+                    return wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！"));
+                }
+            },
+            [this, &worker, index](const QString& error) {
+                // The WAV stays as ripped: the message, then the encoding goes on with it.
+                if (!error.isEmpty()) FPrompter->ShowError(error);
+                Encode(worker, index);
+            });
+        return;
+    }
+    Encode(worker, index);
+}
+
+void TCDRipJob::Encode(TEncodeWorker& worker, int index)
+{
+    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
+    UpdateView();
+    Changed();
+    if (FDone) return;   // stopped from the view's handler
+    const QString wav = WavName(index);
+    const QString out = EncodedName(index);
+    TEncodeStep& step = worker.Step();
+    step.WaveIn1().SetFileName(wav);
+    try {
+        switch (FFormat) {
+        case FormatMp3:
+            step.StartMp3(wav, out, true, RipJobKind);
+            if (step.Mp3().Running()) worker.Output = out;
+            break;
+        case FormatOgg: {
+            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+            ApplyOggOptions(step.VorbisOut1(), entry.Title, entry.TrackNumber);
+            worker.Output = out;
+            step.RunOggAsSet(out);
+            break;
+        }
+        case FormatFlac: {
+            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+            ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FCDIn.TracksCount());
+            worker.Output = out;
+            step.RunFlac(&step.WaveIn1(), out);
+            break;
+        }
+        case FormatWma:
+            worker.WmaStart.start();
+            worker.WmaInputSize = FileSizeOf(wav);
+            FTimer1.start();
+            step.StartWma(wav, out, RipJobKind);
+            if (step.Wma().Running() && worker.Index == index) worker.Output = out;
+            break;
+        default:
+            break;
+        }
+    } catch (const std::exception& e) {
+        worker.Output.clear();
+        worker.PostEnd(EncoderEndCode(FFormat), StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+    }
+}
+
+void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)
+{
+    if (FDone) return;
+    switch (info.Percent) {
+    case ProgressCode::Mp3EncoderEnd:
+    case ProgressCode::OggWriterDone:
+    case ProgressCode::WmaEncoderEnd:
+    case ProgressCode::FlacWriterDone:
+        EncodeEnd(worker, info);
+        break;
+    default:
+        if (info.Percent >= 1 && info.Percent <= 100) {
+            worker.WmaStart.invalidate();   // the encoder reports itself
+            worker.Row.Percent = info.Percent;
+            UpdateView();
+            Changed();
+        }
+        break;
+    }
+}
+
+// The worker's encoder has ended, well or not.
+void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
+{
+    const int index = worker.Index;
+    const QString wav = WavName(index);
+    const QString out = EncodedName(index);
+    TEncodeStep& step = worker.Step();
+    if (step.Mp3().Active) step.Mp3().Stop(0);
+    if (step.Wma().Active) step.Wma().Stop(0);
+    worker.Output.clear();
+    worker.Index = -1;
+    worker.WmaStart.invalidate();
+    worker.Row.Track.clear();
+    worker.Row.Stage = QStringLiteral("idle");
+    worker.Row.Percent = 0;
+
+    QString why;
+    if (info.Percent == ProgressCode::OggWriterDone || info.Percent == ProgressCode::FlacWriterDone) {
+        if (info.ErrorCode != 0) why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
+    } else if (info.ErrorCode == StreamFailed) {
+        why = info.ElapsedText;
+    } else if (info.ErrorCode == 8) {
+        why = out + QStringLiteral(": ") + info.ElapsedText.trimmed();
+    } else if (info.ErrorCode != 2 || FileSizeOf(out) <= 0) {
+        why = out + QStringLiteral(": ")
+              + (FFormat == FormatMp3 ? Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！"))
+                                      : QStringLiteral("the encoder produced nothing"));
+    }
+    if (!why.isEmpty()) {
+        // The rip is kept for another try; the failed output goes, untagged.
+        DeleteIfFree(out);
+        FPipeline.Finish(index, [this, index, why] {
+            FPrompter->ShowError(why);
+            Fail(index, why);
+        });
+        Next();
+        return;
+    }
+    if (!OptionsSetting.CommonOptions.IsKeepWav) DeleteIfFree(wav);
+    uint16_t status = 0;
+    if (FFormat == FormatMp3) {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+        status = WriteTrackTag(out, entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
+    }
+    FPipeline.Finish(index, [this, index, status] {
+        if (Tid3tag::Failed(status)) {
+            FPrompter->ShowInformation(TagErrorText(status));
+            Fail(index, TagErrorText(status));
+        }
+        Succeed(index);
+    });
+    Next();
+}
+
+int TCDRipJob::BusyWorkers() const
+{
+    return int(std::count_if(FWorkers.begin(), FWorkers.end(), [](const auto& w) { return w->Busy(); }));
+}
+
+void TCDRipJob::Dispatch()
+{
+    for (auto& worker : FWorkers) {
+        if (FDone) return;
+        if (worker->Busy()) continue;
+        const int index = FPipeline.Take();
+        if (index < 0) break;
+        StartEncode(*worker, index);
+    }
+}
+
+void TCDRipJob::Next()
+{
+    if (FDone) return;
+    FPipeline.NotePending(BusyWorkers());
+    Dispatch();
+    if (FDone) return;
+    if (FReading) {
+        // The reader is busy; the view follows what ended.
+    } else if (FCount < FEntries.size()) {
+        if (FPipeline.MayRead(BusyWorkers())) {
+            StartRip(FCount);
+            return;
+        }
+        FReaderRow.Stage = QStringLiteral("waiting");
+    } else if (BusyWorkers() == 0 && FPipeline.Waiting() == 0) {
+        FPipeline.Flush();
+        UpdateView();
+        Changed();
+        Complete();
+        return;
+    }
+    UpdateView();
+    Changed();
+}
+
+// The window's fields follow the reader while it reads, else the first busy worker; the
+// rows show everything.
+void TCDRipJob::UpdateView()
+{
+    const TPipelineRow* main = FReading ? &FReaderRow : nullptr;
+    for (const auto& worker : FWorkers)
+        if (!main && worker->Busy()) main = &worker->Row;
+    if (main) {
+        FView.CurrentTrack = main->Track;
+        FView.ProgressHint = main->Stage;
+        FView.Gauge = main->Percent;
+        if (main != &FReaderRow || main->Percent > 0) FView.GaugeHint = main->Stage;
+    }
+    FView.Completed = FCue ? FCount : FPipeline.Retired();
+    FView.Rows.clear();
+    FView.Rows.append(FReaderRow);
+    for (const auto& worker : FWorkers) FView.Rows.append(worker->Row);
+}
+
+void TCDRipJob::WmaTick()
+{
+    const TWmaTick tick = TickWmaWorkers(FWorkers);
+    if (!tick.Busy) FTimer1.stop();
+    if (tick.Changed) {
+        UpdateView();
+        Changed();
+    }
+}
+
+// ---- notifications ------------------------------------------------------------------
+
+// The reader's events; the workers' reach them.
+bool TCDRipJob::event(QEvent* e)
+{
+    if (e->type() != ProgressInfoEventType) return TJobBase::event(e);
+    auto* pe = static_cast<TProcessInfoEvent*>(e);
+    if (FDone || !pe->Info) return true;
+    const TProcessInfo& info = *pe->Info;
+    if (info.Percent == ProgressCode::RipFinished) {
+        RipFinished(info);
+    } else if (info.Percent >= 1 && info.Percent <= 100 && FReading) {
+        FReaderRow.Percent = info.Percent;
+        UpdateView();
+        Changed();
+    }
+    return true;
+}
+
+// ---- end ----------------------------------------------------------------------------
+
+void TCDRipJob::StopJob()
+{
+    if (FDone) return;
+    FStopped = true;
+    // What an interrupted encoder wrote is not a whole file (the workers remove it); the
+    // stopped WAV keeps a truthful header and stays, as do finished WAVs whose encode was
+    // stopped or had not begun.
+    CleanUp();
+    FailUnproduced();
+    Complete();
+}
+
+void TCDRipJob::Close()
+{
+    if (!FDone && !FCleaned) {
+        CleanUp();
+        FailUnproduced();
+    }
+    CleanUp();
+    FDone = true;
+}
+
+void TCDRipJob::CleanUp()
+{
+    if (FCleaned) return;
+    FCleaned = true;
+    FTimer1.stop();
+    // An abort asked for while nothing reads would end the component's next rip: it is
+    // asked only of a running rip, and whatever is left of it is cleared by the reset.
+    if (FWaveOut->Busy() || FFlacOut->Busy()) FCDIn.AbortRead();
+    FWaveOut->Stop(false);
+    FFlacOut->Stop(false);
+    // A whole-disc file not finished by now is not whole.
+    FFlacOut->DiscardFile();
+    // A test pass cut short leaves its scratch file.
+    if (FTesting && FCount < FEntries.size()) DeleteIfFree(WavName(FCount) + QStringLiteral(".test"));
+    FTesting = false;
+    FReading = false;
+    FCDIn.Reset();
+    FCDIn.SetReadOffset(0);
+    for (auto& worker : FWorkers) {
+        worker->Abort();
+        worker->Step().WaveIn1().SetFileName(QString());
+        worker->Step().VorbisOut1().SetFileName(QString());
+    }
+}

@@ -1,0 +1,801 @@
+// The conversion job's state machine: one handler per notification, each deciding the
+// entry's next step.
+#include "jobs/ConversionJob.h"
+
+#include "audio/AudioConverter.h"
+#include "audio/VorbisOut.h"
+#include "audio/WaveIn.h"
+#include "cd/CDRipThread.h"
+#include "encode/FlacOut.h"
+#include "encode/FlacRip.h"
+#include "cd/RipAudit.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "encode/RipCover.h"
+#include "encode/WMAEncodeProcess.h"
+#include "metadata/id3.h"
+#include "settings/FileNamePattern.h"
+#include "metadata/SourceTags.h"
+#include "settings/Global.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cmath>
+
+namespace {
+
+constexpr int MinDirectRate = 44100;
+constexpr int MaxDirectBits = 16;
+constexpr int TimerIntervalMs = 1000;
+
+QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
+
+
+} // namespace
+
+TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
+                               TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma, QObject* parent)
+    : TJobBase(entries, prompter, parent), FMode(mode), FCDHandle(cdHandle)
+{
+    FFormat = OptionsSetting.CommonOptions.OutputFormat;
+    // A format the settings do not know is encoded as the default, MP3, rather than left
+    // waiting after the rip for an encoder that never starts.
+    if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatMp3;
+    FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
+    FCue = FMode == RipCD && FFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet;
+    if (FMode == RipCD && FFormat == FormatFlac) {
+        TTocRecord toc{};
+        if (ReadTOC(FCDHandle, toc) == 1 && toc.LastTrack >= toc.FirstTrack)
+            FDiscTracks = toc.LastTrack - toc.FirstTrack + 1;
+    }
+    FTimer1.setInterval(TimerIntervalMs);
+    connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
+    FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    // Several workers encode the ripped WAVs while the next track is read; FLAC written as
+    // it is read has nothing to hand them.
+    const int jobs = TRipPipeline::ResolveJobs(OptionsSetting.CommonOptions.Jobs);
+    const bool flacDirect = FFormat == FormatFlac && (FCue || !OptionsSetting.CommonOptions.IsNormalize);
+    const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma;
+    if (jobs > 1 && ((FMode == RipCD && FFormat != FormatWav && !flacDirect) || (fileMode && FEntries.size() > 1 && FilesGoStraight()))) {
+        FPipeline.Reset(jobs);
+        for (int i = 0; i < jobs; ++i) {
+            FWorkers.push_back(std::make_unique<TEncodeWorker>(i + 1, prompter, i == 0 ? mp3 : nullptr, i == 0 ? wma : nullptr));
+            FWorkers.back()->OnInfo = [this](TEncodeWorker& w, const TProcessInfo& info) { PipelineInfo(w, info); };
+        }
+        FReaderRow.Name = QStringLiteral("rip");
+        FReaderRow.Stage = QStringLiteral("idle");
+        FWorkerTimer.setInterval(TimerIntervalMs);
+        connect(&FWorkerTimer, &QTimer::timeout, this, &TConversionJob::PipelineWmaTick);
+        PipelineRows();
+    }
+
+    // Output paths below the output folder, named by the pattern, each unique within the
+    // job; without a pattern a CD track is named by its title (a title used twice or an
+    // empty one by the whole entry), a file by its own name. Mode 4 writes beside its input.
+    const QString pattern = OptionsSetting.CommonOptions.FileNamePattern;
+    QSet<QString> used;
+    for (int i = 0; i < FEntries.size(); ++i) {
+        switch (FMode) {
+        case RipCD:
+            FPaths.append(PatternRelativePath(pattern, RipEntryTags(FEntries[i], OptionsSetting.CDInfo),
+                                              FormatExtension(FFormat), used));
+            break;
+        case WavToMp3:
+        case Mp3ToWav:
+        case WavToOgg:
+        case WavToWma: {
+            const QString ext = FormatExtension(FMode == WavToMp3 ? FormatMp3 : FMode == Mp3ToWav ? FormatWav
+                                                : FMode == WavToOgg ? FormatOgg : FormatWma);
+            FPaths.append(PatternRelativePath(pattern, SourceFileTags(FEntries[i], i + 1), ext, used));
+            break;
+        }
+        case ToFlac:
+            FPaths.append(PatternRelativePath(pattern, SourceFileTags(FEntries[i], i + 1), FormatExtension(FormatFlac), used));
+            break;
+        default:
+            break;
+        }
+    }
+    if (FCue) FCueFile = OutputFilePath(OutputFolder(), FlacDiscFileName(OptionsSetting.CDInfo, FPaths.value(0)));
+    if (FMode == RipCD) FOnProduced = FolderCoverWriter(prompter);
+}
+
+TConversionJob::~TConversionJob()
+{
+    Close();
+}
+
+QString TConversionJob::OutputFolder() const
+{
+    return WithBackslash(OptionsSetting.CommonOptions.OutputFolder);
+}
+
+QString TConversionJob::RipWav(int index) const
+{
+    return OutputFilePath(OutputFolder(), ChangeFileExt(FPaths.value(index), QStringLiteral(".wav")));
+}
+
+QString TConversionJob::OutputOf(int index) const
+{
+    return OutputFilePath(OutputFolder(), FPaths.value(index));
+}
+
+// The folders of entry `index`'s output are made; when they cannot be, the entry is told
+// and skipped and the job goes on.
+bool TConversionJob::MakeFolders(int index, int endPercent)
+{
+    if (index >= FPaths.size() || FMode == RipCD) return true;
+    QString why;
+    if (MakeOutputFolders(OutputFolder(), FPaths[index], &why)) return true;
+    FPrompter->ShowError(why);
+    Skip(endPercent, index, why);
+    return false;
+}
+
+QString TConversionJob::RipFlac(int index) const
+{
+    return OutputFilePath(OutputFolder(), ChangeFileExt(FPaths.value(index), QStringLiteral(".flac")));
+}
+
+QString TConversionJob::EntryName(int index) const
+{
+    return FMode == RipCD ? RipTitle(index) : FEntries.value(index);
+}
+
+void TConversionJob::SetCaption(const QString& prefix, int number, int index)
+{
+    FView.Caption = prefix + TwoDigits(number) + QLatin1Char('/') + TwoDigits(int(FEntries.size()))
+                    + QStringLiteral("): ") + EntryName(index);
+    Changed();
+}
+
+void TConversionJob::SetGroup(const QString& key, const QString& builtIn)
+{
+    FView.GroupCaption = LangString(key, builtIn);
+    Changed();
+}
+
+void TConversionJob::ShowInitializing()
+{
+    FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FView.Label3Visible = true;
+    Changed();
+}
+
+// ---- first step ---------------------------------------------------------------------
+
+void TConversionJob::Start()
+{
+    if (FEntries.isEmpty()) {
+        Complete();
+        return;
+    }
+    if (!FWorkers.empty() && FMode != RipCD) {
+        StartFileWorkers();
+        return;
+    }
+    switch (FMode) {
+    case RipCD:
+        StartRip(0);
+        break;
+    case WavToMp3:
+        NextMp3File(true);
+        break;
+    case WavToOgg:
+        NextOggFile(true);
+        break;
+    case ToFlac:
+        NextFlacFile();
+        break;
+    case Mp3ToWav:
+    case RecordToMp3:
+    case WavToWma:
+        NextMp3File(true);   // the three single-step modes share their start with mode 2
+        break;
+    default:
+        Complete();
+        break;
+    }
+}
+
+// ---- steps --------------------------------------------------------------------------
+
+void TConversionJob::StartRip(int index)
+{
+    if (FDone) return;   // a stop from a view handler ends the job between steps
+    FRip.reset();
+    const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+    const QString wav = ChangeFileExt(FPaths.value(index), QStringLiteral(".wav"));
+    FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, wav.left(wav.size() - 4));
+    FRip->CDHandle = FCDHandle;
+    FRip->OwnerWindow = this;
+    if (!FAudit) {
+        FAudit = new TRipAudit(FPrompter, this);
+        BeginAudit(*FAudit, FCDHandle);
+        // A stopped job closes at once; its log is written when the job goes.
+        FBeforeClose = [this](std::function<void()> resume) {
+            return !FStopped && FAudit->HoldCompletion(std::move(resume));
+        };
+    }
+    FRip->ReadOffset = FAudit->Offset();
+    FRip->TestPass = RipAuditSettings().TestPass;
+    FResults[index].Output = FRip->WavFileName();
+    // FLAC encodes what is read, unless the WAV is normalized first; the WAV is made too
+    // only when it is to be kept.
+    FFlacDirect = FFormat == FormatFlac && (FCue || !OptionsSetting.CommonOptions.IsNormalize);
+    if (FCue) {
+        // One sink for the whole disc: each track follows the last in its stream.
+        if (!FRipSink)
+            FRipSink = std::make_unique<TFlacRipSink>(FCueFile, OptionsSetting.FlacOptions.Level,
+                                                      FlacDiscComments(OptionsSetting.CDInfo), false);
+        FRip->Sink = FRipSink.get();
+        FRip->WriteWav = OptionsSetting.CommonOptions.IsKeepWav;
+        FResults[index].Output = FCueFile;
+    } else if (FFlacDirect) {
+        FRipSink = std::make_unique<TFlacRipSink>(
+            RipFlac(index), OptionsSetting.FlacOptions.Level,
+            FlacTrackComments(OptionsSetting.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks));
+        FRip->Sink = FRipSink.get();
+        FRip->WriteWav = OptionsSetting.CommonOptions.IsKeepWav;
+        FResults[index].Output = RipFlac(index);
+    }
+    SetCaption(QStringLiteral("抓取中("), index + 1, index);
+    ShowInitializing();
+    if (!FWorkers.empty()) {
+        FReaderRow.Track = RipTitle(index);
+        FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("Extracting..."));
+        FReaderRow.Percent = 0;
+        PipelineRows();
+        Changed();
+    }
+    // A stop from a view handler above has freed the thread.
+    if (FDone || !FRip) return;
+    FRip->Start();
+}
+
+void TConversionJob::StartMp3(int index, const QString& input, const QString& output, bool encode)
+{
+    if (FDone) return;   // a stop from a view handler ends the job between steps
+    FResults[index].Output = output;
+    FCurrentEntry = index;
+    ProgressSeen = false;
+    if (!MakeFolders(index, ProgressCode::Mp3EncoderEnd)) return;
+    try {
+        FStep->StartMp3(input, output, encode, FMode);
+    } catch (const EEncodeProcessError& e) {
+        const QString text = QString::fromStdString(e.what());
+        FPrompter->ShowError(text);
+        Skip(ProgressCode::Mp3EncoderEnd, index, text);
+        return;
+    }
+    // Only a running child writes the output; a refused start leaves an existing file alone.
+    if (FStep->Mp3().Running()) FCurrentOutput = output;
+}
+
+void TConversionJob::StartWma(int index, const QString& input, const QString& output)
+{
+    if (FDone) return;   // a stop from a view handler ends the job between steps
+    FResults[index].Output = output;
+    FCurrentEntry = index;
+    ProgressSeen = false;
+    if (!MakeFolders(index, ProgressCode::WmaEncoderEnd)) return;
+    // The estimate is set up before the start: a refusal is sent from inside Start and
+    // switches the timer off again.
+    FWmaStart.start();
+    FWmaInputSize = FileSizeOf(input);
+    FWmaOutput = output;
+    FView.Gauge = 0;
+    Changed();
+    FTimer1.start();
+    const int encodeIndex = EncodeIndex;
+    try {
+        FStep->StartWma(input, output, FMode);
+    } catch (const EEncodeProcessError& e) {
+        FTimer1.stop();
+        const QString text = QString::fromStdString(e.what());
+        FPrompter->ShowError(text);
+        Skip(ProgressCode::WmaEncoderEnd, index, text);
+        return;
+    }
+    if (EncodeIndex == encodeIndex && !FDone && FStep->Wma().Running()) FCurrentOutput = output;
+}
+
+void TConversionJob::StartOgg(int index, const QString& input, const QString& output)
+{
+    if (FDone) return;   // a stop from a view handler ends the job between steps
+    FResults[index].Output = output;
+    FCurrentEntry = index;
+    ProgressSeen = false;
+    if (!MakeFolders(index, ProgressCode::OggWriterDone)) return;
+    FStep->WaveIn1().SetFileName(input);
+    try {
+        FStep->RunOgg(output, TEncodeStep::OggCompression());
+    } catch (const std::exception& e) {
+        const QString text = output + QStringLiteral(": ") + QString::fromUtf8(e.what());
+        FPrompter->ShowError(text);
+        Skip(ProgressCode::OggWriterDone, index, text);
+        return;
+    }
+    FCurrentOutput = output;
+}
+
+void TConversionJob::StartResample(int index, const QString& input, const QString& temp)
+{
+    if (FDone) return;   // a stop from a view handler ends the job between steps
+    FCurrentEntry = index;
+    FStep->WaveIn1().SetFileName(input);
+    try {
+        FStep->RunResample(temp);
+    } catch (const std::exception& e) {
+        const QString text = input + QStringLiteral(": ") + QString::fromUtf8(e.what());
+        FPrompter->ShowError(text);
+        Skip(FMode == WavToOgg ? ProgressCode::OggWriterDone : ProgressCode::Mp3EncoderEnd, index, text);
+    }
+}
+
+// The entry's encoding cannot happen: its end arrives as a posted record with ErrorCode 4,
+// which shows no message.
+void TConversionJob::Skip(int endPercent, int index, const QString& why)
+{
+    Fail(index, why);
+    auto info = std::make_unique<TProcessInfo>();
+    info->Percent = endPercent;
+    info->ErrorCode = EntrySkipped;
+    QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
+    ProgressSeen = true;
+}
+
+void TConversionJob::NextRipAfterEncode()
+{
+    SetGroup(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting"));
+    StartRip(RipIndex);
+}
+
+// A file the WAV reader cannot read is told and skipped (its format cannot even be asked
+// for). True when the file can be read.
+bool TConversionJob::RefuseUnreadable(int index, int endPercent)
+{
+    if (FStep->WaveIn1().Valid()) return true;
+    const QString text = FEntries.value(index) + Res("RES_Not_Wav_File", QStringLiteral(" is not a WAV file that can be read."));
+    SetCaption(QStringLiteral("编码中("), index + 1, index);
+    FPrompter->ShowError(text);
+    Skip(endPercent, index, text);
+    return false;
+}
+
+// Modes 2, 3, 4 and 6: the entry EncodeIndex.
+void TConversionJob::NextMp3File(bool first)
+{
+    const int i = EncodeIndex;
+    if (DecodeFlacFirst(i, first)) return;
+    const QString in = InputOf(i);
+    const QString name = FEntries.value(i);
+    const QString folder = OutputFolder();
+    switch (FMode) {
+    case WavToMp3: {
+        TWaveIn& wave = FStep->WaveIn1();
+        wave.SetFileName(in);
+        if (!RefuseUnreadable(i, ProgressCode::Mp3EncoderEnd)) break;
+        const int rate = wave.SampleRate();
+        const int bits = wave.BitsPerSample();
+        const QString out = OutputOf(i);
+        const QString temp = folder + QLatin1String(Mp3TempName);
+        if (first) {
+            if (rate >= MinDirectRate && bits <= MaxDirectBits) {
+                SetGroup(QStringLiteral("RES_WAV_TO_MP3"), QStringLiteral("Encoding WAV to MP3"));
+                SetCaption(QStringLiteral("编码中("), i + 1, i);
+                StartMp3(i, in, out, true);
+            } else {
+                if (bits > MaxDirectBits) FStep->AudioConverter1().SetOutBitsPerSample(MaxDirectBits);
+                SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
+                SetCaption(QStringLiteral("重采样("), i + 1, i);
+                StartResample(i, in, temp);
+            }
+        } else if (rate >= MinDirectRate) {
+            // Later files: bits per sample are not looked at.
+            SetCaption(QStringLiteral("Encoding("), i + 1, i);
+            SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+            StartMp3(i, in, out, true);
+        } else {
+            SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
+            SetCaption(QStringLiteral("编码中("), i + 1, i);
+            StartResample(i, in, temp);
+        }
+        break;
+    }
+    case Mp3ToWav:
+        SetCaption(QStringLiteral("解码中("), i + 1, i);
+        if (first) SetGroup(QStringLiteral("RES_MP3_TO_WAV"), QStringLiteral("Decoding MP3 to WAV"));
+        else SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
+        StartMp3(i, in, OutputOf(i), false);
+        break;
+    case RecordToMp3:
+        SetCaption(QStringLiteral("编码中("), i + 1, i);
+        SetGroup(QStringLiteral("RES_WAV_TO_MP3"), QStringLiteral("Encoding WAV to MP3"));
+        StartMp3(i, in, ChangeFileExt(in, QStringLiteral(".mp3")), true);
+        break;
+    case WavToWma:
+        SetCaption(QStringLiteral("编码中("), i + 1, i);
+        if (first) {
+            SetGroup(QStringLiteral("RES_WAV_TO_WMA"), QStringLiteral("Encoding WAV to WMA"));
+        } else {
+            SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+            FView.Label2.clear();
+        }
+        StartWma(i, in, OutputOf(i));
+        break;
+    default:
+        break;
+    }
+}
+
+// Mode 5: the entry OggIndex.
+void TConversionJob::NextOggFile(bool first)
+{
+    const int i = OggIndex;
+    if (DecodeFlacFirst(i, first)) return;
+    const QString in = InputOf(i);
+    TWaveIn& wave = FStep->WaveIn1();
+    wave.SetFileName(in);
+    if (!RefuseUnreadable(i, ProgressCode::OggWriterDone)) return;
+    if (wave.SampleRate() >= MinDirectRate) {
+        SetCaption(QStringLiteral("编码中("), i + 1, i);
+        if (first) SetGroup(QStringLiteral("RES_WAV_TO_OGG"), QStringLiteral("Encoding WAV to OGG"));
+        else SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+        StartOgg(i, in, OutputOf(i));
+    } else {
+        SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
+        SetCaption(QStringLiteral("重采样("), i + 1, i);
+        StartResample(i, in, OutputFolder() + QLatin1String(OggTempName));
+    }
+}
+
+// ---- notifications ------------------------------------------------------------------
+
+bool TConversionJob::event(QEvent* e)
+{
+    if (e->type() == RipFailedEventType) {
+        if (!FDone) HandleRipFailed(static_cast<TRipFailedEvent*>(e)->Reason);
+        return true;
+    }
+    if (e->type() == ProgressInfoEventType) {
+        auto* pe = static_cast<TProcessInfoEvent*>(e);
+        if (!FDone && pe->Info) HandleInfo(*pe->Info);
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void TConversionJob::HandleRipFailed(int reason)
+{
+    QString text;
+    switch (reason) {
+    case 1: text = Res("RES_ModifyCDParmsError", QStringLiteral("抓取CD音轨失败！请重新尝试！")); break;
+    case 2: text = Res("RES_ReadTocError", QStringLiteral("读取toc信息出错！")); break;
+    case 3: text = Res("RES_CreateFileError", QStringLiteral("要产生的WAV文件可能正在被使用，抓轨失败！")); break;
+    default: break;
+    }
+    if (!text.isEmpty()) FPrompter->ShowError(text);
+    Fail(RipIndex, text);
+    // Nothing else happens: the job waits for the user's stop.
+    emit RipStalled(reason);
+}
+
+void TConversionJob::HandleInfo(TProcessInfo& info)
+{
+    switch (info.Percent) {
+    case ProgressCode::NormalizeBegins:
+        SetCaption(QStringLiteral("规格化("), RipIndex + 1, RipIndex);
+        break;
+    case ProgressCode::RipFinished: RipDone(info); break;
+    case ProgressCode::Mp3EncoderEnd: Mp3End(info); break;
+    case ProgressCode::OggWriterDone: OggEnd(info); break;
+    case ProgressCode::WavWriterDone: ResampleEnd(info); break;
+    case ProgressCode::WmaEncoderEnd: WmaEnd(info); break;
+    case ProgressCode::FlacWriterDone: FlacEnd(info); break;
+    case ProgressCode::FlacDecoderDone: FlacDecoded(info); break;
+    default: Progress(info); break;
+    }
+}
+
+void TConversionJob::RipDone(TProcessInfo& info)
+{
+    const int index = RipIndex;
+    const QString wav = RipWav(index);
+    // The file the messages name: the FLAC file when the rip wrote one straight away.
+    const QString made = FCue ? FCueFile : FFlacDirect ? RipFlac(index) : wav;
+    // The completion is the thread's last message: it has ended, and is freed.
+    TRipLogTrack read = FRip->Result();
+    FRip.reset();
+    if (!FCue) FRipSink.reset();
+    int code = info.ErrorCode;
+    QString failure;
+    switch (code) {
+    case RipError::None:
+        break;
+    case RipError::ReadFailed:
+        failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"));
+        break;
+    case RipError::CreateFailed:
+        failure = made + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"));
+        break;
+    case RipError::WriteFailed:
+        failure = made + QStringLiteral(": ") + Res("RES_WriteWavFileError", QStringLiteral("写入WAV文件时出错！"));
+        break;
+    case RipError::NormalizeFailed:
+        // The WAV keeps its ripped content: the message, then the job goes on with it.
+        FPrompter->ShowError(wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
+        code = RipError::None;
+        break;
+    default:
+        failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"));
+        break;
+    }
+    if (code == RipError::None && !TestCopyMismatch(read).isEmpty()) {
+        failure = TestCopyMismatch(read);
+        code = RipError::ReadFailed;
+    }
+    read.Failure = read.Failure.isEmpty() || failure.isEmpty() ? failure : failure + QLatin1Char(' ') + read.Failure;
+    if (FAudit) FAudit->AddTrack(read, wav);
+    if (!FWorkers.empty()) {
+        PipelineRipDone(index, failure);
+        return;
+    }
+    if (!failure.isEmpty()) {
+        FPrompter->ShowError(failure);
+        Fail(index, failure);
+    }
+    RipIndex += 1;
+
+    if (FCue) {
+        if (code != RipError::None) {
+            GiveUpCueFile(index + 1, failure);   // the failed entry has been told already
+            Complete();
+        } else if (RipIndex >= FEntries.size()) {
+            FinishCueFile();
+            Complete();
+        } else {
+            StartRip(RipIndex);
+        }
+        return;
+    }
+    if (FFormat == FormatWav || (FFormat == FormatFlac && FFlacDirect)) {
+        if (code == RipError::None) Succeed(index);
+        if (RipIndex >= FEntries.size()) Complete();
+        else StartRip(RipIndex);
+        return;
+    }
+    if (code != RipError::None) {
+        Skip(EncoderEndCode(FFormat), index, failure);
+        return;
+    }
+    SetCaption(QStringLiteral("编码中("), RipIndex, index);
+    SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+    switch (FFormat) {
+    case FormatOgg:
+        FStep->VorbisOut1().SetExtraComments({RipCoverComment()});
+        StartOgg(index, wav, ChangeFileExt(wav, QStringLiteral(".ogg")));
+        break;
+    case FormatWma:
+        StartWma(index, wav, ChangeFileExt(wav, QStringLiteral(".wma")));
+        break;
+    case FormatFlac: {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+        ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
+        FStep->WaveIn1().SetFileName(wav);
+        StartFlac(index, &FStep->WaveIn1(), ChangeFileExt(wav, QStringLiteral(".flac")));
+        break;
+    }
+    default:
+        StartMp3(index, wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
+        break;
+    }
+}
+
+// An MP3 or WMA encoder has ended (its entry's result is set): on to the next entry.
+void TConversionJob::NextAfterEncoderEnd()
+{
+    ProgressSeen = false;
+    EncodeIndex += 1;
+    if (EncodeIndex >= FEntries.size()) {
+        Complete();
+        return;
+    }
+    if (FMode == RipCD) NextRipAfterEncode();
+    else NextMp3File(false);
+}
+
+void TConversionJob::Mp3End(const TProcessInfo& info)
+{
+    if (FMode == ToFlac) {
+        Mp3DecodedForFlac(info);
+        return;
+    }
+    const int i = EncodeIndex;
+    const int code = info.ErrorCode;
+    // The encoder's job is over; a child still printing is ended with it.
+    if (FStep->Mp3().Active) FStep->Mp3().Stop(0);
+    FCurrentOutput.clear();
+    if (code == 1 && !ProgressSeen) {
+        FPrompter->ShowError(FEntries.value(i) + Res("RES_Operate_Fail", QStringLiteral(" 可能正在被使用，操作失败！")));
+        Fail(i, FResults[i].Output + QStringLiteral(": in use"));
+    } else if ((code == 2 || code == 3) && !ProgressSeen) {
+        FPrompter->ShowError(Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！")));
+        Fail(i, FResults[i].Output + QStringLiteral(": the encoder produced nothing"));
+    } else if (code == 0) {
+        Fail(i, FResults[i].Output + QStringLiteral(": kept the existing file"));
+    }
+    if (FMode == RipCD && code == 2 && ProgressSeen && OptionsSetting.ID3Use) {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(RipIndex - 1));
+        const uint16_t status = WriteTrackTag(ChangeFileExt(RipWav(RipIndex - 1), QStringLiteral(".mp3")), entry.Title,
+                                              entry.TrackNumber, OptionsSetting.CDInfo);
+        if (Tid3tag::Failed(status)) {
+            FPrompter->ShowInformation(TagErrorText(status));
+            Fail(i, TagErrorText(status));
+        }
+    }
+    if (code == 2 && ProgressSeen) Succeed(i);
+    NextAfterEncoderEnd();
+}
+
+// The end of a stream encoder's run (OGG, FLAC) for entry i: told and failed, or done. A
+// failed encoding leaves no half-written file behind.
+void TConversionJob::StreamEnd(int i, const TProcessInfo& info)
+{
+    if (info.ErrorCode == StreamFailed) {
+        const QString text = FResults.value(i).Output + QStringLiteral(": ") + info.ElapsedText;
+        FPrompter->ShowError(text);
+        DeleteIfFree(FCurrentOutput);
+        Fail(i, text);
+    } else if (info.ErrorCode != EntrySkipped) {
+        Succeed(i);
+    }
+    FCurrentOutput.clear();
+}
+
+void TConversionJob::OggEnd(const TProcessInfo& info)
+{
+    const int i = OggIndex;
+    StreamEnd(i, info);
+    ProgressSeen = false;
+    OggIndex += 1;
+    if (OggIndex >= FEntries.size()) {
+        Complete();
+        return;
+    }
+    if (FMode == RipCD) NextRipAfterEncode();
+    else NextOggFile(false);
+}
+
+void TConversionJob::ResampleEnd(const TProcessInfo& info)
+{
+    const bool ogg = FMode == WavToOgg;
+    const int i = ogg ? OggIndex : EncodeIndex;
+    if (info.ErrorCode == StreamFailed) {
+        const QString text = FEntries.value(i) + QStringLiteral(": ") + info.ElapsedText;
+        FPrompter->ShowError(text);
+        Skip(ogg ? ProgressCode::OggWriterDone : ProgressCode::Mp3EncoderEnd, i, text);
+        return;
+    }
+    const QString folder = OutputFolder();
+    SetCaption(QStringLiteral("编码中("), i + 1, i);
+    SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+    if (ogg) {
+        StartOgg(i, folder + QLatin1String(OggTempName), OutputOf(i));
+    } else if (FMode == WavToMp3) {
+        StartMp3(i, folder + QLatin1String(Mp3TempName), OutputOf(i), true);
+    }
+}
+
+void TConversionJob::WmaEnd(const TProcessInfo& info)
+{
+    FTimer1.stop();
+    const int i = EncodeIndex;
+    const int code = info.ErrorCode;
+    if (FStep->Wma().Active) FStep->Wma().Stop(0);
+    FCurrentOutput.clear();
+    if (code == 1 && !ProgressSeen) {
+        FPrompter->ShowError(FEntries.value(i) + Res("RES_Operate_Fail", QStringLiteral(" 可能正在被使用，操作失败！")));
+        Fail(i, FResults[i].Output + QStringLiteral(": in use"));
+    } else if (code == 8) {
+        FPrompter->ShowError(info.ElapsedText);
+        Fail(i, info.ElapsedText.trimmed());
+    } else if (code == 0) {
+        Fail(i, FResults[i].Output + QStringLiteral(": not encoded"));
+    } else if (code == 2 && !ProgressSeen) {
+        Fail(i, FResults[i].Output + QStringLiteral(": the encoder produced nothing"));
+    }
+    if (code == 2 && ProgressSeen) Succeed(i);
+    NextAfterEncoderEnd();
+}
+
+void TConversionJob::Progress(const TProcessInfo& info)
+{
+    if (!FWorkers.empty() && FRip) {
+        FReaderRow.Percent = std::max(info.Percent, 0);
+        PipelineRows();
+    }
+    FTimer1.stop();
+    ProgressSeen = true;
+    FView.Label1 = info.ElapsedText;
+    FView.Label2 = info.TotalText;
+    if (info.Percent > 0) {
+        FView.Label3Visible = false;
+        FView.PercentTextVisible = true;
+        FView.Gauge = info.Percent;
+    }
+    Changed();
+}
+
+void TConversionJob::WmaTick()
+{
+    const int64_t elapsed = std::llround(double(FWmaStart.elapsed()) / 1000.0);
+    FView.Label1 = MinutesSeconds(elapsed);
+    Changed();
+    if (!FStep->Wma().Active) return;
+    FView.Label3Visible = false;
+    const int64_t total = WmaEstimatedTotal(elapsed, FWmaInputSize, std::max<int64_t>(FileSizeOf(FWmaOutput), 0),
+                                            WMASizeRatio());
+    if (total < 0) {
+        Changed();
+        return;
+    }
+    FView.Label2 = MinutesSeconds(total);
+    FView.PercentTextVisible = true;
+    const int percent = int(std::llround(double(elapsed) * 100.0 / double(total)));
+    if (percent > FView.Gauge) FView.Gauge = percent;
+    Changed();
+}
+
+// ---- end ----------------------------------------------------------------------------
+
+void TConversionJob::StopJob()
+{
+    if (FDone) return;
+    FStopped = true;
+    const QString partial = FCurrentOutput;
+    CleanUp();
+    // What the interrupted encoder wrote is not a whole file: it goes.
+    if (!partial.isEmpty()) DeleteIfFree(partial);
+    FailUnproduced();
+    Complete();
+}
+
+void TConversionJob::Close()
+{
+    CleanUp();
+    FDone = true;
+}
+
+void TConversionJob::CleanUp()
+{
+    if (!FEntriesAlive) return;
+    FTimer1.stop();
+    FWorkerTimer.stop();
+    if (FRip) {
+        FRip->StopRequested = true;
+        FRip.reset();
+    }
+    // Every worker's encoder is stopped and what it was writing removed.
+    for (auto& worker : FWorkers) worker->Abort();
+    FRipSink.reset();
+    // (The pipelined rip deletes each WAV when its encoding has ended well.)
+    if (FMode == RipCD && FWorkers.empty() && RipIndex >= FEntries.size() && FFormat != FormatWav
+        && !OptionsSetting.CommonOptions.IsKeepWav) {
+        for (int i = 0; i < FEntries.size(); ++i)
+            DeleteIfFree(RipWav(i));
+    }
+    FEntriesAlive = false;
+    // The stream components are stopped too (the design leaves a running resampling chain
+    // to the window's destruction): its temporary file can then be deleted.
+    FStep->StopAll();
+    if (FMode == WavToOgg) DeleteIfFree(OutputFolder() + QLatin1String(OggTempName));
+    if (FMode == WavToMp3) DeleteIfFree(OutputFolder() + QLatin1String(Mp3TempName));
+    if (!FDecoded.isEmpty() && FMode != Mp3ToWav) {
+        // The WAV reader may still hold the temporary file it last read.
+        FStep->WaveIn1().SetFileName(QString());
+        DeleteIfFree(OutputFolder() + QLatin1String(FlacTempName));
+    }
+    FCurrentOutput.clear();
+}

@@ -1,0 +1,188 @@
+#pragma once
+// A conversion job: one job over a list of entries, one entry after another, driven by the
+// notifications of its workers (the rip thread, the encoder processes, the job's own stream
+// components). It holds the state machine and no widgets; the progress window TRipForm,
+// the command line and the tests show what View() holds and forward Stop.
+//
+// Modes:
+//   1  rip CD tracks ("NN" + title entries), then encode each WAV by OutputFormat (FLAC:
+//      encoded as read, with the cue-sheet setting into one whole-disc file); with more
+//      than one worker ([CommonOptions] Jobs) the WAVs are encoded by the workers while the
+//      next track is read (see RipPipeline.h), the outcomes handed back in track order
+//   2  WAV to MP3 in the output folder        3  MP3 to WAV in the output folder
+//   4  WAV to MP3 beside the input            5  WAV to OGG in the output folder
+//   6  WAV to WMA in the output folder       7  WAV, MP3, OGG or FLAC to FLAC in the output folder
+//                                              (MP3 decoded first into a temporary WAV)
+// Modes 2, 3, 5 and 6 also take FLAC files: each is first decoded into a temporary WAV
+// (mode 3: straight into its output). With more than one worker, modes 2, 3, 5 and 6 encode
+// that many files at once when every file goes straight to its encoder (no FLAC to decode,
+// no resampling); otherwise one after another.
+// Every notification is a TRipFailedEvent or a TProcessInfoEvent delivered to this object
+// on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
+// is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
+#include "platform/Prompter.h"
+#include "encode/EncodeStep.h"
+#include "jobs/JobBase.h"
+#include "encode/JobEntry.h"
+#include "jobs/RipPipeline.h"
+#include "platform/akrip32.h"
+
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <QVector>
+#include <memory>
+
+class TCDRipThread;
+class TRipSink;
+class TRipAudit;
+
+class TConversionJob : public TJobBase {
+    Q_OBJECT
+public:
+    enum TMode { RipCD = 1, WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6, ToFlac = 7 };
+
+    // What the progress window shows.
+    struct TView {
+        QString Caption;                          // step prefix, "NN/MM): ", entry name
+        QString GroupCaption = QStringLiteral("抓取中");
+        QString Label1;                           // elapsed "mm:ss"
+        QString Label2;                           // estimated total "mm:ss"
+        QString Label3;                           // "Initializing..." over the gauge
+        bool Label3Visible = true;
+        int Gauge = 0;
+        bool PercentTextVisible = false;
+        // With several workers: the reader's row, then one per worker.
+        QVector<TPipelineRow> Rows;
+    };
+
+    // Temporary files of the resampling chain, in the output folder.
+    static constexpr const char* Mp3TempName = "MyMP3ReTemp.wav";
+    static constexpr const char* OggTempName = "MyReTemp.wav";
+    static constexpr const char* FlacTempName = "MyFlacTemp.wav";
+
+    TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
+                   TMp3EncodeProcess* mp3 = nullptr, TWMAEncodeProcess* wma = nullptr,
+                   QObject* parent = nullptr);
+    ~TConversionJob() override;
+
+    // The first step (the window's constructor runs it).
+    void Start() override;
+    // The stop button: ends what runs, removes the interrupted entry's partial output and
+    // the temporary files, and closes.
+    void StopJob() override;
+    // The window closes: the clean-up, once.
+    void Close() override;
+    QString StepCaption() const override { return FView.Caption; }
+    int StepPercent() const override { return FView.PercentTextVisible ? FView.Gauge : -1; }
+    QVector<TPipelineRow> ProgressRows() const override { return FView.Rows; }
+    // The encode workers of a pipelined rip (none: one step at a time), and the most ripped
+    // WAVs that were waiting for or being encoded at once.
+    int Workers() const { return int(FWorkers.size()); }
+    int MaxPending() const { return FPipeline.MaxPending(); }
+
+    const TView& View() const { return FView; }
+    int Mode() const { return FMode; }
+    TEncodeStep& Step() { return *FStep; }
+
+    int RipIndex = 0;
+    int EncodeIndex = 0;
+    int OggIndex = 0;
+    bool ProgressSeen = false;
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void HandleRipFailed(int reason);
+    void HandleInfo(TProcessInfo& info);
+    void RipDone(TProcessInfo& info);
+    void Mp3End(const TProcessInfo& info);
+    void OggEnd(const TProcessInfo& info);
+    void StreamEnd(int index, const TProcessInfo& info);
+    void ResampleEnd(const TProcessInfo& info);
+    void WmaEnd(const TProcessInfo& info);
+    void Progress(const TProcessInfo& info);
+    void WmaTick();
+    void FlacEnd(const TProcessInfo& info);
+    void FlacDecoded(const TProcessInfo& info);
+    void Mp3DecodedForFlac(const TProcessInfo& info);
+
+    // The pipelined rip (ConversionJobPipeline.cpp).
+    // Every file goes straight to its encoder (see above), so the workers may take them.
+    bool FilesGoStraight() const;
+    void StartFileWorkers();
+    void PipelineRipDone(int index, const QString& failure);
+    // What the workers write: the rip's output format, or the file mode's (MP3 for mode 3,
+    // whose MP3 encoder process decodes).
+    int PipelineFormat() const;
+    void PipelineNext();
+    void PipelineEncode(TEncodeWorker& worker, int index);
+    void PipelineInfo(TEncodeWorker& worker, const TProcessInfo& info);
+    void PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo& info);
+    void PipelineRows();
+    void PipelineWmaTick();
+
+    // Steps.
+    void StartRip(int index);
+    void StartMp3(int index, const QString& input, const QString& output, bool encode);
+    void StartWma(int index, const QString& input, const QString& output);
+    void StartOgg(int index, const QString& input, const QString& output);
+    void StartResample(int index, const QString& input, const QString& temp);
+    void NextRipAfterEncode();
+    void NextAfterEncoderEnd();
+    void NextMp3File(bool first);
+    void NextOggFile(bool first);
+    void NextFlacFile();
+    // A FLAC entry not yet decoded: starts its decoding and returns true.
+    bool DecodeFlacFirst(int index, bool first);
+    void StartFlac(int index, TAuInput* input, const QString& output);
+    void FinishCueFile();
+    void GiveUpCueFile(int failedIndex, const QString& why);
+    void Skip(int endPercent, int index, const QString& why);
+    bool RefuseUnreadable(int index, int endPercent);
+
+    void SetCaption(const QString& prefix, int number, int index);
+    void SetGroup(const QString& key, const QString& builtIn);
+    void ShowInitializing();
+
+    void CleanUp() override;
+
+    QString EntryName(int index) const;
+    QString RipTitle(int index) const { return ParseRipEntry(FEntries.value(index)).Title; }
+    QString RipWav(int index) const;
+    QString OutputOf(int index) const;    // modes 2, 3, 5, 6: the entry's output file
+    bool MakeFolders(int index, int endPercent);
+    QString RipFlac(int index) const;
+    // The file an entry's encoding reads: the entry, or the WAV its FLAC was decoded into.
+    QString InputOf(int index) const { return FDecoded.value(index, FEntries.value(index)); }
+    QString OutputFolder() const;
+
+    int FMode;
+    HCDROM FCDHandle;
+    bool FEntriesAlive = true;            // the entry list of the design: freed by the clean-up
+    int FFormat = 0;                      // mode 1: OutputFormat when the job began
+    std::unique_ptr<TEncodeStep> FStep;
+    std::unique_ptr<TCDRipThread> FRip;
+    TRipAudit* FAudit = nullptr;          // mode 1: checksums, database verdicts, rip log (a child)
+    TView FView;
+    QTimer FTimer1;
+    QElapsedTimer FWmaStart;
+    int64_t FWmaInputSize = 0;
+    QString FWmaOutput;
+    int FCurrentEntry = -1;               // the entry whose output is being written
+    QString FCurrentOutput;               // that output, removed when the job is stopped
+    QStringList FPaths;                   // outputs relative to the output folder (not mode 4)
+    std::unique_ptr<TRipSink> FRipSink;   // FLAC rips: the track's encoder
+    bool FFlacDirect = false;             // FLAC rips encode what is read (no WAV step)
+    bool FCue = false;                    // FLAC rips into one whole-disc file
+    QString FCueFile;
+    QHash<int, QString> FDecoded;         // entry -> the WAV its FLAC was decoded into
+    int FDiscTracks = 0;                  // the disc's audio tracks, for the FLAC tags
+    bool FFlacFirst = false;              // the first-file flag of the decoded entry's step
+    std::vector<std::unique_ptr<TEncodeWorker>> FWorkers;   // pipelined rip only
+    TRipPipeline FPipeline;
+    TPipelineRow FReaderRow;
+    QTimer FWorkerTimer;                  // the WMA estimates of the workers
+};

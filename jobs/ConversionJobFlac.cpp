@@ -1,0 +1,214 @@
+// The conversion job's FLAC steps: encoding to FLAC (mode 7, and rips whose WAV is
+// encoded afterwards), decoding FLAC input for the other modes, and the whole-disc file of
+// a rip with its cue sheet.
+#include "jobs/ConversionJob.h"
+
+#include "audio/VorbisIn.h"
+#include "audio/WaveIn.h"
+#include "encode/FlacIn.h"
+#include "encode/FlacOut.h"
+#include "encode/FlacRip.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "settings/Global.h"
+#include "settings/Options.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace {
+
+bool HasExtension(const QString& path, const char* ext)
+{
+    return path.endsWith(QLatin1String(ext), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+// Mode 7: the entry EncodeIndex, read by the reader its extension names.
+void TConversionJob::NextFlacFile()
+{
+    const int i = EncodeIndex;
+    const QString in = FEntries.value(i);
+    if (HasExtension(in, ".mp3") && !FDecoded.contains(i)) {
+        // The MP3 decoder writes a temporary WAV that the FLAC encoder then reads.
+        const QString temp = OutputFolder() + QLatin1String(FlacTempName);
+        FStep->WaveIn1().SetFileName(QString());
+        DeleteIfFree(temp);
+        FDecoded.insert(i, temp);
+        SetCaption(QStringLiteral("解码中("), i + 1, i);
+        SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
+        StartMp3(i, in, temp, false);
+        return;
+    }
+    SetCaption(QStringLiteral("编码中("), i + 1, i);
+    SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+    TFlacOut& flac = FStep->FlacOut1();
+    flac.SetLevel(OptionsSetting.FlacOptions.Level);
+    QStringList comments;
+    TAuInput* input = nullptr;
+    try {
+        if (HasExtension(in, ".flac")) {
+            FStep->FlacIn1().SetFileName(in);
+            comments = FStep->FlacIn1().Comments();
+            input = &FStep->FlacIn1();
+        } else if (HasExtension(in, ".ogg")) {
+            TVorbisIn& ogg = FStep->VorbisIn1();
+            ogg.SetFileName(in);
+            const TVorbisTags& tags = ogg.VorbisComments();
+            for (int f = 0; f < TVorbisTags::FieldCount; ++f)
+                if (!tags.Value(f).isEmpty())
+                    comments << QString::fromLatin1(TVorbisTags::FieldNames[size_t(f)]).toUpper() + QLatin1Char('=')
+                                    + tags.Value(f);
+            input = &ogg;
+        }
+    } catch (const std::exception& e) {
+        const QString text = in + QStringLiteral(": ") + QString::fromUtf8(e.what());
+        FPrompter->ShowError(text);
+        Skip(ProgressCode::FlacWriterDone, i, text);
+        return;
+    }
+    if (!input) {
+        FStep->WaveIn1().SetFileName(InputOf(i));
+        if (!RefuseUnreadable(i, ProgressCode::FlacWriterDone)) return;
+        input = &FStep->WaveIn1();
+    }
+    flac.SetComments(comments);
+    StartFlac(i, input, OutputOf(i));
+}
+
+void TConversionJob::StartFlac(int index, TAuInput* input, const QString& output)
+{
+    if (FDone) return;   // a stop from a view handler ends the job between steps
+    FResults[index].Output = output;
+    FCurrentEntry = index;
+    ProgressSeen = false;
+    if (!MakeFolders(index, ProgressCode::FlacWriterDone)) return;
+    try {
+        FStep->RunFlac(input, output);
+    } catch (const std::exception& e) {
+        const QString text = output + QStringLiteral(": ") + QString::fromUtf8(e.what());
+        FPrompter->ShowError(text);
+        Skip(ProgressCode::FlacWriterDone, index, text);
+        return;
+    }
+    FCurrentOutput = output;
+}
+
+bool TConversionJob::DecodeFlacFirst(int index, bool first)
+{
+    const QString in = FEntries.value(index);
+    // Mode 4 writes beside its (recorded WAV) input and takes no FLAC.
+    if (FMode == RecordToMp3 || !HasExtension(in, ".flac") || FDecoded.contains(index)) return false;
+    if (FDone) return true;
+    // Mode 3 decodes straight into its output; the others into a temporary WAV they encode.
+    const QString out = FMode == Mp3ToWav ? OutputOf(index)
+                                          : OutputFolder() + QLatin1String(FlacTempName);
+    FFlacFirst = first;
+    FCurrentEntry = index;
+    FResults[index].Output = out;
+    SetCaption(QStringLiteral("解码中("), index + 1, index);
+    SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
+    FDecoded.insert(index, out);
+    FCurrentOutput = out;
+    try {
+        FStep->RunFlacDecode(in, out);
+    } catch (const std::exception& e) {
+        auto info = std::make_unique<TProcessInfo>();
+        info->Percent = ProgressCode::FlacDecoderDone;
+        info->ErrorCode = StreamFailed;
+        info->ElapsedText = QString::fromUtf8(e.what());
+        QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
+    }
+    return true;
+}
+
+void TConversionJob::FinishCueFile()
+{
+    auto* sink = static_cast<TFlacRipSink*>(FRipSink.get());
+    const TCDInfo& info = OptionsSetting.CDInfo;
+    TFlacCueSheet sheet;
+    sheet.FileName = QFileInfo(FCueFile).fileName();
+    sheet.Title = info.Album;
+    sheet.Performer = info.Artist;
+    if (!sink || !sink->FinishDisc()) {
+        GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + (sink ? sink->Error() : QString()));
+        return;
+    }
+    sheet.LeadOut = int64_t(sink->Samples());
+    const std::vector<int64_t>& offsets = sink->TrackOffsets();
+    for (int i = 0; i < FEntries.size() && i < int(offsets.size()); ++i) {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(i));
+        sheet.Tracks.push_back({entry.TrackNumber, offsets[size_t(i)], entry.Title, info.Artist});
+    }
+    try {
+        WriteFlacCueSheet(FCueFile, sheet);
+    } catch (const std::exception& e) {
+        GiveUpCueFile(0, QString::fromUtf8(e.what()));
+        return;
+    }
+    for (int i = 0; i < FEntries.size(); ++i) Succeed(i);
+}
+
+// The whole-disc file cannot be made whole: it goes, and no entry counts as produced.
+void TConversionJob::GiveUpCueFile(int failedIndex, const QString& why)
+{
+    if (FRipSink) FRipSink->Discard();
+    FRipSink.reset();
+    DeleteIfFree(FCueFile);
+    if (!why.isEmpty() && failedIndex == 0) FPrompter->ShowError(why);
+    for (int i = failedIndex; i < FEntries.size(); ++i) Fail(i, why);
+}
+
+void TConversionJob::FlacEnd(const TProcessInfo& info)
+{
+    StreamEnd(EncodeIndex, info);
+    NextAfterEncoderEnd();
+}
+
+void TConversionJob::FlacDecoded(const TProcessInfo& info)
+{
+    const int i = FMode == WavToOgg ? OggIndex : EncodeIndex;
+    const int endPercent = FMode == WavToOgg   ? ProgressCode::OggWriterDone
+                           : FMode == WavToWma ? ProgressCode::WmaEncoderEnd
+                                               : ProgressCode::Mp3EncoderEnd;
+    const QString out = FDecoded.value(i);
+    FCurrentOutput.clear();
+    if (info.ErrorCode == StreamFailed) {
+        // A damaged or short FLAC file gives no output at all.
+        DeleteIfFree(out);
+        const QString text = FEntries.value(i) + QStringLiteral(": ") + info.ElapsedText;
+        FPrompter->ShowError(text);
+        if (FMode == Mp3ToWav) FResults[i].Output.clear();
+        Skip(endPercent, i, text);
+        return;
+    }
+    if (FMode == Mp3ToWav) {
+        Succeed(i);
+        NextAfterEncoderEnd();
+    } else if (FMode == WavToOgg) {
+        NextOggFile(FFlacFirst);
+    } else {
+        NextMp3File(FFlacFirst);
+    }
+}
+
+// Mode 7: the MP3 decoder has ended; a WAV it wrote whole goes on to the FLAC encoder.
+void TConversionJob::Mp3DecodedForFlac(const TProcessInfo& info)
+{
+    const int i = EncodeIndex;
+    if (FStep->Mp3().Active) FStep->Mp3().Stop(0);
+    FCurrentOutput.clear();
+    const QString temp = FDecoded.value(i);
+    if (info.ErrorCode == 2 && ProgressSeen && FileSizeOf(temp) > 44) {
+        NextFlacFile();
+        return;
+    }
+    if (info.ErrorCode != EntrySkipped) {
+        const QString text = FEntries.value(i) + QStringLiteral(": ")
+                             + QStringLiteral("the MP3 decoder produced nothing");
+        FPrompter->ShowError(text);
+        Fail(i, text);
+    }
+    DeleteIfFree(temp);
+    NextAfterEncoderEnd();
+}

@@ -1,0 +1,273 @@
+// The conversion job with workers: in the rip mode the rip thread reads track after track
+// while the workers encode the WAVs already read; in the file modes the workers take the
+// files straight away. Each entry's messages and result are handed back in entry order, so
+// the job ends as the one-step-at-a-time job would.
+#include "jobs/ConversionJob.h"
+
+#include "audio/VorbisOut.h"
+#include "audio/WaveIn.h"
+#include "cd/CDRipThread.h"
+#include "encode/FlacOut.h"
+#include "encode/FlacRip.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "encode/RipCover.h"
+#include "encode/WMAEncodeProcess.h"
+#include "metadata/id3.h"
+#include "settings/FileNamePattern.h"
+#include "settings/Global.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+#include <QCoreApplication>
+#include <stdexcept>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
+
+} // namespace
+
+int TConversionJob::PipelineFormat() const
+{
+    switch (FMode) {
+    case RipCD: return FFormat;
+    case WavToOgg: return FormatOgg;
+    case WavToWma: return FormatWma;
+    default: return FormatMp3;
+    }
+}
+
+bool TConversionJob::FilesGoStraight() const
+{
+    // The one-at-a-time steps judge the first file's bits and every file's rate: the
+    // workers take the files only when those steps would encode each one directly.
+    for (int i = 0; i < FEntries.size(); ++i) {
+        const QString in = FEntries[i];
+        if (in.endsWith(QLatin1String(".flac"), Qt::CaseInsensitive)) return false;
+        if (FMode == Mp3ToWav) continue;
+        TWaveIn wave;
+        wave.SetFileName(in);
+        if (!wave.Valid()) return false;
+        if ((FMode == WavToMp3 || FMode == WavToOgg) && wave.SampleRate() < 44100) return false;
+        if (FMode == WavToMp3 && i == 0 && wave.BitsPerSample() > 16) return false;
+    }
+    return true;
+}
+
+void TConversionJob::StartFileWorkers()
+{
+    SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+    for (int i = 0; i < FEntries.size(); ++i) FPipeline.Ripped(i);
+    RipIndex = int(FEntries.size());   // nothing to read
+    PipelineNext();
+}
+
+// The rip of entry `index` has ended (the audit has it): a failed one is told in its turn,
+// a good one waits for a worker.
+void TConversionJob::PipelineRipDone(int index, const QString& failure)
+{
+    RipIndex += 1;
+    FReaderRow.Track.clear();
+    FReaderRow.Stage = QStringLiteral("idle");
+    FReaderRow.Percent = 0;
+    if (!failure.isEmpty()) {
+        // What was read of a failed track is no rip (kept only with the WAV files).
+        if (!OptionsSetting.CommonOptions.IsKeepWav) DeleteIfFree(RipWav(index));
+        FPipeline.Finish(index, [this, index, failure] {
+            FPrompter->ShowError(failure);
+            Fail(index, failure);
+        });
+    } else {
+        FPipeline.Ripped(index);
+    }
+    PipelineNext();
+}
+
+void TConversionJob::PipelineNext()
+{
+    if (FDone) return;
+    auto busy = [this] {
+        return int(std::count_if(FWorkers.begin(), FWorkers.end(), [](const auto& w) { return w->Busy(); }));
+    };
+    FPipeline.NotePending(busy());
+    for (auto& worker : FWorkers) {
+        if (FDone) return;
+        if (worker->Busy()) continue;
+        const int index = FPipeline.Take();
+        if (index < 0) break;
+        PipelineEncode(*worker, index);
+    }
+    if (FDone) return;
+    if (!FRip && RipIndex < FEntries.size()) {
+        if (FPipeline.MayRead(busy())) {
+            SetGroup(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting"));
+            StartRip(RipIndex);
+            return;
+        }
+        FReaderRow.Stage = QStringLiteral("waiting");
+    } else if (!FRip && busy() == 0 && FPipeline.Waiting() == 0) {
+        FPipeline.Flush();
+        PipelineRows();
+        Changed();
+        Complete();
+        return;
+    }
+    PipelineRows();
+    Changed();
+}
+
+void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
+{
+    const bool rip = FMode == RipCD;
+    const int format = PipelineFormat();
+    const QString wav = rip ? RipWav(index) : FEntries.value(index);
+    const QString out = rip ? ChangeFileExt(wav, FormatExtension(format)) : OutputOf(index);
+    FResults[index].Output = out;
+    worker.Index = index;
+    worker.Output.clear();
+    worker.Row.Track = EntryName(index);
+    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
+    worker.Row.Percent = 0;
+    worker.ProgressSeen = false;
+    if (!rip) SetCaption(QStringLiteral("编码中("), index + 1, index);
+    PipelineRows();
+    Changed();
+    if (FDone) return;   // stopped from the view's handler
+    TEncodeStep& step = worker.Step();
+    try {
+        QString why;
+        if (!rip && !MakeOutputFolders(OutputFolder(), FPaths.value(index), &why)) throw std::runtime_error(why.toStdString());
+        switch (format) {
+        case FormatOgg:
+            step.WaveIn1().SetFileName(wav);
+            worker.Output = out;
+            if (rip) step.VorbisOut1().SetExtraComments({RipCoverComment()});
+            step.RunOgg(out, TEncodeStep::OggCompression());
+            break;
+        case FormatWma:
+            worker.WmaStart.start();
+            worker.WmaInputSize = FileSizeOf(wav);
+            FWorkerTimer.start();
+            step.StartWma(wav, out, FMode);
+            if (worker.Index == index && step.Wma().Running()) worker.Output = out;
+            break;
+        case FormatFlac: {
+            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+            ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
+            step.WaveIn1().SetFileName(wav);
+            worker.Output = out;
+            step.RunFlac(&step.WaveIn1(), out);
+            break;
+        }
+        default:
+            step.StartMp3(wav, out, FMode != Mp3ToWav, FMode);
+            if (step.Mp3().Running()) worker.Output = out;
+            break;
+        }
+    } catch (const std::exception& e) {
+        worker.Output.clear();
+        worker.PostEnd(EncoderEndCode(format), StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+    }
+}
+
+void TConversionJob::PipelineInfo(TEncodeWorker& worker, const TProcessInfo& info)
+{
+    if (FDone) return;
+    switch (info.Percent) {
+    case ProgressCode::Mp3EncoderEnd:
+    case ProgressCode::OggWriterDone:
+    case ProgressCode::WmaEncoderEnd:
+    case ProgressCode::FlacWriterDone:
+        PipelineEncodeEnd(worker, info);
+        break;
+    default:
+        if (info.Percent >= 0 && info.Percent <= 100) {
+            worker.ProgressSeen = true;
+            worker.WmaStart.invalidate();   // the encoder reports itself
+            worker.Row.Percent = std::max(info.Percent, 0);
+            PipelineRows();
+            Changed();
+        }
+        break;
+    }
+}
+
+// A worker's encoder has ended: the outcome as the one-step rip judges it.
+void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
+{
+    const int i = worker.Index;
+    const QString out = FResults.value(i).Output;
+    const bool seen = worker.ProgressSeen;
+    TEncodeStep& step = worker.Step();
+    if (step.Mp3().Active) step.Mp3().Stop(0);
+    if (step.Wma().Active) step.Wma().Stop(0);
+    const QString partial = worker.Output;
+    worker.Output.clear();
+    worker.Index = -1;
+    worker.WmaStart.invalidate();
+    worker.Row.Track.clear();
+    worker.Row.Stage = QStringLiteral("idle");
+    worker.Row.Percent = 0;
+
+    const int code = info.ErrorCode;
+    const int format = PipelineFormat();
+    QString message;   // shown as an error
+    QString why;       // the entry's failure
+    if (code == StreamFailed) {
+        message = why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
+        DeleteIfFree(partial);
+    } else if (info.Percent == ProgressCode::OggWriterDone || info.Percent == ProgressCode::FlacWriterDone) {
+        // done
+    } else if (code == 1 && !seen) {
+        message = FEntries.value(i) + Res("RES_Operate_Fail", QStringLiteral(" 可能正在被使用，操作失败！"));
+        why = out + QStringLiteral(": in use");
+    } else if (code == 8) {
+        message = info.ElapsedText;
+        why = info.ElapsedText.trimmed();
+    } else if (code == 0) {
+        why = out + (format == FormatWma ? QStringLiteral(": not encoded") : QStringLiteral(": kept the existing file"));
+    } else if (code != 2 || !seen) {
+        if (format == FormatMp3) message = Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！"));
+        why = out + QStringLiteral(": the encoder produced nothing");
+    }
+    uint16_t status = 0;
+    if (why.isEmpty() && FMode == RipCD) {
+        if (!OptionsSetting.CommonOptions.IsKeepWav) DeleteIfFree(RipWav(i));
+        if (format == FormatMp3 && OptionsSetting.ID3Use) {
+            const TRipEntry entry = ParseRipEntry(FEntries.value(i));
+            status = WriteTrackTag(out, entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
+        }
+    }
+    FPipeline.Finish(i, [this, i, message, why, status] {
+        if (!message.isEmpty()) FPrompter->ShowError(message);
+        if (!why.isEmpty()) {
+            Fail(i, why);
+            return;
+        }
+        if (Tid3tag::Failed(status)) {
+            FPrompter->ShowInformation(TagErrorText(status));
+            Fail(i, TagErrorText(status));
+        }
+        Succeed(i);
+    });
+    PipelineNext();
+}
+
+void TConversionJob::PipelineRows()
+{
+    FView.Rows.clear();
+    if (FMode == RipCD) FView.Rows.append(FReaderRow);   // files have nothing to read first
+    for (const auto& worker : FWorkers) FView.Rows.append(worker->Row);
+}
+
+void TConversionJob::PipelineWmaTick()
+{
+    const TWmaTick tick = TickWmaWorkers(FWorkers);
+    if (!tick.Busy) FWorkerTimer.stop();
+    if (tick.Changed) {
+        PipelineRows();
+        Changed();
+    }
+}

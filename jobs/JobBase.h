@@ -1,0 +1,70 @@
+#pragma once
+// What every ripping or encoding job shares, whatever its state machine: the entry list,
+// the prompter, what became of each entry, the stop/close/end bookkeeping, and the two
+// signals its window and the command line follow. A job is driven by TProcessInfoEvents
+// delivered to it on the main thread; when it is over it emits CloseRequested, queued.
+#include "platform/Prompter.h"
+#include "encode/JobEntry.h"
+#include "jobs/RipPipeline.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+
+class TJobBase : public QObject {
+    Q_OBJECT
+public:
+    TJobBase(const QStringList& entries, TPrompter* prompter, QObject* parent = nullptr);
+
+    // The first step (the window's constructor runs it).
+    virtual void Start() = 0;
+    // The stop button: ends what runs, removes the interrupted entry's partial output, closes.
+    virtual void StopJob() = 0;
+    // The window closes: the clean-up, once.
+    virtual void Close() = 0;
+
+    // One line naming the current step and its entry, and its progress 0..100 (-1: none
+    // to show): what the command line prints.
+    virtual QString StepCaption() const = 0;
+    virtual int StepPercent() const = 0;
+    // What the reader and each encode worker do, one row each (none: a job of one step at
+    // a time).
+    virtual QVector<TPipelineRow> ProgressRows() const { return {}; }
+
+    int Count() const { return FEntries.size(); }
+    const QStringList& Entries() const { return FEntries; }
+    bool Done() const { return FDone; }
+    bool WasStopped() const { return FStopped; }
+    const QVector<TEntryResult>& Results() const { return FResults; }
+
+signals:
+    void ViewChanged();
+    void CloseRequested();
+    // A rip could not start (the conversion job's rip thread): the job waits for Stop.
+    void RipStalled(int reason);
+
+protected:
+    void Changed() { emit ViewChanged(); }
+    // Entry `index` failed for `why` (the first reason given is kept).
+    void Fail(int index, const QString& why);
+    // Entry `index` was produced, unless a failure was recorded for it.
+    void Succeed(int index);
+    // Marks every entry not produced as stopped.
+    void FailUnproduced();
+    // The job is over: the clean-up, then one queued CloseRequested.
+    void Complete();
+    virtual void CleanUp() = 0;
+    // Asked once when the job is over, before it closes: true when something still has to
+    // finish first (a rip log waiting for a database answer), which then calls `resume`.
+    std::function<bool(std::function<void()> resume)> FBeforeClose;
+    // Called with an entry's output when Succeed finds it produced (rip jobs: the disc's
+    // cover beside it).
+    std::function<void(const QString& output)> FOnProduced;
+
+    QStringList FEntries;
+    TPrompter* FPrompter;
+    QVector<TEntryResult> FResults;
+    bool FDone = false;
+    bool FStopped = false;
+};
