@@ -239,6 +239,22 @@ TEST_F(RipJobTest, TitlesThatCannotNameTheirOwnFile)
     EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
 }
 
+// The whole-disc file's cue sheet titles the tracks as stored, though equal and empty
+// titles gave way to their entries for the file names.
+TEST_F(RipJobTest, TheCueSheetKeepsTheStoredTitles)
+{
+    UseDisc({"20", "20", "20"});
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatFlac;
+    OptionsSetting.FlacOptions.Cuesheet = true;
+    Run({"01Same", "02Same", "03"});
+    QProcess p;
+    p.start("metaflac", {"--export-tags-to=-", OutFile("Unknown Artist - Unknown Album.flac")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QStringList titles = QString::fromUtf8(p.readAllStandardOutput()).split('\n').filter("    TITLE");
+    EXPECT_EQ(titles, (QStringList{"    TITLE \"Same\"", "    TITLE \"Same\""}));
+    OptionsSetting.FlacOptions.Cuesheet = false;
+}
+
 // Named by a pattern: folders below the output folder, " (2)" for a path used twice, the
 // WAVs cleaned up after encoding; a file in the place of a folder fails that track alone.
 TEST_F(RipJobTest, FileNamePatternFoldersTheFiles)
