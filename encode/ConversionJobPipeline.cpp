@@ -10,12 +10,12 @@
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
-#include "settings/OggOptions.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
+#include "settings/OggOptions.h"
 #include "settings/Options.h"
 
 #include <QCoreApplication>
