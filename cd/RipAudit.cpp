@@ -5,6 +5,7 @@
 #include "platform/CDRipLib.h"
 #include "platform/HttpClient.h"
 #include "platform/akrip32.h"
+#include "settings/FileNamePattern.h"
 #include "settings/Options.h"
 
 #include <QDir>
@@ -324,17 +325,7 @@ void TRipAudit::WriteLog()
 
 QString RipLogFileName(const QString& artist, const QString& album)
 {
-    const auto safe = [](QString part, const QString& unknown) {
-        for (QChar& c : part)
-            if (c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7f)
-                c = QLatin1Char('_');
-        part = part.trimmed();
-        while (part.startsWith(QLatin1Char('.')))
-            part.remove(0, 1);                  // no hidden file, no ".."
-        return part.isEmpty() ? unknown : part;
-    };
-    return safe(artist, QStringLiteral("Unknown Artist")) + QStringLiteral(" - ")
-           + safe(album, QStringLiteral("Unknown Album")) + QStringLiteral(".log");
+    return DiscFileName(artist, album, QStringLiteral(".log"));
 }
 
 QString TestCopyMismatch(const TRipLogTrack& track)

@@ -137,8 +137,8 @@ private:
     std::thread FThread;
 };
 
-// A name for the log file from the disc information: "Artist - Album", each part made
-// safe as a file name, empty ones as "Unknown Artist" / "Unknown Album".
+// A name for the log file from the disc information: "Artist - Album.log" by the rule of
+// every output name (DiscFileName), so it sits beside a whole-disc FLAC file of the same name.
 QString RipLogFileName(const QString& artist, const QString& album);
 // A test pass and the copy that disagree: the message for the track, else empty.
 QString TestCopyMismatch(const TRipLogTrack& track);

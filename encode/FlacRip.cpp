@@ -65,13 +65,8 @@ void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, 
 
 QString FlacDiscFileName(const TCDInfo& info, const QString& firstTrackPath)
 {
-    // "%A - %D" with the cleaning and defaults every output name gets, in the folder the
-    // pattern gave the first track.
-    TFileNameTags tags;
-    tags.Artist = info.Artist;
-    tags.Album = info.Album;
-    QSet<QString> used;
-    const QString name = PatternRelativePath(QStringLiteral("%A - %D"), tags, QStringLiteral(".flac"), used);
+    // In the folder the pattern gave the first track.
+    const QString name = DiscFileName(info.Artist, info.Album, QStringLiteral(".flac"));
     const int slash = firstTrackPath.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? name : firstTrackPath.left(slash + 1) + name;
 }

@@ -21,7 +21,7 @@ TRipEntry ParseRipEntry(const QString& entry)
 
 QString RipEntryText(int trackNumber, const QString& title)
 {
-    return TwoDigits(trackNumber) + StripFileNameChars(title);
+    return TwoDigits(trackNumber) + title;
 }
 
 QString ChangeFileExt(const QString& path, const QString& extension)

@@ -18,14 +18,14 @@ QString FormatExtension(int format);
 int EncoderEndCode(int format);
 
 // An entry of a CD job: the track's position on the disc in its first two characters, the
-// file title (already cleaned) after them.
+// track's title after them as stored (what the tags get; the file names are cleaned from it).
 struct TRipEntry {
     int TrackNumber = 0;     // 0 when the first two characters are not a number
     QString Title;
 };
 TRipEntry ParseRipEntry(const QString& entry);
 // The entry for track `trackNumber` (1 = first) titled `title`: its number in two digits
-// and the title without the characters a file name cannot hold.
+// and the title as it is.
 QString RipEntryText(int trackNumber, const QString& title);
 
 // outputFolder (with its trailing separator) + the file name of `input` with its last

@@ -36,21 +36,27 @@ void ApplyOggOptions(TVorbisOut& Encoder)
         Encoder.SetMinimumBitrate(OggBitRateOfIndex(ogg.MinBitRate));
         Encoder.SetCompression(0.2f);
     }
-    TVorbisTags& tags = Encoder.Comments();
-    tags.Clear();
+    SetOggDiscComments(Encoder.Comments());
+}
+
+void SetOggDiscComments(TVorbisTags& Tags)
+{
+    Tags.Clear();
     if (!OptionsSetting.ID3Use)
         return;
     const TCDInfo& info = OptionsSetting.CDInfo;
-    tags.SetArtist(info.Artist);
-    tags.SetAlbum(info.Album);
-    tags.SetDate(info.Year);
-    tags.SetGenre(QString::number(GenreToId3(info.Genre + 1)));
-    tags.SetTitle(info.Comment);
+    Tags.SetArtist(info.Artist);
+    Tags.SetAlbum(info.Album);
+    Tags.SetDate(info.Year);
+    // The genre's ID3v1 number; a disc without a genre has no genre comment (not 255).
+    if (info.Genre >= 0 && info.Genre < GENRE_COUNT)
+        Tags.SetGenre(QString::number(GenreToId3(info.Genre + 1)));
+    Tags.SetTitle(info.Comment);
 }
 
-void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber)
+void ApplyOggRipComments(TVorbisOut& Encoder, const QString& Title, int TrackNumber)
 {
-    ApplyOggOptions(Encoder);
+    SetOggDiscComments(Encoder.Comments());
     Encoder.SetExtraComments({RipCoverComment()});
     if (!OptionsSetting.ID3Use)
         return;
@@ -58,4 +64,10 @@ void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber)
     tags.SetTitle(Title);
     tags.SetTrack(QString::number(TrackNumber));
     tags.SetComment(OptionsSetting.CDInfo.Comment);
+}
+
+void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber)
+{
+    ApplyOggOptions(Encoder);
+    ApplyOggRipComments(Encoder, Title, TrackNumber);
 }

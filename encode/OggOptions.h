@@ -8,9 +8,19 @@
 // Positions outside the list give brAutoSelect.
 TVorbisBitRate OggBitRateOfIndex(int Index);
 
+// The quality or bitrates of the settings, and the disc's comments (SetOggDiscComments).
 void ApplyOggOptions(TVorbisOut& Encoder);
 
-// The same for the track `trackNumber` titled `title` of the current disc: with tagging on,
-// the title and track number are the track's and the disc's comment goes to COMMENT. The
-// disc's stored cover (RipCover) goes in as METADATA_BLOCK_PICTURE, tagging on or off.
+// The current disc's comments, with tagging on (ID3Use): ARTIST, ALBUM, DATE, GENRE (the
+// genre's ID3v1 number; none when the disc has no genre) and TITLE (the disc's comment).
+// With tagging off, none.
+void SetOggDiscComments(TVorbisTags& Tags);
+
+// The comments of an OGG file ripped from the track `trackNumber` titled `title` of the
+// current disc, whichever CD library read it: with tagging on, the disc's as above with the
+// track's title, TRACKNUMBER and the disc's comment in COMMENT. The disc's stored cover
+// (RipCover) goes in as METADATA_BLOCK_PICTURE, tagging on or off.
+void ApplyOggRipComments(TVorbisOut& Encoder, const QString& Title, int TrackNumber);
+
+// The settings and the comments of a rip (ApplyOggRipComments) together.
 void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber);

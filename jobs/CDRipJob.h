@@ -62,8 +62,9 @@ public:
 
     const TView& View() const { return FView; }
     int Format() const { return FFormat; }
-    // The title of entry i (unique within the job, never empty; the file's name when there
-    // is no file-name pattern) and its WAV path (below the output folder, by the pattern).
+    // The title of entry i as the progress rows show it (unique within the job, never empty;
+    // tags and cue sheets take the entry's own title) and its WAV path (below the output
+    // folder, by the pattern).
     QString Title(int i) const { return FTitles.value(i); }
     QString WavName(int i) const;
     // The first worker's encode step; the number of workers; the most ripped WAVs that

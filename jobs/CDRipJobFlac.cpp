@@ -23,8 +23,11 @@ void TCDRipJob::FinishCueFile()
     sheet.Title = info.Album;
     sheet.Performer = info.Artist;
     sheet.LeadOut = int64_t(FFlacOut->SamplesWritten());
-    for (int i = 0; i < FEntries.size() && i < int(FCueOffsets.size()); ++i)
-        sheet.Tracks.push_back({ParseRipEntry(FEntries.value(i)).TrackNumber, FCueOffsets[size_t(i)], Title(i), info.Artist});
+    // The stored titles, not the ones that stood in for equal or empty titles in file names.
+    for (int i = 0; i < FEntries.size() && i < int(FCueOffsets.size()); ++i) {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(i));
+        sheet.Tracks.push_back({entry.TrackNumber, FCueOffsets[size_t(i)], entry.Title, info.Artist});
+    }
     try {
         FFlacOut->FinishFile();
         WriteFlacCueSheet(FCueFile, sheet);

@@ -17,6 +17,7 @@
 #include "metadata/SourceTags.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
+#include "settings/OggOptions.h"
 #include "settings/Options.h"
 
 #include <QCoreApplication>
@@ -573,10 +574,12 @@ void TConversionJob::RipDone(TProcessInfo& info)
     SetCaption(QStringLiteral("编码中("), RipIndex, index);
     SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
     switch (FFormat) {
-    case FormatOgg:
-        FStep->VorbisOut1().SetExtraComments({RipCoverComment()});
+    case FormatOgg: {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+        ApplyOggRipComments(FStep->VorbisOut1(), entry.Title, entry.TrackNumber);
         StartOgg(index, wav, ChangeFileExt(wav, QStringLiteral(".ogg")));
         break;
+    }
     case FormatWma:
         StartWma(index, wav, ChangeFileExt(wav, QStringLiteral(".wma")));
         break;

@@ -10,12 +10,12 @@
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
-#include "encode/RipCover.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
+#include "settings/OggOptions.h"
 #include "settings/Options.h"
 
 #include <QCoreApplication>
@@ -143,7 +143,10 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
         case FormatOgg:
             step.WaveIn1().SetFileName(wav);
             worker.Output = out;
-            if (rip) step.VorbisOut1().SetExtraComments({RipCoverComment()});
+            if (rip) {
+                const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+                ApplyOggRipComments(step.VorbisOut1(), entry.Title, entry.TrackNumber);
+            }
             step.RunOgg(out, TEncodeStep::OggCompression());
             break;
         case FormatWma:

@@ -11,20 +11,17 @@ namespace {
 
 constexpr int MaxNameBytes = 255;   // what Linux, macOS and Windows file systems take per name
 
-// A character no file name part may hold: the ones StripFileNameChars drops, the double
-// quote, control characters and NUL.
-bool Forbidden(QChar c)
+// A control character (NUL included): no name holds one.
+bool Control(QChar c)
 {
-    return c == QLatin1Char('"') || c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control;
+    return c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control;
 }
 
-QString WithoutForbidden(const QString& text)
+// A character no part of a pattern's path may hold: control characters and the double
+// quote (the ones StripFileNameChars drops are taken out apart).
+bool Forbidden(QChar c)
 {
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text)
-        if (!Forbidden(c)) out.append(c);
-    return out;
+    return c == QLatin1Char('"') || Control(c);
 }
 
 // Leading dots and spaces and trailing dots and spaces go: no hidden files, no "..", nothing
@@ -38,9 +35,21 @@ QString TrimName(const QString& text)
     return text.mid(b, e - b);
 }
 
+// The rule every name follows: without the characters StripFileNameChars drops and without
+// control characters, trimmed as TrimName does. A pattern's values lose the double quote
+// too; the plain names keep it, as they always have.
+QString CleanName(const QString& text, bool keepQuote)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : StripFileNameChars(text))
+        if (keepQuote ? !Control(c) : !Forbidden(c)) out.append(c);
+    return TrimName(out);
+}
+
 QString CleanValue(const QString& value)
 {
-    return TrimName(WithoutForbidden(StripFileNameChars(value)));
+    return CleanName(value, false);
 }
 
 int Utf8Bytes(const QString& text)
@@ -141,10 +150,12 @@ QString PatternRelativePath(const QString& pattern, const TFileNameTags& tags, c
                             QSet<QString>& used)
 {
     if (pattern.isEmpty()) {
-        QString name = tags.DefaultName;
-        if (!tags.Fallback.isEmpty() && (name.isEmpty() || used.contains(Key(name + extension)))) name = tags.Fallback;
-        used.insert(Key(name + extension));
-        return name + extension;
+        QString name = PlainFileName(tags.DefaultName, extension);
+        if (!tags.Fallback.isEmpty() && (name.isEmpty() || used.contains(Key(name))))
+            name = PlainFileName(tags.Fallback, extension);
+        if (name.isEmpty()) name = PlainFileName(TrackText(tags.TrackNumber), extension);
+        used.insert(Key(name));
+        return name;
     }
 
     QStringList parts;
@@ -169,6 +180,21 @@ QString PatternRelativePath(const QString& pattern, const TFileNameTags& tags, c
             return path;
         }
     }
+}
+
+QString PlainFileName(const QString& stem, const QString& extension)
+{
+    const QString name = Fit(CleanName(stem, true), MaxNameBytes - Utf8Bytes(extension));
+    return name.isEmpty() ? QString() : name + extension;
+}
+
+QString DiscFileName(const QString& artist, const QString& album, const QString& extension)
+{
+    TFileNameTags tags;
+    tags.Artist = artist;
+    tags.Album = album;
+    QSet<QString> used;
+    return PatternRelativePath(QStringLiteral("%A - %D"), tags, extension, used);
 }
 
 QString OutputFilePath(const QString& outputFolder, const QString& relative)

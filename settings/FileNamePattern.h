@@ -5,8 +5,8 @@
 // Tokens: %A artist, %D album (disc), %N two-digit track number, %T title, %Y year,
 // %G genre name, %% a percent sign; any other character after '%' is kept as written.
 // "/" between parts makes folders. Each token value loses the characters a file name cannot
-// hold (StripFileNameChars, the double quote, control characters), leading dots and spaces
-// and trailing dots and spaces; an empty artist becomes "Unknown Artist", an empty album
+// hold (StripFileNameChars, the double quote, control characters, NUL), leading dots and
+// spaces and trailing dots and spaces; an empty artist becomes "Unknown Artist", an empty album
 // "Unknown Album", an empty title "Track NN". Empty parts, "." and ".." are dropped; every
 // part is at most 255 bytes of UTF-8 (cut at a character boundary, the extension kept).
 #include <QSet>
@@ -22,8 +22,8 @@ struct TFileNameTags {
     QString Genre;
     int TrackNumber = 0;
     // The empty pattern: the file is DefaultName + extension (the names the jobs have always
-    // given). A Fallback that is not empty replaces a DefaultName that is empty or already
-    // used in the job.
+    // given), cleaned by PlainFileName. A Fallback that is not empty replaces a DefaultName
+    // that cleans to nothing or is already used in the job.
     QString DefaultName;
     QString Fallback;
 };
@@ -31,9 +31,22 @@ struct TFileNameTags {
 // The output file of one entry relative to the output folder ('/' between folders), ending
 // in `extension` (".wav", ".mp3", ...). `used` holds the lower-cased paths the job has
 // handed out so far; the result is added to it. With a pattern, a path already used gets
-// " (2)", " (3)", ... before the extension.
+// " (2)", " (3)", ... before the extension. Without one, the name is PlainFileName of
+// DefaultName (of Fallback as told above), else "Track NN".
 QString PatternRelativePath(const QString& pattern, const TFileNameTags& tags, const QString& extension,
                             QSet<QString>& used);
+
+// `stem` + `extension` as a single file name, by the rule every name of a job follows:
+// without the characters StripFileNameChars drops and without control characters (the
+// double quote stays), without leading dots and spaces and trailing dots and spaces, and at
+// most 255 bytes of UTF-8 (the stem cut at a character boundary, the extension kept).
+// Empty when nothing of the stem is left.
+QString PlainFileName(const QString& stem, const QString& extension);
+
+// The name of a file that stands for the whole disc (the one-file FLAC rip, the rip log):
+// "%A - %D" + extension by the pattern rule, "Unknown Artist - Unknown Album" for a disc
+// without titles.
+QString DiscFileName(const QString& artist, const QString& album, const QString& extension);
 
 // outputFolder (with or without its trailing '/') joined with a relative path.
 QString OutputFilePath(const QString& outputFolder, const QString& relative);

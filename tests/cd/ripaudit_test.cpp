@@ -296,7 +296,7 @@ TEST(RipLog, ExactText)
                              "  Jitter repairs: 0\n"
                              "\n"
                              "Summary: 1 of 2 tracks accurate\n");
-    EXPECT_EQ(RipLogFileName(" ", "../x/y"), "Unknown Artist - _x_y.log");
+    EXPECT_EQ(RipLogFileName(" ", "../x/y"), "Unknown Artist - xy.log");
     EXPECT_FALSE(TestCopyMismatch(t1).isEmpty());
 }
 

@@ -6,6 +6,7 @@
 #include "jobs/CDRipJob.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/CoverTestUtil.h"
+#include "encode/OggRipTestUtil.h"
 #include "encode/JobTestUtil.h"
 #include "encode/WMAEncodeProcess.h"
 #include "fixtures/AuTestComponents.h"
@@ -182,6 +183,12 @@ TEST_F(RipJobTest, TheDiscCoverGoesIntoTheFilesAndTheirFolders)
     CheckDiscCovers(Out, Prompter, TCDRipJob::FormatMp3, [&] { return Run({"01One", "02Two"})->Results(); });
 }
 
+TEST_F(RipJobTest, OggRipsCarryTheDiscsComments)
+{
+    UseDisc({"20", "20"});
+    CheckOggRipComments(Out, [&](const QStringList& entries) { return Run(entries)->Results(); });
+}
+
 TEST_F(RipJobTest, RipTimeCutsLongTracksAndShortOnesEndAtTheirEnd)
 {
     UseDisc({"100", "50", "20"});
@@ -217,18 +224,35 @@ TEST_F(RipJobTest, NormalizeScalesTheRip)
     EXPECT_TRUE(job->Results()[1].Produced);
 }
 
-// Equal and empty titles would overwrite each other or hide; a too long one cannot be made.
+// Equal and empty titles would overwrite each other or hide; a too long one is cut, one that
+// would hide or holds a NUL is cleaned: every track is made.
 TEST_F(RipJobTest, TitlesThatCannotNameTheirOwnFile)
 {
-    UseDisc({"20", "20", "20", "20"});
+    UseDisc({"20", "20", "20", "20", "20", "20"});
     OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatWav;
     const QString longTitle(300, QChar('x'));
-    auto job = Run({"01Same", "02same", "03", "04" + longTitle});
-    EXPECT_EQ(Files(), (QStringList{"02same.wav", "03.wav", "Same.wav"}));
+    auto job = Run({"01Same", "02same", "03", "04" + longTitle, "05..", QString("06a") + QChar(0) + "b"});
+    EXPECT_EQ(Files(), (QStringList{"02same.wav", "03.wav", "05.wav", "Same.wav", "ab.wav", QString(251, 'x') + ".wav"}));
     EXPECT_TRUE(ReadAll(OutFile("02same.wav")).mid(44) == TrackBytes(2));
-    EXPECT_FALSE(job->Results()[3].Produced);
-    ASSERT_EQ(Prompter.Texts("error").size(), 1);
-    EXPECT_TRUE(Prompter.Texts("error")[0].contains(longTitle));
+    EXPECT_TRUE(ReadAll(OutFile("ab.wav")).mid(44) == TrackBytes(6));
+    for (const TEntryResult& r : job->Results()) EXPECT_TRUE(r.Produced) << r.Failure.toStdString();
+    EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
+}
+
+// The whole-disc file's cue sheet titles the tracks as stored, though equal and empty
+// titles gave way to their entries for the file names.
+TEST_F(RipJobTest, TheCueSheetKeepsTheStoredTitles)
+{
+    UseDisc({"20", "20", "20"});
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatFlac;
+    OptionsSetting.FlacOptions.Cuesheet = true;
+    Run({"01Same", "02Same", "03"});
+    QProcess p;
+    p.start("metaflac", {"--export-tags-to=-", OutFile("Unknown Artist - Unknown Album.flac")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QStringList titles = QString::fromUtf8(p.readAllStandardOutput()).split('\n').filter("    TITLE");
+    EXPECT_EQ(titles, (QStringList{"    TITLE \"Same\"", "    TITLE \"Same\""}));
+    OptionsSetting.FlacOptions.Cuesheet = false;
 }
 
 // Named by a pattern: folders below the output folder, " (2)" for a path used twice, the

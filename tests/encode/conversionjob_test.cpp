@@ -3,6 +3,7 @@
 // estimate. Outputs are judged by ffmpeg and by our own tag reader.
 #include "CoverTestUtil.h"
 #include "JobTestUtil.h"
+#include "OggRipTestUtil.h"
 #include "cd/CDRipThread.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
@@ -108,6 +109,12 @@ TEST_F(JobTest, TheDiscCoverGoesIntoTheRipsAndTheirFolders)
     OpenDisc({"20", "20"});
     CheckDiscCovers(Out, Prompter, 1 /* WAV */,
                     [&] { return Run(TConversionJob::RipCD, {"01One", "02Two"})->Results(); });
+}
+
+TEST_F(JobTest, OggRipsCarryTheDiscsComments)
+{
+    OpenDisc({"20", "20"});
+    CheckOggRipComments(Out, [&](const QStringList& entries) { return Run(TConversionJob::RipCD, entries)->Results(); });
 }
 
 TEST_F(JobTest, KeepWavAndRipTime)
@@ -355,7 +362,7 @@ TEST_F(JobTest, AProgressRecordWithPercentZeroEmptiesTheTimesAndKeepsTheGauge)
 
 TEST(JobEntryTest, EntriesNamesAndTheWmaEstimate)
 {
-    EXPECT_EQ(RipEntryText(7, "a/b:c?d\"e<f>g|h*i\\j"), "07abcd\"efghij");
+    EXPECT_EQ(RipEntryText(7, "a/b:c?d\"e<f>g|h*i\\j"), "07a/b:c?d\"e<f>g|h*i\\j");   // names are cleaned later
     EXPECT_EQ(RipEntryText(12, "Twelve"), "12Twelve");
     EXPECT_EQ(ParseRipEntry("12Twelve").TrackNumber, 12);
     EXPECT_EQ(ParseRipEntry("07 Seven").Title, " Seven");

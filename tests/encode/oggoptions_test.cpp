@@ -63,7 +63,7 @@ TEST(ApplyOggOptions, CommentsFromTheDiscOnlyWhenTagging)
     const struct {
         int genre;
         QString id3;
-    } genres[] = {{-1, "255"}, {GenreIndexOf("Rock"), "17"}, {GenreIndexOf("Blues"), "0"}};
+    } genres[] = {{-1, ""}, {GenreIndexOf("Rock"), "17"}, {GenreIndexOf("Blues"), "0"}};   // no genre, no comment
     for (const auto& g : genres) {
         info.Genre = g.genre;
         ApplyOggOptions(out);

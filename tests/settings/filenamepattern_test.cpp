@@ -1,6 +1,10 @@
 // Output paths from file-name patterns.
+#include "cd/RipAudit.h"
+#include "encode/FlacRip.h"
+#include "encode/JobEntry.h"
 #include "fixtures/TestUtil.h"
 #include "metadata/id3.h"
+#include "settings/CDInfo.h"
 #include "settings/FileNamePattern.h"
 #include "metadata/SourceTags.h"
 
@@ -47,6 +51,45 @@ TEST(FileNamePattern, TokensCleaningAndDefaults)
     };
     for (const auto& c : cases) EXPECT_EQ(One(c.pattern, c.tags), c.expected) << c.pattern;
     EXPECT_EQ(PatternExample("%A/%D/%N %T", ".mp3"), "Artist/Album/01 Title.mp3");
+}
+
+// Whatever a stored title holds, every name a job makes follows one rule (the track files
+// with and without a pattern, the whole-disc FLAC file, the rip log, converted files), while
+// the entry keeps the title as stored for the tags.
+TEST(FileNamePattern, EveryNameOfAJobFollowsOneRule)
+{
+    const QString tone = QString::fromUtf8("音").repeated(100);   // 300 bytes
+    const struct {
+        QString title, plain, numbered;   // names without a pattern and with "%N %T"
+    } cases[] = {
+        {"One", "One.wav", "03 One.wav"},
+        {"AC/DC", "ACDC.wav", "03 ACDC.wav"},
+        {QString(300, 'x'), QString(251, 'x') + ".wav", "03 " + QString(248, 'x') + ".wav"},
+        {tone, tone.left(83) + ".wav", "03 " + tone.left(82) + ".wav"},
+        {"..", "03.wav", "03 Track 03.wav"},
+        {QString("a") + QChar(0) + "b\tc\x7f", "abc.wav", "03 abc.wav"},
+        {". .hidden. ", "hidden.wav", "03 hidden.wav"},
+        {"Seven \"Why\"", "Seven \"Why\".wav", "03 Seven Why.wav"},   // a plain name keeps the quote
+    };
+    const TCDInfo disc;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title.toStdString());
+        const QString entry = RipEntryText(3, c.title);
+        EXPECT_EQ(ParseRipEntry(entry).Title, c.title);
+        EXPECT_EQ(One("", RipEntryTags(entry, disc), ".wav"), c.plain);
+        EXPECT_EQ(One("%N %T", RipEntryTags(entry, disc), ".wav"), c.numbered);
+    }
+
+    TCDInfo acdc;
+    acdc.Artist = "AC/DC";
+    acdc.Album = "Live ";
+    EXPECT_EQ(FlacDiscFileName(acdc), "ACDC - Live.flac");
+    EXPECT_EQ(RipLogFileName(acdc.Artist, acdc.Album), "ACDC - Live.log");
+    EXPECT_EQ(RipLogFileName(QString(300, 'x'), ".."), QString(251, 'x') + ".log");
+    // A converted file: its own name cut to make room for a longer extension, never hidden.
+    EXPECT_EQ(One("", SourceFileTags("/in/" + QString(251, 'y') + ".wav", 1), ".flac"), QString(250, 'y') + ".flac");
+    EXPECT_EQ(One("", SourceFileTags("/in/..take.wav", 1), ".ogg"), "take.ogg");
+    EXPECT_EQ(One("", SourceFileTags("/in/....wav", 4), ".ogg"), "Track 04.ogg");
 }
 
 // Every part at most 255 bytes of UTF-8, cut between characters, the extension kept.
