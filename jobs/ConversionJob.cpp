@@ -17,7 +17,7 @@
 #include "metadata/SourceTags.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
-#include "settings/OggOptions.h"
+#include "encode/OggOptions.h"
 #include "settings/Options.h"
 
 #include <QCoreApplication>

@@ -15,7 +15,7 @@
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
-#include "settings/OggOptions.h"
+#include "encode/OggOptions.h"
 #include "settings/Options.h"
 
 #include <QCoreApplication>
