@@ -87,7 +87,7 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
                                                "AccurateRip", "MusicBrainz", "ID3", "Options"}));
     EXPECT_EQ(ini.ReadSection("CommonOptions"),
               QStringList({"OutputFolder", "OutputFormat", "IsKeepWav", "IsNormalize", "NormalizePercent",
-                           "EnableRipTime", "RipTime", "FileNamePattern", "Jobs", "WriteRipLog"}));
+                           "EnableRipTime", "RipTime", "FileNamePattern", "Jobs", "WriteRipLog", "Existing"}));
     EXPECT_EQ(ini.ReadSection("OggOptions"),
               QStringList({"IsUseCompress", "CompressPosition", "MaxBitRate", "NomalBitRate", "MinBitRate"}));
     EXPECT_EQ(ini.ReadSection("QueryCDDB"), QStringList({"Server", "Script", "UseProxy", "ProxyAddress", "Port"}));
@@ -160,7 +160,7 @@ TEST_F(OptionsTest, OddValuesInTheFile)
 {
     WriteOptions("; my notes\n"
                  "[OggOptions]\nCompressPosition=5\n"
-                 "[CommonOptions]\nOutputFormat=7\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\nJobs=-2\n"
+                 "[CommonOptions]\nOutputFormat=7\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\nJobs=-2\nExisting=9\n"
                  "[WMAOptions]\nBitRate=40\n"
                  "[FlacOptions]\nLevel=9\n"
                  "[Plugin]\nSomething=kept\n");
@@ -175,6 +175,7 @@ TEST_F(OptionsTest, OddValuesInTheFile)
     EXPECT_EQ(o.WMAOptions.BitRate, 40);
     EXPECT_EQ(o.FlacOptions.Level, 5);
     EXPECT_EQ(o.CommonOptions.Jobs, 0);
+    EXPECT_EQ(o.CommonOptions.Existing, 0);   // a policy it does not know: ask
     EXPECT_EQ(o.CommonOptions.OutputFolder, Folder());
 
     ASSERT_TRUE(SaveOptions());
