@@ -93,7 +93,12 @@ void TVorbisIn::OpenFile()
         FState.reset();
         TVorbisCallbacks::Close(this);
         FValid = false;
-        throw EAuException(QStringLiteral("Failed to open an ogg file: %1").arg(r));
+        const char* why = r == OV_ENOTVORBIS ? "it holds no Vorbis audio"
+                          : r == OV_EBADHEADER ? "its Vorbis headers are damaged"
+                          : r == OV_EREAD ? "it cannot be read"
+                          : r == OV_EVERSION ? "its Vorbis version is not supported"
+                                             : "it is not an Ogg Vorbis stream";
+        throw EAuException(QStringLiteral("Failed to open an ogg file: %1 (%2)").arg(QLatin1String(why)).arg(r));
     }
 
     FComments.Clear();

@@ -6,19 +6,10 @@
 # interleaved runs.
 #   bench/accuraterip.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-build="${1:-build}"
-cli="$build/varnelcd-cli"
-disc_tool="$build/make-test-disc"
-for f in "$cli" "$disc_tool"; do
-  if [ ! -x "$f" ]; then
-    echo "accuraterip: not built: $f" >&2
-    exit 1
-  fi
-done
-work="$(mktemp -d)"
-trap 'rm -r -- "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" VARNELCD_DISC_IMAGES="" VARNELCD_READ_FAULTS=""
-mkdir -p "$XDG_CONFIG_HOME" "$work/out"
+. "$(dirname "$0")/common.sh"
+bench_begin accuraterip "${1:-build}" varnelcd-cli make-test-disc -- python3
+bench_home
+mkdir -p "$work/out"
 # A closed port: nothing listens on it while the benchmark runs.
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
 args=()
@@ -26,7 +17,6 @@ for _ in $(seq 1 12); do args+=(--track "audio:27750"); done    # twelve 370 s t
 "$disc_tool" --out "$work/disc" "${args[@]}" >/dev/null
 cat "$work/disc.bin" >/dev/null
 
-now() { date +%s%N; }
 with=() without=()
 for _ in 1 2 3; do
   rm -f -- "$work"/out/*

@@ -6,21 +6,13 @@
 #    the file once (bench/cdinfo_bench).
 #   bench/cdinfo.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-build="${1:-build}"
-cli="$build/varnelcd-cli"
-maker="$build/make-test-disc"
+. "$(dirname "$0")/common.sh"
+bench_begin cdinfo "${1:-build}" varnelcd-cli make-test-disc bench/cdinfo_bench -- python3
+maker="$disc_tool"
 bench="$build/bench/cdinfo_bench"
-for f in "$cli" "$maker" "$bench"; do
-  if [ ! -x "$f" ]; then
-    echo "cdinfo: program not found: $f" >&2
-    exit 1
-  fi
-done
-work="$(mktemp -d)"
-trap 'rm -rf -- "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" VARNELCD_DISC_IMAGES=""
+bench_home
 cache_dir="$XDG_CONFIG_HOME/Varnel软件/CD音频转换"
-mkdir -p "$HOME" "$cache_dir"
+mkdir -p "$cache_dir"
 cache="$cache_dir/cdinfo.dat"
 python3 - "$cache" <<'PY'
 import sys

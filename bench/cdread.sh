@@ -6,30 +6,14 @@
 #     paranoia mode (the audio of both WAV files must be the same bytes).
 #   bench/cdread.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-build="${1:-build}"
-cli="$build/varnelcd-cli"
-disc_tool="$build/make-test-disc"
-for f in "$cli" "$disc_tool"; do
-  if [ ! -x "$f" ]; then
-    echo "cdread: not built: $f" >&2
-    exit 1
-  fi
-done
-if ! command -v cd-paranoia >/dev/null; then
-  echo "cdread: cd-paranoia is not installed (scripts/deps.sh installs it)" >&2
-  exit 1
-fi
-work="$(mktemp -d)"
-trap 'rm -r -- "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" VARNELCD_DISC_IMAGES="" VARNELCD_READ_FAULTS=""
+. "$(dirname "$0")/common.sh"
+bench_begin cdread "${1:-build}" varnelcd-cli make-test-disc -- cd-paranoia
+bench_home
 export VARNELCD_CD_INPUT_ONLY=1
-mkdir -p "$XDG_CONFIG_HOME"
 sectors=90000                               # 20 minutes of audio, 212 MB
 "$disc_tool" --out "$work/disc" --track "audio:$sectors" >/dev/null
 expected=$((sectors * 2352))
 
-now() { date +%s%N; }
-best() { if [ "$1" -eq 0 ] || [ "$2" -lt "$1" ]; then echo "$2"; else echo "$1"; fi; }
 cat "$work/disc.bin" >/dev/null             # every run starts with the image in the page cache
 
 best_off=0; best_cat=0

@@ -5,13 +5,8 @@
 # turns, five runs each, and the best run of each counts.
 #   bench/flac.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-cli="${1:-build}/varnelcd-cli"
-if [ ! -x "$cli" ]; then
-  echo "flac: command line program not found: $cli" >&2
-  exit 1
-fi
-work="$(mktemp -d)"
-trap 'rm -r -- "$work"' EXIT
+. "$(dirname "$0")/common.sh"
+bench_begin flac "${1:-build}" varnelcd-cli -- sox flac python3
 sox -q -n -r 44100 -c 2 -b 16 "$work/long.wav" synth 300 pinknoise vol 0.5 synth 300 sine mix 300-3000
 mkdir -p "$work/ours" "$work/home/config"
 python3 - "$cli" "$work" <<'PY'

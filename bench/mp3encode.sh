@@ -8,19 +8,10 @@
 #    included), against lame run from the shell.
 #   bench/mp3encode.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-build="${1:-build}"
-for f in "$build/varnelcd-cli" "$build/bench/mp3encode_bench"; do
-  [ -x "$f" ] || { echo "mp3encode: not found: $f" >&2; exit 1; }
-done
-for tool in lame sox python3; do
-  command -v "$tool" >/dev/null || { echo "mp3encode: $tool not found" >&2; exit 1; }
-done
-build="$(cd "$build" && pwd)"
-work="$(mktemp -d)"
-trap 'rm -rf -- "${work:?}"' EXIT
+. "$(dirname "$0")/common.sh"
+bench_begin mp3encode "${1:-build}" varnelcd-cli bench/mp3encode_bench -- lame sox python3
 # Default settings: a fresh settings folder.
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config"
-mkdir -p "$XDG_CONFIG_HOME"
+bench_home
 sox -n -r 44100 -c 2 -b 16 "$work/in.wav" synth 60 pinknoise vol 0.5
 
 MP3ENCODE_WAV="$work/in.wav" "$build/bench/mp3encode_bench" --benchmark_format=json \

@@ -8,23 +8,11 @@
 # tracks per worker either way).
 #   bench/pipeline.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-build="${1:-build}"
-cli="$build/varnelcd-cli"
-disc_tool="$build/make-test-disc"
-for f in "$cli" "$disc_tool"; do
-  if [ ! -x "$f" ]; then
-    echo "pipeline: not built: $f" >&2
-    exit 1
-  fi
-done
-command -v lame >/dev/null || { echo "pipeline: lame is not installed" >&2; exit 1; }
-command -v sox >/dev/null || { echo "pipeline: sox is not installed" >&2; exit 1; }
-command -v taskset >/dev/null || { echo "pipeline: taskset is not installed" >&2; exit 1; }
+. "$(dirname "$0")/common.sh"
+bench_begin pipeline "${1:-build}" varnelcd-cli make-test-disc -- lame sox taskset
 minutes="${PIPELINE_MINUTES:-74}"
-work="$(mktemp -d)"
-trap 'rm -r -- "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" VARNELCD_DISC_IMAGES="" VARNELCD_READ_FAULTS=""
-mkdir -p "$XDG_CONFIG_HOME" "$work/job" "$work/wav"
+bench_home
+mkdir -p "$work/job" "$work/wav"
 tracks=12
 sectors=$((minutes * 60 * 75 / tracks))
 args=()
@@ -38,7 +26,6 @@ sox -n -r 44100 -c 2 -b 16 -e signed-integer -t raw "$work/audio.raw" \
 head -c "$size" "$work/audio.raw" >"$work/disc.bin"
 rm -f -- "$work/audio.raw"
 
-now() { date +%s%N; }
 run2() { taskset -c 0,1 "$@"; }
 rm -f -- "$work"/job/* "$work"/wav/*
 t0=$(now)

@@ -4,38 +4,13 @@
 # so the ratio compares the work of the players, not of a sound server.
 #   bench/play.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-cli="${1:-build}/varnelcd-cli"
-if [ ! -x "$cli" ]; then
-  echo "play: varnelcd-cli not found: $cli" >&2
-  exit 1
-fi
-for tool in sox ffplay python3; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "play: $tool is needed" >&2
-    exit 1
-  fi
-done
-work="$(mktemp -d)"
-trap 'rm -rf -- "$work"' EXIT
+. "$(dirname "$0")/common.sh"
+bench_begin play "${1:-build}" varnelcd-cli -- sox ffplay python3
 sox -n -r 44100 -c 2 -b 16 "$work/in.wav" synth 60 sine 440 vol 0.5
 
 python3 - "$cli" "$work" <<'PY'
-import os, subprocess, sys
+import os, sys
+from bench_common import player_cpu
 cli, work = sys.argv[1], sys.argv[2]
-wav = os.path.join(work, "in.wav")
-
-def cpu_seconds(args, card):
-    env = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=os.path.join(work, card),
-               HOME=work, XDG_CONFIG_HOME=os.path.join(work, "config"))
-    p = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL,
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(p.pid, 0)
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit("play: %s failed" % args[0])
-    return usage.ru_utime + usage.ru_stime
-
-ours = cpu_seconds([cli, "play", wav], "ours.raw")
-peer = cpu_seconds(["ffplay", "-nodisp", "-autoexit", "-loglevel", "quiet", wav], "peer.raw")
-print("play: CPU seconds for a 60 s WAV varnelcd-cli %.2f, ffplay %.2f" % (ours, peer))
-print("play: CPU seconds varnelcd-cli/ffplay ratio %.2f (target <= 1.00)" % (ours / max(peer, 1e-3)))
+player_cpu("play", cli, "play", os.path.join(work, "in.wav"), work, "a 60 s WAV")
 PY

@@ -4,38 +4,21 @@
 # into a WAV file at the same pace, so the ratio compares the work of the recorders.
 #   bench/record.sh [BUILD_DIR] [SECONDS]      (default: build, 60)
 set -euo pipefail
-cli="${1:-build}/varnelcd-cli"
 seconds="${2:-60}"
-if [ ! -x "$cli" ]; then
-  echo "record: varnelcd-cli not found: $cli" >&2
-  exit 1
-fi
-for tool in sox ffmpeg python3; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "record: $tool is needed" >&2
-    exit 1
-  fi
-done
-work="$(mktemp -d)"
-trap 'rm -rf -- "$work"' EXIT
+. "$(dirname "$0")/common.sh"
+bench_begin record "${1:-build}" varnelcd-cli -- sox ffmpeg python3
 # A little more input than the recording takes (it stops on a whole second).
 sox -n -r 44100 -c 2 -b 16 -e signed -t raw "$work/in.raw" synth "$((seconds + 2))" sine 440 vol 0.5
 
 python3 - "$cli" "$work" "$seconds" <<'PY'
-import os, subprocess, sys
+import os, sys
+from bench_common import cpu_seconds as run_cpu
 cli, work, seconds = sys.argv[1], sys.argv[2], int(sys.argv[3])
 raw = os.path.join(work, "in.raw")
 
 def cpu_seconds(args):
-    env = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILEIN=raw,
-               SDL_DISKAUDIOFILE=os.path.join(work, "card.raw"),
-               HOME=work, XDG_CONFIG_HOME=os.path.join(work, "config"))
-    p = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL,
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(p.pid, 0)
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit("record: %s failed" % args[0])
-    return usage.ru_utime + usage.ru_stime
+    return run_cpu("record", args, work, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILEIN=raw,
+                   SDL_DISKAUDIOFILE=os.path.join(work, "card.raw"))
 
 ours = cpu_seconds([cli, "record", os.path.join(work, "ours.wav"), "--seconds", str(seconds),
                     "--rate", "44100", "--bits", "16", "--channels", "2"])

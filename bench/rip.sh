@@ -4,23 +4,13 @@
 # overhead over the plain read-and-write of the same data.
 #   bench/rip.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-build="${1:-build}"
-cli="$build/varnelcd-cli"
-disc_tool="$build/make-test-disc"
-for f in "$cli" "$disc_tool"; do
-  if [ ! -x "$f" ]; then
-    echo "rip: not built: $f" >&2
-    exit 1
-  fi
-done
-work="$(mktemp -d)"
-trap 'rm -r -- "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" VARNELCD_DISC_IMAGES="" VARNELCD_READ_FAULTS=""
-mkdir -p "$XDG_CONFIG_HOME" "$work/out"
+. "$(dirname "$0")/common.sh"
+bench_begin rip "${1:-build}" varnelcd-cli make-test-disc
+bench_home
+mkdir -p "$work/out"
 sectors=30000                               # 6 min 40 s of audio, 70 MB
 "$disc_tool" --out "$work/disc" --track "audio:$sectors" >/dev/null
 
-now() { date +%s%N; }
 best_rip=0
 best_cat=0
 cat "$work/disc.bin" >/dev/null             # both runs start with the image in the page cache

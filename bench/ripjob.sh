@@ -5,27 +5,16 @@
 #     without --cd-input-only), medians of 3 interleaved runs.
 #   bench/ripjob.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-build="${1:-build}"
-cli="$build/varnelcd-cli"
-disc_tool="$build/make-test-disc"
-for f in "$cli" "$disc_tool"; do
-  if [ ! -x "$f" ]; then
-    echo "ripjob: not built: $f" >&2
-    exit 1
-  fi
-done
-command -v lame >/dev/null || { echo "ripjob: lame is not installed" >&2; exit 1; }
-work="$(mktemp -d)"
-trap 'rm -r -- "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" VARNELCD_DISC_IMAGES="" VARNELCD_READ_FAULTS=""
+. "$(dirname "$0")/common.sh"
+bench_begin ripjob "${1:-build}" varnelcd-cli make-test-disc -- lame
+bench_home
 export PATH="$build:$PATH"
-mkdir -p "$XDG_CONFIG_HOME" "$work/wav" "$work/a" "$work/b"
+mkdir -p "$work/wav" "$work/a" "$work/b"
 args=()
 for _ in 1 2 3 4; do args+=(--track "audio:2250"); done    # four 30 s tracks
 "$disc_tool" --out "$work/disc" "${args[@]}" >/dev/null
 cat "$work/disc.bin" >/dev/null
 
-now() { date +%s%N; }
 best_rip=0 best_cat=0
 for _ in 1 2 3; do
   rm -f -- "$work"/wav/* "$work/copy.bin"

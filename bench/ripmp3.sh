@@ -5,21 +5,11 @@
 # ratio is the conversion job's own overhead (target within 5 %).
 #   bench/ripmp3.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-build="${1:-build}"
-cli="$build/varnelcd-cli"
-disc_tool="$build/make-test-disc"
-for f in "$cli" "$disc_tool"; do
-  if [ ! -x "$f" ]; then
-    echo "ripmp3: not built: $f" >&2
-    exit 1
-  fi
-done
-command -v lame >/dev/null || { echo "ripmp3: lame is not installed" >&2; exit 1; }
-work="$(mktemp -d)"
-trap 'rm -r -- "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" VARNELCD_DISC_IMAGES="" VARNELCD_READ_FAULTS=""
+. "$(dirname "$0")/common.sh"
+bench_begin ripmp3 "${1:-build}" varnelcd-cli make-test-disc -- lame
+bench_home
 export PATH="$build:$PATH"
-mkdir -p "$XDG_CONFIG_HOME" "$work/job" "$work/steps"
+mkdir -p "$work/job" "$work/steps"
 tracks=4
 sectors=2250                                # 30 s a track, 2 minutes in all
 args=()
@@ -27,7 +17,6 @@ for _ in $(seq "$tracks"); do args+=(--track "audio:$sectors"); done
 "$disc_tool" --out "$work/disc" "${args[@]}" >/dev/null
 cat "$work/disc.bin" >/dev/null
 
-now() { date +%s%N; }
 job_times=()
 step_times=()
 for _ in 1 2 3 4 5; do

@@ -3,13 +3,10 @@
 # a plain memcpy of the same bytes in the same block size.
 #   bench/streamcore.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-bin="${1:-build}/bench/streamcore_bench"
-if [ ! -x "$bin" ]; then
-  echo "streamcore: benchmark binary not found: $bin" >&2
-  exit 1
-fi
-json="$(mktemp)"
-trap 'rm -f "$json"' EXIT
+. "$(dirname "$0")/common.sh"
+bench_begin streamcore "${1:-build}" bench/streamcore_bench -- python3
+bin="$build/bench/streamcore_bench"
+json="$work/bench.json"
 "$bin" --benchmark_format=json >"$json"
 python3 - "$json" <<'PY'
 import json, sys

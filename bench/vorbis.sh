@@ -5,13 +5,9 @@
 # each, and the best run of each counts, so a busy machine weighs on both alike.
 #   bench/vorbis.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-bin="${1:-build}/bench/vorbis_bench"
-if [ ! -x "$bin" ]; then
-  echo "vorbis: benchmark binary not found: $bin" >&2
-  exit 1
-fi
-work="$(mktemp -d)"
-trap 'rm -r -- "$work"' EXIT
+. "$(dirname "$0")/common.sh"
+bench_begin vorbis "${1:-build}" bench/vorbis_bench -- sox oggenc oggdec python3
+bin="$build/bench/vorbis_bench"
 sox -q -n -r 44100 -c 2 -b 16 "$work/long.wav" synth 120 pinknoise vol 0.5 synth 120 sine mix 300-3000
 sox -q "$work/long.wav" -t raw "$work/long.raw"
 oggenc -Q -q 5 -o "$work/peer.ogg" "$work/long.wav"

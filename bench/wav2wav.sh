@@ -4,30 +4,16 @@
 # sox's (lower is better); best of three runs each.
 #   bench/wav2wav.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-cli="${1:-build}/varnelcd-cli"
-if [ ! -x "$cli" ]; then
-  echo "wav2wav: varnelcd-cli not found: $cli" >&2
-  exit 1
-fi
-command -v sox >/dev/null || { echo "wav2wav: sox is needed" >&2; exit 1; }
-work="$(mktemp -d)"
-cleanup() { rm -f "$work"/*.wav; rmdir "$work"; }
-trap cleanup EXIT
+. "$(dirname "$0")/common.sh"
+bench_begin wav2wav "${1:-build}" varnelcd-cli -- sox python3
 # Five minutes of CD audio.
 sox -n -r 44100 -c 2 -b 16 "$work/in.wav" synth 300 sine 440 sine 2000 vol 0.6
 cat "$work/in.wav" >/dev/null
 python3 - "$cli" "$work" <<'PY'
-import subprocess, sys, time
+import sys
+from bench_common import best_wall as best
 cli, work = sys.argv[1], sys.argv[2]
 src = work + "/in.wav"
-
-def best(cmd):
-    times = []
-    for _ in range(3):
-        start = time.perf_counter()
-        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
-        times.append(time.perf_counter() - start)
-    return min(times)
 
 ours = best([cli, "wav2wav", src, work + "/ours.wav", "--rate", "22050", "--channels", "1", "--bits", "8"])
 peer = best(["sox", src, "-r", "22050", "-c", "1", "-b", "8", work + "/sox.wav"])

@@ -6,34 +6,16 @@
 # Ratios are our time over the peer's (lower is better); best of three runs each.
 #   bench/wave.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
-cli="${1:-build}/varnelcd-cli"
-if [ ! -x "$cli" ]; then
-  echo "wave: varnelcd-cli not found: $cli" >&2
-  exit 1
-fi
-command -v sox >/dev/null || { echo "wave: sox is needed" >&2; exit 1; }
-work="$(mktemp -d)"
-cleanup() { rm -f "$work"/*.wav; rmdir "$work"; }
-trap cleanup EXIT
+. "$(dirname "$0")/common.sh"
+bench_begin wave "${1:-build}" varnelcd-cli -- sox python3
 # Ten minutes of CD audio (about 100 MB).
 sox -n -r 44100 -c 2 -b 16 "$work/big.wav" synth 600 sine 440 sine 660 vol 0.6
 cat "$work/big.wav" >/dev/null
 python3 - "$cli" "$work" <<'PY'
-import subprocess, sys, time
+import sys
+from bench_common import best_wall as best
 cli, work = sys.argv[1], sys.argv[2]
 big = work + "/big.wav"
-
-def best(*cmds):
-    """Best of three of the summed wall time of the commands (argument lists)."""
-    times = []
-    for _ in range(3):
-        t = 0.0
-        for cmd in cmds:
-            start = time.perf_counter()
-            subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
-            t += time.perf_counter() - start
-        times.append(t)
-    return min(times)
 
 ours = best([cli, "wavcopy", big, work + "/copy.wav"])
 # best() sends standard output to /dev/null.

@@ -34,6 +34,14 @@ QString OutputPathFor(const QString& outputFolder, const QString& input, const Q
 // `path` with its last extension replaced (the same folder).
 QString ChangeFileExt(const QString& path, const QString& extension);
 
+// Why an input file cannot be read at all ("does not exist", "is a folder, not a file",
+// "is empty", "cannot be opened: ..."); empty when it can be opened and holds something.
+QString InputFileProblem(const QString& path);
+// Whether the file starts as MP3 audio does: after an optional ID3v2 tag, two MPEG audio
+// frame headers one frame length apart (a lone sync pattern is no proof). False for a file
+// that cannot be read.
+bool LooksLikeMp3(const QString& path);
+
 // Deletes `path` when it exists and is not in use; true when it is gone afterwards.
 bool DeleteIfFree(const QString& path);
 

@@ -358,7 +358,20 @@ void TConversionJob::NextRipAfterEncode()
 bool TConversionJob::RefuseUnreadable(int index, int endPercent)
 {
     if (FStep->WaveIn1().Valid()) return true;
-    const QString text = FEntries.value(index) + Res("RES_Not_Wav_File", QStringLiteral(" is not a WAV file that can be read."));
+    return Refuse(index, endPercent, Res("RES_Not_Wav_File", QStringLiteral(" is not a WAV file that can be read.")));
+}
+
+// An entry whose file is missing, a folder, empty or closed to us is told with that cause
+// and skipped, whatever its format. True when there is a file to read.
+bool TConversionJob::RefuseMissingInput(int index, int endPercent)
+{
+    const QString problem = InputFileProblem(FEntries.value(index));
+    return problem.isEmpty() || Refuse(index, endPercent, QLatin1Char(' ') + problem + QLatin1Char('.'));
+}
+
+bool TConversionJob::Refuse(int index, int endPercent, const QString& cause)
+{
+    const QString text = FEntries.value(index) + cause;
     SetCaption(QStringLiteral("编码中("), index + 1, index);
     FPrompter->ShowError(text);
     Skip(endPercent, index, text);
@@ -369,6 +382,7 @@ bool TConversionJob::RefuseUnreadable(int index, int endPercent)
 void TConversionJob::NextMp3File(bool first)
 {
     const int i = EncodeIndex;
+    if (!RefuseMissingInput(i, FMode == WavToWma ? ProgressCode::WmaEncoderEnd : ProgressCode::Mp3EncoderEnd)) return;
     if (DecodeFlacFirst(i, first)) return;
     const QString in = InputOf(i);
     const QString name = FEntries.value(i);
@@ -406,6 +420,12 @@ void TConversionJob::NextMp3File(bool first)
         break;
     }
     case Mp3ToWav:
+        // lame's decoder makes a WAV of whatever it is given (a header alone, or noise from
+        // stray sync bytes): what is not MP3 audio is refused first.
+        if (!FDecoded.contains(i) && !LooksLikeMp3(in)) {
+            Refuse(i, ProgressCode::Mp3EncoderEnd, Res("RES_Not_Mp3_File", QStringLiteral(" is not an MP3 file that can be read.")));
+            break;
+        }
         SetCaption(QStringLiteral("解码中("), i + 1, i);
         if (first) SetGroup(QStringLiteral("RES_MP3_TO_WAV"), QStringLiteral("Decoding MP3 to WAV"));
         else SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
@@ -435,6 +455,7 @@ void TConversionJob::NextMp3File(bool first)
 void TConversionJob::NextOggFile(bool first)
 {
     const int i = OggIndex;
+    if (!RefuseMissingInput(i, ProgressCode::OggWriterDone)) return;
     if (DecodeFlacFirst(i, first)) return;
     const QString in = InputOf(i);
     TWaveIn& wave = FStep->WaveIn1();
@@ -606,6 +627,7 @@ void TConversionJob::NextAfterEncoderEnd()
         return;
     }
     if (FMode == RipCD) NextRipAfterEncode();
+    else if (FMode == ToFlac) NextFlacFile();
     else NextMp3File(false);
 }
 

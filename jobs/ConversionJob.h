@@ -142,6 +142,9 @@ private:
     void GiveUpCueFile(int failedIndex, const QString& why);
     void Skip(int endPercent, int index, const QString& why);
     bool RefuseUnreadable(int index, int endPercent);
+    bool RefuseMissingInput(int index, int endPercent);
+    // Tells "<entry><cause>" and skips the entry; false.
+    bool Refuse(int index, int endPercent, const QString& cause);
 
     void SetCaption(const QString& prefix, int number, int index);
     void SetGroup(const QString& key, const QString& builtIn);

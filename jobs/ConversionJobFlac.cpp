@@ -29,6 +29,7 @@ void TConversionJob::NextFlacFile()
 {
     const int i = EncodeIndex;
     const QString in = FEntries.value(i);
+    if (!RefuseMissingInput(i, ProgressCode::FlacWriterDone)) return;
     if (HasExtension(in, ".mp3") && !FDecoded.contains(i)) {
         // The MP3 decoder writes a temporary WAV that the FLAC encoder then reads.
         const QString temp = OutputFolder() + QLatin1String(FlacTempName);

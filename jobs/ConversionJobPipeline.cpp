@@ -46,7 +46,12 @@ bool TConversionJob::FilesGoStraight() const
     for (int i = 0; i < FEntries.size(); ++i) {
         const QString in = FEntries[i];
         if (in.endsWith(QLatin1String(".flac"), Qt::CaseInsensitive)) return false;
-        if (FMode == Mp3ToWav) continue;
+        // A file the one-step job would refuse is told there, in its turn.
+        if (!InputFileProblem(in).isEmpty()) return false;
+        if (FMode == Mp3ToWav) {
+            if (!LooksLikeMp3(in)) return false;
+            continue;
+        }
         TWaveIn wave;
         wave.SetFileName(in);
         if (!wave.Valid()) return false;

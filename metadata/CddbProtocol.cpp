@@ -1,12 +1,17 @@
 #include "metadata/CddbProtocol.h"
 #include "platform/TextCodec.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrlQuery>
 
 namespace {
 
 constexpr int kMaxTitleKey = 100;      // TTITLE0..TTITLE99
+// The longest one-line field kept: artist, album, year, genre (as the album record cuts
+// them); a track title may hold "artist / title", each part that long.
+constexpr qsizetype kMaxField = 255;
+constexpr qsizetype kMaxTrackTitle = 2 * kMaxField + 3;
 
 QStringList SplitLines(const QString& text)
 {
@@ -161,12 +166,18 @@ TCddbQueryReply ParseCddbQueryReply(const QString& text)
     const QStringList lines = SplitLines(text);
     reply.StatusLine = lines.value(0).trimmed();
     reply.Code = CddbReplyCode(reply.StatusLine);
+    // A match's category and id go back to the server in the read command: a category is
+    // one word of letters, an id eight hex digits; a match with anything else is dropped.
+    static const QRegularExpression category(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z]{1,32}")));
+    static const QRegularExpression discId(QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f]{8}")));
     const auto match = [](const QString& line) {
         const QStringList p = line.trimmed().split(QLatin1Char(' '));
         TCddbQueryMatch m;
+        if (!category.match(p.value(0)).hasMatch() || !discId.match(p.value(1)).hasMatch())
+            return m;
         m.Category = p.value(0);
         m.DiscId = p.value(1);
-        m.Title = p.mid(2).join(QLatin1Char(' '));
+        m.Title = OneLine(p.mid(2).join(QLatin1Char(' '))).left(kMaxTrackTitle);
         return m;
     };
     if (reply.Code == 200) {
@@ -252,16 +263,18 @@ TCddbEntry ParseCddbEntry(const QString& text)
         else if (const int x = KeyNumber(key, QStringLiteral("EXTT")); x >= 0)
             extras[x] += value;
     }
-    e.DiscTitle = OneLine(DecodeEscapes(dtitle));
+    e.DiscTitle = OneLine(DecodeEscapes(dtitle)).left(kMaxTrackTitle);
     if (!SplitCddbTitle(e.DiscTitle, true, e.Artist, e.Album)) {
         e.Artist.clear();
         e.Album = e.DiscTitle;
     }
-    e.Year = OneLine(DecodeEscapes(dyear));
-    e.Genre = OneLine(DecodeEscapes(dgenre));
+    e.Artist = e.Artist.left(kMaxField);
+    e.Album = e.Album.left(kMaxField);
+    e.Year = OneLine(DecodeEscapes(dyear)).left(kMaxField);
+    e.Genre = OneLine(DecodeEscapes(dgenre)).left(kMaxField);
     e.DiscExtra = DecodeEscapes(extd).trimmed();
     for (auto it = titles.cbegin(); it != titles.cend(); ++it)
-        e.Titles[it.key()] = OneLine(DecodeEscapes(it.value()));
+        e.Titles[it.key()] = OneLine(DecodeEscapes(it.value())).left(kMaxTrackTitle);
     for (auto it = extras.cbegin(); it != extras.cend(); ++it)
         e.Extras[it.key()] = DecodeEscapes(it.value()).trimmed();
     return e;

@@ -69,7 +69,8 @@ struct TCddbEntry {
 
 // Parses the lines of an entry. Repeated keys join their values; the escapes backslash-n,
 // backslash-t and a doubled backslash are decoded; values that land in one-line fields (titles, artist, year, genre) have line
-// breaks and tabs turned into spaces and are trimmed. Lines without '=' are ignored.
+// breaks, tabs and other control characters turned into spaces, are trimmed and cut to 255
+// characters (a track title, which may name its artist too, to 513). Lines without '=' are ignored.
 TCddbEntry ParseCddbEntry(const QString& text);
 
 // The entry lines of a "cddb read" reply: false (with the reason) unless its first line's

@@ -24,22 +24,27 @@ namespace {
 constexpr qint64 kMaxReplyBytes = 2 * 1024 * 1024;
 constexpr qint64 kMaxCoverBytes = 10 * 1024 * 1024;
 constexpr int kCoverRedirects = 5;
+// The longest title, artist or date kept from a reply (cut there, as the CDDB fields are).
+constexpr qsizetype kMaxFieldChars = 255;
 // The program's home page (the Help menu's), which MusicBrainz asks clients to name.
 constexpr const char* kHomePage = "https://varnelcd.sourceforge.io/";
 
+// The id names a cover file and lands in cdinfo.dat: exactly the 36 characters of a
+// lower-case UUID ('$' alone would also let a final line break through).
 bool IsMbid(const QString& id)
 {
-    static const QRegularExpression uuid(
-        QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
-    return uuid.match(id).hasMatch();
+    static const QRegularExpression uuid(QRegularExpression::anchoredPattern(
+        QStringLiteral("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}")));
+    return id.size() == 36 && uuid.match(id).hasMatch();
 }
 
-// One line of text: a server's line breaks and tabs would break the cache and the rows.
+// One line of text of bounded length: a server's line breaks, tabs, NULs and other control
+// characters would break the cache and the rows.
 QString OneLine(const QString& text)
 {
-    QString s = text;
+    QString s = text.left(kMaxFieldChars);
     for (QChar& c : s)
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t'))
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
     return s.trimmed();
 }

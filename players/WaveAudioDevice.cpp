@@ -159,6 +159,18 @@ int64_t TWaveAudioDevice::FramesToMs(int64_t Frames) const
     return FRate > 0 ? Frames * 1000 / FRate : 0;
 }
 
+// The frame at Ms, at most Limit. Milliseconds are coarser than frames: any time at or past
+// Limit's whole milliseconds is Limit itself, so that "the end" as the recorder shows it
+// (the length in ms) starts after the last frame rather than up to a millisecond before it.
+int64_t TWaveAudioDevice::FrameAt(int64_t Ms, int64_t Limit) const
+{
+    if (Ms <= 0)
+        return 0;
+    if (Ms >= FramesToMs(Limit))
+        return Limit;
+    return std::clamp<int64_t>(MsToFrames(Ms), 0, Limit);
+}
+
 int64_t TWaveAudioDevice::LengthFrames() const
 {
     if (FPendingFrom < 0)
@@ -193,7 +205,7 @@ void TWaveAudioDevice::Seek(int64_t Ms)
     if (FMode == mpNotReady)
         return;
     Stop();
-    FPosition = std::clamp<int64_t>(MsToFrames(Ms), 0, LengthFrames());
+    FPosition = FrameAt(Ms, LengthFrames());
 }
 
 bool TWaveAudioDevice::Play(int64_t FromMs)
@@ -203,7 +215,7 @@ bool TWaveAudioDevice::Play(int64_t FromMs)
     if (FMode == mpPlaying && FromMs < 0)
         return true;
     Stop();
-    const int64_t from = FromMs < 0 ? FPosition : std::clamp<int64_t>(MsToFrames(FromMs), 0, FFileFrames);
+    const int64_t from = FromMs < 0 ? FPosition : FrameAt(FromMs, FFileFrames);
     FPlayIn = std::make_unique<TWaveIn>();
     FPlayIn->SetFileName(FFileName);
     FPlayIn->SetStartSample(from);
@@ -253,7 +265,7 @@ bool TWaveAudioDevice::Record(int64_t FromMs)
     Stop();
     if (FPendingFrom >= 0 && !Save())
         return false;
-    const int64_t from = FromMs < 0 ? FPosition : std::clamp<int64_t>(MsToFrames(FromMs), 0, FFileFrames);
+    const int64_t from = FromMs < 0 ? FPosition : FrameAt(FromMs, FFileFrames);
     auto side = std::make_unique<QFile>(SideFileName());
     if (!side->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return Fail(side->errorString());

@@ -51,7 +51,8 @@ public:
     int64_t LengthFrames() const;
     int64_t PositionFrames() const;
 
-    // From < 0: from the current position. False (ErrorText) when it cannot start.
+    // From < 0: from the current position; a time at or past Length() is the end, after
+    // the last frame. False (ErrorText) when it cannot start.
     bool Play(int64_t FromMs = -1);
     // A recording already captured but not saved is saved first.
     bool Record(int64_t FromMs = -1);
@@ -89,6 +90,7 @@ private:
     bool Fail(const QString& Text);
     int64_t MsToFrames(int64_t Ms) const;
     int64_t FramesToMs(int64_t Frames) const;
+    int64_t FrameAt(int64_t Ms, int64_t Limit) const;
 
     TMode FMode = mpNotReady;
     QString FFileName;

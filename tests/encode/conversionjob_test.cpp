@@ -243,6 +243,8 @@ TEST_F(JobTest, TheOtherModes)
          {"编码中(01/02): " + c16, "编码中(02/02): " + b24}, 2048},
         {TConversionJob::Mp3ToWav, {mp3}, {Out + "/m.wav"}, {"解码中(01/01): " + mp3}, 2 * 1152},
         {TConversionJob::RecordToMp3, {c16}, {beside}, {"编码中(01/01): " + c16}, 1152},
+        {TConversionJob::ToFlac, {c16, b24}, {Out + "/c16.flac", Out + "/b24.flac"},
+         {"编码中(01/02): " + c16, "编码中(02/02): " + b24}, 0},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Mode);

@@ -24,6 +24,7 @@ TResult Cli(const QTemporaryDir& home, const QStringList& args, const QString& f
     env.insert("HOME", home.path());
     env.insert("XDG_CONFIG_HOME", home.path() + "/config");
     env.insert("VARNELCD_READ_FAULTS", faults);
+    env.insert("PATH", QString(VARNELCD_BINARY_DIR) + ':' + env.value("PATH"));   // our wm8eutil
     p.setProcessEnvironment(env);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(VARNELCD_CLI, args);
@@ -105,4 +106,61 @@ TEST(JobCli, ConvertAnswersTheOverwriteQuestionByItsFlags)
     EXPECT_TRUE(QFileInfo::exists(out + "/tone.ogg"));
     EXPECT_TRUE(r.Err.contains("missing.wav")) << r.Err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out + "/missing.ogg"));
+}
+
+// Every conversion mode with inputs it cannot read (another format, empty, cut short, a
+// folder, missing): each is told on stderr by name with its cause, the good file after them
+// is still made, and the job ends (exit 1) instead of waiting forever.
+TEST(JobCli, ConvertEndsEveryUnreadableInputWithAMessage)
+{
+    QTemporaryDir home;
+    const auto path = [&](const QString& name) { return home.filePath(name); };
+    ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-b", "16", "-c", "2", path("good.wav"), "synth", "1", "sine", "440"}), 0);
+    ASSERT_EQ(QProcess::execute("lame", {"--quiet", path("good.wav"), path("good.mp3")}), 0);
+    ASSERT_EQ(QProcess::execute("flac", {"-s", "-o", path("good.flac"), path("good.wav")}), 0);
+    for (const char* other : {"in.wma", "in.wv"})
+        ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "sine=d=1", path(other)}), 0);
+    ASSERT_TRUE(WriteAll(path("empty.wav"), "") && WriteAll(path("empty.mp3"), ""));
+    ASSERT_TRUE(WriteAll(path("cut.wav"), ReadAll(path("good.wav")).left(20)));
+    ASSERT_TRUE(WriteAll(path("cut.flac"), ReadAll(path("good.flac")).left(3000)));
+    ASSERT_TRUE(WriteAll(path("text.mp3"), "no MP3 frames here\n"));
+    ASSERT_TRUE(QDir().mkpath(path("folder.wav")) && QDir().mkpath(path("folder.mp3")));
+    ASSERT_TRUE(QFile::copy(path("good.wav"), path("plain.wav")));
+    const QStringList wavBad = {"in.wma", "empty.wav", "cut.wav", "folder.wav", "missing.wav", "cut.flac"};
+    const struct {
+        const char* To;
+        QStringList Bad;
+        QString Good;
+    } cases[] = {
+        {"mp3", wavBad, "good.wav"},
+        {"ogg", wavBad, "good.wav"},
+        {"wma", {"empty.wav", "cut.wav", "folder.wav", "missing.wav", "cut.flac"}, "good.wav"},
+        {"flac", wavBad + QStringList{"in.wv", "empty.mp3"}, "good.wav"},
+        {"wav", {"in.wma", "plain.wav", "empty.mp3", "text.mp3", "folder.mp3", "cut.flac"}, "good.mp3"},
+    };
+    for (const auto& c : cases) {
+        for (const char* jobs : {"1", "2"}) {
+            SCOPED_TRACE(std::string(c.To) + " --jobs " + jobs);
+            const QString out = path(QString("out-") + c.To + jobs);
+            QStringList files;
+            for (const QString& f : c.Bad + QStringList{c.Good}) files << path(f);
+            const TResult r = Cli(home, QStringList{"convert", "--to", c.To, "--jobs", jobs, "--out", out} + files);
+            EXPECT_EQ(r.ExitCode, 1) << r.Err.toStdString();
+            for (const QString& bad : c.Bad) {
+                const qsizetype at = r.Err.indexOf("convert: " + path(bad) + ": ");
+                EXPECT_GE(at, 0) << bad.toStdString() << " is not told:\n" << r.Err.toStdString();
+                EXPECT_GT(r.Err.indexOf('\n', at) - at, QString("convert: " + path(bad) + ": ").size() + 5) << "no cause";
+            }
+            const QString made = QFileInfo(c.Good).completeBaseName() + '.' + c.To;
+            EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{made});
+        }
+    }
+
+    // Two files of one name from two folders, one after the other into FLAC: the job ends.
+    ASSERT_TRUE(QDir().mkpath(path("b")));
+    ASSERT_TRUE(QFile::copy(path("good.wav"), path("b/good.wav")));
+    const TResult twice = Cli(home, {"convert", "--to", "flac", "--jobs", "1", "--yes", "--out", path("twice"),
+                                     path("good.wav"), path("b/good.wav")});
+    EXPECT_EQ(twice.ExitCode, 0) << twice.Err.toStdString();
+    EXPECT_EQ(twice.Out.split('\n', Qt::SkipEmptyParts).size(), 2) << twice.Out.toStdString();
 }

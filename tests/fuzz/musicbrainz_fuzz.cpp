@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the MusicBrainz release parser as a server's reply: it must never
-// crash, keep only releases with a proper id, give each as many rows as the disc has tracks,
-// and leave no line break or tab in a field the disc information or the track list takes.
+// crash, keep only releases with a proper id (it names a cover file), give each as many rows
+// as the disc has tracks, and leave no control character or over-long value in a field the
+// disc information or the track list takes.
 #include "metadata/MusicBrainz.h"
 #include "settings/CDInfo.h"
 
@@ -28,9 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         TCDInfo info;
         QStringList rows(2);
         ApplyMbRelease(r, info, rows);
-        for (const QString& s : rows + QStringList{info.Artist, info.Album, info.Year, r.Country, r.Format, r.Date})
-            if (s.contains(QLatin1Char('\n')) || s.contains(QLatin1Char('\r')) || s.contains(QLatin1Char('\t')))
+        for (const QChar c : r.Id)
+            if (!(c.isDigit() || (c >= QLatin1Char('a') && c <= QLatin1Char('f')) || c == QLatin1Char('-')))
                 std::abort();
+        // No control character, and no field longer than "artist / title" at full length.
+        for (const QString& s : rows + QStringList{info.Artist, info.Album, info.Year, r.Country, r.Format, r.Date}) {
+            if (s.size() > 2 * 255 + 3)
+                std::abort();
+            for (const QChar c : s)
+                if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+                    std::abort();
+        }
     }
     CoverImageOf(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     return 0;

@@ -161,6 +161,25 @@ TEST(CddbReplies, QueryCodesAndMatchLists)
     EXPECT_TRUE(reason.contains("401 rock 1 No such CD entry")) << reason.toStdString();
 }
 
+// What a server sends back into the read command or the disc information: a match with a
+// category or disc id that is not one word or eight hex digits is dropped; fields lose NULs
+// and control characters and are cut to length.
+TEST(CddbReplies, HostileMatchesAndFieldsDoNotGetThrough)
+{
+    for (const char* line : {"200 ../rock 1401bb03 A / B", "200 rock 1401bb03x A", "200 rock 1401bb0 A",
+                             "211 x\nrock\t1401bb03 A\nrock/x 1401bb03 A\n."}) {
+        EXPECT_TRUE(ParseCddbQueryReply(line).Matches.isEmpty()) << line;
+    }
+    const QString nul(QChar(0));
+    const TCddbEntry e = ParseCddbEntry("DTITLE=Ar" + nul + "tist / " + QString(600, 'a') + "\nDYEAR=19\x1b" "99\nTTITLE0="
+                                        + QString(2000, 't') + "\nDGENRE=" + QString(300, 'g'));
+    EXPECT_EQ(e.Artist, "Ar tist");
+    EXPECT_EQ(e.Album.size(), 255);
+    EXPECT_EQ(e.Year, "19 99");
+    EXPECT_EQ(e.Genre.size(), 255);
+    EXPECT_EQ(e.Titles.value(0).size(), 513);
+}
+
 TEST(CddbReplies, DecodedAsUtf8ElseGbkElseLatin1)
 {
     const QString chinese = QStringLiteral("周杰伦 / 范特西");

@@ -171,6 +171,28 @@ TEST(MusicBrainz, ReleaseFieldsChoiceAndDiscInformation)
     EXPECT_EQ(info.Genre, 17);
 }
 
+// A server's id names a cover file and a cdinfo.dat value: only the exact lower-case form
+// passes; text fields lose their control characters and are cut to length.
+TEST(MusicBrainz, HostileIdsAndFieldsDoNotGetThrough)
+{
+    const QStringList badIds = {kId1 + "\n", kId1 + "\r", "\n" + kId1, QStringLiteral("abcdef01-2345-4678-89ab-cdef01234567").toUpper(), kId1 + "0",
+                                kId1.left(35), QString(kId1).replace(8, 1, "/"), QString(kId1).replace(0, 1, QChar(0))};
+    for (const QString& id : badIds) {
+        QList<TMbRelease> releases;
+        QString error;
+        ASSERT_TRUE(ParseMbReleases(Reply({Release(id, "T", kOurs)}), kDiscId, kToc, releases, error));
+        EXPECT_TRUE(releases.isEmpty()) << id.toStdString();
+        EXPECT_TRUE(StoredCoverPath(id).isEmpty()) << id.toStdString();
+    }
+    QList<TMbRelease> releases;
+    QString error;
+    const QString nul = QStringLiteral("a") + QChar(0) + QStringLiteral("b\u2028c\x1b");
+    ASSERT_TRUE(ParseMbReleases(Reply({Release(kId1, nul + QString(5000, 'x'), kOurs)}), kDiscId, kToc, releases, error));
+    ASSERT_EQ(releases.size(), 1);
+    EXPECT_EQ(releases[0].Title.left(5), "a b c");
+    EXPECT_EQ(releases[0].Title.size(), 255);
+}
+
 TEST(MusicBrainz, CoverDownloadStorageAndPictureBlocks)
 {
     // A JPEG header with a 300x500 three-component frame, and a 2x3 RGBA PNG header.

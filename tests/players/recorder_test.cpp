@@ -293,6 +293,18 @@ TEST_F(Recorder, RecordingAtTheTrackBarAndUndo)
     EXPECT_EQ(rec->View().Enabled, Buttons({R::btPlay, R::btNext, R::btRecord}));
 }
 
+TEST_F(Recorder, RecordingFromTheEndKeepsEveryFrame)
+{
+    // 1605 frames at 8 kHz: 200.625 ms, shown as 200 ms; the new sound follows frame 1605.
+    const QString named = OpenNamed("odd.wav", 1605);
+    const QByteArray original = ReadAll(named);
+    rec->SetTrackBar(R::TrackBarMax);
+    RecordSome(100);
+    const QByteArray work = ReadAll(rec->WorkFile);
+    EXPECT_EQ(work.mid(44, 1605), original.mid(44, 1605));
+    EXPECT_GE(work.size(), 44 + 1605 + 800);
+}
+
 TEST_F(Recorder, SaveAsKeepsTheSoundAsHeardNow)
 {
     const QString named = OpenNamed("named.wav");
