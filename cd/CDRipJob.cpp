@@ -22,6 +22,7 @@
 #include "settings/Options.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QSet>
 #include <algorithm>
@@ -80,11 +81,15 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
     FWaveOut->SetWavType(wtPCM);
     FWaveOut->SetBlockSize(512);
     FWaveOut->SetFileMode(foRewrite);
+    // The rip goes into a part file (removed when the run fails or stops); it becomes the
+    // WAV, or is encoded from, once whole.
+    FWaveOut->SetWriteAsPart(true);
     FWaveOut->SetOnProgress([this](QObject*) { Post(FWaveOut->Progress()); });
     FWaveOut->SetOnThreadException([this](QObject*) { FWaveError = FWaveOut->ExceptionMessage(); });
     FWaveOut->SetOnDone([this](QObject*) { WaveDone(); });
     FFlacOut = std::make_unique<TFlacOut>();
     FFlacOut->SetInput(&FCDIn);
+    FFlacOut->SetWriteAsPart(true);
     FFlacOut->SetOnProgress([this](QObject*) { Post(FFlacOut->Progress()); });
     FFlacOut->SetOnThreadException([this](QObject*) { FWaveError = FFlacOut->ExceptionMessage(); });
     FFlacOut->SetOnDone([this](QObject*) { FlacRipDone(); });
@@ -119,6 +124,16 @@ QString TCDRipJob::EncodedName(int i) const
     return ChangeFileExt(WavName(i), FormatExtension(FFormat));
 }
 
+QString TCDRipJob::RipFile(int i) const
+{
+    return PartPathOf(FFormat == FormatWav ? FFinal.value(i, WavName(i)) : WavName(i));
+}
+
+QString TCDRipJob::OutputName(int i) const
+{
+    return FFinal.value(i, FFormat == FormatWav ? WavName(i) : EncodedName(i));
+}
+
 void TCDRipJob::Post(int percent, int errorCode, const QString& text)
 {
     auto info = std::make_unique<TProcessInfo>();
@@ -139,6 +154,21 @@ void TCDRipJob::Start()
     if (FEntries.isEmpty()) {
         Complete();
         return;
+    }
+    if (FCue) {
+        // The whole-disc file is one output for every entry.
+        const TExistingFiles::TDecision d = FExisting.Decide(FCueFile);
+        for (TEntryResult& r : FResults) r.Output = d.Path;
+        if (d.Action != TExistingFiles::TDecision::Write) {
+            if (d.Action == TExistingFiles::TDecision::Keep) FPrompter->ShowError(d.Reason);
+            for (int i = 0; i < FEntries.size(); ++i) {
+                if (d.Action == TExistingFiles::TDecision::Skip) Succeed(i);
+                else Fail(i, d.Reason);
+            }
+            Complete();
+            return;
+        }
+        FCueFile = d.Path;
     }
     FAudit = new TRipAudit(FPrompter, this);
     BeginAudit(*FAudit, FCDIn);
@@ -186,6 +216,22 @@ void TCDRipJob::StartRip(int index)
         Post(ProgressCode::RipFinished, RipError::CreateFailed, why);
         return;
     }
+    if (!FCue && !FTested && !FFinal.contains(index)) {
+        // The output's name by the Existing rule; an entry whose file is kept is over.
+        const QString out = ClaimOutput(index, FFormat == FormatWav ? wav : EncodedName(index));
+        if (out.isEmpty()) {
+            FCount += 1;
+            FReading = false;
+            FReaderRow.Track.clear();
+            FReaderRow.Stage = QStringLiteral("idle");
+            FPipeline.Finish(index, nullptr);
+            QMetaObject::invokeMethod(this, [this] { Next(); }, Qt::QueuedConnection);
+            return;
+        }
+        FFinal[index] = out;
+        if (FFormat != FormatWav && OptionsSetting.CommonOptions.IsKeepWav && !FlacDirect())
+            FKeepWav[index] = ClaimExtra(wav);
+    }
     // With a test pass the track is read once into a scratch file for its CRC, then copied.
     FTesting = RipAuditSettings().TestPass && !FTested;
     try {
@@ -203,11 +249,11 @@ void TCDRipJob::StartRip(int index)
         }
         if (!FTesting && FlacDirect()) {
             ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber, FCDIn.TracksCount());
-            FFlacOut->SetFileName(EncodedName(index));
+            FFlacOut->SetFileName(OutputName(index));
             FFlacOut->Run();
             return;
         }
-        FWaveOut->SetFileName(FTesting ? wav + QStringLiteral(".test") : wav);
+        FWaveOut->SetFileName(FTesting ? TestFile(index) : RipFile(index));
         FWaveOut->Run();
     } catch (const std::exception& e) {
         // The track cannot be read at all: told as a read error, and the job goes on.
@@ -232,7 +278,10 @@ void TCDRipJob::WaveDone()
         return;
     }
     if (!FWaveError.isEmpty()) {
-        const bool created = QFile::exists(wav);
+        // The writer has removed its part file; a file that could not be made names itself.
+        QString name = RipFile(FCount);
+        name.chop(5);
+        const bool created = !FWaveError.startsWith(QDir::toNativeSeparators(name));
         Post(ProgressCode::RipFinished, created ? RipError::ReadFailed : RipError::CreateFailed, FWaveError);
         return;
     }
@@ -252,7 +301,7 @@ void TCDRipJob::WaveDone()
 void TCDRipJob::RipFinished(const TProcessInfo& info)
 {
     const int index = FCount;
-    const QString wav = WavName(index);
+    const QString wav = OutputName(index);
     FCount += 1;
     FReading = false;
     FReaderRow.Track.clear();
@@ -278,6 +327,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     if (info.ErrorCode != RipError::None || !mismatch.isEmpty()) {
         // A short or padded WAV is no rip: it goes, and nothing is encoded from it.
         const QString why = !mismatch.isEmpty() ? mismatch
+                            : IsPlainWriteError(info.ElapsedText) ? info.ElapsedText
                             : info.ErrorCode == RipError::CreateFailed
                                 ? wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"))
                                       + (info.ElapsedText.isEmpty() ? QString() : QStringLiteral(" (") + info.ElapsedText + QLatin1Char(')'))
@@ -290,10 +340,22 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
             Next();
             return;
         }
-        DeleteIfFree(wav);
+        DiscardPart(RipFile(index));
         FPipeline.Finish(index, [this, index, why] {
             FPrompter->ShowError(why);
             Fail(index, why);
+        });
+        Next();
+        return;
+    }
+    QString commitError;
+    if (FFormat == FormatWav && !FCue && !CommitPart(RipFile(index), OutputName(index), &commitError)) {
+        // The whole rip could not take its name (a full disk at the last moment).
+        read.Failure = commitError;
+        if (FAudit) FAudit->AddTrack(read, wav);
+        FPipeline.Finish(index, [this, index, commitError] {
+            FPrompter->ShowError(commitError);
+            Fail(index, commitError);
         });
         Next();
         return;
@@ -324,7 +386,7 @@ void TCDRipJob::StartEncode(TEncodeWorker& worker, int index)
         UpdateView();
         Changed();
         if (FDone) return;   // stopped from the view's handler
-        const QString wav = WavName(index);
+        const QString wav = RipFile(index);
         const int percent = common.NormalizePercent;
         worker.RunFirst(
             [wav, percent] {
@@ -351,8 +413,8 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     UpdateView();
     Changed();
     if (FDone) return;   // stopped from the view's handler
-    const QString wav = WavName(index);
-    const QString out = EncodedName(index);
+    const QString wav = RipFile(index);
+    const QString out = OutputName(index);
     TEncodeStep& step = worker.Step();
     step.WaveIn1().SetFileName(wav);
     try {
@@ -416,9 +478,12 @@ void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)
 void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
 {
     const int index = worker.Index;
-    const QString wav = WavName(index);
-    const QString out = EncodedName(index);
+    const QString wav = RipFile(index);
+    const QString out = OutputName(index);
     TEncodeStep& step = worker.Step();
+    // What the encoder process found when it could not write (a full disk, a read-only
+    // folder).
+    const QString failure = FFormat == FormatMp3 ? step.Mp3().Failure() : FFormat == FormatWma ? step.Wma().Failure() : QString();
     if (step.Mp3().Active) step.Mp3().Stop(0);
     if (step.Wma().Active) step.Wma().Stop(0);
     worker.Output.clear();
@@ -433,6 +498,8 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
         if (info.ErrorCode != 0) why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
     } else if (info.ErrorCode == StreamFailed) {
         why = info.ElapsedText;
+    } else if (!failure.isEmpty()) {
+        why = failure;
     } else if (info.ErrorCode == 8) {
         why = out + QStringLiteral(": ") + info.ElapsedText.trimmed();
     } else if (info.ErrorCode != 2 || FileSizeOf(out) <= 0) {
@@ -441,8 +508,8 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
                                       : QStringLiteral("the encoder produced nothing"));
     }
     if (!why.isEmpty()) {
-        // The rip is kept for another try; the failed output goes, untagged.
-        DeleteIfFree(out);
+        // The encoders have removed their part files; a WAV to be kept is kept.
+        KeepOrDiscardRip(index);
         FPipeline.Finish(index, [this, index, why] {
             FPrompter->ShowError(why);
             Fail(index, why);
@@ -450,7 +517,7 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
         Next();
         return;
     }
-    if (!OptionsSetting.CommonOptions.IsKeepWav) DeleteIfFree(wav);
+    KeepOrDiscardRip(index);
     uint16_t status = 0;
     if (FFormat == FormatMp3) {
         const TRipEntry entry = ParseRipEntry(FEntries.value(index));
@@ -561,9 +628,9 @@ void TCDRipJob::StopJob()
 {
     if (FDone) return;
     FStopped = true;
-    // What an interrupted encoder wrote is not a whole file (the workers remove it); the
-    // stopped WAV keeps a truthful header and stays, as do finished WAVs whose encode was
-    // stopped or had not begun.
+    // Nothing unfinished keeps a final name: the stopped rip and an interrupted encoder's
+    // output are part files that go, as do rips whose encoding was stopped or had not
+    // begun.
     CleanUp();
     FailUnproduced();
     Complete();
@@ -592,7 +659,7 @@ void TCDRipJob::CleanUp()
     // A whole-disc file not finished by now is not whole.
     FFlacOut->DiscardFile();
     // A test pass cut short leaves its scratch file.
-    if (FTesting && FCount < FEntries.size()) DeleteIfFree(WavName(FCount) + QStringLiteral(".test"));
+    if (FTesting && FCount < FEntries.size()) DiscardPart(TestFile(FCount));
     FTesting = false;
     FReading = false;
     FCDIn.Reset();
@@ -602,4 +669,24 @@ void TCDRipJob::CleanUp()
         worker->Step().WaveIn1().SetFileName(QString());
         worker->Step().VorbisOut1().SetFileName(QString());
     }
+    // Rips that were waiting for an encoder are work files: they go with the job.
+    if (FFormat != FormatWav)
+        for (int i = 0; i < FEntries.size(); ++i) DiscardPart(RipFile(i));
+}
+
+QString TCDRipJob::TestFile(int i) const
+{
+    return PartPathOf(WavName(i) + QStringLiteral(".test"));
+}
+
+void TCDRipJob::KeepOrDiscardRip(int index)
+{
+    const QString rip = RipFile(index);
+    const QString keep = FKeepWav.value(index);
+    if (keep.isEmpty()) {
+        DiscardPart(rip);
+        return;
+    }
+    QString error;
+    if (!CommitPart(rip, keep, &error)) FPrompter->ShowError(error);
 }

@@ -1,13 +1,16 @@
 // The child process, its output and its notifications.
 #include "encode/EncodeProcess.h"
 
+#include "platform/OutputFile.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <memory>
+#include <cerrno>
 #include <csignal>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -43,8 +46,12 @@ void TEncodeProcess::Start()
     // notification ends the previous child silently.
     ReleaseChild(true);
     ++FRun;
+    FEndedWell = false;
+    FFailure.clear();
 
-    if (QFileInfo::exists(OutputFile) && !SkipsOverwriteQuestion(Kind)) {
+    if (WriteAsPart) {
+        RemoveStalePart(OutputFile);
+    } else if (QFileInfo::exists(OutputFile) && !SkipsOverwriteQuestion(Kind)) {
         const QString question = OutputFile + LangString(QStringLiteral("RES_File_Exist"),
                                                          QStringLiteral("已经存在，要覆盖它吗？"));
         const bool yes = Prompter && Prompter->AskYesNo(question, TPrompter::Answer::No) == TPrompter::Answer::Yes;
@@ -94,7 +101,34 @@ void TEncodeProcess::Stop(int /*exitCode*/)
     if (!Active) return;
     Active = false;
     ++FRun;
+    const bool running = Running();
     ReleaseChild(true);
+    // What a killed child wrote is no file.
+    if (WriteAsPart && running) DiscardPart(PartPathOf(OutputFile));
+}
+
+QString TEncodeProcess::WrittenFile() const
+{
+    return WriteAsPart ? PartPathOf(OutputFile) : OutputFile;
+}
+
+void TEncodeProcess::FinishPart()
+{
+    const QString part = PartPathOf(OutputFile);
+    if (FEndedWell && QFileInfo(part).size() > 0) {
+        if (!CommitPart(part, OutputFile, &FFailure)) FEndedWell = false;
+        return;
+    }
+    FEndedWell = false;
+    DiscardPart(part);
+    // An encoder that could not write says so in its own words; the usual causes are
+    // named plainly from the folder it wrote to.
+    const QString folder = QFileInfo(OutputFile).absolutePath();
+    struct statvfs fs {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0) FFailure = WriteErrorText(errno, OutputFile);
+    else if (fs.f_flag & ST_RDONLY) FFailure = WriteErrorText(EROFS, OutputFile);
+    else if (fs.f_bavail == 0) FFailure = WriteErrorText(ENOSPC, OutputFile);
+    else if (::access(QFile::encodeName(folder).constData(), W_OK) != 0) FFailure = WriteErrorText(errno, OutputFile);
 }
 
 void TEncodeProcess::ReleaseChild(bool kill)
@@ -134,7 +168,9 @@ void TEncodeProcess::ProcessEnded()
     if (run != FRun || !FChild) return;
     if (!Deliver(FParser.Finish(FStartTime.elapsed()))) return;
     if (run != FRun) return;
+    FEndedWell = FChild->exitStatus() == QProcess::NormalExit && FChild->exitCode() == 0;
     ReleaseChild(false);
+    if (WriteAsPart) FinishPart();
     NotifyEnd(2);
 }
 
