@@ -219,6 +219,8 @@ void TCDRipJob::StartRip(int index)
     if (!FCue && !FTested && !FFinal.contains(index)) {
         // The output's name by the Existing rule; an entry whose file is kept is over.
         const QString out = ClaimOutput(index, FFormat == FormatWav ? wav : EncodedName(index));
+        // A rip a killed run left behind is stale whatever happens now.
+        if (FFormat != FormatWav) DiscardPart(RipFile(index));
         if (out.isEmpty()) {
             FCount += 1;
             FReading = false;

@@ -260,6 +260,8 @@ void TConversionJob::StartRip(int index)
     if (!FCue && !FFinal.contains(index)) {
         // The output's name by the Existing rule; an entry whose file is kept is over.
         const QString wanted = FFormat == FormatWav ? RipWav(index) : ChangeFileExt(RipWav(index), FormatExtension(FFormat));
+        // A rip a killed run left behind is stale whatever happens now.
+        if (FFormat != FormatWav) DiscardPart(PartPathOf(RipWav(index)));
         if (Claim(index, wanted).isEmpty()) {
             QMetaObject::invokeMethod(this, [this, index] { SkipRip(index); }, Qt::QueuedConnection);
             return;

@@ -6,10 +6,12 @@
 #include "settings/Lang.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <memory>
 #include <cerrno>
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -77,7 +79,11 @@ void TEncodeProcess::Start()
     child->setStandardInputFile(QProcess::nullDevice());
     // The child leads a process group of its own: a stop kills whatever it started too, and
     // a terminal's Ctrl-C reaches this program, which stops the job, not the encoders.
-    child->setChildProcessModifier([] { ::setpgid(0, 0); });
+    // It also dies with this program, so that a killed job leaves no encoder writing on.
+    child->setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    });
     child->start(QIODevice::ReadOnly);
     if (!child->waitForStarted(START_WATCHDOG_MS)) {
         const QString reason = child->errorString();
@@ -112,9 +118,34 @@ QString TEncodeProcess::WrittenFile() const
     return WriteAsPart ? PartPathOf(OutputFile) : OutputFile;
 }
 
+namespace {
+
+// A WAV file whose data chunk is cut short (an encoder that carried on after a failed
+// write) is not whole; any other file is judged by its encoder's exit status alone.
+bool CutWav(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return true;
+    const QByteArray head = f.read(12);
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE") return false;
+    qint64 at = 12;
+    while (at + 8 <= f.size()) {
+        f.seek(at);
+        const QByteArray chunk = f.read(8);
+        const qint64 size = qint64(uchar(chunk[4])) | qint64(uchar(chunk[5])) << 8 | qint64(uchar(chunk[6])) << 16
+                            | qint64(uchar(chunk[7])) << 24;
+        if (chunk.startsWith("data")) return at + 8 + size > f.size();
+        at += 8 + size + (size & 1);
+    }
+    return true;
+}
+
+} // namespace
+
 void TEncodeProcess::FinishPart()
 {
     const QString part = PartPathOf(OutputFile);
+    if (FEndedWell && CutWav(part)) FEndedWell = false;
     if (FEndedWell && QFileInfo(part).size() > 0) {
         if (!CommitPart(part, OutputFile, &FFailure)) FEndedWell = false;
         return;
