@@ -151,8 +151,9 @@ QString TConversionJob::WorkWav(int index) const
 
 QString TConversionJob::Claim(int index, const QString& wanted)
 {
-    // A work file is the job's own, not the entry's output.
-    if (wanted.endsWith(QLatin1String(".part"))) return wanted;
+    // A work file is the job's own, not the entry's output; the recorder's MP3 is the name
+    // its user has just chosen (and agreed to replace).
+    if (wanted.endsWith(QLatin1String(".part")) || FMode == RecordToMp3) return wanted;
     if (FFinal.contains(index)) return FFinal.value(index);
     const QString path = ClaimOutput(index, wanted);
     if (!path.isEmpty()) FFinal[index] = path;
@@ -402,6 +403,8 @@ void TConversionJob::StartResample(int index, const QString& input, const QStrin
 {
     if (FDone) return;   // a stop from a view handler ends the job between steps
     FCurrentEntry = index;
+    // The work file lies in the output's folder.
+    if (!MakeFolders(index, FMode == WavToOgg ? ProgressCode::OggWriterDone : ProgressCode::Mp3EncoderEnd)) return;
     FStep->WaveIn1().SetFileName(input);
     try {
         FStep->RunResample(temp);
@@ -449,7 +452,6 @@ void TConversionJob::NextMp3File(bool first)
     if (DecodeFlacFirst(i, first)) return;
     const QString in = InputOf(i);
     const QString name = FEntries.value(i);
-    const QString folder = OutputFolder();
     switch (FMode) {
     case WavToMp3: {
         TWaveIn& wave = FStep->WaveIn1();
@@ -458,7 +460,7 @@ void TConversionJob::NextMp3File(bool first)
         const int rate = wave.SampleRate();
         const int bits = wave.BitsPerSample();
         const QString out = OutputOf(i);
-        const QString temp = folder + QLatin1String(Mp3TempName);
+        const QString temp = WorkWav(i);
         if (first) {
             if (rate >= MinDirectRate && bits <= MaxDirectBits) {
                 SetGroup(QStringLiteral("RES_WAV_TO_MP3"), QStringLiteral("Encoding WAV to MP3"));
@@ -525,7 +527,7 @@ void TConversionJob::NextOggFile(bool first)
     } else {
         SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
         SetCaption(QStringLiteral("重采样("), i + 1, i);
-        StartResample(i, in, OutputFolder() + QLatin1String(OggTempName));
+        StartResample(i, in, WorkWav(i));
     }
 }
 
@@ -778,13 +780,12 @@ void TConversionJob::ResampleEnd(const TProcessInfo& info)
         Skip(ogg ? ProgressCode::OggWriterDone : ProgressCode::Mp3EncoderEnd, i, text);
         return;
     }
-    const QString folder = OutputFolder();
     SetCaption(QStringLiteral("编码中("), i + 1, i);
     SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
     if (ogg) {
-        StartOgg(i, folder + QLatin1String(OggTempName), OutputOf(i));
+        StartOgg(i, WorkWav(i), OutputOf(i));
     } else if (FMode == WavToMp3) {
-        StartMp3(i, folder + QLatin1String(Mp3TempName), OutputOf(i), true);
+        StartMp3(i, WorkWav(i), OutputOf(i), true);
     }
 }
 
@@ -907,8 +908,9 @@ void TConversionJob::CleanUp()
     // The stream components are stopped too (the design leaves a running resampling chain
     // to the window's destruction): its temporary file can then be deleted.
     FStep->StopAll();
-    if (FMode == WavToOgg) DeleteIfFree(OutputFolder() + QLatin1String(OggTempName));
-    if (FMode == WavToMp3) DeleteIfFree(OutputFolder() + QLatin1String(Mp3TempName));
+    // The work files of resampled entries.
+    if (FMode == WavToOgg || FMode == WavToMp3)
+        for (int i = 0; i < FEntries.size(); ++i) DiscardPart(WorkWav(i));
     if (!FDecoded.isEmpty() && FMode != Mp3ToWav) {
         // The WAV reader may still hold the work file it last read.
         FStep->WaveIn1().SetFileName(QString());

@@ -57,11 +57,6 @@ public:
         QVector<TPipelineRow> Rows;
     };
 
-    // Temporary files of the resampling chain, in the output folder.
-    static constexpr const char* Mp3TempName = "MyMP3ReTemp.wav";
-    static constexpr const char* OggTempName = "MyReTemp.wav";
-    static constexpr const char* FlacTempName = "MyFlacTemp.wav";
-
     TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
                    TMp3EncodeProcess* mp3 = nullptr, TWMAEncodeProcess* wma = nullptr,
                    QObject* parent = nullptr);

@@ -117,6 +117,14 @@ bool TConversionJob::DecodeFlacFirst(int index, bool first)
     FFlacFirst = first;
     FCurrentEntry = index;
     FResults[index].Output = out;
+    // The work file (or the output) lies in the output's folder.
+    const int endPercent = FMode == WavToOgg   ? ProgressCode::OggWriterDone
+                           : FMode == WavToWma ? ProgressCode::WmaEncoderEnd
+                                               : ProgressCode::Mp3EncoderEnd;
+    if (!MakeFolders(index, endPercent)) {
+        FDecoded.insert(index, QString());
+        return true;
+    }
     SetCaption(QStringLiteral("解码中("), index + 1, index);
     SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
     FDecoded.insert(index, out);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/prctl.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -151,15 +152,15 @@ void TEncodeProcess::FinishPart()
         return;
     }
     FEndedWell = false;
-    DiscardPart(part);
     // An encoder that could not write says so in its own words; the usual causes are
-    // named plainly from the folder it wrote to.
+    // named plainly from the folder it wrote to (before its part file frees the space).
     const QString folder = QFileInfo(OutputFile).absolutePath();
     struct statvfs fs {};
     if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0) FFailure = WriteErrorText(errno, OutputFile);
     else if (fs.f_flag & ST_RDONLY) FFailure = WriteErrorText(EROFS, OutputFile);
     else if (fs.f_bavail == 0) FFailure = WriteErrorText(ENOSPC, OutputFile);
     else if (::access(QFile::encodeName(folder).constData(), W_OK) != 0) FFailure = WriteErrorText(errno, OutputFile);
+    DiscardPart(part);
 }
 
 void TEncodeProcess::ReleaseChild(bool kill)
@@ -233,6 +234,13 @@ void TEncodeProcess::NotifyEnd(int errorCode, const QString& text)
     info.Percent = EndPercent();
     info.ErrorCode = errorCode;
     info.ElapsedText = text;
+    // An encoder's own line about a failed write is told in the program's plain words.
+    if (WriteAsPart && errorCode == 8)
+        for (const int cause : {ENOSPC, EDQUOT, EROFS, EACCES})
+            if (text.contains(QString::fromLocal8Bit(std::strerror(cause)))) {
+                info.ElapsedText = WriteErrorText(cause, OutputFile);
+                break;
+            }
     if (!OwnerWindow) return;
     if (!SendsEndNotification()) {
         Post(info);

@@ -150,7 +150,9 @@ TEST_F(SafeOutputTest, ExistingFilesFollowTheRuleOnBothRoutes)
             if (c.Existing) more << "--existing" << c.Existing;
             const Result r = Cli(Rip(c.Format, out, more), cdInput);
             EXPECT_EQ(r.ExitCode, c.Exit) << r.Err.toStdString();
-            if (!c.Existing) EXPECT_TRUE(r.Err.contains("exists and was kept")) << r.Err.toStdString();
+            if (!c.Existing) {
+                EXPECT_TRUE(r.Err.contains("exists and was kept")) << r.Err.toStdString();
+            }
             QStringList expected = c.Files;
             expected.removeDuplicates();
             expected.sort();
@@ -229,7 +231,9 @@ TEST_F(SafeOutputTest, AKilledJobLeavesOnlyWholeFilesAndResumes)
         ::kill(pid_t(p->processId()), SIGKILL);
         p->waitForFinished();
         for (const QString& name : Files(out))
-            if (c.Finals.contains(name)) EXPECT_TRUE(Whole(out + "/" + name, c.Seconds)) << name.toStdString();
+            if (c.Finals.contains(name)) {
+                EXPECT_TRUE(Whole(out + "/" + name, c.Seconds)) << name.toStdString();
+            }
         const Result r = Cli(c.Args + QStringList{"--existing", "skip"});
         EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
         EXPECT_EQ(Files(out), c.Finals);
@@ -242,7 +246,7 @@ TEST_F(SafeOutputTest, AFullDiskIsNamedAndLeavesNothingPartial)
 {
     const QString mnt = Path("full");
     ASSERT_TRUE(QDir().mkpath(mnt));
-    if (::mount("tmpfs", QFile::encodeName(mnt).constData(), "tmpfs", 0, "size=48k") != 0)
+    if (::mount("tmpfs", QFile::encodeName(mnt).constData(), "tmpfs", 0, "size=16k") != 0)
         GTEST_SKIP() << "a small file system cannot be mounted here (needs root)";
     ASSERT_TRUE(WriteAll(Path("in.wav"), Wav(2)));
     ASSERT_TRUE(Cli({"convert", "--to", "mp3", "--out", Path("src"), Path("in.wav")}).ExitCode == 0);

@@ -188,7 +188,8 @@ TEST_F(JobTest, WavToMp3ResamplesWhatTheEncoderCannotTakeDirectly)
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Rate);
         const QString first = Wav(QString("first%1_%2.wav").arg(c.Rate).arg(c.Bits), c.Rate, c.Bits);
-        const QString temp = Out + "/MyMP3ReTemp.wav";
+        // The resampled work file: a part file named by the output, never a user's name.
+        const QString temp = Out + "/" + QFileInfo(first).completeBaseName() + ".mp3.wav.part";
         int tempBits = 0, tempRate = 0;
         Trace = {};
         auto job = Run(TConversionJob::WavToMp3, {first, later}, [&](TConversionJob& j) {
@@ -248,7 +249,7 @@ TEST_F(JobTest, TheOtherModes)
             EXPECT_TRUE(job->Results()[i].Produced) << job->Results()[i].Failure.toStdString();
             EXPECT_NEAR(DecodedFrames(c.Outputs[i]), 44100, c.Tolerance) << c.Outputs[i].toStdString();
         }
-        EXPECT_FALSE(QFileInfo::exists(Out + "/MyReTemp.wav"));
+        EXPECT_EQ(QDir(Out).entryList({"*.part"}, QDir::Files), QStringList()) << "no work file is left";
     }
 }
 
@@ -269,16 +270,16 @@ TEST_F(JobTest, StopEndsEveryWorkerAndLeavesNoHalfFile)
     } cases[] = {
         {"a rip", TConversionJob::RipCD, {"01One", "02Two", "03Three"},
          [](TConversionJob& j) { return j.View().Caption.startsWith("抓取中(02"); },
-         {"One.mp3", "One.wav"}, {"Two.mp3", "Three.mp3"}},
+         {"One.mp3"}, {"Two.mp3", "Three.mp3", "One.wav", "Two.wav", "One.wav.part", "Two.wav.part"}},
         {"an MP3 encoding", TConversionJob::RipCD, {"02Two", "01One"},
          [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.ProgressSeen; },
-         {"Two.wav"}, {"Two.mp3", "One.wav"}},
+         {}, {"Two.mp3", "One.wav", "Two.wav", "Two.wav.part", "Two.mp3.part"}},
         {"an OGG encoding", TConversionJob::WavToOgg, {longWav},
          [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.View().Gauge > 0; },
          {}, {"long.ogg"}},
         {"a resampling", TConversionJob::WavToOgg, {lowWav},
          [](TConversionJob& j) { return j.View().Caption.startsWith("重采样(01") && j.View().Gauge > 0; },
-         {}, {"low.ogg", "MyReTemp.wav"}},
+         {}, {"low.ogg", "low.ogg.wav.part", "low.ogg.part"}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
