@@ -209,7 +209,7 @@ void TCDRipJob::StartRip(int index)
     Changed();
     if (FDone) return;   // stopped from the view's handler
     const QString wav = WavName(index);
-    FResults[index].Output = FFormat == FormatWav ? wav : EncodedName(index);
+    FResults[index].Output = OutputName(index);
     FWaveError.clear();
     QString why;
     if (!MakeOutputFolders(OptionsSetting.CommonOptions.OutputFolder, FPaths.value(index), &why)) {
@@ -510,7 +510,9 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
                                       : QStringLiteral("the encoder produced nothing"));
     }
     if (!why.isEmpty()) {
-        // The encoders have removed their part files; a WAV to be kept is kept.
+        // The encoders have removed their part files; the rip is kept as a WAV for another
+        // try (its name by the Existing rule).
+        if (!FKeepWav.contains(index)) FKeepWav[index] = ClaimExtra(WavName(index));
         KeepOrDiscardRip(index);
         FPipeline.Finish(index, [this, index, why] {
             FPrompter->ShowError(why);
