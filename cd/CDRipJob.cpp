@@ -511,9 +511,19 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
     }
     if (!why.isEmpty()) {
         // The encoders have removed their part files; the rip is kept as a WAV for another
-        // try (its name by the Existing rule).
-        if (!FKeepWav.contains(index)) FKeepWav[index] = ClaimExtra(WavName(index));
-        KeepOrDiscardRip(index);
+        // try (its name by the Existing rule, whose decision clears the WAV's part-file
+        // name: the rip waits under another part name meanwhile).
+        if (FKeepWav.contains(index)) {
+            KeepOrDiscardRip(index);
+        } else {
+            const QString aside = PartPathOf(WavName(index) + QStringLiteral(".failed"));
+            DiscardPart(aside);
+            const QString keep = QFile::rename(wav, aside) ? ClaimExtra(WavName(index)) : QString();
+            QString error;
+            if (keep.isEmpty()) DiscardPart(aside);
+            else if (!CommitPart(aside, keep, &error)) FPrompter->ShowError(error);
+            DiscardPart(wav);
+        }
         FPipeline.Finish(index, [this, index, why] {
             FPrompter->ShowError(why);
             Fail(index, why);
