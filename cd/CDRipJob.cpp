@@ -294,7 +294,7 @@ void TCDRipJob::WaveDone()
             NormalizeWavFile(common.NormalizePercent, wav);
         } catch (const std::exception&) {
             // The WAV stays as ripped: the message, then the job goes on with it.
-            FPrompter->ShowError(wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
+            FPrompter->ShowError(OutputName(FCount) + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
         }
     }
     Post(ProgressCode::RipFinished);

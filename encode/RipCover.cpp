@@ -1,12 +1,12 @@
 #include "encode/RipCover.h"
 
-#include "platform/OutputFile.h"
 #include "platform/Prompter.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSet>
 #include <memory>
 
@@ -27,7 +27,11 @@ bool PutFolderCover(const QString& folder, const TCoverImage& image, QString* er
     if (image.IsNull() || dir.exists(QStringLiteral("folder.jpg")) || dir.exists(QStringLiteral("folder.png")))
         return true;
     const bool png = image.Mime == QLatin1String("image/png");
-    return WriteWholeFile(dir.filePath(png ? QStringLiteral("folder.png") : QStringLiteral("folder.jpg")), image.Bytes, error);
+    QSaveFile file(dir.filePath(png ? QStringLiteral("folder.png") : QStringLiteral("folder.jpg")));
+    if (file.open(QIODevice::WriteOnly) && file.write(image.Bytes) == image.Bytes.size() && file.commit())
+        return true;
+    if (error) *error = file.fileName() + QStringLiteral(": ") + file.errorString();
+    return false;
 }
 
 std::function<void(const QString&)> FolderCoverWriter(TPrompter* prompter)

@@ -148,13 +148,14 @@ TEST_F(JobTest, RipFailuresAreToldAndTheNextTrackGoesOn)
         QString Message;                                // the text shown, as it begins
         bool FirstProduced;
     } cases[] = {
-        {"the WAV cannot be created", [](const QString& f) { QDir().mkpath(f + "/One.wav"); },
+        // (The rip goes into the WAV's part file, which a folder can stand in the way of.)
+        {"the WAV cannot be created", [](const QString& f) { QDir().mkpath(f + "/One.wav.part"); },
          "/One.wav" + LangString("RES_CreateWavFileError", " 不是有效文件名。请重命名CD曲目列表中的标题。"), false},
         {"a sector cannot be read", [](const QString&) { SetReadFaults("10"); },
          LangString("RES_ReadCDAudioError", "读取CD信息时出错！"), false},
         {"the normalize pass fails", [](const QString& f) {
              OptionsSetting.CommonOptions.IsNormalize = true;
-             QDir().mkpath(f + "/One.nor");
+             QDir().mkpath(f + "/One.wav.nor");
          }, "/One.wav: " + LangString("RES_NormalizeError", "音量规格化失败！"), true},
     };
     for (const TCase& c : cases) {
