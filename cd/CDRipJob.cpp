@@ -155,20 +155,10 @@ void TCDRipJob::Start()
         Complete();
         return;
     }
-    if (FCue) {
-        // The whole-disc file is one output for every entry.
-        const TExistingFiles::TDecision d = FExisting.Decide(FCueFile);
-        for (TEntryResult& r : FResults) r.Output = d.Path;
-        if (d.Action != TExistingFiles::TDecision::Write) {
-            if (d.Action == TExistingFiles::TDecision::Keep) FPrompter->ShowError(d.Reason);
-            for (int i = 0; i < FEntries.size(); ++i) {
-                if (d.Action == TExistingFiles::TDecision::Skip) Succeed(i);
-                else Fail(i, d.Reason);
-            }
-            Complete();
-            return;
-        }
-        FCueFile = d.Path;
+    // The whole-disc file is one output for every entry.
+    if (FCue && !ClaimSharedOutput(FCueFile)) {
+        Complete();
+        return;
     }
     FAudit = new TRipAudit(FPrompter, this);
     BeginAudit(*FAudit, FCDIn);
@@ -303,7 +293,7 @@ void TCDRipJob::WaveDone()
 void TCDRipJob::RipFinished(const TProcessInfo& info)
 {
     const int index = FCount;
-    const QString wav = OutputName(index);
+    const QString wav = FFormat == FormatWav ? OutputName(index) : WavName(index);
     FCount += 1;
     FReading = false;
     FReaderRow.Track.clear();

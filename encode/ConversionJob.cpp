@@ -226,6 +226,11 @@ void TConversionJob::Start()
         StartFileWorkers();
         return;
     }
+    // The whole-disc file is one output for every entry.
+    if (FCue && !ClaimSharedOutput(FCueFile)) {
+        Complete();
+        return;
+    }
     switch (FMode) {
     case RipCD:
         StartRip(0);
@@ -269,6 +274,9 @@ void TConversionJob::StartRip(int index)
         }
         if (FFormat != FormatWav && OptionsSetting.CommonOptions.IsKeepWav) FKeepWav[index] = ClaimExtra(RipWav(index));
     }
+    // The whole-disc file keeps the WAVs made beside it when asked to.
+    if (FCue && OptionsSetting.CommonOptions.IsKeepWav && !FKeepWav.contains(index))
+        FKeepWav[index] = ClaimExtra(RipWav(index));
     // A WAV renamed by the Existing rule is ripped under its new name.
     if (FFormat == FormatWav && !FCue) wav = QDir(OutputFolder()).relativeFilePath(FFinal.value(index));
     FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, wav.left(wav.size() - 4));

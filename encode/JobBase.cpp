@@ -27,6 +27,22 @@ QString TJobBase::ClaimOutput(int index, const QString& wanted)
     return {};
 }
 
+bool TJobBase::ClaimSharedOutput(QString& path)
+{
+    const TExistingFiles::TDecision d = FExisting.Decide(path);
+    for (TEntryResult& r : FResults) r.Output = d.Path;
+    if (d.Action == TExistingFiles::TDecision::Write) {
+        path = d.Path;
+        return true;
+    }
+    if (d.Action == TExistingFiles::TDecision::Keep) FPrompter->ShowError(d.Reason);
+    for (int i = 0; i < FResults.size(); ++i) {
+        if (d.Action == TExistingFiles::TDecision::Skip) Succeed(i);
+        else Fail(i, d.Reason);
+    }
+    return false;
+}
+
 QString TJobBase::ClaimExtra(const QString& wanted)
 {
     const TExistingFiles::TDecision d = FExisting.Decide(wanted);

@@ -63,6 +63,9 @@ protected:
     QString ClaimOutput(int index, const QString& wanted);
     // The same for a second file of the entry (a kept WAV): empty when it is not written.
     QString ClaimExtra(const QString& wanted);
+    // The one output every entry shares (a whole-disc file): true with `path` set to the
+    // name to write; false when the rule kept the file (every entry produced or failed).
+    bool ClaimSharedOutput(QString& path);
     // Asked once when the job is over, before it closes: true when something still has to
     // finish first (a rip log waiting for a database answer), which then calls `resume`.
     std::function<bool(std::function<void()> resume)> FBeforeClose;

@@ -3,6 +3,7 @@
 // (a kill, a full disk, a read fault), and name the cause when it fails.
 #include "AppTestHome.h"
 #include "fixtures/TestDisc.h"
+#include "platform/OutputFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -164,6 +165,30 @@ TEST_F(SafeOutputTest, ExistingFilesFollowTheRuleOnBothRoutes)
                 EXPECT_EQ(f.readAll(), "mine");
             }
         }
+}
+
+// The whole-disc FLAC file follows the same rule, on both routes.
+TEST_F(SafeOutputTest, TheWholeDiscFileFollowsTheRule)
+{
+    for (const bool cdInput : {false, true}) {
+        SCOPED_TRACE(cdInput);
+        const QString out = Path(QString("cue-%1").arg(cdInput));
+        const QStringList args = Rip("flac", out, {"--cuesheet"});
+        ASSERT_EQ(Cli(args, cdInput).ExitCode, 0);
+        const QStringList first = Files(out);
+        ASSERT_EQ(first.size(), 1);
+        ASSERT_TRUE(WriteAll(out + "/" + first[0], "mine"));
+        const Result kept = Cli(args, cdInput);
+        EXPECT_EQ(kept.ExitCode, 1);
+        EXPECT_TRUE(kept.Err.contains("exists and was kept")) << kept.Err.toStdString();
+        QFile f(out + "/" + first[0]);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), "mine");
+        EXPECT_EQ(Cli(args + QStringList{"--existing", "rename"}, cdInput).ExitCode, 0);
+        const QString renamed = NumberedPath(out + "/" + first[0], 2);
+        EXPECT_EQ(Files(out), QStringList({first[0], QFileInfo(renamed).fileName()}));
+        EXPECT_TRUE(Whole(renamed, 2 * TrackSectors / 75.0));
+    }
 }
 
 // Two entries of one conversion that want one name never share it, with one worker or two.
