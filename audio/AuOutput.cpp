@@ -249,5 +249,7 @@ void TAuFileOut::RaiseWriteError(const char* Fallback) const
     QString name = FFileName;
     if (name.endsWith(QLatin1String(".part")))
         name.chop(5);    // a part file is named by the file it becomes
-    throw EAuException(WriteErrorText(err, name));
+    // The causes a user can act on are named plainly; anything else keeps the writer's text.
+    const QString text = WriteErrorText(err, name);
+    throw EAuException(IsPlainWriteError(text) ? text : QString::fromLatin1(Fallback));
 }

@@ -138,7 +138,8 @@ protected:
     // `Complete`, else removes it. Raises EAuException naming the cause when the rename
     // fails.
     void FinishTarget(bool Complete);
-    // An exception for a failed write of the target: the plain cause from errno.
+    // An exception for a failed write of the target: the plain cause from errno (a full
+    // disk, a read-only or missing folder, no permission), else `Fallback`.
     [[noreturn]] void RaiseWriteError(const char* Fallback) const;
 
     TFileOutputMode FFileMode = foRewrite;

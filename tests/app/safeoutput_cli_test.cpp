@@ -186,7 +186,7 @@ TEST_F(SafeOutputTest, TheWholeDiscFileFollowsTheRule)
         EXPECT_EQ(f.readAll(), "mine");
         EXPECT_EQ(Cli(args + QStringList{"--existing", "rename"}, cdInput).ExitCode, 0);
         const QString renamed = NumberedPath(out + "/" + first[0], 2);
-        EXPECT_EQ(Files(out), QStringList({first[0], QFileInfo(renamed).fileName()}));
+        EXPECT_EQ(Files(out), QStringList({QFileInfo(renamed).fileName(), first[0]}));
         EXPECT_TRUE(Whole(renamed, 2 * TrackSectors / 75.0));
     }
 }
