@@ -4,7 +4,8 @@
 //
 // Concrete outputs implement Prepare (open the destination, Input()->Init(), write any
 // header), DoOutput (one step; false when finished; Abort asks to finish now) and Done
-// (finish the destination, Input()->Flush()). They must call Stop(false) first thing in
+// (finish the destination, Input()->Flush(); an exception it raises is the run's error
+// unless the run already has one). They must call Stop(false) first thing in
 // their destructor, because the worker calls their overrides until it is stopped.
 // An output whose input (or an input below a converter it reads) is destroyed is stopped
 // synchronously by that destruction and left without input.
