@@ -207,6 +207,19 @@ TEST_F(SafeOutputTest, ConvertGivesEveryEntryItsOwnName)
             EXPECT_TRUE(Whole(out + "/song." + to, 2));
             EXPECT_TRUE(Whole(out + "/song (2)." + to, 3));
         }
+    // A user's file of every output format is kept without an answer, replaced when told.
+    for (const char* to : {"mp3", "ogg", "flac", "wma"}) {
+        SCOPED_TRACE(to);
+        const QString out = Path(QString("mine-%1").arg(to));
+        ASSERT_TRUE(QDir().mkpath(out));
+        const QString mine = out + "/song." + to;
+        ASSERT_TRUE(WriteAll(mine, "mine"));
+        const QStringList args = {"convert", "--to", to, "--out", out, Path("a/song.wav")};
+        EXPECT_EQ(Cli(args).ExitCode, 1);
+        EXPECT_EQ(QFileInfo(mine).size(), 4);
+        EXPECT_EQ(Cli(args + QStringList{"--existing", "overwrite"}).ExitCode, 0);
+        EXPECT_TRUE(Whole(mine, 2));
+    }
 }
 
 // A read fault leaves no file of the failed track, through either CD library and riptrack.
