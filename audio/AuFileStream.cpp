@@ -1,5 +1,6 @@
 #include "audio/AuFileStream.h"
 #include "audio/AuException.h"
+#include "platform/OutputFile.h"
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -53,8 +54,18 @@ TAuFileStream::TAuFileStream(const QString& FileName, uint16_t Mode)
     do {
         fd = ::open(path.constData(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        RaiseOsError(errno);
+    if (fd < 0) {
+        const int err = errno;
+        if (Mode == fmCreate) {
+            // A file that cannot be made is named with the plain cause; a part file by the
+            // file it would become.
+            QString name = FileName;
+            if (name.endsWith(QLatin1String(".part")))
+                name.chop(5);
+            throw EAuException(WriteErrorText(err, name));
+        }
+        RaiseOsError(err);
+    }
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);

@@ -1,7 +1,10 @@
 #include "audio/AuOutput.h"
+#include "audio/AuException.h"
 #include "audio/AuThread.h"
 #include "audio/EventHandler.h"
 #include "audio/MainThreadSync.h"
+#include "platform/OutputFile.h"
+#include <cerrno>
 #include <cmath>
 
 TAuOutput::TAuOutput(QObject* Owner) : QObject(Owner)
@@ -207,4 +210,46 @@ TAuFileOut::~TAuFileOut() = default;
 void TAuFileOut::SetFileMode(TFileOutputMode)
 {
     FFileMode = foRewrite;
+}
+
+bool TAuFileOut::NamesPart() const
+{
+    return FFileName.endsWith(QLatin1String(".part"));
+}
+
+QString TAuFileOut::TargetFile() const
+{
+    if (!FWriteAsPart || NamesPart())
+        return FFileName;
+    RemoveStalePart(FFileName);
+    return PartPathOf(FFileName);
+}
+
+void TAuFileOut::FinishTarget(bool Complete)
+{
+    if (!FWriteAsPart || FFileName.isEmpty())
+        return;
+    const QString part = NamesPart() ? FFileName : PartPathOf(FFileName);
+    if (!Complete) {
+        DiscardPart(part);
+        return;
+    }
+    if (NamesPart())
+        return;
+    QString error;
+    if (!CommitPart(part, FFileName, &error))
+        throw EAuException(error);
+}
+
+void TAuFileOut::RaiseWriteError(const char* Fallback) const
+{
+    const int err = errno;
+    if (err == 0 || err == EINTR)
+        throw EAuException(Fallback);
+    QString name = FFileName;
+    if (name.endsWith(QLatin1String(".part")))
+        name.chop(5);    // a part file is named by the file it becomes
+    // The causes a user can act on are named plainly; anything else keeps the writer's text.
+    const QString text = WriteErrorText(err, name);
+    throw EAuException(IsPlainWriteError(text) ? text : QString::fromLatin1(Fallback));
 }

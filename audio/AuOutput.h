@@ -4,7 +4,8 @@
 //
 // Concrete outputs implement Prepare (open the destination, Input()->Init(), write any
 // header), DoOutput (one step; false when finished; Abort asks to finish now) and Done
-// (finish the destination, Input()->Flush()). They must call Stop(false) first thing in
+// (finish the destination, Input()->Flush(); an exception it raises is the run's error
+// unless the run already has one). They must call Stop(false) first thing in
 // their destructor, because the worker calls their overrides until it is stopped.
 // An output whose input (or an input below a converter it reads) is destroyed is stopped
 // synchronously by that destruction and left without input.
@@ -122,11 +123,30 @@ public:
     // Share bits used when an existing file is opened for appending.
     uint16_t ShareMode() const { return FShareMode; }
     void SetShareMode(uint16_t Value) { FShareMode = Value; }
+    // On: a run writes "<FileName>.part" (a stale one is removed first) and renames it over
+    // FileName only when it ends complete (not stopped, no error, the close checked); any
+    // other end removes it. A FileName that is itself a part file (a job's work file, which
+    // the job commits or removes) is written directly and removed when the run fails. Off
+    // (the default): FileName itself is written.
+    bool WriteAsPart() const { return FWriteAsPart; }
+    void SetWriteAsPart(bool Value) { FWriteAsPart = Value; }
 
 protected:
+    // The file a run creates: FileName, or its part file.
+    QString TargetFile() const;
+    bool NamesPart() const;
+    // Called once the run's stream is closed: with WriteAsPart, commits the part file when
+    // `Complete`, else removes it. Raises EAuException naming the cause when the rename
+    // fails.
+    void FinishTarget(bool Complete);
+    // An exception for a failed write of the target: the plain cause from errno (a full
+    // disk, a read-only or missing folder, no permission), else `Fallback`.
+    [[noreturn]] void RaiseWriteError(const char* Fallback) const;
+
     TFileOutputMode FFileMode = foRewrite;
 
 private:
     QString FFileName;
     uint16_t FShareMode = 0;
+    std::atomic<bool> FWriteAsPart{false};
 };

@@ -136,10 +136,16 @@ void TAuThread::RunOnce(uint64_t Generation)
     }
     if (out.FBusy) {
         out.FReady = false;
+        // A failing finish (the header or the close of a file, its rename into place) is
+        // the run's error unless an earlier one already is.
         try {
             out.Done();
+        } catch (const std::exception& e) {
+            if (out.ExceptionMessage().isEmpty())
+                raise(ExceptionText(e));
         } catch (...) {
-            // A failing finish only ends the run.
+            if (out.ExceptionMessage().isEmpty())
+                raise(QStringLiteral("Unknown error"));
         }
         out.FStopped = false;
         out.FBusy = false;

@@ -75,8 +75,9 @@ void TVorbisOut::SetMinimumBitrate(TVorbisBitRate Value)
 
 void TVorbisOut::WritePage(const void* Header, long HeaderLen, const void* Body, long BodyLen)
 {
+    errno = 0;
     if (Stream()->Write(Header, HeaderLen) != HeaderLen || Stream()->Write(Body, BodyLen) != BodyLen)
-        throw EAuException("Error writing ogg file");
+        RaiseWriteError("Error writing ogg file");
 }
 
 void TVorbisOut::SetUpEncoder(int Channels, int SampleRate)
@@ -100,6 +101,7 @@ void TVorbisOut::SetUpEncoder(int Channels, int SampleRate)
 
 void TVorbisOut::Prepare()
 {
+    FEndOfStream = false;
     if (!StreamAssigned()) {
         if (FileName().isEmpty())
             throw EAuException("File name is not assigned.");
@@ -107,7 +109,7 @@ void TVorbisOut::Prepare()
             AdoptStream(std::make_unique<TAuFileStream>(
                 FileName(), uint16_t(ShareMode() | TAuFileStream::fmOpenReadWrite)));
         else
-            AdoptStream(std::make_unique<TAuFileStream>(FileName(), TAuFileStream::fmCreate));
+            AdoptStream(std::make_unique<TAuFileStream>(TargetFile(), TAuFileStream::fmCreate));
     }
     Input()->Init();
     // A new Ogg stream simply follows the data already in the file.
@@ -223,6 +225,8 @@ bool TVorbisOut::DoOutput(bool Abort)
 
 void TVorbisOut::Done()
 {
+    // Whole only when the stream's last page is written.
+    const bool complete = FEndOfStream && !Stopped() && ExceptionMessage().isEmpty();
     ReleaseOwnedStream();
     Input()->Flush();
     FComments.Clear();      // every run needs its comments set again
@@ -241,4 +245,5 @@ void TVorbisOut::Done()
             vorbis_info_clear(&s.vi);
         FState.reset();
     }
+    FinishTarget(complete);
 }

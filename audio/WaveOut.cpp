@@ -71,8 +71,9 @@ void TWaveOut::SetFileMode(TFileOutputMode Value)
 
 void TWaveOut::WriteAll(const void* Data, int64_t Bytes)
 {
+    errno = 0;
     if (!Stream()->WriteBuffer(Data, Bytes))
-        throw EAuException(WriteError);
+        RaiseWriteError(WriteError);
 }
 
 void TWaveOut::Patch(int64_t Offset, uint32_t Value)
@@ -280,7 +281,7 @@ void TWaveOut::Prepare()
         }
         if (!FAppending) {
             if (!Stream())
-                AdoptStream(std::make_unique<TAuFileStream>(FileName(), TAuFileStream::fmCreate));
+                AdoptStream(std::make_unique<TAuFileStream>(TargetFile(), TAuFileStream::fmCreate));
             else if (!Stream()->SetSize(0) || !Stream()->SetPosition(0))
                 throw EAuException(WriteError);
             WriteNewHeader(in);
@@ -292,6 +293,7 @@ void TWaveOut::Prepare()
         } catch (...) {
         }
         ReleaseOwnedStream();
+        FinishTarget(false);
         throw;
     }
 }
@@ -387,9 +389,13 @@ void TWaveOut::Done()
     } catch (...) {
         error = std::current_exception();
     }
+    const bool complete = !error && !Stopped() && ExceptionMessage().isEmpty();
     ReleaseOwnedStream();
     if (TAuInput* in = Input())
         in->Flush();
-    if (error)
+    if (error) {
+        FinishTarget(false);
         std::rethrow_exception(error);
+    }
+    FinishTarget(complete);
 }

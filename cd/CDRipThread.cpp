@@ -3,6 +3,7 @@
 #include "platform/ProcessInfo.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
+#include "platform/OutputFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -161,6 +162,11 @@ QString TCDRipThread::WavFileName() const
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder + FileTitle + QStringLiteral(".wav");
+}
+
+QString TCDRipThread::PartFileName() const
+{
+    return PartPathOf(WavFileName());
 }
 
 void TCDRipThread::PostFailed(int reason)
@@ -324,8 +330,11 @@ int TCDRipThread::ReadCorrected(uint32_t start, uint32_t length, const TSink& si
 int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
 {
     // The file stays inside the output folder; the folders of its path are made there.
-    if (!MakeOutputFolders(Options.OutputFolder, FileTitle + QStringLiteral(".wav")))
+    QString why;
+    if (!MakeOutputFolders(Options.OutputFolder, FileTitle + QStringLiteral(".wav"), &why)) {
+        FWriteFailure = why;
         return RipError::CreateFailed;
+    }
     FClock.start();
     const bool first = FDisc.FirstAudio(TrackIndex);
     const bool last = FDisc.LastAudio(TrackIndex) && int64_t(start) + length == FDisc.LeadOut;
@@ -341,43 +350,70 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
         FResult.TestCrc = test.Crc32();
     }
 
-    const QByteArray path = QFile::encodeName(WavFileName());
+    // The WAV is written as its part file; the owner makes it the WAV (or encodes it).
+    const QString part = PartFileName();
+    const QByteArray path = QFile::encodeName(part);
     const int fd = WriteWav ? ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
-    if (WriteWav && fd < 0)
-        return RipError::CreateFailed;
-    if (Sink && !Sink->Begin()) {
-        if (fd >= 0) ::close(fd);
+    if (WriteWav && fd < 0) {
+        FWriteFailure = WriteErrorText(errno, WavFileName());
         return RipError::CreateFailed;
     }
-    bool writeOk = fd < 0 || WriteFully(fd, MakeWavHeader(0).Bytes, kWavHeaderSize);
+    // Whatever ends the rip short takes the part file with it.
+    struct TPartGuard {
+        QString Path;
+        bool Keep = false;
+        ~TPartGuard() { if (!Keep && !Path.isEmpty()) DiscardPart(Path); }
+    } guard{WriteWav ? part : QString()};
+    if (Sink && !Sink->Begin()) {
+        if (fd >= 0) ::close(fd);
+        FWriteFailure = Sink->Error();
+        return RipError::CreateFailed;
+    }
+    auto write = [&](const uint8_t* data, size_t bytes) {
+        if (WriteFully(fd, data, bytes)) return true;
+        if (FWriteFailure.isEmpty()) FWriteFailure = WriteErrorText(errno ? errno : EIO, WavFileName());
+        return false;
+    };
+    bool writeOk = fd < 0 || write(MakeWavHeader(0).Bytes, kWavHeaderSize);
     TTrackChecksum sum(int64_t(length) * CD_SECTOR_SIZE / 4, first, last);
     uint64_t written = 0;
     const int code = !writeOk ? int(RipError::WriteFailed)
                               : ReadCorrected(start, length, [&](const uint8_t* data, size_t bytes) {
                                     sum.Add(data, bytes);
                                     written += bytes;
-                                    return (fd < 0 || WriteFully(fd, data, bytes)) && (!Sink || Sink->Write(data, bytes));
+                                    if (fd >= 0 && !write(data, bytes)) return false;
+                                    if (Sink && !Sink->Write(data, bytes)) {
+                                        if (FWriteFailure.isEmpty()) FWriteFailure = Sink->Error();
+                                        return false;
+                                    }
+                                    return true;
                                 });
     writeOk = code != RipError::WriteFailed;
     // A sink keeps only a track read whole.
-    if (Sink && code != RipError::None)
+    if (Sink && code != RipError::None) {
         Sink->Discard();
-    else if (Sink && !Sink->EndTrack())
+    } else if (Sink && !Sink->EndTrack()) {
         writeOk = false;
+        if (FWriteFailure.isEmpty()) FWriteFailure = Sink->Error();
+    }
     if (code == RipError::ReadFailed) {
-        if (fd >= 0) ::close(fd);          // the header keeps data length 0
+        if (fd >= 0) ::close(fd);          // the part file goes with the guard
         return RipError::ReadFailed;
     }
     if (writeOk && fd >= 0) {
         const TWavHeader header = MakeWavHeader(uint32_t(written));
         writeOk = ::pwrite(fd, header.Bytes, kWavHeaderSize, 0) == kWavHeaderSize;
+        if (!writeOk && FWriteFailure.isEmpty()) FWriteFailure = WriteErrorText(errno ? errno : EIO, WavFileName());
     }
-    if (fd >= 0 && ::close(fd) != 0)
+    if (fd >= 0 && ::close(fd) != 0) {
+        if (writeOk && FWriteFailure.isEmpty()) FWriteFailure = WriteErrorText(errno, WavFileName());
         writeOk = false;
+    }
     if (!writeOk)
         return RipError::WriteFailed;
     if (code < 0)
         return -1;
+    guard.Keep = true;
     FResult.Read = true;
     FResult.Crc = sum.Crc32();
     FResult.V1 = sum.V1();
@@ -393,7 +429,7 @@ int TCDRipThread::NormalizePass()
     FLastPercent = -1;
     QElapsedTimer clock;
     clock.start();
-    const QString path = WavFileName();
+    const QString path = PartFileName();
     try {
         NormalizeWavFile(Options.NormalizePercent, path, [&](int64_t done, int64_t total) {
             if (total > 0)

@@ -82,6 +82,13 @@ public:
 
     // The WAV file's full path: output folder, separator, title, ".wav".
     QString WavFileName() const;
+    // The file the rip writes: WavFileName's part file, left complete (and normalized) when
+    // the completion message says so, else removed. The owner renames it into place (or
+    // encodes it and removes it).
+    QString PartFileName() const;
+    // Why the file could not be made or written (the plain cause), once the completion
+    // message with CreateFailed or WriteFailed has been posted; else empty.
+    const QString& WriteFailure() const { return FWriteFailure; }
 
 private:
     void Run();
@@ -111,5 +118,6 @@ private:
     std::vector<std::unique_ptr<QEvent>> FMailbox;   // guarded by the registry's mutex
     TDiscLayout FDisc;
     TRipLogTrack FResult;
+    QString FWriteFailure;
     QElapsedTimer FClock;
 };

@@ -4,13 +4,13 @@
 #include "cd/CDInput.h"
 #include "platform/CDRipLib.h"
 #include "platform/HttpClient.h"
+#include "platform/OutputFile.h"
 #include "platform/akrip32.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Options.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <cstring>
 
@@ -314,13 +314,16 @@ void TRipAudit::WriteLog()
     const QString path = LogPath();
     if (path.isEmpty() || FRecord.Tracks.empty())
         return;
-    QSaveFile file(path);
-    const QByteArray text = RipLogText(Record()).toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        if (FPrompter)
-            FPrompter->ShowError(path + QStringLiteral(": the rip log cannot be written (") + file.errorString()
-                                 + QLatin1Char(')'));
+    // A log already there is the Existing rule's to keep, skip, rename or replace.
+    TExistingFiles existing(TExisting(OptionsSetting.CommonOptions.Existing), FPrompter);
+    const TExistingFiles::TDecision d = existing.Decide(path);
+    if (d.Action != TExistingFiles::TDecision::Write) {
+        if (d.Action == TExistingFiles::TDecision::Keep && FPrompter) FPrompter->ShowError(d.Reason);
+        return;
     }
+    QString error;
+    if (!WriteWholeFile(d.Path, RipLogText(Record()).toUtf8(), &error) && FPrompter)
+        FPrompter->ShowError(QStringLiteral("The rip log cannot be written: ") + error);
 }
 
 QString RipLogFileName(const QString& artist, const QString& album)

@@ -1,6 +1,8 @@
 #pragma once
 // Where the rip thread hands the PCM it reads besides (or instead of) its WAV file: 16-bit
 // stereo 44100 Hz little-endian frames, in disc order. Called on the rip thread only.
+#include <QString>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -14,4 +16,6 @@ public:
     virtual bool EndTrack() = 0;
     // The track was stopped or failed: nothing partial is left behind.
     virtual void Discard() = 0;
+    // Why the last call failed (the plain cause when known); empty when none did.
+    virtual QString Error() const { return {}; }
 };

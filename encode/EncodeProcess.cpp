@@ -1,13 +1,19 @@
 // The child process, its output and its notifications.
 #include "encode/EncodeProcess.h"
 
+#include "platform/OutputFile.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <memory>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <sys/prctl.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -43,8 +49,12 @@ void TEncodeProcess::Start()
     // notification ends the previous child silently.
     ReleaseChild(true);
     ++FRun;
+    FEndedWell = false;
+    FFailure.clear();
 
-    if (QFileInfo::exists(OutputFile) && !SkipsOverwriteQuestion(Kind)) {
+    if (WriteAsPart) {
+        RemoveStalePart(OutputFile);
+    } else if (QFileInfo::exists(OutputFile) && !SkipsOverwriteQuestion(Kind)) {
         const QString question = OutputFile + LangString(QStringLiteral("RES_File_Exist"),
                                                          QStringLiteral("已经存在，要覆盖它吗？"));
         const bool yes = Prompter && Prompter->AskYesNo(question, TPrompter::Answer::No) == TPrompter::Answer::Yes;
@@ -70,7 +80,11 @@ void TEncodeProcess::Start()
     child->setStandardInputFile(QProcess::nullDevice());
     // The child leads a process group of its own: a stop kills whatever it started too, and
     // a terminal's Ctrl-C reaches this program, which stops the job, not the encoders.
-    child->setChildProcessModifier([] { ::setpgid(0, 0); });
+    // It also dies with this program, so that a killed job leaves no encoder writing on.
+    child->setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    });
     child->start(QIODevice::ReadOnly);
     if (!child->waitForStarted(START_WATCHDOG_MS)) {
         const QString reason = child->errorString();
@@ -94,7 +108,59 @@ void TEncodeProcess::Stop(int /*exitCode*/)
     if (!Active) return;
     Active = false;
     ++FRun;
+    const bool running = Running();
     ReleaseChild(true);
+    // What a killed child wrote is no file.
+    if (WriteAsPart && running) DiscardPart(PartPathOf(OutputFile));
+}
+
+QString TEncodeProcess::WrittenFile() const
+{
+    return WriteAsPart ? PartPathOf(OutputFile) : OutputFile;
+}
+
+namespace {
+
+// A WAV file whose data chunk is cut short (an encoder that carried on after a failed
+// write) is not whole; any other file is judged by its encoder's exit status alone.
+bool CutWav(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return true;
+    const QByteArray head = f.read(12);
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE") return false;
+    qint64 at = 12;
+    while (at + 8 <= f.size()) {
+        f.seek(at);
+        const QByteArray chunk = f.read(8);
+        const qint64 size = qint64(uchar(chunk[4])) | qint64(uchar(chunk[5])) << 8 | qint64(uchar(chunk[6])) << 16
+                            | qint64(uchar(chunk[7])) << 24;
+        if (chunk.startsWith("data")) return at + 8 + size > f.size();
+        at += 8 + size + (size & 1);
+    }
+    return true;
+}
+
+} // namespace
+
+void TEncodeProcess::FinishPart()
+{
+    const QString part = PartPathOf(OutputFile);
+    if (FEndedWell && CutWav(part)) FEndedWell = false;
+    if (FEndedWell && QFileInfo(part).size() > 0) {
+        if (!CommitPart(part, OutputFile, &FFailure)) FEndedWell = false;
+        return;
+    }
+    FEndedWell = false;
+    // An encoder that could not write says so in its own words; the usual causes are
+    // named plainly from the folder it wrote to (before its part file frees the space).
+    const QString folder = QFileInfo(OutputFile).absolutePath();
+    struct statvfs fs {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0) FFailure = WriteErrorText(errno, OutputFile);
+    else if (fs.f_flag & ST_RDONLY) FFailure = WriteErrorText(EROFS, OutputFile);
+    else if (fs.f_bavail == 0) FFailure = WriteErrorText(ENOSPC, OutputFile);
+    else if (::access(QFile::encodeName(folder).constData(), W_OK) != 0) FFailure = WriteErrorText(errno, OutputFile);
+    DiscardPart(part);
 }
 
 void TEncodeProcess::ReleaseChild(bool kill)
@@ -134,7 +200,9 @@ void TEncodeProcess::ProcessEnded()
     if (run != FRun || !FChild) return;
     if (!Deliver(FParser.Finish(FStartTime.elapsed()))) return;
     if (run != FRun) return;
+    FEndedWell = FChild->exitStatus() == QProcess::NormalExit && FChild->exitCode() == 0;
     ReleaseChild(false);
+    if (WriteAsPart) FinishPart();
     NotifyEnd(2);
 }
 
@@ -166,6 +234,13 @@ void TEncodeProcess::NotifyEnd(int errorCode, const QString& text)
     info.Percent = EndPercent();
     info.ErrorCode = errorCode;
     info.ElapsedText = text;
+    // An encoder's own line about a failed write is told in the program's plain words.
+    if (WriteAsPart && errorCode == 8)
+        for (const int cause : {ENOSPC, EDQUOT, EROFS, EACCES})
+            if (text.contains(QString::fromLocal8Bit(std::strerror(cause)))) {
+                info.ElapsedText = WriteErrorText(cause, OutputFile);
+                break;
+            }
     if (!OwnerWindow) return;
     if (!SendsEndNotification()) {
         Post(info);

@@ -41,6 +41,20 @@ public:
     bool Encode = true;            // MP3 only: false decodes MP3 to WAV
     int Kind = 0;                  // 1 = CD rip job, 2..6 = modes of the conversion job
     TPrompter* Prompter = nullptr; // asks about overwriting; none: an existing output is kept
+    // The child writes "<OutputFile>.part" (a job's output: the job has decided about an
+    // existing file and nothing is asked here). When the child ends with status 0 and a
+    // non-empty file, the part file is renamed over OutputFile before the end is told;
+    // any other end, a stop or a new Start removes it.
+    bool WriteAsPart = false;
+
+    // The file the child writes: OutputFile or its part file.
+    QString WrittenFile() const;
+    // After the end notification: true when the child exited with status 0 (and, with
+    // WriteAsPart, the output is in place).
+    bool EndedWell() const { return FEndedWell; }
+    // After a bad end with WriteAsPart: the plain cause when one is known (the disk is
+    // full, the folder is read-only, the rename failed), else empty.
+    const QString& Failure() const { return FFailure; }
 
     // Starts the encoder for the prepared job. Throws EEncodeProcessError when the child
     // cannot be started (the pipes are closed again; nothing is notified).
@@ -80,9 +94,13 @@ private:
     bool Deliver(const QVector<TProcessInfo>& reports);
     void Post(const TProcessInfo& info);
     void ReleaseChild(bool kill);
+    // WriteAsPart, the child has ended: its part file becomes the output, or goes.
+    void FinishPart();
 
     QProcess* FChild = nullptr;
     TEncoderOutputParser FParser;
     QElapsedTimer FStartTime;
     quint64 FRun = 0;                     // changes with every Start and Stop
+    bool FEndedWell = false;
+    QString FFailure;
 };

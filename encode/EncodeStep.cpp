@@ -78,6 +78,10 @@ TEncodeStep::TEncodeStep(QObject* owner, TPrompter* prompter, TMp3EncodeProcess*
     FFlacWaveOut->SetOnProgress([this](QObject*) { PostStreamProgress(FFlacWaveOut->Progress()); });
     FFlacWaveOut->SetOnThreadException(onError);
     FFlacWaveOut->SetOnDone([this](QObject*) { StreamDone(ProgressCode::FlacDecoderDone); });
+    // Every file is written as its part file and renamed into place when complete (a work
+    // file named as a part file is written as it is).
+    for (TAuFileOut* out : std::initializer_list<TAuFileOut*>{FWaveOut.get(), FVorbisOut.get(), FFlacOut.get(), FFlacWaveOut.get()})
+        out->SetWriteAsPart(true);
 }
 
 TEncodeStep::~TEncodeStep()
@@ -94,6 +98,8 @@ void TEncodeStep::StartMp3(const QString& input, const QString& output, bool enc
     FMp3->Encode = encode;
     FMp3->Kind = kind;
     FMp3->Prompter = FPrompter;
+    // A job's output is written as a part file and committed by the job.
+    FMp3->WriteAsPart = kind != 0;
     FMp3->Start();
 }
 
@@ -106,6 +112,7 @@ void TEncodeStep::StartWma(const QString& input, const QString& output, int kind
     FWma->Encode = true;
     FWma->Kind = kind;
     FWma->Prompter = FPrompter;
+    FWma->WriteAsPart = kind != 0;
     FWma->Start();
 }
 

@@ -31,7 +31,7 @@ void TFlacOut::Prepare()
         if (FileName().isEmpty())
             throw EAuException("File name is not assigned.");
         try {
-            AdoptStream(std::make_unique<TAuFileStream>(FileName(), TAuFileStream::fmCreate));
+            AdoptStream(std::make_unique<TAuFileStream>(TargetFile(), TAuFileStream::fmCreate));
         } catch (...) {
             FOpenFailed = true;
             throw;
@@ -45,6 +45,7 @@ void TFlacOut::Prepare()
     FWriter.Level = FLevel;
     FWriter.Comments = FComments;
     FWriter.Cover = FCover;
+    FWriter.FileName = FileName();
     FWriter.Open(Stream(), bits, channels, Input()->SampleRate(), total > 0 && !FKeepOpen ? uint64_t(total) : 0);
     FBits = bits;
     FChannels = channels;
@@ -73,13 +74,20 @@ void TFlacOut::Done()
     Input()->Flush();
     if (FComplete && FWriter.IsOpen())
         return;                     // kept open for the next run
-    if (!FComplete)
+    // Finished (MD5 and sample count written) only when the writer's Finish succeeded.
+    const bool complete = FComplete && FCreated && !Stopped() && ExceptionMessage().isEmpty();
+    if (!FComplete) {
         DiscardFile();
+        return;
+    }
     ReleaseOwnedStream();
+    const bool created = FCreated;
     FCreated = false;
+    if (created)
+        FinishTarget(complete);
 }
 
-void TFlacOut::FinishFile()
+void TFlacOut::FinishFile(bool Commit)
 {
     if (!FWriter.IsOpen())
         return;
@@ -90,14 +98,21 @@ void TFlacOut::FinishFile()
         throw;
     }
     ReleaseOwnedStream();
+    const bool created = FCreated;
     FCreated = false;
+    if (created && Commit)
+        FinishTarget(true);
 }
 
 void TFlacOut::DiscardFile()
 {
     FWriter.Abandon();
     ReleaseOwnedStream();
-    if (FCreated)
-        QFile::remove(FileName());
+    if (FCreated) {
+        if (WriteAsPart())
+            FinishTarget(false);
+        else
+            QFile::remove(FileName());
+    }
     FCreated = false;
 }

@@ -29,8 +29,10 @@ public:
     void SetKeepOpen(bool Value) { FKeepOpen = Value; }
     // Frames written into the open file so far.
     uint64_t SamplesWritten() const { return FWriter.SamplesWritten(); }
-    // Ends a file kept open (not while running); raises EAuException when it cannot.
-    void FinishFile();
+    // Ends a file kept open (not while running); raises EAuException when it cannot. With
+    // WriteAsPart and `Commit` off, the finished file stays the part file for the caller
+    // to complete (a cue sheet) and commit.
+    void FinishFile(bool Commit = true);
     // Drops a file kept open and removes it (not while running).
     void DiscardFile();
     // The last run could not create its file.

@@ -1,10 +1,12 @@
 #include "encode/FlacRip.h"
+
 #include "settings/FileNamePattern.h"
 
 #include "audio/AuException.h"
 #include "audio/AuFileStream.h"
 #include "encode/FlacOut.h"
 #include "encode/RipCover.h"
+#include "platform/OutputFile.h"
 #include "settings/Options.h"
 
 #include <FLAC++/metadata.h>
@@ -147,7 +149,9 @@ bool TFlacRipSink::Begin()
 {
     try {
         if (!FWriter.IsOpen()) {
-            FStream = std::make_unique<TAuFileStream>(FPath, TAuFileStream::fmCreate);
+            RemoveStalePart(FPath);
+            FWriter.FileName = FPath;
+            FStream = std::make_unique<TAuFileStream>(PartPathOf(FPath), TAuFileStream::fmCreate);
             FWriter.Open(FStream.get(), 16, 2, 44100, 0);
             FOffsets.clear();
         }
@@ -173,7 +177,8 @@ bool TFlacRipSink::Write(const uint8_t* data, size_t bytes)
 
 bool TFlacRipSink::EndTrack()
 {
-    return !FPerTrack || Finish();
+    if (!FPerTrack) return true;
+    return Finish() && CommitPart(PartPathOf(FPath), FPath, &FError);
 }
 
 bool TFlacRipSink::FinishDisc()
@@ -199,5 +204,5 @@ void TFlacRipSink::Discard()
     const bool created = bool(FStream);
     FWriter.Abandon();
     FStream.reset();
-    if (created) QFile::remove(FPath);
+    if (created) DiscardPart(PartPathOf(FPath));
 }

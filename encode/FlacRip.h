@@ -31,8 +31,8 @@ QString FlacDiscFileName(const TCDInfo& info, const QString& firstTrackPath = QS
 // finished FLAC file; raises EAuException when the file cannot be rewritten.
 void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet);
 
-// Encodes a rip into one FLAC file. With PerTrack every track is a file of its own (Begin
-// opens it, EndTrack finishes it); otherwise the tracks follow each other in one file,
+// Encodes a rip into one FLAC file, written as its part file. With PerTrack every track is
+// a file of its own (Begin opens it, EndTrack finishes it and renames it into place); otherwise the tracks follow each other in one file,
 // finished by FinishDisc, and TrackOffsets records where each began. The disc's stored
 // cover (RipCover) goes in as its PICTURE block.
 class TFlacRipSink : public TRipSink {
@@ -44,11 +44,12 @@ public:
     bool Write(const uint8_t* data, size_t bytes) override;
     bool EndTrack() override;
     void Discard() override;
-    // Whole-disc file: ends it (false on failure, the file then removed).
+    // Whole-disc file: ends it (false on failure, the file then removed). It stays the
+    // part file PartPathOf(Path()) until the caller has added its cue sheet and commits it.
     bool FinishDisc();
 
     const QString& Path() const { return FPath; }
-    const QString& Error() const { return FError; }
+    QString Error() const override { return FError; }
     const std::vector<int64_t>& TrackOffsets() const { return FOffsets; }
     uint64_t Samples() const { return FWriter.SamplesWritten(); }
 

@@ -1,10 +1,12 @@
 #include "encode/FlacWriter.h"
 
 #include "audio/AuException.h"
+#include "platform/OutputFile.h"
 
 #include <FLAC++/encoder.h>
 #include <FLAC++/metadata.h>
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -51,6 +53,7 @@ class TFlacWriter::TEncoder : public FLAC::Encoder::Stream {
 public:
     explicit TEncoder(TStream* stream) : FStream(stream) {}
     bool WriteFailed = false;
+    int WriteErrno = 0;                 // the cause of the failed write, when known
     bool Discarding = false;       // what is still written goes nowhere
     // The metadata blocks stay alive until the encoder is finished.
     FLAC::Metadata::VorbisComment Comments;
@@ -62,8 +65,10 @@ protected:
                                                     uint32_t) override
     {
         if (Discarding) return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+        errno = 0;
         if (FStream->Write(buffer, int64_t(bytes)) != int64_t(bytes)) {
             WriteFailed = true;
+            WriteErrno = errno;
             return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
         }
         return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
@@ -143,7 +148,7 @@ void TFlacWriter::Open(TStream* stream, int bits, int channels, int rate, uint64
     const ::FLAC__StreamEncoderInitStatus status = e->init();
     if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
         const bool failedWrite = e->WriteFailed;
-        throw EAuException(failedWrite ? QStringLiteral("Error writing FLAC file")
+        throw EAuException(failedWrite ? WriteFailure(e->WriteErrno)
                                        : QStringLiteral("FLAC encoder setup failed: %1")
                                              .arg(QLatin1String(FLAC__StreamEncoderInitStatusString[status])));
     }
@@ -188,7 +193,7 @@ void TFlacWriter::Write(const uint8_t* data, size_t bytes)
             break;
         }
         if (!FEncoder->process_interleaved(FSamplesBuf.data(), uint32_t(frames)))
-            throw EAuException(FEncoder->WriteFailed ? QStringLiteral("Error writing FLAC file")
+            throw EAuException(FEncoder->WriteFailed ? WriteFailure(FEncoder->WriteErrno)
                                                      : QString::fromLatin1(FEncoder->get_state().as_cstring()));
         FSamples += frames;
         data += frames * frameBytes;
@@ -203,7 +208,13 @@ void TFlacWriter::Finish()
     std::unique_ptr<TEncoder> e = std::move(FEncoder);
     FPending.clear();
     if (!e->finish() || e->WriteFailed)
-        throw EAuException(QStringLiteral("Error writing FLAC file"));
+        throw EAuException(WriteFailure(e->WriteErrno));
+}
+
+QString TFlacWriter::WriteFailure(int error) const
+{
+    if (error == 0 || FileName.isEmpty()) return QStringLiteral("Error writing FLAC file");
+    return WriteErrorText(error, FileName);
 }
 
 void TFlacWriter::Abandon()

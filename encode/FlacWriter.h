@@ -43,6 +43,7 @@ public:
 
     int Level = 5;                    // 0..8; other values encode as 5
     QStringList Comments;             // "NAME=value", written as UTF-8 in this order
+    QString FileName;                 // the file written, to name it in a write error
     TCoverImage Cover;                // a PICTURE block (front cover) when not null
 
     // Writes the header and metadata. totalSamples: frames expected, 0 when unknown.
@@ -58,6 +59,7 @@ public:
     uint64_t SamplesWritten() const { return FSamples; }
 
 private:
+    QString WriteFailure(int error) const;
     class TEncoder;
     std::unique_ptr<TEncoder> FEncoder;
     std::vector<int32_t> FSamplesBuf;

@@ -40,8 +40,8 @@ QString TMp3EncodeProcess::Program()
 
 QStringList TMp3EncodeProcess::Arguments()
 {
-    return Encode ? EncodeArguments(OptionsSetting.Mp3Options, InputFile, OutputFile)
-                  : DecodeArguments(InputFile, OutputFile);
+    return Encode ? EncodeArguments(OptionsSetting.Mp3Options, InputFile, WrittenFile())
+                  : DecodeArguments(InputFile, WrittenFile());
 }
 
 TEncoderOutputParser::Mode TMp3EncodeProcess::ParserMode() const

@@ -43,7 +43,7 @@ QString TWMAEncodeProcess::Program()
 
 QStringList TWMAEncodeProcess::Arguments()
 {
-    return EncodeArguments(OptionsSetting, InputFile, OutputFile);
+    return EncodeArguments(OptionsSetting, InputFile, WrittenFile());
 }
 
 QString TWMAEncodeProcess::NoEncoderText()

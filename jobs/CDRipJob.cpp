@@ -22,6 +22,7 @@
 #include "settings/Options.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QSet>
 #include <algorithm>
@@ -80,11 +81,15 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
     FWaveOut->SetWavType(wtPCM);
     FWaveOut->SetBlockSize(512);
     FWaveOut->SetFileMode(foRewrite);
+    // The rip goes into a part file (removed when the run fails or stops); it becomes the
+    // WAV, or is encoded from, once whole.
+    FWaveOut->SetWriteAsPart(true);
     FWaveOut->SetOnProgress([this](QObject*) { Post(FWaveOut->Progress()); });
     FWaveOut->SetOnThreadException([this](QObject*) { FWaveError = FWaveOut->ExceptionMessage(); });
     FWaveOut->SetOnDone([this](QObject*) { WaveDone(); });
     FFlacOut = std::make_unique<TFlacOut>();
     FFlacOut->SetInput(&FCDIn);
+    FFlacOut->SetWriteAsPart(true);
     FFlacOut->SetOnProgress([this](QObject*) { Post(FFlacOut->Progress()); });
     FFlacOut->SetOnThreadException([this](QObject*) { FWaveError = FFlacOut->ExceptionMessage(); });
     FFlacOut->SetOnDone([this](QObject*) { FlacRipDone(); });
@@ -119,6 +124,16 @@ QString TCDRipJob::EncodedName(int i) const
     return ChangeFileExt(WavName(i), FormatExtension(FFormat));
 }
 
+QString TCDRipJob::RipFile(int i) const
+{
+    return PartPathOf(FFormat == FormatWav ? FFinal.value(i, WavName(i)) : WavName(i));
+}
+
+QString TCDRipJob::OutputName(int i) const
+{
+    return FFinal.value(i, FFormat == FormatWav ? WavName(i) : EncodedName(i));
+}
+
 void TCDRipJob::Post(int percent, int errorCode, const QString& text)
 {
     auto info = std::make_unique<TProcessInfo>();
@@ -137,6 +152,11 @@ void TCDRipJob::Start()
     FCDIn.Reset();
     FCDIn.SetLockTray(true);
     if (FEntries.isEmpty()) {
+        Complete();
+        return;
+    }
+    // The whole-disc file is one output for every entry.
+    if (FCue && !ClaimSharedOutput(FCueFile)) {
         Complete();
         return;
     }
@@ -179,12 +199,30 @@ void TCDRipJob::StartRip(int index)
     Changed();
     if (FDone) return;   // stopped from the view's handler
     const QString wav = WavName(index);
-    FResults[index].Output = FFormat == FormatWav ? wav : EncodedName(index);
+    FResults[index].Output = OutputName(index);
     FWaveError.clear();
     QString why;
     if (!MakeOutputFolders(OptionsSetting.CommonOptions.OutputFolder, FPaths.value(index), &why)) {
         Post(ProgressCode::RipFinished, RipError::CreateFailed, why);
         return;
+    }
+    if (!FCue && !FTested && !FFinal.contains(index)) {
+        // The output's name by the Existing rule; an entry whose file is kept is over.
+        const QString out = ClaimOutput(index, FFormat == FormatWav ? wav : EncodedName(index));
+        // A rip a killed run left behind is stale whatever happens now.
+        if (FFormat != FormatWav) DiscardPart(RipFile(index));
+        if (out.isEmpty()) {
+            FCount += 1;
+            FReading = false;
+            FReaderRow.Track.clear();
+            FReaderRow.Stage = QStringLiteral("idle");
+            FPipeline.Finish(index, nullptr);
+            QMetaObject::invokeMethod(this, [this] { Next(); }, Qt::QueuedConnection);
+            return;
+        }
+        FFinal[index] = out;
+        if (FFormat != FormatWav && OptionsSetting.CommonOptions.IsKeepWav && !FlacDirect())
+            FKeepWav[index] = ClaimExtra(wav);
     }
     // With a test pass the track is read once into a scratch file for its CRC, then copied.
     FTesting = RipAuditSettings().TestPass && !FTested;
@@ -203,11 +241,11 @@ void TCDRipJob::StartRip(int index)
         }
         if (!FTesting && FlacDirect()) {
             ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber, FCDIn.TracksCount());
-            FFlacOut->SetFileName(EncodedName(index));
+            FFlacOut->SetFileName(OutputName(index));
             FFlacOut->Run();
             return;
         }
-        FWaveOut->SetFileName(FTesting ? wav + QStringLiteral(".test") : wav);
+        FWaveOut->SetFileName(FTesting ? TestFile(index) : RipFile(index));
         FWaveOut->Run();
     } catch (const std::exception& e) {
         // The track cannot be read at all: told as a read error, and the job goes on.
@@ -232,7 +270,10 @@ void TCDRipJob::WaveDone()
         return;
     }
     if (!FWaveError.isEmpty()) {
-        const bool created = QFile::exists(wav);
+        // The writer has removed its part file; a file that could not be made names itself.
+        QString name = RipFile(FCount);
+        name.chop(5);
+        const bool created = !FWaveError.startsWith(QDir::toNativeSeparators(name));
         Post(ProgressCode::RipFinished, created ? RipError::ReadFailed : RipError::CreateFailed, FWaveError);
         return;
     }
@@ -243,7 +284,7 @@ void TCDRipJob::WaveDone()
             NormalizeWavFile(common.NormalizePercent, wav);
         } catch (const std::exception&) {
             // The WAV stays as ripped: the message, then the job goes on with it.
-            FPrompter->ShowError(wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
+            FPrompter->ShowError(OutputName(FCount) + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
         }
     }
     Post(ProgressCode::RipFinished);
@@ -252,7 +293,7 @@ void TCDRipJob::WaveDone()
 void TCDRipJob::RipFinished(const TProcessInfo& info)
 {
     const int index = FCount;
-    const QString wav = WavName(index);
+    const QString wav = FFormat == FormatWav ? OutputName(index) : WavName(index);
     FCount += 1;
     FReading = false;
     FReaderRow.Track.clear();
@@ -278,6 +319,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     if (info.ErrorCode != RipError::None || !mismatch.isEmpty()) {
         // A short or padded WAV is no rip: it goes, and nothing is encoded from it.
         const QString why = !mismatch.isEmpty() ? mismatch
+                            : IsPlainWriteError(info.ElapsedText) ? info.ElapsedText
                             : info.ErrorCode == RipError::CreateFailed
                                 ? wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"))
                                       + (info.ElapsedText.isEmpty() ? QString() : QStringLiteral(" (") + info.ElapsedText + QLatin1Char(')'))
@@ -290,10 +332,22 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
             Next();
             return;
         }
-        DeleteIfFree(wav);
+        DiscardPart(RipFile(index));
         FPipeline.Finish(index, [this, index, why] {
             FPrompter->ShowError(why);
             Fail(index, why);
+        });
+        Next();
+        return;
+    }
+    QString commitError;
+    if (FFormat == FormatWav && !FCue && !CommitPart(RipFile(index), OutputName(index), &commitError)) {
+        // The whole rip could not take its name (a full disk at the last moment).
+        read.Failure = commitError;
+        if (FAudit) FAudit->AddTrack(read, wav);
+        FPipeline.Finish(index, [this, index, commitError] {
+            FPrompter->ShowError(commitError);
+            Fail(index, commitError);
         });
         Next();
         return;
@@ -324,7 +378,7 @@ void TCDRipJob::StartEncode(TEncodeWorker& worker, int index)
         UpdateView();
         Changed();
         if (FDone) return;   // stopped from the view's handler
-        const QString wav = WavName(index);
+        const QString wav = RipFile(index);
         const int percent = common.NormalizePercent;
         worker.RunFirst(
             [wav, percent] {
@@ -351,8 +405,8 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     UpdateView();
     Changed();
     if (FDone) return;   // stopped from the view's handler
-    const QString wav = WavName(index);
-    const QString out = EncodedName(index);
+    const QString wav = RipFile(index);
+    const QString out = OutputName(index);
     TEncodeStep& step = worker.Step();
     step.WaveIn1().SetFileName(wav);
     try {
@@ -416,9 +470,12 @@ void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)
 void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
 {
     const int index = worker.Index;
-    const QString wav = WavName(index);
-    const QString out = EncodedName(index);
+    const QString wav = RipFile(index);
+    const QString out = OutputName(index);
     TEncodeStep& step = worker.Step();
+    // What the encoder process found when it could not write (a full disk, a read-only
+    // folder).
+    const QString failure = FFormat == FormatMp3 ? step.Mp3().Failure() : FFormat == FormatWma ? step.Wma().Failure() : QString();
     if (step.Mp3().Active) step.Mp3().Stop(0);
     if (step.Wma().Active) step.Wma().Stop(0);
     worker.Output.clear();
@@ -433,6 +490,8 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
         if (info.ErrorCode != 0) why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
     } else if (info.ErrorCode == StreamFailed) {
         why = info.ElapsedText;
+    } else if (!failure.isEmpty()) {
+        why = failure;
     } else if (info.ErrorCode == 8) {
         why = out + QStringLiteral(": ") + info.ElapsedText.trimmed();
     } else if (info.ErrorCode != 2 || FileSizeOf(out) <= 0) {
@@ -441,8 +500,20 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
                                       : QStringLiteral("the encoder produced nothing"));
     }
     if (!why.isEmpty()) {
-        // The rip is kept for another try; the failed output goes, untagged.
-        DeleteIfFree(out);
+        // The encoders have removed their part files; the rip is kept as a WAV for another
+        // try (its name by the Existing rule, whose decision clears the WAV's part-file
+        // name: the rip waits under another part name meanwhile).
+        if (FKeepWav.contains(index)) {
+            KeepOrDiscardRip(index);
+        } else {
+            const QString aside = PartPathOf(WavName(index) + QStringLiteral(".failed"));
+            DiscardPart(aside);
+            const QString keep = QFile::rename(wav, aside) ? ClaimExtra(WavName(index)) : QString();
+            QString error;
+            if (keep.isEmpty()) DiscardPart(aside);
+            else if (!CommitPart(aside, keep, &error)) FPrompter->ShowError(error);
+            DiscardPart(wav);
+        }
         FPipeline.Finish(index, [this, index, why] {
             FPrompter->ShowError(why);
             Fail(index, why);
@@ -450,7 +521,7 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
         Next();
         return;
     }
-    if (!OptionsSetting.CommonOptions.IsKeepWav) DeleteIfFree(wav);
+    KeepOrDiscardRip(index);
     uint16_t status = 0;
     if (FFormat == FormatMp3) {
         const TRipEntry entry = ParseRipEntry(FEntries.value(index));
@@ -561,9 +632,9 @@ void TCDRipJob::StopJob()
 {
     if (FDone) return;
     FStopped = true;
-    // What an interrupted encoder wrote is not a whole file (the workers remove it); the
-    // stopped WAV keeps a truthful header and stays, as do finished WAVs whose encode was
-    // stopped or had not begun.
+    // Nothing unfinished keeps a final name: the stopped rip and an interrupted encoder's
+    // output are part files that go, as do rips whose encoding was stopped or had not
+    // begun.
     CleanUp();
     FailUnproduced();
     Complete();
@@ -592,7 +663,7 @@ void TCDRipJob::CleanUp()
     // A whole-disc file not finished by now is not whole.
     FFlacOut->DiscardFile();
     // A test pass cut short leaves its scratch file.
-    if (FTesting && FCount < FEntries.size()) DeleteIfFree(WavName(FCount) + QStringLiteral(".test"));
+    if (FTesting && FCount < FEntries.size()) DiscardPart(TestFile(FCount));
     FTesting = false;
     FReading = false;
     FCDIn.Reset();
@@ -602,4 +673,24 @@ void TCDRipJob::CleanUp()
         worker->Step().WaveIn1().SetFileName(QString());
         worker->Step().VorbisOut1().SetFileName(QString());
     }
+    // Rips that were waiting for an encoder are work files: they go with the job.
+    if (FFormat != FormatWav)
+        for (int i = 0; i < FEntries.size(); ++i) DiscardPart(RipFile(i));
+}
+
+QString TCDRipJob::TestFile(int i) const
+{
+    return PartPathOf(WavName(i) + QStringLiteral(".test"));
+}
+
+void TCDRipJob::KeepOrDiscardRip(int index)
+{
+    const QString rip = RipFile(index);
+    const QString keep = FKeepWav.value(index);
+    if (keep.isEmpty()) {
+        DiscardPart(rip);
+        return;
+    }
+    QString error;
+    if (!CommitPart(rip, keep, &error)) FPrompter->ShowError(error);
 }

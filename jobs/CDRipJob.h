@@ -22,6 +22,7 @@
 #include "jobs/RipPipeline.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTimer>
 #include <memory>
 
@@ -105,10 +106,19 @@ private:
     void WmaTick();
     void Post(int percent, int errorCode = 0, const QString& text = QString());
     QString EncodedName(int index) const;
+    // The entry's output by the Existing rule (its wanted name until decided); the part
+    // file its track is ripped into; the test pass's scratch file.
+    QString OutputName(int index) const;
+    QString RipFile(int index) const;
+    QString TestFile(int index) const;
+    // After the encoding: the rip becomes the kept WAV (by the Existing rule), or goes.
+    void KeepOrDiscardRip(int index);
 
     TCDIn& FCDIn;
     QStringList FTitles;
     QStringList FPaths;                   // output files relative to the output folder
+    QHash<int, QString> FFinal;           // entry -> its output's decided name
+    QHash<int, QString> FKeepWav;         // entry -> the kept WAV's decided name
     int FFormat = FormatWav;
     int FCount = 0;                       // entries finished; entry FCount is worked on
     std::vector<std::unique_ptr<TEncodeWorker>> FWorkers;

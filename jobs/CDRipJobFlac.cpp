@@ -5,6 +5,7 @@
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "encode/JobEntry.h"
+#include "platform/OutputFile.h"
 #include "settings/Options.h"
 
 #include <QFileInfo>
@@ -29,10 +30,16 @@ void TCDRipJob::FinishCueFile()
         sheet.Tracks.push_back({entry.TrackNumber, FCueOffsets[size_t(i)], entry.Title, info.Artist});
     }
     try {
-        FFlacOut->FinishFile();
-        WriteFlacCueSheet(FCueFile, sheet);
+        // The cue sheet goes into the part file, which then becomes the disc's file.
+        FFlacOut->FinishFile(false);
+        WriteFlacCueSheet(PartPathOf(FCueFile), sheet);
     } catch (const std::exception& e) {
         GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        return;
+    }
+    QString error;
+    if (!CommitPart(PartPathOf(FCueFile), FCueFile, &error)) {
+        GiveUpCueFile(0, error);
         return;
     }
     for (int i = 0; i < FEntries.size(); ++i) Succeed(i);
@@ -42,7 +49,7 @@ void TCDRipJob::FinishCueFile()
 void TCDRipJob::GiveUpCueFile(int failedIndex, const QString& why)
 {
     FFlacOut->DiscardFile();
-    DeleteIfFree(FCueFile);
+    DiscardPart(PartPathOf(FCueFile));
     FPrompter->ShowError(why);
     for (int i = failedIndex; i < FEntries.size(); ++i) Fail(i, why);
     FCount = int(FEntries.size());

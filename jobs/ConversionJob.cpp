@@ -13,6 +13,7 @@
 #include "encode/RipCover.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
+#include "platform/OutputFile.h"
 #include "settings/FileNamePattern.h"
 #include "metadata/SourceTags.h"
 #include "settings/Global.h"
@@ -21,6 +22,7 @@
 #include "settings/Options.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <cmath>
 
@@ -136,7 +138,57 @@ bool TConversionJob::MakeFolders(int index, int endPercent)
 
 QString TConversionJob::RipFlac(int index) const
 {
-    return OutputFilePath(OutputFolder(), ChangeFileExt(FPaths.value(index), QStringLiteral(".flac")));
+    return FFinal.value(index, OutputFilePath(OutputFolder(), ChangeFileExt(FPaths.value(index), QStringLiteral(".flac"))));
+}
+
+QString TConversionJob::RipOutput(int index) const
+{
+    return FFinal.value(index, ChangeFileExt(RipWav(index), FormatExtension(FFormat)));
+}
+
+QString TConversionJob::WorkWav(int index) const
+{
+    return PartPathOf(OutputOf(index) + QStringLiteral(".wav"));
+}
+
+QString TConversionJob::Claim(int index, const QString& wanted)
+{
+    // A work file is the job's own, not the entry's output; the recorder's MP3 is the name
+    // its user has just chosen (and agreed to replace).
+    if (wanted.endsWith(QLatin1String(".part")) || FMode == RecordToMp3) return wanted;
+    if (FFinal.contains(index)) return FFinal.value(index);
+    const QString path = ClaimOutput(index, wanted);
+    if (!path.isEmpty()) FFinal[index] = path;
+    return path;
+}
+
+void TConversionJob::PostSkipped(int endPercent)
+{
+    auto info = std::make_unique<TProcessInfo>();
+    info->Percent = endPercent;
+    info->ErrorCode = EntrySkipped;
+    QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
+    ProgressSeen = true;
+}
+
+// A track whose output the Existing rule kept: the reader goes on with the next one.
+void TConversionJob::SkipRip(int index)
+{
+    if (FDone) return;
+    if (!FWorkers.empty()) {
+        RipIndex = index + 1;
+        FPipeline.Finish(index, nullptr);
+        PipelineNext();
+        return;
+    }
+    RipIndex = index + 1;
+    if (FFormat == FormatWav || (FFormat == FormatFlac && !OptionsSetting.CommonOptions.IsNormalize)) {
+        if (RipIndex >= FEntries.size()) Complete();
+        else StartRip(RipIndex);
+        return;
+    }
+    // As after a failed rip: the encoder's end, with nothing to tell, moves the job on.
+    PostSkipped(EncoderEndCode(FFormat));
 }
 
 QString TConversionJob::EntryName(int index) const
@@ -176,6 +228,11 @@ void TConversionJob::Start()
         StartFileWorkers();
         return;
     }
+    // The whole-disc file is one output for every entry.
+    if (FCue && !ClaimSharedOutput(FCueFile)) {
+        Complete();
+        return;
+    }
     switch (FMode) {
     case RipCD:
         StartRip(0);
@@ -207,7 +264,23 @@ void TConversionJob::StartRip(int index)
     if (FDone) return;   // a stop from a view handler ends the job between steps
     FRip.reset();
     const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-    const QString wav = ChangeFileExt(FPaths.value(index), QStringLiteral(".wav"));
+    QString wav = ChangeFileExt(FPaths.value(index), QStringLiteral(".wav"));
+    if (!FCue && !FFinal.contains(index)) {
+        // The output's name by the Existing rule; an entry whose file is kept is over.
+        const QString wanted = FFormat == FormatWav ? RipWav(index) : ChangeFileExt(RipWav(index), FormatExtension(FFormat));
+        // A rip a killed run left behind is stale whatever happens now.
+        if (FFormat != FormatWav) DiscardPart(PartPathOf(RipWav(index)));
+        if (Claim(index, wanted).isEmpty()) {
+            QMetaObject::invokeMethod(this, [this, index] { SkipRip(index); }, Qt::QueuedConnection);
+            return;
+        }
+        if (FFormat != FormatWav && OptionsSetting.CommonOptions.IsKeepWav) FKeepWav[index] = ClaimExtra(RipWav(index));
+    }
+    // The whole-disc file keeps the WAVs made beside it when asked to.
+    if (FCue && OptionsSetting.CommonOptions.IsKeepWav && !FKeepWav.contains(index))
+        FKeepWav[index] = ClaimExtra(RipWav(index));
+    // A WAV renamed by the Existing rule is ripped under its new name.
+    if (FFormat == FormatWav && !FCue) wav = QDir(OutputFolder()).relativeFilePath(FFinal.value(index));
     FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, wav.left(wav.size() - 4));
     FRip->CDHandle = FCDHandle;
     FRip->OwnerWindow = this;
@@ -255,12 +328,17 @@ void TConversionJob::StartRip(int index)
     FRip->Start();
 }
 
-void TConversionJob::StartMp3(int index, const QString& input, const QString& output, bool encode)
+void TConversionJob::StartMp3(int index, const QString& input, const QString& wanted, bool encode)
 {
     if (FDone) return;   // a stop from a view handler ends the job between steps
-    FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
+    const QString output = Claim(index, wanted);
+    if (output.isEmpty()) {
+        PostSkipped(ProgressCode::Mp3EncoderEnd);
+        return;
+    }
+    FResults[index].Output = output;
     if (!MakeFolders(index, ProgressCode::Mp3EncoderEnd)) return;
     try {
         FStep->StartMp3(input, output, encode, FMode);
@@ -274,12 +352,17 @@ void TConversionJob::StartMp3(int index, const QString& input, const QString& ou
     if (FStep->Mp3().Running()) FCurrentOutput = output;
 }
 
-void TConversionJob::StartWma(int index, const QString& input, const QString& output)
+void TConversionJob::StartWma(int index, const QString& input, const QString& wanted)
 {
     if (FDone) return;   // a stop from a view handler ends the job between steps
-    FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
+    const QString output = Claim(index, wanted);
+    if (output.isEmpty()) {
+        PostSkipped(ProgressCode::WmaEncoderEnd);
+        return;
+    }
+    FResults[index].Output = output;
     if (!MakeFolders(index, ProgressCode::WmaEncoderEnd)) return;
     // The estimate is set up before the start: a refusal is sent from inside Start and
     // switches the timer off again.
@@ -302,12 +385,17 @@ void TConversionJob::StartWma(int index, const QString& input, const QString& ou
     if (EncodeIndex == encodeIndex && !FDone && FStep->Wma().Running()) FCurrentOutput = output;
 }
 
-void TConversionJob::StartOgg(int index, const QString& input, const QString& output)
+void TConversionJob::StartOgg(int index, const QString& input, const QString& wanted)
 {
     if (FDone) return;   // a stop from a view handler ends the job between steps
-    FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
+    const QString output = Claim(index, wanted);
+    if (output.isEmpty()) {
+        PostSkipped(ProgressCode::OggWriterDone);
+        return;
+    }
+    FResults[index].Output = output;
     if (!MakeFolders(index, ProgressCode::OggWriterDone)) return;
     FStep->WaveIn1().SetFileName(input);
     try {
@@ -325,6 +413,8 @@ void TConversionJob::StartResample(int index, const QString& input, const QStrin
 {
     if (FDone) return;   // a stop from a view handler ends the job between steps
     FCurrentEntry = index;
+    // The work file lies in the output's folder.
+    if (!MakeFolders(index, FMode == WavToOgg ? ProgressCode::OggWriterDone : ProgressCode::Mp3EncoderEnd)) return;
     FStep->WaveIn1().SetFileName(input);
     try {
         FStep->RunResample(temp);
@@ -386,7 +476,6 @@ void TConversionJob::NextMp3File(bool first)
     if (DecodeFlacFirst(i, first)) return;
     const QString in = InputOf(i);
     const QString name = FEntries.value(i);
-    const QString folder = OutputFolder();
     switch (FMode) {
     case WavToMp3: {
         TWaveIn& wave = FStep->WaveIn1();
@@ -395,7 +484,7 @@ void TConversionJob::NextMp3File(bool first)
         const int rate = wave.SampleRate();
         const int bits = wave.BitsPerSample();
         const QString out = OutputOf(i);
-        const QString temp = folder + QLatin1String(Mp3TempName);
+        const QString temp = WorkWav(i);
         if (first) {
             if (rate >= MinDirectRate && bits <= MaxDirectBits) {
                 SetGroup(QStringLiteral("RES_WAV_TO_MP3"), QStringLiteral("Encoding WAV to MP3"));
@@ -469,7 +558,7 @@ void TConversionJob::NextOggFile(bool first)
     } else {
         SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
         SetCaption(QStringLiteral("重采样("), i + 1, i);
-        StartResample(i, in, OutputFolder() + QLatin1String(OggTempName));
+        StartResample(i, in, WorkWav(i));
     }
 }
 
@@ -524,9 +613,12 @@ void TConversionJob::HandleInfo(TProcessInfo& info)
 void TConversionJob::RipDone(TProcessInfo& info)
 {
     const int index = RipIndex;
-    const QString wav = RipWav(index);
+    // The rip is a part file: the WAV's, or the work file an encoder reads.
+    const QString wav = FRip->PartFileName();
+    const QString wavName = FRip->WavFileName();
     // The file the messages name: the FLAC file when the rip wrote one straight away.
-    const QString made = FCue ? FCueFile : FFlacDirect ? RipFlac(index) : wav;
+    const QString made = FCue ? FCueFile : FFlacDirect ? RipFlac(index) : wavName;
+    const QString cause = FRip->WriteFailure();
     // The completion is the thread's last message: it has ended, and is freed.
     TRipLogTrack read = FRip->Result();
     FRip.reset();
@@ -540,14 +632,15 @@ void TConversionJob::RipDone(TProcessInfo& info)
         failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"));
         break;
     case RipError::CreateFailed:
-        failure = made + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"));
+        failure = IsPlainWriteError(cause) ? cause
+                  : made + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"));
         break;
     case RipError::WriteFailed:
-        failure = made + QStringLiteral(": ") + Res("RES_WriteWavFileError", QStringLiteral("写入WAV文件时出错！"));
+        failure = !cause.isEmpty() ? cause : made + QStringLiteral(": ") + Res("RES_WriteWavFileError", QStringLiteral("写入WAV文件时出错！"));
         break;
     case RipError::NormalizeFailed:
         // The WAV keeps its ripped content: the message, then the job goes on with it.
-        FPrompter->ShowError(wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
+        FPrompter->ShowError(wavName + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
         code = RipError::None;
         break;
     default:
@@ -558,8 +651,21 @@ void TConversionJob::RipDone(TProcessInfo& info)
         failure = TestCopyMismatch(read);
         code = RipError::ReadFailed;
     }
+    if (code != RipError::None) {
+        DiscardPart(wav);
+    } else if (FFormat == FormatWav && !FCue) {
+        // A whole rip takes its name.
+        QString error;
+        if (!CommitPart(wav, wavName, &error)) {
+            failure = error;
+            code = RipError::WriteFailed;
+        }
+    } else if (FFlacDirect) {
+        // The WAV made beside the FLAC file is the kept one.
+        KeepOrDiscardRip(index);
+    }
     read.Failure = read.Failure.isEmpty() || failure.isEmpty() ? failure : failure + QLatin1Char(' ') + read.Failure;
-    if (FAudit) FAudit->AddTrack(read, wav);
+    if (FAudit) FAudit->AddTrack(read, wavName);
     if (!FWorkers.empty()) {
         PipelineRipDone(index, failure);
         return;
@@ -594,25 +700,26 @@ void TConversionJob::RipDone(TProcessInfo& info)
     }
     SetCaption(QStringLiteral("编码中("), RipIndex, index);
     SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+    const QString out = RipOutput(index);
     switch (FFormat) {
     case FormatOgg: {
         const TRipEntry entry = ParseRipEntry(FEntries.value(index));
         ApplyOggRipComments(FStep->VorbisOut1(), entry.Title, entry.TrackNumber);
-        StartOgg(index, wav, ChangeFileExt(wav, QStringLiteral(".ogg")));
+        StartOgg(index, wav, out);
         break;
     }
     case FormatWma:
-        StartWma(index, wav, ChangeFileExt(wav, QStringLiteral(".wma")));
+        StartWma(index, wav, out);
         break;
     case FormatFlac: {
         const TRipEntry entry = ParseRipEntry(FEntries.value(index));
         ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
         FStep->WaveIn1().SetFileName(wav);
-        StartFlac(index, &FStep->WaveIn1(), ChangeFileExt(wav, QStringLiteral(".flac")));
+        StartFlac(index, &FStep->WaveIn1(), out);
         break;
     }
     default:
-        StartMp3(index, wav, ChangeFileExt(wav, QStringLiteral(".mp3")), true);
+        StartMp3(index, wav, out, true);
         break;
     }
 }
@@ -639,10 +746,14 @@ void TConversionJob::Mp3End(const TProcessInfo& info)
     }
     const int i = EncodeIndex;
     const int code = info.ErrorCode;
+    const QString failure = FStep->Mp3().Failure();
     // The encoder's job is over; a child still printing is ended with it.
     if (FStep->Mp3().Active) FStep->Mp3().Stop(0);
     FCurrentOutput.clear();
-    if (code == 1 && !ProgressSeen) {
+    if (code == 2 && !failure.isEmpty()) {
+        FPrompter->ShowError(failure);
+        Fail(i, failure);
+    } else if (code == 1 && !ProgressSeen) {
         FPrompter->ShowError(FEntries.value(i) + Res("RES_Operate_Fail", QStringLiteral(" 可能正在被使用，操作失败！")));
         Fail(i, FResults[i].Output + QStringLiteral(": in use"));
     } else if ((code == 2 || code == 3) && !ProgressSeen) {
@@ -653,13 +764,14 @@ void TConversionJob::Mp3End(const TProcessInfo& info)
     }
     if (FMode == RipCD && code == 2 && ProgressSeen && OptionsSetting.ID3Use) {
         const TRipEntry entry = ParseRipEntry(FEntries.value(RipIndex - 1));
-        const uint16_t status = WriteTrackTag(ChangeFileExt(RipWav(RipIndex - 1), QStringLiteral(".mp3")), entry.Title,
-                                              entry.TrackNumber, OptionsSetting.CDInfo);
+        const uint16_t status = WriteTrackTag(RipOutput(RipIndex - 1), entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
         if (Tid3tag::Failed(status)) {
             FPrompter->ShowInformation(TagErrorText(status));
             Fail(i, TagErrorText(status));
         }
     }
+    if (code == 2 && ProgressSeen && !FStep->Mp3().EndedWell() && FResults[i].Failure.isEmpty())
+        Fail(i, FResults[i].Output + QStringLiteral(": the encoder failed"));
     if (code == 2 && ProgressSeen) Succeed(i);
     NextAfterEncoderEnd();
 }
@@ -671,7 +783,6 @@ void TConversionJob::StreamEnd(int i, const TProcessInfo& info)
     if (info.ErrorCode == StreamFailed) {
         const QString text = FResults.value(i).Output + QStringLiteral(": ") + info.ElapsedText;
         FPrompter->ShowError(text);
-        DeleteIfFree(FCurrentOutput);
         Fail(i, text);
     } else if (info.ErrorCode != EntrySkipped) {
         Succeed(i);
@@ -703,13 +814,12 @@ void TConversionJob::ResampleEnd(const TProcessInfo& info)
         Skip(ogg ? ProgressCode::OggWriterDone : ProgressCode::Mp3EncoderEnd, i, text);
         return;
     }
-    const QString folder = OutputFolder();
     SetCaption(QStringLiteral("编码中("), i + 1, i);
     SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
     if (ogg) {
-        StartOgg(i, folder + QLatin1String(OggTempName), OutputOf(i));
+        StartOgg(i, WorkWav(i), OutputOf(i));
     } else if (FMode == WavToMp3) {
-        StartMp3(i, folder + QLatin1String(Mp3TempName), OutputOf(i), true);
+        StartMp3(i, WorkWav(i), OutputOf(i), true);
     }
 }
 
@@ -718,9 +828,13 @@ void TConversionJob::WmaEnd(const TProcessInfo& info)
     FTimer1.stop();
     const int i = EncodeIndex;
     const int code = info.ErrorCode;
+    const QString failure = FStep->Wma().Failure();
     if (FStep->Wma().Active) FStep->Wma().Stop(0);
     FCurrentOutput.clear();
-    if (code == 1 && !ProgressSeen) {
+    if (code == 2 && !failure.isEmpty()) {
+        FPrompter->ShowError(failure);
+        Fail(i, failure);
+    } else if (code == 1 && !ProgressSeen) {
         FPrompter->ShowError(FEntries.value(i) + Res("RES_Operate_Fail", QStringLiteral(" 可能正在被使用，操作失败！")));
         Fail(i, FResults[i].Output + QStringLiteral(": in use"));
     } else if (code == 8) {
@@ -781,10 +895,21 @@ void TConversionJob::StopJob()
     FStopped = true;
     const QString partial = FCurrentOutput;
     CleanUp();
-    // What the interrupted encoder wrote is not a whole file: it goes.
-    if (!partial.isEmpty()) DeleteIfFree(partial);
+    // What the interrupted encoder wrote is a part file: it goes (a file under the final
+    // name is never touched).
+    if (!partial.isEmpty()) DiscardPart(PartPathOf(partial));
     FailUnproduced();
     Complete();
+}
+
+void TConversionJob::KeepOrDiscardRip(int index)
+{
+    const QString rip = PartPathOf(RipWav(index));
+    if (!QFileInfo::exists(rip)) return;
+    const QString keep = FKeepWav.value(index);
+    QString error;
+    if (keep.isEmpty()) DiscardPart(rip);
+    else if (!CommitPart(rip, keep, &error)) FPrompter->ShowError(error);
 }
 
 void TConversionJob::Close()
@@ -805,22 +930,26 @@ void TConversionJob::CleanUp()
     // Every worker's encoder is stopped and what it was writing removed.
     for (auto& worker : FWorkers) worker->Abort();
     FRipSink.reset();
-    // (The pipelined rip deletes each WAV when its encoding has ended well.)
-    if (FMode == RipCD && FWorkers.empty() && RipIndex >= FEntries.size() && FFormat != FormatWav
-        && !OptionsSetting.CommonOptions.IsKeepWav) {
-        for (int i = 0; i < FEntries.size(); ++i)
-            DeleteIfFree(RipWav(i));
+    // The rips are work files: each becomes its kept WAV or goes (a stopped job keeps none).
+    if (FMode == RipCD && FFormat != FormatWav) {
+        FStep->StopAll();
+        for (int i = 0; i < FEntries.size(); ++i) {
+            if (FStopped) DiscardPart(PartPathOf(RipWav(i)));
+            else KeepOrDiscardRip(i);
+        }
     }
     FEntriesAlive = false;
     // The stream components are stopped too (the design leaves a running resampling chain
     // to the window's destruction): its temporary file can then be deleted.
     FStep->StopAll();
-    if (FMode == WavToOgg) DeleteIfFree(OutputFolder() + QLatin1String(OggTempName));
-    if (FMode == WavToMp3) DeleteIfFree(OutputFolder() + QLatin1String(Mp3TempName));
+    // The work files of resampled entries.
+    if (FMode == WavToOgg || FMode == WavToMp3)
+        for (int i = 0; i < FEntries.size(); ++i) DiscardPart(WorkWav(i));
     if (!FDecoded.isEmpty() && FMode != Mp3ToWav) {
-        // The WAV reader may still hold the temporary file it last read.
+        // The WAV reader may still hold the work file it last read.
         FStep->WaveIn1().SetFileName(QString());
-        DeleteIfFree(OutputFolder() + QLatin1String(FlacTempName));
+        for (const QString& work : std::as_const(FDecoded))
+            if (work.endsWith(QLatin1String(".part"))) DiscardPart(work);
     }
     FCurrentOutput.clear();
 }

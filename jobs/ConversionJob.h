@@ -57,11 +57,6 @@ public:
         QVector<TPipelineRow> Rows;
     };
 
-    // Temporary files of the resampling chain, in the output folder.
-    static constexpr const char* Mp3TempName = "MyMP3ReTemp.wav";
-    static constexpr const char* OggTempName = "MyReTemp.wav";
-    static constexpr const char* FlacTempName = "MyFlacTemp.wav";
-
     TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
                    TMp3EncodeProcess* mp3 = nullptr, TWMAEncodeProcess* wma = nullptr,
                    QObject* parent = nullptr);
@@ -158,6 +153,19 @@ private:
     QString OutputOf(int index) const;    // modes 2, 3, 5, 6: the entry's output file
     bool MakeFolders(int index, int endPercent);
     QString RipFlac(int index) const;
+    // The work WAV of entry `index` (its input decoded or resampled): a part file named by
+    // the entry's output, never a name a user's file could have.
+    QString WorkWav(int index) const;
+    // Mode 1: the entry's output (its name by the Existing rule once decided).
+    QString RipOutput(int index) const;
+    // The name entry `index` writes for `wanted`, decided once by the Existing rule; empty
+    // when the entry is over (its file kept: produced or failed as the rule says).
+    QString Claim(int index, const QString& wanted);
+    // The end of an entry over before its step began (ErrorCode 4, no message).
+    void PostSkipped(int endPercent);
+    void SkipRip(int index);
+    // Mode 1 without the WAV format: the rip's part file becomes the kept WAV, or goes.
+    void KeepOrDiscardRip(int index);
     // The file an entry's encoding reads: the entry, or the WAV its FLAC was decoded into.
     QString InputOf(int index) const { return FDecoded.value(index, FEntries.value(index)); }
     QString OutputFolder() const;
@@ -182,6 +190,8 @@ private:
     bool FCue = false;                    // FLAC rips into one whole-disc file
     QString FCueFile;
     QHash<int, QString> FDecoded;         // entry -> the WAV its FLAC was decoded into
+    QHash<int, QString> FFinal;           // entry -> its output's decided name
+    QHash<int, QString> FKeepWav;         // mode 1: entry -> the kept WAV's decided name
     int FDiscTracks = 0;                  // the disc's audio tracks, for the FLAC tags
     bool FFlacFirst = false;              // the first-file flag of the decoded entry's step
     std::vector<std::unique_ptr<TEncodeWorker>> FWorkers;   // pipelined rip only

@@ -9,6 +9,7 @@
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
+#include "platform/OutputFile.h"
 #include "settings/Global.h"
 #include "settings/Options.h"
 
@@ -31,8 +32,8 @@ void TConversionJob::NextFlacFile()
     const QString in = FEntries.value(i);
     if (!RefuseMissingInput(i, ProgressCode::FlacWriterDone)) return;
     if (HasExtension(in, ".mp3") && !FDecoded.contains(i)) {
-        // The MP3 decoder writes a temporary WAV that the FLAC encoder then reads.
-        const QString temp = OutputFolder() + QLatin1String(FlacTempName);
+        // The MP3 decoder writes a work WAV that the FLAC encoder then reads.
+        const QString temp = WorkWav(i);
         FStep->WaveIn1().SetFileName(QString());
         DeleteIfFree(temp);
         FDecoded.insert(i, temp);
@@ -77,12 +78,17 @@ void TConversionJob::NextFlacFile()
     StartFlac(i, input, OutputOf(i));
 }
 
-void TConversionJob::StartFlac(int index, TAuInput* input, const QString& output)
+void TConversionJob::StartFlac(int index, TAuInput* input, const QString& wanted)
 {
     if (FDone) return;   // a stop from a view handler ends the job between steps
-    FResults[index].Output = output;
     FCurrentEntry = index;
     ProgressSeen = false;
+    const QString output = Claim(index, wanted);
+    if (output.isEmpty()) {
+        PostSkipped(ProgressCode::FlacWriterDone);
+        return;
+    }
+    FResults[index].Output = output;
     if (!MakeFolders(index, ProgressCode::FlacWriterDone)) return;
     try {
         FStep->RunFlac(input, output);
@@ -101,12 +107,25 @@ bool TConversionJob::DecodeFlacFirst(int index, bool first)
     // Mode 4 writes beside its (recorded WAV) input and takes no FLAC.
     if (FMode == RecordToMp3 || !HasExtension(in, ".flac") || FDecoded.contains(index)) return false;
     if (FDone) return true;
-    // Mode 3 decodes straight into its output; the others into a temporary WAV they encode.
-    const QString out = FMode == Mp3ToWav ? OutputOf(index)
-                                          : OutputFolder() + QLatin1String(FlacTempName);
+    // Mode 3 decodes straight into its output; the others into a work WAV they encode.
+    const QString out = FMode == Mp3ToWav ? Claim(index, OutputOf(index)) : WorkWav(index);
+    if (out.isEmpty()) {
+        // The Existing rule kept the file: the entry is over.
+        FDecoded.insert(index, out);
+        PostSkipped(ProgressCode::Mp3EncoderEnd);
+        return true;
+    }
     FFlacFirst = first;
     FCurrentEntry = index;
     FResults[index].Output = out;
+    // The work file (or the output) lies in the output's folder.
+    const int endPercent = FMode == WavToOgg   ? ProgressCode::OggWriterDone
+                           : FMode == WavToWma ? ProgressCode::WmaEncoderEnd
+                                               : ProgressCode::Mp3EncoderEnd;
+    if (!MakeFolders(index, endPercent)) {
+        FDecoded.insert(index, QString());
+        return true;
+    }
     SetCaption(QStringLiteral("解码中("), index + 1, index);
     SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
     FDecoded.insert(index, out);
@@ -141,10 +160,16 @@ void TConversionJob::FinishCueFile()
         const TRipEntry entry = ParseRipEntry(FEntries.value(i));
         sheet.Tracks.push_back({entry.TrackNumber, offsets[size_t(i)], entry.Title, info.Artist});
     }
+    // The cue sheet goes into the part file, which then becomes the disc's file.
     try {
-        WriteFlacCueSheet(FCueFile, sheet);
+        WriteFlacCueSheet(PartPathOf(FCueFile), sheet);
     } catch (const std::exception& e) {
         GiveUpCueFile(0, QString::fromUtf8(e.what()));
+        return;
+    }
+    QString error;
+    if (!CommitPart(PartPathOf(FCueFile), FCueFile, &error)) {
+        GiveUpCueFile(0, error);
         return;
     }
     for (int i = 0; i < FEntries.size(); ++i) Succeed(i);
@@ -155,7 +180,7 @@ void TConversionJob::GiveUpCueFile(int failedIndex, const QString& why)
 {
     if (FRipSink) FRipSink->Discard();
     FRipSink.reset();
-    DeleteIfFree(FCueFile);
+    DiscardPart(PartPathOf(FCueFile));
     if (!why.isEmpty() && failedIndex == 0) FPrompter->ShowError(why);
     for (int i = failedIndex; i < FEntries.size(); ++i) Fail(i, why);
 }
@@ -175,8 +200,8 @@ void TConversionJob::FlacDecoded(const TProcessInfo& info)
     const QString out = FDecoded.value(i);
     FCurrentOutput.clear();
     if (info.ErrorCode == StreamFailed) {
-        // A damaged or short FLAC file gives no output at all.
-        DeleteIfFree(out);
+        // A damaged or short FLAC file gives no output at all (the writer has removed its
+        // part file).
         const QString text = FEntries.value(i) + QStringLiteral(": ") + info.ElapsedText;
         FPrompter->ShowError(text);
         if (FMode == Mp3ToWav) FResults[i].Output.clear();

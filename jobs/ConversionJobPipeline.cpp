@@ -12,6 +12,7 @@
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
+#include "platform/OutputFile.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
@@ -78,8 +79,7 @@ void TConversionJob::PipelineRipDone(int index, const QString& failure)
     FReaderRow.Stage = QStringLiteral("idle");
     FReaderRow.Percent = 0;
     if (!failure.isEmpty()) {
-        // What was read of a failed track is no rip (kept only with the WAV files).
-        if (!OptionsSetting.CommonOptions.IsKeepWav) DeleteIfFree(RipWav(index));
+        // What was read of a failed track is no rip (the rip thread has removed it).
         FPipeline.Finish(index, [this, index, failure] {
             FPrompter->ShowError(failure);
             Fail(index, failure);
@@ -127,8 +127,14 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
 {
     const bool rip = FMode == RipCD;
     const int format = PipelineFormat();
-    const QString wav = rip ? RipWav(index) : FEntries.value(index);
-    const QString out = rip ? ChangeFileExt(wav, FormatExtension(format)) : OutputOf(index);
+    const QString wav = rip ? PartPathOf(RipWav(index)) : FEntries.value(index);
+    const QString out = rip ? RipOutput(index) : Claim(index, OutputOf(index));
+    if (out.isEmpty()) {
+        // The Existing rule kept the file: the entry is over.
+        FPipeline.Finish(index, nullptr);
+        QMetaObject::invokeMethod(this, [this] { PipelineNext(); }, Qt::QueuedConnection);
+        return;
+    }
     FResults[index].Output = out;
     worker.Index = index;
     worker.Output.clear();
@@ -209,9 +215,10 @@ void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo
     const QString out = FResults.value(i).Output;
     const bool seen = worker.ProgressSeen;
     TEncodeStep& step = worker.Step();
+    // What an encoder process found when it could not write (a full disk, a read-only folder).
+    const QString failure = step.Mp3().Failure().isEmpty() ? step.Wma().Failure() : step.Mp3().Failure();
     if (step.Mp3().Active) step.Mp3().Stop(0);
     if (step.Wma().Active) step.Wma().Stop(0);
-    const QString partial = worker.Output;
     worker.Output.clear();
     worker.Index = -1;
     worker.WmaStart.invalidate();
@@ -225,7 +232,8 @@ void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo
     QString why;       // the entry's failure
     if (code == StreamFailed) {
         message = why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
-        DeleteIfFree(partial);
+    } else if (code == 2 && !failure.isEmpty()) {
+        message = why = failure;
     } else if (info.Percent == ProgressCode::OggWriterDone || info.Percent == ProgressCode::FlacWriterDone) {
         // done
     } else if (code == 1 && !seen) {
@@ -241,8 +249,8 @@ void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo
         why = out + QStringLiteral(": the encoder produced nothing");
     }
     uint16_t status = 0;
+    if (FMode == RipCD) KeepOrDiscardRip(i);
     if (why.isEmpty() && FMode == RipCD) {
-        if (!OptionsSetting.CommonOptions.IsKeepWav) DeleteIfFree(RipWav(i));
         if (format == FormatMp3 && OptionsSetting.ID3Use) {
             const TRipEntry entry = ParseRipEntry(FEntries.value(i));
             status = WriteTrackTag(out, entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);

@@ -1,9 +1,54 @@
 #include "jobs/JobBase.h"
 
+#include "settings/Options.h"
+
 TJobBase::TJobBase(const QStringList& entries, TPrompter* prompter, QObject* parent)
-    : QObject(parent), FEntries(entries), FPrompter(prompter)
+    : QObject(parent), FEntries(entries), FPrompter(prompter),
+      FExisting(TExisting(OptionsSetting.CommonOptions.Existing), prompter)
 {
     FResults.resize(FEntries.size());
+}
+
+QString TJobBase::ClaimOutput(int index, const QString& wanted)
+{
+    const TExistingFiles::TDecision d = FExisting.Decide(wanted);
+    if (index >= 0 && index < FResults.size()) FResults[index].Output = d.Path;
+    switch (d.Action) {
+    case TExistingFiles::TDecision::Write:
+        return d.Path;
+    case TExistingFiles::TDecision::Skip:
+        Succeed(index);
+        return {};
+    case TExistingFiles::TDecision::Keep:
+        FPrompter->ShowError(d.Reason);
+        Fail(index, d.Reason);
+        return {};
+    }
+    return {};
+}
+
+bool TJobBase::ClaimSharedOutput(QString& path)
+{
+    const TExistingFiles::TDecision d = FExisting.Decide(path);
+    for (TEntryResult& r : FResults) r.Output = d.Path;
+    if (d.Action == TExistingFiles::TDecision::Write) {
+        path = d.Path;
+        return true;
+    }
+    if (d.Action == TExistingFiles::TDecision::Keep) FPrompter->ShowError(d.Reason);
+    for (int i = 0; i < FResults.size(); ++i) {
+        if (d.Action == TExistingFiles::TDecision::Skip) Succeed(i);
+        else Fail(i, d.Reason);
+    }
+    return false;
+}
+
+QString TJobBase::ClaimExtra(const QString& wanted)
+{
+    const TExistingFiles::TDecision d = FExisting.Decide(wanted);
+    if (d.Action == TExistingFiles::TDecision::Write) return d.Path;
+    if (d.Action == TExistingFiles::TDecision::Keep) FPrompter->ShowError(d.Reason);
+    return {};
 }
 
 void TJobBase::Fail(int index, const QString& why)

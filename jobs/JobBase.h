@@ -6,6 +6,7 @@
 #include "platform/Prompter.h"
 #include "encode/JobEntry.h"
 #include "jobs/RipPipeline.h"
+#include "platform/OutputFile.h"
 
 #include <QObject>
 #include <QStringList>
@@ -55,6 +56,16 @@ protected:
     // The job is over: the clean-up, then one queued CloseRequested.
     void Complete();
     virtual void CleanUp() = 0;
+    // Entry `index` wants to write `wanted`: the name to write, by the job's Existing rule
+    // ([CommonOptions] Existing; asked through the prompter). Empty when the entry is over
+    // already: an existing file it skips counts as produced (Succeed), one the user kept
+    // fails it with a message that says so.
+    QString ClaimOutput(int index, const QString& wanted);
+    // The same for a second file of the entry (a kept WAV): empty when it is not written.
+    QString ClaimExtra(const QString& wanted);
+    // The one output every entry shares (a whole-disc file): true with `path` set to the
+    // name to write; false when the rule kept the file (every entry produced or failed).
+    bool ClaimSharedOutput(QString& path);
     // Asked once when the job is over, before it closes: true when something still has to
     // finish first (a rip log waiting for a database answer), which then calls `resume`.
     std::function<bool(std::function<void()> resume)> FBeforeClose;
@@ -67,4 +78,5 @@ protected:
     QVector<TEntryResult> FResults;
     bool FDone = false;
     bool FStopped = false;
+    TExistingFiles FExisting;
 };

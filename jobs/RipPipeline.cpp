@@ -3,6 +3,7 @@
 #include "encode/JobEntry.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
+#include "platform/OutputFile.h"
 #include "settings/Global.h"
 
 #include <QCoreApplication>
@@ -29,8 +30,10 @@ void TEncodeWorker::Abort()
         FFirst->wait();
         FFirst.reset();
     }
+    // The writers and encoders remove what they had begun; a part file a finished encoder
+    // left for the job to commit goes too. A file under the final name is never touched.
     FStep->StopAll();
-    if (!Output.isEmpty()) DeleteIfFree(Output);
+    if (!Output.isEmpty()) DiscardPart(PartPathOf(Output));
     Output.clear();
     Index = -1;
     Row.Track.clear();
@@ -145,7 +148,7 @@ TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers)
         tick.Busy = true;
         const int64_t elapsed = std::llround(double(worker->WmaStart.elapsed()) / 1000.0);
         const int64_t total = WmaEstimatedTotal(elapsed, worker->WmaInputSize,
-                                                std::max<int64_t>(FileSizeOf(step.Wma().OutputFile), 0), WMASizeRatio());
+                                                std::max<int64_t>(FileSizeOf(step.Wma().WrittenFile()), 0), WMASizeRatio());
         if (total <= 0) continue;
         const int percent = int(std::llround(double(elapsed) * 100.0 / double(total)));
         if (percent > worker->Row.Percent) {

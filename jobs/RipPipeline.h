@@ -54,7 +54,7 @@ public:
     void PostEnd(int percent, int errorCode, const QString& text);
 
     int Index = -1;              // the entry encoded; -1: idle
-    QString Output;              // the file being written, removed when stopped
+    QString Output;              // the final name being written; its part file goes when stopped
     TPipelineRow Row;
     QElapsedTimer WmaStart;      // the WMA estimate's clock and input size
     int64_t WmaInputSize = 0;

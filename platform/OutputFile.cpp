@@ -94,6 +94,15 @@ QString WriteErrorText(int error, const QString& path)
     }
 }
 
+bool IsPlainWriteError(const QString& text)
+{
+    static const char* const Causes[] = {": the disk is full", ": the folder is read-only", ": the folder does not exist",
+                                         ": permission denied"};
+    for (const char* cause : Causes)
+        if (text.contains(QLatin1String(cause))) return true;
+    return false;
+}
+
 QString WriteErrorText(const QFile& file)
 {
     // QFile keeps no errno; the common causes map from its error kind and the folder.

@@ -28,6 +28,9 @@ void DiscardPart(const QString& partPath);
 // denied", else the system's text. Always names the file.
 QString WriteErrorText(int error, const QString& path);
 QString WriteErrorText(const QFile& file);
+// True for a text WriteErrorText made with one of its plain causes (the disk is full, the
+// folder is read-only, does not exist, permission denied): a message to show as it is.
+bool IsPlainWriteError(const QString& text);
 
 // A small file written whole (cue sheet, rip log, cover, settings-like text): Open writes
 // to the part file, Commit checks the writes and the close and renames it into place.

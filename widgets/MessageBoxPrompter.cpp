@@ -36,6 +36,19 @@ TPrompter::Answer TMessageBoxPrompter::AskYesNoCancel(const QString& text, Answe
     return r == QMessageBox::Yes ? Answer::Yes : r == QMessageBox::No ? Answer::No : Answer::Cancel;
 }
 
+TPrompter::Overwrite TMessageBoxPrompter::AskOverwrite(const QString& text)
+{
+    const auto r = QMessageBox::question(FParent, ApplicationTitle(), text,
+                                         QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll,
+                                         QMessageBox::No);
+    switch (r) {
+    case QMessageBox::Yes: return Overwrite::Yes;
+    case QMessageBox::YesToAll: return Overwrite::YesToAll;
+    case QMessageBox::NoToAll: return Overwrite::NoToAll;
+    default: return Overwrite::No;
+    }
+}
+
 void TMessageBoxPrompter::ShowWarning(const QString& text)
 {
     QMessageBox::warning(FParent, ApplicationTitle(), text);

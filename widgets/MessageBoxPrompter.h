@@ -10,6 +10,8 @@ public:
     void ShowInformation(const QString& text) override;
     Answer AskYesNo(const QString& text, Answer defaultAnswer) override;
     Answer AskYesNoCancel(const QString& text, Answer defaultAnswer) override;
+    // Yes / Yes to All / No / No to All; closing the box is No.
+    Overwrite AskOverwrite(const QString& text) override;
     void ShowWarning(const QString& text) override;
     QStringList AskOpenFileNames(const QString& caption, const QString& folder, const QString& filter) override;
     QString AskOpenFileName(const QString& caption, const QString& folder, const QString& filter) override;

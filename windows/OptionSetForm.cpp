@@ -9,6 +9,7 @@
 #include "widgets/TranslateForm.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -106,6 +107,20 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     jobsRow->addWidget(FJobs);
     jobsRow->addStretch();
     FUi->vlOutput->insertLayout(std::max(0, FUi->vlOutput->count() - 1), jobsRow);
+    // What a job does with an output file that exists already ([CommonOptions] Existing,
+    // in TExisting's order).
+    auto* existingRow = new QHBoxLayout;
+    auto* existingLabel = new QLabel(tr("Existing files:"), FUi->TabSheet1);
+    existingLabel->setObjectName(QStringLiteral("lbExisting"));
+    FExisting = new QComboBox(FUi->TabSheet1);
+    FExisting->setObjectName(QStringLiteral("cbExisting"));
+    FExisting->addItems({tr("Ask"), tr("Skip (keep the file)"), tr("Rename (\"name (2)\")"), tr("Overwrite")});
+    existingLabel->setBuddy(FExisting);
+    existingRow->addWidget(existingLabel);
+    existingRow->addWidget(FExisting);
+    existingRow->addStretch();
+    FUi->vlOutput->insertLayout(std::max(0, FUi->vlOutput->count() - 1), existingRow);
+    setTabOrder(FJobs, FExisting);
     auto* offsetRow = new QHBoxLayout;
     auto* offsetLabel = new QLabel(tr("Read offset correction (samples):"), FUi->TabSheet3);
     offsetLabel->setObjectName(QStringLiteral("lbReadOffset"));
@@ -161,6 +176,7 @@ void TOptionSetForm::FormShow()
     FWriteRipLog->setChecked(OptionsSetting.CommonOptions.WriteRipLog);
     FMbCover->setChecked(OptionsSetting.MusicBrainz.Cover);
     FJobs->setValue(std::max(0, OptionsSetting.CommonOptions.Jobs));
+    FExisting->setCurrentIndex(std::clamp(OptionsSetting.CommonOptions.Existing, 0, FExisting->count() - 1));
     ShowReadOffset(-1);
     FieldsToControls();
     if (FUi->PageControl1->currentWidget() == FUi->TabSheet3)
@@ -309,6 +325,7 @@ void TOptionSetForm::btOkClick()
         OptionsSetting.CommonOptions.WriteRipLog = FWriteRipLog->isChecked();
         OptionsSetting.MusicBrainz.Cover = FMbCover->isChecked();
         OptionsSetting.CommonOptions.Jobs = FJobs->value();
+        OptionsSetting.CommonOptions.Existing = std::max(0, FExisting->currentIndex());
         accept();
         return;
     }

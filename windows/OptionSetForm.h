@@ -11,6 +11,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
+class QComboBox;
 class QSpinBox;
 
 namespace Ui {
@@ -58,6 +59,7 @@ private:
     QCheckBox* ckbFlacCuesheet = nullptr;
     QCheckBox* FWriteRipLog = nullptr;        // Output page
     QSpinBox* FJobs = nullptr;                // Output page: encode workers
+    QComboBox* FExisting = nullptr;           // Output page: what to do with existing files
     QSpinBox* FReadOffset = nullptr;          // CD-ROM page
     QMap<QString, int32_t> FReadOffsets;      // as edited, stored on OK
     QString FOffsetKey;                       // the drive FReadOffset shows

@@ -1,4 +1,5 @@
-// varnelcd-cli convert --to mp3|wav|ogg|wma|flac [--out DIR] [--pattern P] [--jobs N] [--yes | --no] FILE...
+// varnelcd-cli convert --to mp3|wav|ogg|wma|flac [--out DIR] [--pattern P] [--jobs N] [--yes | --no]
+//                      [--existing ask|skip|rename|overwrite] FILE...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "jobs/ConversionJob.h"
@@ -22,12 +23,14 @@ int Convert(const QStringList& args)
     parser.addOption(QCommandLineOption("pattern", "File-name pattern below the output folder, as \"%A/%D/%N %T\" "
                                                    "(default: the settings'; empty: each file's own name).", "P"));
     AddAnswerOptions(parser);
+    AddExistingOption(parser);
     AddJobsOption(parser);
     parser.addPositionalArgument("FILE", "The files to convert.", "FILE...");
     if (const int rc = ParseCommandLine(parser, args, "convert"); rc >= 0)
         return rc;
     TPrompter::Answer answer;
-    if (!AnswerOption(parser, "convert", answer) || !JobsOption(parser, "convert")) return 2;
+    if (!AnswerOption(parser, "convert", answer) || !JobsOption(parser, "convert") || !ExistingOption(parser, "convert"))
+        return 2;
     const QString to = parser.value("to").toLower();
     int mode = 0;
     if (to == "mp3") mode = TConversionJob::WavToMp3;

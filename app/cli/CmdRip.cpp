@@ -1,6 +1,7 @@
 // varnelcd-cli rip [--drive N] [--tracks LIST] [--format F] [--out DIR] [--pattern P] [--keep-wav]
 //                  [--id3] [--flac-level N] [--cuesheet] [--offset N] [--accuraterip-url U]
-//                  [--no-accuraterip] [--log PATH] [--test] [--jobs N] [--yes | --no] [--disc-image PATH]...
+//                  [--no-accuraterip] [--log PATH] [--test] [--jobs N] [--yes | --no]
+//                  [--existing ask|skip|rename|overwrite] [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "app/core/DiscSession.h"
@@ -70,12 +71,14 @@ int Rip(const QStringList& args)
     parser.addOption(QCommandLineOption("log", "Write the rip log to PATH (default: beside the files, when the settings ask for one).", "PATH"));
     parser.addOption(QCommandLineOption("test", "Read every track twice, first for its CRC only, and compare."));
     AddAnswerOptions(parser);
+    AddExistingOption(parser);
     AddJobsOption(parser);
     if (const int rc = ParseCommandLine(parser, args, "rip"); rc >= 0)
         return rc;
     int drive = OptionsSetting.CDOptions.Index;
     TPrompter::Answer answer;
-    if (!IntOption(parser, "drive", drive) || !AnswerOption(parser, "rip", answer) || !JobsOption(parser, "rip"))
+    if (!IntOption(parser, "drive", drive) || !AnswerOption(parser, "rip", answer) || !JobsOption(parser, "rip")
+        || !ExistingOption(parser, "rip"))
         return 2;
     TCommonOptions& common = OptionsSetting.CommonOptions;
     if (parser.isSet("format")) {

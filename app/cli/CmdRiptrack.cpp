@@ -1,7 +1,10 @@
-// varnelcd-cli riptrack --track N [--out DIR] [--drive N] [--disc-image PATH]...
+// varnelcd-cli riptrack --track N [--out DIR] [--drive N] [--yes | --no] [--existing ask|skip|rename|overwrite]
+//                       [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
+#include "app/cli/JobConsole.h"
 #include "app/core/DiscSession.h"
 #include "cd/CDRipThread.h"
+#include "platform/OutputFile.h"
 #include "platform/ProcessInfo.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
@@ -9,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -44,11 +48,15 @@ int RipTrack(const QStringList& args)
     parser.addOption(QCommandLineOption("track", "The track's position on the disc (1 = first).", "N"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
     parser.addOption(QCommandLineOption("drive", "Use drive N (0-based position in the drive list).", "N"));
+    AddAnswerOptions(parser);
+    AddExistingOption(parser);
     if (const int rc = ParseCommandLine(parser, args, "riptrack"); rc >= 0)
         return rc;
     int track = 0;
     int drive = OptionsSetting.CDOptions.Index;
-    if (!IntOption(parser, "track", track) || !IntOption(parser, "drive", drive))
+    TPrompter::Answer answer;
+    if (!IntOption(parser, "track", track) || !IntOption(parser, "drive", drive)
+        || !AnswerOption(parser, "riptrack", answer) || !ExistingOption(parser, "riptrack"))
         return 2;
     if (!parser.isSet("track")) {
         PrintLine(stderr, QStringLiteral("varnelcd-cli riptrack: --track N is required"));
@@ -67,15 +75,33 @@ int RipTrack(const QStringList& args)
         return 2;
     }
 
-    TRipOwner owner;
-    TCDRipThread rip(track, QStringLiteral("Track") + TwoDigits(track));
-    rip.CDHandle = handle;
-    rip.OwnerWindow = &owner;
+    // The file's name by the Existing rule, decided before anything is read.
+    QString folder = OptionsSetting.CommonOptions.OutputFolder;
     if (parser.isSet("out")) {
         const QString out = QDir(parser.value("out")).absolutePath();
         QDir().mkpath(out);                // a failure shows as the rip's own message
-        rip.Options.OutputFolder = WithBackslash(out);
+        folder = WithBackslash(out);
     }
+    TJobConsolePrompter prompter(answer);
+    TExistingFiles existing(TExisting(OptionsSetting.CommonOptions.Existing), &prompter);
+    const QString wanted = QDir(folder).filePath(QStringLiteral("Track") + TwoDigits(track) + QStringLiteral(".wav"));
+    const TExistingFiles::TDecision decision = existing.Decide(wanted);
+    if (decision.Action == TExistingFiles::TDecision::Skip) {
+        PrintLine(stdout, decision.Path);
+        return 0;
+    }
+    if (decision.Action == TExistingFiles::TDecision::Keep) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli riptrack: ") + decision.Reason);
+        return 1;
+    }
+    QString title = QFileInfo(decision.Path).fileName();
+    title.chop(4);                         // ".wav"
+
+    TRipOwner owner;
+    TCDRipThread rip(track, title);
+    rip.CDHandle = handle;
+    rip.OwnerWindow = &owner;
+    if (parser.isSet("out")) rip.Options.OutputFolder = folder;
     rip.Start();
     rip.Wait();
     TCDRipThread::DeliverPosted();
@@ -87,17 +113,26 @@ int RipTrack(const QStringList& args)
     case 2: PrintLine(stderr, LangString("RES_ReadTocError", "读取toc信息出错！")); return 1;
     default: break;
     }
+    // A whole rip (normalized or not) takes its name; a failed one has left nothing.
+    QString commitError;
+    if ((owner.Finished == RipError::None || owner.Finished == RipError::NormalizeFailed)
+        && !CommitPart(rip.PartFileName(), file, &commitError)) {
+        PrintLine(stderr, commitError);
+        return 1;
+    }
+    const QString cause = rip.WriteFailure();
     switch (owner.Finished) {
     case RipError::None: PrintLine(stdout, file); return 0;
     case RipError::ReadFailed: PrintLine(stderr, LangString("RES_ReadCDAudioError", "读取CD信息时出错！")); return 1;
     case RipError::CreateFailed:
-        PrintLine(stderr, file + LangString("RES_CreateWavFileError", " 不是有效文件名。请重命名CD曲目列表中的标题。"));
+        if (IsPlainWriteError(cause)) PrintLine(stderr, cause);
+        else PrintLine(stderr, file + LangString("RES_CreateWavFileError", " 不是有效文件名。请重命名CD曲目列表中的标题。"));
         return 1;
     case RipError::NormalizeFailed:
         PrintLine(stderr, file + ": " + LangString("RES_NormalizeError", "音量规格化失败！"));
         return 1;
     case RipError::WriteFailed:
-        PrintLine(stderr, file + ": " + LangString("RES_WriteWavFileError", "写入WAV文件时出错！"));
+        PrintLine(stderr, !cause.isEmpty() ? cause : file + ": " + LangString("RES_WriteWavFileError", "写入WAV文件时出错！"));
         return 1;
     default: PrintLine(stderr, QStringLiteral("varnelcd-cli riptrack: the rip ended without a result")); return 1;
     }

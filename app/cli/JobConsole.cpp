@@ -2,6 +2,7 @@
 
 #include "app/cli/CliCommand.h"
 #include "jobs/JobBase.h"
+#include "platform/OutputFile.h"
 #include "settings/Options.h"
 
 #include <QEventLoop>
@@ -95,6 +96,47 @@ TPrompter::Answer TJobConsolePrompter::AskYesNo(const QString& text, Answer defa
     char line[16] = {};
     if (!std::fgets(line, sizeof line, stdin)) return Answer::No;
     return (line[0] == 'y' || line[0] == 'Y') ? Answer::Yes : Answer::No;
+}
+
+TPrompter::Overwrite TJobConsolePrompter::AskOverwrite(const QString& text)
+{
+    if (FAnswer != Answer::Cancel) {
+        PrintLine(stderr, text + (FAnswer == Answer::Yes ? QStringLiteral(" yes") : QStringLiteral(" no")));
+        return FAnswer == Answer::Yes ? Overwrite::Yes : Overwrite::No;
+    }
+    if (!::isatty(STDIN_FILENO)) return Overwrite::No;
+    for (;;) {
+        std::fputs((text + QStringLiteral(" [y=yes, a=yes to all, n=no, N=no to all] ")).toUtf8().constData(), stderr);
+        std::fflush(stderr);
+        char line[16] = {};
+        if (!std::fgets(line, sizeof line, stdin)) return Overwrite::No;
+        switch (line[0]) {
+        case 'y': case 'Y': return Overwrite::Yes;
+        case 'a': case 'A': return Overwrite::YesToAll;
+        case 'n': return Overwrite::No;
+        case 'N': return Overwrite::NoToAll;
+        default: break;
+        }
+    }
+}
+
+void AddExistingOption(QCommandLineParser& parser)
+{
+    parser.addOption(QCommandLineOption("existing", "An output file that exists already: ask (the default; no terminal: "
+                                                    "keep it and fail the entry), skip (keep it as the entry's output), "
+                                                    "rename (write \"name (2)\") or overwrite.", "WHAT"));
+}
+
+bool ExistingOption(const QCommandLineParser& parser, const char* command)
+{
+    if (!parser.isSet("existing")) return true;
+    TExisting value;
+    if (!ParseExisting(parser.value("existing"), value)) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --existing takes ask, skip, rename or overwrite").arg(QLatin1String(command)));
+        return false;
+    }
+    OptionsSetting.CommonOptions.Existing = int32_t(value);
+    return true;
 }
 
 void AddAnswerOptions(QCommandLineParser& parser)

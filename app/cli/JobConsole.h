@@ -15,6 +15,9 @@ public:
     void ShowError(const QString& text) override;
     void ShowInformation(const QString& text) override;
     Answer AskYesNo(const QString& text, Answer defaultAnswer) override;
+    // --yes: Yes, --no: No; else on a terminal y (yes), a (yes to all), n (no), N (no to
+    // all); without a terminal: No.
+    Overwrite AskOverwrite(const QString& text) override;
 
 private:
     Answer FAnswer;
@@ -25,6 +28,12 @@ void AddAnswerOptions(QCommandLineParser& parser);
 // The answer the two options give (Cancel: neither). Prints an error and returns false when
 // both are set.
 bool AnswerOption(const QCommandLineParser& parser, const char* command, TPrompter::Answer& answer);
+
+// Adds --existing ask|skip|rename|overwrite to a job command's options.
+void AddExistingOption(QCommandLineParser& parser);
+// Sets the Existing setting from --existing; prints an error and returns false for another
+// word.
+bool ExistingOption(const QCommandLineParser& parser, const char* command);
 
 // Adds --jobs N (encode workers; 0: one per core) to a job command's options.
 void AddJobsOption(QCommandLineParser& parser);

@@ -205,8 +205,9 @@ TEST_F(FlacCliTest, WavFormatsRoundTripThroughFlac)
         EXPECT_EQ(r.ExitCode, 0) << to << r.Err.constData();
         EXPECT_EQ(Files(dir.filePath(to)), QStringList{QStringLiteral("song.") + to});
         EXPECT_GT(QFileInfo(dir.filePath(to) + "/song." + to).size(), 1000);
-        // And each back to FLAC.
-        const Result back = Cli({"convert", "--to", "flac", "--out", dir.filePath("back"), dir.filePath(to) + "/song." + to});
+        // And each back to FLAC, the second replacing the first's file as told.
+        const Result back = Cli({"convert", "--to", "flac", "--existing", "overwrite", "--out", dir.filePath("back"),
+                                 dir.filePath(to) + "/song." + to});
         EXPECT_EQ(back.ExitCode, 0) << back.Err.constData();
         EXPECT_EQ(Tool("flac", {"-t", "-s", dir.filePath("back/song.flac")}).ExitCode, 0);
         EXPECT_EQ(Files(dir.filePath("back")), QStringList{"song.flac"});

@@ -619,7 +619,7 @@ TEST_F(OptionSetDriveTest, ADiscChangeStoresTheListedDiscBeforeListingTheNext)
     main->close();
 }
 
-TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogCoverAndWorkersAreStoredOnOk)
+TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogCoverWorkersAndExistingRuleAreStoredOnOk)
 {
     SetDiscImages({MakeTestDisc(Home.path(), {"--track", "audio:750"})});
     ASSERT_TRUE(WriteAll(OptionsFileName(), "[ReadOffsets]\nImage=-30\nOther_drive=12\n"));
@@ -634,11 +634,16 @@ TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogCoverAndWorkersAreStoredOn
     EXPECT_TRUE(cover->isChecked());
     cover->setChecked(false);
     Get<QSpinBox>(form.get(), "seJobs")->setValue(2);
+    auto* existing = Get<QComboBox>(form.get(), "cbExisting");
+    EXPECT_EQ(existing->count(), 4);
+    EXPECT_EQ(existing->currentIndex(), 0) << "ask by default";
+    existing->setCurrentIndex(2);
     Ok(form.get());
     EXPECT_EQ(OptionsSetting.ReadOffsets, (QMap<QString, int32_t>{{"Image", 6}, {"Other_drive", 12}}));
     EXPECT_FALSE(OptionsSetting.CommonOptions.WriteRipLog);
     EXPECT_FALSE(OptionsSetting.MusicBrainz.Cover);
     EXPECT_EQ(OptionsSetting.CommonOptions.Jobs, 2);
+    EXPECT_EQ(OptionsSetting.CommonOptions.Existing, 2);
     main->close();
 }
 

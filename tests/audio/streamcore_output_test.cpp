@@ -319,7 +319,8 @@ TEST(StreamOutput, ErrorsDuringARunReachTheHandlersThenDone)
     }
 }
 
-TEST(StreamOutput, AnErrorInDoneOnlyEndsTheRun)
+// A failing finish (a header or a close that cannot be written) is the run's error.
+TEST(StreamOutput, AnErrorInDoneIsTheRunsError)
 {
     TAuGenerator gen;
     gen.SetGeneratedSize(100);
@@ -331,8 +332,8 @@ TEST(StreamOutput, AnErrorInDoneOnlyEndsTheRun)
     out.Run();
     ASSERT_TRUE(PumpUntil([&] { return log.done == 1; }));
     EXPECT_FALSE(out.Busy());
-    EXPECT_TRUE(out.ExceptionMessage().isEmpty());
-    EXPECT_EQ(log.events.filter("error").size(), 0);
+    EXPECT_EQ(out.ExceptionMessage(), "close failed");
+    EXPECT_EQ(log.events.filter("error").size(), 1);
 }
 
 TEST(StreamOutput, SettingInputWhileBusyRestartsWithTheNewInput)

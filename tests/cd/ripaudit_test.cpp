@@ -240,8 +240,9 @@ TEST(RipAuditDataTrack, ADiscWithADataTrackIsNotLookedUp)
         env.insert("HOME", home.path());
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         p.setProcessEnvironment(env);
+        // Each route rips over the last one's files.
         QStringList args = {"rip", "--disc-image", cue, "--out", home.filePath("out"), "--format", "wav", "--tracks", "1",
-                            "--accuraterip-url", QStringLiteral("http://%1/").arg(server.HostPort())};
+                            "--existing", "overwrite", "--accuraterip-url", QStringLiteral("http://%1/").arg(server.HostPort())};
         if (!path.isEmpty()) args << path;
         p.start(VARNELCD_CLI, args);
         ASSERT_TRUE(p.waitForFinished(60000));

@@ -2,6 +2,7 @@
 #include "fixtures/TestDisc.h"
 #include "fixtures/TestUtil.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -43,13 +44,20 @@ TEST(RipTrackCli, RipsATrackAndReportsFaults)
         track += ExpectedAudioSector(2, s);
     EXPECT_TRUE(ReadAll(wav).mid(44) == track);
 
-    // Track 2 starts at sector 17 (5 + 12).
-    r = RunRipTrack(home, {"--disc-image", cue, "--track", "2", "--out", out}, "20@1");
+    // Track 2 starts at sector 17 (5 + 12). A failed rip replaces nothing: the whole file
+    // of the first run stays as it was.
+    r = RunRipTrack(home, {"--disc-image", cue, "--track", "2", "--out", out, "--existing", "overwrite"}, "20@1");
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_TRUE(r.Err.contains("读取CD信息时出错！")) << r.Err.toStdString();
-    EXPECT_EQ(ReadAll(wav).size(), 44);
+    EXPECT_TRUE(ReadAll(wav).mid(44) == track);
+    EXPECT_FALSE(QFileInfo::exists(wav + ".part"));
 
-    r = RunRipTrack(home, {"--disc-image", cue, "--track", "2", "--out", out}, "20-x");
+    // Without a terminal or an option the existing file is kept and the command says so.
+    r = RunRipTrack(home, {"--disc-image", cue, "--track", "2", "--out", out}, "");
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(r.Err.contains("exists and was kept")) << r.Err.toStdString();
+
+    r = RunRipTrack(home, {"--disc-image", cue, "--track", "2", "--out", out, "--existing", "overwrite"}, "20-x");
     EXPECT_EQ(r.ExitCode, 0);
     EXPECT_TRUE(r.Err.contains("VARNELCD_READ_FAULTS")) << r.Err.toStdString();
 

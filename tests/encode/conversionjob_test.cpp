@@ -155,13 +155,14 @@ TEST_F(JobTest, RipFailuresAreToldAndTheNextTrackGoesOn)
         QString Message;                                // the text shown, as it begins
         bool FirstProduced;
     } cases[] = {
-        {"the WAV cannot be created", [](const QString& f) { QDir().mkpath(f + "/One.wav"); },
+        // (The rip goes into the WAV's part file, which a folder can stand in the way of.)
+        {"the WAV cannot be created", [](const QString& f) { QDir().mkpath(f + "/One.wav.part"); },
          "/One.wav" + LangString("RES_CreateWavFileError", " 不是有效文件名。请重命名CD曲目列表中的标题。"), false},
         {"a sector cannot be read", [](const QString&) { SetReadFaults("10"); },
          LangString("RES_ReadCDAudioError", "读取CD信息时出错！"), false},
         {"the normalize pass fails", [](const QString& f) {
              OptionsSetting.CommonOptions.IsNormalize = true;
-             QDir().mkpath(f + "/One.nor");
+             QDir().mkpath(f + "/One.wav.nor");
          }, "/One.wav: " + LangString("RES_NormalizeError", "音量规格化失败！"), true},
     };
     for (const TCase& c : cases) {
@@ -195,7 +196,8 @@ TEST_F(JobTest, WavToMp3ResamplesWhatTheEncoderCannotTakeDirectly)
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Rate);
         const QString first = Wav(QString("first%1_%2.wav").arg(c.Rate).arg(c.Bits), c.Rate, c.Bits);
-        const QString temp = Out + "/MyMP3ReTemp.wav";
+        // The resampled work file: a part file named by the output, never a user's name.
+        const QString temp = Out + "/" + QFileInfo(first).completeBaseName() + ".mp3.wav.part";
         int tempBits = 0, tempRate = 0;
         Trace = {};
         auto job = Run(TConversionJob::WavToMp3, {first, later}, [&](TConversionJob& j) {
@@ -257,7 +259,7 @@ TEST_F(JobTest, TheOtherModes)
             EXPECT_TRUE(job->Results()[i].Produced) << job->Results()[i].Failure.toStdString();
             EXPECT_NEAR(DecodedFrames(c.Outputs[i]), 44100, c.Tolerance) << c.Outputs[i].toStdString();
         }
-        EXPECT_FALSE(QFileInfo::exists(Out + "/MyReTemp.wav"));
+        EXPECT_EQ(QDir(Out).entryList({"*.part"}, QDir::Files), QStringList()) << "no work file is left";
     }
 }
 
@@ -278,16 +280,16 @@ TEST_F(JobTest, StopEndsEveryWorkerAndLeavesNoHalfFile)
     } cases[] = {
         {"a rip", TConversionJob::RipCD, {"01One", "02Two", "03Three"},
          [](TConversionJob& j) { return j.View().Caption.startsWith("抓取中(02"); },
-         {"One.mp3", "One.wav"}, {"Two.mp3", "Three.mp3"}},
+         {"One.mp3"}, {"Two.mp3", "Three.mp3", "One.wav", "Two.wav", "One.wav.part", "Two.wav.part"}},
         {"an MP3 encoding", TConversionJob::RipCD, {"02Two", "01One"},
          [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.ProgressSeen; },
-         {"Two.wav"}, {"Two.mp3", "One.wav"}},
+         {}, {"Two.mp3", "One.wav", "Two.wav", "Two.wav.part", "Two.mp3.part"}},
         {"an OGG encoding", TConversionJob::WavToOgg, {longWav},
          [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.View().Gauge > 0; },
          {}, {"long.ogg"}},
         {"a resampling", TConversionJob::WavToOgg, {lowWav},
          [](TConversionJob& j) { return j.View().Caption.startsWith("重采样(01") && j.View().Gauge > 0; },
-         {}, {"low.ogg", "MyReTemp.wav"}},
+         {}, {"low.ogg", "low.ogg.wav.part", "low.ogg.part"}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
