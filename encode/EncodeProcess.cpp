@@ -148,6 +148,7 @@ void TEncodeProcess::FinishPart()
     const QString part = PartPathOf(OutputFile);
     if (FEndedWell && CutWav(part)) FEndedWell = false;
     if (FEndedWell && QFileInfo(part).size() > 0) {
+        if (BeforeCommit) BeforeCommit(part);
         if (!CommitPart(part, OutputFile, &FFailure)) FEndedWell = false;
         return;
     }

@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QStringList>
+#include <functional>
 #include <stdexcept>
 
 // Start could not create the child process. The text is the message to show.
@@ -46,6 +47,9 @@ public:
     // non-empty file, the part file is renamed over OutputFile before the end is told;
     // any other end, a stop or a new Start removes it.
     bool WriteAsPart = false;
+    // With WriteAsPart: runs on the whole part file just before it is renamed (a tag goes in
+    // there, so a stop or a kill never leaves an untagged file under the final name).
+    std::function<void(const QString& part)> BeforeCommit;
 
     // The file the child writes: OutputFile or its part file.
     QString WrittenFile() const;

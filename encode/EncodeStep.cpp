@@ -89,8 +89,10 @@ TEncodeStep::~TEncodeStep()
     StopAll();
 }
 
-void TEncodeStep::StartMp3(const QString& input, const QString& output, bool encode, int kind)
+void TEncodeStep::StartMp3(const QString& input, const QString& output, bool encode, int kind,
+                           std::function<void(const QString& part)> beforeCommit)
 {
+    FMp3->BeforeCommit = std::move(beforeCommit);
     FMp3->Active = true;
     FMp3->InputFile = input;
     FMp3->OutputFile = output;

@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class TAudioConverter;
@@ -59,7 +60,8 @@ public:
 
     // Start an encoder process: Active, paths, owner, Encode, Kind, then Start. Throws
     // EEncodeProcessError when the child cannot be started.
-    void StartMp3(const QString& input, const QString& output, bool encode, int kind);
+    void StartMp3(const QString& input, const QString& output, bool encode, int kind,
+                  std::function<void(const QString& part)> beforeCommit = {});
     void StartWma(const QString& input, const QString& output, int kind);
     // Run the OGG encoder on WaveIn1 (whose FileName the caller set) with the given
     // quality; run the resampling chain from WaveIn1 into `tempPath`.

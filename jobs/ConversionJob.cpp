@@ -28,12 +28,9 @@
 
 namespace {
 
-constexpr int MinDirectRate = 44100;
-constexpr int MaxDirectBits = 16;
 constexpr int TimerIntervalMs = 1000;
 
 QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
-
 
 } // namespace
 
@@ -171,26 +168,6 @@ void TConversionJob::PostSkipped(int endPercent)
     ProgressSeen = true;
 }
 
-// A track whose output the Existing rule kept: the reader goes on with the next one.
-void TConversionJob::SkipRip(int index)
-{
-    if (FDone) return;
-    if (!FWorkers.empty()) {
-        RipIndex = index + 1;
-        FPipeline.Finish(index, nullptr);
-        PipelineNext();
-        return;
-    }
-    RipIndex = index + 1;
-    if (FFormat == FormatWav || (FFormat == FormatFlac && !OptionsSetting.CommonOptions.IsNormalize)) {
-        if (RipIndex >= FEntries.size()) Complete();
-        else StartRip(RipIndex);
-        return;
-    }
-    // As after a failed rip: the encoder's end, with nothing to tell, moves the job on.
-    PostSkipped(EncoderEndCode(FFormat));
-}
-
 QString TConversionJob::EntryName(int index) const
 {
     return FMode == RipCD ? RipTitle(index) : FEntries.value(index);
@@ -259,76 +236,7 @@ void TConversionJob::Start()
 
 // ---- steps --------------------------------------------------------------------------
 
-void TConversionJob::StartRip(int index)
-{
-    if (FDone) return;   // a stop from a view handler ends the job between steps
-    FRip.reset();
-    const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-    QString wav = ChangeFileExt(FPaths.value(index), QStringLiteral(".wav"));
-    if (!FCue && !FFinal.contains(index)) {
-        // The output's name by the Existing rule; an entry whose file is kept is over.
-        const QString wanted = FFormat == FormatWav ? RipWav(index) : ChangeFileExt(RipWav(index), FormatExtension(FFormat));
-        // A rip a killed run left behind is stale whatever happens now.
-        if (FFormat != FormatWav) DiscardPart(PartPathOf(RipWav(index)));
-        if (Claim(index, wanted).isEmpty()) {
-            QMetaObject::invokeMethod(this, [this, index] { SkipRip(index); }, Qt::QueuedConnection);
-            return;
-        }
-        if (FFormat != FormatWav && OptionsSetting.CommonOptions.IsKeepWav) FKeepWav[index] = ClaimExtra(RipWav(index));
-    }
-    // The whole-disc file keeps the WAVs made beside it when asked to.
-    if (FCue && OptionsSetting.CommonOptions.IsKeepWav && !FKeepWav.contains(index))
-        FKeepWav[index] = ClaimExtra(RipWav(index));
-    // A WAV renamed by the Existing rule is ripped under its new name.
-    if (FFormat == FormatWav && !FCue) wav = QDir(OutputFolder()).relativeFilePath(FFinal.value(index));
-    FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, wav.left(wav.size() - 4));
-    FRip->CDHandle = FCDHandle;
-    FRip->OwnerWindow = this;
-    if (!FAudit) {
-        FAudit = new TRipAudit(FPrompter, this);
-        BeginAudit(*FAudit, FCDHandle);
-        // A stopped job closes at once; its log is written when the job goes.
-        FBeforeClose = [this](std::function<void()> resume) {
-            return !FStopped && FAudit->HoldCompletion(std::move(resume));
-        };
-    }
-    FRip->ReadOffset = FAudit->Offset();
-    FRip->TestPass = RipAuditSettings().TestPass;
-    FResults[index].Output = FRip->WavFileName();
-    // FLAC encodes what is read, unless the WAV is normalized first; the WAV is made too
-    // only when it is to be kept.
-    FFlacDirect = FFormat == FormatFlac && (FCue || !OptionsSetting.CommonOptions.IsNormalize);
-    if (FCue) {
-        // One sink for the whole disc: each track follows the last in its stream.
-        if (!FRipSink)
-            FRipSink = std::make_unique<TFlacRipSink>(FCueFile, OptionsSetting.FlacOptions.Level,
-                                                      FlacDiscComments(OptionsSetting.CDInfo), false);
-        FRip->Sink = FRipSink.get();
-        FRip->WriteWav = OptionsSetting.CommonOptions.IsKeepWav;
-        FResults[index].Output = FCueFile;
-    } else if (FFlacDirect) {
-        FRipSink = std::make_unique<TFlacRipSink>(
-            RipFlac(index), OptionsSetting.FlacOptions.Level,
-            FlacTrackComments(OptionsSetting.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks));
-        FRip->Sink = FRipSink.get();
-        FRip->WriteWav = OptionsSetting.CommonOptions.IsKeepWav;
-        FResults[index].Output = RipFlac(index);
-    }
-    SetCaption(QStringLiteral("抓取中("), index + 1, index);
-    ShowInitializing();
-    if (!FWorkers.empty()) {
-        FReaderRow.Track = RipTitle(index);
-        FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("Extracting..."));
-        FReaderRow.Percent = 0;
-        PipelineRows();
-        Changed();
-    }
-    // A stop from a view handler above has freed the thread.
-    if (FDone || !FRip) return;
-    FRip->Start();
-}
-
-void TConversionJob::StartMp3(int index, const QString& input, const QString& wanted, bool encode)
+void TConversionJob::StartMp3(int index, const QString& input, const QString& wanted, bool encode, bool tag)
 {
     if (FDone) return;   // a stop from a view handler ends the job between steps
     FCurrentEntry = index;
@@ -341,7 +249,7 @@ void TConversionJob::StartMp3(int index, const QString& input, const QString& wa
     FResults[index].Output = output;
     if (!MakeFolders(index, ProgressCode::Mp3EncoderEnd)) return;
     try {
-        FStep->StartMp3(input, output, encode, FMode);
+        FStep->StartMp3(input, output, encode, FMode, tag ? TagBeforeCommit(index) : nullptr);
     } catch (const EEncodeProcessError& e) {
         const QString text = QString::fromStdString(e.what());
         FPrompter->ShowError(text);
@@ -409,22 +317,6 @@ void TConversionJob::StartOgg(int index, const QString& input, const QString& wa
     FCurrentOutput = output;
 }
 
-void TConversionJob::StartResample(int index, const QString& input, const QString& temp)
-{
-    if (FDone) return;   // a stop from a view handler ends the job between steps
-    FCurrentEntry = index;
-    // The work file lies in the output's folder.
-    if (!MakeFolders(index, FMode == WavToOgg ? ProgressCode::OggWriterDone : ProgressCode::Mp3EncoderEnd)) return;
-    FStep->WaveIn1().SetFileName(input);
-    try {
-        FStep->RunResample(temp);
-    } catch (const std::exception& e) {
-        const QString text = input + QStringLiteral(": ") + QString::fromUtf8(e.what());
-        FPrompter->ShowError(text);
-        Skip(FMode == WavToOgg ? ProgressCode::OggWriterDone : ProgressCode::Mp3EncoderEnd, index, text);
-    }
-}
-
 // The entry's encoding cannot happen: its end arrives as a posted record with ErrorCode 4,
 // which shows no message.
 void TConversionJob::Skip(int endPercent, int index, const QString& why)
@@ -435,131 +327,6 @@ void TConversionJob::Skip(int endPercent, int index, const QString& why)
     info->ErrorCode = EntrySkipped;
     QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
     ProgressSeen = true;
-}
-
-void TConversionJob::NextRipAfterEncode()
-{
-    SetGroup(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting"));
-    StartRip(RipIndex);
-}
-
-// A file the WAV reader cannot read is told and skipped (its format cannot even be asked
-// for). True when the file can be read.
-bool TConversionJob::RefuseUnreadable(int index, int endPercent)
-{
-    if (FStep->WaveIn1().Valid()) return true;
-    return Refuse(index, endPercent, Res("RES_Not_Wav_File", QStringLiteral(" is not a WAV file that can be read.")));
-}
-
-// An entry whose file is missing, a folder, empty or closed to us is told with that cause
-// and skipped, whatever its format. True when there is a file to read.
-bool TConversionJob::RefuseMissingInput(int index, int endPercent)
-{
-    const QString problem = InputFileProblem(FEntries.value(index));
-    return problem.isEmpty() || Refuse(index, endPercent, QLatin1Char(' ') + problem + QLatin1Char('.'));
-}
-
-bool TConversionJob::Refuse(int index, int endPercent, const QString& cause)
-{
-    const QString text = FEntries.value(index) + cause;
-    SetCaption(QStringLiteral("编码中("), index + 1, index);
-    FPrompter->ShowError(text);
-    Skip(endPercent, index, text);
-    return false;
-}
-
-// Modes 2, 3, 4 and 6: the entry EncodeIndex.
-void TConversionJob::NextMp3File(bool first)
-{
-    const int i = EncodeIndex;
-    if (!RefuseMissingInput(i, FMode == WavToWma ? ProgressCode::WmaEncoderEnd : ProgressCode::Mp3EncoderEnd)) return;
-    if (DecodeFlacFirst(i, first)) return;
-    const QString in = InputOf(i);
-    const QString name = FEntries.value(i);
-    switch (FMode) {
-    case WavToMp3: {
-        TWaveIn& wave = FStep->WaveIn1();
-        wave.SetFileName(in);
-        if (!RefuseUnreadable(i, ProgressCode::Mp3EncoderEnd)) break;
-        const int rate = wave.SampleRate();
-        const int bits = wave.BitsPerSample();
-        const QString out = OutputOf(i);
-        const QString temp = WorkWav(i);
-        if (first) {
-            if (rate >= MinDirectRate && bits <= MaxDirectBits) {
-                SetGroup(QStringLiteral("RES_WAV_TO_MP3"), QStringLiteral("Encoding WAV to MP3"));
-                SetCaption(QStringLiteral("编码中("), i + 1, i);
-                StartMp3(i, in, out, true);
-            } else {
-                if (bits > MaxDirectBits) FStep->AudioConverter1().SetOutBitsPerSample(MaxDirectBits);
-                SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
-                SetCaption(QStringLiteral("重采样("), i + 1, i);
-                StartResample(i, in, temp);
-            }
-        } else if (rate >= MinDirectRate) {
-            // Later files: bits per sample are not looked at.
-            SetCaption(QStringLiteral("Encoding("), i + 1, i);
-            SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
-            StartMp3(i, in, out, true);
-        } else {
-            SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
-            SetCaption(QStringLiteral("编码中("), i + 1, i);
-            StartResample(i, in, temp);
-        }
-        break;
-    }
-    case Mp3ToWav:
-        // lame's decoder makes a WAV of whatever it is given (a header alone, or noise from
-        // stray sync bytes): what is not MP3 audio is refused first.
-        if (!FDecoded.contains(i) && !LooksLikeMp3(in)) {
-            Refuse(i, ProgressCode::Mp3EncoderEnd, Res("RES_Not_Mp3_File", QStringLiteral(" is not an MP3 file that can be read.")));
-            break;
-        }
-        SetCaption(QStringLiteral("解码中("), i + 1, i);
-        if (first) SetGroup(QStringLiteral("RES_MP3_TO_WAV"), QStringLiteral("Decoding MP3 to WAV"));
-        else SetGroup(QStringLiteral("RES_Decoding"), QStringLiteral("Decoding"));
-        StartMp3(i, in, OutputOf(i), false);
-        break;
-    case RecordToMp3:
-        SetCaption(QStringLiteral("编码中("), i + 1, i);
-        SetGroup(QStringLiteral("RES_WAV_TO_MP3"), QStringLiteral("Encoding WAV to MP3"));
-        StartMp3(i, in, ChangeFileExt(in, QStringLiteral(".mp3")), true);
-        break;
-    case WavToWma:
-        SetCaption(QStringLiteral("编码中("), i + 1, i);
-        if (first) {
-            SetGroup(QStringLiteral("RES_WAV_TO_WMA"), QStringLiteral("Encoding WAV to WMA"));
-        } else {
-            SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
-            FView.Label2.clear();
-        }
-        StartWma(i, in, OutputOf(i));
-        break;
-    default:
-        break;
-    }
-}
-
-// Mode 5: the entry OggIndex.
-void TConversionJob::NextOggFile(bool first)
-{
-    const int i = OggIndex;
-    if (!RefuseMissingInput(i, ProgressCode::OggWriterDone)) return;
-    if (DecodeFlacFirst(i, first)) return;
-    const QString in = InputOf(i);
-    TWaveIn& wave = FStep->WaveIn1();
-    wave.SetFileName(in);
-    if (!RefuseUnreadable(i, ProgressCode::OggWriterDone)) return;
-    if (wave.SampleRate() >= MinDirectRate) {
-        SetCaption(QStringLiteral("编码中("), i + 1, i);
-        if (first) SetGroup(QStringLiteral("RES_WAV_TO_OGG"), QStringLiteral("Encoding WAV to OGG"));
-        else SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
-        StartOgg(i, in, OutputOf(i));
-    } else {
-        SetGroup(QStringLiteral("RES_WAV_RESAMPLE"), QStringLiteral("Resampling WAV"));
-        SetCaption(QStringLiteral("重采样("), i + 1, i);
-        StartResample(i, in, WorkWav(i));
-    }
 }
 
 // ---- notifications ------------------------------------------------------------------
@@ -578,21 +345,6 @@ bool TConversionJob::event(QEvent* e)
     return QObject::event(e);
 }
 
-void TConversionJob::HandleRipFailed(int reason)
-{
-    QString text;
-    switch (reason) {
-    case 1: text = Res("RES_ModifyCDParmsError", QStringLiteral("抓取CD音轨失败！请重新尝试！")); break;
-    case 2: text = Res("RES_ReadTocError", QStringLiteral("读取toc信息出错！")); break;
-    case 3: text = Res("RES_CreateFileError", QStringLiteral("要产生的WAV文件可能正在被使用，抓轨失败！")); break;
-    default: break;
-    }
-    if (!text.isEmpty()) FPrompter->ShowError(text);
-    Fail(RipIndex, text);
-    // Nothing else happens: the job waits for the user's stop.
-    emit RipStalled(reason);
-}
-
 void TConversionJob::HandleInfo(TProcessInfo& info)
 {
     switch (info.Percent) {
@@ -607,120 +359,6 @@ void TConversionJob::HandleInfo(TProcessInfo& info)
     case ProgressCode::FlacWriterDone: FlacEnd(info); break;
     case ProgressCode::FlacDecoderDone: FlacDecoded(info); break;
     default: Progress(info); break;
-    }
-}
-
-void TConversionJob::RipDone(TProcessInfo& info)
-{
-    const int index = RipIndex;
-    // The rip is a part file: the WAV's, or the work file an encoder reads.
-    const QString wav = FRip->PartFileName();
-    const QString wavName = FRip->WavFileName();
-    // The file the messages name: the FLAC file when the rip wrote one straight away.
-    const QString made = FCue ? FCueFile : FFlacDirect ? RipFlac(index) : wavName;
-    const QString cause = FRip->WriteFailure();
-    // The completion is the thread's last message: it has ended, and is freed.
-    TRipLogTrack read = FRip->Result();
-    FRip.reset();
-    if (!FCue) FRipSink.reset();
-    int code = info.ErrorCode;
-    QString failure;
-    switch (code) {
-    case RipError::None:
-        break;
-    case RipError::ReadFailed:
-        failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"));
-        break;
-    case RipError::CreateFailed:
-        failure = IsPlainWriteError(cause) ? cause
-                  : made + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"));
-        break;
-    case RipError::WriteFailed:
-        failure = !cause.isEmpty() ? cause : made + QStringLiteral(": ") + Res("RES_WriteWavFileError", QStringLiteral("写入WAV文件时出错！"));
-        break;
-    case RipError::NormalizeFailed:
-        // The WAV keeps its ripped content: the message, then the job goes on with it.
-        FPrompter->ShowError(wavName + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
-        code = RipError::None;
-        break;
-    default:
-        failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"));
-        break;
-    }
-    if (code == RipError::None && !TestCopyMismatch(read).isEmpty()) {
-        failure = TestCopyMismatch(read);
-        code = RipError::ReadFailed;
-    }
-    if (code != RipError::None) {
-        DiscardPart(wav);
-    } else if (FFormat == FormatWav && !FCue) {
-        // A whole rip takes its name.
-        QString error;
-        if (!CommitPart(wav, wavName, &error)) {
-            failure = error;
-            code = RipError::WriteFailed;
-        }
-    } else if (FFlacDirect) {
-        // The WAV made beside the FLAC file is the kept one.
-        KeepOrDiscardRip(index);
-    }
-    read.Failure = read.Failure.isEmpty() || failure.isEmpty() ? failure : failure + QLatin1Char(' ') + read.Failure;
-    if (FAudit) FAudit->AddTrack(read, wavName);
-    if (!FWorkers.empty()) {
-        PipelineRipDone(index, failure);
-        return;
-    }
-    if (!failure.isEmpty()) {
-        FPrompter->ShowError(failure);
-        Fail(index, failure);
-    }
-    RipIndex += 1;
-
-    if (FCue) {
-        if (code != RipError::None) {
-            GiveUpCueFile(index + 1, failure);   // the failed entry has been told already
-            Complete();
-        } else if (RipIndex >= FEntries.size()) {
-            FinishCueFile();
-            Complete();
-        } else {
-            StartRip(RipIndex);
-        }
-        return;
-    }
-    if (FFormat == FormatWav || (FFormat == FormatFlac && FFlacDirect)) {
-        if (code == RipError::None) Succeed(index);
-        if (RipIndex >= FEntries.size()) Complete();
-        else StartRip(RipIndex);
-        return;
-    }
-    if (code != RipError::None) {
-        Skip(EncoderEndCode(FFormat), index, failure);
-        return;
-    }
-    SetCaption(QStringLiteral("编码中("), RipIndex, index);
-    SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
-    const QString out = RipOutput(index);
-    switch (FFormat) {
-    case FormatOgg: {
-        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-        ApplyOggRipComments(FStep->VorbisOut1(), entry.Title, entry.TrackNumber);
-        StartOgg(index, wav, out);
-        break;
-    }
-    case FormatWma:
-        StartWma(index, wav, out);
-        break;
-    case FormatFlac: {
-        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-        ApplyFlacOptions(FStep->FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
-        FStep->WaveIn1().SetFileName(wav);
-        StartFlac(index, &FStep->WaveIn1(), out);
-        break;
-    }
-    default:
-        StartMp3(index, wav, out, true);
-        break;
     }
 }
 
@@ -763,8 +401,7 @@ void TConversionJob::Mp3End(const TProcessInfo& info)
         Fail(i, FResults[i].Output + QStringLiteral(": kept the existing file"));
     }
     if (FMode == RipCD && code == 2 && ProgressSeen && OptionsSetting.ID3Use) {
-        const TRipEntry entry = ParseRipEntry(FEntries.value(RipIndex - 1));
-        const uint16_t status = WriteTrackTag(RipOutput(RipIndex - 1), entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
+        const uint16_t status = TakeTagStatus(i);
         if (Tid3tag::Failed(status)) {
             FPrompter->ShowInformation(TagErrorText(status));
             Fail(i, TagErrorText(status));
@@ -802,25 +439,6 @@ void TConversionJob::OggEnd(const TProcessInfo& info)
     }
     if (FMode == RipCD) NextRipAfterEncode();
     else NextOggFile(false);
-}
-
-void TConversionJob::ResampleEnd(const TProcessInfo& info)
-{
-    const bool ogg = FMode == WavToOgg;
-    const int i = ogg ? OggIndex : EncodeIndex;
-    if (info.ErrorCode == StreamFailed) {
-        const QString text = FEntries.value(i) + QStringLiteral(": ") + info.ElapsedText;
-        FPrompter->ShowError(text);
-        Skip(ogg ? ProgressCode::OggWriterDone : ProgressCode::Mp3EncoderEnd, i, text);
-        return;
-    }
-    SetCaption(QStringLiteral("编码中("), i + 1, i);
-    SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
-    if (ogg) {
-        StartOgg(i, WorkWav(i), OutputOf(i));
-    } else if (FMode == WavToMp3) {
-        StartMp3(i, WorkWav(i), OutputOf(i), true);
-    }
 }
 
 void TConversionJob::WmaEnd(const TProcessInfo& info)
@@ -900,16 +518,6 @@ void TConversionJob::StopJob()
     if (!partial.isEmpty()) DiscardPart(PartPathOf(partial));
     FailUnproduced();
     Complete();
-}
-
-void TConversionJob::KeepOrDiscardRip(int index)
-{
-    const QString rip = PartPathOf(RipWav(index));
-    if (!QFileInfo::exists(rip)) return;
-    const QString keep = FKeepWav.value(index);
-    QString error;
-    if (keep.isEmpty()) DiscardPart(rip);
-    else if (!CommitPart(rip, keep, &error)) FPrompter->ShowError(error);
 }
 
 void TConversionJob::Close()

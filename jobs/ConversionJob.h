@@ -121,7 +121,8 @@ private:
 
     // Steps.
     void StartRip(int index);
-    void StartMp3(int index, const QString& input, const QString& output, bool encode);
+    // tag: an ID3 tag for ripped entry `index` goes into the part file before it is renamed.
+    void StartMp3(int index, const QString& input, const QString& output, bool encode, bool tag = false);
     void StartWma(int index, const QString& input, const QString& output);
     void StartOgg(int index, const QString& input, const QString& output);
     void StartResample(int index, const QString& input, const QString& temp);

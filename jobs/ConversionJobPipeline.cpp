@@ -176,7 +176,9 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
             break;
         }
         default:
-            step.StartMp3(wav, out, FMode != Mp3ToWav, FMode);
+            step.StartMp3(wav, out, FMode != Mp3ToWav, FMode,
+                          FMode == RipCD && format == FormatMp3 && OptionsSetting.ID3Use ? TagBeforeCommit(index)
+                                                                                          : nullptr);
             if (step.Mp3().Running()) worker.Output = out;
             break;
         }
@@ -250,12 +252,8 @@ void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo
     }
     uint16_t status = 0;
     if (FMode == RipCD) KeepOrDiscardRip(i);
-    if (why.isEmpty() && FMode == RipCD) {
-        if (format == FormatMp3 && OptionsSetting.ID3Use) {
-            const TRipEntry entry = ParseRipEntry(FEntries.value(i));
-            status = WriteTrackTag(out, entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
-        }
-    }
+    if (why.isEmpty() && FMode == RipCD) status = TakeTagStatus(i);
+    else FTagStatus.remove(i);
     FPipeline.Finish(i, [this, i, message, why, status] {
         if (!message.isEmpty()) FPrompter->ShowError(message);
         if (!why.isEmpty()) {

@@ -84,3 +84,11 @@ void TJobBase::Complete()
     // The close request is posted: the window closes after the handler has returned.
     QMetaObject::invokeMethod(this, &TJobBase::CloseRequested, Qt::QueuedConnection);
 }
+
+std::function<void(const QString& part)> TJobBase::TagBeforeCommit(int index)
+{
+    return [this, index](const QString& part) {
+        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+        FTagStatus[index] = WriteTrackTag(part, entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
+    };
+}

@@ -8,6 +8,7 @@
 #include "jobs/RipPipeline.h"
 #include "platform/OutputFile.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QVector>
@@ -66,6 +67,10 @@ protected:
     // The one output every entry shares (a whole-disc file): true with `path` set to the
     // name to write; false when the rule kept the file (every entry produced or failed).
     bool ClaimSharedOutput(QString& path);
+    // The ID3 tag of ripped entry `index`, written into its MP3 encoder's part file before
+    // the rename; TakeTagStatus gives the tag writer's status afterwards (0: none written).
+    std::function<void(const QString& part)> TagBeforeCommit(int index);
+    uint16_t TakeTagStatus(int index) { return FTagStatus.take(index); }
     // Asked once when the job is over, before it closes: true when something still has to
     // finish first (a rip log waiting for a database answer), which then calls `resume`.
     std::function<bool(std::function<void()> resume)> FBeforeClose;
@@ -79,4 +84,5 @@ protected:
     bool FDone = false;
     bool FStopped = false;
     TExistingFiles FExisting;
+    QHash<int, uint16_t> FTagStatus;
 };

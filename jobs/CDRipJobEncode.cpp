@@ -1,0 +1,223 @@
+// The rip job's encode side: a ripped track handed to a free worker, normalized there when
+// it must be, encoded, tagged, and its outcome handed back in track order.
+#include "jobs/CDRipJob.h"
+
+#include "audio/AuException.h"
+#include "audio/VorbisOut.h"
+#include "audio/WaveIn.h"
+#include "cd/CDInput.h"
+#include "encode/FlacOut.h"
+#include "encode/FlacRip.h"
+#include "encode/Mp3EncodeProcess.h"
+#include "encode/OggOptions.h"
+#include "encode/RipCover.h"
+#include "encode/WMAEncodeProcess.h"
+#include "metadata/id3.h"
+#include "platform/OutputFile.h"
+#include "settings/Global.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cmath>
+
+namespace {
+
+constexpr int RipJobKind = 1;   // the encoder processes' kind for this job: no overwrite question
+
+QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
+
+} // namespace
+
+void TCDRipJob::StartEncode(TEncodeWorker& worker, int index)
+{
+    worker.Index = index;
+    worker.Row.Track = Title(index);
+    worker.Row.Percent = 0;
+    const TCommonOptions& common = OptionsSetting.CommonOptions;
+    if (common.IsNormalize && FWorkers.size() > 1) {
+        worker.Row.Stage = Res("RES_Normalizing_Dots", QStringLiteral("Normalizing..."));
+        UpdateView();
+        Changed();
+        if (FDone) return;   // stopped from the view's handler
+        const QString wav = RipFile(index);
+        const int percent = common.NormalizePercent;
+        worker.RunFirst(
+            [wav, percent] {
+                try {
+                    NormalizeWavFile(percent, wav);
+                    return QString();
+                } catch (const std::exception&) {
+                    return wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！"));
+                }
+            },
+            [this, &worker, index](const QString& error) {
+                // The WAV stays as ripped: the message, then the encoding goes on with it.
+                if (!error.isEmpty()) FPrompter->ShowError(error);
+                Encode(worker, index);
+            });
+        return;
+    }
+    Encode(worker, index);
+}
+
+void TCDRipJob::Encode(TEncodeWorker& worker, int index)
+{
+    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
+    UpdateView();
+    Changed();
+    if (FDone) return;   // stopped from the view's handler
+    const QString wav = RipFile(index);
+    const QString out = OutputName(index);
+    TEncodeStep& step = worker.Step();
+    step.WaveIn1().SetFileName(wav);
+    try {
+        switch (FFormat) {
+        case FormatMp3:
+            step.StartMp3(wav, out, true, RipJobKind, TagBeforeCommit(index));
+            if (step.Mp3().Running()) worker.Output = out;
+            break;
+        case FormatOgg: {
+            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+            ApplyOggOptions(step.VorbisOut1(), entry.Title, entry.TrackNumber);
+            worker.Output = out;
+            step.RunOggAsSet(out);
+            break;
+        }
+        case FormatFlac: {
+            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+            ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FCDIn.TracksCount());
+            worker.Output = out;
+            step.RunFlac(&step.WaveIn1(), out);
+            break;
+        }
+        case FormatWma:
+            worker.WmaStart.start();
+            worker.WmaInputSize = FileSizeOf(wav);
+            FTimer1.start();
+            step.StartWma(wav, out, RipJobKind);
+            if (step.Wma().Running() && worker.Index == index) worker.Output = out;
+            break;
+        default:
+            break;
+        }
+    } catch (const std::exception& e) {
+        worker.Output.clear();
+        worker.PostEnd(EncoderEndCode(FFormat), StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+    }
+}
+
+void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)
+{
+    if (FDone) return;
+    switch (info.Percent) {
+    case ProgressCode::Mp3EncoderEnd:
+    case ProgressCode::OggWriterDone:
+    case ProgressCode::WmaEncoderEnd:
+    case ProgressCode::FlacWriterDone:
+        EncodeEnd(worker, info);
+        break;
+    default:
+        if (info.Percent >= 1 && info.Percent <= 100) {
+            worker.WmaStart.invalidate();   // the encoder reports itself
+            worker.Row.Percent = info.Percent;
+            UpdateView();
+            Changed();
+        }
+        break;
+    }
+}
+
+// The worker's encoder has ended, well or not.
+void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
+{
+    const int index = worker.Index;
+    const QString wav = RipFile(index);
+    const QString out = OutputName(index);
+    TEncodeStep& step = worker.Step();
+    // What the encoder process found when it could not write (a full disk, a read-only
+    // folder).
+    const QString failure = FFormat == FormatMp3 ? step.Mp3().Failure() : FFormat == FormatWma ? step.Wma().Failure() : QString();
+    if (step.Mp3().Active) step.Mp3().Stop(0);
+    if (step.Wma().Active) step.Wma().Stop(0);
+    worker.Output.clear();
+    worker.Index = -1;
+    worker.WmaStart.invalidate();
+    worker.Row.Track.clear();
+    worker.Row.Stage = QStringLiteral("idle");
+    worker.Row.Percent = 0;
+
+    QString why;
+    if (info.Percent == ProgressCode::OggWriterDone || info.Percent == ProgressCode::FlacWriterDone) {
+        if (info.ErrorCode != 0) why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
+    } else if (info.ErrorCode == StreamFailed) {
+        why = info.ElapsedText;
+    } else if (!failure.isEmpty()) {
+        why = failure;
+    } else if (info.ErrorCode == 8) {
+        why = out + QStringLiteral(": ") + info.ElapsedText.trimmed();
+    } else if (info.ErrorCode != 2 || FileSizeOf(out) <= 0) {
+        why = out + QStringLiteral(": ")
+              + (FFormat == FormatMp3 ? Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！"))
+                                      : QStringLiteral("the encoder produced nothing"));
+    }
+    if (!why.isEmpty()) {
+        // The encoders have removed their part files; the rip is kept as a WAV for another
+        // try (its name by the Existing rule, whose decision clears the WAV's part-file
+        // name: the rip waits under another part name meanwhile).
+        if (FKeepWav.contains(index)) {
+            KeepOrDiscardRip(index);
+        } else {
+            const QString aside = PartPathOf(WavName(index) + QStringLiteral(".failed"));
+            DiscardPart(aside);
+            const QString keep = QFile::rename(wav, aside) ? ClaimExtra(WavName(index)) : QString();
+            QString error;
+            if (keep.isEmpty()) DiscardPart(aside);
+            else if (!CommitPart(aside, keep, &error)) FPrompter->ShowError(error);
+            DiscardPart(wav);
+        }
+        FPipeline.Finish(index, [this, index, why] {
+            FPrompter->ShowError(why);
+            Fail(index, why);
+        });
+        Next();
+        return;
+    }
+    KeepOrDiscardRip(index);
+    const uint16_t status = TakeTagStatus(index);
+    FPipeline.Finish(index, [this, index, status] {
+        if (Tid3tag::Failed(status)) {
+            FPrompter->ShowInformation(TagErrorText(status));
+            Fail(index, TagErrorText(status));
+        }
+        Succeed(index);
+    });
+    Next();
+}
+
+int TCDRipJob::BusyWorkers() const
+{
+    return int(std::count_if(FWorkers.begin(), FWorkers.end(), [](const auto& w) { return w->Busy(); }));
+}
+
+void TCDRipJob::Dispatch()
+{
+    for (auto& worker : FWorkers) {
+        if (FDone) return;
+        if (worker->Busy()) continue;
+        const int index = FPipeline.Take();
+        if (index < 0) break;
+        StartEncode(*worker, index);
+    }
+}
+
+void TCDRipJob::WmaTick()
+{
+    const TWmaTick tick = TickWmaWorkers(FWorkers);
+    if (!tick.Busy) FTimer1.stop();
+    if (tick.Changed) {
+        UpdateView();
+        Changed();
+    }
+}
