@@ -4,7 +4,7 @@
 //                  [--existing ask|skip|rename|overwrite] [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
-#include "app/core/DiscSession.h"
+#include "app/cli/CliDisc.h"
 #include "cd/CDInput.h"
 #include "jobs/CDRipJob.h"
 #include "cd/RipAudit.h"
@@ -119,18 +119,11 @@ int Rip(const QStringList& args)
     if (parser.isSet("test")) audit.TestPass = true;
 
     // Without a drive of the CD library, the CD input component reads the disc.
-    TDiscSession session;
-    TCDIn cdIn;
-    const HCDROM handle = session.SelectDrive(drive);
-    if (handle == 0 && !session.UseCDIn(cdIn, drive)) {
-        PrintLine(stderr, session.StatusText());
+    TCliDisc disc;
+    if (!disc.Open(drive))
         return 1;
-    }
-    QVector<TTrackRow> rows;
-    if (!session.AudioDiscPresent() || !session.ReadDiscList(rows)) {
-        PrintLine(stderr, session.AudioDiscPresent() ? session.StatusText() : session.NoDiscText());
-        return 1;
-    }
+    const HCDROM handle = disc.Handle();
+    const QVector<TTrackRow>& rows = disc.Rows();
     QList<int> tracks;
     if (!parser.isSet("tracks")) {
         for (int t = 1; t <= rows.size(); ++t) tracks.append(t);
@@ -165,7 +158,7 @@ int Rip(const QStringList& args)
     QStringList entries;
     for (int t : tracks) entries.append(RipEntryText(t, rows[t - 1].Title));
     if (handle == 0) {
-        TCDRipJob job(cdIn, entries, &prompter);
+        TCDRipJob job(*disc.CDIn(), entries, &prompter);
         return RunJobOnConsole(job, "rip");
     }
     TConversionJob job(TConversionJob::RipCD, handle, entries, &prompter);

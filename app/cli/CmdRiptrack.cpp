@@ -2,7 +2,7 @@
 //                       [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
-#include "app/core/DiscSession.h"
+#include "app/cli/CliDisc.h"
 #include "cd/CDRipThread.h"
 #include "platform/OutputFile.h"
 #include "platform/ProcessInfo.h"
@@ -62,12 +62,10 @@ int RipTrack(const QStringList& args)
         PrintLine(stderr, QStringLiteral("varnelcd-cli riptrack: --track N is required"));
         return 2;
     }
-    TDiscSession session;
-    const HCDROM handle = session.SelectDrive(drive);
-    if (handle == 0) {
-        PrintLine(stderr, session.StatusText());
+    TCliDisc disc;
+    if (!disc.Open(drive, TCliDisc::FirstLibraryOnly))
         return 1;
-    }
+    const HCDROM handle = disc.Handle();
     TTocRecord toc{};
     if (ModifyCDParms(handle, TCDRipThread::AddressModeParm, 1) && ReadTOC(handle, toc) == 1
         && (track < 1 || track > int(toc.LastTrack) - int(toc.FirstTrack) + 1)) {
