@@ -5,6 +5,7 @@
 #include "audio/AuException.h"
 #include "audio/AuFileStream.h"
 #include "encode/FlacOut.h"
+#include "encode/JobEntry.h"
 #include "encode/RipCover.h"
 #include "platform/OutputFile.h"
 #include "settings/Options.h"
@@ -12,6 +13,7 @@
 #include <FLAC++/metadata.h>
 #include <FLAC/metadata.h>
 #include <QFile>
+#include <QFileInfo>
 #include <memory>
 
 namespace {
@@ -205,4 +207,25 @@ void TFlacRipSink::Discard()
     FWriter.Abandon();
     FStream.reset();
     if (created) DiscardPart(PartPathOf(FPath));
+}
+
+QString CompleteWholeDiscFile(const QString& cueFile, int64_t leadOut, const QStringList& entries,
+                              const std::vector<int64_t>& offsets, const TCDInfo& info)
+{
+    TFlacCueSheet sheet;
+    sheet.FileName = QFileInfo(cueFile).fileName();
+    sheet.Title = info.Album;
+    sheet.Performer = info.Artist;
+    sheet.LeadOut = leadOut;
+    for (int i = 0; i < entries.size() && i < int(offsets.size()); ++i) {
+        const TRipEntry entry = ParseRipEntry(entries[i]);
+        sheet.Tracks.push_back({entry.TrackNumber, offsets[size_t(i)], entry.Title, info.Artist});
+    }
+    try {
+        WriteFlacCueSheet(PartPathOf(cueFile), sheet);
+    } catch (const std::exception& e) {
+        return cueFile + QStringLiteral(": ") + QString::fromUtf8(e.what());
+    }
+    QString error;
+    return CommitPart(PartPathOf(cueFile), cueFile, &error) ? QString() : error;
 }

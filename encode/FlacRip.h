@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 class TAuFileStream;
 class TFlacOut;
@@ -30,6 +31,13 @@ QString FlacDiscFileName(const TCDInfo& info, const QString& firstTrackPath = QS
 // Adds the cue sheet (the CUESHEET block and a CUESHEET comment with the text sheet) to a
 // finished FLAC file; raises EAuException when the file cannot be rewritten.
 void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet);
+
+// Completes a whole-disc file whose audio is finished in cueFile's part file: its cue sheet
+// (the disc's album and artist, a track per entry at its sample offset, titles as stored)
+// goes into the part file, which then becomes cueFile. Empty, or why it failed (the part
+// file is left for the caller to discard).
+QString CompleteWholeDiscFile(const QString& cueFile, int64_t leadOut, const QStringList& entries,
+                              const std::vector<int64_t>& offsets, const TCDInfo& info);
 
 // Encodes a rip into one FLAC file, written as its part file. With PerTrack every track is
 // a file of its own (Begin opens it, EndTrack finishes it and renames it into place); otherwise the tracks follow each other in one file,

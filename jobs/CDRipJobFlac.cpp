@@ -18,27 +18,15 @@ bool TCDRipJob::FlacDirect() const
 
 void TCDRipJob::FinishCueFile()
 {
-    TFlacCueSheet sheet;
-    const TCDInfo& info = OptionsSetting.CDInfo;
-    sheet.FileName = QFileInfo(FCueFile).fileName();
-    sheet.Title = info.Album;
-    sheet.Performer = info.Artist;
-    sheet.LeadOut = int64_t(FFlacOut->SamplesWritten());
-    // The stored titles, not the ones that stood in for equal or empty titles in file names.
-    for (int i = 0; i < FEntries.size() && i < int(FCueOffsets.size()); ++i) {
-        const TRipEntry entry = ParseRipEntry(FEntries.value(i));
-        sheet.Tracks.push_back({entry.TrackNumber, FCueOffsets[size_t(i)], entry.Title, info.Artist});
-    }
+    const int64_t leadOut = int64_t(FFlacOut->SamplesWritten());
     try {
-        // The cue sheet goes into the part file, which then becomes the disc's file.
         FFlacOut->FinishFile(false);
-        WriteFlacCueSheet(PartPathOf(FCueFile), sheet);
     } catch (const std::exception& e) {
         GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + QString::fromUtf8(e.what()));
         return;
     }
-    QString error;
-    if (!CommitPart(PartPathOf(FCueFile), FCueFile, &error)) {
+    const QString error = CompleteWholeDiscFile(FCueFile, leadOut, FEntries, FCueOffsets, OptionsSetting.CDInfo);
+    if (!error.isEmpty()) {
         GiveUpCueFile(0, error);
         return;
     }

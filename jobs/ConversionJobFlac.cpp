@@ -145,30 +145,13 @@ bool TConversionJob::DecodeFlacFirst(int index, bool first)
 void TConversionJob::FinishCueFile()
 {
     auto* sink = static_cast<TFlacRipSink*>(FRipSink.get());
-    const TCDInfo& info = OptionsSetting.CDInfo;
-    TFlacCueSheet sheet;
-    sheet.FileName = QFileInfo(FCueFile).fileName();
-    sheet.Title = info.Album;
-    sheet.Performer = info.Artist;
     if (!sink || !sink->FinishDisc()) {
         GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + (sink ? sink->Error() : QString()));
         return;
     }
-    sheet.LeadOut = int64_t(sink->Samples());
-    const std::vector<int64_t>& offsets = sink->TrackOffsets();
-    for (int i = 0; i < FEntries.size() && i < int(offsets.size()); ++i) {
-        const TRipEntry entry = ParseRipEntry(FEntries.value(i));
-        sheet.Tracks.push_back({entry.TrackNumber, offsets[size_t(i)], entry.Title, info.Artist});
-    }
-    // The cue sheet goes into the part file, which then becomes the disc's file.
-    try {
-        WriteFlacCueSheet(PartPathOf(FCueFile), sheet);
-    } catch (const std::exception& e) {
-        GiveUpCueFile(0, QString::fromUtf8(e.what()));
-        return;
-    }
-    QString error;
-    if (!CommitPart(PartPathOf(FCueFile), FCueFile, &error)) {
+    const QString error = CompleteWholeDiscFile(FCueFile, int64_t(sink->Samples()), FEntries, sink->TrackOffsets(),
+                                                OptionsSetting.CDInfo);
+    if (!error.isEmpty()) {
         GiveUpCueFile(0, error);
         return;
     }

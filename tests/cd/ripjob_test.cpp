@@ -366,7 +366,15 @@ TEST_F(RipJobTest, StopDuringTheRipAndEachEncode)
         EXPECT_TRUE(job->WasStopped());
         EXPECT_FALSE(job->Step().Mp3().Running());
         EXPECT_FALSE(job->Step().Wma().Running());
-        EXPECT_EQ(Files(), QStringList());
+        // The WMA encoder's progress is a time estimate: on a loaded machine it may have ended,
+        // and its whole file been renamed into place, in the instant before the stop. Any
+        // other file, and any part file, is a fault.
+        QStringList left = Files();
+        if (c.Format == TCDRipJob::FormatWma && left == QStringList{"A.wma"}) {
+            EXPECT_GT(QFileInfo(Out + "/A.wma").size(), 0);
+            left.clear();
+        }
+        EXPECT_EQ(left, QStringList());
 
         // The component is left ready: its next rip reads the whole stretch.
         TWaveOut probe;
