@@ -1,7 +1,5 @@
 #include "encode/JobEntry.h"
 
-#include "platform/ProcessInfo.h"
-
 #include "metadata/id3.h"
 #include "settings/Global.h"
 
