@@ -1,7 +1,5 @@
 #include "encode/JobEntry.h"
 
-#include "platform/ProcessInfo.h"
-
 #include "metadata/id3.h"
 #include "settings/Global.h"
 
@@ -152,18 +150,3 @@ int64_t WmaEstimatedTotal(int64_t elapsed, int64_t inputSize, int64_t outputSize
     return total;
 }
 
-QString FormatExtension(int format)
-{
-    static const char* const ext[] = {".mp3", ".wav", ".ogg", ".wma", ".flac"};
-    return QLatin1String(ext[format >= FormatMp3 && format <= FormatFlac ? format : FormatMp3]);
-}
-
-int EncoderEndCode(int format)
-{
-    switch (format) {
-    case FormatOgg: return ProgressCode::OggWriterDone;
-    case FormatWma: return ProgressCode::WmaEncoderEnd;
-    case FormatFlac: return ProgressCode::FlacWriterDone;
-    default: return ProgressCode::Mp3EncoderEnd;
-    }
-}

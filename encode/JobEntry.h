@@ -4,18 +4,11 @@
 // where each output goes, the ID3 tag of a ripped track, the WMA progress estimate,
 // deleting work files, and what became of each entry.
 #include "encode/EncoderOutput.h"   // MinutesSeconds
+#include "encode/OutputFormats.h"
 #include "settings/CDInfo.h"
 
 #include <QString>
 #include <cstdint>
-
-// The output formats of a CD job (OutputFormat).
-enum TOutputFormat { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
-// ".mp3", ".wav", ".ogg", ".wma", ".flac"; ".mp3" for a value outside them.
-QString FormatExtension(int format);
-// The notification that ends the encoder making `format` (the MP3 encoder's for MP3 and
-// anything else).
-int EncoderEndCode(int format);
 
 // An entry of a CD job: the track's position on the disc in its first two characters, the
 // track's title after them as stored (what the tags get; the file names are cleaned from it).

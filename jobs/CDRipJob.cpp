@@ -34,12 +34,6 @@ constexpr int TimerIntervalMs = 1000;
 
 QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
 
-QString FormatName(int format)
-{
-    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC"};
-    return QLatin1String(names[format]);
-}
-
 } // namespace
 
 TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
@@ -48,7 +42,7 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
 {
     FFormat = OptionsSetting.CommonOptions.OutputFormat;
     // A format the job does not know would never finish: such a job rips to WAV.
-    if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatWav;
+    if (!IsOutputFormat(FFormat)) FFormat = FormatWav;
 
     // File titles: a title already used in this job, or an empty one (a hidden ".wav"),
     // is replaced by the whole entry text, so no entry overwrites another.
@@ -103,7 +97,7 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
     FFlacOut->SetKeepOpen(FCue);
 
     FOnProduced = FolderCoverWriter(prompter);
-    FView.OutputFormat = FormatName(FFormat);
+    FView.OutputFormat = QLatin1String(OutputFormats[FFormat].Name);
     FView.SelectedTracks = int(FEntries.size());
     UpdateView();
 }

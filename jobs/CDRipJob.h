@@ -18,6 +18,7 @@
 //   encode step     MP3 end 2000, OGG done 3000, WMA end 5000 (see EncodeStep.h), to the
 //                   worker whose step it is
 #include "encode/EncodeStep.h"
+#include "encode/OutputFormats.h"
 #include "jobs/JobBase.h"
 #include "jobs/RipPipeline.h"
 
@@ -34,12 +35,12 @@ class TWaveOut;
 class TCDRipJob : public TJobBase {
     Q_OBJECT
 public:
-    enum TFormat { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
+    using enum TOutputFormat;
 
     // What the window shows.
     struct TView {
         QString CurrentTrack;      // the title of the entry worked on
-        QString OutputFormat;      // "MP3", "WAV", "OGG", "WMA", "FLAC"
+        QString OutputFormat;      // the format's name: "MP3", "WAV", "OGG", "WMA", "FLAC"
         int SelectedTracks = 0;
         int Completed = 0;
         QString ProgressHint;      // "Extracting..." / "Encoding..."

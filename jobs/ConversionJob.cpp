@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -32,7 +33,25 @@ constexpr int TimerIntervalMs = 1000;
 
 QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1String(key), builtIn); }
 
+// The file mode making each output format, in setting order.
+constexpr int FileModes[] = {TConversionJob::WavToMp3, TConversionJob::Mp3ToWav, TConversionJob::WavToOgg,
+                             TConversionJob::WavToWma, TConversionJob::ToFlac};
+static_assert(std::size(FileModes) == std::tuple_size_v<decltype(OutputFormats)>, "one file mode per output format");
+
+// The output format a file mode makes.
+int FileModeFormat(int mode)
+{
+    for (int format = 0; format < int(std::size(FileModes)); ++format)
+        if (FileModes[format] == mode) return format;
+    return FormatMp3;
+}
+
 } // namespace
+
+int TConversionJob::FileModeMaking(int format)
+{
+    return IsOutputFormat(format) ? FileModes[format] : 0;
+}
 
 TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
                                TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma, QObject* parent)
@@ -41,7 +60,7 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
     FFormat = OptionsSetting.CommonOptions.OutputFormat;
     // A format the settings do not know is encoded as the default, MP3, rather than left
     // waiting after the rip for an encoder that never starts.
-    if (FFormat < FormatMp3 || FFormat > FormatFlac) FFormat = FormatMp3;
+    if (!IsOutputFormat(FFormat)) FFormat = FormatMp3;
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
     FCue = FMode == RipCD && FFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet;
     if (FMode == RipCD && FFormat == FormatFlac) {
@@ -84,14 +103,10 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
         case WavToMp3:
         case Mp3ToWav:
         case WavToOgg:
-        case WavToWma: {
-            const QString ext = FormatExtension(FMode == WavToMp3 ? FormatMp3 : FMode == Mp3ToWav ? FormatWav
-                                                : FMode == WavToOgg ? FormatOgg : FormatWma);
-            FPaths.append(PatternRelativePath(pattern, SourceFileTags(FEntries[i], i + 1), ext, used));
-            break;
-        }
+        case WavToWma:
         case ToFlac:
-            FPaths.append(PatternRelativePath(pattern, SourceFileTags(FEntries[i], i + 1), FormatExtension(FormatFlac), used));
+            FPaths.append(PatternRelativePath(pattern, SourceFileTags(FEntries[i], i + 1),
+                                              FormatExtension(FileModeFormat(FMode)), used));
             break;
         default:
             break;

@@ -42,6 +42,9 @@ class TConversionJob : public TJobBase {
     Q_OBJECT
 public:
     enum TMode { RipCD = 1, WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6, ToFlac = 7 };
+    // The file mode that converts sound files to output format `format` (WAV: from MP3);
+    // 0 for a value that is no format.
+    static int FileModeMaking(int format);
 
     // What the progress window shows.
     struct TView {

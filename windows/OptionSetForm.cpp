@@ -3,6 +3,7 @@
 
 #include "cd/RipAudit.h"
 #include "encode/JobEntry.h"
+#include "encode/OutputFormats.h"
 #include "settings/CDInfo.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Lang.h"
@@ -37,7 +38,6 @@ void KeepLimitForTyping(QLineEdit* edit, int limit)
 
 constexpr int ID3_TEXT_LIMIT = 30;
 constexpr int ID3_YEAR_LIMIT = 4;
-constexpr int WAV_FORMAT_ITEM = 1;
 
 } // namespace
 
@@ -80,7 +80,8 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     }
     for (const char* text : WMAProfileTexts)
         FUi->cbWMABitrate->addItem(QString::fromLatin1(text));
-    FUi->cbOutputFormat->addItem(QStringLiteral("FLAC file(*.FLAC)"));
+    for (const TOutputFormatRow& row : OutputFormats)
+        FUi->cbOutputFormat->addItem(QString::fromLatin1(row.ComboText));
     BuildFlacPage();
     FUi->ID3genre->addItem(QString());
     for (const char* name : GenreNames)
@@ -275,7 +276,7 @@ void TOptionSetForm::UpdateEnabled()
     FUi->cbMaxBitRate->setEnabled(vbr);
     FUi->cbVBRQuality->setEnabled(vbr);
     // A WAV file is the result itself: there is nothing to delete after processing.
-    FUi->ckbKeepWav->setEnabled(FUi->cbOutputFormat->currentIndex() != WAV_FORMAT_ITEM);
+    FUi->ckbKeepWav->setEnabled(FUi->cbOutputFormat->currentIndex() != FormatWav);
 }
 
 void TOptionSetForm::UpdatePatternExample()

@@ -2,6 +2,7 @@
 //                      [--existing ask|skip|rename|overwrite] FILE...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
+#include "encode/OutputFormats.h"
 #include "jobs/ConversionJob.h"
 #include "settings/Global.h"
 #include "settings/Options.h"
@@ -31,17 +32,12 @@ int Convert(const QStringList& args)
     TPrompter::Answer answer;
     if (!AnswerOption(parser, "convert", answer) || !JobsOption(parser, "convert") || !ExistingOption(parser, "convert"))
         return 2;
-    const QString to = parser.value("to").toLower();
-    int mode = 0;
-    if (to == "mp3") mode = TConversionJob::WavToMp3;
-    else if (to == "wav") mode = TConversionJob::Mp3ToWav;
-    else if (to == "ogg") mode = TConversionJob::WavToOgg;
-    else if (to == "wma") mode = TConversionJob::WavToWma;
-    else if (to == "flac") mode = TConversionJob::ToFlac;
+    const int mode = TConversionJob::FileModeMaking(OutputFormatOfWord(parser.value("to")));
     if (parser.isSet("pattern")) OptionsSetting.CommonOptions.FileNamePattern = parser.value("pattern");
     const QStringList files = parser.positionalArguments();
     if (mode == 0 || files.isEmpty()) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli convert: give --to mp3|wav|ogg|wma|flac and at least one file"));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli convert: give --to ") + OutputFormatWords().join(QLatin1Char('|'))
+                              + QStringLiteral(" and at least one file"));
         return 2;
     }
     if (parser.isSet("out")) {

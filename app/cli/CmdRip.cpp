@@ -10,6 +10,7 @@
 #include "cd/RipAudit.h"
 #include "jobs/ConversionJob.h"
 #include "encode/JobEntry.h"
+#include "encode/OutputFormats.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
@@ -42,12 +43,6 @@ bool ParseTrackList(const QString& text, int count, QList<int>& tracks)
     return !tracks.isEmpty();
 }
 
-int FormatIndex(const QString& name)
-{
-    static const QStringList names = {"mp3", "wav", "ogg", "wma", "flac"};   // OutputFormat 0..4
-    return names.indexOf(name.toLower());
-}
-
 // Rips the chosen tracks (default: all) of the disc in the drive and encodes them as the
 // extract command does, with the settings of "options.ini" changed only for this run by the
 // options given.
@@ -57,7 +52,7 @@ int Rip(const QStringList& args)
     parser.setApplicationDescription("Rip tracks of the disc in the drive and encode them to WAV, MP3, OGG, WMA or FLAC.");
     parser.addOption(QCommandLineOption("drive", "Use drive N (0-based position in the drive list).", "N"));
     parser.addOption(QCommandLineOption("tracks", "The tracks to rip, as 1,3-5 (default: all).", "LIST"));
-    parser.addOption(QCommandLineOption("format", "Output format: mp3, wav, ogg, wma or flac (default: the settings').", "F"));
+    parser.addOption(QCommandLineOption("format", "Output format: " + OutputFormatWordList() + " (default: the settings').", "F"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
     parser.addOption(QCommandLineOption("pattern", "File-name pattern below the output folder, as \"%A/%D/%N %T\" "
                                                    "(default: the settings'; empty: the track titles).", "P"));
@@ -82,9 +77,9 @@ int Rip(const QStringList& args)
         return 2;
     TCommonOptions& common = OptionsSetting.CommonOptions;
     if (parser.isSet("format")) {
-        const int format = FormatIndex(parser.value("format"));
+        const int format = OutputFormatOfWord(parser.value("format"));
         if (format < 0) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes mp3, wav, ogg, wma or flac"));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes ") + OutputFormatWordList());
             return 2;
         }
         common.OutputFormat = format;
@@ -133,7 +128,7 @@ int Rip(const QStringList& args)
     }
 
     // A whole-disc file holds its tracks in disc order.
-    if (common.OutputFormat == 4 && OptionsSetting.FlacOptions.Cuesheet) std::sort(tracks.begin(), tracks.end());
+    if (common.OutputFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet) std::sort(tracks.begin(), tracks.end());
 
     TJobConsolePrompter prompter(answer);
     // The extract command's checks: the output folder, a rip time of 0 seconds.

@@ -1,5 +1,6 @@
 #include "app/core/OptionSetController.h"
 
+#include "encode/OutputFormats.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 
@@ -75,7 +76,7 @@ TOptionSetFields FieldsFromOptions(const TOptionsSetting& options)
     TOptionSetFields f;
     const TCommonOptions& common = options.CommonOptions;
     f.OutputDir = common.OutputFolder;
-    f.OutputFormat = ItemOrDefault(common.OutputFormat, OUTPUT_FORMAT_COUNT, defaults.CommonOptions.OutputFormat);
+    f.OutputFormat = ItemOrDefault(common.OutputFormat, int(OutputFormats.size()), defaults.CommonOptions.OutputFormat);
     f.DeleteWav = !common.IsKeepWav;
     f.FileNamePattern = common.FileNamePattern;
     f.Normalize = common.IsNormalize;

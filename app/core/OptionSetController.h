@@ -52,7 +52,6 @@ struct TOptionSetFields {
 };
 
 // The number of items of the window's fixed lists.
-constexpr int OUTPUT_FORMAT_COUNT = 5;
 constexpr int VBR_QUALITY_COUNT = 10;
 constexpr int MPEG_QUALITY_COUNT = 3;
 constexpr int STEREO_MODE_COUNT = 5;

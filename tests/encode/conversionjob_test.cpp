@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSet>
 #include <cerrno>
 #include <csignal>
 
@@ -48,6 +49,31 @@ bool ProcessGone(qint64 pid)
 }
 
 } // namespace
+
+// Every format of the table is reachable by its word, in any case, has its own extension
+// and file mode, and sits at its setting value.
+TEST(OutputFormatTable, RowsAreFindableAndDistinct)
+{
+    QSet<QString> extensions;
+    QSet<int> modes;
+    for (int i = 0; i < int(OutputFormats.size()); ++i) {
+        const TOutputFormatRow& row = OutputFormats[i];
+        SCOPED_TRACE(row.Word);
+        EXPECT_EQ(row.Format, i);
+        EXPECT_EQ(OutputFormatOfWord(QString::fromLatin1(row.Word)), i);
+        EXPECT_EQ(OutputFormatOfWord(QString::fromLatin1(row.Word).toUpper()), i);
+        EXPECT_EQ(FormatExtension(i), QLatin1String(row.Extension));
+        EXPECT_TRUE(FormatExtension(i).startsWith('.'));
+        extensions.insert(FormatExtension(i));
+        modes.insert(TConversionJob::FileModeMaking(i));
+    }
+    EXPECT_EQ(extensions.size(), int(OutputFormats.size()));
+    EXPECT_EQ(modes.size(), int(OutputFormats.size()));
+    EXPECT_FALSE(modes.contains(0));
+    EXPECT_EQ(OutputFormatOfWord("aiff"), -1);
+    EXPECT_EQ(TConversionJob::FileModeMaking(int(OutputFormats.size())), 0);
+    EXPECT_EQ(OutputFormatWordList(), "mp3, wav, ogg, wma or flac");
+}
 
 TEST_F(JobTest, RipsThreeTracksToEveryFormat)
 {

@@ -1,0 +1,37 @@
+#pragma once
+// The output formats of a rip ([CommonOptions] OutputFormat), one row each: everything the
+// command line, the windows and the jobs need to know about a format without a switch of
+// their own. A new format is a new row here (and its encoder).
+#include <QString>
+#include <QStringList>
+#include <array>
+
+// The OutputFormat setting values; also the items of the options window's format combo.
+enum TOutputFormat { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
+
+struct TOutputFormatRow {
+    TOutputFormat Format;
+    const char* Word;          // the command line's word: "mp3"
+    const char* Name;          // shown by the rip window: "MP3"
+    const char* Extension;     // ".mp3"
+    const char* ComboText;     // the options window's item: "MP3 file(*.MP3)"
+    int EndCode;               // the ProgressCode that ends the encoder making it
+};
+
+// In setting order: row i is OutputFormat i.
+extern const std::array<TOutputFormatRow, 5> OutputFormats;
+
+// Whether `format` is a setting value of a row.
+bool IsOutputFormat(int format);
+// The setting value of a command-line word (any case); -1 for none.
+int OutputFormatOfWord(const QString& word);
+// The words in setting order.
+QStringList OutputFormatWords();
+// The words as a list in prose: "mp3, wav, ogg, wma or flac".
+QString OutputFormatWordList();
+
+// ".mp3", ".wav", ".ogg", ".wma", ".flac"; ".mp3" for a value outside them.
+QString FormatExtension(int format);
+// The notification that ends the encoder making `format` (the MP3 encoder's for MP3 and
+// anything else).
+int EncoderEndCode(int format);
