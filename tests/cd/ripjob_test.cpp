@@ -412,7 +412,14 @@ TEST_F(RipJobTest, StoppingAFlacRipLeavesNoFile)
         });
         ASSERT_TRUE(stopped);
         EXPECT_TRUE(job->WasStopped());
-        EXPECT_EQ(Files(), QStringList());
+        // On a loaded machine the first progress shown may come after the track's last read:
+        // its file is then whole and in place. A file that is not whole is a fault.
+        for (const QString& name : Files()) {
+            QProcess p;
+            p.start("metaflac", {"--show-total-samples", OutFile(name)});
+            ASSERT_TRUE(p.waitForFinished(10000));
+            EXPECT_EQ(p.readAllStandardOutput().trimmed().toLongLong(), (cue ? 4020 : 4000) * 588LL) << name.toStdString();
+        }
     }
 }
 
