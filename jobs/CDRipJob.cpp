@@ -454,7 +454,12 @@ void TCDRipJob::CleanUp()
     FTimer1.stop();
     // An abort asked for while nothing reads would end the component's next rip: it is
     // asked only of a running rip, and whatever is left of it is cleared by the reset.
-    if (FWaveOut->Busy() || FFlacOut->Busy()) FCDIn.AbortRead();
+    // The writers learn of the stop before the read is cut short: an input ended by the
+    // abort must not pass for a whole one (it was committed as a finished file).
+    const bool reading = FWaveOut->Busy() || FFlacOut->Busy();
+    FWaveOut->Stop(true);
+    FFlacOut->Stop(true);
+    if (reading) FCDIn.AbortRead();
     FWaveOut->Stop(false);
     FFlacOut->Stop(false);
     // A whole-disc file not finished by now is not whole.

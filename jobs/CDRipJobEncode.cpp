@@ -70,42 +70,16 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     if (FDone) return;   // stopped from the view's handler
     const QString wav = RipFile(index);
     const QString out = OutputName(index);
-    TEncodeStep& step = worker.Step();
-    step.WaveIn1().SetFileName(wav);
-    try {
-        switch (FFormat) {
-        case FormatMp3:
-            step.StartMp3(wav, out, true, RipJobKind, TagBeforeCommit(index));
-            if (step.Mp3().Running()) worker.Output = out;
-            break;
-        case FormatOgg: {
-            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-            ApplyOggOptions(step.VorbisOut1(), entry.Title, entry.TrackNumber);
-            worker.Output = out;
-            step.RunOggAsSet(out);
-            break;
-        }
-        case FormatFlac: {
-            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-            ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FCDIn.TracksCount());
-            worker.Output = out;
-            step.RunFlac(&step.WaveIn1(), out);
-            break;
-        }
-        case FormatWma:
-            worker.WmaStart.start();
-            worker.WmaInputSize = FileSizeOf(wav);
-            FTimer1.start();
-            step.StartWma(wav, out, RipJobKind);
-            if (step.Wma().Running() && worker.Index == index) worker.Output = out;
-            break;
-        default:
-            break;
-        }
-    } catch (const std::exception& e) {
-        worker.Output.clear();
-        worker.PostEnd(EncoderEndCode(FFormat), StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
-    }
+    const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+    TEncodeStart how;
+    how.Kind = RipJobKind;
+    how.Mp3BeforeCommit = TagBeforeCommit(index);
+    how.SetUpOgg = [&entry](TEncodeStep& step) { ApplyOggOptions(step.VorbisOut1(), entry.Title, entry.TrackNumber); };
+    how.SetUpFlac = [this, &entry](TEncodeStep& step) {
+        ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FCDIn.TracksCount());
+    };
+    how.WmaStarting = [this] { FTimer1.start(); };
+    worker.StartEncoder(FFormat, index, wav, out, how);
 }
 
 void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)

@@ -251,18 +251,25 @@ void TConversionJob::Start()
 
 // ---- steps --------------------------------------------------------------------------
 
-void TConversionJob::StartMp3(int index, const QString& input, const QString& wanted, bool encode, bool tag)
+QString TConversionJob::BeginOutput(int index, const QString& wanted, int endPercent)
 {
-    if (FDone) return;   // a stop from a view handler ends the job between steps
+    if (FDone) return {};   // a stop from a view handler ends the job between steps
     FCurrentEntry = index;
     ProgressSeen = false;
     const QString output = Claim(index, wanted);
     if (output.isEmpty()) {
-        PostSkipped(ProgressCode::Mp3EncoderEnd);
-        return;
+        PostSkipped(endPercent);
+        return {};
     }
     FResults[index].Output = output;
-    if (!MakeFolders(index, ProgressCode::Mp3EncoderEnd)) return;
+    if (!MakeFolders(index, endPercent)) return {};
+    return output;
+}
+
+void TConversionJob::StartMp3(int index, const QString& input, const QString& wanted, bool encode, bool tag)
+{
+    const QString output = BeginOutput(index, wanted, ProgressCode::Mp3EncoderEnd);
+    if (output.isEmpty()) return;
     try {
         FStep->StartMp3(input, output, encode, FMode, tag ? TagBeforeCommit(index) : nullptr);
     } catch (const EEncodeProcessError& e) {
@@ -277,16 +284,8 @@ void TConversionJob::StartMp3(int index, const QString& input, const QString& wa
 
 void TConversionJob::StartWma(int index, const QString& input, const QString& wanted)
 {
-    if (FDone) return;   // a stop from a view handler ends the job between steps
-    FCurrentEntry = index;
-    ProgressSeen = false;
-    const QString output = Claim(index, wanted);
-    if (output.isEmpty()) {
-        PostSkipped(ProgressCode::WmaEncoderEnd);
-        return;
-    }
-    FResults[index].Output = output;
-    if (!MakeFolders(index, ProgressCode::WmaEncoderEnd)) return;
+    const QString output = BeginOutput(index, wanted, ProgressCode::WmaEncoderEnd);
+    if (output.isEmpty()) return;
     // The estimate is set up before the start: a refusal is sent from inside Start and
     // switches the timer off again.
     FWmaStart.start();
@@ -310,16 +309,8 @@ void TConversionJob::StartWma(int index, const QString& input, const QString& wa
 
 void TConversionJob::StartOgg(int index, const QString& input, const QString& wanted)
 {
-    if (FDone) return;   // a stop from a view handler ends the job between steps
-    FCurrentEntry = index;
-    ProgressSeen = false;
-    const QString output = Claim(index, wanted);
-    if (output.isEmpty()) {
-        PostSkipped(ProgressCode::OggWriterDone);
-        return;
-    }
-    FResults[index].Output = output;
-    if (!MakeFolders(index, ProgressCode::OggWriterDone)) return;
+    const QString output = BeginOutput(index, wanted, ProgressCode::OggWriterDone);
+    if (output.isEmpty()) return;
     FStep->WaveIn1().SetFileName(input);
     try {
         FStep->RunOgg(output, TEncodeStep::OggCompression());

@@ -124,6 +124,10 @@ private:
 
     // Steps.
     void StartRip(int index);
+    // The start every step that writes entry `index`'s output shares: its name by the Existing
+    // rule and its folders. Empty when the entry is over (kept, skipped, no folder; its end
+    // is posted as `endPercent`) or the job was stopped.
+    QString BeginOutput(int index, const QString& wanted, int endPercent);
     // tag: an ID3 tag for ripped entry `index` goes into the part file before it is renamed.
     void StartMp3(int index, const QString& input, const QString& output, bool encode, bool tag = false);
     void StartWma(int index, const QString& input, const QString& output);

@@ -80,16 +80,8 @@ void TConversionJob::NextFlacFile()
 
 void TConversionJob::StartFlac(int index, TAuInput* input, const QString& wanted)
 {
-    if (FDone) return;   // a stop from a view handler ends the job between steps
-    FCurrentEntry = index;
-    ProgressSeen = false;
-    const QString output = Claim(index, wanted);
-    if (output.isEmpty()) {
-        PostSkipped(ProgressCode::FlacWriterDone);
-        return;
-    }
-    FResults[index].Output = output;
-    if (!MakeFolders(index, ProgressCode::FlacWriterDone)) return;
+    const QString output = BeginOutput(index, wanted, ProgressCode::FlacWriterDone);
+    if (output.isEmpty()) return;
     try {
         FStep->RunFlac(input, output);
     } catch (const std::exception& e) {

@@ -146,46 +146,25 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
     PipelineRows();
     Changed();
     if (FDone) return;   // stopped from the view's handler
-    TEncodeStep& step = worker.Step();
-    try {
-        QString why;
-        if (!rip && !MakeOutputFolders(OutputFolder(), FPaths.value(index), &why)) throw std::runtime_error(why.toStdString());
-        switch (format) {
-        case FormatOgg:
-            step.WaveIn1().SetFileName(wav);
-            worker.Output = out;
-            if (rip) {
-                const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-                ApplyOggRipComments(step.VorbisOut1(), entry.Title, entry.TrackNumber);
-            }
-            step.RunOgg(out, TEncodeStep::OggCompression());
-            break;
-        case FormatWma:
-            worker.WmaStart.start();
-            worker.WmaInputSize = FileSizeOf(wav);
-            FWorkerTimer.start();
-            step.StartWma(wav, out, FMode);
-            if (worker.Index == index && step.Wma().Running()) worker.Output = out;
-            break;
-        case FormatFlac: {
-            const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-            ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
-            step.WaveIn1().SetFileName(wav);
-            worker.Output = out;
-            step.RunFlac(&step.WaveIn1(), out);
-            break;
-        }
-        default:
-            step.StartMp3(wav, out, FMode != Mp3ToWav, FMode,
-                          FMode == RipCD && format == FormatMp3 && OptionsSetting.ID3Use ? TagBeforeCommit(index)
-                                                                                          : nullptr);
-            if (step.Mp3().Running()) worker.Output = out;
-            break;
-        }
-    } catch (const std::exception& e) {
-        worker.Output.clear();
-        worker.PostEnd(EncoderEndCode(format), StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+    QString why;
+    if (!rip && !MakeOutputFolders(OutputFolder(), FPaths.value(index), &why)) {
+        worker.PostEnd(EncoderEndCode(format), StreamFailed, out + QStringLiteral(": ") + why);
+        return;
     }
+    const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+    TEncodeStart how;
+    how.Kind = FMode;
+    how.Mp3Encode = FMode != Mp3ToWav;
+    if (FMode == RipCD && format == FormatMp3 && OptionsSetting.ID3Use) how.Mp3BeforeCommit = TagBeforeCommit(index);
+    how.SetUpOgg = [rip, &entry](TEncodeStep& step) {
+        if (rip) ApplyOggRipComments(step.VorbisOut1(), entry.Title, entry.TrackNumber);
+        step.VorbisOut1().SetCompression(TEncodeStep::OggCompression());
+    };
+    how.SetUpFlac = [this, &entry](TEncodeStep& step) {
+        ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
+    };
+    how.WmaStarting = [this] { FWorkerTimer.start(); };
+    worker.StartEncoder(format, index, wav, out, how);
 }
 
 void TConversionJob::PipelineInfo(TEncodeWorker& worker, const TProcessInfo& info)

@@ -1,5 +1,7 @@
 #include "jobs/RipPipeline.h"
 
+#include "audio/VorbisOut.h"
+#include "audio/WaveIn.h"
 #include "encode/JobEntry.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
@@ -157,4 +159,39 @@ TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers)
         }
     }
     return tick;
+}
+
+void TEncodeWorker::StartEncoder(int format, int index, const QString& wav, const QString& out, const TEncodeStart& how)
+{
+    TEncodeStep& step = *FStep;
+    try {
+        switch (format) {
+        case FormatOgg:
+            step.WaveIn1().SetFileName(wav);
+            if (how.SetUpOgg) how.SetUpOgg(step);
+            Output = out;
+            step.RunOggAsSet(out);
+            break;
+        case FormatFlac:
+            step.WaveIn1().SetFileName(wav);
+            if (how.SetUpFlac) how.SetUpFlac(step);
+            Output = out;
+            step.RunFlac(&step.WaveIn1(), out);
+            break;
+        case FormatWma:
+            WmaStart.start();
+            WmaInputSize = FileSizeOf(wav);
+            if (how.WmaStarting) how.WmaStarting();
+            step.StartWma(wav, out, how.Kind);
+            if (Index == index && step.Wma().Running()) Output = out;
+            break;
+        default:
+            step.StartMp3(wav, out, how.Mp3Encode, how.Kind, how.Mp3BeforeCommit);
+            if (step.Mp3().Running()) Output = out;
+            break;
+        }
+    } catch (const std::exception& e) {
+        Output.clear();
+        PostEnd(EncoderEndCode(format), StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+    }
 }

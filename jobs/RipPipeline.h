@@ -33,6 +33,16 @@ struct TPipelineRow {
     int Percent = 0;
 };
 
+// How a worker starts the encoder of an output format: what each job decides for itself.
+struct TEncodeStart {
+    int Kind = 1;                                    // the encoder processes' kind (no questions)
+    bool Mp3Encode = true;                           // false: the MP3 process decodes
+    std::function<void(const QString& part)> Mp3BeforeCommit;   // an ID3 tag, into the part file
+    std::function<void(TEncodeStep& step)> SetUpOgg;            // comments and quality
+    std::function<void(TEncodeStep& step)> SetUpFlac;           // level and comments
+    std::function<void()> WmaStarting;               // the job's estimate timer
+};
+
 class TEncodeWorker : public QObject {
     Q_OBJECT
 public:
@@ -52,6 +62,10 @@ public:
     // Posts an end notification of the worker's own, as its encoder would (e.g. one that
     // could not start).
     void PostEnd(int percent, int errorCode, const QString& text);
+    // Starts the encoder of `format` on the WAV `wav` into `out` for entry `index` (the
+    // worker's entry): Output is set while a file is being written; an encoder that cannot
+    // start posts the failed end of its format.
+    void StartEncoder(int format, int index, const QString& wav, const QString& out, const TEncodeStart& how);
 
     int Index = -1;              // the entry encoded; -1: idle
     QString Output;              // the final name being written; its part file goes when stopped
