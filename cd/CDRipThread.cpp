@@ -1,5 +1,7 @@
 #include "cd/CDRipThread.h"
 
+#include "platform/akrip32.h"
+
 #include "platform/ProcessInfo.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
@@ -21,7 +23,6 @@
 
 namespace {
 
-constexpr int kSectorsPerRead = 10;
 constexpr int kWavHeaderSize = 44;
 
 void Put32(uint8_t* p, uint32_t v)
@@ -48,13 +49,6 @@ bool WriteFully(int fd, const uint8_t* data, size_t size)
         size -= size_t(n);
     }
     return true;
-}
-
-// Sectors counted by a minute/second/frame address of the table of contents.
-int64_t MsfSectors(const TTocEntry& e)
-{
-    return int64_t(e.Address[1]) * CD_FRAMES_PER_MINUTE + int64_t(e.Address[2]) * CD_FRAMES_PER_SECOND
-           + e.Address[3];
 }
 
 // The live rip threads and their mailboxes; one mutex guards the set, every mailbox and
@@ -94,6 +88,8 @@ TCDRipThread::TCDRipThread(int trackIndex, const QString& fileTitle)
 TCDRipThread::~TCDRipThread()
 {
     StopRequested = true;
+    if (Reader)
+        Reader->Abort();
     if (FThread.joinable())
         FThread.join();
     std::lock_guard lock(registryLock);
@@ -207,80 +203,43 @@ void TCDRipThread::PostProgress(int percent, int64_t elapsedMs)
 
 void TCDRipThread::Run()
 {
-    if (!ModifyCDParms(CDHandle, AddressModeParm, 1)) {
+    if (!Reader) {
         PostFailed(1);
         return;
     }
-    TTocRecord toc{};
-    if (ReadTOC(CDHandle, toc) != 1) {
-        PostFailed(2);
+    const int why = Reader->ReadLayout(FDisc);
+    if (why != 0) {
+        PostFailed(why);
         return;
     }
     // A track the table does not list cannot be read either: the same failure.
-    const int tracks = int(toc.LastTrack) - int(toc.FirstTrack) + 1;
-    if (TrackIndex < 1 || TrackIndex > tracks || tracks > 99) {
+    const int tracks = FDisc.Tracks();
+    if (TrackIndex < 1 || TrackIndex > tracks) {
         PostFailed(2);
         return;
     }
-    // The table counts the 150 sectors of the lead-in; ReadCDAudioLBA does not. Taking the
-    // address relative to the lead-in (not to track 1) keeps discs whose track 1 starts
-    // late (a pregap or hidden track) right.
-    const int64_t first = MsfSectors(toc.Entries[TrackIndex - 1]);
-    int64_t length = MsfSectors(toc.Entries[TrackIndex]) - first;
-    const int64_t start = first - CD_MSF_OFFSET;
+    const int64_t start = FDisc.Starts[size_t(TrackIndex - 1)];
+    int64_t length = (TrackIndex < tracks ? FDisc.Starts[size_t(TrackIndex)] : FDisc.LeadOut) - start;
     if (start < 0 || length < 0) {
         PostFailed(2);
         return;
     }
-    for (int i = 0; i < tracks; ++i) {
-        FDisc.Starts.push_back(MsfSectors(toc.Entries[i]) - CD_MSF_OFFSET);
-        FDisc.Data.push_back((toc.Entries[i].AdrControl & 0x04) != 0);
-    }
-    FDisc.LeadOut = MsfSectors(toc.Entries[tracks]) - CD_MSF_OFFSET;
     if (Options.EnableRipTime)
         length = std::min(length, std::max<int64_t>(0, int64_t(Options.RipTime) * CD_FRAMES_PER_SECOND));
     FResult.Number = TrackIndex;
     FResult.FirstSector = start;
     FResult.LastSector = start + length - 1;
+    if (FDisc.Data[size_t(TrackIndex - 1)]) {
+        // A data track holds no audio: its bytes would come out as noise.
+        FResult.Failure = QStringLiteral("track %1 is a data track").arg(TrackIndex);
+        PostInfo(ProgressCode::RipFinished, RipError::ReadFailed);
+        return;
+    }
 
     const int code = RipLoop(uint32_t(start), uint32_t(length));
     if (code < 0)
         return;                            // stopped: no message
     PostInfo(ProgressCode::RipFinished, code);
-}
-
-int TCDRipThread::ReadSectors(int64_t first, int count, uint8_t* data, QString& error)
-{
-    const auto read = [&](int64_t sector, int n, uint8_t* into) {
-        TSectorBuffer buf;
-        buf.Head.StartSector = uint32_t(sector);
-        buf.Head.NumSectors = uint32_t(n);
-        buf.Head.MaxLen = uint32_t(n) * CD_SECTOR_SIZE;
-        buf.Data = into;
-        // The library puts the audio at StartOffset: moved to the front when it is not there.
-        if (ReadCDAudioLBA(CDHandle, buf) != 1 || buf.Head.StartOffset < 0
-            || uint64_t(buf.Head.StartOffset) + buf.Head.Len > buf.Head.MaxLen
-            || buf.Head.Len != buf.Head.MaxLen)
-            return false;
-        if (buf.Head.StartOffset > 0)
-            std::memmove(into, into + buf.Head.StartOffset, buf.Head.Len);
-        return true;
-    };
-    if (read(first, count, data))
-        return count * CD_SECTOR_SIZE;
-    // A failed read fails the track. The sectors are tried one by one to name the bad
-    // one; when each reads alone, the whole failed read is named.
-    std::vector<uint8_t> probe(CD_SECTOR_SIZE);
-    const size_t named = FResult.ReadErrors.size();
-    for (int i = 0; i < count && !StopRequested && FResult.ReadErrors.size() == named; ++i)
-        if (!read(first + i, 1, probe.data()))
-            FResult.ReadErrors.push_back(first + i);
-    if (FResult.ReadErrors.size() == named)
-        for (int i = 0; i < count; ++i)
-            FResult.ReadErrors.push_back(first + i);
-    error = ReadErrorLines({FResult.ReadErrors.begin() + ptrdiff_t(named), FResult.ReadErrors.end()}).value(0);
-    FResult.Failure = error;
-    return -1;
 }
 
 int TCDRipThread::ReadCorrected(uint32_t start, uint32_t length, const TSink& sink)
@@ -290,26 +249,36 @@ int TCDRipThread::ReadCorrected(uint32_t start, uint32_t length, const TSink& si
     TCorrectedStream stream(start, length, ReadOffset, spanFirst, spanEnd);
     FResult.LeadZeros = stream.LeadZeroSamples();
     FResult.TailZeros = stream.TailZeroSamples();
-    int64_t next = stream.ReadFirst();
-    const int64_t end = stream.ReadEnd();
-    stream.SetSource([&](uint8_t* buffer, int capacity, QString& error) {
-        const int count = int(std::min<int64_t>(capacity / CD_SECTOR_SIZE, end - next));
-        if (count <= 0)
-            return 0;
-        const int got = ReadSectors(next, count, buffer, error);
-        next += count;
-        return got;
-    }, kSectorsPerRead);
+    QString openError;
+    if (stream.ReadEnd() > stream.ReadFirst() && !Reader->Open(stream.ReadFirst(), stream.ReadEnd(), openError)) {
+        FResult.Failure = openError;
+        return RipError::ReadFailed;
+    }
+    // Whatever ends the read, the reader's record of faults and repairs joins the track's.
+    struct TCloseReader {
+        TDiscReader& Reader;
+        TRipLogTrack& Report;
+        ~TCloseReader() { Reader.Close(Report); }
+    } closeAtEnd{*Reader, FResult};
+    TDiscReader* reader = Reader.get();
+    stream.SetSource([reader](uint8_t* buffer, int capacity, QString& error) {
+        return reader->Read(buffer, capacity, error);
+    }, Reader->ChunkSectors());
 
-    std::vector<uint8_t> data(size_t(kSectorsPerRead) * CD_SECTOR_SIZE);
+    std::vector<uint8_t> data(size_t(Reader->ChunkSectors()) * CD_SECTOR_SIZE);
     const int64_t total = stream.TotalBytes();
     int64_t done = 0;
     FLastPercent = -1;
     while (done < total) {
         QString error;
         const int got = stream.Read(data.data(), int(data.size()), error);
-        if (got < 0)
+        if (StopRequested)
+            return -1;
+        if (got < 0) {
+            if (FResult.Failure.isEmpty())
+                FResult.Failure = error;
             return RipError::ReadFailed;
+        }
         if (got == 0)
             break;
         if (!sink(data.data(), size_t(got)))

@@ -1,5 +1,5 @@
 #pragma once
-// Reads one audio track through the CD drive library into a WAV file (16-bit stereo PCM at
+// Reads one audio track through a disc reader (either CD library) into a WAV file (16-bit stereo PCM at
 // 44100 Hz) in the output folder, on a thread of its own, then optionally normalizes it.
 // Progress, completion and failure go to the owner as posted events (cd/ProcessInfo.h).
 //
@@ -12,9 +12,9 @@
 // them. Qt's own queue is not visible to the thread sanitizer; the mutex is. The owner and
 // this object live on the main thread; events not yet handed over when this object is
 // freed are dropped.
+#include "cd/DiscReader.h"
 #include "cd/RipSink.h"
 #include "cd/RipAudit.h"
-#include "platform/akrip32.h"
 #include "settings/Options.h"
 
 #include <QElapsedTimer>
@@ -59,12 +59,10 @@ public:
     // itself from the event loop; callers that wait without one may call it directly.
     static void DeliverPosted();
 
-    // ModifyCDParms(handle, AddressModeParm, 1): table-of-contents addresses as minute/second/frame.
-    static constexpr int AddressModeParm = 36;
-
     const int TrackIndex;
     const QString FileTitle;
-    HCDROM CDHandle = 0;
+    // The read of the disc (either CD library's); set before Start().
+    std::unique_ptr<TDiscReader> Reader;
     QObject* OwnerWindow = nullptr;          // receives the events; must outlive this object
     std::atomic<bool> StopRequested{false};
     TCommonOptions Options;                  // OutputFolder, IsNormalize, NormalizePercent,
@@ -101,9 +99,6 @@ private:
     // ends the read as a write failure. The ErrorCode, or -1 when stopped.
     using TSink = std::function<bool(const uint8_t* data, size_t bytes)>;
     int ReadCorrected(uint32_t start, uint32_t length, const TSink& sink);
-    // Reads sectors first.. (count of them) into data: the bytes read, -1 when the read
-    // failed (the bad sector, found by reading the sectors one by one, is named).
-    int ReadSectors(int64_t first, int count, uint8_t* data, QString& error);
     int NormalizePass();
 
     // The last progress posted, so that unchanged reports are not posted again.

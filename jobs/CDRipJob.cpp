@@ -1,32 +1,21 @@
-// The rip job's state machine: the reader rips and checks each track in turn; a track to be
+// The rip job's reading side: the reader rips and checks each track in turn; a track to be
 // encoded waits for a free worker, and the reader reads on while the pipeline lets it (with
 // one worker only once the encode has ended). Outcomes are handed back in track order.
 #include "jobs/CDRipJob.h"
 
-#include "audio/AuException.h"
-#include "audio/VorbisOut.h"
+#include "cd/DiscReader.h"
 #include "audio/WaveIn.h"
-#include "audio/WaveOut.h"
-#include "cd/CDInput.h"
-#include "encode/FlacOut.h"
-#include "encode/FlacRip.h"
 #include "cd/RipAudit.h"
-#include "encode/Mp3EncodeProcess.h"
+#include "encode/FlacRip.h"
 #include "encode/RipCover.h"
-#include "encode/WMAEncodeProcess.h"
-#include "metadata/id3.h"
+#include "platform/OutputFile.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
-#include "encode/OggOptions.h"
-#include "settings/Options.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QSet>
-#include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -36,16 +25,17 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 
 } // namespace
 
-TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
+TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
                      TWMAEncodeProcess* wma, QObject* parent)
-    : TJobBase(entries, prompter, parent), FCDIn(cdIn)
+    : TJobBase(entries, prompter, parent), FDisc(disc), FSettings(OptionsSetting)
 {
-    FFormat = OptionsSetting.CommonOptions.OutputFormat;
+    const TCommonOptions& common = FSettings.CommonOptions;
+    FFormat = common.OutputFormat;
     // A format the job does not know would never finish: such a job rips to WAV.
     if (!IsOutputFormat(FFormat)) FFormat = FormatWav;
 
-    // File titles: a title already used in this job, or an empty one (a hidden ".wav"),
-    // is replaced by the whole entry text, so no entry overwrites another.
+    // File titles: a title already used in this job, or an empty one, is replaced by the
+    // whole entry text, so no entry's row reads like another's.
     QSet<QString> used;
     for (const QString& entry : FEntries) {
         QString title = ParseRipEntry(entry).Title;
@@ -53,14 +43,15 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
         used.insert(title.toLower());
         FTitles.append(title);
     }
-    // Output paths below the output folder, named by the pattern (by the titles above when
-    // there is none), each unique within the job.
+    // Output paths below the output folder, named by the pattern (by the titles when there
+    // is none), each unique within the job.
     QSet<QString> usedPaths;
     for (const QString& entry : FEntries)
-        FPaths.append(PatternRelativePath(OptionsSetting.CommonOptions.FileNamePattern,
-                                          RipEntryTags(entry, OptionsSetting.CDInfo), FormatExtension(FFormat), usedPaths));
+        FPaths.append(PatternRelativePath(common.FileNamePattern, RipEntryTags(entry, FSettings.CDInfo),
+                                          FormatExtension(FFormat), usedPaths));
+    FDiscTracks = FDisc.Tracks();
 
-    const int jobs = TRipPipeline::ResolveJobs(OptionsSetting.CommonOptions.Jobs);
+    const int jobs = TRipPipeline::ResolveJobs(common.Jobs);
     FPipeline.Reset(jobs);
     for (int i = 0; i < jobs; ++i) {
         // The first worker uses the processes it was given; the others have their own.
@@ -69,36 +60,17 @@ TCDRipJob::TCDRipJob(TCDIn& cdIn, const QStringList& entries, TPrompter* prompte
     }
     FReaderRow.Name = QStringLiteral("rip");
     FReaderRow.Stage = QStringLiteral("idle");
-    FWaveOut = std::make_unique<TWaveOut>();
-    FWaveOut->SetInput(&FCDIn);
-    FWaveOut->SetWavType(wtPCM);
-    FWaveOut->SetBlockSize(512);
-    FWaveOut->SetFileMode(foRewrite);
-    // The rip goes into a part file (removed when the run fails or stops); it becomes the
-    // WAV, or is encoded from, once whole.
-    FWaveOut->SetWriteAsPart(true);
-    FWaveOut->SetOnProgress([this](QObject*) { Post(FWaveOut->Progress()); });
-    FWaveOut->SetOnThreadException([this](QObject*) { FWaveError = FWaveOut->ExceptionMessage(); });
-    FWaveOut->SetOnDone([this](QObject*) { WaveDone(); });
-    FFlacOut = std::make_unique<TFlacOut>();
-    FFlacOut->SetInput(&FCDIn);
-    FFlacOut->SetWriteAsPart(true);
-    FFlacOut->SetOnProgress([this](QObject*) { Post(FFlacOut->Progress()); });
-    FFlacOut->SetOnThreadException([this](QObject*) { FWaveError = FFlacOut->ExceptionMessage(); });
-    FFlacOut->SetOnDone([this](QObject*) { FlacRipDone(); });
-
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TCDRipJob::WmaTick);
 
-    FCue = FFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet;
+    FCue = FFormat == FormatFlac && FSettings.FlacOptions.Cuesheet;
     if (FCue)
-        FCueFile = OutputFilePath(OptionsSetting.CommonOptions.OutputFolder,
-                                  FlacDiscFileName(OptionsSetting.CDInfo, FPaths.value(0)));
-    FFlacOut->SetKeepOpen(FCue);
+        FCueFile = OutputFilePath(common.OutputFolder, FlacDiscFileName(FSettings.CDInfo, FPaths.value(0)));
 
     FOnProduced = FolderCoverWriter(prompter);
     FView.OutputFormat = QLatin1String(OutputFormats[FFormat].Name);
     FView.SelectedTracks = int(FEntries.size());
+    FStepView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
     UpdateView();
 }
 
@@ -109,7 +81,7 @@ TCDRipJob::~TCDRipJob()
 
 QString TCDRipJob::WavName(int i) const
 {
-    return OutputFilePath(OptionsSetting.CommonOptions.OutputFolder, ChangeFileExt(FPaths.value(i), QStringLiteral(".wav")));
+    return OutputFilePath(FSettings.CommonOptions.OutputFolder, ChangeFileExt(FPaths.value(i), QStringLiteral(".wav")));
 }
 
 QString TCDRipJob::EncodedName(int i) const
@@ -124,16 +96,19 @@ QString TCDRipJob::RipFile(int i) const
 
 QString TCDRipJob::OutputName(int i) const
 {
+    if (FCue) return FCueFile;
     return FFinal.value(i, FFormat == FormatWav ? WavName(i) : EncodedName(i));
 }
 
-void TCDRipJob::Post(int percent, int errorCode, const QString& text)
+void TCDRipJob::SetCaption(const QString& prefix, int number, int index)
 {
-    auto info = std::make_unique<TProcessInfo>();
-    info->Percent = percent;
-    info->ErrorCode = errorCode;
-    info->ElapsedText = text;
-    QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
+    FStepView.Caption = prefix + TwoDigits(number) + QLatin1Char('/') + TwoDigits(int(FEntries.size()))
+                        + QStringLiteral("): ") + Title(index);
+}
+
+void TCDRipJob::SetGroup(const QString& key, const QString& builtIn)
+{
+    FStepView.GroupCaption = LangString(key, builtIn);
 }
 
 // ---- steps --------------------------------------------------------------------------
@@ -142,8 +117,6 @@ void TCDRipJob::Start()
 {
     FCount = 0;
     FPipeline.Reset(int(FWorkers.size()));
-    FCDIn.Reset();
-    FCDIn.SetLockTray(true);
     if (FEntries.isEmpty()) {
         Complete();
         return;
@@ -154,7 +127,7 @@ void TCDRipJob::Start()
         return;
     }
     FAudit = new TRipAudit(FPrompter, this);
-    BeginAudit(*FAudit, FCDIn);
+    FDisc.BeginAudit(*FAudit);
     // A stopped job closes at once; its log is written when the job goes.
     FBeforeClose = [this](std::function<void()> resume) {
         return !FStopped && FAudit->HoldCompletion(std::move(resume));
@@ -162,51 +135,26 @@ void TCDRipJob::Start()
     StartRip(0);
 }
 
-// The whole track, or its first RipTime seconds; a track shorter than that ends at its
-// own end rather than running on into the next one.
-void TCDRipJob::SelectTrack(int trackNumber)
-{
-    const TCDTrackInfo info = FCDIn.Tracks(trackNumber);   // raises for a track not on the disc
-    FCDIn.SetStartTrack(trackNumber);
-    FCDIn.SetEndTrack(trackNumber);
-    const TCommonOptions& common = OptionsSetting.CommonOptions;
-    if (common.EnableRipTime) {
-        const int64_t trackFrames = (int64_t(info.Minutes) * 60 + info.Seconds) * CD_FRAMES_PER_SECOND + info.Frames;
-        const int64_t ripFrames = int64_t(common.RipTime) * CD_FRAMES_PER_SECOND;
-        if (ripFrames < trackFrames) {
-            FCDIn.SetStartPos(TCDPosition{trackNumber, 0, 0, 0});
-            FCDIn.SetEndPos(TCDPosition{trackNumber, uint8_t(common.RipTime / 60), uint8_t(common.RipTime % 60), 0});
-        }
-    }
-}
-
 void TCDRipJob::StartRip(int index)
 {
     if (FDone) return;
-    FReading = true;
+    const TCommonOptions& common = FSettings.CommonOptions;
     FReaderRow.Track = Title(index);
     FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("Extracting..."));
     FReaderRow.Percent = 0;
     FView.GaugeHint = Res("RES_Initing", QStringLiteral("Initializing..."));
-    UpdateView();
-    Changed();
-    if (FDone) return;   // stopped from the view's handler
-    const QString wav = WavName(index);
-    FResults[index].Output = OutputName(index);
-    FWaveError.clear();
-    QString why;
-    if (!MakeOutputFolders(OptionsSetting.CommonOptions.OutputFolder, FPaths.value(index), &why)) {
-        Post(ProgressCode::RipFinished, RipError::CreateFailed, why);
-        return;
-    }
-    if (!FCue && !FTested && !FFinal.contains(index)) {
+    SetCaption(QStringLiteral("抓取中("), index + 1, index);
+    // (The first read is under the window's own caption.)
+    if (index > 0) SetGroup(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting"));
+    FStepView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FStepView.Label3Visible = true;
+    if (!FCue && !FFinal.contains(index)) {
         // The output's name by the Existing rule; an entry whose file is kept is over.
-        const QString out = ClaimOutput(index, FFormat == FormatWav ? wav : EncodedName(index));
+        const QString out = ClaimOutput(index, FFormat == FormatWav ? WavName(index) : EncodedName(index));
         // A rip a killed run left behind is stale whatever happens now.
         if (FFormat != FormatWav) DiscardPart(RipFile(index));
         if (out.isEmpty()) {
             FCount += 1;
-            FReading = false;
             FReaderRow.Track.clear();
             FReaderRow.Stage = QStringLiteral("idle");
             FPipeline.Finish(index, nullptr);
@@ -214,138 +162,175 @@ void TCDRipJob::StartRip(int index)
             return;
         }
         FFinal[index] = out;
-        if (FFormat != FormatWav && OptionsSetting.CommonOptions.IsKeepWav && !FlacDirect())
-            FKeepWav[index] = ClaimExtra(wav);
+        if (FFormat != FormatWav && common.IsKeepWav) FKeepWav[index] = ClaimExtra(WavName(index));
     }
-    // With a test pass the track is read once into a scratch file for its CRC, then copied.
-    FTesting = RipAuditSettings().TestPass && !FTested;
-    try {
-        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-        SelectTrack(entry.TrackNumber);
-        if (!FTesting && FCue) {
-            FResults[index].Output = FCueFile;
-            FFlacOut->SetLevel(OptionsSetting.FlacOptions.Level);
-            FFlacOut->SetComments(FlacDiscComments(OptionsSetting.CDInfo));
-            FFlacOut->SetCover(RipCover());
-            FFlacOut->SetFileName(FCueFile);
-            FCueOffsets.push_back(int64_t(FFlacOut->SamplesWritten()));
-            FFlacOut->Run();
-            return;
-        }
-        if (!FTesting && FlacDirect()) {
-            ApplyFlacOptions(*FFlacOut, entry.Title, entry.TrackNumber, FCDIn.TracksCount());
-            FFlacOut->SetFileName(OutputName(index));
-            FFlacOut->Run();
-            return;
-        }
-        FWaveOut->SetFileName(FTesting ? TestFile(index) : RipFile(index));
-        FWaveOut->Run();
-    } catch (const std::exception& e) {
-        // The track cannot be read at all: told as a read error, and the job goes on.
-        Post(ProgressCode::RipFinished, RipError::ReadFailed, QString::fromUtf8(e.what()));
+    // The whole-disc file keeps the WAVs made beside it when asked to.
+    if (FCue && common.IsKeepWav && !FKeepWav.contains(index)) FKeepWav[index] = ClaimExtra(WavName(index));
+    FResults[index].Output = OutputName(index);
+
+    // The rip thread writes the WAV's part file below the output folder.
+    const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+    QString title = QDir(common.OutputFolder).relativeFilePath(FFormat == FormatWav ? OutputName(index) : WavName(index));
+    title.chop(4);   // ".wav"
+    FRip = std::make_unique<TCDRipThread>(entry.TrackNumber, title);
+    FRip->Options = common;
+    FRip->Reader = FDisc.NewReader();
+    FRip->OwnerWindow = this;
+    FRip->ReadOffset = FAudit ? FAudit->Offset() : 0;
+    FRip->TestPass = RipAuditSettings().TestPass;
+    if (FCue) {
+        // One sink for the whole disc: each track follows the last in its stream.
+        if (!FRipSink)
+            FRipSink = std::make_unique<TFlacRipSink>(FCueFile, FSettings.FlacOptions.Level,
+                                                      FlacDiscComments(FSettings.CDInfo), false);
+        FRip->Sink = FRipSink.get();
+        FRip->WriteWav = common.IsKeepWav;
+    } else if (FlacDirect()) {
+        FRipSink = std::make_unique<TFlacRipSink>(
+            OutputName(index), FSettings.FlacOptions.Level,
+            FlacTrackComments(FSettings.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks));
+        FRip->Sink = FRipSink.get();
+        FRip->WriteWav = common.IsKeepWav;
     }
+    // Only a WAV that is made can be normalized.
+    if (!FRip->WriteWav) FRip->Options.IsNormalize = false;
+    UpdateView();
+    Changed();
+    // A stop from a view handler above has freed the thread.
+    if (FDone || !FRip) return;
+    FRip->Start();
 }
 
-// The writer has ended (main thread): a run ended by an exception is a failed track.
-void TCDRipJob::WaveDone()
+// ---- notifications ------------------------------------------------------------------
+
+// The rip thread's events; the workers' reach them.
+bool TCDRipJob::event(QEvent* e)
 {
-    const QString wav = FWaveOut->FileName();
-    if (FTesting) {
-        FTesting = false;
-        DeleteIfFree(wav);
-        if (FWaveError.isEmpty() && !FDone) {
-            FTested = true;
-            FTestCrc = FCDIn.LastRead().Crc;
-            QMetaObject::invokeMethod(this, [this] { StartRip(FCount); }, Qt::QueuedConnection);
-            return;
-        }
-        Post(ProgressCode::RipFinished, RipError::ReadFailed, FWaveError);
-        return;
+    if (e->type() == RipFailedEventType) {
+        if (!FDone && FRip) LayoutFailed(static_cast<TRipFailedEvent*>(e)->Reason);
+        return true;
     }
-    if (!FWaveError.isEmpty()) {
-        // The writer has removed its part file; a file that could not be made names itself.
-        QString name = RipFile(FCount);
-        name.chop(5);
-        const bool created = !FWaveError.startsWith(QDir::toNativeSeparators(name));
-        Post(ProgressCode::RipFinished, created ? RipError::ReadFailed : RipError::CreateFailed, FWaveError);
-        return;
+    if (e->type() != ProgressInfoEventType) return TJobBase::event(e);
+    auto* pe = static_cast<TProcessInfoEvent*>(e);
+    if (FDone || !pe->Info || !FRip) return true;
+    const TProcessInfo& info = *pe->Info;
+    if (info.Percent == ProgressCode::RipFinished) {
+        RipFinished(info);
+    } else if (info.Percent == ProgressCode::NormalizeBegins) {
+        SetCaption(QStringLiteral("规格化("), FCount + 1, FCount);
+        FReaderRow.Stage = Res("RES_Normalizing_Dots", QStringLiteral("Normalizing..."));
+        UpdateView();
+        Changed();
+    } else if (info.Percent >= 0 && info.Percent <= 100) {
+        RipProgress(info);
     }
-    const TCommonOptions& common = OptionsSetting.CommonOptions;
-    // With several workers the one that encodes the track normalizes it, off this thread.
-    if (common.IsNormalize && (FWorkers.size() == 1 || FFormat == FormatWav)) {
-        try {
-            NormalizeWavFile(common.NormalizePercent, wav);
-        } catch (const std::exception&) {
-            // The WAV stays as ripped: the message, then the job goes on with it.
-            FPrompter->ShowError(OutputName(FCount) + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
-        }
+    return true;
+}
+
+void TCDRipJob::RipProgress(const TProcessInfo& info)
+{
+    FReaderRow.Percent = info.Percent;
+    FStepView.Label1 = info.ElapsedText;
+    FStepView.Label2 = info.TotalText;
+    if (info.Percent > 0) {
+        FStepView.Label3Visible = false;
+        FStepView.PercentTextVisible = true;
+        FStepView.Gauge = info.Percent;
     }
-    Post(ProgressCode::RipFinished);
+    UpdateView();
+    Changed();
+}
+
+void TCDRipJob::LayoutFailed(int reason)
+{
+    const QString text = reason == 1 ? Res("RES_ModifyCDParmsError", QStringLiteral("抓取CD音轨失败！请重新尝试！"))
+                                     : Res("RES_ReadTocError", QStringLiteral("读取toc信息出错！"));
+    FRip.reset();
+    if (FRipSink) FRipSink->Discard();
+    FRipSink.reset();
+    FReaderRow.Track.clear();
+    FReaderRow.Stage = QStringLiteral("idle");
+    if (FCue) DiscardPart(PartPathOf(FCueFile));
+    // Nothing more can be read: told once, and every entry not read fails with it.
+    const int first = FCount;
+    for (int i = first; i < FEntries.size(); ++i)
+        FPipeline.Finish(i, [this, i, first, text] {
+            if (i == first) FPrompter->ShowError(text);
+            Fail(i, text);
+        });
+    FCount = int(FEntries.size());
+    Next();
 }
 
 void TCDRipJob::RipFinished(const TProcessInfo& info)
 {
     const int index = FCount;
-    const QString wav = FFormat == FormatWav ? OutputName(index) : WavName(index);
+    const QString wavName = FRip->WavFileName();
+    const QString part = FRip->PartFileName();
+    const QString made = FCue || FlacDirect() ? OutputName(index) : wavName;
+    const QString cause = FRip->WriteFailure();
+    // The completion is the thread's last message: it has ended, and is freed.
+    TRipLogTrack read = FRip->Result();
+    FRip.reset();
+    if (!FCue) FRipSink.reset();
     FCount += 1;
-    FReading = false;
     FReaderRow.Track.clear();
     FReaderRow.Stage = QStringLiteral("idle");
     FReaderRow.Percent = 0;
-    const int track = ParseRipEntry(FEntries.value(index)).TrackNumber;
-    TRipLogTrack read = FCDIn.LastRead();
-    if (read.Number != track) {
-        // The track never began to be read: only its place on the disc is known.
-        read = TRipLogTrack{};
-        read.Number = track;
-        if (FAudit && track >= 1 && track <= FAudit->Disc().Tracks()) {
-            const TDiscLayout& disc = FAudit->Disc();
-            read.FirstSector = disc.Starts[size_t(track - 1)];
-            read.LastSector = (track < disc.Tracks() ? disc.Starts[size_t(track)] : disc.LeadOut) - 1;
-        }
+
+    int code = info.ErrorCode;
+    QString failure;
+    switch (code) {
+    case RipError::None:
+        break;
+    case RipError::CreateFailed:
+        failure = IsPlainWriteError(cause) ? cause
+                  : made + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"))
+                        + (cause.isEmpty() ? QString() : QStringLiteral(" (") + cause + QLatin1Char(')'));
+        break;
+    case RipError::WriteFailed:
+        failure = !cause.isEmpty() ? cause : made + QStringLiteral(": ") + Res("RES_WriteWavFileError", QStringLiteral("写入WAV文件时出错！"));
+        break;
+    case RipError::NormalizeFailed:
+        // The WAV keeps its ripped content: the message, then the job goes on with it.
+        FPrompter->ShowError(OutputName(index) + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！")));
+        code = RipError::None;
+        break;
+    default:
+        failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"))
+                  + (read.Failure.isEmpty() ? QString() : QLatin1Char(' ') + read.Failure);
+        break;
     }
-    read.Read = info.ErrorCode == RipError::None;
-    read.Tested = FTested;
-    read.TestCrc = FTestCrc;
-    FTested = false;
-    const QString mismatch = TestCopyMismatch(read);
-    if (info.ErrorCode != RipError::None || !mismatch.isEmpty()) {
-        // A short or padded WAV is no rip: it goes, and nothing is encoded from it.
-        const QString why = !mismatch.isEmpty() ? mismatch
-                            : IsPlainWriteError(info.ElapsedText) ? info.ElapsedText
-                            : info.ErrorCode == RipError::CreateFailed
-                                ? wav + Res("RES_CreateWavFileError", QStringLiteral(" 不是有效文件名。请重命名CD曲目列表中的标题。"))
-                                      + (info.ElapsedText.isEmpty() ? QString() : QStringLiteral(" (") + info.ElapsedText + QLatin1Char(')'))
-                                : Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！")) + QLatin1Char(' ')
-                                      + info.ElapsedText;
-        read.Failure = why;
-        if (FAudit) FAudit->AddTrack(read, wav);
+    if (code == RipError::None && !TestCopyMismatch(read).isEmpty()) {
+        failure = TestCopyMismatch(read);
+        code = RipError::ReadFailed;
+    }
+    if (code != RipError::None) {
+        // What was read of a failed track is no rip.
+        DiscardPart(part);
+    } else if (FFormat == FormatWav && !FCue) {
+        // A whole rip takes its name.
+        QString error;
+        if (!CommitPart(part, OutputName(index), &error)) failure = error;
+    } else if (FCue || FlacDirect()) {
+        // The WAV made beside the FLAC file is the kept one.
+        KeepOrDiscardRip(index);
+    }
+    if (!failure.isEmpty()) read.Failure = failure;
+    if (FAudit) FAudit->AddTrack(read, wavName);
+
+    if (!failure.isEmpty()) {
         if (FCue) {
-            GiveUpCueFile(index, why);
-            Next();
-            return;
+            GiveUpCueFile(index, failure);
+        } else {
+            FPipeline.Finish(index, [this, index, failure] {
+                FPrompter->ShowError(failure);
+                Fail(index, failure);
+            });
         }
-        DiscardPart(RipFile(index));
-        FPipeline.Finish(index, [this, index, why] {
-            FPrompter->ShowError(why);
-            Fail(index, why);
-        });
         Next();
         return;
     }
-    QString commitError;
-    if (FFormat == FormatWav && !FCue && !CommitPart(RipFile(index), OutputName(index), &commitError)) {
-        // The whole rip could not take its name (a full disk at the last moment).
-        read.Failure = commitError;
-        if (FAudit) FAudit->AddTrack(read, wav);
-        FPipeline.Finish(index, [this, index, commitError] {
-            FPrompter->ShowError(commitError);
-            Fail(index, commitError);
-        });
-        Next();
-        return;
-    }
-    if (FAudit) FAudit->AddTrack(read, wav);
     if (FCue) {
         if (FCount >= FEntries.size()) FinishCueFile();
         Next();
@@ -366,7 +351,7 @@ void TCDRipJob::Next()
     FPipeline.NotePending(BusyWorkers());
     Dispatch();
     if (FDone) return;
-    if (FReading) {
+    if (FRip) {
         // The reader is busy; the view follows what ended.
     } else if (FCount < FEntries.size()) {
         if (FPipeline.MayRead(BusyWorkers())) {
@@ -389,7 +374,7 @@ void TCDRipJob::Next()
 // rows show everything.
 void TCDRipJob::UpdateView()
 {
-    const TPipelineRow* main = FReading ? &FReaderRow : nullptr;
+    const TPipelineRow* main = FRip ? &FReaderRow : nullptr;
     for (const auto& worker : FWorkers)
         if (!main && worker->Busy()) main = &worker->Row;
     if (main) {
@@ -402,25 +387,7 @@ void TCDRipJob::UpdateView()
     FView.Rows.clear();
     FView.Rows.append(FReaderRow);
     for (const auto& worker : FWorkers) FView.Rows.append(worker->Row);
-}
-
-// ---- notifications ------------------------------------------------------------------
-
-// The reader's events; the workers' reach them.
-bool TCDRipJob::event(QEvent* e)
-{
-    if (e->type() != ProgressInfoEventType) return TJobBase::event(e);
-    auto* pe = static_cast<TProcessInfoEvent*>(e);
-    if (FDone || !pe->Info) return true;
-    const TProcessInfo& info = *pe->Info;
-    if (info.Percent == ProgressCode::RipFinished) {
-        RipFinished(info);
-    } else if (info.Percent >= 1 && info.Percent <= 100 && FReading) {
-        FReaderRow.Percent = info.Percent;
-        UpdateView();
-        Changed();
-    }
-    return true;
+    FStepView.Rows = FWorkers.size() > 1 ? FView.Rows : QVector<TPipelineRow>{};
 }
 
 // ---- end ----------------------------------------------------------------------------
@@ -452,42 +419,28 @@ void TCDRipJob::CleanUp()
     if (FCleaned) return;
     FCleaned = true;
     FTimer1.stop();
-    // An abort asked for while nothing reads would end the component's next rip: it is
-    // asked only of a running rip, and whatever is left of it is cleared by the reset.
-    // The writers learn of the stop before the read is cut short: an input ended by the
-    // abort must not pass for a whole one (it was committed as a finished file).
-    const bool reading = FWaveOut->Busy() || FFlacOut->Busy();
-    FWaveOut->Stop(true);
-    FFlacOut->Stop(true);
-    if (reading) FCDIn.AbortRead();
-    FWaveOut->Stop(false);
-    FFlacOut->Stop(false);
-    // A whole-disc file not finished by now is not whole.
-    FFlacOut->DiscardFile();
-    // A test pass cut short leaves its scratch file.
-    if (FTesting && FCount < FEntries.size()) DiscardPart(TestFile(FCount));
-    FTesting = false;
-    FReading = false;
-    FCDIn.Reset();
-    FCDIn.SetReadOffset(0);
+    // The rip thread is stopped (its reader aborted) and waited for; it removes its part file.
+    if (FRip) {
+        const QString part = FRip->PartFileName();
+        FRip.reset();
+        DiscardPart(part);
+    }
+    // A sink not finished by now (a track's FLAC file, the whole-disc file) is not whole.
+    if (FRipSink) FRipSink->Discard();
+    FRipSink.reset();
+    if (FCue) DiscardPart(PartPathOf(FCueFile));
     for (auto& worker : FWorkers) {
         worker->Abort();
         worker->Step().WaveIn1().SetFileName(QString());
-        worker->Step().VorbisOut1().SetFileName(QString());
     }
     // Rips that were waiting for an encoder are work files: they go with the job.
     if (FFormat != FormatWav)
-        for (int i = 0; i < FEntries.size(); ++i) DiscardPart(RipFile(i));
-}
-
-QString TCDRipJob::TestFile(int i) const
-{
-    return PartPathOf(WavName(i) + QStringLiteral(".test"));
+        for (int i = 0; i < FEntries.size(); ++i) DiscardPart(PartPathOf(WavName(i)));
 }
 
 void TCDRipJob::KeepOrDiscardRip(int index)
 {
-    const QString rip = RipFile(index);
+    const QString rip = PartPathOf(WavName(index));
     const QString keep = FKeepWav.value(index);
     if (keep.isEmpty()) {
         DiscardPart(rip);

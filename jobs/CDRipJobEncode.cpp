@@ -1,11 +1,9 @@
-// The rip job's encode side: a ripped track handed to a free worker, normalized there when
-// it must be, encoded, tagged, and its outcome handed back in track order.
+// The rip job's encode side: a ripped track handed to a free worker, encoded, tagged, and
+// its outcome handed back in track order.
 #include "jobs/CDRipJob.h"
 
-#include "audio/AuException.h"
 #include "audio/VorbisOut.h"
 #include "audio/WaveIn.h"
-#include "cd/CDInput.h"
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
@@ -30,41 +28,17 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 
 } // namespace
 
-void TCDRipJob::StartEncode(TEncodeWorker& worker, int index)
+void TCDRipJob::Encode(TEncodeWorker& worker, int index)
 {
     worker.Index = index;
     worker.Row.Track = Title(index);
     worker.Row.Percent = 0;
-    const TCommonOptions& common = OptionsSetting.CommonOptions;
-    if (common.IsNormalize && FWorkers.size() > 1) {
-        worker.Row.Stage = Res("RES_Normalizing_Dots", QStringLiteral("Normalizing..."));
-        UpdateView();
-        Changed();
-        if (FDone) return;   // stopped from the view's handler
-        const QString wav = RipFile(index);
-        const int percent = common.NormalizePercent;
-        worker.RunFirst(
-            [wav, percent] {
-                try {
-                    NormalizeWavFile(percent, wav);
-                    return QString();
-                } catch (const std::exception&) {
-                    return wav + QStringLiteral(": ") + Res("RES_NormalizeError", QStringLiteral("音量规格化失败！"));
-                }
-            },
-            [this, &worker, index](const QString& error) {
-                // The WAV stays as ripped: the message, then the encoding goes on with it.
-                if (!error.isEmpty()) FPrompter->ShowError(error);
-                Encode(worker, index);
-            });
-        return;
-    }
-    Encode(worker, index);
-}
-
-void TCDRipJob::Encode(TEncodeWorker& worker, int index)
-{
     worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
+    worker.ProgressSeen = false;
+    if (!FRip) {
+        SetCaption(QStringLiteral("编码中("), index + 1, index);
+        SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
+    }
     UpdateView();
     Changed();
     if (FDone) return;   // stopped from the view's handler
@@ -76,7 +50,7 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     how.Mp3BeforeCommit = TagBeforeCommit(index);
     how.SetUpOgg = [&entry](TEncodeStep& step) { ApplyOggOptions(step.VorbisOut1(), entry.Title, entry.TrackNumber); };
     how.SetUpFlac = [this, &entry](TEncodeStep& step) {
-        ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FCDIn.TracksCount());
+        ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
     };
     how.WmaStarting = [this] { FTimer1.start(); };
     worker.StartEncoder(FFormat, index, wav, out, how);
@@ -93,9 +67,20 @@ void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)
         EncodeEnd(worker, info);
         break;
     default:
-        if (info.Percent >= 1 && info.Percent <= 100) {
+        if (info.Percent >= 0 && info.Percent <= 100) {
+            worker.ProgressSeen = true;
             worker.WmaStart.invalidate();   // the encoder reports itself
             worker.Row.Percent = info.Percent;
+            // The step view follows the encoder while nothing is read.
+            if (!FRip) {
+                FStepView.Label1 = info.ElapsedText;
+                FStepView.Label2 = info.TotalText;
+                if (info.Percent > 0) {
+                    FStepView.Label3Visible = false;
+                    FStepView.PercentTextVisible = true;
+                    FStepView.Gauge = info.Percent;
+                }
+            }
             UpdateView();
             Changed();
         }
@@ -135,6 +120,8 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
         why = out + QStringLiteral(": ")
               + (FFormat == FormatMp3 ? Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！"))
                                       : QStringLiteral("the encoder produced nothing"));
+    } else if (FFormat == FormatMp3 && !step.Mp3().EndedWell()) {
+        why = out + QStringLiteral(": the encoder failed");
     }
     if (!why.isEmpty()) {
         // The encoders have removed their part files; the rip is kept as a WAV for another
@@ -182,7 +169,7 @@ void TCDRipJob::Dispatch()
         if (worker->Busy()) continue;
         const int index = FPipeline.Take();
         if (index < 0) break;
-        StartEncode(*worker, index);
+        Encode(*worker, index);
     }
 }
 
@@ -191,6 +178,12 @@ void TCDRipJob::WmaTick()
     const TWmaTick tick = TickWmaWorkers(FWorkers);
     if (!tick.Busy) FTimer1.stop();
     if (tick.Changed) {
+        for (const auto& worker : FWorkers)
+            if (!FRip && worker->Busy() && worker->Row.Percent > FStepView.Gauge) {
+                FStepView.Label3Visible = false;
+                FStepView.PercentTextVisible = true;
+                FStepView.Gauge = worker->Row.Percent;
+            }
         UpdateView();
         Changed();
     }

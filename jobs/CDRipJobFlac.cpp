@@ -1,31 +1,26 @@
-// The rip job's FLAC steps: FLAC straight from the disc, and the whole-disc file with its
+// The rip job's FLAC steps: FLAC straight from the read, and the whole-disc file with its
 // cue sheet.
 #include "jobs/CDRipJob.h"
 
-#include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "encode/JobEntry.h"
 #include "platform/OutputFile.h"
-#include "settings/Options.h"
-
-#include <QFileInfo>
 
 bool TCDRipJob::FlacDirect() const
 {
-    const TCommonOptions& common = OptionsSetting.CommonOptions;
-    return FFormat == FormatFlac && (FCue || (!common.IsKeepWav && !common.IsNormalize));
+    return FFormat == FormatFlac && (FCue || !FSettings.CommonOptions.IsNormalize);
 }
 
 void TCDRipJob::FinishCueFile()
 {
-    const int64_t leadOut = int64_t(FFlacOut->SamplesWritten());
-    try {
-        FFlacOut->FinishFile(false);
-    } catch (const std::exception& e) {
-        GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+    auto* sink = static_cast<TFlacRipSink*>(FRipSink.get());
+    if (!sink || !sink->FinishDisc()) {
+        GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + (sink ? sink->Error() : QString()));
         return;
     }
-    const QString error = CompleteWholeDiscFile(FCueFile, leadOut, FEntries, FCueOffsets, OptionsSetting.CDInfo);
+    const QString error = CompleteWholeDiscFile(FCueFile, int64_t(sink->Samples()), FEntries, sink->TrackOffsets(),
+                                                FSettings.CDInfo);
+    FRipSink.reset();
     if (!error.isEmpty()) {
         GiveUpCueFile(0, error);
         return;
@@ -36,20 +31,11 @@ void TCDRipJob::FinishCueFile()
 // The whole-disc file cannot be made whole: it goes, and no entry counts as produced.
 void TCDRipJob::GiveUpCueFile(int failedIndex, const QString& why)
 {
-    FFlacOut->DiscardFile();
+    if (FRipSink) FRipSink->Discard();
+    FRipSink.reset();
     DiscardPart(PartPathOf(FCueFile));
+    FRip.reset();
     FPrompter->ShowError(why);
     for (int i = failedIndex; i < FEntries.size(); ++i) Fail(i, why);
     FCount = int(FEntries.size());
-}
-
-// The FLAC writer reading the disc has ended; it has removed the file of a run that failed.
-void TCDRipJob::FlacRipDone()
-{
-    if (!FWaveError.isEmpty()) {
-        Post(ProgressCode::RipFinished, FFlacOut->OpenFailed() ? RipError::CreateFailed : RipError::ReadFailed,
-             FWaveError);
-        return;
-    }
-    Post(ProgressCode::RipFinished);
 }

@@ -5,14 +5,10 @@
 #include "audio/AudioConverter.h"
 #include "audio/VorbisOut.h"
 #include "audio/WaveIn.h"
-#include "cd/CDRipThread.h"
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
-#include "cd/RipAudit.h"
 #include "encode/Mp3EncodeProcess.h"
-#include "encode/RipCover.h"
 #include "encode/WMAEncodeProcess.h"
-#include "metadata/id3.h"
 #include "platform/OutputFile.h"
 #include "settings/FileNamePattern.h"
 #include "metadata/SourceTags.h"
@@ -53,53 +49,34 @@ int TConversionJob::FileModeMaking(int format)
     return IsOutputFormat(format) ? FileModes[format] : 0;
 }
 
-TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
-                               TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma, QObject* parent)
-    : TJobBase(entries, prompter, parent), FMode(mode), FCDHandle(cdHandle)
+TConversionJob::TConversionJob(int mode, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
+                               TWMAEncodeProcess* wma, QObject* parent)
+    : TJobBase(entries, prompter, parent), FMode(mode)
 {
-    FFormat = OptionsSetting.CommonOptions.OutputFormat;
-    // A format the settings do not know is encoded as the default, MP3, rather than left
-    // waiting after the rip for an encoder that never starts.
-    if (!IsOutputFormat(FFormat)) FFormat = FormatMp3;
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
-    FCue = FMode == RipCD && FFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet;
-    if (FMode == RipCD && FFormat == FormatFlac) {
-        TTocRecord toc{};
-        if (ReadTOC(FCDHandle, toc) == 1 && toc.LastTrack >= toc.FirstTrack)
-            FDiscTracks = toc.LastTrack - toc.FirstTrack + 1;
-    }
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
     FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
-    // Several workers encode the ripped WAVs while the next track is read; FLAC written as
-    // it is read has nothing to hand them.
+    // Several workers encode several files at once when each goes straight to its encoder.
     const int jobs = TRipPipeline::ResolveJobs(OptionsSetting.CommonOptions.Jobs);
-    const bool flacDirect = FFormat == FormatFlac && (FCue || !OptionsSetting.CommonOptions.IsNormalize);
     const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma;
-    if (jobs > 1 && ((FMode == RipCD && FFormat != FormatWav && !flacDirect) || (fileMode && FEntries.size() > 1 && FilesGoStraight()))) {
+    if (jobs > 1 && fileMode && FEntries.size() > 1 && FilesGoStraight()) {
         FPipeline.Reset(jobs);
         for (int i = 0; i < jobs; ++i) {
             FWorkers.push_back(std::make_unique<TEncodeWorker>(i + 1, prompter, i == 0 ? mp3 : nullptr, i == 0 ? wma : nullptr));
             FWorkers.back()->OnInfo = [this](TEncodeWorker& w, const TProcessInfo& info) { PipelineInfo(w, info); };
         }
-        FReaderRow.Name = QStringLiteral("rip");
-        FReaderRow.Stage = QStringLiteral("idle");
         FWorkerTimer.setInterval(TimerIntervalMs);
         connect(&FWorkerTimer, &QTimer::timeout, this, &TConversionJob::PipelineWmaTick);
         PipelineRows();
     }
 
     // Output paths below the output folder, named by the pattern, each unique within the
-    // job; without a pattern a CD track is named by its title (a title used twice or an
-    // empty one by the whole entry), a file by its own name. Mode 4 writes beside its input.
+    // job; without a pattern a file is named by its own name. Mode 4 writes beside its input.
     const QString pattern = OptionsSetting.CommonOptions.FileNamePattern;
     QSet<QString> used;
     for (int i = 0; i < FEntries.size(); ++i) {
         switch (FMode) {
-        case RipCD:
-            FPaths.append(PatternRelativePath(pattern, RipEntryTags(FEntries[i], OptionsSetting.CDInfo),
-                                              FormatExtension(FFormat), used));
-            break;
         case WavToMp3:
         case Mp3ToWav:
         case WavToOgg:
@@ -112,8 +89,6 @@ TConversionJob::TConversionJob(int mode, HCDROM cdHandle, const QStringList& ent
             break;
         }
     }
-    if (FCue) FCueFile = OutputFilePath(OutputFolder(), FlacDiscFileName(OptionsSetting.CDInfo, FPaths.value(0)));
-    if (FMode == RipCD) FOnProduced = FolderCoverWriter(prompter);
 }
 
 TConversionJob::~TConversionJob()
@@ -126,11 +101,6 @@ QString TConversionJob::OutputFolder() const
     return WithBackslash(OptionsSetting.CommonOptions.OutputFolder);
 }
 
-QString TConversionJob::RipWav(int index) const
-{
-    return OutputFilePath(OutputFolder(), ChangeFileExt(FPaths.value(index), QStringLiteral(".wav")));
-}
-
 QString TConversionJob::OutputOf(int index) const
 {
     return OutputFilePath(OutputFolder(), FPaths.value(index));
@@ -140,22 +110,12 @@ QString TConversionJob::OutputOf(int index) const
 // and skipped and the job goes on.
 bool TConversionJob::MakeFolders(int index, int endPercent)
 {
-    if (index >= FPaths.size() || FMode == RipCD) return true;
+    if (index >= FPaths.size()) return true;
     QString why;
     if (MakeOutputFolders(OutputFolder(), FPaths[index], &why)) return true;
     FPrompter->ShowError(why);
     Skip(endPercent, index, why);
     return false;
-}
-
-QString TConversionJob::RipFlac(int index) const
-{
-    return FFinal.value(index, OutputFilePath(OutputFolder(), ChangeFileExt(FPaths.value(index), QStringLiteral(".flac"))));
-}
-
-QString TConversionJob::RipOutput(int index) const
-{
-    return FFinal.value(index, ChangeFileExt(RipWav(index), FormatExtension(FFormat)));
 }
 
 QString TConversionJob::WorkWav(int index) const
@@ -185,7 +145,7 @@ void TConversionJob::PostSkipped(int endPercent)
 
 QString TConversionJob::EntryName(int index) const
 {
-    return FMode == RipCD ? RipTitle(index) : FEntries.value(index);
+    return FEntries.value(index);
 }
 
 void TConversionJob::SetCaption(const QString& prefix, int number, int index)
@@ -216,19 +176,11 @@ void TConversionJob::Start()
         Complete();
         return;
     }
-    if (!FWorkers.empty() && FMode != RipCD) {
+    if (!FWorkers.empty()) {
         StartFileWorkers();
         return;
     }
-    // The whole-disc file is one output for every entry.
-    if (FCue && !ClaimSharedOutput(FCueFile)) {
-        Complete();
-        return;
-    }
     switch (FMode) {
-    case RipCD:
-        StartRip(0);
-        break;
     case WavToMp3:
         NextMp3File(true);
         break;
@@ -339,10 +291,6 @@ void TConversionJob::Skip(int endPercent, int index, const QString& why)
 
 bool TConversionJob::event(QEvent* e)
 {
-    if (e->type() == RipFailedEventType) {
-        if (!FDone) HandleRipFailed(static_cast<TRipFailedEvent*>(e)->Reason);
-        return true;
-    }
     if (e->type() == ProgressInfoEventType) {
         auto* pe = static_cast<TProcessInfoEvent*>(e);
         if (!FDone && pe->Info) HandleInfo(*pe->Info);
@@ -354,10 +302,6 @@ bool TConversionJob::event(QEvent* e)
 void TConversionJob::HandleInfo(TProcessInfo& info)
 {
     switch (info.Percent) {
-    case ProgressCode::NormalizeBegins:
-        SetCaption(QStringLiteral("规格化("), RipIndex + 1, RipIndex);
-        break;
-    case ProgressCode::RipFinished: RipDone(info); break;
     case ProgressCode::Mp3EncoderEnd: Mp3End(info); break;
     case ProgressCode::OggWriterDone: OggEnd(info); break;
     case ProgressCode::WavWriterDone: ResampleEnd(info); break;
@@ -377,8 +321,7 @@ void TConversionJob::NextAfterEncoderEnd()
         Complete();
         return;
     }
-    if (FMode == RipCD) NextRipAfterEncode();
-    else if (FMode == ToFlac) NextFlacFile();
+    if (FMode == ToFlac) NextFlacFile();
     else NextMp3File(false);
 }
 
@@ -405,13 +348,6 @@ void TConversionJob::Mp3End(const TProcessInfo& info)
         Fail(i, FResults[i].Output + QStringLiteral(": the encoder produced nothing"));
     } else if (code == 0) {
         Fail(i, FResults[i].Output + QStringLiteral(": kept the existing file"));
-    }
-    if (FMode == RipCD && code == 2 && ProgressSeen && OptionsSetting.ID3Use) {
-        const uint16_t status = TakeTagStatus(i);
-        if (Tid3tag::Failed(status)) {
-            FPrompter->ShowInformation(TagErrorText(status));
-            Fail(i, TagErrorText(status));
-        }
     }
     if (code == 2 && ProgressSeen && !FStep->Mp3().EndedWell() && FResults[i].Failure.isEmpty())
         Fail(i, FResults[i].Output + QStringLiteral(": the encoder failed"));
@@ -443,8 +379,7 @@ void TConversionJob::OggEnd(const TProcessInfo& info)
         Complete();
         return;
     }
-    if (FMode == RipCD) NextRipAfterEncode();
-    else NextOggFile(false);
+    NextOggFile(false);
 }
 
 void TConversionJob::WmaEnd(const TProcessInfo& info)
@@ -475,10 +410,6 @@ void TConversionJob::WmaEnd(const TProcessInfo& info)
 
 void TConversionJob::Progress(const TProcessInfo& info)
 {
-    if (!FWorkers.empty() && FRip) {
-        FReaderRow.Percent = std::max(info.Percent, 0);
-        PipelineRows();
-    }
     FTimer1.stop();
     ProgressSeen = true;
     FView.Label1 = info.ElapsedText;
@@ -537,21 +468,8 @@ void TConversionJob::CleanUp()
     if (!FEntriesAlive) return;
     FTimer1.stop();
     FWorkerTimer.stop();
-    if (FRip) {
-        FRip->StopRequested = true;
-        FRip.reset();
-    }
     // Every worker's encoder is stopped and what it was writing removed.
     for (auto& worker : FWorkers) worker->Abort();
-    FRipSink.reset();
-    // The rips are work files: each becomes its kept WAV or goes (a stopped job keeps none).
-    if (FMode == RipCD && FFormat != FormatWav) {
-        FStep->StopAll();
-        for (int i = 0; i < FEntries.size(); ++i) {
-            if (FStopped) DiscardPart(PartPathOf(RipWav(i)));
-            else KeepOrDiscardRip(i);
-        }
-    }
     FEntriesAlive = false;
     // The stream components are stopped too (the design leaves a running resampling chain
     // to the window's destruction): its temporary file can then be deleted.

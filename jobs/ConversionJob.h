@@ -4,11 +4,8 @@
 // components). It holds the state machine and no widgets; the progress window TRipForm,
 // the command line and the tests show what View() holds and forward Stop.
 //
+// (CD tracks are ripped by TCDRipJob.)
 // Modes:
-//   1  rip CD tracks ("NN" + title entries), then encode each WAV by OutputFormat (FLAC:
-//      encoded as read, with the cue-sheet setting into one whole-disc file); with more
-//      than one worker ([CommonOptions] Jobs) the WAVs are encoded by the workers while the
-//      next track is read (see RipPipeline.h), the outcomes handed back in track order
 //   2  WAV to MP3 in the output folder        3  MP3 to WAV in the output folder
 //   4  WAV to MP3 beside the input            5  WAV to OGG in the output folder
 //   6  WAV to WMA in the output folder       7  WAV, MP3, OGG or FLAC to FLAC in the output folder
@@ -17,7 +14,7 @@
 // (mode 3: straight into its output). With more than one worker, modes 2, 3, 5 and 6 encode
 // that many files at once when every file goes straight to its encoder (no FLAC to decode,
 // no resampling); otherwise one after another.
-// Every notification is a TRipFailedEvent or a TProcessInfoEvent delivered to this object
+// Every notification is a TProcessInfoEvent delivered to this object
 // on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
 // is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
 #include "platform/Prompter.h"
@@ -25,7 +22,6 @@
 #include "jobs/JobBase.h"
 #include "encode/JobEntry.h"
 #include "jobs/RipPipeline.h"
-#include "platform/akrip32.h"
 
 #include <QHash>
 #include <QObject>
@@ -34,33 +30,18 @@
 #include <QVector>
 #include <memory>
 
-class TCDRipThread;
-class TRipSink;
-class TRipAudit;
 
 class TConversionJob : public TJobBase {
     Q_OBJECT
 public:
-    enum TMode { RipCD = 1, WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6, ToFlac = 7 };
+    enum TMode { WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6, ToFlac = 7 };
     // The file mode that converts sound files to output format `format` (WAV: from MP3);
     // 0 for a value that is no format.
     static int FileModeMaking(int format);
 
-    // What the progress window shows.
-    struct TView {
-        QString Caption;                          // step prefix, "NN/MM): ", entry name
-        QString GroupCaption = QStringLiteral("抓取中");
-        QString Label1;                           // elapsed "mm:ss"
-        QString Label2;                           // estimated total "mm:ss"
-        QString Label3;                           // "Initializing..." over the gauge
-        bool Label3Visible = true;
-        int Gauge = 0;
-        bool PercentTextVisible = false;
-        // With several workers: the reader's row, then one per worker.
-        QVector<TPipelineRow> Rows;
-    };
+    using TView = TStepView;
 
-    TConversionJob(int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
+    TConversionJob(int mode, const QStringList& entries, TPrompter* prompter,
                    TMp3EncodeProcess* mp3 = nullptr, TWMAEncodeProcess* wma = nullptr,
                    QObject* parent = nullptr);
     ~TConversionJob() override;
@@ -75,16 +56,16 @@ public:
     QString StepCaption() const override { return FView.Caption; }
     int StepPercent() const override { return FView.PercentTextVisible ? FView.Gauge : -1; }
     QVector<TPipelineRow> ProgressRows() const override { return FView.Rows; }
-    // The encode workers of a pipelined rip (none: one step at a time), and the most ripped
-    // WAVs that were waiting for or being encoded at once.
-    int Workers() const { return int(FWorkers.size()); }
+    // The encode workers (none: one step at a time), and the most files that were waiting
+    // for or being encoded at once.
+    int Workers() const override { return int(FWorkers.size()); }
+    const TStepView& StepView() const override { return FView; }
     int MaxPending() const { return FPipeline.MaxPending(); }
 
     const TView& View() const { return FView; }
     int Mode() const { return FMode; }
     TEncodeStep& Step() { return *FStep; }
 
-    int RipIndex = 0;
     int EncodeIndex = 0;
     int OggIndex = 0;
     bool ProgressSeen = false;
@@ -93,9 +74,7 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    void HandleRipFailed(int reason);
     void HandleInfo(TProcessInfo& info);
-    void RipDone(TProcessInfo& info);
     void Mp3End(const TProcessInfo& info);
     void OggEnd(const TProcessInfo& info);
     void StreamEnd(int index, const TProcessInfo& info);
@@ -111,7 +90,6 @@ private:
     // Every file goes straight to its encoder (see above), so the workers may take them.
     bool FilesGoStraight() const;
     void StartFileWorkers();
-    void PipelineRipDone(int index, const QString& failure);
     // What the workers write: the rip's output format, or the file mode's (MP3 for mode 3,
     // whose MP3 encoder process decodes).
     int PipelineFormat() const;
@@ -123,7 +101,6 @@ private:
     void PipelineWmaTick();
 
     // Steps.
-    void StartRip(int index);
     // The start every step that writes entry `index`'s output shares: its name by the Existing
     // rule and its folders. Empty when the entry is over (kept, skipped, no folder; its end
     // is posted as `endPercent`) or the job was stopped.
@@ -133,7 +110,6 @@ private:
     void StartWma(int index, const QString& input, const QString& output);
     void StartOgg(int index, const QString& input, const QString& output);
     void StartResample(int index, const QString& input, const QString& temp);
-    void NextRipAfterEncode();
     void NextAfterEncoderEnd();
     void NextMp3File(bool first);
     void NextOggFile(bool first);
@@ -141,8 +117,6 @@ private:
     // A FLAC entry not yet decoded: starts its decoding and returns true.
     bool DecodeFlacFirst(int index, bool first);
     void StartFlac(int index, TAuInput* input, const QString& output);
-    void FinishCueFile();
-    void GiveUpCueFile(int failedIndex, const QString& why);
     void Skip(int endPercent, int index, const QString& why);
     bool RefuseUnreadable(int index, int endPercent);
     bool RefuseMissingInput(int index, int endPercent);
@@ -156,35 +130,23 @@ private:
     void CleanUp() override;
 
     QString EntryName(int index) const;
-    QString RipTitle(int index) const { return ParseRipEntry(FEntries.value(index)).Title; }
-    QString RipWav(int index) const;
     QString OutputOf(int index) const;    // modes 2, 3, 5, 6: the entry's output file
     bool MakeFolders(int index, int endPercent);
-    QString RipFlac(int index) const;
     // The work WAV of entry `index` (its input decoded or resampled): a part file named by
     // the entry's output, never a name a user's file could have.
     QString WorkWav(int index) const;
-    // Mode 1: the entry's output (its name by the Existing rule once decided).
-    QString RipOutput(int index) const;
     // The name entry `index` writes for `wanted`, decided once by the Existing rule; empty
     // when the entry is over (its file kept: produced or failed as the rule says).
     QString Claim(int index, const QString& wanted);
     // The end of an entry over before its step began (ErrorCode 4, no message).
     void PostSkipped(int endPercent);
-    void SkipRip(int index);
-    // Mode 1 without the WAV format: the rip's part file becomes the kept WAV, or goes.
-    void KeepOrDiscardRip(int index);
     // The file an entry's encoding reads: the entry, or the WAV its FLAC was decoded into.
     QString InputOf(int index) const { return FDecoded.value(index, FEntries.value(index)); }
     QString OutputFolder() const;
 
     int FMode;
-    HCDROM FCDHandle;
     bool FEntriesAlive = true;            // the entry list of the design: freed by the clean-up
-    int FFormat = 0;                      // mode 1: OutputFormat when the job began
     std::unique_ptr<TEncodeStep> FStep;
-    std::unique_ptr<TCDRipThread> FRip;
-    TRipAudit* FAudit = nullptr;          // mode 1: checksums, database verdicts, rip log (a child)
     TView FView;
     QTimer FTimer1;
     QElapsedTimer FWmaStart;
@@ -193,17 +155,10 @@ private:
     int FCurrentEntry = -1;               // the entry whose output is being written
     QString FCurrentOutput;               // that output, removed when the job is stopped
     QStringList FPaths;                   // outputs relative to the output folder (not mode 4)
-    std::unique_ptr<TRipSink> FRipSink;   // FLAC rips: the track's encoder
-    bool FFlacDirect = false;             // FLAC rips encode what is read (no WAV step)
-    bool FCue = false;                    // FLAC rips into one whole-disc file
-    QString FCueFile;
     QHash<int, QString> FDecoded;         // entry -> the WAV its FLAC was decoded into
     QHash<int, QString> FFinal;           // entry -> its output's decided name
-    QHash<int, QString> FKeepWav;         // mode 1: entry -> the kept WAV's decided name
-    int FDiscTracks = 0;                  // the disc's audio tracks, for the FLAC tags
     bool FFlacFirst = false;              // the first-file flag of the decoded entry's step
     std::vector<std::unique_ptr<TEncodeWorker>> FWorkers;   // pipelined rip only
     TRipPipeline FPipeline;
-    TPipelineRow FReaderRow;
     QTimer FWorkerTimer;                  // the WMA estimates of the workers
 };

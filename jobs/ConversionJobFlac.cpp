@@ -1,6 +1,5 @@
-// The conversion job's FLAC steps: encoding to FLAC (mode 7, and rips whose WAV is
-// encoded afterwards), decoding FLAC input for the other modes, and the whole-disc file of
-// a rip with its cue sheet.
+// The conversion job's FLAC steps: encoding to FLAC (mode 7) and decoding FLAC input for
+// the other modes.
 #include "jobs/ConversionJob.h"
 
 #include "audio/VorbisIn.h"
@@ -132,32 +131,6 @@ bool TConversionJob::DecodeFlacFirst(int index, bool first)
         QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
     }
     return true;
-}
-
-void TConversionJob::FinishCueFile()
-{
-    auto* sink = static_cast<TFlacRipSink*>(FRipSink.get());
-    if (!sink || !sink->FinishDisc()) {
-        GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + (sink ? sink->Error() : QString()));
-        return;
-    }
-    const QString error = CompleteWholeDiscFile(FCueFile, int64_t(sink->Samples()), FEntries, sink->TrackOffsets(),
-                                                OptionsSetting.CDInfo);
-    if (!error.isEmpty()) {
-        GiveUpCueFile(0, error);
-        return;
-    }
-    for (int i = 0; i < FEntries.size(); ++i) Succeed(i);
-}
-
-// The whole-disc file cannot be made whole: it goes, and no entry counts as produced.
-void TConversionJob::GiveUpCueFile(int failedIndex, const QString& why)
-{
-    if (FRipSink) FRipSink->Discard();
-    FRipSink.reset();
-    DiscardPart(PartPathOf(FCueFile));
-    if (!why.isEmpty() && failedIndex == 0) FPrompter->ShowError(why);
-    for (int i = failedIndex; i < FEntries.size(); ++i) Fail(i, why);
 }
 
 void TConversionJob::FlacEnd(const TProcessInfo& info)

@@ -1,6 +1,4 @@
-// The conversion job with workers: in the rip mode the rip thread reads track after track
-// while the workers encode the WAVs already read; in the file modes the workers take the
-// files straight away. Each entry's messages and result are handed back in entry order, so
+// The conversion job with workers: the workers take the files straight away. Each entry's messages and result are handed back in entry order, so
 // the job ends as the one-step-at-a-time job would.
 #include "jobs/ConversionJob.h"
 
@@ -33,7 +31,6 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 int TConversionJob::PipelineFormat() const
 {
     switch (FMode) {
-    case RipCD: return FFormat;
     case WavToOgg: return FormatOgg;
     case WavToWma: return FormatWma;
     default: return FormatMp3;
@@ -66,27 +63,6 @@ void TConversionJob::StartFileWorkers()
 {
     SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
     for (int i = 0; i < FEntries.size(); ++i) FPipeline.Ripped(i);
-    RipIndex = int(FEntries.size());   // nothing to read
-    PipelineNext();
-}
-
-// The rip of entry `index` has ended (the audit has it): a failed one is told in its turn,
-// a good one waits for a worker.
-void TConversionJob::PipelineRipDone(int index, const QString& failure)
-{
-    RipIndex += 1;
-    FReaderRow.Track.clear();
-    FReaderRow.Stage = QStringLiteral("idle");
-    FReaderRow.Percent = 0;
-    if (!failure.isEmpty()) {
-        // What was read of a failed track is no rip (the rip thread has removed it).
-        FPipeline.Finish(index, [this, index, failure] {
-            FPrompter->ShowError(failure);
-            Fail(index, failure);
-        });
-    } else {
-        FPipeline.Ripped(index);
-    }
     PipelineNext();
 }
 
@@ -105,14 +81,7 @@ void TConversionJob::PipelineNext()
         PipelineEncode(*worker, index);
     }
     if (FDone) return;
-    if (!FRip && RipIndex < FEntries.size()) {
-        if (FPipeline.MayRead(busy())) {
-            SetGroup(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting"));
-            StartRip(RipIndex);
-            return;
-        }
-        FReaderRow.Stage = QStringLiteral("waiting");
-    } else if (!FRip && busy() == 0 && FPipeline.Waiting() == 0) {
+    if (busy() == 0 && FPipeline.Waiting() == 0) {
         FPipeline.Flush();
         PipelineRows();
         Changed();
@@ -125,10 +94,9 @@ void TConversionJob::PipelineNext()
 
 void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
 {
-    const bool rip = FMode == RipCD;
     const int format = PipelineFormat();
-    const QString wav = rip ? PartPathOf(RipWav(index)) : FEntries.value(index);
-    const QString out = rip ? RipOutput(index) : Claim(index, OutputOf(index));
+    const QString wav = FEntries.value(index);
+    const QString out = Claim(index, OutputOf(index));
     if (out.isEmpty()) {
         // The Existing rule kept the file: the entry is over.
         FPipeline.Finish(index, nullptr);
@@ -142,27 +110,19 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
     worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
     worker.Row.Percent = 0;
     worker.ProgressSeen = false;
-    if (!rip) SetCaption(QStringLiteral("编码中("), index + 1, index);
+    SetCaption(QStringLiteral("编码中("), index + 1, index);
     PipelineRows();
     Changed();
     if (FDone) return;   // stopped from the view's handler
     QString why;
-    if (!rip && !MakeOutputFolders(OutputFolder(), FPaths.value(index), &why)) {
+    if (!MakeOutputFolders(OutputFolder(), FPaths.value(index), &why)) {
         worker.PostEnd(EncoderEndCode(format), StreamFailed, out + QStringLiteral(": ") + why);
         return;
     }
-    const TRipEntry entry = ParseRipEntry(FEntries.value(index));
     TEncodeStart how;
     how.Kind = FMode;
     how.Mp3Encode = FMode != Mp3ToWav;
-    if (FMode == RipCD && format == FormatMp3 && OptionsSetting.ID3Use) how.Mp3BeforeCommit = TagBeforeCommit(index);
-    how.SetUpOgg = [rip, &entry](TEncodeStep& step) {
-        if (rip) ApplyOggRipComments(step.VorbisOut1(), entry.Title, entry.TrackNumber);
-        step.VorbisOut1().SetCompression(TEncodeStep::OggCompression());
-    };
-    how.SetUpFlac = [this, &entry](TEncodeStep& step) {
-        ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
-    };
+    how.SetUpOgg = [](TEncodeStep& step) { step.VorbisOut1().SetCompression(TEncodeStep::OggCompression()); };
     how.WmaStarting = [this] { FWorkerTimer.start(); };
     worker.StartEncoder(format, index, wav, out, how);
 }
@@ -229,19 +189,11 @@ void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo
         if (format == FormatMp3) message = Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！"));
         why = out + QStringLiteral(": the encoder produced nothing");
     }
-    uint16_t status = 0;
-    if (FMode == RipCD) KeepOrDiscardRip(i);
-    if (why.isEmpty() && FMode == RipCD) status = TakeTagStatus(i);
-    else FTagStatus.remove(i);
-    FPipeline.Finish(i, [this, i, message, why, status] {
+    FPipeline.Finish(i, [this, i, message, why] {
         if (!message.isEmpty()) FPrompter->ShowError(message);
         if (!why.isEmpty()) {
             Fail(i, why);
             return;
-        }
-        if (Tid3tag::Failed(status)) {
-            FPrompter->ShowInformation(TagErrorText(status));
-            Fail(i, TagErrorText(status));
         }
         Succeed(i);
     });
@@ -251,7 +203,6 @@ void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo
 void TConversionJob::PipelineRows()
 {
     FView.Rows.clear();
-    if (FMode == RipCD) FView.Rows.append(FReaderRow);   // files have nothing to read first
     for (const auto& worker : FWorkers) FView.Rows.append(worker->Row);
 }
 

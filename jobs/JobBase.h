@@ -14,6 +14,21 @@
 #include <QVector>
 #include <functional>
 
+// What the step-by-step progress window shows of a job: the step and its entry in the
+// window's title, the group box's caption, the elapsed and estimated times, the gauge.
+struct TStepView {
+    QString Caption;                          // step prefix, "NN/MM): ", entry name
+    QString GroupCaption = QStringLiteral("抓取中");
+    QString Label1;                           // elapsed "mm:ss"
+    QString Label2;                           // estimated total "mm:ss"
+    QString Label3;                           // "Initializing..." over the gauge
+    bool Label3Visible = true;
+    int Gauge = 0;
+    bool PercentTextVisible = false;
+    // With several workers: the reader's row (rips), then one per worker.
+    QVector<TPipelineRow> Rows;
+};
+
 class TJobBase : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +48,10 @@ public:
     // What the reader and each encode worker do, one row each (none: a job of one step at
     // a time).
     virtual QVector<TPipelineRow> ProgressRows() const { return {}; }
+    // The step-by-step window's view of the job.
+    virtual const TStepView& StepView() const = 0;
+    // The encode workers beside the reader (none: one step at a time).
+    virtual int Workers() const { return 0; }
 
     int Count() const { return FEntries.size(); }
     const QStringList& Entries() const { return FEntries; }
@@ -43,8 +62,6 @@ public:
 signals:
     void ViewChanged();
     void CloseRequested();
-    // A rip could not start (the conversion job's rip thread): the job waits for Stop.
-    void RipStalled(int reason);
 
 protected:
     void Changed() { emit ViewChanged(); }

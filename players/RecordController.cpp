@@ -443,7 +443,7 @@ bool TRecordController::ExportMp3()
 bool TRecordController::RunMp3Job(const QString& wavFile, TPrompter* prompter)
 {
     // Mode 4 reads no disc: no drive handle.
-    TConversionJob job(TConversionJob::RecordToMp3, 0, {wavFile}, prompter);
+    TConversionJob job(TConversionJob::RecordToMp3, {wavFile}, prompter);
     QEventLoop loop;
     connect(&job, &TConversionJob::CloseRequested, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     job.Start();

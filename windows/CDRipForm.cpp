@@ -9,7 +9,7 @@
 
 #include <QTreeWidget>
 
-TfrmCDRip::TfrmCDRip(QWidget* owner, TCDIn& cdIn, const QStringList& entries, TPrompter* prompter,
+TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entries, TPrompter* prompter,
                      TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , FUi(std::make_unique<Ui::frmCDRip>())
@@ -19,7 +19,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TCDIn& cdIn, const QStringList& entries, TP
         FOwnPrompter = std::make_unique<TMessageBoxPrompter>(this);
         prompter = FOwnPrompter.get();
     }
-    FJob = std::make_unique<TCDRipJob>(cdIn, entries, prompter, mp3, wma);
+    FJob = std::make_unique<TCDRipJob>(disc, entries, prompter, mp3, wma);
     // With several workers a row each (and the reader's) under the gauge.
     FRows = NewWorkerRows(this);
     FRows->setVisible(FJob->Jobs() > 1);

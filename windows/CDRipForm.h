@@ -17,7 +17,7 @@ class TfrmCDRip : public QDialog {
 public:
     // prompter: none gives message boxes over this window. The encoder processes may be
     // shared ones; none: the job makes its own.
-    TfrmCDRip(QWidget* owner, TCDIn& cdIn, const QStringList& entries, TPrompter* prompter = nullptr,
+    TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entries, TPrompter* prompter = nullptr,
               TMp3EncodeProcess* mp3 = nullptr, TWMAEncodeProcess* wma = nullptr);
     ~TfrmCDRip() override;
 

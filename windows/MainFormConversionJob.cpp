@@ -6,6 +6,6 @@
 // is freed when it closes.
 void TMainForm::RunConversionJob(int mode, const QStringList& files)
 {
-    TRipForm form(this, mode, 0, files, FPrompter.get());
+    TRipForm form(this, mode, files, FPrompter.get());
     form.exec();
 }

@@ -93,11 +93,13 @@ void TMainForm::ActionExtractExecute()
         return;
     }
     // 8. The job window, modal; 9. it and the list are freed on return.
+    // Either library's disc reads the same; each has the window it always had.
+    const std::unique_ptr<TDiscSource> disc = FSession.RipSource();
     if (CDHandle() != 0) {
-        TRipForm form(this, TConversionJob::RipCD, CDHandle(), tracks, FPrompter.get());
+        TRipForm form(this, *disc, tracks, FPrompter.get());
         form.exec();
     } else {
-        TfrmCDRip form(this, *CDIn1(), tracks, FPrompter.get());
+        TfrmCDRip form(this, *disc, tracks, FPrompter.get());
         form.exec();
     }
 }

@@ -63,7 +63,7 @@ TfrmRecord::TfrmRecord(QWidget* parent, TPrompter* prompter)
     };
     // The conversion job window in its mode 4, modal over the recorder.
     FController->RunMp3 = [this](const QString& file) {
-        TRipForm job(this, TConversionJob::RecordToMp3, 0, {file}, FPrompter);
+        TRipForm job(this, TConversionJob::RecordToMp3, {file}, FPrompter);
         job.exec();
         return !job.Job().Results().isEmpty() && job.Job().Results().first().Produced;
     };

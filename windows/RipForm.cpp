@@ -1,5 +1,7 @@
 #include "windows/RipForm.h"
 
+#include "jobs/CDRipJob.h"
+
 #include "widgets/MessageBoxPrompter.h"
 #include "ui_RipForm.h"
 #include "widgets/TranslateForm.h"
@@ -8,21 +10,36 @@
 #include <QTreeWidget>
 
 
-TRipForm::TRipForm(QWidget* owner, int mode, HCDROM cdHandle, const QStringList& entries, TPrompter* prompter,
-                   TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma)
+TRipForm::TRipForm(QWidget* owner, TPrompter* prompter)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
     , FUi(std::make_unique<Ui::RipForm>())
 {
     FUi->setupUi(this);
     setWindowTitle(ApplicationTitle());
-    if (!prompter) {
-        FOwnPrompter = std::make_unique<TMessageBoxPrompter>(this);
-        prompter = FOwnPrompter.get();
-    }
-    FJob = std::make_unique<TConversionJob>(mode, cdHandle, entries, prompter, mp3, wma);
-    if (FJob->Workers() > 0) {
+    if (!prompter) FOwnPrompter = std::make_unique<TMessageBoxPrompter>(this);
+}
+
+TRipForm::TRipForm(QWidget* owner, int mode, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
+                   TWMAEncodeProcess* wma)
+    : TRipForm(owner, prompter)
+{
+    FJob = std::make_unique<TConversionJob>(mode, entries, prompter ? prompter : FOwnPrompter.get(), mp3, wma);
+    Begin(owner, false);
+}
+
+TRipForm::TRipForm(QWidget* owner, TDiscSource& disc, const QStringList& entries, TPrompter* prompter,
+                   TMp3EncodeProcess* mp3, TWMAEncodeProcess* wma)
+    : TRipForm(owner, prompter)
+{
+    FJob = std::make_unique<TCDRipJob>(disc, entries, prompter ? prompter : FOwnPrompter.get(), mp3, wma);
+    Begin(owner, true);
+}
+
+void TRipForm::Begin(QWidget* owner, bool readerRow)
+{
+    if (FJob->Workers() > 1) {
         // A row for the reader and each worker between the gauge's box and Stop.
-        const int height = 28 + 20 * (FJob->Workers() + (mode == TConversionJob::RipCD ? 1 : 0));
+        const int height = 28 + 20 * (FJob->Workers() + (readerRow ? 1 : 0));
         const QRect box = FUi->GroupBox1->geometry();
         FRows = NewWorkerRows(this);
         FRows->setGeometry(box.left(), box.bottom() + 6, box.width(), height);
@@ -30,8 +47,8 @@ TRipForm::TRipForm(QWidget* owner, int mode, HCDROM cdHandle, const QStringList&
         resize(width(), this->height() + height + 6);
     }
     setFixedSize(size());
-    connect(FJob.get(), &TConversionJob::ViewChanged, this, &TRipForm::ShowView);
-    connect(FJob.get(), &TConversionJob::CloseRequested, this, &QDialog::accept);
+    connect(FJob.get(), &TJobBase::ViewChanged, this, &TRipForm::ShowView);
+    connect(FJob.get(), &TJobBase::CloseRequested, this, &QDialog::accept);
     connect(FUi->btStop, &QPushButton::clicked, this, &TRipForm::StopClick);
     FJob->Start();
     ShowView();
@@ -52,7 +69,7 @@ TRipForm::~TRipForm()
 
 void TRipForm::ShowView()
 {
-    const TConversionJob::TView& v = FJob->View();
+    const TStepView& v = FJob->StepView();
     if (!v.Caption.isEmpty()) setWindowTitle(v.Caption);
     FUi->GroupBox1->setTitle(v.GroupCaption);
     FUi->Label1->setText(v.Label1);

@@ -54,7 +54,7 @@ int Convert(const QStringList& args)
     QStringList entries;
     for (const QString& f : files) entries.append(QFileInfo(f).absoluteFilePath());
     TJobConsolePrompter prompter(answer);
-    TConversionJob job(mode, 0, entries, &prompter);
+    TConversionJob job(mode, entries, &prompter);
     return RunJobOnConsole(job, "convert");
 }
 

@@ -117,7 +117,6 @@ int Rip(const QStringList& args)
     TCliDisc disc;
     if (!disc.Open(drive))
         return 1;
-    const HCDROM handle = disc.Handle();
     const QVector<TTrackRow>& rows = disc.Rows();
     QList<int> tracks;
     if (!parser.isSet("tracks")) {
@@ -152,11 +151,8 @@ int Rip(const QStringList& args)
 
     QStringList entries;
     for (int t : tracks) entries.append(RipEntryText(t, rows[t - 1].Title));
-    if (handle == 0) {
-        TCDRipJob job(*disc.CDIn(), entries, &prompter);
-        return RunJobOnConsole(job, "rip");
-    }
-    TConversionJob job(TConversionJob::RipCD, handle, entries, &prompter);
+    const std::unique_ptr<TDiscSource> source = disc.Session().RipSource();
+    TCDRipJob job(*source, entries, &prompter);
     return RunJobOnConsole(job, "rip");
 }
 

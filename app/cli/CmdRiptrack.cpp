@@ -65,10 +65,9 @@ int RipTrack(const QStringList& args)
     TCliDisc disc;
     if (!disc.Open(drive, TCliDisc::FirstLibraryOnly))
         return 1;
-    const HCDROM handle = disc.Handle();
-    TTocRecord toc{};
-    if (ModifyCDParms(handle, TCDRipThread::AddressModeParm, 1) && ReadTOC(handle, toc) == 1
-        && (track < 1 || track > int(toc.LastTrack) - int(toc.FirstTrack) + 1)) {
+    std::unique_ptr<TDiscSource> source = disc.Session().RipSource();
+    const int tracks = source->Tracks();
+    if (tracks > 0 && (track < 1 || track > tracks)) {
         PrintLine(stderr, QStringLiteral("varnelcd-cli riptrack: the disc has no track at position %1").arg(track));
         return 2;
     }
@@ -97,7 +96,7 @@ int RipTrack(const QStringList& args)
 
     TRipOwner owner;
     TCDRipThread rip(track, title);
-    rip.CDHandle = handle;
+    rip.Reader = source->NewReader();
     rip.OwnerWindow = &owner;
     if (parser.isSet("out")) rip.Options.OutputFolder = folder;
     rip.Start();

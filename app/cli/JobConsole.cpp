@@ -207,7 +207,6 @@ int RunJobOnConsole(TJobBase& job, const char* command)
     });
     QObject::connect(&job, &TJobBase::CloseRequested, &loop, &QEventLoop::quit);
     // Without a user to press Stop, a rip that cannot start ends the job.
-    QObject::connect(&job, &TJobBase::RipStalled, &job, [&job] { job.StopJob(); }, Qt::QueuedConnection);
     TStopSignals stopSignals;
     int caught = 0;
     std::unique_ptr<QSocketNotifier> notifier;

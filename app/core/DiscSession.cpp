@@ -283,3 +283,10 @@ bool TDiscSession::CloseHandle()
     FDrive = -1;
     return ok;
 }
+
+std::unique_ptr<TDiscSource> TDiscSession::RipSource() const
+{
+    if (FHandle != 0) return AkripDiscSource(FHandle);
+    if (FCDIn) return CDInDiscSource(*FCDIn);
+    return nullptr;
+}

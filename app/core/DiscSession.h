@@ -3,10 +3,12 @@
 // it, and the rows of its track list. Shared by the main window and the command line so
 // both list a disc the same way; every text it produces is a status-line text.
 #include "app/core/TrackList.h"
+#include "cd/DiscReader.h"
 #include "platform/akrip32.h"
 #include "platform/CDImageMedia.h"
 #include <QString>
 #include <QVector>
+#include <memory>
 
 class TCDIn;
 
@@ -55,6 +57,9 @@ public:
     bool CloseHandle();
 
     HCDROM CDHandle() const { return FHandle; }
+    // What a rip reads the disc through: the handle of the first CD library, else the CD
+    // input component's drive; null when neither serves a disc.
+    std::unique_ptr<TDiscSource> RipSource() const;
     int DriveIndex() const { return FDrive; }
     const QString& DriveText() const { return FDriveText; }
     const QString& StatusText() const { return FStatus; }

@@ -6,6 +6,8 @@
 #include "windows/RipForm.h"
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/TestDisc.h"
+#include "cd/DiscReader.h"
+#include "platform/akrip32.h"
 #include "metadata/id3.h"
 #include "settings/Lang.h"
 
@@ -79,7 +81,7 @@ protected:
     void Shoot(TRipForm* rip)
     {
         const QString dir = qEnvironmentVariable("VARNELCD_SCREENSHOTS");
-        if (dir.isEmpty() || Shot || rip->Job().View().Gauge < 50) return;
+        if (dir.isEmpty() || Shot || rip->Job().StepView().Gauge < 50) return;
         Shot = true;
         Form->grab().save(dir + "/main.png");
         rip->grab().save(dir + "/progress.png");
@@ -176,8 +178,13 @@ TEST(RipFormTest, ShowsTheJobAndStopsIt)
     QTemporaryDir dir;
     OptionsSetting = TOptionsSetting{};
     OptionsSetting.CommonOptions.OutputFolder = dir.path() + '/';
-    // A job whose rip cannot start (no drive): the window waits for Stop.
-    TRipForm form(nullptr, TConversionJob::RipCD, 0, {"01One", "02Two"}, &prompter);
+    // A disc whose first track takes a while to read: the window shows the read, Stop ends it.
+    SetDiscImages({MakeTestDisc(dir.path(), {"--track", "audio:6000", "--track", "audio:20"})});
+    THandleRequest req{};
+    const HCDROM handle = GetCDHandle(req);
+    ASSERT_NE(handle, 0u);
+    const std::unique_ptr<TDiscSource> disc = AkripDiscSource(handle);
+    TRipForm form(nullptr, *disc, {"01One", "02Two"}, &prompter);
     EXPECT_EQ(form.windowTitle(), "抓取中(01/02): One");
     EXPECT_EQ(form.findChild<QGroupBox*>("GroupBox1")->title(), "抓取中");
     EXPECT_TRUE(form.findChild<QLabel*>("Label1")->text().isEmpty());
@@ -189,4 +196,6 @@ TEST(RipFormTest, ShowsTheJobAndStopsIt)
     QTimer::singleShot(0, &form, [&form] { form.findChild<QPushButton*>("btStop")->click(); });
     EXPECT_EQ(form.exec(), QDialog::Accepted);
     EXPECT_TRUE(form.Job().WasStopped());
+    CloseCDHandle(handle);
+    SetDiscImages({});
 }

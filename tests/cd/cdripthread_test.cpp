@@ -3,6 +3,8 @@
 #include "cd/CDRipThread.h"
 #include "platform/ProcessInfo.h"
 #include "fixtures/TestDisc.h"
+#include "cd/DiscReader.h"
+#include "platform/akrip32.h"
 #include "fixtures/TestUtil.h"
 #include "platform/ReadFaults.h"
 
@@ -87,7 +89,7 @@ protected:
     TRecorder& Rip(int index, const QString& title = "t", bool stopFirst = false)
     {
         auto rip = std::make_unique<TCDRipThread>(index, title);
-        rip->CDHandle = handle;
+        rip->Reader = AkripDiscSource(handle)->NewReader();
         rip->OwnerWindow = &owner;
         rip->Options = options;
         rip->StopRequested = stopFirst;
@@ -200,7 +202,7 @@ TEST_F(CDRipThreadTest, StoppingLeavesNoFileAndNoMessage)
     Open({"--track", "audio:3000"});
     {
         TCDRipThread rip(1, "big");
-        rip.CDHandle = handle;
+        rip.Reader = AkripDiscSource(handle)->NewReader();
         rip.Options = options;
         rip.Start();
     }

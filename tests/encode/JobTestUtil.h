@@ -29,7 +29,6 @@ inline void RunJobToEnd(TJobBase& job)
 {
     QEventLoop loop;
     QObject::connect(&job, &TJobBase::CloseRequested, &loop, &QEventLoop::quit);
-    QObject::connect(&job, &TJobBase::RipStalled, &loop, &QEventLoop::quit);
     QTimer watchdog;
     watchdog.setSingleShot(true);
     QObject::connect(&watchdog, &QTimer::timeout, &loop, [&loop] {
@@ -144,7 +143,7 @@ protected:
     std::unique_ptr<TConversionJob> Run(int mode, const QStringList& entries,
                                         const std::function<void(TConversionJob&)>& onView = {})
     {
-        auto job = std::make_unique<TConversionJob>(mode, Handle, entries, &Prompter);
+        auto job = std::make_unique<TConversionJob>(mode, entries, &Prompter);
         TConversionJob* j = job.get();
         QObject::connect(j, &TConversionJob::ViewChanged, j, [this, j, onView] {
             const TConversionJob::TView& v = j->View();

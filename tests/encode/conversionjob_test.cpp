@@ -4,7 +4,6 @@
 #include "CoverTestUtil.h"
 #include "JobTestUtil.h"
 #include "OggRipTestUtil.h"
-#include "cd/CDRipThread.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "metadata/id3.h"
@@ -17,21 +16,6 @@
 #include <csignal>
 
 namespace {
-
-constexpr int FramesPerSector = 588;
-
-QByteArray TrackPcm(int track, uint32_t sectors)
-{
-    QByteArray bytes;
-    for (uint32_t s = 0; s < sectors; ++s) bytes += ExpectedAudioSector(track, s);
-    return bytes;
-}
-
-QByteArray Header(uint32_t dataBytes)
-{
-    const TWavHeader h = MakeWavHeader(dataBytes);
-    return QByteArray(reinterpret_cast<const char*>(h.Bytes), sizeof h.Bytes);
-}
 
 void FillDiscInfo()
 {
@@ -73,141 +57,6 @@ TEST(OutputFormatTable, RowsAreFindableAndDistinct)
     EXPECT_EQ(OutputFormatOfWord("aiff"), -1);
     EXPECT_EQ(TConversionJob::FileModeMaking(int(OutputFormats.size())), 0);
     EXPECT_EQ(OutputFormatWordList(), "mp3, wav, ogg, wma or flac");
-}
-
-TEST_F(JobTest, RipsThreeTracksToEveryFormat)
-{
-    const QStringList sectors{"150", "113", "200"};
-    OpenDisc(sectors);
-    OptionsSetting.ID3Use = true;
-    FillDiscInfo();
-    const QStringList titles{"One", "Two", "Three"};
-    const QStringList entries{"01One", "02Two", "03Three"};
-    struct TCase {
-        int Format;
-        const char* Ext;
-        int FrameTolerance;     // one codec frame
-    } cases[] = {{0, ".mp3", 1152}, {1, ".wav", 0}, {2, ".ogg", 2048}, {3, ".wma", 2048}};
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Ext);
-        const QString folder = Dir.filePath(QString("f%1").arg(c.Format));
-        ASSERT_TRUE(QDir().mkpath(folder));
-        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
-        OptionsSetting.CommonOptions.OutputFormat = c.Format;
-        Trace = {};
-        auto job = Run(TConversionJob::RipCD, entries);
-        EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
-        for (int t = 0; t < 3; ++t) {
-            const QString file = folder + '/' + titles[t] + c.Ext;
-            const uint32_t n = sectors[t].toUInt();
-            EXPECT_TRUE(job->Results()[t].Produced) << job->Results()[t].Failure.toStdString();
-            EXPECT_EQ(job->Results()[t].Output, file);
-            if (c.Format == 1) {
-                EXPECT_EQ(ReadAll(file), Header(n * 2352) + TrackPcm(t + 1, n));
-                continue;
-            }
-            EXPECT_NEAR(DecodedFrames(file), qint64(n) * FramesPerSector, c.FrameTolerance) << file.toStdString();
-            EXPECT_FALSE(QFileInfo::exists(folder + '/' + titles[t] + ".wav")) << "the WAV files go after the job";
-            if (c.Format == 0) {
-                Tid3tag tag;
-                ASSERT_EQ(tag.ReadTag(file), Tid3tag::StatusOk);
-                EXPECT_EQ(tag.Title(), titles[t]);
-                EXPECT_EQ(tag.Artist(), "Artist");
-                EXPECT_EQ(tag.Album(), "Album");
-                EXPECT_EQ(tag.Year(), "2001");
-                EXPECT_EQ(tag.Comment(), "Comment");
-                EXPECT_EQ(tag.Genre(), GenreToId3(18));
-                EXPECT_EQ(tag.Track(), t + 1);
-            }
-        }
-        if (c.Format == 1) {
-            EXPECT_EQ(Trace.Captions, QStringList({"抓取中(01/03): One", "抓取中(02/03): Two", "抓取中(03/03): Three"}));
-        } else {
-            EXPECT_EQ(Trace.Captions, QStringList({"抓取中(01/03): One", "编码中(01/03): One", "抓取中(02/03): Two",
-                                                   "编码中(02/03): Two", "抓取中(03/03): Three",
-                                                   "编码中(03/03): Three"}));
-        }
-    }
-}
-
-TEST_F(JobTest, TheDiscCoverGoesIntoTheRipsAndTheirFolders)
-{
-    OpenDisc({"20", "20"});
-    CheckDiscCovers(Out, Prompter, 1 /* WAV */,
-                    [&] { return Run(TConversionJob::RipCD, {"01One", "02Two"})->Results(); });
-}
-
-TEST_F(JobTest, OggRipsCarryTheDiscsComments)
-{
-    OpenDisc({"20", "20"});
-    CheckOggRipComments(Out, [&](const QStringList& entries) { return Run(TConversionJob::RipCD, entries)->Results(); });
-}
-
-TEST_F(JobTest, KeepWavAndRipTime)
-{
-    OpenDisc({"150", "150"});
-    struct TCase {
-        bool KeepWav;
-        bool EnableRipTime;
-        int ExpectedSectors;
-    } cases[] = {{false, false, 150}, {true, true, 75}};
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.KeepWav);
-        const QString folder = Dir.filePath(c.KeepWav ? "keep" : "nokeep");
-        ASSERT_TRUE(QDir().mkpath(folder));
-        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
-        OptionsSetting.CommonOptions.IsKeepWav = c.KeepWav;
-        OptionsSetting.CommonOptions.EnableRipTime = c.EnableRipTime;
-        OptionsSetting.CommonOptions.RipTime = 1;
-        auto job = Run(TConversionJob::RipCD, {"01a", "02b"});
-        for (const QString t : {"a", "b"}) {
-            EXPECT_EQ(QFileInfo::exists(folder + '/' + t + ".wav"), c.KeepWav);
-            if (c.KeepWav) {
-                EXPECT_EQ(FileSizeOf(folder + '/' + t + ".wav"), 44 + c.ExpectedSectors * 2352);
-            }
-            EXPECT_NEAR(DecodedFrames(folder + '/' + t + ".mp3"), c.ExpectedSectors * FramesPerSector, 1152);
-            Tid3tag tag;
-            EXPECT_EQ(tag.ReadTag(folder + '/' + t + ".mp3"), Tid3tag::StatusNoTag) << "ID3Use is off";
-        }
-    }
-}
-
-TEST_F(JobTest, RipFailuresAreToldAndTheNextTrackGoesOn)
-{
-    OpenDisc({"150", "100"});
-    struct TCase {
-        const char* What;
-        std::function<void(const QString&)> Arrange;   // given the output folder
-        QString Message;                                // the text shown, as it begins
-        bool FirstProduced;
-    } cases[] = {
-        // (The rip goes into the WAV's part file, which a folder can stand in the way of.)
-        {"the WAV cannot be created", [](const QString& f) { QDir().mkpath(f + "/One.wav.part"); },
-         "/One.wav" + LangString("RES_CreateWavFileError", " 不是有效文件名。请重命名CD曲目列表中的标题。"), false},
-        {"a sector cannot be read", [](const QString&) { SetReadFaults("10"); },
-         LangString("RES_ReadCDAudioError", "读取CD信息时出错！"), false},
-        {"the normalize pass fails", [](const QString& f) {
-             OptionsSetting.CommonOptions.IsNormalize = true;
-             QDir().mkpath(f + "/One.wav.nor");
-         }, "/One.wav: " + LangString("RES_NormalizeError", "音量规格化失败！"), true},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.What);
-        const QString folder = Dir.filePath(c.What);
-        ASSERT_TRUE(QDir().mkpath(folder));
-        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
-        OptionsSetting.CommonOptions.IsNormalize = false;
-        SetReadFaults(QString());
-        Prompter.Log.clear();
-        c.Arrange(folder);
-        auto job = Run(TConversionJob::RipCD, {"01One", "02Two"});
-        ASSERT_EQ(Prompter.Texts("error").size(), 1);
-        EXPECT_TRUE(Prompter.Texts("error")[0].endsWith(c.Message)) << Prompter.Texts("error")[0].toStdString();
-        EXPECT_EQ(QFileInfo::exists(folder + "/One.mp3"), c.FirstProduced);
-        EXPECT_EQ(job->Results()[0].Produced, c.FirstProduced);
-        EXPECT_TRUE(job->Results()[1].Produced);
-        EXPECT_NEAR(DecodedFrames(folder + "/Two.mp3"), 100 * FramesPerSector, 1152);
-    }
 }
 
 TEST_F(JobTest, WavToMp3ResamplesWhatTheEncoderCannotTakeDirectly)
@@ -291,7 +140,6 @@ TEST_F(JobTest, TheOtherModes)
 
 TEST_F(JobTest, StopEndsEveryWorkerAndLeavesNoHalfFile)
 {
-    OpenDisc({"150", "3000", "150"});
     OptionsSetting.ID3Use = true;
     FillDiscInfo();
     const QString longWav = Wav("long.wav", 44100, 16, 2, "60");
@@ -304,12 +152,6 @@ TEST_F(JobTest, StopEndsEveryWorkerAndLeavesNoHalfFile)
         QStringList Kept;       // files that stay
         QStringList Gone;       // files that must not exist
     } cases[] = {
-        {"a rip", TConversionJob::RipCD, {"01One", "02Two", "03Three"},
-         [](TConversionJob& j) { return j.View().Caption.startsWith("抓取中(02"); },
-         {"One.mp3"}, {"Two.mp3", "Three.mp3", "One.wav", "Two.wav", "One.wav.part", "Two.wav.part"}},
-        {"an MP3 encoding", TConversionJob::RipCD, {"02Two", "01One"},
-         [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.ProgressSeen; },
-         {}, {"Two.mp3", "One.wav", "Two.wav", "Two.wav.part", "Two.mp3.part"}},
         {"an OGG encoding", TConversionJob::WavToOgg, {longWav},
          [](TConversionJob& j) { return j.View().Caption.startsWith("编码中(01") && j.View().Gauge > 0; },
          {}, {"long.ogg"}},
@@ -371,7 +213,7 @@ TEST_F(JobTest, AnEncoderThatCannotStartIsToldAndTheJobGoesOn)
 
 TEST_F(JobTest, AProgressRecordWithPercentZeroEmptiesTheTimesAndKeepsTheGauge)
 {
-    TConversionJob job(TConversionJob::WavToWma, 0, {"x.wav"}, &Prompter);
+    TConversionJob job(TConversionJob::WavToWma, {"x.wav"}, &Prompter);
     auto send = [&job](int percent, const QString& elapsed, const QString& total) {
         auto info = std::make_unique<TProcessInfo>();
         info->Percent = percent;
@@ -418,22 +260,11 @@ TEST(JobEntryTest, EntriesNamesAndTheWmaEstimate)
 // up, the tag in the named file; a conversion whose folder cannot be made fails alone.
 TEST_F(JobTest, FileNamePatternFoldersTheOutputs)
 {
-    OpenDisc({"150", "113"});
     OptionsSetting.ID3Use = true;
     FillDiscInfo();
     OptionsSetting.CDInfo.Artist = "AC/DC";
     OptionsSetting.CommonOptions.FileNamePattern = "%A/%D/%N %T";
-    auto job = Run(TConversionJob::RipCD, {"01One", "02"});
-    const QStringList files{Out + "/ACDC/Album/01 One.mp3", Out + "/ACDC/Album/02 Track 02.mp3"};
-    for (int t = 0; t < 2; ++t) {
-        EXPECT_EQ(job->Results()[t].Output, files[t]);
-        EXPECT_TRUE(job->Results()[t].Produced) << job->Results()[t].Failure.toStdString();
-        EXPECT_FALSE(QFileInfo::exists(ChangeFileExt(files[t], ".wav")));
-    }
-    Tid3tag tag;
-    ASSERT_EQ(tag.ReadTag(files[0]), Tid3tag::StatusOk);
-    EXPECT_EQ(tag.Title(), "One");
-
+    std::unique_ptr<TConversionJob> job;
     const QString a = Wav("a.wav", 44100, 16), b = Wav("b.wav", 44100, 16);
     ASSERT_TRUE(WriteAll(Out + "/b", "in the way"));
     OptionsSetting.CommonOptions.FileNamePattern = "%T/%N";
@@ -444,108 +275,6 @@ TEST_F(JobTest, FileNamePatternFoldersTheOutputs)
     EXPECT_FALSE(job->Results()[1].Produced);
     ASSERT_EQ(Prompter.Texts("error").size(), 1);
     EXPECT_TRUE(Prompter.Texts("error")[0].contains(Out + "/b")) << Prompter.Texts("error")[0].toStdString();
-}
-
-// A FLAC rip stopped while it reads: no FLAC file, per track or whole-disc, is left.
-TEST_F(JobTest, StoppingAFlacRipLeavesNoFlacFile)
-{
-    OpenDisc({"3000", "150"});
-    OptionsSetting.CommonOptions.OutputFormat = 4;
-    for (const bool cue : {false, true}) {
-        SCOPED_TRACE(cue);
-        OptionsSetting.FlacOptions.Cuesheet = cue;
-        const QString folder = Dir.filePath(cue ? "cue" : "tracks");
-        ASSERT_TRUE(QDir().mkpath(folder));
-        OptionsSetting.CommonOptions.OutputFolder = folder + '/';
-        bool asked = false;
-        auto job = Run(TConversionJob::RipCD, {"01One", "02Two"}, [&](TConversionJob& j) {
-            if (asked || j.View().Gauge <= 0) return;
-            asked = true;
-            QTimer::singleShot(0, &j, [&j] { j.StopJob(); });
-        });
-        EXPECT_TRUE(asked);
-        EXPECT_TRUE(job->WasStopped());
-        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
-    }
-}
-
-// The CD rip with several workers: the files of one worker whatever their number, never
-// more than Jobs+1 ripped WAVs unencoded, failures told in track order, and stops at any
-// moment leave no encoder and no partial file.
-TEST_F(JobTest, WorkersRipToTheSameFilesInTrackOrder)
-{
-    OpenDisc({"150", "113", "200", "120"});
-    OptionsSetting.ID3Use = true;
-    OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
-    FillDiscInfo();
-    const QStringList entries{"01One", "02Two", "03Three", "04Four"};
-    for (const int format : {0, 2, 3, 4}) {
-        OptionsSetting.CommonOptions.OutputFormat = format;
-        OptionsSetting.CommonOptions.IsNormalize = format == 4;   // FLAC from the WAV
-        QMap<QString, QByteArray> reference;
-        for (const int jobs : {1, 2, 4, 0}) {
-            SCOPED_TRACE(format * 10 + jobs);
-            OptionsSetting.CommonOptions.Jobs = jobs;
-            QDir(Out).removeRecursively();
-            QDir().mkpath(Out);
-            Prompter.Log.clear();
-            auto job = Run(TConversionJob::RipCD, entries);
-            EXPECT_TRUE(Prompter.Log.isEmpty()) << Prompter.Log.value(0).Text.toStdString();
-            EXPECT_LE(job->MaxPending(), job->Workers() + 1);
-            const auto files = Snapshot(Out);
-            EXPECT_EQ(files.size(), entries.size()) << QStringList(files.keys()).join(' ').toStdString();
-            if (jobs == 1) reference = files;
-            else EXPECT_TRUE(files == reference);
-        }
-    }
-
-    OptionsSetting.CommonOptions.OutputFormat = 0;
-    OptionsSetting.CommonOptions.IsNormalize = false;
-    OptionsSetting.CommonOptions.Jobs = 2;
-    qputenv("PATH", FailingLame(Dir.filePath("bin"), "Three").toUtf8() + ':' + OldPath);
-    SetReadFaults("200");   // in track 2
-    QDir(Out).removeRecursively();
-    QDir().mkpath(Out);
-    Prompter.Log.clear();
-    auto failing = Run(TConversionJob::RipCD, entries);
-    const QList<bool> produced{true, false, false, true};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(failing->Results()[i].Produced, produced[i]) << i;
-    const QStringList errors = Prompter.Texts("error");
-    ASSERT_EQ(errors.size(), 2);
-    EXPECT_TRUE(errors[0].startsWith("读取CD信息时出错！"));
-    EXPECT_TRUE(errors[1].startsWith("请检查MP3编码参数"));
-
-    qputenv("PATH", QByteArray(VARNELCD_BINARY_DIR) + ':' + OldPath);
-    SetReadFaults(QString());
-    QDir(Out).removeRecursively();
-    QDir().mkpath(Out);
-    int total = 0;
-    Run(TConversionJob::RipCD, entries, [&](TConversionJob&) { ++total; });
-    const auto whole = Snapshot(Out);
-    int stops = 0;
-    for (int seed = 1; seed <= 20; ++seed) {
-        SCOPED_TRACE(seed);
-        QDir(Out).removeRecursively();
-        QDir().mkpath(Out);
-        int views = 0;
-        qint64 stopMs = -1;
-        auto job = Run(TConversionJob::RipCD, entries, [&](TConversionJob& j) {
-            if (++views != seed * 7 % std::max(1, total * 3 / 4) + 1) return;
-            QElapsedTimer clock;
-            clock.start();
-            j.StopJob();
-            stopMs = clock.elapsed();
-        });
-        // (A run with fewer view changes than this one's stop point ends unstopped.)
-        stops += stopMs >= 0;
-        EXPECT_LT(stopMs, 1000);
-        EXPECT_EQ(ChildProcesses(), 0);
-        for (auto [name, bytes] : Snapshot(Out).asKeyValueRange()) {
-            if (name.endsWith(".wav")) continue;   // the rip thread's own rules
-            EXPECT_TRUE(bytes == whole.value(name)) << name.toStdString();
-        }
-    }
-    EXPECT_GE(stops, 10);
 }
 
 // Files converted by several workers give the files of one, in every mode the workers take;

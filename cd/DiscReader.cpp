@@ -1,0 +1,205 @@
+// The two ways to the drive: the first CD library's handle (plain reads, the bad sector
+// found by reading one by one) and the CD input component's library (paranoia, jitter
+// repair, retries).
+#include "cd/DiscReader.h"
+
+#include "cd/CDInput.h"
+#include "cd/RipLog.h"
+#include "platform/CDRipLib.h"
+#include "platform/akrip32.h"
+
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// ---- the first CD library ----------------------------------------------------------------
+
+constexpr int AkripChunkSectors = 10;
+
+// Sectors counted by a minute/second/frame address of the table of contents.
+int64_t MsfSectors(const TTocEntry& e)
+{
+    return int64_t(e.Address[1]) * CD_FRAMES_PER_MINUTE + int64_t(e.Address[2]) * CD_FRAMES_PER_SECOND
+           + e.Address[3];
+}
+
+class TAkripReader : public TDiscReader {
+public:
+    explicit TAkripReader(HCDROM handle) : FHandle(handle) {}
+
+    int ReadLayout(TDiscLayout& disc) override
+    {
+        if (!ModifyCDParms(FHandle, CDP_MSF, 1)) return 1;
+        TTocRecord toc{};
+        if (ReadTOC(FHandle, toc) != 1) return 2;
+        const int tracks = int(toc.LastTrack) - int(toc.FirstTrack) + 1;
+        if (tracks < 1 || tracks > 99) return 2;
+        // The table counts the 150 sectors of the lead-in; the reads do not.
+        disc = TDiscLayout{};
+        for (int i = 0; i < tracks; ++i) {
+            disc.Starts.push_back(MsfSectors(toc.Entries[i]) - CD_MSF_OFFSET);
+            disc.Data.push_back((toc.Entries[i].AdrControl & 0x04) != 0);
+        }
+        disc.LeadOut = MsfSectors(toc.Entries[tracks]) - CD_MSF_OFFSET;
+        return 0;
+    }
+
+    bool Open(int64_t first, int64_t end, QString&) override
+    {
+        FNext = first;
+        FEnd = end;
+        return true;
+    }
+
+    int Read(uint8_t* buffer, int capacity, QString& error) override
+    {
+        const int count = int(std::min<int64_t>(capacity / CD_SECTOR_SIZE, FEnd - FNext));
+        if (count <= 0 || FAbort) return 0;
+        const int64_t first = FNext;
+        FNext += count;
+        if (ReadRun(first, count, buffer)) return count * CD_SECTOR_SIZE;
+        // A failed read fails the track. The sectors are tried one by one to name the bad
+        // one; when each reads alone, the whole failed read is named.
+        std::vector<uint8_t> probe(CD_SECTOR_SIZE);
+        const size_t named = FFaults.size();
+        for (int i = 0; i < count && !FAbort && FFaults.size() == named; ++i)
+            if (!ReadRun(first + i, 1, probe.data())) FFaults.push_back(first + i);
+        if (FFaults.size() == named)
+            for (int i = 0; i < count; ++i) FFaults.push_back(first + i);
+        error = ReadErrorLines({FFaults.begin() + ptrdiff_t(named), FFaults.end()}).value(0);
+        return -1;
+    }
+
+    int ChunkSectors() const override { return AkripChunkSectors; }
+
+    void Close(TRipLogTrack& report) override
+    {
+        report.ReadErrors.insert(report.ReadErrors.end(), FFaults.begin(), FFaults.end());
+        FFaults.clear();
+    }
+
+    void Abort() override { FAbort = true; }
+
+private:
+    bool ReadRun(int64_t sector, int n, uint8_t* into)
+    {
+        TSectorBuffer buf;
+        buf.Head.StartSector = uint32_t(sector);
+        buf.Head.NumSectors = uint32_t(n);
+        buf.Head.MaxLen = uint32_t(n) * CD_SECTOR_SIZE;
+        buf.Data = into;
+        // The library puts the audio at StartOffset: moved to the front when it is not there.
+        if (ReadCDAudioLBA(FHandle, buf) != 1 || buf.Head.StartOffset < 0
+            || uint64_t(buf.Head.StartOffset) + buf.Head.Len > buf.Head.MaxLen || buf.Head.Len != buf.Head.MaxLen)
+            return false;
+        if (buf.Head.StartOffset > 0) std::memmove(into, into + buf.Head.StartOffset, buf.Head.Len);
+        return true;
+    }
+
+    HCDROM FHandle;
+    int64_t FNext = 0;
+    int64_t FEnd = 0;
+    std::vector<int64_t> FFaults;
+    std::atomic<bool> FAbort{false};
+};
+
+class TAkripSource : public TDiscSource {
+public:
+    explicit TAkripSource(HCDROM handle) : FHandle(handle) {}
+    bool BeginAudit(TRipAudit& audit) override { return ::BeginAudit(audit, FHandle); }
+    std::unique_ptr<TDiscReader> NewReader() override { return std::make_unique<TAkripReader>(FHandle); }
+    int Tracks() override
+    {
+        TTocRecord toc{};
+        if (ReadTOC(FHandle, toc) != 1 || toc.LastTrack < toc.FirstTrack) return 0;
+        return toc.LastTrack - toc.FirstTrack + 1;
+    }
+
+private:
+    HCDROM FHandle;
+};
+
+// ---- the CD input component's library --------------------------------------------------------
+
+class TCDInReader : public TDiscReader {
+public:
+    TCDInReader(int drive, const TCRRipParams& params) : FDrive(drive), FParams(params) {}
+
+    int ReadLayout(TDiscLayout& disc) override
+    {
+        std::vector<TCRTocEntry> toc;
+        if (CR_ReadToc(FDrive, toc) != 0 || toc.size() < 2) return 2;
+        disc = TDiscLayout{};
+        for (size_t i = 0; i + 1 < toc.size(); ++i) {
+            disc.Starts.push_back(toc[i].StartSector);
+            disc.Data.push_back((toc[i].Flags & CR_DATA_TRACK_FLAG) != 0);
+        }
+        disc.LeadOut = toc.back().StartSector;
+        return 0;
+    }
+
+    bool Open(int64_t first, int64_t end, QString& error) override
+    {
+        FRipper = std::make_unique<TCRRipper>(&FAbort);
+        return FRipper->Open(FDrive, FParams, int32_t(first), int32_t(end), error);
+    }
+
+    int Read(uint8_t* buffer, int capacity, QString& error) override
+    {
+        return FRipper ? FRipper->RipChunk(buffer, capacity, error) : 0;
+    }
+
+    int ChunkSectors() const override { return CD_TRANSFER_BUFFER / CD_SECTOR_SIZE; }
+
+    void Close(TRipLogTrack& report) override
+    {
+        if (!FRipper) return;
+        report.JitterRepairs = FRipper->JitterErrors();
+        for (int32_t sector : FRipper->FaultsMet()) report.ReadErrors.push_back(sector);
+        FRipper.reset();
+    }
+
+    void Abort() override { FAbort = true; }
+
+private:
+    int FDrive;
+    TCRRipParams FParams;
+    std::atomic<bool> FAbort{false};
+    std::unique_ptr<TCRRipper> FRipper;
+};
+
+class TCDInSource : public TDiscSource {
+public:
+    explicit TCDInSource(TCDIn& cdIn) : FCDIn(cdIn) {}
+    bool BeginAudit(TRipAudit& audit) override { return ::BeginAudit(audit, FCDIn); }
+    std::unique_ptr<TDiscReader> NewReader() override
+    {
+        TCRRipParams params;
+        params.JitterCorrection = FCDIn.EnableJitterCorrection();
+        params.ReadSectors = FCDIn.ReadSectors();
+        params.OverlapSectors = FCDIn.OverlapSectors();
+        params.MultiReadCount = FCDIn.MultiReadCount();
+        params.Paranoid = FCDIn.Paranoid();
+        params.ParanoiaMode = FCDIn.ParanoiaMode();
+        params.LockTray = true;
+        return std::make_unique<TCDInReader>(FCDIn.CurrentDrive(), params);
+    }
+    int Tracks() override { return std::max(FCDIn.TracksCount(), 0); }
+
+private:
+    TCDIn& FCDIn;
+};
+
+} // namespace
+
+std::unique_ptr<TDiscSource> AkripDiscSource(HCDROM handle)
+{
+    return std::make_unique<TAkripSource>(handle);
+}
+
+std::unique_ptr<TDiscSource> CDInDiscSource(TCDIn& cdIn)
+{
+    return std::make_unique<TCDInSource>(cdIn);
+}

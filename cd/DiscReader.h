@@ -1,0 +1,52 @@
+#pragma once
+// What a rip needs of a disc, whichever CD library reaches the drive. A TDiscSource is
+// chosen once where the disc session is opened (a handle of the first CD library, or the
+// CD input component's drive); the rip job asks it for the audit of the disc and, for each
+// track, for a TDiscReader that the rip thread reads through.
+#include "cd/RipAudit.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+// One read of a stretch of the disc, used on the rip thread (Abort on any thread).
+class TDiscReader {
+public:
+    virtual ~TDiscReader() = default;
+    // The disc's table of contents. 0, or why it cannot be had: 1 the drive could not be
+    // set up for the read, 2 the table cannot be read.
+    virtual int ReadLayout(TDiscLayout& disc) = 0;
+    // Opens the sectors first .. end - 1 for reading; false with the reason in error.
+    virtual bool Open(int64_t first, int64_t end, QString& error) = 0;
+    // Whole sectors in order from where the last read ended, at most capacity bytes: the
+    // bytes read, 0 at the end or after Abort, -1 when a sector cannot be read (error then
+    // names it by its number).
+    virtual int Read(uint8_t* buffer, int capacity, QString& error) = 0;
+    // Sectors a read takes at once.
+    virtual int ChunkSectors() const = 0;
+    // After the read: the sectors whose reads failed (repaired or not) and the jitter the
+    // reader repaired, added to report.
+    virtual void Close(TRipLogTrack& report) = 0;
+    // Any thread: ends the read soon (retries cut short).
+    virtual void Abort() = 0;
+};
+
+class TDiscSource {
+public:
+    virtual ~TDiscSource() = default;
+    // Main thread, as a job begins: the audit of the disc in the drive (its table, the
+    // drive's name and read offset, how it reads). False when the table cannot be read.
+    virtual bool BeginAudit(TRipAudit& audit) = 0;
+    // A reader for one track's read.
+    virtual std::unique_ptr<TDiscReader> NewReader() = 0;
+    // The disc's track count (0 when unknown).
+    virtual int Tracks() = 0;
+};
+
+// The disc behind a handle of the first CD library.
+using HCDROM = uint32_t;
+std::unique_ptr<TDiscSource> AkripDiscSource(HCDROM handle);
+// The current drive of the CD input component (which must outlive the source); its
+// ripping settings apply, the tray locked while a read runs.
+class TCDIn;
+std::unique_ptr<TDiscSource> CDInDiscSource(TCDIn& cdIn);
