@@ -173,7 +173,15 @@ int TCorrectedStream::Read(uint8_t* buffer, int capacity, QString& error)
 
 // ---- the audit ------------------------------------------------------------------------------
 
-TRipAudit::TRipAudit(TPrompter* prompter, QObject* parent) : QObject(parent), FPrompter(prompter) {}
+TRipAudit::TRipAudit(TPrompter* prompter, std::shared_ptr<const TOptionsSetting> settings, QObject* parent)
+    : QObject(parent), FPrompter(prompter), FSettings(std::move(settings))
+{
+}
+
+const TOptionsSetting& TRipAudit::Settings() const
+{
+    return FSettings ? *FSettings : OptionsSetting;
+}
 
 TRipAudit::~TRipAudit()
 {
@@ -197,8 +205,8 @@ void TRipAudit::Begin(const TDiscLayout& disc, const QString& drive, int offset,
     FRecord.ReadOffset = offset;
     FRecord.Paranoia = paranoia;
     FRecord.Retries = retries;
-    FRecord.Normalized = OptionsSetting.CommonOptions.IsNormalize;
-    const TCDInfo& info = OptionsSetting.CDInfo;
+    FRecord.Normalized = Settings().CommonOptions.IsNormalize;
+    const TCDInfo& info = Settings().CDInfo;
     FRecord.Disc = (info.Artist.trimmed().isEmpty() ? QStringLiteral("Unknown Artist") : info.Artist.trimmed())
                    + QStringLiteral(" - ")
                    + (info.Album.trimmed().isEmpty() ? QStringLiteral("Unknown Album") : info.Album.trimmed());
@@ -224,8 +232,8 @@ void TRipAudit::Begin(const TDiscLayout& disc, const QString& drive, int offset,
         FLookupEnded = true;
         return;
     }
-    const QString base = run.Url.isEmpty() ? OptionsSetting.AccurateRip.Url : run.Url;
-    const THttpOptions http = AccurateRipHttpOptions(OptionsSetting);
+    const QString base = run.Url.isEmpty() ? Settings().AccurateRip.Url : run.Url;
+    const THttpOptions http = AccurateRipHttpOptions(Settings());
     FAbort = std::make_unique<THttpAbort>();
     THttpAbort* abort = FAbort.get();
     FThread = std::thread([this, base, id, http, abort] {
@@ -251,9 +259,9 @@ QString TRipAudit::LogPath() const
     const QString& chosen = RipAuditSettings().LogPath;
     if (!chosen.isEmpty())
         return chosen;
-    if (!OptionsSetting.CommonOptions.WriteRipLog || FFirstOutput.isEmpty())
+    if (!Settings().CommonOptions.WriteRipLog || FFirstOutput.isEmpty())
         return QString();
-    const TCDInfo& info = OptionsSetting.CDInfo;
+    const TCDInfo& info = Settings().CDInfo;
     return QFileInfo(FFirstOutput).absolutePath() + QLatin1Char('/') + RipLogFileName(info.Artist, info.Album);
 }
 
@@ -315,7 +323,7 @@ void TRipAudit::WriteLog()
     if (path.isEmpty() || FRecord.Tracks.empty())
         return;
     // A log already there is the Existing rule's to keep, skip, rename or replace.
-    TExistingFiles existing(TExisting(OptionsSetting.CommonOptions.Existing), FPrompter);
+    TExistingFiles existing(TExisting(Settings().CommonOptions.Existing), FPrompter);
     const TExistingFiles::TDecision d = existing.Decide(path);
     if (d.Action != TExistingFiles::TDecision::Write) {
         if (d.Action == TExistingFiles::TDecision::Keep && FPrompter) FPrompter->ShowError(d.Reason);

@@ -8,6 +8,7 @@
 // closes: the log is written once the database has answered, without blocking the caller.
 #include "cd/AccurateRip.h"
 #include "cd/RipLog.h"
+#include "settings/Options.h"
 
 #include <QObject>
 #include <QString>
@@ -98,7 +99,9 @@ private:
 class TRipAudit : public QObject {
     Q_OBJECT
 public:
-    explicit TRipAudit(TPrompter* prompter, QObject* parent = nullptr);
+    // settings: the job's copy (none: the global ones).
+    explicit TRipAudit(TPrompter* prompter, std::shared_ptr<const TOptionsSetting> settings = {},
+                       QObject* parent = nullptr);
     ~TRipAudit() override;
 
     // The disc and how it is read; starts the database lookup unless it is switched off.
@@ -122,7 +125,10 @@ private:
     void LookupDone();
     void WriteLog();
 
+    const TOptionsSetting& Settings() const;
+
     TPrompter* FPrompter;
+    std::shared_ptr<const TOptionsSetting> FSettings;
     bool FBegun = false;
     bool FWritten = false;
     TDiscLayout FDisc;

@@ -1,4 +1,7 @@
 #pragma once
+#include "settings/Options.h"
+
+#include <memory>
 // An outside encoder run as a child process: the shared part of TMp3EncodeProcess and
 // TWMAEncodeProcess.
 //
@@ -36,6 +39,8 @@ public:
 
     // The job, set by the caller before Start.
     bool Active = false;           // cleared only by Stop
+    // The settings the command line is made from (a job's copy); none: the global ones.
+    std::shared_ptr<const TOptionsSetting> Settings;
     QString InputFile;
     QString OutputFile;
     QPointer<QObject> OwnerWindow; // receives the notifications

@@ -1,4 +1,5 @@
 #include "encode/EncodeStep.h"
+#include "encode/OggOptions.h"
 
 #include "audio/AudioConverter.h"
 #include "audio/FastResampler.h"
@@ -93,6 +94,7 @@ void TEncodeStep::StartMp3(const QString& input, const QString& output, bool enc
                            std::function<void(const QString& part)> beforeCommit)
 {
     FMp3->BeforeCommit = std::move(beforeCommit);
+    FMp3->Settings = Settings;
     FMp3->Active = true;
     FMp3->InputFile = input;
     FMp3->OutputFile = output;
@@ -107,6 +109,7 @@ void TEncodeStep::StartMp3(const QString& input, const QString& output, bool enc
 
 void TEncodeStep::StartWma(const QString& input, const QString& output, int kind)
 {
+    FWma->Settings = Settings;
     FWma->Active = true;
     FWma->InputFile = input;
     FWma->OutputFile = output;
@@ -118,10 +121,9 @@ void TEncodeStep::StartWma(const QString& input, const QString& output, int kind
     FWma->Start();
 }
 
-float TEncodeStep::OggCompression()
+float TEncodeStep::OggCompression() const
 {
-    const TOggOptions& o = OptionsSetting.OggOptions;
-    return o.IsUseCompress ? float(o.CompressPosition - 10) / 100.0f : 0.2f;
+    return ::OggCompression(Settings ? *Settings : OptionsSetting);
 }
 
 void TEncodeStep::RunOgg(const QString& output, float compression)

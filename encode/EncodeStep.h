@@ -13,6 +13,7 @@
 #include "platform/Prompter.h"
 #include "audio/AuInput.h"
 #include "platform/ProcessInfo.h"
+#include "settings/Options.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -58,6 +59,10 @@ public:
     TMp3EncodeProcess& Mp3() { return *FMp3; }
     TWMAEncodeProcess& Wma() { return *FWma; }
 
+    // The settings the encoder processes and OggCompression read (a job's copy); none: the
+    // global ones.
+    std::shared_ptr<const TOptionsSetting> Settings;
+
     // Start an encoder process: Active, paths, owner, Encode, Kind, then Start. Throws
     // EEncodeProcessError when the child cannot be started.
     void StartMp3(const QString& input, const QString& output, bool encode, int kind,
@@ -84,7 +89,7 @@ public:
 
     // The quality value of the OGG settings: (CompressPosition - 10) / 100 with
     // IsUseCompress, else 0.2.
-    static float OggCompression();
+    float OggCompression() const;
 
 private:
     void PostStreamProgress(int percent);

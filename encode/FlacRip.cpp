@@ -62,9 +62,15 @@ QStringList FlacTrackComments(const TCDInfo& info, int trackNumber, const QStrin
 
 void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, int trackTotal)
 {
-    encoder.SetLevel(OptionsSetting.FlacOptions.Level);
-    encoder.SetComments(FlacTrackComments(OptionsSetting.CDInfo, trackNumber, title, trackTotal));
-    encoder.SetCover(RipCover());
+    ApplyFlacOptions(encoder, OptionsSetting, title, trackNumber, trackTotal);
+}
+
+void ApplyFlacOptions(TFlacOut& encoder, const TOptionsSetting& settings, const QString& title, int trackNumber,
+                      int trackTotal)
+{
+    encoder.SetLevel(settings.FlacOptions.Level);
+    encoder.SetComments(FlacTrackComments(settings.CDInfo, trackNumber, title, trackTotal));
+    encoder.SetCover(RipCover(settings));
 }
 
 QString FlacDiscFileName(const TCDInfo& info, const QString& firstTrackPath)
@@ -134,12 +140,13 @@ void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet)
 
 // ---- the rip sink ---------------------------------------------------------------------
 
-TFlacRipSink::TFlacRipSink(const QString& path, int level, const QStringList& comments, bool perTrack)
+TFlacRipSink::TFlacRipSink(const QString& path, int level, const QStringList& comments, bool perTrack,
+                           const TCoverImage& cover)
     : FPath(path), FPerTrack(perTrack)
 {
     FWriter.Level = level;
     FWriter.Comments = comments;
-    FWriter.Cover = RipCover();
+    FWriter.Cover = cover;
 }
 
 TFlacRipSink::~TFlacRipSink()

@@ -22,6 +22,10 @@ QStringList FlacDiscComments(const TCDInfo& info);
 // The level of the settings, the track's comments from the current disc information, and
 // the disc's stored cover (RipCover).
 void ApplyFlacOptions(TFlacOut& encoder, const QString& title, int trackNumber, int trackTotal = 0);
+// The same from a job's copy of the settings.
+struct TOptionsSetting;
+void ApplyFlacOptions(TFlacOut& encoder, const TOptionsSetting& settings, const QString& title, int trackNumber,
+                      int trackTotal = 0);
 
 // The "<Artist> - <Album>.flac" name of a whole-disc file, relative to the output folder:
 // cleaned as every output name is ("Unknown Artist" / "Unknown Album" for empty fields), in
@@ -45,7 +49,8 @@ QString CompleteWholeDiscFile(const QString& cueFile, int64_t leadOut, const QSt
 // cover (RipCover) goes in as its PICTURE block.
 class TFlacRipSink : public TRipSink {
 public:
-    TFlacRipSink(const QString& path, int level, const QStringList& comments, bool perTrack = true);
+    // cover: the PICTURE block's image (none: no block).
+    TFlacRipSink(const QString& path, int level, const QStringList& comments, bool perTrack, const TCoverImage& cover);
     ~TFlacRipSink() override;
 
     bool Begin() override;

@@ -40,7 +40,7 @@ QString TMp3EncodeProcess::Program()
 
 QStringList TMp3EncodeProcess::Arguments()
 {
-    return Encode ? EncodeArguments(OptionsSetting.Mp3Options, InputFile, WrittenFile())
+    return Encode ? EncodeArguments((Settings ? *Settings : OptionsSetting).Mp3Options, InputFile, WrittenFile())
                   : DecodeArguments(InputFile, WrittenFile());
 }
 

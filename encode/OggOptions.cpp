@@ -22,7 +22,18 @@ TVorbisBitRate OggBitRateOfIndex(int Index)
 
 void ApplyOggOptions(TVorbisOut& Encoder)
 {
-    const TOggOptions& ogg = OptionsSetting.OggOptions;
+    ApplyOggOptions(Encoder, OptionsSetting);
+}
+
+float OggCompression(const TOptionsSetting& Settings)
+{
+    const TOggOptions& o = Settings.OggOptions;
+    return o.IsUseCompress ? float(o.CompressPosition - 10) / 100.0f : 0.2f;
+}
+
+void ApplyOggOptions(TVorbisOut& Encoder, const TOptionsSetting& Settings)
+{
+    const TOggOptions& ogg = Settings.OggOptions;
     if (ogg.IsUseCompress) {
         Encoder.SetCompression(float(ogg.CompressPosition - 10) / 100.0f);
         Encoder.SetDesiredMaximumBitrate(brAutoSelect);
@@ -36,15 +47,20 @@ void ApplyOggOptions(TVorbisOut& Encoder)
         Encoder.SetMinimumBitrate(OggBitRateOfIndex(ogg.MinBitRate));
         Encoder.SetCompression(0.2f);
     }
-    SetOggDiscComments(Encoder.Comments());
+    SetOggDiscComments(Encoder.Comments(), Settings);
 }
 
 void SetOggDiscComments(TVorbisTags& Tags)
 {
+    SetOggDiscComments(Tags, OptionsSetting);
+}
+
+void SetOggDiscComments(TVorbisTags& Tags, const TOptionsSetting& Settings)
+{
     Tags.Clear();
-    if (!OptionsSetting.ID3Use)
+    if (!Settings.ID3Use)
         return;
-    const TCDInfo& info = OptionsSetting.CDInfo;
+    const TCDInfo& info = Settings.CDInfo;
     Tags.SetArtist(info.Artist);
     Tags.SetAlbum(info.Album);
     Tags.SetDate(info.Year);
@@ -56,14 +72,19 @@ void SetOggDiscComments(TVorbisTags& Tags)
 
 void ApplyOggRipComments(TVorbisOut& Encoder, const QString& Title, int TrackNumber)
 {
-    SetOggDiscComments(Encoder.Comments());
-    Encoder.SetExtraComments({RipCoverComment()});
-    if (!OptionsSetting.ID3Use)
+    ApplyOggRipComments(Encoder, OptionsSetting, Title, TrackNumber);
+}
+
+void ApplyOggRipComments(TVorbisOut& Encoder, const TOptionsSetting& Settings, const QString& Title, int TrackNumber)
+{
+    SetOggDiscComments(Encoder.Comments(), Settings);
+    Encoder.SetExtraComments({RipCoverComment(Settings)});
+    if (!Settings.ID3Use)
         return;
     TVorbisTags& tags = Encoder.Comments();
     tags.SetTitle(Title);
     tags.SetTrack(QString::number(TrackNumber));
-    tags.SetComment(OptionsSetting.CDInfo.Comment);
+    tags.SetComment(Settings.CDInfo.Comment);
 }
 
 void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber)

@@ -24,3 +24,11 @@ void ApplyOggRipComments(TVorbisOut& Encoder, const QString& Title, int TrackNum
 
 // The settings and the comments of a rip (ApplyOggRipComments) together.
 void ApplyOggOptions(TVorbisOut& Encoder, const QString& Title, int TrackNumber);
+
+// The same from a job's copy of the settings.
+struct TOptionsSetting;
+void ApplyOggOptions(TVorbisOut& Encoder, const TOptionsSetting& Settings);
+void SetOggDiscComments(TVorbisTags& Tags, const TOptionsSetting& Settings);
+void ApplyOggRipComments(TVorbisOut& Encoder, const TOptionsSetting& Settings, const QString& Title, int TrackNumber);
+// The quality value of the settings: (CompressPosition - 10) / 100 with IsUseCompress, else 0.2.
+float OggCompression(const TOptionsSetting& Settings);

@@ -1,14 +1,21 @@
 #include "encode/OutputFormats.h"
 
+#include "encode/Encoder.h"
 #include "platform/ProcessInfo.h"
 
 const std::array<TOutputFormatRow, 5> OutputFormats = {{
-    {FormatMp3, "mp3", "MP3", ".mp3", "MP3 file(*.MP3)", ProgressCode::Mp3EncoderEnd},
-    {FormatWav, "wav", "WAV", ".wav", "WAV file(*.WAV)", ProgressCode::Mp3EncoderEnd},
-    {FormatOgg, "ogg", "OGG", ".ogg", "OGG file(*.OGG)", ProgressCode::OggWriterDone},
-    {FormatWma, "wma", "WMA", ".wma", "WMA file(*.WMA)", ProgressCode::WmaEncoderEnd},
-    {FormatFlac, "flac", "FLAC", ".flac", "FLAC file(*.FLAC)", ProgressCode::FlacWriterDone},
+    {FormatMp3, "mp3", "MP3", ".mp3", "MP3 file(*.MP3)", ProgressCode::Mp3EncoderEnd, NewMp3Encoder},
+    {FormatWav, "wav", "WAV", ".wav", "WAV file(*.WAV)", ProgressCode::Mp3EncoderEnd, nullptr},
+    {FormatOgg, "ogg", "OGG", ".ogg", "OGG file(*.OGG)", ProgressCode::OggWriterDone, NewOggEncoder},
+    {FormatWma, "wma", "WMA", ".wma", "WMA file(*.WMA)", ProgressCode::WmaEncoderEnd, NewWmaEncoder},
+    {FormatFlac, "flac", "FLAC", ".flac", "FLAC file(*.FLAC)", ProgressCode::FlacWriterDone, NewFlacEncoder},
 }};
+
+std::unique_ptr<TEncoder> MakeEncoder(int format, TEncodeStep& step)
+{
+    return IsOutputFormat(format) && OutputFormats[size_t(format)].Encoder ? OutputFormats[size_t(format)].Encoder(step)
+                                                                           : nullptr;
+}
 
 namespace {
 

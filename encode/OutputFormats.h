@@ -1,10 +1,14 @@
 #pragma once
 // The output formats of a rip ([CommonOptions] OutputFormat), one row each: everything the
 // command line, the windows and the jobs need to know about a format without a switch of
-// their own. A new format is a new row here (and its encoder).
+// their own. A new format is a new row here and its encoder component (Encoder.h).
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <memory>
+
+class TEncoder;
+class TEncodeStep;
 
 // The OutputFormat setting values; also the items of the options window's format combo.
 enum TOutputFormat { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
@@ -16,6 +20,8 @@ struct TOutputFormatRow {
     const char* Extension;     // ".mp3"
     const char* ComboText;     // the options window's item: "MP3 file(*.MP3)"
     int EndCode;               // the ProgressCode that ends the encoder making it
+    // The encoder component making it from a WAV file; null: the WAV itself is the output.
+    std::unique_ptr<TEncoder> (*Encoder)(TEncodeStep& step);
 };
 
 // In setting order: row i is OutputFormat i.

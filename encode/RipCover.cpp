@@ -12,12 +12,22 @@
 
 TCoverImage RipCover()
 {
-    return OptionsSetting.MusicBrainz.Cover ? CurrentDiscCover() : TCoverImage{};
+    return RipCover(OptionsSetting);
+}
+
+TCoverImage RipCover(const TOptionsSetting& settings)
+{
+    return settings.MusicBrainz.Cover ? StoredCover(settings.CDInfo.MBRelease) : TCoverImage{};
 }
 
 QByteArray RipCoverComment()
 {
-    const TCoverImage image = RipCover();
+    return RipCoverComment(OptionsSetting);
+}
+
+QByteArray RipCoverComment(const TOptionsSetting& settings)
+{
+    const TCoverImage image = RipCover(settings);
     return image.IsNull() ? QByteArray() : QByteArrayLiteral("METADATA_BLOCK_PICTURE=") + OggCoverComment(image);
 }
 
@@ -36,7 +46,12 @@ bool PutFolderCover(const QString& folder, const TCoverImage& image, QString* er
 
 std::function<void(const QString&)> FolderCoverWriter(TPrompter* prompter)
 {
-    const TCoverImage image = RipCover();
+    return FolderCoverWriter(prompter, OptionsSetting);
+}
+
+std::function<void(const QString&)> FolderCoverWriter(TPrompter* prompter, const TOptionsSetting& settings)
+{
+    const TCoverImage image = RipCover(settings);
     if (image.IsNull()) return {};
     auto done = std::make_shared<QSet<QString>>();
     return [image, prompter, done](const QString& produced) {

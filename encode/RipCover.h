@@ -16,6 +16,10 @@ class TPrompter;
 TCoverImage RipCover();
 // "METADATA_BLOCK_PICTURE=<base64>" of that cover, empty without one.
 QByteArray RipCoverComment();
+// The same for the disc and cover setting of a job's copy of the settings.
+struct TOptionsSetting;
+TCoverImage RipCover(const TOptionsSetting& settings);
+QByteArray RipCoverComment(const TOptionsSetting& settings);
 
 // Puts the cover into `folder` as folder.jpg or folder.png, unless the folder already has a
 // folder.jpg or folder.png (a user's own picture stays). False with the reason on failure;
@@ -26,3 +30,4 @@ bool PutFolderCover(const QString& folder, const TCoverImage& image, QString* er
 // once per folder in the job. A failure is a warning through the prompter, once per folder;
 // it never fails the file. An empty function when no cover applies (read at the call).
 std::function<void(const QString& produced)> FolderCoverWriter(TPrompter* prompter);
+std::function<void(const QString& produced)> FolderCoverWriter(TPrompter* prompter, const TOptionsSetting& settings);

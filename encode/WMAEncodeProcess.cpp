@@ -17,15 +17,32 @@ int RepairWMAProfileIndex(TWMAOptions& options)
     return options.BitRate;
 }
 
-int WMASizeRatio()
+int WMAProfileIndex(const TWMAOptions& options)
 {
-    return WMAProfileSizeRatios[size_t(RepairWMAProfileIndex(OptionsSetting.WMAOptions))];
+    return options.BitRate < 0 || options.BitRate >= WMA_PROFILE_COUNT ? DEFAULT_WMA_PROFILE : options.BitRate;
 }
 
-QStringList TWMAEncodeProcess::EncodeArguments(TOptionsSetting& settings, const QString& input,
+int WMASizeRatio()
+{
+    RepairWMAProfileIndex(OptionsSetting.WMAOptions);
+    return WMASizeRatio(OptionsSetting);
+}
+
+int WMASizeRatio(const TOptionsSetting& settings)
+{
+    return WMAProfileSizeRatios[size_t(WMAProfileIndex(settings.WMAOptions))];
+}
+
+QStringList TWMAEncodeProcess::EncodeArguments(TOptionsSetting& settings, const QString& input, const QString& output)
+{
+    RepairWMAProfileIndex(settings.WMAOptions);
+    return EncodeArguments(std::as_const(settings), input, output);
+}
+
+QStringList TWMAEncodeProcess::EncodeArguments(const TOptionsSetting& settings, const QString& input,
                                                const QString& output)
 {
-    const int profile = RepairWMAProfileIndex(settings.WMAOptions);
+    const int profile = WMAProfileIndex(settings.WMAOptions);
     QStringList args{QStringLiteral("-input"), PathArgument(input),
                      QStringLiteral("-output"), PathArgument(output),
                      QStringLiteral("-a_setting"), QString::fromLatin1(WMAProfiles[size_t(profile)])};
@@ -43,7 +60,8 @@ QString TWMAEncodeProcess::Program()
 
 QStringList TWMAEncodeProcess::Arguments()
 {
-    return EncodeArguments(OptionsSetting, InputFile, WrittenFile());
+    if (!Settings) return EncodeArguments(OptionsSetting, InputFile, WrittenFile());
+    return EncodeArguments(*Settings, InputFile, WrittenFile());
 }
 
 QString TWMAEncodeProcess::NoEncoderText()

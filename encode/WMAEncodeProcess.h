@@ -14,8 +14,12 @@ extern const std::array<int, WMA_PROFILE_COUNT> WMAProfileSizeRatios;
 // WMAOptions.BitRate made valid: a value outside the table becomes the default profile,
 // which is written back into the setting. Returns the index.
 int RepairWMAProfileIndex(TWMAOptions& options);
+// The same without the write-back (a job's copy of the settings).
+int WMAProfileIndex(const TWMAOptions& options);
 // The size ratio of the profile in use (after the repair).
 int WMASizeRatio();
+// The same for a job's copy of the settings (nothing written back).
+int WMASizeRatio(const TOptionsSetting& settings);
 
 class TWMAEncodeProcess : public TEncodeProcess {
     Q_OBJECT
@@ -24,7 +28,9 @@ public:
 
     // wm8eutil's arguments; author and description (each only when not empty) only with
     // ID3Use. Repairs settings.WMAOptions.BitRate.
+    // The settings' profile repaired in place first (see RepairWMAProfileIndex).
     static QStringList EncodeArguments(TOptionsSetting& settings, const QString& input, const QString& output);
+    static QStringList EncodeArguments(const TOptionsSetting& settings, const QString& input, const QString& output);
 
     QString Program() override;             // "wm8eutil" (program folder, then PATH)
     QStringList Arguments() override;       // from OptionsSetting

@@ -26,8 +26,8 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 } // namespace
 
 TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
-                     TWMAEncodeProcess* wma, QObject* parent)
-    : TJobBase(entries, prompter, parent), FDisc(disc), FSettings(OptionsSetting)
+                     TWMAEncodeProcess* wma, std::shared_ptr<const TOptionsSetting> settings, QObject* parent)
+    : TJobBase(entries, prompter, std::move(settings), parent), FDisc(disc)
 {
     const TCommonOptions& common = FSettings.CommonOptions;
     FFormat = common.OutputFormat;
@@ -67,7 +67,7 @@ TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* p
     if (FCue)
         FCueFile = OutputFilePath(common.OutputFolder, FlacDiscFileName(FSettings.CDInfo, FPaths.value(0)));
 
-    FOnProduced = FolderCoverWriter(prompter);
+    FOnProduced = FolderCoverWriter(prompter, FSettings);
     FView.OutputFormat = QLatin1String(OutputFormats[FFormat].Name);
     FView.SelectedTracks = int(FEntries.size());
     FStepView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
@@ -126,7 +126,7 @@ void TCDRipJob::Start()
         Complete();
         return;
     }
-    FAudit = new TRipAudit(FPrompter, this);
+    FAudit = new TRipAudit(FPrompter, FSettingsCopy, this);
     FDisc.BeginAudit(*FAudit);
     // A stopped job closes at once; its log is written when the job goes.
     FBeforeClose = [this](std::function<void()> resume) {
@@ -182,13 +182,13 @@ void TCDRipJob::StartRip(int index)
         // One sink for the whole disc: each track follows the last in its stream.
         if (!FRipSink)
             FRipSink = std::make_unique<TFlacRipSink>(FCueFile, FSettings.FlacOptions.Level,
-                                                      FlacDiscComments(FSettings.CDInfo), false);
+                                                      FlacDiscComments(FSettings.CDInfo), false, RipCover(FSettings));
         FRip->Sink = FRipSink.get();
         FRip->WriteWav = common.IsKeepWav;
     } else if (FlacDirect()) {
         FRipSink = std::make_unique<TFlacRipSink>(
             OutputName(index), FSettings.FlacOptions.Level,
-            FlacTrackComments(FSettings.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks));
+            FlacTrackComments(FSettings.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks), true, RipCover(FSettings));
         FRip->Sink = FRipSink.get();
         FRip->WriteWav = common.IsKeepWav;
     }

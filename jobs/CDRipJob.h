@@ -50,10 +50,11 @@ public:
         QVector<TPipelineRow> Rows;
     };
 
-    // disc: where the tracks are read (it must outlive the job). The settings are those of
-    // OptionsSetting now: the job keeps its own copy.
+    // disc: where the tracks are read (it must outlive the job). settings: the job's copy
+    // (none: a copy of OptionsSetting now).
     TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3 = nullptr,
-              TWMAEncodeProcess* wma = nullptr, QObject* parent = nullptr);
+              TWMAEncodeProcess* wma = nullptr, std::shared_ptr<const TOptionsSetting> settings = {},
+              QObject* parent = nullptr);
     ~TCDRipJob() override;
 
     void Start() override;
@@ -119,7 +120,6 @@ private:
     void KeepOrDiscardRip(int index);
 
     TDiscSource& FDisc;
-    TOptionsSetting FSettings;            // the settings when the job began
     QStringList FTitles;
     QStringList FPaths;                   // output files relative to the output folder
     QHash<int, QString> FFinal;           // entry -> its output's decided name

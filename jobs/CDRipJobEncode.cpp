@@ -45,15 +45,16 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     const QString wav = RipFile(index);
     const QString out = OutputName(index);
     const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-    TEncodeStart how;
-    how.Kind = RipJobKind;
-    how.Mp3BeforeCommit = TagBeforeCommit(index);
-    how.SetUpOgg = [&entry](TEncodeStep& step) { ApplyOggOptions(step.VorbisOut1(), entry.Title, entry.TrackNumber); };
-    how.SetUpFlac = [this, &entry](TEncodeStep& step) {
-        ApplyFlacOptions(step.FlacOut1(), entry.Title, entry.TrackNumber, FDiscTracks);
-    };
-    how.WmaStarting = [this] { FTimer1.start(); };
-    worker.StartEncoder(FFormat, index, wav, out, how);
+    TEncodeRequest request;
+    request.Wav = wav;
+    request.Output = out;
+    request.Kind = RipJobKind;
+    request.Tagged = true;
+    request.Tags = {entry.Title, entry.TrackNumber, FDiscTracks};
+    request.Settings = FSettingsCopy;
+    request.TagWritten = [this, index](uint16_t status) { FTagStatus[index] = status; };
+    FTimer1.start();   // the estimate of an encoder with no progress reports (it stops itself)
+    worker.StartEncoder(FFormat, index, request);
 }
 
 void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)
@@ -93,36 +94,9 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
 {
     const int index = worker.Index;
     const QString wav = RipFile(index);
-    const QString out = OutputName(index);
-    TEncodeStep& step = worker.Step();
-    // What the encoder process found when it could not write (a full disk, a read-only
-    // folder).
-    const QString failure = FFormat == FormatMp3 ? step.Mp3().Failure() : FFormat == FormatWma ? step.Wma().Failure() : QString();
-    if (step.Mp3().Active) step.Mp3().Stop(0);
-    if (step.Wma().Active) step.Wma().Stop(0);
-    worker.Output.clear();
-    worker.Index = -1;
-    worker.WmaStart.invalidate();
-    worker.Row.Track.clear();
-    worker.Row.Stage = QStringLiteral("idle");
-    worker.Row.Percent = 0;
-
-    QString why;
-    if (info.Percent == ProgressCode::OggWriterDone || info.Percent == ProgressCode::FlacWriterDone) {
-        if (info.ErrorCode != 0) why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
-    } else if (info.ErrorCode == StreamFailed) {
-        why = info.ElapsedText;
-    } else if (!failure.isEmpty()) {
-        why = failure;
-    } else if (info.ErrorCode == 8) {
-        why = out + QStringLiteral(": ") + info.ElapsedText.trimmed();
-    } else if (info.ErrorCode != 2 || FileSizeOf(out) <= 0) {
-        why = out + QStringLiteral(": ")
-              + (FFormat == FormatMp3 ? Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！"))
-                                      : QStringLiteral("the encoder produced nothing"));
-    } else if (FFormat == FormatMp3 && !step.Mp3().EndedWell()) {
-        why = out + QStringLiteral(": the encoder failed");
-    }
+    const TEncodeOutcome outcome = worker.Finish(info);
+    const QString why = outcome.Failure;
+    const QString message = outcome.Message;
     if (!why.isEmpty()) {
         // The encoders have removed their part files; the rip is kept as a WAV for another
         // try (its name by the Existing rule, whose decision clears the WAV's part-file
@@ -138,8 +112,8 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
             else if (!CommitPart(aside, keep, &error)) FPrompter->ShowError(error);
             DiscardPart(wav);
         }
-        FPipeline.Finish(index, [this, index, why] {
-            FPrompter->ShowError(why);
+        FPipeline.Finish(index, [this, index, why, message] {
+            if (!message.isEmpty()) FPrompter->ShowError(message);
             Fail(index, why);
         });
         Next();
@@ -175,7 +149,7 @@ void TCDRipJob::Dispatch()
 
 void TCDRipJob::WmaTick()
 {
-    const TWmaTick tick = TickWmaWorkers(FWorkers);
+    const TWmaTick tick = TickWmaWorkers(FWorkers, WMASizeRatio(FSettings));
     if (!tick.Busy) FTimer1.stop();
     if (tick.Changed) {
         for (const auto& worker : FWorkers)

@@ -50,15 +50,16 @@ int TConversionJob::FileModeMaking(int format)
 }
 
 TConversionJob::TConversionJob(int mode, const QStringList& entries, TPrompter* prompter, TMp3EncodeProcess* mp3,
-                               TWMAEncodeProcess* wma, QObject* parent)
-    : TJobBase(entries, prompter, parent), FMode(mode)
+                               TWMAEncodeProcess* wma, std::shared_ptr<const TOptionsSetting> settings, QObject* parent)
+    : TJobBase(entries, prompter, std::move(settings), parent), FMode(mode)
 {
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
+    FStep->Settings = FSettingsCopy;
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
     FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
     // Several workers encode several files at once when each goes straight to its encoder.
-    const int jobs = TRipPipeline::ResolveJobs(OptionsSetting.CommonOptions.Jobs);
+    const int jobs = TRipPipeline::ResolveJobs(FSettings.CommonOptions.Jobs);
     const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma;
     if (jobs > 1 && fileMode && FEntries.size() > 1 && FilesGoStraight()) {
         FPipeline.Reset(jobs);
@@ -73,7 +74,7 @@ TConversionJob::TConversionJob(int mode, const QStringList& entries, TPrompter* 
 
     // Output paths below the output folder, named by the pattern, each unique within the
     // job; without a pattern a file is named by its own name. Mode 4 writes beside its input.
-    const QString pattern = OptionsSetting.CommonOptions.FileNamePattern;
+    const QString pattern = FSettings.CommonOptions.FileNamePattern;
     QSet<QString> used;
     for (int i = 0; i < FEntries.size(); ++i) {
         switch (FMode) {
@@ -98,7 +99,7 @@ TConversionJob::~TConversionJob()
 
 QString TConversionJob::OutputFolder() const
 {
-    return WithBackslash(OptionsSetting.CommonOptions.OutputFolder);
+    return WithBackslash(FSettings.CommonOptions.OutputFolder);
 }
 
 QString TConversionJob::OutputOf(int index) const
@@ -218,12 +219,12 @@ QString TConversionJob::BeginOutput(int index, const QString& wanted, int endPer
     return output;
 }
 
-void TConversionJob::StartMp3(int index, const QString& input, const QString& wanted, bool encode, bool tag)
+void TConversionJob::StartMp3(int index, const QString& input, const QString& wanted, bool encode)
 {
     const QString output = BeginOutput(index, wanted, ProgressCode::Mp3EncoderEnd);
     if (output.isEmpty()) return;
     try {
-        FStep->StartMp3(input, output, encode, FMode, tag ? TagBeforeCommit(index) : nullptr);
+        FStep->StartMp3(input, output, encode, FMode);
     } catch (const EEncodeProcessError& e) {
         const QString text = QString::fromStdString(e.what());
         FPrompter->ShowError(text);
@@ -265,7 +266,7 @@ void TConversionJob::StartOgg(int index, const QString& input, const QString& wa
     if (output.isEmpty()) return;
     FStep->WaveIn1().SetFileName(input);
     try {
-        FStep->RunOgg(output, TEncodeStep::OggCompression());
+        FStep->RunOgg(output, FStep->OggCompression());
     } catch (const std::exception& e) {
         const QString text = output + QStringLiteral(": ") + QString::fromUtf8(e.what());
         FPrompter->ShowError(text);
@@ -430,7 +431,7 @@ void TConversionJob::WmaTick()
     if (!FStep->Wma().Active) return;
     FView.Label3Visible = false;
     const int64_t total = WmaEstimatedTotal(elapsed, FWmaInputSize, std::max<int64_t>(FileSizeOf(FWmaOutput), 0),
-                                            WMASizeRatio());
+                                            WMASizeRatio(FSettings));
     if (total < 0) {
         Changed();
         return;

@@ -41,9 +41,10 @@ public:
 
     using TView = TStepView;
 
+    // settings: the job's copy (none: a copy of OptionsSetting now).
     TConversionJob(int mode, const QStringList& entries, TPrompter* prompter,
                    TMp3EncodeProcess* mp3 = nullptr, TWMAEncodeProcess* wma = nullptr,
-                   QObject* parent = nullptr);
+                   std::shared_ptr<const TOptionsSetting> settings = {}, QObject* parent = nullptr);
     ~TConversionJob() override;
 
     // The first step (the window's constructor runs it).
@@ -105,8 +106,7 @@ private:
     // rule and its folders. Empty when the entry is over (kept, skipped, no folder; its end
     // is posted as `endPercent`) or the job was stopped.
     QString BeginOutput(int index, const QString& wanted, int endPercent);
-    // tag: an ID3 tag for ripped entry `index` goes into the part file before it is renamed.
-    void StartMp3(int index, const QString& input, const QString& output, bool encode, bool tag = false);
+    void StartMp3(int index, const QString& input, const QString& output, bool encode);
     void StartWma(int index, const QString& input, const QString& output);
     void StartOgg(int index, const QString& input, const QString& output);
     void StartResample(int index, const QString& input, const QString& temp);

@@ -44,7 +44,7 @@ void TConversionJob::NextFlacFile()
     SetCaption(QStringLiteral("编码中("), i + 1, i);
     SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
     TFlacOut& flac = FStep->FlacOut1();
-    flac.SetLevel(OptionsSetting.FlacOptions.Level);
+    flac.SetLevel(FSettings.FlacOptions.Level);
     QStringList comments;
     TAuInput* input = nullptr;
     try {

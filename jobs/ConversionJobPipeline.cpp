@@ -119,12 +119,14 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
         worker.PostEnd(EncoderEndCode(format), StreamFailed, out + QStringLiteral(": ") + why);
         return;
     }
-    TEncodeStart how;
-    how.Kind = FMode;
-    how.Mp3Encode = FMode != Mp3ToWav;
-    how.SetUpOgg = [](TEncodeStep& step) { step.VorbisOut1().SetCompression(TEncodeStep::OggCompression()); };
-    how.WmaStarting = [this] { FWorkerTimer.start(); };
-    worker.StartEncoder(format, index, wav, out, how);
+    TEncodeRequest request;
+    request.Wav = wav;
+    request.Output = out;
+    request.Kind = FMode;
+    request.Decode = FMode == Mp3ToWav;
+    request.Settings = FSettingsCopy;
+    FWorkerTimer.start();   // the estimate of an encoder with no progress reports (it stops itself)
+    worker.StartEncoder(format, index, request);
 }
 
 void TConversionJob::PipelineInfo(TEncodeWorker& worker, const TProcessInfo& info)
@@ -153,42 +155,9 @@ void TConversionJob::PipelineInfo(TEncodeWorker& worker, const TProcessInfo& inf
 void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
 {
     const int i = worker.Index;
-    const QString out = FResults.value(i).Output;
-    const bool seen = worker.ProgressSeen;
-    TEncodeStep& step = worker.Step();
-    // What an encoder process found when it could not write (a full disk, a read-only folder).
-    const QString failure = step.Mp3().Failure().isEmpty() ? step.Wma().Failure() : step.Mp3().Failure();
-    if (step.Mp3().Active) step.Mp3().Stop(0);
-    if (step.Wma().Active) step.Wma().Stop(0);
-    worker.Output.clear();
-    worker.Index = -1;
-    worker.WmaStart.invalidate();
-    worker.Row.Track.clear();
-    worker.Row.Stage = QStringLiteral("idle");
-    worker.Row.Percent = 0;
-
-    const int code = info.ErrorCode;
-    const int format = PipelineFormat();
-    QString message;   // shown as an error
-    QString why;       // the entry's failure
-    if (code == StreamFailed) {
-        message = why = info.ElapsedText.startsWith(out) ? info.ElapsedText : out + QStringLiteral(": ") + info.ElapsedText;
-    } else if (code == 2 && !failure.isEmpty()) {
-        message = why = failure;
-    } else if (info.Percent == ProgressCode::OggWriterDone || info.Percent == ProgressCode::FlacWriterDone) {
-        // done
-    } else if (code == 1 && !seen) {
-        message = FEntries.value(i) + Res("RES_Operate_Fail", QStringLiteral(" 可能正在被使用，操作失败！"));
-        why = out + QStringLiteral(": in use");
-    } else if (code == 8) {
-        message = info.ElapsedText;
-        why = info.ElapsedText.trimmed();
-    } else if (code == 0) {
-        why = out + (format == FormatWma ? QStringLiteral(": not encoded") : QStringLiteral(": kept the existing file"));
-    } else if (code != 2 || !seen) {
-        if (format == FormatMp3) message = Res("RES_Check_Mp3Options", QStringLiteral("请检查MP3编码参数或重新运行程序！"));
-        why = out + QStringLiteral(": the encoder produced nothing");
-    }
+    const TEncodeOutcome outcome = worker.Finish(info);
+    const QString message = outcome.Message;   // shown as an error
+    const QString why = outcome.Failure;       // the entry's failure
     FPipeline.Finish(i, [this, i, message, why] {
         if (!message.isEmpty()) FPrompter->ShowError(message);
         if (!why.isEmpty()) {
@@ -208,7 +177,7 @@ void TConversionJob::PipelineRows()
 
 void TConversionJob::PipelineWmaTick()
 {
-    const TWmaTick tick = TickWmaWorkers(FWorkers);
+    const TWmaTick tick = TickWmaWorkers(FWorkers, WMASizeRatio(FSettings));
     if (!tick.Busy) FWorkerTimer.stop();
     if (tick.Changed) {
         PipelineRows();

@@ -2,9 +2,11 @@
 
 #include "settings/Options.h"
 
-TJobBase::TJobBase(const QStringList& entries, TPrompter* prompter, QObject* parent)
+TJobBase::TJobBase(const QStringList& entries, TPrompter* prompter, std::shared_ptr<const TOptionsSetting> settings,
+                   QObject* parent)
     : QObject(parent), FEntries(entries), FPrompter(prompter),
-      FExisting(TExisting(OptionsSetting.CommonOptions.Existing), prompter)
+      FSettingsCopy(settings ? std::move(settings) : std::make_shared<const TOptionsSetting>(OptionsSetting)),
+      FSettings(*FSettingsCopy), FExisting(TExisting(FSettings.CommonOptions.Existing), prompter)
 {
     FResults.resize(FEntries.size());
 }
@@ -83,12 +85,4 @@ void TJobBase::Complete()
     FDone = true;
     // The close request is posted: the window closes after the handler has returned.
     QMetaObject::invokeMethod(this, &TJobBase::CloseRequested, Qt::QueuedConnection);
-}
-
-std::function<void(const QString& part)> TJobBase::TagBeforeCommit(int index)
-{
-    return [this, index](const QString& part) {
-        const TRipEntry entry = ParseRipEntry(FEntries.value(index));
-        FTagStatus[index] = WriteTrackTag(part, entry.Title, entry.TrackNumber, OptionsSetting.CDInfo);
-    };
 }

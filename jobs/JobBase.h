@@ -7,12 +7,14 @@
 #include "encode/JobEntry.h"
 #include "jobs/RipPipeline.h"
 #include "platform/OutputFile.h"
+#include "settings/Options.h"
 
 #include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QVector>
 #include <functional>
+#include <memory>
 
 // What the step-by-step progress window shows of a job: the step and its entry in the
 // window's title, the group box's caption, the elapsed and estimated times, the gauge.
@@ -32,7 +34,10 @@ struct TStepView {
 class TJobBase : public QObject {
     Q_OBJECT
 public:
-    TJobBase(const QStringList& entries, TPrompter* prompter, QObject* parent = nullptr);
+    // settings: the job's own copy (none: a copy of OptionsSetting now); the job reads no
+    // other settings while it runs.
+    TJobBase(const QStringList& entries, TPrompter* prompter, std::shared_ptr<const TOptionsSetting> settings,
+             QObject* parent = nullptr);
 
     // The first step (the window's constructor runs it).
     virtual void Start() = 0;
@@ -84,9 +89,7 @@ protected:
     // The one output every entry shares (a whole-disc file): true with `path` set to the
     // name to write; false when the rule kept the file (every entry produced or failed).
     bool ClaimSharedOutput(QString& path);
-    // The ID3 tag of ripped entry `index`, written into its MP3 encoder's part file before
-    // the rename; TakeTagStatus gives the tag writer's status afterwards (0: none written).
-    std::function<void(const QString& part)> TagBeforeCommit(int index);
+    // The ID3 tag writer's status for entry `index` (0: none written).
     uint16_t TakeTagStatus(int index) { return FTagStatus.take(index); }
     // Asked once when the job is over, before it closes: true when something still has to
     // finish first (a rip log waiting for a database answer), which then calls `resume`.
@@ -97,6 +100,8 @@ protected:
 
     QStringList FEntries;
     TPrompter* FPrompter;
+    std::shared_ptr<const TOptionsSetting> FSettingsCopy;
+    const TOptionsSetting& FSettings;
     QVector<TEntryResult> FResults;
     bool FDone = false;
     bool FStopped = false;

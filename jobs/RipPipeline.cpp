@@ -27,35 +27,16 @@ TEncodeWorker::~TEncodeWorker()
 
 void TEncodeWorker::Abort()
 {
-    ++FRun;
-    if (FFirst) {
-        FFirst->wait();
-        FFirst.reset();
-    }
     // The writers and encoders remove what they had begun; a part file a finished encoder
     // left for the job to commit goes too. A file under the final name is never touched.
     FStep->StopAll();
     if (!Output.isEmpty()) DiscardPart(PartPathOf(Output));
     Output.clear();
+    FEncoder.reset();
     Index = -1;
     Row.Track.clear();
     Row.Stage = QStringLiteral("idle");
     Row.Percent = 0;
-}
-
-void TEncodeWorker::RunFirst(std::function<QString()> work, std::function<void(const QString&)> then)
-{
-    const quint64 run = ++FRun;
-    FFirst.reset(QThread::create([this, run, work = std::move(work), then = std::move(then)] {
-        const QString error = work();
-        QMetaObject::invokeMethod(this, [this, run, error, then] {
-            if (run != FRun) return;
-            if (FFirst) FFirst->wait();
-            FFirst.reset();
-            then(error);
-        }, Qt::QueuedConnection);
-    }));
-    FFirst->start();
 }
 
 bool TEncodeWorker::event(QEvent* e)
@@ -141,16 +122,15 @@ void TEncodeWorker::PostEnd(int percent, int errorCode, const QString& text)
     QCoreApplication::postEvent(this, new TProcessInfoEvent(std::move(info)));
 }
 
-TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers)
+TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers, int sizeRatio)
 {
     TWmaTick tick;
     for (auto& worker : workers) {
-        TEncodeStep& step = worker->Step();
-        if (!worker->Busy() || !step.Wma().Active || !worker->WmaStart.isValid()) continue;
+        if (!worker->Estimating()) continue;
         tick.Busy = true;
         const int64_t elapsed = std::llround(double(worker->WmaStart.elapsed()) / 1000.0);
         const int64_t total = WmaEstimatedTotal(elapsed, worker->WmaInputSize,
-                                                std::max<int64_t>(FileSizeOf(step.Wma().WrittenFile()), 0), WMASizeRatio());
+                                                std::max<int64_t>(FileSizeOf(worker->EstimatedFile()), 0), sizeRatio);
         if (total <= 0) continue;
         const int percent = int(std::llround(double(elapsed) * 100.0 / double(total)));
         if (percent > worker->Row.Percent) {
@@ -161,37 +141,52 @@ TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers)
     return tick;
 }
 
-void TEncodeWorker::StartEncoder(int format, int index, const QString& wav, const QString& out, const TEncodeStart& how)
+void TEncodeWorker::StartEncoder(int format, int index, const TEncodeRequest& request)
 {
-    TEncodeStep& step = *FStep;
+    FEndCode = EncoderEndCode(format);
+    FEncoder = MakeEncoder(format, *FStep);
+    if (!FEncoder) {
+        PostEnd(FEndCode, StreamFailed, request.Output + QStringLiteral(": no encoder makes this format"));
+        return;
+    }
+    WmaStart.start();
+    WmaInputSize = FileSizeOf(request.Wav);
+    // Whatever the encoder begins is its part file: it goes if the worker is aborted.
+    Output = request.Output;
     try {
-        switch (format) {
-        case FormatOgg:
-            step.WaveIn1().SetFileName(wav);
-            if (how.SetUpOgg) how.SetUpOgg(step);
-            Output = out;
-            step.RunOggAsSet(out);
-            break;
-        case FormatFlac:
-            step.WaveIn1().SetFileName(wav);
-            if (how.SetUpFlac) how.SetUpFlac(step);
-            Output = out;
-            step.RunFlac(&step.WaveIn1(), out);
-            break;
-        case FormatWma:
-            WmaStart.start();
-            WmaInputSize = FileSizeOf(wav);
-            if (how.WmaStarting) how.WmaStarting();
-            step.StartWma(wav, out, how.Kind);
-            if (Index == index && step.Wma().Running()) Output = out;
-            break;
-        default:
-            step.StartMp3(wav, out, how.Mp3Encode, how.Kind, how.Mp3BeforeCommit);
-            if (step.Mp3().Running()) Output = out;
-            break;
-        }
+        FEncoder->Start(request);
+        // A process that refused to start wrote nothing.
+        if (Index != index || !FEncoder->Running()) Output.clear();
     } catch (const std::exception& e) {
         Output.clear();
-        PostEnd(EncoderEndCode(format), StreamFailed, out + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        PostEnd(FEndCode, StreamFailed, request.Output + QStringLiteral(": ") + QString::fromUtf8(e.what()));
     }
+}
+
+TEncodeOutcome TEncodeWorker::Finish(const TProcessInfo& end)
+{
+    TEncodeOutcome outcome;
+    if (FEncoder) {
+        outcome = FEncoder->Outcome(end, ProgressSeen);
+    } else if (end.ErrorCode != 0) {
+        outcome.Failure = outcome.Message = end.ElapsedText;
+    }
+    FEncoder.reset();
+    Output.clear();
+    Index = -1;
+    WmaStart.invalidate();
+    Row.Track.clear();
+    Row.Stage = QStringLiteral("idle");
+    Row.Percent = 0;
+    return outcome;
+}
+
+bool TEncodeWorker::Estimating() const
+{
+    return Index >= 0 && FEncoder && FEncoder->Estimated() && WmaStart.isValid();
+}
+
+QString TEncodeWorker::EstimatedFile() const
+{
+    return FEncoder ? FEncoder->WrittenFile() : QString();
 }

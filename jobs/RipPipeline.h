@@ -12,6 +12,7 @@
 #include "platform/Prompter.h"
 #include "platform/ProcessInfo.h"
 #include "encode/EncodeStep.h"
+#include "encode/Encoder.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -21,7 +22,6 @@
 #include <map>
 #include <memory>
 
-class QThread;
 class TMp3EncodeProcess;
 class TWMAEncodeProcess;
 
@@ -31,16 +31,6 @@ struct TPipelineRow {
     QString Track;       // the entry's title; empty when idle
     QString Stage;       // "Extracting...", "Encoding...", "waiting", "idle"
     int Percent = 0;
-};
-
-// How a worker starts the encoder of an output format: what each job decides for itself.
-struct TEncodeStart {
-    int Kind = 1;                                    // the encoder processes' kind (no questions)
-    bool Mp3Encode = true;                           // false: the MP3 process decodes
-    std::function<void(const QString& part)> Mp3BeforeCommit;   // an ID3 tag, into the part file
-    std::function<void(TEncodeStep& step)> SetUpOgg;            // comments and quality
-    std::function<void(TEncodeStep& step)> SetUpFlac;           // level and comments
-    std::function<void()> WmaStarting;               // the job's estimate timer
 };
 
 class TEncodeWorker : public QObject {
@@ -53,19 +43,21 @@ public:
 
     TEncodeStep& Step() { return *FStep; }
     bool Busy() const { return Index >= 0; }
-    // Stops the step (and waits for RunFirst's work) and removes the partial output; the
-    // worker is idle afterwards.
+    // Stops the step and removes the partial output; the worker is idle afterwards.
     void Abort();
-    // Runs `work` on a thread of its own (a normalize pass), then `then` with its error
-    // text on the main thread, unless the worker was aborted meanwhile.
-    void RunFirst(std::function<QString()> work, std::function<void(const QString&)> then);
     // Posts an end notification of the worker's own, as its encoder would (e.g. one that
     // could not start).
     void PostEnd(int percent, int errorCode, const QString& text);
-    // Starts the encoder of `format` on the WAV `wav` into `out` for entry `index` (the
-    // worker's entry): Output is set while a file is being written; an encoder that cannot
-    // start posts the failed end of its format.
-    void StartEncoder(int format, int index, const QString& wav, const QString& out, const TEncodeStart& how);
+    // Starts the encoder component of `format` (the format table's) on the request for
+    // entry `index` (the worker's entry): Output is set while a file is being written; an
+    // encoder that cannot start posts the failed end of its format.
+    void StartEncoder(int format, int index, const TEncodeRequest& request);
+    // The encoder's end `end` has come: what it means for the entry; the worker is idle
+    // afterwards.
+    TEncodeOutcome Finish(const TProcessInfo& end);
+    // The running encoder reports no progress of its own (the estimate's clock runs).
+    bool Estimating() const;
+    QString EstimatedFile() const;
 
     int Index = -1;              // the entry encoded; -1: idle
     QString Output;              // the final name being written; its part file goes when stopped
@@ -81,8 +73,8 @@ protected:
 
 private:
     std::unique_ptr<TEncodeStep> FStep;
-    std::unique_ptr<QThread> FFirst;   // RunFirst's thread
-    quint64 FRun = 0;                  // changes with every RunFirst and Abort
+    std::unique_ptr<TEncoder> FEncoder;   // the current entry's
+    int FEndCode = 0;                     // its format's end notification
 };
 
 class TRipPipeline {
@@ -122,10 +114,10 @@ private:
     std::map<int, std::function<void()>> FOutcomes;
 };
 
-// The WMA encoder reports no progress: each busy WMA worker's row takes the estimate from
-// its clock and its output's size so far. Busy: some worker still runs the WMA encoder.
+// An encoder with no progress reports (WMA): each such busy worker's row takes the estimate
+// from its clock and its output's size so far. Busy: some worker still runs such an encoder.
 struct TWmaTick {
     bool Busy = false;
     bool Changed = false;
 };
-TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers);
+TWmaTick TickWmaWorkers(std::vector<std::unique_ptr<TEncodeWorker>>& workers, int sizeRatio);

@@ -465,7 +465,12 @@ QString CurrentDiscCoverPath()
 
 TCoverImage CurrentDiscCover()
 {
-    QFile file(CurrentDiscCoverPath());
+    return StoredCover(OptionsSetting.CDInfo.MBRelease);
+}
+
+TCoverImage StoredCover(const QString& mbid)
+{
+    QFile file(StoredCoverPath(mbid));
     if (file.fileName().isEmpty() || file.size() > kMaxCoverBytes || !file.open(QIODevice::ReadOnly))
         return {};
     return CoverImageOf(file.readAll());

@@ -116,3 +116,5 @@ QByteArray FlacPictureBlock(const TCoverImage& image);
 QByteArray OggCoverComment(const TCoverImage& image);
 // The current disc's stored cover as an image (null when there is none or it is unreadable).
 TCoverImage CurrentDiscCover();
+// The stored cover of a release as an image (null as above).
+TCoverImage StoredCover(const QString& mbid);

@@ -30,10 +30,14 @@ int Convert(const QStringList& args)
     if (const int rc = ParseCommandLine(parser, args, "convert"); rc >= 0)
         return rc;
     TPrompter::Answer answer;
-    if (!AnswerOption(parser, "convert", answer) || !JobsOption(parser, "convert") || !ExistingOption(parser, "convert"))
+    // The run's own settings: the stored ones changed by the options given.
+    auto run = std::make_shared<TOptionsSetting>(OptionsSetting);
+    TCommonOptions& common = run->CommonOptions;
+    if (!AnswerOption(parser, "convert", answer) || !JobsOption(parser, "convert", common)
+        || !ExistingOption(parser, "convert", common))
         return 2;
     const int mode = TConversionJob::FileModeMaking(OutputFormatOfWord(parser.value("to")));
-    if (parser.isSet("pattern")) OptionsSetting.CommonOptions.FileNamePattern = parser.value("pattern");
+    if (parser.isSet("pattern")) common.FileNamePattern = parser.value("pattern");
     const QStringList files = parser.positionalArguments();
     if (mode == 0 || files.isEmpty()) {
         PrintLine(stderr, QStringLiteral("varnelcd-cli convert: give --to ") + OutputFormatWords().join(QLatin1Char('|'))
@@ -46,15 +50,15 @@ int Convert(const QStringList& args)
             PrintLine(stderr, QStringLiteral("Cannot create ") + out);
             return 1;
         }
-        OptionsSetting.CommonOptions.OutputFolder = WithBackslash(out);
-    } else if (!QDir(OptionsSetting.CommonOptions.OutputFolder).exists()) {
-        PrintLine(stderr, OptionsSetting.CommonOptions.OutputFolder + QStringLiteral(": the output folder does not exist (--out DIR names another)"));
+        common.OutputFolder = WithBackslash(out);
+    } else if (!QDir(common.OutputFolder).exists()) {
+        PrintLine(stderr, common.OutputFolder + QStringLiteral(": the output folder does not exist (--out DIR names another)"));
         return 1;
     }
     QStringList entries;
     for (const QString& f : files) entries.append(QFileInfo(f).absoluteFilePath());
     TJobConsolePrompter prompter(answer);
-    TConversionJob job(mode, entries, &prompter);
+    TConversionJob job(mode, entries, &prompter, nullptr, nullptr, run);
     return RunJobOnConsole(job, "convert");
 }
 

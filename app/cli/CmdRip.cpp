@@ -72,10 +72,13 @@ int Rip(const QStringList& args)
         return rc;
     int drive = OptionsSetting.CDOptions.Index;
     TPrompter::Answer answer;
-    if (!IntOption(parser, "drive", drive) || !AnswerOption(parser, "rip", answer) || !JobsOption(parser, "rip")
-        || !ExistingOption(parser, "rip"))
+    // The run's own settings: the stored ones changed by the options given (the stored ones
+    // stay as they are).
+    TOptionsSetting run = OptionsSetting;
+    TCommonOptions& common = run.CommonOptions;
+    if (!IntOption(parser, "drive", drive) || !AnswerOption(parser, "rip", answer) || !JobsOption(parser, "rip", common)
+        || !ExistingOption(parser, "rip", common))
         return 2;
-    TCommonOptions& common = OptionsSetting.CommonOptions;
     if (parser.isSet("format")) {
         const int format = OutputFormatOfWord(parser.value("format"));
         if (format < 0) {
@@ -91,12 +94,12 @@ int Rip(const QStringList& args)
             PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --flac-level takes 0 to 8"));
             return 2;
         }
-        OptionsSetting.FlacOptions.Level = level;
+        run.FlacOptions.Level = level;
     }
-    if (parser.isSet("cuesheet")) OptionsSetting.FlacOptions.Cuesheet = true;
+    if (parser.isSet("cuesheet")) run.FlacOptions.Cuesheet = true;
     if (parser.isSet("keep-wav")) common.IsKeepWav = true;
     if (parser.isSet("pattern")) common.FileNamePattern = parser.value("pattern");
-    if (parser.isSet("id3")) OptionsSetting.ID3Use = true;
+    if (parser.isSet("id3")) run.ID3Use = true;
     if (parser.isSet("out")) common.OutputFolder = WithBackslash(QDir(parser.value("out")).absolutePath());
     TRipAuditSettings& audit = RipAuditSettings();
     if (parser.isSet("offset")) {
@@ -127,7 +130,7 @@ int Rip(const QStringList& args)
     }
 
     // A whole-disc file holds its tracks in disc order.
-    if (common.OutputFormat == FormatFlac && OptionsSetting.FlacOptions.Cuesheet) std::sort(tracks.begin(), tracks.end());
+    if (common.OutputFormat == FormatFlac && run.FlacOptions.Cuesheet) std::sort(tracks.begin(), tracks.end());
 
     TJobConsolePrompter prompter(answer);
     // The extract command's checks: the output folder, a rip time of 0 seconds.
@@ -151,8 +154,10 @@ int Rip(const QStringList& args)
 
     QStringList entries;
     for (int t : tracks) entries.append(RipEntryText(t, rows[t - 1].Title));
+    // The disc's information as opening it found it (stored titles, CD-Text).
+    run.CDInfo = OptionsSetting.CDInfo;
     const std::unique_ptr<TDiscSource> source = disc.Session().RipSource();
-    TCDRipJob job(*source, entries, &prompter);
+    TCDRipJob job(*source, entries, &prompter, nullptr, nullptr, std::make_shared<const TOptionsSetting>(run));
     return RunJobOnConsole(job, "rip");
 }
 

@@ -54,9 +54,11 @@ int RipTrack(const QStringList& args)
         return rc;
     int track = 0;
     int drive = OptionsSetting.CDOptions.Index;
+    // The run's own settings: the stored ones changed by the options given.
+    TOptionsSetting run = OptionsSetting;
     TPrompter::Answer answer;
     if (!IntOption(parser, "track", track) || !IntOption(parser, "drive", drive)
-        || !AnswerOption(parser, "riptrack", answer) || !ExistingOption(parser, "riptrack"))
+        || !AnswerOption(parser, "riptrack", answer) || !ExistingOption(parser, "riptrack", run.CommonOptions))
         return 2;
     if (!parser.isSet("track")) {
         PrintLine(stderr, QStringLiteral("varnelcd-cli riptrack: --track N is required"));
@@ -73,14 +75,14 @@ int RipTrack(const QStringList& args)
     }
 
     // The file's name by the Existing rule, decided before anything is read.
-    QString folder = OptionsSetting.CommonOptions.OutputFolder;
+    QString folder = run.CommonOptions.OutputFolder;
     if (parser.isSet("out")) {
         const QString out = QDir(parser.value("out")).absolutePath();
         QDir().mkpath(out);                // a failure shows as the rip's own message
         folder = WithBackslash(out);
     }
     TJobConsolePrompter prompter(answer);
-    TExistingFiles existing(TExisting(OptionsSetting.CommonOptions.Existing), &prompter);
+    TExistingFiles existing(TExisting(run.CommonOptions.Existing), &prompter);
     const QString wanted = QDir(folder).filePath(QStringLiteral("Track") + TwoDigits(track) + QStringLiteral(".wav"));
     const TExistingFiles::TDecision decision = existing.Decide(wanted);
     if (decision.Action == TExistingFiles::TDecision::Skip) {
@@ -98,7 +100,8 @@ int RipTrack(const QStringList& args)
     TCDRipThread rip(track, title);
     rip.Reader = source->NewReader();
     rip.OwnerWindow = &owner;
-    if (parser.isSet("out")) rip.Options.OutputFolder = folder;
+    rip.Options = run.CommonOptions;
+    rip.Options.OutputFolder = folder;
     rip.Start();
     rip.Wait();
     TCDRipThread::DeliverPosted();

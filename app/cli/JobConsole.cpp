@@ -127,7 +127,7 @@ void AddExistingOption(QCommandLineParser& parser)
                                                     "rename (write \"name (2)\") or overwrite.", "WHAT"));
 }
 
-bool ExistingOption(const QCommandLineParser& parser, const char* command)
+bool ExistingOption(const QCommandLineParser& parser, const char* command, TCommonOptions& common)
 {
     if (!parser.isSet("existing")) return true;
     TExisting value;
@@ -135,7 +135,7 @@ bool ExistingOption(const QCommandLineParser& parser, const char* command)
         PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --existing takes ask, skip, rename or overwrite").arg(QLatin1String(command)));
         return false;
     }
-    OptionsSetting.CommonOptions.Existing = int32_t(value);
+    common.Existing = int32_t(value);
     return true;
 }
 
@@ -162,7 +162,7 @@ void AddJobsOption(QCommandLineParser& parser)
     parser.addOption(QCommandLineOption("jobs", "Encode with N workers at once (0: one per core; default: the settings').", "N"));
 }
 
-bool JobsOption(const QCommandLineParser& parser, const char* command)
+bool JobsOption(const QCommandLineParser& parser, const char* command, TCommonOptions& common)
 {
     if (!parser.isSet("jobs")) return true;
     bool ok = false;
@@ -171,7 +171,7 @@ bool JobsOption(const QCommandLineParser& parser, const char* command)
         PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --jobs takes a number from 0 up (0: one per core)").arg(QLatin1String(command)));
         return false;
     }
-    OptionsSetting.CommonOptions.Jobs = jobs;
+    common.Jobs = jobs;
     return true;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "settings/Options.h"
 // The command line's side of a job (conversion or rip): questions answered by --yes / --no (else
 // asked on the terminal, else given their default), messages on stderr, progress on the
 // terminal, and the per-entry outcome as the exit status.
@@ -33,13 +34,13 @@ bool AnswerOption(const QCommandLineParser& parser, const char* command, TPrompt
 void AddExistingOption(QCommandLineParser& parser);
 // Sets the Existing setting from --existing; prints an error and returns false for another
 // word.
-bool ExistingOption(const QCommandLineParser& parser, const char* command);
+bool ExistingOption(const QCommandLineParser& parser, const char* command, TCommonOptions& common);
 
 // Adds --jobs N (encode workers; 0: one per core) to a job command's options.
 void AddJobsOption(QCommandLineParser& parser);
 // Sets the Jobs setting from --jobs; prints an error and returns false for a value that is
 // not a whole number from 0 up.
-bool JobsOption(const QCommandLineParser& parser, const char* command);
+bool JobsOption(const QCommandLineParser& parser, const char* command, TCommonOptions& common);
 
 // Runs the job to its end: starts it, prints each step's caption and its progress in steps
 // of ten percent on stderr, and each reader/worker row as "[rip] ..." / "[wN] ..." when it

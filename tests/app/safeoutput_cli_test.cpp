@@ -239,43 +239,58 @@ TEST_F(SafeOutputTest, AFailedTrackLeavesNoFile)
     qunsetenv("VARNELCD_READ_FAULTS");
 }
 
-// A kill at any moment leaves only whole files under final names; a second run that skips
-// the existing files completes the job.
+// SIGKILL at 20 random moments (two in each case: every rip format over a 10-track disc,
+// every conversion): after each, every file under a final name is whole, and the next run
+// with --existing skip completes the job.
 TEST_F(SafeOutputTest, AKilledJobLeavesOnlyWholeFilesAndResumes)
 {
+    constexpr int Tracks = 10, Sectors = 90;
+    QStringList discArgs;
+    for (int t = 1; t <= Tracks; ++t)
+        discArgs << "--track" << QString("audio:%1").arg(Sectors) << "--title" << QString("%1:T%2").arg(t).arg(t);
+    ASSERT_TRUE(QDir().mkpath(Path("ten")));
+    const QString ten = MakeTestDisc(Path("ten"), discArgs + QStringList{"--cdtext"});
+    ASSERT_FALSE(ten.isEmpty());
     ASSERT_TRUE(WriteAll(Path("in.wav"), Wav(4)));
     ASSERT_TRUE(Cli({"convert", "--to", "mp3", "--out", Path("src"), Path("in.wav")}).ExitCode == 0);
     std::mt19937 random(20261207);
     struct TCase {
-        const char* What;
         QStringList Args;
         QStringList Finals;
         double Seconds;
     };
-    const double track = TrackSectors / 75.0;
     std::vector<TCase> cases;
-    for (const char* f : {"wav", "mp3", "ogg", "flac", "wma"})
-        cases.push_back({f, Rip(f, Path(QString("kill-rip-%1").arg(f))),
-                         {QString("FirstSong.%1").arg(f), QString("Second.%1").arg(f)}, track});
+    for (const char* f : {"wav", "mp3", "ogg", "flac", "wma"}) {
+        QStringList finals;
+        for (int t = 1; t <= Tracks; ++t) finals << QString("T%1.%2").arg(t).arg(f);
+        finals.sort();
+        cases.push_back({{"rip", "--disc-image", ten, "--format", f, "--out", Path(QString("kill-rip-%1").arg(f)),
+                          "--no-accuraterip", "--jobs", "2"},
+                         finals, Sectors / 75.0});
+    }
     for (const char* f : {"mp3", "ogg", "flac", "wma"})
-        cases.push_back({f, {"convert", "--to", f, "--out", Path(QString("kill-conv-%1").arg(f)), Path("in.wav")},
+        cases.push_back({{"convert", "--to", f, "--out", Path(QString("kill-conv-%1").arg(f)), Path("in.wav")},
                          {QString("in.%1").arg(f)}, 4});
-    cases.push_back({"mp3 to wav", {"convert", "--to", "wav", "--out", Path("kill-conv-wav"), Path("src/in.mp3")}, {"in.wav"}, 4});
-    for (TCase& c : cases) {
-        SCOPED_TRACE(c.Args.join(' ').toStdString());
+    cases.push_back({{"convert", "--to", "wav", "--out", Path("kill-conv-wav"), Path("src/in.mp3")}, {"in.wav"}, 4});
+    for (const TCase& c : cases) {
         const QString out = c.Args.value(c.Args.indexOf("--out") + 1);
-        std::unique_ptr<QProcess> p(Start(c.Args));
-        QThread::msleep(std::uniform_int_distribution<int>(30, 900)(random));
-        ::kill(pid_t(p->processId()), SIGKILL);
-        p->waitForFinished();
-        for (const QString& name : Files(out))
-            if (c.Finals.contains(name)) {
-                EXPECT_TRUE(Whole(out + "/" + name, c.Seconds)) << name.toStdString();
-            }
-        const Result r = Cli(c.Args + QStringList{"--existing", "skip"});
-        EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
-        EXPECT_EQ(Files(out), c.Finals);
-        for (const QString& name : c.Finals) EXPECT_TRUE(Whole(out + "/" + name, c.Seconds)) << name.toStdString();
+        for (int moment = 0; moment < 2; ++moment) {
+            const int ms = std::uniform_int_distribution<int>(30, 1500)(random);
+            SCOPED_TRACE(c.Args.join(' ').toStdString() + QString(" killed after %1 ms").arg(ms).toStdString());
+            QDir(out).removeRecursively();
+            std::unique_ptr<QProcess> p(Start(c.Args));
+            QThread::msleep(ms);
+            ::kill(pid_t(p->processId()), SIGKILL);
+            p->waitForFinished();
+            for (const QString& name : Files(out))
+                if (c.Finals.contains(name)) {
+                    EXPECT_TRUE(Whole(out + "/" + name, c.Seconds)) << name.toStdString();
+                }
+            const Result r = Cli(c.Args + QStringList{"--existing", "skip"});
+            EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+            EXPECT_EQ(Files(out), c.Finals);
+            for (const QString& name : c.Finals) EXPECT_TRUE(Whole(out + "/" + name, c.Seconds)) << name.toStdString();
+        }
     }
 }
 

@@ -1,0 +1,69 @@
+#pragma once
+// An encoder as a component: one interface for every output format that a WAV file is
+// encoded into (MP3 through lame, WMA through our WMA tool, OGG through libvorbis, FLAC
+// through libFLAC). The format table (OutputFormats.h) names each format's component; a
+// worker (jobs/RipPipeline.h) starts one per file and never asks which format it is.
+//
+// A component works on its worker's TEncodeStep: its progress (1..100) and its end (the
+// format's end code) reach the step's owner as TProcessInfo events, and the owner asks the
+// component what the end means. The output is written as its part file and renamed over
+// the final name only when whole; an abort removes what was begun.
+#include "settings/Options.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class TEncodeStep;
+struct TProcessInfo;
+
+// What a track file is tagged with (none when Title is empty and TrackNumber is 0): a
+// disc's track, with the disc's fields from the settings' CDInfo.
+struct TTrackTags {
+    QString Title;
+    int TrackNumber = 0;
+    int TrackTotal = 0;     // 0: the disc's
+};
+
+struct TEncodeRequest {
+    QString Wav;                      // the input
+    QString Output;                   // the final name
+    int Kind = 1;                     // the encoder processes' kind (1: no questions)
+    bool Decode = false;              // the MP3 process decodes Wav (an MP3) to Output (a WAV)
+    bool Tagged = false;              // tag with Tags and the disc's fields
+    TTrackTags Tags;
+    std::shared_ptr<const TOptionsSetting> Settings;   // the job's settings
+    // Called on the MP3 tag writer's status once the tag is in the part file.
+    std::function<void(uint16_t status)> TagWritten;
+};
+
+// What an encoder's end means for its entry.
+struct TEncodeOutcome {
+    QString Failure;                  // empty: the output is whole under its final name
+    QString Message;                  // shown to the user (may differ from Failure)
+};
+
+class TEncoder {
+public:
+    virtual ~TEncoder() = default;
+    // Starts the encoding; throws std::exception when it cannot start (nothing written).
+    virtual void Start(const TEncodeRequest& request) = 0;
+    // Whether it is running (an encoder process that refused to start is not).
+    virtual bool Running() const = 0;
+    // The end notification `end` (the format's end code), with whether progress was seen.
+    virtual TEncodeOutcome Outcome(const TProcessInfo& end, bool progressSeen) = 0;
+    // The file being written while it runs (for estimates); empty when none.
+    virtual QString WrittenFile() const { return {}; }
+    // Whether the progress must be estimated from the output's growth (no reports).
+    virtual bool Estimated() const { return false; }
+};
+
+// The component making `format` on `step` (the format table's); null for a format with no
+// encoding (WAV).
+std::unique_ptr<TEncoder> MakeEncoder(int format, TEncodeStep& step);
+
+// The components, one per format, as the format table names them.
+std::unique_ptr<TEncoder> NewMp3Encoder(TEncodeStep& step);
+std::unique_ptr<TEncoder> NewWmaEncoder(TEncodeStep& step);
+std::unique_ptr<TEncoder> NewOggEncoder(TEncodeStep& step);
+std::unique_ptr<TEncoder> NewFlacEncoder(TEncodeStep& step);
