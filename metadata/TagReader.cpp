@@ -112,8 +112,9 @@ void TagRecordFromPairs(const TCommentList& pairs, TTagRecord& tag)
                 TakeNumber(value, tag.Disc, tag.DiscTotal);
             } else if (k.Field == TField::TrackTotal || k.Field == TField::DiscTotal) {
                 int& total = k.Field == TField::TrackTotal ? tag.TrackTotal : tag.DiscTotal;
-                int ignored = 1;
-                TakeNumber(value, ignored, total);
+                int count = 0, unused = 0;
+                ParseNumberOfTotal(value, count, unused);
+                if (total == 0) total = count;
             } else if (k.Field == TField::TrackGain || k.Field == TField::AlbumGain) {
                 TakeDouble(k.Field == TField::TrackGain ? tag.TrackGain : tag.AlbumGain, ParseReplayGain(value));
             } else {

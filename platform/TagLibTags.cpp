@@ -151,6 +151,8 @@ bool ReadId3v2Tag(const QString& path, TTagRecord& r, QString* error)
     if (!file.hasID3v2Tag())
         return Fail(error, path, "no ID3v2 tag");
     TagLib::ID3v2::Tag& tag = *file.ID3v2Tag(false);
+    if (tag.frameList().isEmpty())
+        return Fail(error, path, "the ID3v2 tag is empty or damaged");
     const auto take = [](QString& field, const QString& value) {
         if (!value.isEmpty())
             field = value;
