@@ -147,6 +147,7 @@ bool WriteFileTags(const QString& path, TTagFormat format, const TTagRecord& giv
     case TTagFormat::Wav:
         return AppendWavInfo(path, tag, error);
     case TTagFormat::Wma:
+        return WriteAsfTag(path, tag, error);
     case TTagFormat::None:
         return true;
     }

@@ -2,8 +2,9 @@
 // The tag record written into the files a job makes, in each format's own way:
 //   MP3   our ID3v1 tag, and an ID3v2 tag (v2.4 UTF-8 or v2.3 UTF-16) through TagLib;
 //   FLAC  Vorbis comments and a PICTURE block; OGG Vorbis comments with the picture as
-//         METADATA_BLOCK_PICTURE; WAV a LIST INFO chunk; WMA FFmpeg metadata keys given to
-//         the WMA tool when it encodes (the file itself is not touched afterwards).
+//         METADATA_BLOCK_PICTURE; WAV a LIST INFO chunk; WMA the ASF attributes through
+//         TagLib (WmaMetadata gives the same record as FFmpeg keys for a tool that muxes
+//         them as it encodes).
 // A job calls WriteFileTags on the part file after the encoder has finished it and before
 // CommitPart renames it; RetagFile updates a finished file (the album's ReplayGain, known
 // only after the job's last track) through a part file of its own.
@@ -32,8 +33,8 @@ TCommentList VorbisComments(const TTagRecord& tag, bool replayGain = true);
 // pair is one "-metadata key=value" of an ffmpeg-like tool, or one av_dict_set.
 TCommentList WmaMetadata(const TTagRecord& tag, bool replayGain = true);
 
-// Writes the record into `path` (a finished part file) as `format` wants; WMA and None
-// write nothing. False with the cause in `error` (the file is then not to be committed).
+// Writes the record into `path` (a finished part file) as `format` wants; None writes
+// nothing. False with the cause in `error` (the file is then not to be committed).
 bool WriteFileTags(const QString& path, TTagFormat format, const TTagRecord& tag, const TTagWriteOptions& options,
                    QString* error = nullptr);
 // Writes the record into the finished file `finalPath`: a copy as its part file gets the

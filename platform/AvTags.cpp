@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <memory>
+#include <mutex>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -34,7 +36,9 @@ QString MimeOfCodec(AVCodecID codec)
 
 bool ReadAvMetadata(const QString& path, TCommentList& pairs, QByteArray& cover, QString& coverMime, QString* error)
 {
-    av_log_set_level(AV_LOG_QUIET);
+    // FFmpeg's own messages about damaged input would only repeat what the caller is told.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     const QByteArray name = QFile::encodeName(path);
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, name.constData(), nullptr, nullptr) < 0) {

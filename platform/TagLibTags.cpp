@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <taglib/asffile.h>
+#include <taglib/asfpicture.h>
+#include <taglib/asftag.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
 #include <taglib/flacfile.h>
@@ -14,6 +17,7 @@
 #include <taglib/xiphcomment.h>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -289,5 +293,61 @@ bool ReadXiphComments(const QString& path, TXiphFile kind, TCommentList& comment
         cover = QByteArray(chosen->data().data(), qsizetype(chosen->data().size()));
         coverMime = Qs(chosen->mimeType());
     }
+    return true;
+}
+
+// ---- ASF (WMA) ------------------------------------------------------------------------------
+
+bool WriteAsfTag(const QString& path, const TTagRecord& r, QString* error)
+{
+    if (!Writable(path, error))
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    TagLib::ASF::File file(name.constData(), false);
+    TagLib::ASF::Tag* tag = file.isValid() ? file.tag() : nullptr;
+    if (!tag)
+        return Fail(error, path, "not a WMA file TagLib can open");
+    // A fresh tag, as for ID3v2.
+    std::vector<TagLib::String> keys;
+    for (const auto& [key, values] : tag->attributeListMap())
+        keys.push_back(key);
+    for (const TagLib::String& key : keys)
+        tag->removeItem(key);
+    tag->setTitle(Str(r.Title));
+    tag->setArtist(Str(r.Artist));
+    tag->setComment(Str(r.Comment));
+    tag->setCopyright(TagLib::String());
+    tag->setRating(TagLib::String());
+    const auto set = [&](const char* key, const QString& value) {
+        if (!value.isEmpty())
+            tag->setAttribute(TagLib::String(key), TagLib::ASF::Attribute(Str(value)));
+    };
+    set("WM/AlbumTitle", r.Album);
+    set("WM/AlbumArtist", r.AlbumArtist);
+    set("WM/Year", r.Date);
+    set("WM/Genre", r.Genre);
+    set("WM/TrackNumber", r.Track > 0 ? QString::number(r.Track) : QString());
+    set("WM/PartOfSet", NumberOfTotal(r.Disc, r.DiscTotal));
+    set("WM/ISRC", r.Isrc);
+    set("WM/CatalogNo", r.Catalog);
+    set("MusicBrainz/Album Id", r.MbAlbumId);
+    set("MusicBrainz/Disc Id", r.MbDiscId);
+    if (r.HasTrackGain()) {
+        set("REPLAYGAIN_TRACK_GAIN", FormatReplayGain(r.TrackGain));
+        set("REPLAYGAIN_TRACK_PEAK", FormatReplayPeak(r.TrackPeak));
+    }
+    if (r.HasAlbumGain()) {
+        set("REPLAYGAIN_ALBUM_GAIN", FormatReplayGain(r.AlbumGain));
+        set("REPLAYGAIN_ALBUM_PEAK", FormatReplayPeak(r.AlbumPeak));
+    }
+    if (!r.Cover.isEmpty()) {
+        TagLib::ASF::Picture picture;
+        picture.setType(TagLib::ASF::Picture::FrontCover);
+        picture.setMimeType(Str(r.CoverMime));
+        picture.setPicture(Bytes(r.Cover));
+        tag->setAttribute(TagLib::String("WM/Picture"), TagLib::ASF::Attribute(picture));
+    }
+    if (!file.save())
+        return Fail(error, path, "the tag could not be written");
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Tags written and read through TagLib, the tag library every player's own code agrees with:
-// ID3v2 in MP3 files and Vorbis comments (with their picture) in FLAC and Ogg Vorbis files.
+// ID3v2 in MP3 files, Vorbis comments (with their picture) in FLAC and Ogg Vorbis files, and
+// the ASF attributes of WMA files.
 // A file's audio and its other tags (an MP3's ID3v1 tag, a FLAC cue sheet) stay as they are.
 // Every call opens the file by itself, so different files may be tagged on different
 // threads at once.
@@ -18,6 +19,12 @@ bool WriteId3v2Tag(const QString& path, const TTagRecord& tag, int version, QStr
 // The MP3 file's ID3v2 tag into `tag` (fields it lacks are left alone). False when the file
 // has none or cannot be read (`error` says which).
 bool ReadId3v2Tag(const QString& path, TTagRecord& tag, QString* error = nullptr);
+
+// Replaces the WMA (ASF) file's tag by one made from `tag`: title, author, description in
+// the content description; WM/AlbumTitle, WM/AlbumArtist, WM/Year, WM/Genre, WM/TrackNumber,
+// WM/PartOfSet, WM/ISRC, WM/CatalogNo, the MusicBrainz ids, the ReplayGain values and the
+// front cover as WM/Picture among the extended attributes.
+bool WriteAsfTag(const QString& path, const TTagRecord& tag, QString* error = nullptr);
 
 // Vorbis comments as (field name, value) pairs in their order.
 using TCommentList = QList<QPair<QString, QString>>;

@@ -309,6 +309,21 @@ TEST_F(TagsTest, WmaKeysGoIntoTheFileAsFfmpegMuxesThem)
     EXPECT_EQ(std::tie(back.Title, back.Artist, back.AlbumArtist, back.Album, back.Date, back.Genre, back.Track),
               std::tie(r.Title, r.Artist, r.AlbumArtist, r.Album, r.Date, r.Genre, r.Track));
     EXPECT_NEAR(back.TrackGain, -6.52, 1e-9);
+
+    // The same record written by TagLib into a WMA file the muxer made without tags.
+    const QString plain = Path(QStringLiteral("plain.wma"));
+    Tool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "sine=d=1", "-c:a", "wmav2", plain});
+    ASSERT_TRUE(WriteFileTags(plain, TTagFormat::Wma, r, {}));
+    const QJsonObject f = FfprobeTags(plain);
+    EXPECT_EQ(f["title"].toString(), r.Title);
+    EXPECT_EQ(f["artist"].toString(), r.Artist);
+    EXPECT_EQ(f["album"].toString(), r.Album);
+    EXPECT_EQ(f["album_artist"].toString(), r.AlbumArtist);
+    EXPECT_EQ(f["track"].toString(), "3");
+    TTagRecord tagged;
+    ASSERT_TRUE(ReadFileTags(plain, tagged));
+    EXPECT_EQ(tagged.Cover, r.Cover);
+    EXPECT_EQ(tagged.Genre, r.Genre);
 }
 
 TEST_F(TagsTest, EveryFormatReadsBackWhatWasWritten)
