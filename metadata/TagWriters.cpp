@@ -1,5 +1,6 @@
 #include "metadata/TagWriters.h"
 
+#include "metadata/TagReader.h"
 #include "metadata/WavInfo.h"
 #include "metadata/id3.h"
 #include "platform/OutputFile.h"
@@ -150,6 +151,21 @@ bool WriteFileTags(const QString& path, TTagFormat format, const TTagRecord& giv
         return WriteAsfTag(path, tag, error);
     case TTagFormat::None:
         return true;
+    }
+    return true;
+}
+
+bool CopyFileTags(const QString& source, const QString& partPath, TTagFormat format, const TTagWriteOptions& options,
+                  QString* message)
+{
+    TTagRecord tag;
+    if (!ReadFileTags(source, tag, message))
+        return true;
+    QString error;
+    if (!WriteFileTags(partPath, format, tag, options, &error)) {
+        if (message)
+            *message = error;
+        return false;
     }
     return true;
 }

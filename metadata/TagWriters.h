@@ -37,6 +37,11 @@ TCommentList WmaMetadata(const TTagRecord& tag, bool replayGain = true);
 // nothing. False with the cause in `error` (the file is then not to be committed).
 bool WriteFileTags(const QString& path, TTagFormat format, const TTagRecord& tag, const TTagWriteOptions& options,
                    QString* error = nullptr);
+// A conversion keeps its source's tags: the record ReadFileTags makes of `source` (cover and
+// ReplayGain included) is written into `partPath` as WriteFileTags does. A source without
+// tags leaves the part file as it is (true; `message` says so). False on a failed write.
+bool CopyFileTags(const QString& source, const QString& partPath, TTagFormat format, const TTagWriteOptions& options,
+                  QString* message = nullptr);
 // Writes the record into the finished file `finalPath`: a copy as its part file gets the
 // tags and is renamed over it; the file stays as it was on any failure.
 bool RetagFile(const QString& finalPath, const TTagRecord& tag, const TTagWriteOptions& options,

@@ -373,6 +373,23 @@ TEST_F(TagsTest, SettingsChooseTheMp3TagsAndTheReplayGain)
     EXPECT_EQ(code, 0);
 }
 
+TEST_F(TagsTest, AConversionKeepsItsSourcesTagsAndCover)
+{
+    const TTagRecord r = SampleRecord();
+    const QString source = MakeAudio(QStringLiteral("source.flac"));
+    ASSERT_TRUE(WriteFileTags(source, TTagFormat::Flac, r, {}));
+    const QString part = MakeAudio(QStringLiteral("converted.mp3"));
+    QString message;
+    ASSERT_TRUE(CopyFileTags(source, part, TTagFormat::Mp3, {}, &message)) << message.toStdString();
+    TTagRecord back;
+    ASSERT_TRUE(ReadFileTags(part, back));
+    EXPECT_EQ(std::tie(back.Title, back.Artist, back.TrackTotal, back.Cover), std::tie(r.Title, r.Artist, r.TrackTotal, r.Cover));
+
+    const QString untagged = MakeAudio(QStringLiteral("untagged.ogg"));
+    EXPECT_TRUE(CopyFileTags(MakeAudio(QStringLiteral("bare.wav")), untagged, TTagFormat::Ogg, {}, &message));
+    EXPECT_TRUE(message.contains(QStringLiteral("no INFO list"))) << message.toStdString();
+}
+
 // ---- hostile input ---------------------------------------------------------------------
 
 // An ID3v2.4 tag of one TIT2 frame holding `text` bytes (UTF-8 by its encoding byte).
