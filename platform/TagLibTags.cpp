@@ -166,7 +166,8 @@ bool ReadId3v2Tag(const QString& path, TTagRecord& r, QString* error)
     take(r.Album, FrameText(tag, "TALB"));
     take(r.AlbumArtist, FrameText(tag, "TPE2"));
     take(r.Date, FrameText(tag, "TDRC"));
-    take(r.Genre, FrameText(tag, "TCON"));
+    // TagLib names a genre given by its ID3v1 number ("(8)", "8").
+    take(r.Genre, Qs(tag.genre()));
     take(r.Isrc, FrameText(tag, "TSRC"));
     const QString track = FrameText(tag, "TRCK");
     if (!track.isEmpty())

@@ -390,6 +390,25 @@ TEST_F(TagsTest, AConversionKeepsItsSourcesTagsAndCover)
     EXPECT_TRUE(message.contains(QStringLiteral("no INFO list"))) << message.toStdString();
 }
 
+TEST_F(TagsTest, ReadsWhatOtherTaggersWrite)
+{
+    const QString mp3 = MakeAudio(QStringLiteral("peer.mp3"));
+    Tool("id3v2", {"-t", "Peer Title", "-a", "Peer", "-g", "8", "-T", "4/10", "-y", "1999", mp3});
+    TTagRecord tag;
+    ASSERT_TRUE(ReadFileTags(mp3, tag));
+    EXPECT_EQ(std::tie(tag.Title, tag.Artist, tag.Genre, tag.Track, tag.TrackTotal, tag.Date),
+              std::make_tuple(QString("Peer Title"), QString("Peer"), QString("Jazz"), 4, 10, QString("1999")));
+
+    const QString flac = MakeAudio(QStringLiteral("peer.flac"));
+    Tool("metaflac", {"--set-tag=TITLE=歌", "--set-tag=TRACKNUMBER=5/7", "--set-tag=REPLAYGAIN_TRACK_GAIN=+1.50 dB",
+                      "--set-tag=REPLAYGAIN_TRACK_PEAK=0.5", flac});
+    TTagRecord comments;
+    ASSERT_TRUE(ReadFileTags(flac, comments));
+    EXPECT_EQ(std::tie(comments.Title, comments.Track, comments.TrackTotal),
+              std::make_tuple(QString("歌"), 5, 7));
+    EXPECT_NEAR(comments.TrackGain, 1.5, 1e-9);
+}
+
 // ---- hostile input ---------------------------------------------------------------------
 
 // An ID3v2.4 tag of one TIT2 frame holding `text` bytes (UTF-8 by its encoding byte).
