@@ -3,7 +3,8 @@
 // integrated loudness (libebur128) against the -18 LUFS reference, and the sample peak.
 // Feed each track's 16-bit stereo 44100 Hz samples in chunks of any size, finish the track
 // for its gain and peak, and after the last track take the album's: the loudness of all the
-// tracks together and the highest peak.
+// tracks together and the highest peak. One object serves one job; it is fed from one
+// thread at a time, in track order.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,10 +25,11 @@ public:
     TReplayGain(const TReplayGain&) = delete;
     TReplayGain& operator=(const TReplayGain&) = delete;
 
-    // Interleaved 16-bit samples of the current track; a trailing part frame waits for the
-    // next chunk. Throws EAuException when libebur128 runs out of memory.
+    // Interleaved 16-bit samples of the current track, whole frames (a part frame at the end
+    // is not counted). Throws EAuException when libebur128 runs out of memory.
     void Feed(const int16_t* samples, size_t count);
-    // Little-endian PCM bytes as a WAV file or a CD holds them.
+    // Little-endian PCM bytes as a WAV file or a CD holds them, in chunks of any size: a
+    // part frame at the end of one chunk waits for the next.
     void FeedBytes(const char* data, size_t size);
     // Ends the current track: its gain and peak. The next Feed starts a new track.
     TReplayGainResult FinishTrack();
