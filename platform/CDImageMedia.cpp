@@ -294,9 +294,16 @@ TCDTextInfo ReadCdioCDText(CdIo_t* cdio, const TDiscToc& toc)
         titles << QString();
     for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t)
         titles << DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_TITLE, track_t(t)));
-    while (!titles.isEmpty() && titles.last().isEmpty())
-        titles.removeLast();
+    QStringList performers;
+    for (int t = 1; t < toc.FirstTrack; ++t)
+        performers << QString();
+    for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t)
+        performers << DecodeCdText(cdtext_get_const(text, CDTEXT_FIELD_PERFORMER, track_t(t)));
+    for (QStringList* list : {&titles, &performers})
+        while (!list->isEmpty() && list->last().isEmpty())
+            list->removeLast();
     info.TrackTitles = titles;
-    info.Present = !info.Title.isEmpty() || !info.Performer.isEmpty() || !titles.isEmpty();
+    info.TrackPerformers = performers;
+    info.Present = !info.Title.isEmpty() || !info.Performer.isEmpty() || !titles.isEmpty() || !performers.isEmpty();
     return info;
 }

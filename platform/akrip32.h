@@ -174,6 +174,7 @@ struct TCDTextInfo {
     QString Title;                        // disc TITLE (album)
     QString Performer;                    // disc PERFORMER (artist)
     QStringList TrackTitles;              // index 0 = track 1; may be shorter than the track count
+    QStringList TrackPerformers;          // the same for each track's PERFORMER (its own artist)
 };
 TCDTextInfo ReadCDText(HCDROM handle);
 

@@ -120,6 +120,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(common, "Jobs", o.CommonOptions.Jobs, d.CommonOptions.Jobs);
     visit(common, "WriteRipLog", o.CommonOptions.WriteRipLog, d.CommonOptions.WriteRipLog);
     visit(common, "Existing", o.CommonOptions.Existing, d.CommonOptions.Existing);
+    visit(common, "ReplayGain", o.CommonOptions.ReplayGain, d.CommonOptions.ReplayGain);
 
     const char* mp3 = "Mp3Options";
     visit(mp3, "IsSelectVBR", o.Mp3Options.IsSelectVBR, d.Mp3Options.IsSelectVBR);
@@ -159,6 +160,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(mb, "Cover", o.MusicBrainz.Cover, d.MusicBrainz.Cover);
 
     visit("ID3", "Use", o.ID3Use, d.ID3Use);
+    visit("ID3", "Version", o.ID3Version, d.ID3Version);
     visit("Options", "Lan", o.Lan, d.Lan);
 }
 
@@ -232,6 +234,10 @@ void LoadOptions()
     if (OptionsSetting.CommonOptions.Jobs < 0) OptionsSetting.CommonOptions.Jobs = 0;
     int32_t& existing = OptionsSetting.CommonOptions.Existing;
     if (existing < 0 || existing > 3) existing = TCommonOptions{}.Existing;
+    int32_t& replayGain = OptionsSetting.CommonOptions.ReplayGain;
+    if (replayGain != 0) replayGain = 1;
+    int32_t& id3 = OptionsSetting.ID3Version;
+    if (id3 != 24 && id3 != 23 && id3 != 1) id3 = TOptionsSetting{}.ID3Version;
     LoadReadOffsets(ini);
 }
 

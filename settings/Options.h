@@ -24,6 +24,8 @@ struct TCommonOptions {
     // What a job does with an output file that already exists (TExisting: 0 ask, 1 skip,
     // 2 rename, 3 overwrite).
     int32_t Existing = 0;
+    // ReplayGain values in the tags of every file a job makes: 1 on, 0 off (others load as 1).
+    int32_t ReplayGain = 1;
 };
 
 struct TMp3Options {
@@ -104,6 +106,9 @@ struct TOptionsSetting {
     // section [ReadOffsets]; values outside -5880..5880 load as 0.
     QMap<QString, int32_t> ReadOffsets;
     bool ID3Use = false;
+    // The tag of MP3 files: 24 ID3v2.4 (UTF-8), 23 ID3v2.3 (UTF-16), 1 ID3v1 only; each ID3v2
+    // kind with the ID3v1 tag beside it. Other values load as 24.
+    int32_t ID3Version = 24;
     QString Lan = QStringLiteral("English");
 };
 

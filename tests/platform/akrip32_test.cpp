@@ -429,6 +429,8 @@ TEST_F(Akrip32Test, CdTextRoundTrip)
     EXPECT_EQ(info.TrackTitles[0], QStringLiteral("第一首"));
     EXPECT_EQ(info.TrackTitles[1], QStringLiteral("Übung"));
     EXPECT_EQ(info.TrackTitles[2], QStringLiteral("Track 03"));
+    ASSERT_FALSE(info.TrackPerformers.isEmpty());
+    EXPECT_EQ(info.TrackPerformers[0], QStringLiteral("Someone"));
 
     // A cue sheet written in Latin-1 (as older tools do) reads right too. (libcdio wants
     // the bin named like the cue sheet.)

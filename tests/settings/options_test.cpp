@@ -87,11 +87,14 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
                                                "AccurateRip", "MusicBrainz", "ID3", "Options"}));
     EXPECT_EQ(ini.ReadSection("CommonOptions"),
               QStringList({"OutputFolder", "OutputFormat", "IsKeepWav", "IsNormalize", "NormalizePercent",
-                           "EnableRipTime", "RipTime", "FileNamePattern", "Jobs", "WriteRipLog", "Existing"}));
+                           "EnableRipTime", "RipTime", "FileNamePattern", "Jobs", "WriteRipLog", "Existing",
+                           "ReplayGain"}));
     EXPECT_EQ(ini.ReadSection("OggOptions"),
               QStringList({"IsUseCompress", "CompressPosition", "MaxBitRate", "NomalBitRate", "MinBitRate"}));
     EXPECT_EQ(ini.ReadSection("QueryCDDB"), QStringList({"Server", "Script", "UseProxy", "ProxyAddress", "Port"}));
     EXPECT_EQ(ini.ReadString("ID3", "Use", ""), "0");
+    EXPECT_EQ(ini.ReadString("ID3", "Version", ""), "24");
+    EXPECT_EQ(ini.ReadString("CommonOptions", "ReplayGain", ""), "1");
     EXPECT_EQ(ini.ReadString("OggOptions", "IsUseCompress", ""), "1");
 }
 
@@ -160,7 +163,8 @@ TEST_F(OptionsTest, OddValuesInTheFile)
 {
     WriteOptions("; my notes\n"
                  "[OggOptions]\nCompressPosition=5\n"
-                 "[CommonOptions]\nOutputFormat=7\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\nJobs=-2\nExisting=9\n"
+                 "[CommonOptions]\nOutputFormat=7\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\nJobs=-2\nExisting=9\nReplayGain=7\n"
+                 "[ID3]\nVersion=22\n"
                  "[WMAOptions]\nBitRate=40\n"
                  "[FlacOptions]\nLevel=9\n"
                  "[Plugin]\nSomething=kept\n");
@@ -176,6 +180,8 @@ TEST_F(OptionsTest, OddValuesInTheFile)
     EXPECT_EQ(o.FlacOptions.Level, 5);
     EXPECT_EQ(o.CommonOptions.Jobs, 0);
     EXPECT_EQ(o.CommonOptions.Existing, 0);   // a policy it does not know: ask
+    EXPECT_EQ(o.CommonOptions.ReplayGain, 1);
+    EXPECT_EQ(o.ID3Version, 24);
     EXPECT_EQ(o.CommonOptions.OutputFolder, Folder());
 
     ASSERT_TRUE(SaveOptions());
