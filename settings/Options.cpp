@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QUrl>
 #include <algorithm>
 #include <utility>
 
@@ -152,6 +153,8 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(cddb, "Port", o.QueryCDDB.Port, d.QueryCDDB.Port);
 
     visit("AccurateRip", "Url", o.AccurateRip.Url, d.AccurateRip.Url);
+    visit("CTDB", "Url", o.Ctdb.Url, d.Ctdb.Url);
+    visit("CTDB", "Use", o.Ctdb.Use, d.Ctdb.Use);
 
     const char* mb = "MusicBrainz";
     visit(mb, "Server", o.MusicBrainz.Server, d.MusicBrainz.Server);
@@ -232,6 +235,10 @@ void LoadOptions()
     if (OptionsSetting.CommonOptions.Jobs < 0) OptionsSetting.CommonOptions.Jobs = 0;
     int32_t& existing = OptionsSetting.CommonOptions.Existing;
     if (existing < 0 || existing > 3) existing = TCommonOptions{}.Existing;
+    const QUrl ctdb(OptionsSetting.Ctdb.Url.trimmed());
+    if (!ctdb.isValid() || ctdb.host().isEmpty() ||
+        (ctdb.scheme() != QLatin1String("http") && ctdb.scheme() != QLatin1String("https")))
+        OptionsSetting.Ctdb.Url = TCtdbOptions{}.Url;
     LoadReadOffsets(ini);
 }
 
