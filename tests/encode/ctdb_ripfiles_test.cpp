@@ -1,0 +1,161 @@
+// A rip kept as WAV or FLAC files with its cue sheet: laid out, verified and repaired in place
+// back to the original bytes, its other contents (trailing chunks, FLAC metadata) kept.
+#include "encode/CtdbRipFiles.h"
+#include "audio/AuFileStream.h"
+#include "encode/FlacIn.h"
+#include "encode/FlacRip.h"
+#include "encode/FlacWriter.h"
+#include "fixtures/CtdbTestAudio.h"
+#include "fixtures/TestUtil.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray Wav(const QByteArray& pcm, const QByteArray& trailer = {})
+{
+    QByteArray b;
+    auto u32 = [&](quint32 v) { char c[4]; qToLittleEndian(v, c); b.append(c, 4); };
+    auto u16 = [&](quint16 v) { char c[2]; qToLittleEndian(v, c); b.append(c, 2); };
+    b.append("RIFF"); u32(quint32(36 + pcm.size() + trailer.size())); b.append("WAVEfmt "); u32(16);
+    u16(1); u16(2); u32(44100); u32(44100 * 4); u16(4); u16(16); b.append("data"); u32(quint32(pcm.size()));
+    return b + pcm + trailer;
+}
+
+void WriteFlac(const QString& path, const QByteArray& pcm)
+{
+    TAuFileStream stream(path, TAuFileStream::fmCreate);
+    TFlacWriter w;
+    w.Level = 0;
+    w.Comments = {"TITLE=Noise"};
+    w.Open(&stream, 16, 2, 44100, uint64_t(pcm.size() / 4));
+    w.Write(reinterpret_cast<const uint8_t*>(pcm.constData()), size_t(pcm.size()));
+    w.Finish();
+}
+
+QByteArray FlacPcm(const QString& path)
+{
+    TFlacIn in;
+    in.SetFileName(path);
+    in.Init();
+    QByteArray out;
+    QByteArray buffer(65536, '\0');
+    bool ended = false;
+    while (!ended) {
+        const int n = in.FillBuffer(buffer.data(), int(buffer.size()), ended);
+        if (n <= 0)
+            break;
+        out += buffer.left(n);
+    }
+    in.Flush();
+    return out;
+}
+
+struct CtdbRipFiles : ::testing::Test {
+    QTemporaryDir Dir;
+    // Tracks at sectors 0 and 400, lead-out 1000; the files hold a 30-sector pregap first.
+    const TCtdbToc Toc = CtdbTocOf(QStringLiteral("30:430:1030"));
+    const QByteArray Pregap = CtdbNoise(5, 0, 30 * 588);
+    const QByteArray Clean = CtdbNoise(77, 0, Toc.AudioSamples);
+    const TCtdbAccumulator Reference = CtdbAccumulate(Toc, Clean);
+    QByteArray Damaged = Clean;
+
+    CtdbRipFiles() { CtdbDamage(Damaged, 230000, 20000, 4); }   // across the track boundary
+
+    // Verifies the files and repairs them from the reference's parity.
+    void VerifyAndRepair(const TRipFiles& files, int rewritten)
+    {
+        TCtdbAccumulator rip(CtdbTocOf(files.Disc));
+        QString error;
+        ASSERT_TRUE(ReadRipFiles(files, rip, error)) << qPrintable(error);
+        EXPECT_EQ(rip.Toc().Id, Toc.Id);
+        TCtdbEntry entry = CtdbEntryOf(Reference, 16, 4);
+        entry.ParityUrl = "http://p/1";
+        const TCtdbVerdict v = CtdbVerdictOf(rip, {entry}, [&](const TCtdbEntry&, QByteArray& f, QString&) {
+            f = CtdbParityFile(Reference, 16);
+            return true;
+        });
+        ASSERT_EQ(v.Text(), "differs in 40000 samples, confidence 4");
+        ASSERT_NE(v.BestRepair(), nullptr);
+        EXPECT_EQ(RepairRipFiles(files, *v.BestRepair(), error), rewritten) << qPrintable(error);
+        TCtdbAccumulator again(rip.Toc());
+        ASSERT_TRUE(ReadRipFiles(files, again, error));
+        EXPECT_EQ(again.DiscCrc(0), entry.Crc);
+        EXPECT_TRUE(QDir(Dir.path()).entryList({"*.part"}).isEmpty());
+    }
+};
+
+TEST_F(CtdbRipFiles, WavPerTrackRepairedToTheOriginalBytes)
+{
+    const QByteArray trailer = QByteArray("LIST\x04\0\0\0INFO", 12);
+    const qsizetype split = 4 * 400 * 588;
+    ASSERT_TRUE(WriteAll(Dir.filePath("01.wav"), Wav(Pregap + Damaged.left(split), trailer)));
+    ASSERT_TRUE(WriteAll(Dir.filePath("02 two.wav"), Wav(Damaged.mid(split))));
+    ASSERT_TRUE(WriteAll(Dir.filePath("disc.cue"),
+                         "FILE \"01.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:00:30\r\n"
+                         "FILE \"02 two.wav\" WAVE\r\n  TRACK 02 AUDIO\r\n    INDEX 01 00:00:00\r\n"));
+    TRipFiles files;
+    QString error;
+    ASSERT_TRUE(OpenRipFiles(Dir.filePath("disc.cue"), files, error)) << qPrintable(error);
+    EXPECT_EQ(files.Disc.Starts, (std::vector<int64_t>{30, 430}));
+    EXPECT_EQ(files.Disc.LeadOut, 1030);
+    VerifyAndRepair(files, 2);
+    EXPECT_EQ(ReadAll(Dir.filePath("01.wav")), Wav(Pregap + Clean.left(split), trailer));
+    EXPECT_EQ(ReadAll(Dir.filePath("02 two.wav")), Wav(Clean.mid(split)));
+}
+
+TEST_F(CtdbRipFiles, WholeDiscFlacRepairedWithItsMetadata)
+{
+    const QString flac = Dir.filePath("disc.flac");
+    WriteFlac(flac, Pregap + Damaged);
+    TFlacCueSheet sheet;
+    sheet.Tracks = {{1, 30 * 588, "A", ""}, {2, 430 * 588, "B", ""}};
+    sheet.LeadOut = 1030 * 588;
+    WriteFlacCueSheet(flac, sheet);
+    ASSERT_TRUE(WriteAll(Dir.filePath("disc.cue"),
+                         "FILE \"disc.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:30\nTRACK 02 AUDIO\nINDEX 01 00:05:55\n"));
+    TRipFiles files;
+    QString error;
+    ASSERT_TRUE(OpenRipFiles(Dir.filePath("disc.cue"), files, error)) << qPrintable(error);
+    EXPECT_EQ(files.Disc.Starts, (std::vector<int64_t>{30, 430}));
+    VerifyAndRepair(files, 1);
+    EXPECT_TRUE(FlacPcm(flac) == Pregap + Clean);
+    TFlacIn in;
+    in.SetFileName(flac);
+    const QStringList comments = in.Comments();
+    EXPECT_TRUE(comments.contains("TITLE=Noise"));
+    EXPECT_TRUE(comments.filter("CUESHEET=").size() == 1);
+    const QByteArray bytes = ReadAll(flac);
+    EXPECT_NE(bytes.indexOf("TITLE=Noise"), -1);
+}
+
+TEST(CtdbRipCue, RefusesWhatIsNoAudioRip)
+{
+    const struct {
+        const char* Text;
+        const char* Says;
+    } cases[] = {
+        {"", "no track"},
+        {"TRACK 01 AUDIO\n", "before any FILE"},
+        {"FILE \"a.bin\" BINARY\nTRACK 01 MODE1/2352\n", "disc image"},
+        {"FILE a.wav WAVE\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n", "data track"},
+        {"FILE a.wav WAVE\nTRACK 01 AUDIO\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n", "track 1 has no INDEX 01"},
+        {"FILE a.wav WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\nTRACK 01 AUDIO\n", "out of order"},
+        {"FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:60:00\n", "damaged INDEX"},
+        {"FILE \"\" WAVE\n", "without a name"},
+    };
+    for (const auto& c : cases) {
+        const TRipCue cue = ParseRipCue(c.Text, "/r");
+        EXPECT_FALSE(cue.Ok) << c.Text;
+        EXPECT_TRUE(cue.Error.contains(QLatin1String(c.Says))) << qPrintable(cue.Error);
+    }
+    const TRipCue good = ParseRipCue("REM x\nFILE \"a b.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 01:02:03\n", "/r");
+    ASSERT_TRUE(good.Ok);
+    EXPECT_EQ(good.Files, QStringList{"/r/a b.flac"});
+    EXPECT_EQ(good.TrackIndex1, std::vector<int64_t>{(62 * 75) + 3});
+}
+
+} // namespace
