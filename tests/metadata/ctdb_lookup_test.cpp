@@ -1,6 +1,7 @@
 // The CUETools database over HTTP: the lookup address, the reply parser, and whole
 // verifications against a fake server (exact, shifted, repaired, missing, damaged, stalled).
 #include "metadata/CtdbLookup.h"
+#include "metadata/CtdbRipCheck.h"
 #include "fixtures/CtdbTestAudio.h"
 #include "fixtures/FakeCddbServer.h"
 
@@ -175,6 +176,44 @@ TEST_F(CtdbHttp, AStopEndsAStalledLookupAtOnce)
     stopper.join();
     EXPECT_EQ(v.Text(), "database access error: Stopped.");
     EXPECT_LT(clock.elapsed(), 5000);
+}
+
+TEST_F(CtdbHttp, RipCheckFedTrackByTrack)
+{
+    // A leading data track: the disc's tracks 2 and 3 are the audio.
+    TDiscLayout disc;
+    disc.Starts = {0, 2000, 2400};
+    disc.Data = {true, false, false};
+    disc.LeadOut = 3000;
+    const auto* pcm = reinterpret_cast<const uint8_t*>(Clean.constData());
+    const size_t split = 4 * 400 * 588, total = size_t(4 * Toc.AudioSamples);
+    const auto feed = [&](TCtdbRipCheck& check, const std::vector<int>& order) {
+        check.Begin(disc);
+        for (const int t : order) {
+            const size_t from = t == 2 ? 0 : split, to = t == 2 ? split : total;
+            for (size_t at = from; at < to; at += 10007)
+                check.Add(t, pcm + at, std::min<size_t>(10007, to - at));
+            check.EndTrack(t);
+        }
+    };
+    TCtdbRipCheck check;
+    feed(check, {2, 3});
+    ASSERT_TRUE(check.Complete());
+    EXPECT_EQ(check.Rip().Toc().Id, Toc.Id);
+    Server.Push(TFakeReply::Http(200, Reply(EntryXml(CtdbEntryOf(Reference, 8, 4)))));
+    const TCtdbVerdict v = check.Verify(Base(), Options);
+    EXPECT_EQ(v.Text(), "verified OK, confidence 4");
+    EXPECT_EQ(TCtdbRipCheck::TrackText(v, 2), "verified, confidence 4");
+
+    for (const std::vector<int>& partial : {std::vector<int>{3}, std::vector<int>{3, 2}, std::vector<int>{2}}) {
+        feed(check, partial);
+        EXPECT_FALSE(check.Complete());
+        EXPECT_EQ(TCtdbRipCheck::TrackText(check.Verify(Base(), Options), 1), "not checked");
+    }
+    EXPECT_EQ(Server.Requests().size(), 1);
+    TCtdbVerdict none;
+    none.Status = TCtdbVerdict::NotInDatabase;
+    EXPECT_EQ(TCtdbRipCheck::TrackText(none, 1), "disc not present in database");
 }
 
 } // namespace
