@@ -161,8 +161,9 @@ TCtdbMatch CtdbMatch(const TCtdbAccumulator& rip, const TCtdbEntry& entry)
                 firstExact = o;
             continue;
         }
+        // Fewer than npar/2: random syndromes of a wrong offset give npar/2 nearly always.
         const int n = ErrorCount(delta, npar);
-        if (n > 0)
+        if (n > 0 && n < npar / 2)
             decodable.push_back({n, o});
     }
     if (firstExact != INT32_MIN) {

@@ -326,6 +326,10 @@ namespace {
 bool LayOut(const TRipCue& cue, TRipFiles& files, QString& error)
 {
     files = TRipFiles();
+    if (cue.TrackFile.empty()) {
+        error = QStringLiteral("no file to check");
+        return false;
+    }
     int64_t at = 0;
     for (const QString& path : cue.Files) {
         TReader r;

@@ -99,7 +99,7 @@ TEST_F(VectorA, RepairsABurstOf2940SamplesAtOffsets0And48)
             // rip[k] = ref[k + offset]
             QByteArray rip = CtdbNoise(2423, Generator + offset, Toc.AudioSamples);
             const QByteArray clean = rip;
-            CtdbDamage(rip, 1000000, 2940, 7);
+            CtdbDamage(rip, 1002800, 2940, 7);   // column 0 too: no exact syndrome match
             if (npar == 16)
                 CtdbDamage(rip, 3000000, 2940, 8);   // a second burst: two errors a column
             const TCtdbAccumulator acc = CtdbAccumulate(Toc, rip);

@@ -17,8 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const TRipCue cue = ParseRipCue(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)),
                                     QStringLiteral("/rips"));
-    if (!cue.Ok)
-        return cue.Error.isEmpty() || !cue.Files.isEmpty() ? (std::abort(), 0) : 0;
+    if (!cue.Ok) {
+        if (cue.Error.isEmpty() || !cue.Files.isEmpty())
+            std::abort();
+        return 0;
+    }
     if (cue.TrackFile.empty() || cue.TrackFile.size() != cue.TrackIndex1.size() || cue.TrackFile.size() > 99)
         std::abort();
     for (size_t t = 0; t < cue.TrackFile.size(); ++t)
