@@ -10,20 +10,9 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray Wav(const QByteArray& pcm, const QByteArray& trailer = {})
-{
-    QByteArray b;
-    auto u32 = [&](quint32 v) { char c[4]; qToLittleEndian(v, c); b.append(c, 4); };
-    auto u16 = [&](quint16 v) { char c[2]; qToLittleEndian(v, c); b.append(c, 2); };
-    b.append("RIFF"); u32(quint32(36 + pcm.size() + trailer.size())); b.append("WAVEfmt "); u32(16);
-    u16(1); u16(2); u32(44100); u32(44100 * 4); u16(4); u16(16); b.append("data"); u32(quint32(pcm.size()));
-    return b + pcm + trailer;
-}
 
 void WriteFlac(const QString& path, const QByteArray& pcm)
 {
@@ -92,8 +81,8 @@ TEST_F(CtdbRipFiles, WavPerTrackRepairedToTheOriginalBytes)
 {
     const QByteArray trailer = QByteArray("LIST\x04\0\0\0INFO", 12);
     const qsizetype split = 4 * 400 * 588;
-    ASSERT_TRUE(WriteAll(Dir.filePath("01.wav"), Wav(Pregap + Damaged.left(split), trailer)));
-    ASSERT_TRUE(WriteAll(Dir.filePath("02 two.wav"), Wav(Damaged.mid(split))));
+    ASSERT_TRUE(WriteAll(Dir.filePath("01.wav"), CtdbWav(Pregap + Damaged.left(split), trailer)));
+    ASSERT_TRUE(WriteAll(Dir.filePath("02 two.wav"), CtdbWav(Damaged.mid(split))));
     ASSERT_TRUE(WriteAll(Dir.filePath("disc.cue"),
                          "FILE \"01.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:00:30\r\n"
                          "FILE \"02 two.wav\" WAVE\r\n  TRACK 02 AUDIO\r\n    INDEX 01 00:00:00\r\n"));
@@ -103,8 +92,8 @@ TEST_F(CtdbRipFiles, WavPerTrackRepairedToTheOriginalBytes)
     EXPECT_EQ(files.Disc.Starts, (std::vector<int64_t>{30, 430}));
     EXPECT_EQ(files.Disc.LeadOut, 1030);
     VerifyAndRepair(files, 2);
-    EXPECT_EQ(ReadAll(Dir.filePath("01.wav")), Wav(Pregap + Clean.left(split), trailer));
-    EXPECT_EQ(ReadAll(Dir.filePath("02 two.wav")), Wav(Clean.mid(split)));
+    EXPECT_EQ(ReadAll(Dir.filePath("01.wav")), CtdbWav(Pregap + Clean.left(split), trailer));
+    EXPECT_EQ(ReadAll(Dir.filePath("02 two.wav")), CtdbWav(Clean.mid(split)));
 }
 
 TEST_F(CtdbRipFiles, WholeDiscFlacRepairedWithItsMetadata)

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -33,27 +32,6 @@ TRun Cli(const QString& home, const QStringList& args)
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
-QByteArray EntryReply(const TCtdbEntry& e, const QByteArray& parityPath)
-{
-    QByteArray syndrome;
-    for (const uint16_t v : e.Syndrome)
-        syndrome += char(v & 0xff), syndrome += char(v >> 8);
-    return "<ctdb><entry id=\"9\" crc32=\"" + QByteArray::number(e.Crc, 16).rightJustified(8, '0') + "\" confidence=\"" +
-           QByteArray::number(e.Confidence) + "\" npar=\"" + QByteArray::number(e.Npar) +
-           "\" stride=\"5880\" hasparity=\"" + parityPath + "\" syndrome=\"" + syndrome.toBase64() + "\" toc=\"" +
-           e.Toc.toLatin1() + "\"/></ctdb>";
-}
-
-QByteArray Wav(const QByteArray& pcm)
-{
-    QByteArray b;
-    auto u32 = [&](quint32 v) { char c[4]; qToLittleEndian(v, c); b.append(c, 4); };
-    auto u16 = [&](quint16 v) { char c[2]; qToLittleEndian(v, c); b.append(c, 2); };
-    b.append("RIFF"); u32(quint32(36 + pcm.size())); b.append("WAVEfmt "); u32(16);
-    u16(1); u16(2); u32(44100); u32(44100 * 4); u16(4); u16(16); b.append("data"); u32(quint32(pcm.size()));
-    return b + pcm;
-}
-
 TEST(CtdbCli, ADiscImageReadWhole)
 {
     QTemporaryDir home;
@@ -67,7 +45,7 @@ TEST(CtdbCli, ADiscImageReadWhole)
     const TCtdbAccumulator disc = CtdbAccumulate(toc, pcm);
 
     TFakeCddbServer server;
-    server.Push(TFakeReply::Http(200, EntryReply(CtdbEntryOf(disc, 8, 6), "/p/9")));
+    server.Push(TFakeReply::Http(200, CtdbReplyXml(CtdbEntryXml(CtdbEntryOf(disc, 8, 6), "/p/9"))));
     server.Push(TFakeReply::Http(404));
     const QString url = "http://" + server.HostPort();
     const QString head = "tocid\t" + toc.Id + "\nurl\t" + url + "/lookup2.php?version=3&ctdb=1&fuzzy=1&metadata=none&toc=0:300:500\n";
@@ -93,13 +71,13 @@ TEST(CtdbCli, RepairsARipFolder)
     CtdbDamage(damaged, 100000, 100, 6);
     CtdbDamage(damaged, 400000, 50, 7);
     const qsizetype split = 4 * 400 * 588;
-    ASSERT_TRUE(WriteAll(rips + "/1.wav", Wav(damaged.left(split))));
-    ASSERT_TRUE(WriteAll(rips + "/2.wav", Wav(damaged.mid(split))));
+    ASSERT_TRUE(WriteAll(rips + "/1.wav", CtdbWav(damaged.left(split))));
+    ASSERT_TRUE(WriteAll(rips + "/2.wav", CtdbWav(damaged.mid(split))));
     ASSERT_TRUE(WriteAll(rips + "/rip.cue", "FILE \"1.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
                                             "FILE \"2.wav\" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n"));
 
     TFakeCddbServer server;
-    const QByteArray reply = EntryReply(CtdbEntryOf(reference, 16, 3), "/p/9");
+    const QByteArray reply = CtdbReplyXml(CtdbEntryXml(CtdbEntryOf(reference, 16, 3), "/p/9"));
     const QByteArray parity = CtdbParityFile(reference, 16);
     for (const TFakeReply& r : {TFakeReply::Http(200, reply), TFakeReply::Http(206, parity), TFakeReply::Http(200, reply),
                                 TFakeReply::Http(206, parity), TFakeReply::Http(200, reply)})
@@ -114,8 +92,8 @@ TEST(CtdbCli, RepairsARipFolder)
     EXPECT_EQ(r.Exit, 0) << qPrintable(r.Err);
     EXPECT_EQ(r.Out, "differs in 300 samples, confidence 3\ntrack\t1\tconfidence 0\ntrack\t2\tconfidence 0\n"
                      "repaired\t300 samples in 2 files, offset 0\ncorrected\t100000-100099\ncorrected\t400000-400049\n");
-    EXPECT_EQ(ReadAll(rips + "/1.wav"), Wav(clean.left(split)));
-    EXPECT_EQ(ReadAll(rips + "/2.wav"), Wav(clean.mid(split)));
+    EXPECT_EQ(ReadAll(rips + "/1.wav"), CtdbWav(clean.left(split)));
+    EXPECT_EQ(ReadAll(rips + "/2.wav"), CtdbWav(clean.mid(split)));
     r = Cli(home.path(), {"ctdb", rips, "--url", url});
     EXPECT_EQ(r.Exit, 0) << qPrintable(r.Err);
     EXPECT_TRUE(r.Out.endsWith("\nverified OK, confidence 3\ntrack\t1\tconfidence 3\ntrack\t2\tconfidence 3\n"));

@@ -19,23 +19,6 @@ QByteArray Words(const std::vector<uint16_t>& w)
     return b.toBase64();
 }
 
-QByteArray EntryXml(const TCtdbEntry& e, const QByteArray& parity = {})
-{
-    QByteArray crcs;
-    for (const uint32_t c : e.TrackCrcs)
-        crcs += (crcs.isEmpty() ? "" : " ") + QByteArray::number(c, 16).rightJustified(8, '0');
-    return "<entry id=\"" + QByteArray::number(e.Id) + "\" crc32=\"" + QByteArray::number(e.Crc, 16).rightJustified(8, '0') +
-           "\" confidence=\"" + QByteArray::number(e.Confidence) + "\" npar=\"" + QByteArray::number(e.Npar) +
-           "\" stride=\"5880\"" + (parity.isEmpty() ? QByteArray() : " hasparity=\"" + parity + "\"") +
-           " syndrome=\"" + Words(e.Syndrome) + "\" trackcrcs=\"" + crcs + "\" toc=\"" + e.Toc.toLatin1() + "\"/>";
-}
-
-QByteArray Reply(const QByteArray& entries)
-{
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\">" + entries +
-           "</ctdb>";
-}
-
 TEST(CtdbReply, AddressAndParser)
 {
     const TCtdbToc toc = CtdbTocOf(QStringLiteral("0:15000:30000:-56400:70000"));
@@ -43,7 +26,7 @@ TEST(CtdbReply, AddressAndParser)
               "http://db.example/lookup2.php?version=3&ctdb=1&fuzzy=1&metadata=none&toc=0:15000:30000:-56400:70000");
 
     // The database's real entry for 0:16032:32072:47282:62810.
-    const QByteArray real = Reply(
+    const QByteArray real = CtdbReplyXml(
         "<entry id=\"3117474\" crc32=\"5457b143\" confidence=\"8\" npar=\"8\" stride=\"5880\" "
         "hasparity=\"/parity/3117474\" syndrome=\"tSkrv39Oah9FufT3Z+uMHQ==\" "
         "trackcrcs=\"97217ee6 dc8a2af2 338369b1 2eac339c\" toc=\"0:16032:32072:47282:62810\"/>");
@@ -60,10 +43,10 @@ TEST(CtdbReply, AddressAndParser)
     // A legacy entry: column 0's parity words become its syndromes.
     const std::vector<uint16_t> parity{1, 2, 3, 4, 5, 6, 7, 8};
     const TCtdbReply legacy = ParseCtdbReply(
-        Reply("<entry id=\"1\" crc32=\"00000001\" confidence=\"1\" npar=\"8\" stride=\"5880\" parity=\"" + Words(parity) + "\"/>"));
+        CtdbReplyXml("<entry id=\"1\" crc32=\"00000001\" confidence=\"1\" npar=\"8\" stride=\"5880\" parity=\"" + Words(parity) + "\"/>"));
     ASSERT_TRUE(legacy.Ok);
     EXPECT_EQ(legacy.Entries[0].Syndrome, ctdb::SyndromesOfParity(parity, 8));
-    EXPECT_TRUE(ParseCtdbReply(Reply("")).Ok);
+    EXPECT_TRUE(ParseCtdbReply(CtdbReplyXml("")).Ok);
 
     const struct {
         QByteArray Xml;
@@ -116,7 +99,7 @@ TEST_F(CtdbHttp, Verdicts)
     const QByteArray parity = CtdbParityFile(Reference, 16);
     QByteArray foreign = parity;
     foreign[0] = char(foreign[0] ^ 0x40);
-    const TFakeReply exact = TFakeReply::Http(200, Reply(EntryXml(entry, ParityUrl())));
+    const TFakeReply exact = TFakeReply::Http(200, CtdbReplyXml(CtdbEntryXml(entry, ParityUrl())));
 
     struct TCase {
         const char* Name;
@@ -133,10 +116,10 @@ TEST_F(CtdbHttp, Verdicts)
         {"repaired, whole file", 48, true, {exact, TFakeReply::Http(200, parity + "tail")}, {"differs in 1400 samples, confidence 5"}, 0},
         {"foreign parity", 0, true, {exact, TFakeReply::Http(206, foreign)}, {"could not be verified"}, 0},
         {"parity missing", 0, true, {exact, TFakeReply::Http(404)}, {"could not be verified"}, 0},
-        {"two entries", 0, false, {TFakeReply::Http(200, Reply(EntryXml(weak) + EntryXml(entry)))},
+        {"two entries", 0, false, {TFakeReply::Http(200, CtdbReplyXml(CtdbEntryXml(weak) + CtdbEntryXml(entry)))},
          {"verified OK, confidence 5", "verified OK, confidence 2"}, 5},
         {"404", 0, false, {TFakeReply::Http(404)}, {"disc not present in database"}, 0},
-        {"no entries", 0, false, {TFakeReply::Http(200, Reply(""))}, {"disc not present in database"}, 0},
+        {"no entries", 0, false, {TFakeReply::Http(200, CtdbReplyXml(""))}, {"disc not present in database"}, 0},
         {"damaged xml", 0, false, {TFakeReply::Http(200, "<ctdb><entry id=")},
          {"database access error: damaged reply: Premature end of document. (line 1)"}, 0},
         {"stall", 0, false, {TFakeReply::Stall()}, {"database access error: The server sent nothing for 0.4 s."}, 0},
@@ -200,7 +183,7 @@ TEST_F(CtdbHttp, RipCheckFedTrackByTrack)
     feed(check, {2, 3});
     ASSERT_TRUE(check.Complete());
     EXPECT_EQ(check.Rip().Toc().Id, Toc.Id);
-    Server.Push(TFakeReply::Http(200, Reply(EntryXml(CtdbEntryOf(Reference, 8, 4)))));
+    Server.Push(TFakeReply::Http(200, CtdbReplyXml(CtdbEntryXml(CtdbEntryOf(Reference, 8, 4)))));
     const TCtdbVerdict v = check.Verify(Base(), Options);
     EXPECT_EQ(v.Text(), "verified OK, confidence 4");
     EXPECT_EQ(TCtdbRipCheck::TrackText(v, 2), "verified, confidence 4");
