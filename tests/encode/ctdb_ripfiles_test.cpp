@@ -1,10 +1,8 @@
 // A rip kept as WAV or FLAC files with its cue sheet: laid out, verified and repaired in place
 // back to the original bytes, its other contents (trailing chunks, FLAC metadata) kept.
 #include "encode/CtdbRipFiles.h"
-#include "audio/AuFileStream.h"
 #include "encode/FlacIn.h"
 #include "encode/FlacRip.h"
-#include "encode/FlacWriter.h"
 #include "fixtures/CtdbTestAudio.h"
 #include "fixtures/TestUtil.h"
 
@@ -13,35 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void WriteFlac(const QString& path, const QByteArray& pcm)
-{
-    TAuFileStream stream(path, TAuFileStream::fmCreate);
-    TFlacWriter w;
-    w.Level = 0;
-    w.Comments = {"TITLE=Noise"};
-    w.Open(&stream, 16, 2, 44100, uint64_t(pcm.size() / 4));
-    w.Write(reinterpret_cast<const uint8_t*>(pcm.constData()), size_t(pcm.size()));
-    w.Finish();
-}
-
-QByteArray FlacPcm(const QString& path)
-{
-    TFlacIn in;
-    in.SetFileName(path);
-    in.Init();
-    QByteArray out;
-    QByteArray buffer(65536, '\0');
-    bool ended = false;
-    while (!ended) {
-        const int n = in.FillBuffer(buffer.data(), int(buffer.size()), ended);
-        if (n <= 0)
-            break;
-        out += buffer.left(n);
-    }
-    in.Flush();
-    return out;
-}
 
 struct CtdbRipFiles : ::testing::Test {
     QTemporaryDir Dir;
@@ -99,7 +68,7 @@ TEST_F(CtdbRipFiles, WavPerTrackRepairedToTheOriginalBytes)
 TEST_F(CtdbRipFiles, WholeDiscFlacRepairedWithItsMetadata)
 {
     const QString flac = Dir.filePath("disc.flac");
-    WriteFlac(flac, Pregap + Damaged);
+    CtdbWriteFlac(flac, Pregap + Damaged);
     TFlacCueSheet sheet;
     sheet.Tracks = {{1, 30 * 588, "A", ""}, {2, 430 * 588, "B", ""}};
     sheet.LeadOut = 1030 * 588;
@@ -111,7 +80,7 @@ TEST_F(CtdbRipFiles, WholeDiscFlacRepairedWithItsMetadata)
     ASSERT_TRUE(OpenRipFiles(Dir.filePath("disc.cue"), files, error)) << qPrintable(error);
     EXPECT_EQ(files.Disc.Starts, (std::vector<int64_t>{30, 430}));
     VerifyAndRepair(files, 1);
-    EXPECT_TRUE(FlacPcm(flac) == Pregap + Clean);
+    EXPECT_TRUE(CtdbFlacPcm(flac) == Pregap + Clean);
     TFlacIn in;
     in.SetFileName(flac);
     const QStringList comments = in.Comments();

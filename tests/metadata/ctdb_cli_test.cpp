@@ -59,11 +59,8 @@ TEST(CtdbCli, ADiscImageReadWhole)
     EXPECT_EQ(std::tie(r.Exit, r.Out), std::make_tuple(3, head + "disc not present in database\n"));
 }
 
-TEST(CtdbCli, RepairsARipFolder)
+TEST(CtdbCli, RepairsARipFolderOfWavOrFlacFiles)
 {
-    QTemporaryDir home;
-    const QString rips = home.filePath("rips");
-    ASSERT_TRUE(QDir().mkpath(rips));
     const TCtdbToc toc = CtdbTocOf(QStringLiteral("0:400:1000"));
     const QByteArray clean = CtdbNoise(31, 0, toc.AudioSamples);
     const TCtdbAccumulator reference = CtdbAccumulate(toc, clean);
@@ -71,32 +68,49 @@ TEST(CtdbCli, RepairsARipFolder)
     CtdbDamage(damaged, 100000, 100, 6);
     CtdbDamage(damaged, 400000, 50, 7);
     const qsizetype split = 4 * 400 * 588;
-    ASSERT_TRUE(WriteAll(rips + "/1.wav", CtdbWav(damaged.left(split))));
-    ASSERT_TRUE(WriteAll(rips + "/2.wav", CtdbWav(damaged.mid(split))));
-    ASSERT_TRUE(WriteAll(rips + "/rip.cue", "FILE \"1.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
-                                            "FILE \"2.wav\" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n"));
-
-    TFakeCddbServer server;
     const QByteArray reply = CtdbReplyXml(CtdbEntryXml(CtdbEntryOf(reference, 16, 3), "/p/9"));
     const QByteArray parity = CtdbParityFile(reference, 16);
-    for (const TFakeReply& r : {TFakeReply::Http(200, reply), TFakeReply::Http(206, parity), TFakeReply::Http(200, reply),
-                                TFakeReply::Http(206, parity), TFakeReply::Http(200, reply)})
-        server.Push(r);
-    const QString url = "http://" + server.HostPort();
 
-    TRun r = Cli(home.path(), {"ctdb", rips, "--url", url});
-    EXPECT_EQ(r.Exit, 4) << qPrintable(r.Err);
-    EXPECT_TRUE(r.Out.contains("\ndiffers in 300 samples, confidence 3\ntrack\t1\tconfidence 0\ntrack\t2\tconfidence 0\n"))
-        << qPrintable(r.Out);
-    r = Cli(home.path(), {"repair", rips + "/rip.cue", "--url", url});
-    EXPECT_EQ(r.Exit, 0) << qPrintable(r.Err);
-    EXPECT_EQ(r.Out, "differs in 300 samples, confidence 3\ntrack\t1\tconfidence 0\ntrack\t2\tconfidence 0\n"
-                     "repaired\t300 samples in 2 files, offset 0\ncorrected\t100000-100099\ncorrected\t400000-400049\n");
-    EXPECT_EQ(ReadAll(rips + "/1.wav"), CtdbWav(clean.left(split)));
-    EXPECT_EQ(ReadAll(rips + "/2.wav"), CtdbWav(clean.mid(split)));
-    r = Cli(home.path(), {"ctdb", rips, "--url", url});
-    EXPECT_EQ(r.Exit, 0) << qPrintable(r.Err);
-    EXPECT_TRUE(r.Out.endsWith("\nverified OK, confidence 3\ntrack\t1\tconfidence 3\ntrack\t2\tconfidence 3\n"));
+    for (const bool flac : {false, true}) {
+        SCOPED_TRACE(flac ? "flac" : "wav");
+        QTemporaryDir home;
+        const QString rips = home.filePath("rips");
+        ASSERT_TRUE(QDir().mkpath(rips));
+        if (flac) {
+            CtdbWriteFlac(rips + "/disc.flac", damaged);
+            ASSERT_TRUE(WriteAll(rips + "/rip.cue", "FILE \"disc.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                                    "TRACK 02 AUDIO\nINDEX 01 00:05:25\n"));
+        } else {
+            ASSERT_TRUE(WriteAll(rips + "/1.wav", CtdbWav(damaged.left(split))));
+            ASSERT_TRUE(WriteAll(rips + "/2.wav", CtdbWav(damaged.mid(split))));
+            ASSERT_TRUE(WriteAll(rips + "/rip.cue", "FILE \"1.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                                    "FILE \"2.wav\" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n"));
+        }
+        TFakeCddbServer server;
+        for (const TFakeReply& r : {TFakeReply::Http(200, reply), TFakeReply::Http(206, parity), TFakeReply::Http(200, reply),
+                                    TFakeReply::Http(206, parity), TFakeReply::Http(200, reply)})
+            server.Push(r);
+        const QString url = "http://" + server.HostPort();
+        const QString differs = "differs in 300 samples, confidence 3\ntrack\t1\tconfidence 0\ntrack\t2\tconfidence 0\n";
+
+        TRun r = Cli(home.path(), {"ctdb", rips, "--url", url});
+        EXPECT_EQ(r.Exit, 4) << qPrintable(r.Err);
+        EXPECT_TRUE(r.Out.endsWith("\n" + differs)) << qPrintable(r.Out);
+        r = Cli(home.path(), {"repair", rips + "/rip.cue", "--url", url});
+        EXPECT_EQ(r.Exit, 0) << qPrintable(r.Err);
+        EXPECT_EQ(r.Out, differs + QString("repaired\t300 samples in %1 files, offset 0\n").arg(flac ? 1 : 2) +
+                             "corrected\t100000-100099\ncorrected\t400000-400049\n");
+        if (flac) {
+            EXPECT_TRUE(CtdbFlacPcm(rips + "/disc.flac") == clean);
+        } else {
+            EXPECT_EQ(ReadAll(rips + "/1.wav"), CtdbWav(clean.left(split)));
+            EXPECT_EQ(ReadAll(rips + "/2.wav"), CtdbWav(clean.mid(split)));
+        }
+        r = Cli(home.path(), {"ctdb", rips, "--url", url});
+        EXPECT_EQ(r.Exit, 0) << qPrintable(r.Err);
+        EXPECT_TRUE(r.Out.endsWith("\nverified OK, confidence 3\ntrack\t1\tconfidence 3\ntrack\t2\tconfidence 3\n"));
+        EXPECT_EQ(QDir(rips).entryList(QDir::Files).size(), flac ? 2 : 3);   // no part file left
+    }
 }
 
 } // namespace
