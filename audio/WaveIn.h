@@ -24,6 +24,9 @@ public:
 
     void OpenFile() override;
     void CloseFile() override;
+    // Where the first byte of audio lies in the file (once opened): plain PCM is stored
+    // there as it is delivered, so a tool may patch samples in a copy of the file.
+    int64_t DataStart() const { return FDataStart; }
 
     // Size of the buffer one decode step fills.
     static constexpr uint32_t DecodeBufferSize = 16384;

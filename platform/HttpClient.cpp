@@ -67,6 +67,8 @@ THttpResult HttpGet(const QUrl& url, const THttpOptions& options, THttpAbort* ab
     QNetworkRequest request(url);
     if (!options.UserAgent.isEmpty())
         request.setHeader(QNetworkRequest::UserAgentHeader, options.UserAgent);
+    if (!options.Range.isEmpty())
+        request.setRawHeader("Range", options.Range);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(options.MaxRedirects);
@@ -127,11 +129,12 @@ THttpResult HttpGet(const QUrl& url, const THttpOptions& options, THttpAbort* ab
     if (failure.isEmpty() && result.Body.size() <= options.MaxBytes && reply->isOpen())
         result.Body += reply->readAll();
     result.Status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool success = result.Status == 200 || (result.Status == 206 && !options.Range.isEmpty());
     if (aborted) {
         result.Error = QStringLiteral("Stopped.");
     } else if (!failure.isEmpty()) {
         result.Error = failure;
-    } else if (result.Status != 0 && result.Status != 200) {
+    } else if (result.Status != 0 && !success) {
         result.Error = QStringLiteral("The server answered HTTP %1 %2.")
                            .arg(result.Status)
                            .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
@@ -139,7 +142,7 @@ THttpResult HttpGet(const QUrl& url, const THttpOptions& options, THttpAbort* ab
         result.Error = result.Body.isEmpty() && result.Status == 0
                            ? QStringLiteral("No connection to %1: %2").arg(url.host(), reply->errorString())
                            : QStringLiteral("The reply was cut short: %1").arg(reply->errorString());
-    } else if (result.Status != 200) {
+    } else if (!success) {
         result.Error = QStringLiteral("The server sent no HTTP reply.");
     } else {
         // Content-Length counts the bytes as sent; a compressed body arrives decompressed.

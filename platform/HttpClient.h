@@ -3,9 +3,9 @@
 // the calling thread inside a local event loop that takes no user input, so it blocks its
 // caller like the Windows internet functions did, and it can be aborted from any thread.
 //
-// A request fails, with a reason, on: no connection, an HTTP status other than 200, no byte
-// for IdleTimeoutMs or more than TotalTimeoutMs in all, a body cut short (shorter than its
-// Content-Length) or larger than MaxBytes.
+// A request fails, with a reason, on: no connection, an HTTP status other than 200 (or 206
+// for a range request), no byte for IdleTimeoutMs or more than TotalTimeoutMs in all, a body
+// cut short (shorter than its Content-Length) or larger than MaxBytes.
 #include <QByteArray>
 #include <QNetworkProxy>
 #include <QString>
@@ -25,6 +25,9 @@ struct THttpOptions {
     QByteArray UserAgent;
     // Redirects followed (never from https to http); more fail the request.
     int MaxRedirects = 3;
+    // Sent as the Range header ("bytes=0-188159") when set; a 206 Partial Content reply is
+    // then a success as well as a 200 with the whole body.
+    QByteArray Range;
 };
 
 struct THttpResult {

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QUrl>
 #include <algorithm>
 #include <utility>
 
@@ -153,6 +154,8 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(cddb, "Port", o.QueryCDDB.Port, d.QueryCDDB.Port);
 
     visit("AccurateRip", "Url", o.AccurateRip.Url, d.AccurateRip.Url);
+    visit("CTDB", "Url", o.Ctdb.Url, d.Ctdb.Url);
+    visit("CTDB", "Use", o.Ctdb.Use, d.Ctdb.Use);
 
     const char* mb = "MusicBrainz";
     visit(mb, "Server", o.MusicBrainz.Server, d.MusicBrainz.Server);
@@ -238,6 +241,10 @@ void LoadOptions()
     if (replayGain != 0) replayGain = 1;
     int32_t& id3 = OptionsSetting.ID3Version;
     if (id3 != 24 && id3 != 23 && id3 != 1) id3 = TOptionsSetting{}.ID3Version;
+    const QUrl ctdb(OptionsSetting.Ctdb.Url.trimmed());
+    if (!ctdb.isValid() || ctdb.host().isEmpty() ||
+        (ctdb.scheme() != QLatin1String("http") && ctdb.scheme() != QLatin1String("https")))
+        OptionsSetting.Ctdb.Url = TCtdbOptions{}.Url;
     LoadReadOffsets(ini);
 }
 

@@ -81,6 +81,15 @@ struct TAccurateRipOptions {
     QString Url = QString::fromLatin1(DEFAULT_ACCURATERIP_URL);
 };
 
+constexpr const char* DEFAULT_CTDB_URL = "http://db.cuetools.net";
+
+// The CUETools database: asked after a rip ([CTDB] Use) at Url (an address without
+// http:// or https:// and a host loads as the default).
+struct TCtdbOptions {
+    QString Url = QString::fromLatin1(DEFAULT_CTDB_URL);
+    bool Use = true;
+};
+
 constexpr const char* DEFAULT_MUSICBRAINZ_SERVER = "https://musicbrainz.org";
 constexpr const char* DEFAULT_COVERART_SERVER = "https://coverartarchive.org";
 
@@ -101,6 +110,7 @@ struct TOptionsSetting {
     TCDInfo CDInfo;
     TQueryCDDB QueryCDDB;
     TAccurateRipOptions AccurateRip;
+    TCtdbOptions Ctdb;
     TMusicBrainzOptions MusicBrainz;
     // Read offset correction in samples per drive ("vendor_model", "Image" for disc images),
     // section [ReadOffsets]; values outside -5880..5880 load as 0.

@@ -77,6 +77,7 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
               std::make_tuple(QString(), 0, true));
     EXPECT_EQ(std::tie(o.FlacOptions.Level, o.FlacOptions.Cuesheet), std::make_tuple(5, false));
     EXPECT_EQ(o.AccurateRip.Url, "http://www.accuraterip.com/accuraterip");
+    EXPECT_EQ(std::tie(o.Ctdb.Url, o.Ctdb.Use), std::make_tuple(QString("http://db.cuetools.net"), true));
     EXPECT_EQ(std::tie(o.MusicBrainz.Server, o.MusicBrainz.CoverArt, o.MusicBrainz.Cover),
               std::make_tuple(QString("https://musicbrainz.org"), QString("https://coverartarchive.org"), true));
 
@@ -84,7 +85,7 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
     TIniFile ini(OptionsFileName());
     EXPECT_EQ(ini.ReadSections(), QStringList({"CommonOptions", "Mp3Options", "OggOptions", "WMAOptions",
                                                "FlacOptions", "CDOptions", "RecordOptions", "QueryCDDB",
-                                               "AccurateRip", "MusicBrainz", "ID3", "Options"}));
+                                               "AccurateRip", "CTDB", "MusicBrainz", "ID3", "Options"}));
     EXPECT_EQ(ini.ReadSection("CommonOptions"),
               QStringList({"OutputFolder", "OutputFormat", "IsKeepWav", "IsNormalize", "NormalizePercent",
                            "EnableRipTime", "RipTime", "FileNamePattern", "Jobs", "WriteRipLog", "Existing",
@@ -111,6 +112,7 @@ TEST_F(OptionsTest, EveryFieldSurvivesARoundTrip)
     o.CommonOptions = {QStringLiteral("/音乐/out dir/"), 2, true, true, 80, true, 45, "%A/%D/%N %T", 3, false};
     o.FlacOptions = {8, true};
     o.AccurateRip.Url = "http://127.0.0.1:9/ar";
+    o.Ctdb = {"https://127.0.0.1:9/ctdb", false};
     o.MusicBrainz = {"http://mb.local", "http://caa.local", false};
     o.Mp3Options = {true, true, 64, 256, 2, 7, 4};
     o.OggOptions = {false, 77, 3, 9, 14};
@@ -142,6 +144,7 @@ TEST_F(OptionsTest, EveryFieldSurvivesARoundTrip)
     EXPECT_EQ(std::tie(c.FileNamePattern, c.Jobs, c.WriteRipLog), std::tie(sc.FileNamePattern, sc.Jobs, sc.WriteRipLog));
     EXPECT_EQ(std::tie(o.FlacOptions.Level, o.FlacOptions.Cuesheet), std::make_tuple(8, true));
     EXPECT_EQ(o.AccurateRip.Url, "http://127.0.0.1:9/ar");
+    EXPECT_EQ(std::tie(o.Ctdb.Url, o.Ctdb.Use), std::make_tuple(QString("https://127.0.0.1:9/ctdb"), false));
     EXPECT_EQ(std::tie(o.MusicBrainz.Server, o.MusicBrainz.CoverArt, o.MusicBrainz.Cover),
               std::make_tuple(QString("http://mb.local"), QString("http://caa.local"), false));
     EXPECT_EQ(o.WMAOptions.BitRate, 31);
@@ -167,6 +170,7 @@ TEST_F(OptionsTest, OddValuesInTheFile)
                  "[ID3]\nVersion=22\n"
                  "[WMAOptions]\nBitRate=40\n"
                  "[FlacOptions]\nLevel=9\n"
+                 "[CTDB]\nUrl=ftp://db.example\nUse=abc\n"
                  "[Plugin]\nSomething=kept\n");
     LoadOptions();
     const TOptionsSetting& o = OptionsSetting;
@@ -182,6 +186,7 @@ TEST_F(OptionsTest, OddValuesInTheFile)
     EXPECT_EQ(o.CommonOptions.Existing, 0);   // a policy it does not know: ask
     EXPECT_EQ(o.CommonOptions.ReplayGain, 1);
     EXPECT_EQ(o.ID3Version, 24);
+    EXPECT_EQ(std::tie(o.Ctdb.Url, o.Ctdb.Use), std::make_tuple(QString("http://db.cuetools.net"), true));
     EXPECT_EQ(o.CommonOptions.OutputFolder, Folder());
 
     ASSERT_TRUE(SaveOptions());
