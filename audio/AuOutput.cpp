@@ -237,6 +237,13 @@ void TAuFileOut::FinishTarget(bool Complete)
     if (NamesPart())
         return;
     QString error;
+    if (FBeforeCommit) {
+        error = FBeforeCommit(part);
+        if (!error.isEmpty()) {
+            DiscardPart(part);
+            throw EAuException(error);
+        }
+    }
     if (!CommitPart(part, FFileName, &error))
         throw EAuException(error);
 }

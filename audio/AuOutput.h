@@ -9,6 +9,7 @@
 // their destructor, because the worker calls their overrides until it is stopped.
 // An output whose input (or an input below a converter it reads) is destroyed is stopped
 // synchronously by that destruction and left without input.
+#include <functional>
 #include "audio/AuInput.h"
 #include "audio/AuStream.h"
 #include "audio/StreamTypes.h"
@@ -130,6 +131,10 @@ public:
     // (the default): FileName itself is written.
     bool WriteAsPart() const { return FWriteAsPart; }
     void SetWriteAsPart(bool Value) { FWriteAsPart = Value; }
+    // With WriteAsPart: called on the run's thread with the complete part file just before
+    // it is renamed (the tags go in); an empty result lets the rename go on, a text fails
+    // the run with it (the part file goes). Set while no run is going.
+    void SetBeforeCommit(std::function<QString(const QString& part)> Value) { FBeforeCommit = std::move(Value); }
 
 protected:
     // The file a run creates: FileName, or its part file.
@@ -149,4 +154,5 @@ private:
     QString FFileName;
     uint16_t FShareMode = 0;
     std::atomic<bool> FWriteAsPart{false};
+    std::function<QString(const QString& part)> FBeforeCommit;
 };

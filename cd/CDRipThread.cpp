@@ -349,6 +349,7 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
     const int code = !writeOk ? int(RipError::WriteFailed)
                               : ReadCorrected(start, length, [&](const uint8_t* data, size_t bytes) {
                                     sum.Add(data, bytes);
+                                    if (Gain) Gain->FeedBytes(reinterpret_cast<const char*>(data), bytes);
                                     written += bytes;
                                     if (fd >= 0 && !write(data, bytes)) return false;
                                     if (Sink && !Sink->Write(data, bytes)) {
@@ -358,6 +359,13 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
                                     return true;
                                 });
     writeOk = code != RipError::WriteFailed;
+    // The loudness of a track read whole counts, before its sink's file takes its tags.
+    if (Gain && code == RipError::None) {
+        FGain = Gain->FinishTrack();
+        FGainMeasured = true;
+    } else if (Gain) {
+        Gain->DiscardTrack();
+    }
     // A sink keeps only a track read whole.
     if (Sink && code != RipError::None) {
         Sink->Discard();

@@ -12,6 +12,7 @@
 // them. Qt's own queue is not visible to the thread sanitizer; the mutex is. The owner and
 // this object live on the main thread; events not yet handed over when this object is
 // freed are dropped.
+#include "audio/ReplayGain.h"
 #include "cd/DiscReader.h"
 #include "cd/RipSink.h"
 #include "cd/RipAudit.h"
@@ -72,11 +73,17 @@ public:
     TRipSink* Sink = nullptr;
     bool WriteWav = true;
     int ReadOffset = 0;                      // samples; set before Start()
+    // Measures the loudness of the copy read (not the test pass); owned by the caller, used
+    // by one rip thread at a time; set before Start().
+    TReplayGain* Gain = nullptr;
     bool TestPass = false;                   // a first read for the CRC only; set before Start()
 
     // What the rip read (range, checksums of the bytes written, faults met): complete once
     // the completion message has been posted.
     const TRipLogTrack& Result() const { return FResult; }
+    // The track's ReplayGain once it was read whole with Gain set (the rip thread, before
+    // the sink's end, or the owner after the completion message); null otherwise.
+    const TReplayGainResult* TrackGain() const { return FGainMeasured ? &FGain : nullptr; }
 
     // The WAV file's full path: output folder, separator, title, ".wav".
     QString WavFileName() const;
@@ -113,6 +120,8 @@ private:
     std::vector<std::unique_ptr<QEvent>> FMailbox;   // guarded by the registry's mutex
     TDiscLayout FDisc;
     TRipLogTrack FResult;
+    TReplayGainResult FGain;
+    bool FGainMeasured = false;
     QString FWriteFailure;
     QElapsedTimer FClock;
 };

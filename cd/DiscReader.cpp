@@ -116,6 +116,7 @@ public:
         if (ReadTOC(FHandle, toc) != 1 || toc.LastTrack < toc.FirstTrack) return 0;
         return toc.LastTrack - toc.FirstTrack + 1;
     }
+    TCDTextInfo CDText() override { return ReadCDText(FHandle); }
 
 private:
     HCDROM FHandle;
@@ -187,6 +188,7 @@ public:
         return std::make_unique<TCDInReader>(FCDIn.CurrentDrive(), params);
     }
     int Tracks() override { return std::max(FCDIn.TracksCount(), 0); }
+    TCDTextInfo CDText() override { return FCDIn.CDText(); }
 
 private:
     TCDIn& FCDIn;

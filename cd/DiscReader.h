@@ -4,6 +4,7 @@
 // CD input component's drive); the rip job asks it for the audit of the disc and, for each
 // track, for a TDiscReader that the rip thread reads through.
 #include "cd/RipAudit.h"
+#include "platform/akrip32.h"
 
 #include <QString>
 #include <cstdint>
@@ -41,6 +42,8 @@ public:
     virtual std::unique_ptr<TDiscReader> NewReader() = 0;
     // The disc's track count (0 when unknown).
     virtual int Tracks() = 0;
+    // The disc's CD-Text (empty when it has none).
+    virtual TCDTextInfo CDText() = 0;
 };
 
 // The disc behind a handle of the first CD library.

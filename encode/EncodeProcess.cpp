@@ -148,7 +148,14 @@ void TEncodeProcess::FinishPart()
     const QString part = PartPathOf(OutputFile);
     if (FEndedWell && CutWav(part)) FEndedWell = false;
     if (FEndedWell && QFileInfo(part).size() > 0) {
-        if (BeforeCommit) BeforeCommit(part);
+        const QString error = BeforeCommit ? BeforeCommit(part) : QString();
+        if (!error.isEmpty()) {
+            // The tags could not go in: the file is not committed, and the end says why.
+            DiscardPart(part);
+            FFailure = error;
+            FEndedWell = false;
+            return;
+        }
         if (!CommitPart(part, OutputFile, &FFailure)) FEndedWell = false;
         return;
     }

@@ -53,8 +53,9 @@ public:
     // any other end, a stop or a new Start removes it.
     bool WriteAsPart = false;
     // With WriteAsPart: runs on the whole part file just before it is renamed (a tag goes in
-    // there, so a stop or a kill never leaves an untagged file under the final name).
-    std::function<void(const QString& part)> BeforeCommit;
+    // there, so a stop or a kill never leaves an untagged file under the final name). A text
+    // is a failure: the part file goes and Failure() holds the text.
+    std::function<QString(const QString& part)> BeforeCommit;
 
     // The file the child writes: OutputFile or its part file.
     QString WrittenFile() const;

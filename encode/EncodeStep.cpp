@@ -91,7 +91,7 @@ TEncodeStep::~TEncodeStep()
 }
 
 void TEncodeStep::StartMp3(const QString& input, const QString& output, bool encode, int kind,
-                           std::function<void(const QString& part)> beforeCommit)
+                           std::function<QString(const QString& part)> beforeCommit)
 {
     FMp3->BeforeCommit = std::move(beforeCommit);
     FMp3->Settings = Settings;
@@ -107,8 +107,10 @@ void TEncodeStep::StartMp3(const QString& input, const QString& output, bool enc
     FMp3->Start();
 }
 
-void TEncodeStep::StartWma(const QString& input, const QString& output, int kind)
+void TEncodeStep::StartWma(const QString& input, const QString& output, int kind,
+                           std::function<QString(const QString& part)> beforeCommit)
 {
+    FWma->BeforeCommit = std::move(beforeCommit);
     FWma->Settings = Settings;
     FWma->Active = true;
     FWma->InputFile = input;

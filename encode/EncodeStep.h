@@ -65,9 +65,12 @@ public:
 
     // Start an encoder process: Active, paths, owner, Encode, Kind, then Start. Throws
     // EEncodeProcessError when the child cannot be started.
+    // beforeCommit: the tags into the whole part file before its rename (see
+    // TEncodeProcess::BeforeCommit).
     void StartMp3(const QString& input, const QString& output, bool encode, int kind,
-                  std::function<void(const QString& part)> beforeCommit = {});
-    void StartWma(const QString& input, const QString& output, int kind);
+                  std::function<QString(const QString& part)> beforeCommit = {});
+    void StartWma(const QString& input, const QString& output, int kind,
+                  std::function<QString(const QString& part)> beforeCommit = {});
     // Run the OGG encoder on WaveIn1 (whose FileName the caller set) with the given
     // quality; run the resampling chain from WaveIn1 into `tempPath`.
     void RunOgg(const QString& output, float compression);

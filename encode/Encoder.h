@@ -30,11 +30,12 @@ struct TEncodeRequest {
     QString Output;                   // the final name
     int Kind = 1;                     // the encoder processes' kind (1: no questions)
     bool Decode = false;              // the MP3 process decodes Wav (an MP3) to Output (a WAV)
-    bool Tagged = false;              // tag with Tags and the disc's fields
+    bool Tagged = false;              // a disc's track: encoder settings and comments for Tags
     TTrackTags Tags;
     std::shared_ptr<const TOptionsSetting> Settings;   // the job's settings
-    // Called on the MP3 tag writer's status once the tag is in the part file.
-    std::function<void(uint16_t status)> TagWritten;
+    // Runs on the whole part file before it takes the final name (the tags go in); a text
+    // fails the entry with it and the part file goes. May run on another thread.
+    std::function<QString(const QString& part)> BeforeCommit;
 };
 
 // What an encoder's end means for its entry.

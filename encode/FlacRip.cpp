@@ -187,7 +187,16 @@ bool TFlacRipSink::Write(const uint8_t* data, size_t bytes)
 bool TFlacRipSink::EndTrack()
 {
     if (!FPerTrack) return true;
-    return Finish() && CommitPart(PartPathOf(FPath), FPath, &FError);
+    if (!Finish()) return false;
+    const QString part = PartPathOf(FPath);
+    if (BeforeCommit) {
+        FError = BeforeCommit(part);
+        if (!FError.isEmpty()) {
+            DiscardPart(part);
+            return false;
+        }
+    }
+    return CommitPart(part, FPath, &FError);
 }
 
 bool TFlacRipSink::FinishDisc()

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -60,6 +61,10 @@ public:
     // Whole-disc file: ends it (false on failure, the file then removed). It stays the
     // part file PartPathOf(Path()) until the caller has added its cue sheet and commits it.
     bool FinishDisc();
+
+    // Per track: called on the rip thread with the finished part file before it is renamed
+    // (the tags go in); a text fails the track with it.
+    std::function<QString(const QString& part)> BeforeCommit;
 
     const QString& Path() const { return FPath; }
     QString Error() const override { return FError; }

@@ -4,7 +4,6 @@
 #include "encode/Encoder.h"
 
 #include "encode/EncodeStep.h"
-#include "encode/JobEntry.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
 #include "platform/ProcessInfo.h"
@@ -55,20 +54,8 @@ public:
     void Start(const TEncodeRequest& request) override
     {
         FRequest = request;
-        std::function<void(const QString&)> tag;
-        if (request.Tagged && !request.Decode) {
-            // The ID3 tag goes into the part file before it takes the final name.
-            const auto settings = request.Settings;
-            const TTrackTags tags = request.Tags;
-            const auto written = request.TagWritten;
-            tag = [settings, tags, written](const QString& part) {
-                const uint16_t status = WriteTrackTag(part, tags.Title, tags.TrackNumber,
-                                                      settings ? settings->CDInfo : OptionsSetting.CDInfo);
-                if (written) written(status);
-            };
-        }
         FStep.Settings = request.Settings;
-        FStep.StartMp3(request.Wav, request.Output, !request.Decode, request.Kind, tag);
+        FStep.StartMp3(request.Wav, request.Output, !request.Decode, request.Kind, request.BeforeCommit);
     }
     bool Running() const override { return FStep.Mp3().Running(); }
     TEncodeOutcome Outcome(const TProcessInfo& end, bool progressSeen) override
@@ -90,7 +77,7 @@ public:
     {
         FRequest = request;
         FStep.Settings = request.Settings;
-        FStep.StartWma(request.Wav, request.Output, request.Kind);
+        FStep.StartWma(request.Wav, request.Output, request.Kind, request.BeforeCommit);
     }
     bool Running() const override { return FStep.Wma().Running(); }
     TEncodeOutcome Outcome(const TProcessInfo& end, bool progressSeen) override

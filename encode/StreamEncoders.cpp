@@ -45,6 +45,7 @@ public:
             // A file's conversion: the quality setting only, as the one-at-a-time steps do.
             ogg.SetCompression(OggCompression(SettingsOf(request)));
         }
+        ogg.SetBeforeCommit(request.BeforeCommit);
         FStep.RunOggAsSet(request.Output);
     }
     bool Running() const override { return FStep.StreamBusy(); }
@@ -70,6 +71,7 @@ public:
             flac.SetLevel(settings.FlacOptions.Level);
             flac.SetComments({});
         }
+        flac.SetBeforeCommit(request.BeforeCommit);
         FStep.WaveIn1().SetFileName(request.Wav);
         FStep.RunFlac(&FStep.WaveIn1(), request.Output);
     }

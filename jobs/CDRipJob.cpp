@@ -8,6 +8,7 @@
 #include "cd/RipAudit.h"
 #include "encode/FlacRip.h"
 #include "encode/RipCover.h"
+#include "metadata/TagWriters.h"
 #include "platform/OutputFile.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
@@ -50,6 +51,10 @@ TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* p
         FPaths.append(PatternRelativePath(common.FileNamePattern, RipEntryTags(entry, FSettings.CDInfo),
                                           FormatExtension(FFormat), usedPaths));
     FDiscTracks = FDisc.Tracks();
+    FTagExtras.CDText = FDisc.CDText();
+    const TCoverImage cover = RipCover(FSettings);
+    FTagExtras.Cover = cover.Bytes;
+    FTagExtras.CoverMime = cover.Mime;
 
     const int jobs = TRipPipeline::ResolveJobs(common.Jobs);
     FPipeline.Reset(jobs);
@@ -178,6 +183,7 @@ void TCDRipJob::StartRip(int index)
     FRip->OwnerWindow = this;
     FRip->ReadOffset = FAudit ? FAudit->Offset() : 0;
     FRip->TestPass = RipAuditSettings().TestPass;
+    if (FSettings.CommonOptions.ReplayGain) FRip->Gain = &FGain;
     if (FCue) {
         // One sink for the whole disc: each track follows the last in its stream.
         if (!FRipSink)
@@ -186,9 +192,23 @@ void TCDRipJob::StartRip(int index)
         FRip->Sink = FRipSink.get();
         FRip->WriteWav = common.IsKeepWav;
     } else if (FlacDirect()) {
-        FRipSink = std::make_unique<TFlacRipSink>(
+        auto sink = std::make_unique<TFlacRipSink>(
             OutputName(index), FSettings.FlacOptions.Level,
             FlacTrackComments(FSettings.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks), true, RipCover(FSettings));
+        // The track's tags, its loudness measured by now, before the file takes its name
+        // (on the rip thread).
+        TTagRecord tags = TagsOf(index);
+        const TTagWriteOptions options = TagWriteOptionsOf(FSettings);
+        const TCDRipThread* rip = FRip.get();
+        sink->BeforeCommit = [tags, options, rip](const QString& part) mutable {
+            if (const TReplayGainResult* gain = rip->TrackGain()) {
+                tags.TrackGain = gain->Gain;
+                tags.TrackPeak = gain->Peak;
+            }
+            QString error;
+            return WriteFileTags(part, TTagFormat::Flac, tags, options, &error) ? QString() : error;
+        };
+        FRipSink = std::move(sink);
         FRip->Sink = FRipSink.get();
         FRip->WriteWav = common.IsKeepWav;
     }
@@ -271,6 +291,8 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     const QString cause = FRip->WriteFailure();
     // The completion is the thread's last message: it has ended, and is freed.
     TRipLogTrack read = FRip->Result();
+    if (const TReplayGainResult* gain = FRip->TrackGain(); gain && info.ErrorCode == RipError::None)
+        FTrackGain.insert(index, *gain);
     FRip.reset();
     if (!FCue) FRipSink.reset();
     FCount += 1;
@@ -309,9 +331,12 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         // What was read of a failed track is no rip.
         DiscardPart(part);
     } else if (FFormat == FormatWav && !FCue) {
-        // A whole rip takes its name.
+        // A whole rip takes its tags (with tagging on) and its name.
         QString error;
-        if (!CommitPart(part, OutputName(index), &error)) failure = error;
+        if (const auto tag = TagWriter(index, OutputName(index))) error = tag(part);
+        if (!error.isEmpty()) DiscardPart(part);
+        if (error.isEmpty() && !CommitPart(part, OutputName(index), &error)) failure = error;
+        if (!error.isEmpty()) failure = error;
     } else if (FCue || FlacDirect()) {
         // The WAV made beside the FLAC file is the kept one.
         KeepOrDiscardRip(index);
@@ -361,6 +386,7 @@ void TCDRipJob::Next()
         FReaderRow.Stage = QStringLiteral("waiting");
     } else if (BusyWorkers() == 0 && FPipeline.Waiting() == 0) {
         FPipeline.Flush();
+        TagAlbumGain();
         UpdateView();
         Changed();
         Complete();

@@ -18,11 +18,13 @@
 // Every step's outcome reaches the job on the main thread: the rip thread's events
 // (progress, NormalizeBegins, RipFinished with RipError codes, or a TRipFailedEvent when
 // the disc's table cannot be had) and, through its worker, each encoder's end.
+#include "audio/ReplayGain.h"
 #include "cd/CDRipThread.h"
 #include "encode/EncodeStep.h"
 #include "encode/OutputFormats.h"
 #include "jobs/JobBase.h"
 #include "jobs/RipPipeline.h"
+#include "metadata/TrackTags.h"
 #include "settings/Options.h"
 
 #include <QHash>
@@ -119,6 +121,13 @@ private:
     // After the encoding: the rip becomes the kept WAV (by the Existing rule), or goes.
     void KeepOrDiscardRip(int index);
 
+    // Tags (CDRipJobTags.cpp): entry `index`'s record (its gain when measured); what writes
+    // it into the part file of `output` (none: nothing to write); the album's gain into
+    // every finished file.
+    TTagRecord TagsOf(int index) const;
+    std::function<QString(const QString& part)> TagWriter(int index, const QString& output) const;
+    void TagAlbumGain();
+
     TDiscSource& FDisc;
     QStringList FTitles;
     QStringList FPaths;                   // output files relative to the output folder
@@ -139,4 +148,7 @@ private:
     bool FCue = false;                    // the whole disc as one FLAC file
     QString FCueFile;
     TRipAudit* FAudit = nullptr;          // checksums, database verdicts, rip log (a child)
+    TReplayGain FGain;                    // the loudness of the tracks read whole
+    QHash<int, TReplayGainResult> FTrackGain;   // entry -> its track's
+    TDiscTagExtras FTagExtras;            // the disc's CD-Text and cover for the tags
 };

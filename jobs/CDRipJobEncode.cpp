@@ -52,7 +52,7 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     request.Tagged = true;
     request.Tags = {entry.Title, entry.TrackNumber, FDiscTracks};
     request.Settings = FSettingsCopy;
-    request.TagWritten = [this, index](uint16_t status) { FTagStatus[index] = status; };
+    request.BeforeCommit = TagWriter(index, out);
     FTimer1.start();   // the estimate of an encoder with no progress reports (it stops itself)
     worker.StartEncoder(FFormat, index, request);
 }
@@ -120,14 +120,7 @@ void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
         return;
     }
     KeepOrDiscardRip(index);
-    const uint16_t status = TakeTagStatus(index);
-    FPipeline.Finish(index, [this, index, status] {
-        if (Tid3tag::Failed(status)) {
-            FPrompter->ShowInformation(TagErrorText(status));
-            Fail(index, TagErrorText(status));
-        }
-        Succeed(index);
-    });
+    FPipeline.Finish(index, [this, index] { Succeed(index); });
     Next();
 }
 

@@ -89,8 +89,6 @@ protected:
     // The one output every entry shares (a whole-disc file): true with `path` set to the
     // name to write; false when the rule kept the file (every entry produced or failed).
     bool ClaimSharedOutput(QString& path);
-    // The ID3 tag writer's status for entry `index` (0: none written).
-    uint16_t TakeTagStatus(int index) { return FTagStatus.take(index); }
     // Asked once when the job is over, before it closes: true when something still has to
     // finish first (a rip log waiting for a database answer), which then calls `resume`.
     std::function<bool(std::function<void()> resume)> FBeforeClose;
@@ -106,5 +104,4 @@ protected:
     bool FDone = false;
     bool FStopped = false;
     TExistingFiles FExisting;
-    QHash<int, uint16_t> FTagStatus;
 };

@@ -1,0 +1,82 @@
+// The rip job's tags: one record per track from the disc's information as stored (the
+// cleaning for file names applies to names only), its ReplayGain measured as the track was
+// read, written into each file's part before it takes its name; the album's gain goes into
+// every finished file once the last track is done.
+#include "jobs/CDRipJob.h"
+
+#include "encode/RipCover.h"
+#include "metadata/TagWriters.h"
+#include "metadata/TrackTags.h"
+#include "settings/Lang.h"
+
+#include <cmath>
+
+TTagRecord TCDRipJob::TagsOf(int index) const
+{
+    const TRipEntry entry = ParseRipEntry(FEntries.value(index));
+    TTagRecord tags = TrackTagRecord(FSettings.CDInfo, entry.TrackNumber, FDiscTracks, FTagExtras);
+    // The stored title as it is; a track the disc information does not name takes the
+    // title of its entry (the list's).
+    const int t = entry.TrackNumber;
+    const bool stored = t >= 1 && t <= MAX_TITLES && !FSettings.CDInfo.Titles[size_t(t)].isEmpty();
+    if (!stored && !entry.Title.isEmpty()) tags.Title = entry.Title;
+    if (const auto it = FTrackGain.constFind(index); it != FTrackGain.constEnd()) {
+        tags.TrackGain = it->Gain;
+        tags.TrackPeak = it->Peak;
+    }
+    return tags;
+}
+
+std::function<QString(const QString& part)> TCDRipJob::TagWriter(int index, const QString& output) const
+{
+    const TTagFormat format = TagFormatOf(output);
+    TTagRecord tags = TagsOf(index);
+    // OGG, WMA and WAV carry the disc's texts only with tagging on (MP3 and FLAC always do);
+    // the loudness and the cover go in either way.
+    if (!FSettings.ID3Use && (format == TTagFormat::Ogg || format == TTagFormat::Wma || format == TTagFormat::Wav)) {
+        if (format == TTagFormat::Wav) return {};
+        TTagRecord bare;
+        bare.TrackGain = tags.TrackGain;
+        bare.TrackPeak = tags.TrackPeak;
+        if (format == TTagFormat::Ogg) {
+            bare.Cover = tags.Cover;
+            bare.CoverMime = tags.CoverMime;
+        }
+        tags = bare;
+    }
+    const TTagWriteOptions options = TagWriteOptionsOf(FSettings);
+    return [tags, format, options](const QString& part) {
+        QString error;
+        if (WriteFileTags(part, format, tags, options, &error)) return QString();
+        return error.isEmpty() ? part + QStringLiteral(": the tags could not be written") : error;
+    };
+}
+
+void TCDRipJob::TagAlbumGain()
+{
+    if (!FSettings.CommonOptions.ReplayGain || FCue || FGain.TrackCount() == 0) return;
+    const TReplayGainResult album = FGain.Album();
+    const TTagWriteOptions options = TagWriteOptionsOf(FSettings);
+    for (int i = 0; i < FResults.size(); ++i) {
+        const TEntryResult& r = FResults[i];
+        if (!r.Produced || r.Output.isEmpty() || !FTrackGain.contains(i)) continue;
+        const TTagFormat format = TagFormatOf(r.Output);
+        if (format == TTagFormat::Wav) continue;   // a WAV carries no loudness
+        TTagRecord tags = TagsOf(i);
+        if (!FSettings.ID3Use && format != TTagFormat::Mp3 && format != TTagFormat::Flac) {
+            TTagRecord bare;
+            bare.TrackGain = tags.TrackGain;
+            bare.TrackPeak = tags.TrackPeak;
+            if (format == TTagFormat::Ogg) {
+                bare.Cover = tags.Cover;
+                bare.CoverMime = tags.CoverMime;
+            }
+            tags = bare;
+        }
+        tags.AlbumGain = album.Gain;
+        tags.AlbumPeak = album.Peak;
+        QString error;
+        if (!RetagFile(r.Output, tags, options, &error))
+            FPrompter->ShowWarning(r.Output + QStringLiteral(": ") + error);
+    }
+}
