@@ -2,7 +2,12 @@
 #include "audio/SampleFormat.h"
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+#include <numeric>
 
 namespace {
 
@@ -104,31 +109,6 @@ int TFastResampler::GetSampleRate()
     return int(FOutSampleRate);
 }
 
-int64_t TFastResampler::OutFrames(int64_t Frames) const
-{
-    // The same counter walk as the conversion, without the samples.
-    int64_t out = 0;
-    int64_t k = 0;
-    if (FR < FQ) {
-        for (int64_t i = 0; i < Frames; ++out) {
-            k -= FR;
-            if (k < 0) {
-                k += FQ;
-                ++i;
-            }
-        }
-    } else {
-        for (int64_t i = 0; i < Frames; ++i) {
-            k -= FQ;
-            if (k < 0) {
-                ++out;
-                k += FR;
-            }
-        }
-    }
-    return out;
-}
-
 void TFastResampler::DoInit()
 {
     TAuInput* in = Input();
@@ -137,19 +117,16 @@ void TFastResampler::DoInit()
     FBusy = true;
     in->Init();
     const int bits = in->BitsPerSample();
-    const int inRate = in->SampleRate();
+    const int64_t inRate = in->SampleRate();
+    const int64_t outRate = FOutSampleRate;
     FBytes = bits / 8;
     FChannels = in->Channels();
     FFrame = FBytes * FChannels;
     FPosition = 0;
-    FBin = inRate / BlocksPerSecond;
-    FBout = int64_t(FOutSampleRate) / BlocksPerSecond;
-    FR = FBin * FFrame;
-    FQ = FBout * FFrame;
     FWindowStart = FWindowEnd = 0;
-    FPassThrough = FQ == FR;
     const int64_t inSize = in->Size();
     FSize = inSize;
+    FPassThrough = inRate == outRate || FFrame <= 0;
     if (FPassThrough)
         return;
     const auto refuse = [&](const QString& Text) {
@@ -157,27 +134,30 @@ void TFastResampler::DoInit()
         in->Flush();
         throw EAuException(Text);
     };
-    if (!SampleFormat::Supported(bits) || FChannels < 1)
+    FFiltered = inRate / BlocksPerSecond != outRate / BlocksPerSecond;
+    if (FFiltered && (!SampleFormat::Supported(bits) || FChannels < 1))
         refuse(QStringLiteral("Cannot resample %1-bit samples").arg(bits));
-    if (FBin < 1 || FBout < 1)
-        refuse(QStringLiteral("Cannot resample from %1 Hz to %2 Hz").arg(inRate).arg(FOutSampleRate));
-    // The size is exact: whole blocks and the last partial one, each with its own
-    // pattern of repeated or dropped frames.
-    if (inSize > 0) {
-        const int64_t frames = inSize / FFrame;
-        FSize = (frames / FBin * OutFrames(FBin) + OutFrames(frames % FBin)) * FFrame;
-    }
-    if (FBin < FBout) {
-        int64_t m = 2;
-        while (m * FBin < FBout)
-            ++m;
-        FCapacity = m * FBin;
-    } else {
-        FCapacity = FBin;
-    }
-    const double ratio = double(std::min<int64_t>(inRate, FOutSampleRate)) / double(std::max<int64_t>(inRate, FOutSampleRate));
-    FCoef = DesignLowPass(CutOffShare * ratio / 2.0);
+    if (inRate < BlocksPerSecond || outRate < BlocksPerSecond)
+        refuse(QStringLiteral("Cannot resample from %1 Hz to %2 Hz").arg(inRate).arg(outRate));
+    const int64_t common = std::gcd(inRate, outRate);
+    const int64_t i = inRate / common, o = outRate / common;
+    FDen = 2 * o;
+    FSrc = (i - 1) / FDen;
+    FRem = (i - 1) % FDen;
+    FSrcStep = 2 * i / FDen;
+    FRemStep = 2 * i % FDen;
+    FBlockStart = 0;
+    // The frames j with a source frame below N: floor(N o / i + 1/2).
+    if (inSize > 0)
+        FSize = (2 * (inSize / FFrame) * o + i) / (2 * i) * FFrame;
+    FBin = inRate / BlocksPerSecond;
+    FCapacity = FBin * outRate / inRate + 2;
+    FInBytes.assign(size_t(FBin * FFrame), 0);
     FBytesBuf.assign(size_t(FCapacity * FFrame), 0);
+    if (!FFiltered)
+        return;
+    const double ratio = double(std::min(inRate, outRate)) / double(std::max(inRate, outRate));
+    FCoef = DesignLowPass(CutOffShare * ratio / 2.0);
     FIn.assign(size_t(FBin * FChannels), 0.0f);
     FOut.assign(size_t(FCapacity * FChannels), 0.0f);
     FState.assign(size_t(FChannels * Passes), {});
@@ -187,6 +167,7 @@ void TFastResampler::DoFlush()
 {
     if (TAuInput* in = Input())
         in->Flush();
+    FInBytes = {};
     FBytesBuf = {};
     FIn = {};
     FOut = {};
@@ -217,6 +198,95 @@ struct TPassState {
 
 using TPair = double __attribute__((vector_size(16)));
 
+#if defined(__x86_64__)
+// The four passes of one channel side by side in the four lanes of an AVX register, one
+// sample apart: at step t lane p runs sample t - p, fed by lane p - 1's output of the step
+// before. The passes no longer wait for each other, and a stereo stream runs its two
+// chains in the same loop. The lanes' histories hold the same values as TPassState's.
+// v holds x0, x1, x2, x3, y0, y1, y2, y3 (as TPassState, newest first).
+struct TLanes {
+    __m256d v[8];
+};
+
+struct TLaneCoefficients {
+    __m256d a0, a1, a2, a3, a4, b1, b2, b3, b4;
+};
+
+__attribute__((target("avx2,fma"), always_inline)) inline void LaneStep(TLanes& s, const TLaneCoefficients& k, double Sample)
+{
+    __m256d* v = s.v;
+    const __m256d in = _mm256_blend_pd(_mm256_permute4x64_pd(v[4], _MM_SHUFFLE(2, 1, 0, 0)), _mm256_set1_pd(Sample), 1);
+    // The terms of older values first; the newest output's comes last (the recursion's chain).
+    const __m256d older = _mm256_add_pd(_mm256_fmadd_pd(k.a3, v[2], _mm256_fmadd_pd(k.a2, v[1], _mm256_mul_pd(k.a1, v[0]))),
+                                        _mm256_fmadd_pd(k.b2, v[5], _mm256_fmadd_pd(k.b3, v[6], _mm256_fmadd_pd(k.b4, v[7], _mm256_mul_pd(k.a4, v[3])))));
+    const __m256d out = _mm256_fmadd_pd(k.a0, in, _mm256_fmadd_pd(k.b1, v[4], older));
+    v[3] = v[2]; v[2] = v[1]; v[1] = v[0]; v[0] = in;
+    v[7] = v[6]; v[6] = v[5]; v[5] = v[4]; v[4] = out;
+}
+
+// The step at the edges of a block, where only the lanes in Active move.
+__attribute__((target("avx2,fma"), always_inline)) inline void LaneStepMasked(TLanes& s, const TLaneCoefficients& k, double Sample, __m256d Active)
+{
+    const TLanes old = s;
+    LaneStep(s, k, Sample);
+    for (int i = 0; i < 8; ++i)
+        s.v[i] = _mm256_blendv_pd(old.v[i], s.v[i], Active);
+}
+
+__attribute__((target("avx2,fma"), always_inline)) inline double LastLane(__m256d v)
+{
+    return _mm_cvtsd_f64(_mm_unpackhi_pd(_mm256_extractf128_pd(v, 1), _mm256_extractf128_pd(v, 1)));
+}
+
+// Runs Chains channels (1 or 2, from the first at Frames) of a stream of Stride values a frame.
+template <int Chains>
+__attribute__((target("avx2,fma"))) void FilterLanes(float* Frames, int Count, size_t Stride, const double* a, const double* b,
+                                                    std::array<double, 8>* State)
+{
+    const TLaneCoefficients k{_mm256_set1_pd(a[0]), _mm256_set1_pd(a[1]), _mm256_set1_pd(a[2]), _mm256_set1_pd(a[3]),
+                              _mm256_set1_pd(a[4]), _mm256_set1_pd(b[1]), _mm256_set1_pd(b[2]), _mm256_set1_pd(b[3]),
+                              _mm256_set1_pd(b[4])};
+    // State[c * 4 + p] is pass p of chain c: x0..x3, y0..y3.
+    TLanes s[Chains];
+    for (int c = 0; c < Chains; ++c) {
+        const std::array<double, 8>* st = State + 4 * c;
+        for (size_t i = 0; i < 8; ++i)
+            s[c].v[i] = _mm256_set_pd(st[3][i], st[2][i], st[1][i], st[0][i]);
+    }
+    const int64_t n = Count;
+    for (int64_t t = 0; t < n + 3; ++t) {
+        if (t >= 3 && t < n) {
+            for (int c = 0; c < Chains; ++c)
+                LaneStep(s[c], k, Frames[size_t(t) * Stride + c]);
+        } else {
+            // Lane p runs when sample t - p lies in the block.
+            const auto lane = [&](int64_t p) { return t - p >= 0 && t - p < n ? -1.0 : 0.0; };
+            const __m256d active = _mm256_set_pd(lane(3), lane(2), lane(1), lane(0));
+            for (int c = 0; c < Chains; ++c)
+                LaneStepMasked(s[c], k, t < n ? Frames[size_t(t) * Stride + c] : 0.0, active);
+        }
+        if (t >= 3) {
+            for (int c = 0; c < Chains; ++c)
+                Frames[size_t(t - 3) * Stride + c] = float(LastLane(s[c].v[4]));
+        }
+    }
+    for (int c = 0; c < Chains; ++c) {
+        alignas(32) double lanes[8][4];
+        for (size_t i = 0; i < 8; ++i)
+            _mm256_store_pd(lanes[i], s[c].v[i]);
+        for (size_t p = 0; p < 4; ++p)
+            for (size_t i = 0; i < 8; ++i)
+                State[4 * c + p][i] = lanes[i][p];
+    }
+}
+
+bool HasLanes()
+{
+    static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return has;
+}
+#endif
+
 } // namespace
 
 void TFastResampler::Filter(float* Frames, int Count)
@@ -225,6 +295,17 @@ void TFastResampler::Filter(float* Frames, int Count)
     const double* a = FCoef.A.data();
     const double* b = FCoef.B.data();
     const size_t channels = size_t(FChannels);
+#if defined(__x86_64__)
+    if (HasLanes()) {
+        if (channels == 2) {
+            FilterLanes<2>(Frames, Count, 2, a, b, FState.data());
+        } else {
+            for (size_t c = 0; c < channels; ++c)
+                FilterLanes<1>(Frames + c, Count, channels, a, b, FState.data() + c * Passes);
+        }
+        return;
+    }
+#endif
     if (channels == 2) {
         TPassState<TPair> s[Passes];
         for (int p = 0; p < Passes; ++p) {
@@ -268,36 +349,40 @@ void TFastResampler::Filter(float* Frames, int Count)
 bool TFastResampler::NextBlock()
 {
     bool end = false;
-    const int got = Input()->FillBuffer(FBytesBuf.data(), int(FR), end);
+    const int got = Input()->FillBuffer(FInBytes.data(), int(FBin * FFrame), end);
     const int frames = got / FFrame;
     if (frames == 0)
         return false;
-    SampleFormat::ToFloat(FBytesBuf.data(), FBytes, size_t(frames) * FChannels, FIn.data());
-    const size_t ch = size_t(FChannels);
+    const int64_t blockEnd = FBlockStart + frames;
     int outCount = 0;
-    int64_t k = 0;
-    if (FR < FQ) {
-        for (int i = 0; i < frames; ++outCount) {
-            std::copy_n(FIn.data() + i * ch, ch, FOut.data() + outCount * ch);
-            k -= FR;
-            if (k < 0) {
-                k += FQ;
-                ++i;
-            }
-        }
-        Filter(FOut.data(), outCount);
+    if (!FFiltered) {
+        for (; SourceFrame() < blockEnd; ++outCount, StepSource())
+            std::memcpy(FBytesBuf.data() + size_t(outCount) * FFrame, FInBytes.data() + (SourceFrame() - FBlockStart) * FFrame, size_t(FFrame));
     } else {
-        Filter(FIn.data(), frames);
-        for (int i = 0; i < frames; ++i) {
-            k -= FQ;
-            if (k < 0) {
-                std::copy_n(FIn.data() + i * ch, ch, FOut.data() + outCount * ch);
-                ++outCount;
-                k += FR;
+        const size_t ch = size_t(FChannels);
+        SampleFormat::ToFloat(FInBytes.data(), FBytes, size_t(frames) * ch, FIn.data());
+        const bool up = FSrcStep == 0;
+        if (!up)
+            Filter(FIn.data(), frames);
+        const float* from = FIn.data() - FBlockStart * int64_t(ch);
+        float* to = FOut.data();
+        if (ch == 1) {
+            for (; SourceFrame() < blockEnd; ++outCount, StepSource())
+                to[outCount] = from[SourceFrame()];
+        } else if (ch == 2) {
+            for (; SourceFrame() < blockEnd; ++outCount, StepSource()) {
+                to[2 * outCount] = from[2 * SourceFrame()];
+                to[2 * outCount + 1] = from[2 * SourceFrame() + 1];
             }
+        } else {
+            for (; SourceFrame() < blockEnd; ++outCount, StepSource())
+                std::copy_n(from + SourceFrame() * int64_t(ch), ch, to + outCount * ch);
         }
+        if (up)
+            Filter(FOut.data(), outCount);
+        SampleFormat::FromFloat(FOut.data(), size_t(outCount) * ch, FBytes, FBytesBuf.data());
     }
-    SampleFormat::FromFloat(FOut.data(), size_t(outCount) * ch, FBytes, FBytesBuf.data());
+    FBlockStart = blockEnd;
     FWindowStart = 0;
     FWindowEnd = uint32_t(outCount * FFrame);
     return true;
@@ -312,10 +397,13 @@ void TFastResampler::DoGetData(void*& Buffer, uint32_t& Bytes)
     }
     if (!FBusy || !in)
         throw EAuException("The Stream is not opened");
-    if (FWindowStart >= FWindowEnd && !NextBlock()) {
-        Buffer = nullptr;
-        Bytes = 0;
-        return;
+    // A block of a steep down-sampling may give no frame at all.
+    while (FWindowStart >= FWindowEnd) {
+        if (!NextBlock()) {
+            Buffer = nullptr;
+            Bytes = 0;
+            return;
+        }
     }
     Bytes = std::min(Bytes, FWindowEnd - FWindowStart);
     Buffer = FBytesBuf.data() + FWindowStart;

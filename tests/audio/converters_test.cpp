@@ -147,9 +147,9 @@ TEST(FastResampler, BlockPatternsAndSizes)
 {
     struct Case { int inRate, outRate; int64_t inFrames, outFrames; };
     for (const Case c : {Case{44100, 44102, 10000, 10000},                 // same multiple of 5 Hz
-                         Case{22050, 44100, 3 * 4410 + 100, 3 * 8819 + 199},
+                         Case{22050, 44100, 3 * 4410 + 100, 2 * (3 * 4410 + 100)},
                          Case{44100, 22050, 2 * 8820 + 101, 2 * 4410 + 51},
-                         Case{48000, 44100, 9600 + 7, 8820 + 7}}) {
+                         Case{48000, 44100, 9600 + 7, 8826}}) {
         SCOPED_TRACE(testing::Message() << c.inRate << " -> " << c.outRate);
         TAuGenerator gen;
         gen.SetFormat(16, 2, c.inRate);
@@ -165,6 +165,45 @@ TEST(FastResampler, BlockPatternsAndSizes)
         rs.Flush();
         if (c.outRate == 44102) {
             EXPECT_EQ(out, PatternBytes(0, c.inFrames * 4));
+        }
+    }
+}
+
+// Any rate to any other, any channels and widths on the way (resampler, then converter,
+// as the WAV format converter chains them): N frames in give N * out / in frames, rounded.
+TEST(FastResampler, LengthKeptToTheFrameAtAnyRate)
+{
+    const int rates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 96000, 192000};
+    int run = 0;
+    for (const int inRate : rates) {
+        for (const int outRate : rates) {
+            if (inRate == outRate)
+                continue;
+            // Four of the 64 channel and width pairs a rate pair, all of them over the table.
+            for (int m = 0; m < 4; ++m, ++run) {
+                const int combo = run % 64;
+                const int inChannels = 1 + (combo & 1), outChannels = 1 + ((combo >> 1) & 1);
+                const int inBits = 8 * (1 + ((combo >> 2) & 3)), outBits = 8 * (1 + ((combo >> 4) & 3));
+                const int64_t inFrames = inRate / 5 + 37 * (m + 1);     // past one block, a part of the next
+                SCOPED_TRACE(testing::Message() << inRate << "/" << inChannels << "/" << inBits << " -> " << outRate << "/"
+                                                << outChannels << "/" << outBits << ", " << inFrames << " frames");
+                TAuGenerator gen;
+                gen.SetFormat(inBits, inChannels, inRate);
+                gen.SetGeneratedSize(inFrames * inChannels * inBits / 8);
+                TFastResampler rs;
+                rs.SetInput(&gen);
+                rs.SetOutSampleRate(uint32_t(outRate));
+                TAudioConverter conv;
+                conv.SetInput(&rs);
+                conv.SetOutChannels(outChannels);
+                conv.SetOutBitsPerSample(outBits);
+                const int64_t outFrame = outChannels * outBits / 8;
+                const int64_t expected = std::llround(double(inFrames) * outRate / inRate);
+                EXPECT_EQ(ReadInput(conv, 65536).size(), expected * outFrame);
+                conv.Init();
+                EXPECT_EQ(conv.Size(), expected * outFrame);
+                conv.Flush();
+            }
         }
     }
 }
