@@ -96,6 +96,7 @@ int TAuFileStream::TakeHandle()
 {
     const int fd = FHandle;
     FHandle = -1;
+    FOffset = -1;
     return fd;
 }
 
@@ -112,12 +113,15 @@ int64_t TAuFileStream::Read(void* buffer, int64_t count)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            FOffset = -1;
             return done > 0 ? done : -1;
         }
         if (n == 0)
             break;
         done += n;
     }
+    if (FOffset >= 0)
+        FOffset += done;
     return done;
 }
 
@@ -134,18 +138,26 @@ int64_t TAuFileStream::Write(const void* buffer, int64_t count)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            FOffset = -1;
             return done > 0 ? done : -1;
         }
         done += n;
     }
+    if (FOffset >= 0)
+        FOffset += done;
     return done;
 }
 
 int64_t TAuFileStream::Seek(int64_t offset, TSeekOrigin origin)
 {
+    if (FHandle < 0)
+        return -1;
+    if (origin == TSeekOrigin::Current && offset == 0 && FOffset >= 0)
+        return FOffset;
     const int whence = origin == TSeekOrigin::Begin ? SEEK_SET
                        : origin == TSeekOrigin::Current ? SEEK_CUR : SEEK_END;
-    return FHandle < 0 ? -1 : int64_t(::lseek(FHandle, off_t(offset), whence));
+    FOffset = int64_t(::lseek(FHandle, off_t(offset), whence));
+    return FOffset;
 }
 
 int64_t TAuFileStream::Size()

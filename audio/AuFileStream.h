@@ -42,4 +42,7 @@ public:
 private:
     QString FFileName;
     int FHandle = -1;
+    // The descriptor's offset as this stream moved it (-1: ask the system), so that the
+    // readers' and writers' position checks between blocks cost no system call.
+    int64_t FOffset = -1;
 };

@@ -26,7 +26,7 @@ public:
     void CloseFile() override;
 
     // Size of the buffer one decode step fills.
-    static constexpr uint32_t DecodeBufferSize = 16384;
+    static constexpr uint32_t DecodeBufferSize = 65536;
 
 protected:
     void DoGetData(void*& Buffer, uint32_t& Bytes) override;

@@ -32,7 +32,7 @@ public:
     static constexpr uint32_t PcmHeaderSize = 44;
     static constexpr uint32_t ExtHeaderSize = 68;
     static constexpr uint32_t DviHeaderSize = 60;
-    static constexpr uint32_t PcmStepBytes = 16384;
+    static constexpr uint32_t PcmStepBytes = 65536;
 
 protected:
     void Prepare() override;
