@@ -1,6 +1,7 @@
 #include "audio/WaveIn.h"
 #include "audio/AuFileStream.h"
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -343,8 +344,12 @@ uint32_t TWaveIn::Refill()
                 ? Adpcm::ImaDecodeBlock(FBlock.data() + at, n, FChan, FSamplesPerBlock, FDecoded.data())
                 : Adpcm::MsDecodeBlock(FBlock.data() + at, n, FChan, FSamplesPerBlock, FCoefs.data(),
                                        int(FCoefs.size()), FDecoded.data());
-            for (int i = 0; i < frames * FChan; ++i)
-                Wav::Put16(p + produced + 2 * i, uint16_t(FDecoded[size_t(i)]));
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(p + produced, FDecoded.data(), size_t(frames * FChan) * 2);
+            } else {
+                for (int i = 0; i < frames * FChan; ++i)
+                    Wav::Put16(p + produced + 2 * i, uint16_t(FDecoded[size_t(i)]));
+            }
             produced += uint32_t(frames * FChan * 2);
         }
         return produced;
