@@ -7,6 +7,14 @@
 // nearbyint in the default mode) by adding and subtracting 1.5 * 2^23 (2^52 for doubles),
 // exact below 2^22 (2^51); floor is truncation corrected by one where it went up.
 
+// On x86-64 each function is also built for AVX2 (eight floats a step, and the narrowing
+// of integers that SSE2 lacks); the loader picks the one the processor runs.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define VARNELCD_SAMPLE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VARNELCD_SAMPLE_CLONES
+#endif
+
 namespace SampleFormat {
 
 namespace {
@@ -22,7 +30,7 @@ inline float Clip(float x)
 
 } // namespace
 
-void ToFloat(const uint8_t* In, int BytesPerSample, size_t Count, float* Out)
+VARNELCD_SAMPLE_CLONES void ToFloat(const uint8_t* In, int BytesPerSample, size_t Count, float* Out)
 {
     switch (BytesPerSample) {
     case 1:
@@ -62,7 +70,7 @@ void ToFloat(const uint8_t* In, int BytesPerSample, size_t Count, float* Out)
     }
 }
 
-void FromFloat(const float* In, size_t Count, int BytesPerSample, uint8_t* Out)
+VARNELCD_SAMPLE_CLONES void FromFloat(const float* In, size_t Count, int BytesPerSample, uint8_t* Out)
 {
     switch (BytesPerSample) {
     case 1:
