@@ -11,6 +11,7 @@
 // or dropped to keep the length).
 #include "audio/AuConverter.h"
 #include <array>
+#include <memory>
 #include <vector>
 
 class TFastResampler : public TAuConverter
@@ -42,8 +43,13 @@ private:
     static constexpr int Passes = 4;
     static constexpr int History = 4;
     void Filter(float* Frames, int Count);
-    // Reads and converts the next block into the output window; false at the end.
+    // Reads the next block's input into FInBytes; its frames (0 at the end).
+    int ReadBlock();
+    // Converts the Frames frames in FInBytes into Out; the bytes made.
+    uint32_t ConvertBlock(int Frames, uint8_t* Out);
+    // Makes the next output window; false at the end.
     bool NextBlock();
+    bool NextBlockAhead();
     // The next output frame's input frame, then a step on to the one after.
     int64_t SourceFrame() const { return FSrc; }
     void StepSource()
@@ -75,4 +81,13 @@ private:
     // Per channel and pass: the last History inputs and outputs, newest last.
     std::vector<std::array<double, 2 * History>> FState;
     uint32_t FWindowStart = 0, FWindowEnd = 0;
+    // With more than one processor a filtered stream converts the next block on a helper
+    // thread (into FNextBytes) while the current window is read out. Only one block is
+    // ever in the helper's hands, and the reading thread touches the conversion's state
+    // only while none is.
+    class THelper;
+    std::vector<uint8_t> FNextBytes;
+    bool FAhead = false;               // a block is in the helper's hands
+    bool FEnded = false;               // the input has given its last block
+    std::unique_ptr<THelper> FHelper;  // last: gone before the buffers it writes
 };
