@@ -7,13 +7,10 @@
 // nearbyint in the default mode) by adding and subtracting 1.5 * 2^23 (2^52 for doubles),
 // exact below 2^22 (2^51); floor is truncation corrected by one where it went up.
 
-// On x86-64 each function is also built for AVX2 (eight floats a step, and the narrowing
-// of integers that SSE2 lacks); the loader picks the one the processor runs.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VARNELCD_SAMPLE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VARNELCD_SAMPLE_CLONES
-#endif
+// On x86-64 both conversions are also built for AVX2 (eight floats a step, and the
+// narrowing of integers that SSE2 lacks), chosen at the first call when the processor
+// has it. (Not by the loader's target clones: their resolvers run before a sanitizer's
+// runtime is ready.)
 
 namespace SampleFormat {
 
@@ -30,7 +27,9 @@ inline float Clip(float x)
 
 } // namespace
 
-VARNELCD_SAMPLE_CLONES void ToFloat(const uint8_t* In, int BytesPerSample, size_t Count, float* Out)
+namespace {
+
+__attribute__((always_inline)) inline void ToFloatBody(const uint8_t* In, int BytesPerSample, size_t Count, float* Out)
 {
     switch (BytesPerSample) {
     case 1:
@@ -70,7 +69,7 @@ VARNELCD_SAMPLE_CLONES void ToFloat(const uint8_t* In, int BytesPerSample, size_
     }
 }
 
-VARNELCD_SAMPLE_CLONES void FromFloat(const float* In, size_t Count, int BytesPerSample, uint8_t* Out)
+__attribute__((always_inline)) inline void FromFloatBody(const float* In, size_t Count, int BytesPerSample, uint8_t* Out)
 {
     switch (BytesPerSample) {
     case 1:
@@ -120,6 +119,54 @@ VARNELCD_SAMPLE_CLONES void FromFloat(const float* In, size_t Count, int BytesPe
     default:
         break;
     }
+}
+
+void ToFloatPlain(const uint8_t* In, int BytesPerSample, size_t Count, float* Out)
+{
+    ToFloatBody(In, BytesPerSample, Count, Out);
+}
+
+void FromFloatPlain(const float* In, size_t Count, int BytesPerSample, uint8_t* Out)
+{
+    FromFloatBody(In, Count, BytesPerSample, Out);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void ToFloatAvx2(const uint8_t* In, int BytesPerSample, size_t Count, float* Out)
+{
+    ToFloatBody(In, BytesPerSample, Count, Out);
+}
+
+__attribute__((target("avx2"))) void FromFloatAvx2(const float* In, size_t Count, int BytesPerSample, uint8_t* Out)
+{
+    FromFloatBody(In, Count, BytesPerSample, Out);
+}
+
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+} // namespace
+
+void ToFloat(const uint8_t* In, int BytesPerSample, size_t Count, float* Out)
+{
+#if defined(__x86_64__)
+    if (HasAvx2())
+        return ToFloatAvx2(In, BytesPerSample, Count, Out);
+#endif
+    ToFloatPlain(In, BytesPerSample, Count, Out);
+}
+
+void FromFloat(const float* In, size_t Count, int BytesPerSample, uint8_t* Out)
+{
+#if defined(__x86_64__)
+    if (HasAvx2())
+        return FromFloatAvx2(In, Count, BytesPerSample, Out);
+#endif
+    FromFloatPlain(In, Count, BytesPerSample, Out);
 }
 
 } // namespace SampleFormat
