@@ -3,10 +3,7 @@
 #include "audio/SampleFormat.h"
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 #include <numbers>
 #include <numeric>
 
@@ -54,74 +51,9 @@ void Section(int P, double CutOff, double (&a)[3], double (&b)[3])
 
 TFastResampler::TFastResampler(QObject* Owner) : TAuConverter(Owner) {}
 
-class TFastResampler::THelper
-{
-public:
-    explicit THelper(TFastResampler& Owner) : FOwner(Owner), FThread([this] { Run(); }) {}
-    ~THelper()
-    {
-        {
-            std::lock_guard lock(FMutex);
-            FQuit = true;
-        }
-        FWake.notify_all();
-        FThread.join();
-    }
-
-    // Hands over the block in the owner's FInBytes.
-    void Submit(int Frames)
-    {
-        {
-            std::lock_guard lock(FMutex);
-            FFrames = Frames;
-            FPending = true;
-            FDone = false;
-        }
-        FWake.notify_all();
-    }
-
-    // Waits for the block handed over; the bytes it made in the owner's FNextBytes.
-    uint32_t Wait()
-    {
-        std::unique_lock lock(FMutex);
-        FWake.wait(lock, [this] { return FDone; });
-        FDone = false;
-        return FBytes;
-    }
-
-private:
-    void Run()
-    {
-        std::unique_lock lock(FMutex);
-        for (;;) {
-            FWake.wait(lock, [this] { return FPending || FQuit; });
-            if (FQuit)
-                return;
-            FPending = false;
-            const int frames = FFrames;
-            lock.unlock();
-            const uint32_t bytes = FOwner.ConvertBlock(frames, FOwner.FNextBytes.data());
-            lock.lock();
-            FBytes = bytes;
-            FDone = true;
-            FWake.notify_all();
-        }
-    }
-
-    TFastResampler& FOwner;
-    std::mutex FMutex;
-    std::condition_variable FWake;
-    int FFrames = 0;
-    uint32_t FBytes = 0;
-    bool FPending = false, FDone = false, FQuit = false;
-    std::thread FThread;        // last: starts once the rest is set
-};
-
 TFastResampler::~TFastResampler()
 {
-    // No output may still be waiting for the helper when it goes.
     ReleaseReaders();
-    FHelper.reset();
 }
 
 TFastResampler::TCoefficients TFastResampler::DesignLowPass(double CutOff)
@@ -230,21 +162,10 @@ void TFastResampler::DoInit()
     FIn.assign(size_t(FBin * FChannels), 0.0f);
     FOut.assign(size_t(FCapacity * FChannels), 0.0f);
     FState.assign(size_t(FChannels * Passes), {});
-    FAhead = FEnded = false;
-    if (std::thread::hardware_concurrency() > 1) {
-        FNextBytes.assign(FBytesBuf.size(), 0);
-        if (!FHelper)
-            FHelper = std::make_unique<THelper>(*this);
-    }
 }
 
 void TFastResampler::DoFlush()
 {
-    if (FAhead)
-        FHelper->Wait();
-    FAhead = false;
-    FHelper.reset();
-    FNextBytes = {};
     if (TAuInput* in = Input())
         in->Flush();
     FInBytes = {};
@@ -373,41 +294,11 @@ uint32_t TFastResampler::ConvertBlock(int Frames, uint8_t* Out)
 
 bool TFastResampler::NextBlock()
 {
-    if (FHelper && FFiltered)
-        return NextBlockAhead();
     const int frames = ReadBlock();
     if (frames == 0)
         return false;
     FWindowStart = 0;
     FWindowEnd = ConvertBlock(frames, FBytesBuf.data());
-    return true;
-}
-
-bool TFastResampler::NextBlockAhead()
-{
-    if (!FAhead) {
-        // The first block: nothing is in the helper's hands yet.
-        const int frames = FEnded ? 0 : ReadBlock();
-        if (frames == 0) {
-            FEnded = true;
-            return false;
-        }
-        FHelper->Submit(frames);
-        FAhead = true;
-    }
-    const uint32_t bytes = FHelper->Wait();
-    FAhead = false;
-    FBytesBuf.swap(FNextBytes);
-    FWindowStart = 0;
-    FWindowEnd = bytes;
-    // The next block is read now and converted while this window is read out.
-    const int frames = FEnded ? 0 : ReadBlock();
-    if (frames == 0) {
-        FEnded = true;
-    } else {
-        FHelper->Submit(frames);
-        FAhead = true;
-    }
     return true;
 }
 

@@ -11,7 +11,6 @@
 // or dropped to keep the length).
 #include "audio/AuConverter.h"
 #include <array>
-#include <memory>
 #include <vector>
 
 class TFastResampler : public TAuConverter
@@ -49,7 +48,6 @@ private:
     uint32_t ConvertBlock(int Frames, uint8_t* Out);
     // Makes the next output window; false at the end.
     bool NextBlock();
-    bool NextBlockAhead();
     // The next output frame's input frame, then a step on to the one after.
     int64_t SourceFrame() const { return FSrc; }
     void StepSource()
@@ -81,13 +79,4 @@ private:
     // Per channel and pass: the last History inputs and outputs, newest last.
     std::vector<std::array<double, 2 * History>> FState;
     uint32_t FWindowStart = 0, FWindowEnd = 0;
-    // With more than one processor a filtered stream converts the next block on a helper
-    // thread (into FNextBytes) while the current window is read out. Only one block is
-    // ever in the helper's hands, and the reading thread touches the conversion's state
-    // only while none is.
-    class THelper;
-    std::vector<uint8_t> FNextBytes;
-    bool FAhead = false;               // a block is in the helper's hands
-    bool FEnded = false;               // the input has given its last block
-    std::unique_ptr<THelper> FHelper;  // last: gone before the buffers it writes
 };
