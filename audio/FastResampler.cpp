@@ -272,7 +272,23 @@ uint32_t TFastResampler::ConvertBlock(int Frames, uint8_t* Out)
             Filter(FIn.data(), Frames);
         const float* from = FIn.data() - FBlockStart * int64_t(ch);
         float* to = FOut.data();
-        if (ch == 1) {
+        if (FRemStep == 0 && FSrcStep > 0) {
+            // A whole-number ratio down: every FSrcStep-th frame, no remainder to carry.
+            const int64_t first = SourceFrame() - FBlockStart;
+            const int64_t step = FSrcStep;
+            outCount = first < Frames ? int((Frames - 1 - first) / step + 1) : 0;
+            const float* src = FIn.data() + first * int64_t(ch);
+            if (ch == 2) {
+                for (int j = 0; j < outCount; ++j) {
+                    to[2 * j] = src[2 * step * j];
+                    to[2 * j + 1] = src[2 * step * j + 1];
+                }
+            } else {
+                for (int j = 0; j < outCount; ++j)
+                    std::copy_n(src + size_t(step * j) * ch, ch, to + size_t(j) * ch);
+            }
+            FSrc += int64_t(outCount) * step;
+        } else if (ch == 1) {
             for (; SourceFrame() < blockEnd; ++outCount, StepSource())
                 to[outCount] = from[SourceFrame()];
         } else if (ch == 2) {
