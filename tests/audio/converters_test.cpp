@@ -2,6 +2,7 @@
 // response and sizes, and the stereo balance.
 #include "audio/AudioConverter.h"
 #include "audio/FastResampler.h"
+#include "audio/FilterLanes.h"
 #include "audio/SampleFormat.h"
 #include "audio/StereoBalance.h"
 #include "WaveTestUtil.h"
@@ -254,6 +255,42 @@ TEST(FastResampler, DownSamplingKeepsEverySecondFilteredFrame)
     for (size_t i = 0; i < out.size(); ++i)
         differ += stereo[2 * i] != out[i] || stereo[2 * i + 1] != out[i];
     EXPECT_EQ(differ, 0);
+}
+
+// The vector filter against the plain four-pass recursion: any channel count, blocks of
+// any length (down to one frame), the state carried from block to block.
+TEST(FastResampler, VectorFilterRunsThePlainRecursion)
+{
+    const auto c = TFastResampler::DesignLowPass(0.2);
+    for (const size_t channels : {size_t(1), size_t(2), size_t(3)}) {
+        SCOPED_TRACE(testing::Message() << channels << " channels");
+        std::vector<std::array<double, 8>> state(channels * 4), plain(channels * 4);
+        int frame = 0;
+        for (const int count : {1, 2, 5, 700, 3, 64}) {
+            std::vector<float> v(size_t(count) * channels);
+            for (size_t i = 0; i < v.size(); ++i)
+                v[i] = float(std::sin(0.05 * double(frame * int(channels) + int(i)) * double(1 + i % channels)));
+            std::vector<float> expected = v;
+            for (size_t ch = 0; ch < channels; ++ch) {
+                for (int n = 0; n < count; ++n) {
+                    double x = expected[size_t(n) * channels + ch];
+                    for (size_t p = 0; p < 4; ++p) {
+                        auto& s = plain[ch * 4 + p];        // x0..x3, y0..y3, newest first
+                        const double y = c.A[0] * x + c.A[1] * s[0] + c.A[2] * s[1] + c.A[3] * s[2] + c.A[4] * s[3]
+                                         + c.B[1] * s[4] + c.B[2] * s[5] + c.B[3] * s[6] + c.B[4] * s[7];
+                        s = {x, s[0], s[1], s[2], y, s[4], s[5], s[6]};
+                        x = y;
+                    }
+                    expected[size_t(n) * channels + ch] = float(x);
+                }
+            }
+            if (!FilterLanes::Run(v.data(), count, channels, c.A.data(), c.B.data(), state.data()))
+                GTEST_SKIP() << "no AVX2 and FMA here";
+            for (size_t i = 0; i < v.size(); ++i)
+                ASSERT_NEAR(v[i], expected[i], 1e-5) << "value " << i << " of a block of " << count;
+            frame += count;
+        }
+    }
 }
 
 TEST(FastResampler, FilterResponse)
