@@ -161,6 +161,19 @@ int TAuInput::FillBuffer(void* Buffer, int BufferSize, bool& EndOfInput)
     return done;
 }
 
+int64_t TAuInput::DoTransferTo(TAuFileStream&, int64_t)
+{
+    return -1;
+}
+
+int64_t TAuInput::TransferTo(TAuFileStream& Out, int64_t MaxBytes)
+{
+    TChainGuard lock(*this);
+    if (FPrefetchCount != 0 || MaxBytes <= 0)
+        return -1;
+    return DoTransferTo(Out, MaxBytes);
+}
+
 void TAuInput::Prefetch(uint32_t Bytes)
 {
     TChainGuard lock(*this);

@@ -27,6 +27,7 @@
 #include <vector>
 
 class TAuConverter;
+class TAuFileStream;
 class TAuOutput;
 
 class TAuInput : public QObject
@@ -62,6 +63,11 @@ public:
     int CopyData(void* Buffer, int BufferSize);
     // GetData until BufferSize bytes are copied or a call gives nothing.
     int FillBuffer(void* Buffer, int BufferSize, bool& EndOfInput);
+    // Moves at most MaxBytes of what GetData would deliver next straight into the file
+    // Out, without passing them through memory, where the input can (a plain PCM file
+    // read as it is stored): the count moved (0: the end), or -1 when it cannot (nothing
+    // moved; GetData reads on).
+    int64_t TransferTo(TAuFileStream& Out, int64_t MaxBytes);
     // Fills the read-ahead buffer (up to Bytes) from the source.
     virtual void Prefetch(uint32_t Bytes);
     // Turns the whole read-ahead buffer into silence to be delivered before real data.
@@ -89,6 +95,8 @@ protected:
     virtual void DoInit() = 0;
     virtual void DoFlush() = 0;
     virtual void DoGetData(void*& Buffer, uint32_t& Bytes) = 0;
+    // TransferTo below the lock, once the read-ahead buffer is empty; -1 by default.
+    virtual int64_t DoTransferTo(TAuFileStream& Out, int64_t MaxBytes);
 
     // Reads from the source once the read-ahead buffer is empty: the accounting that
     // GetData and Prefetch share. The base calls DoGetData as it is (sources such as a

@@ -30,6 +30,9 @@ public:
 
 protected:
     void DoGetData(void*& Buffer, uint32_t& Bytes) override;
+    // Plain PCM from a file, outside a loop and with the decode buffer empty: the bytes
+    // of the data chunk (within the range) copied by the system.
+    int64_t DoTransferTo(TAuFileStream& Out, int64_t MaxBytes) override;
     // Plain and float data seek to the frame; ADPCM to the start of the block that holds
     // it (SampleNum is set to that block's first frame).
     bool DoSeek(int64_t& SampleNum) override;
