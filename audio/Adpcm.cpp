@@ -6,14 +6,14 @@ namespace Adpcm {
 
 namespace {
 
-const int16_t StepTable[89] = {
+constexpr int16_t StepTable[89] = {
     7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 19, 21, 23, 25, 28, 31, 34, 37, 41, 45,
     50, 55, 60, 66, 73, 80, 88, 97, 107, 118, 130, 143, 157, 173, 190, 209, 230, 253, 279, 307,
     337, 371, 408, 449, 494, 544, 598, 658, 724, 796, 876, 963, 1060, 1166, 1282, 1411, 1552, 1707, 1878, 2066,
     2272, 2499, 2749, 3024, 3327, 3660, 4026, 4428, 4871, 5358, 5894, 6484, 7132, 7845, 8630, 9493, 10442, 11487, 12635, 13899,
     15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
-const int8_t IndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+constexpr int8_t IndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
 const int AdaptationTable[16] = {230, 230, 230, 230, 307, 409, 512, 614,
                                  768, 614, 512, 409, 307, 230, 230, 230};
@@ -22,20 +22,41 @@ constexpr int MaxStepIndex = 88;
 // The predictor stays within +-32767 (not -32768), on both sides of the codec.
 constexpr int MaxPredictor = 32767;
 
+// The decoder's two per-sample steps as tables: the signed difference of every nibble at
+// every step index (the sum of the step's shifted parts, as the format defines it), and
+// the step index that follows.
+struct TImaTables {
+    int32_t Diff[MaxStepIndex + 1][16];
+    uint8_t Next[MaxStepIndex + 1][16];
+};
+
+constexpr TImaTables MakeImaTables()
+{
+    TImaTables t{};
+    for (int i = 0; i <= MaxStepIndex; ++i) {
+        const int step = StepTable[i];
+        for (int n = 0; n < 16; ++n) {
+            int diff = step >> 3;
+            if (n & 4) diff += step;
+            if (n & 2) diff += step >> 1;
+            if (n & 1) diff += step >> 2;
+            t.Diff[i][n] = (n & 8) ? -diff : diff;
+            t.Next[i][n] = uint8_t(std::clamp(i + IndexTable[n], 0, MaxStepIndex));
+        }
+    }
+    return t;
+}
+
+constexpr TImaTables ImaTables = MakeImaTables();
+
 struct TImaChannel {
     int Predictor = 0;
     int Index = 0;
 
     int Decode(int Nibble)
     {
-        const int step = StepTable[Index];
-        int diff = step >> 3;
-        if (Nibble & 4) diff += step;
-        if (Nibble & 2) diff += step >> 1;
-        if (Nibble & 1) diff += step >> 2;
-        Predictor += (Nibble & 8) ? -diff : diff;
-        Predictor = std::clamp(Predictor, -MaxPredictor, MaxPredictor);
-        Index = std::clamp(Index + IndexTable[Nibble], 0, MaxStepIndex);
+        Predictor = std::clamp(Predictor + ImaTables.Diff[Index][Nibble], -MaxPredictor, MaxPredictor);
+        Index = ImaTables.Next[Index][Nibble];
         return Predictor;
     }
 

@@ -5,39 +5,59 @@ TAuConverter::TAuConverter(QObject* Owner) : TAuInput(Owner) {}
 TAuConverter::~TAuConverter()
 {
     ReleaseReaders();
-    std::lock_guard lock(FLock);
+    TChainGuard lock(*this);
     if (TAuInput* in = FInput.data())
         in->RemoveReader({nullptr, this});
     FInput = nullptr;
+    FBelow = nullptr;
+}
+
+void TAuConverter::Link(TAuInput* Value)
+{
+    if (TAuInput* old = FInput.data())
+        old->RemoveReader({nullptr, this});
+    FInput = Value;
+    FBelow.store(Value, std::memory_order_release);
+    if (Value)
+        Value->AddReader({nullptr, this});
 }
 
 void TAuConverter::SetInput(TAuInput* Value)
 {
     if (Value == this)
         return;
-    std::lock_guard lock(FLock);
-    TAuInput* old = FInput.data();
-    if (FBusy) {
-        if (old)
+    {
+        TChainGuard lock(*this);
+        TAuInput* old = FInput.data();
+        if (FBusy && old)
             old->Flush();
-        if (Value)
-            Value->Init();
+        FPendingInput = FBusy && Value;
+        if (old != Value)
+            Link(Value);
     }
-    if (old == Value)
+    // The chain through Value now; a reader that took it first has started Value already.
+    TChainGuard lock(*this);
+    StartPendingInput();
+}
+
+void TAuConverter::StartPendingInput()
+{
+    if (!FPendingInput)
         return;
-    if (old)
-        old->RemoveReader({nullptr, this});
-    FInput = Value;
-    if (Value)
-        Value->AddReader({nullptr, this});
+    FPendingInput = false;
+    if (TAuInput* in = FInput.data(); in && FBusy)
+        in->Init();
 }
 
 void TAuConverter::ForgetInput(TAuInput* Dying)
 {
     // A read in progress on another thread ends before the input is let go.
-    std::lock_guard lock(FLock);
-    if (FInput.data() == Dying)
+    TChainGuard lock(*this);
+    if (FInput.data() == Dying) {
         FInput = nullptr;
+        FBelow = nullptr;
+        FPendingInput = false;
+    }
 }
 
 void TAuConverter::DoPause()
@@ -75,6 +95,7 @@ int TAuConverter::GetSampleRate()
 
 void TAuConverter::ReadSource(void*& Buffer, uint32_t& Bytes)
 {
+    StartPendingInput();
     if (FEndOfStream) {
         Buffer = nullptr;
         Bytes = 0;

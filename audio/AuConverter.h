@@ -11,8 +11,10 @@ public:
     ~TAuConverter() override;
 
     TAuInput* Input() const { return FInput.data(); }
-    // Swaps the input; while the converter runs the old input is flushed and the new one
-    // started under the converter's lock. Setting the converter itself is ignored.
+    // Swaps the input; while the converter runs the old input is flushed under the old
+    // chain's lock, then the new one is started under the new chain's lock (before anything
+    // reads it), so that the two chains' locks are never held together. Setting the
+    // converter itself is ignored.
     virtual void SetInput(TAuInput* Value);
 
     void DoPause() override;
@@ -28,6 +30,10 @@ private:
     friend class TAuInput;
     // Called by a dying input once the outputs above have stopped.
     void ForgetInput(TAuInput* Dying);
+    // Points the converter at Value (the chain's lock held).
+    void Link(TAuInput* Value);
+    // Starts the input a running swap left waiting (the chain's lock held).
+    void StartPendingInput();
 
     // Nulled by the input's destruction (and by Qt's, as a last resort).
     QPointer<TAuInput> FInput;

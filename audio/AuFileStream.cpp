@@ -78,7 +78,11 @@ TAuFileStream::TAuFileStream(const QString& FileName, uint16_t Mode)
             RaiseOsError(err);
         }
     }
-    if (Mode == fmCreate && ::ftruncate(fd, 0) != 0) {
+    // An empty file is left alone: cutting it to 0 anyway makes ext4 write back all the
+    // data when the file is closed (its guard for files rewritten in place).
+    struct stat now {};
+    const bool empty = ::fstat(fd, &now) == 0 && now.st_size == 0;
+    if (Mode == fmCreate && !empty && ::ftruncate(fd, 0) != 0) {
         const int err = errno;
         ::close(fd);
         RaiseOsError(err);
@@ -96,6 +100,7 @@ int TAuFileStream::TakeHandle()
 {
     const int fd = FHandle;
     FHandle = -1;
+    FOffset = -1;
     return fd;
 }
 
@@ -112,12 +117,15 @@ int64_t TAuFileStream::Read(void* buffer, int64_t count)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            FOffset = -1;
             return done > 0 ? done : -1;
         }
         if (n == 0)
             break;
         done += n;
     }
+    if (FOffset >= 0)
+        FOffset += done;
     return done;
 }
 
@@ -134,18 +142,53 @@ int64_t TAuFileStream::Write(const void* buffer, int64_t count)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            FOffset = -1;
             return done > 0 ? done : -1;
         }
         done += n;
     }
+    if (FOffset >= 0)
+        FOffset += done;
+    return done;
+}
+
+int64_t TAuFileStream::CopyFrom(TAuFileStream& Source, int64_t Count)
+{
+    if (FHandle < 0 || Source.FHandle < 0)
+        return -1;
+    int64_t done = 0;
+    while (done < Count) {
+        const ssize_t n = ::copy_file_range(Source.FHandle, nullptr, FHandle, nullptr, size_t(Count - done), 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            // Not possible between these files (another file system on an older kernel,
+            // a special file): the caller copies through memory instead.
+            if (done == 0)
+                return -1;
+            break;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    if (Source.FOffset >= 0)
+        Source.FOffset += done;
+    if (FOffset >= 0)
+        FOffset += done;
     return done;
 }
 
 int64_t TAuFileStream::Seek(int64_t offset, TSeekOrigin origin)
 {
+    if (FHandle < 0)
+        return -1;
+    if (origin == TSeekOrigin::Current && offset == 0 && FOffset >= 0)
+        return FOffset;
     const int whence = origin == TSeekOrigin::Begin ? SEEK_SET
                        : origin == TSeekOrigin::Current ? SEEK_CUR : SEEK_END;
-    return FHandle < 0 ? -1 : int64_t(::lseek(FHandle, off_t(offset), whence));
+    FOffset = int64_t(::lseek(FHandle, off_t(offset), whence));
+    return FOffset;
 }
 
 int64_t TAuFileStream::Size()

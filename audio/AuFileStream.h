@@ -34,6 +34,11 @@ public:
     int64_t Size() override;
     bool SetSize(int64_t size) override;
 
+    // Copies Count bytes from Source's position to this stream's inside the kernel (no
+    // pass through user memory), both positions moving on; the count copied, -1 when the
+    // system cannot copy between the two files (nothing copied then).
+    int64_t CopyFrom(TAuFileStream& Source, int64_t Count);
+
     int Handle() const { return FHandle; }
     // Hands the descriptor (and its lock) to the caller; the stream no longer closes it.
     int TakeHandle();
@@ -42,4 +47,7 @@ public:
 private:
     QString FFileName;
     int FHandle = -1;
+    // The descriptor's offset as this stream moved it (-1: ask the system), so that the
+    // readers' and writers' position checks between blocks cost no system call.
+    int64_t FOffset = -1;
 };

@@ -64,9 +64,30 @@ void TAuInput::ReleaseReaders()
     }
 }
 
+TAuInput* TAuInput::ChainRoot()
+{
+    TAuInput* root = this;
+    while (TAuInput* below = root->FBelow.load(std::memory_order_acquire))
+        root = below;
+    return root;
+}
+
+std::recursive_mutex& TAuInput::LockChain()
+{
+    for (;;) {
+        TAuInput* root = ChainRoot();
+        root->FLock.lock();
+        // A relink between the walk and the lock moved this input to another chain.
+        if (ChainRoot() == root)
+            return root->FLock;
+        root->FLock.unlock();
+    }
+}
+
 void TAuInput::Init()
 {
-    std::lock_guard lock(FLock);
+    TChainGuard lock(*this);
+    FPendingInput = false;
     FEndOfStream = false;
     try {
         DoInit();
@@ -78,7 +99,7 @@ void TAuInput::Init()
 
 void TAuInput::Flush()
 {
-    std::lock_guard lock(FLock);
+    TChainGuard lock(*this);
     EmptyReadAhead();
     DoFlush();
 }
@@ -104,7 +125,7 @@ void TAuInput::ReadSource(void*& Buffer, uint32_t& Bytes)
 
 void TAuInput::GetData(void*& Buffer, uint32_t& Bytes)
 {
-    std::lock_guard lock(FLock);
+    TChainGuard lock(*this);
     if (ServeReadAhead(Buffer, Bytes))
         return;
     ReadSource(Buffer, Bytes);
@@ -140,9 +161,22 @@ int TAuInput::FillBuffer(void* Buffer, int BufferSize, bool& EndOfInput)
     return done;
 }
 
+int64_t TAuInput::DoTransferTo(TAuFileStream&, int64_t)
+{
+    return -1;
+}
+
+int64_t TAuInput::TransferTo(TAuFileStream& Out, int64_t MaxBytes)
+{
+    TChainGuard lock(*this);
+    if (FPrefetchCount != 0 || MaxBytes <= 0)
+        return -1;
+    return DoTransferTo(Out, MaxBytes);
+}
+
 void TAuInput::Prefetch(uint32_t Bytes)
 {
-    std::lock_guard lock(FLock);
+    TChainGuard lock(*this);
     uint32_t start;
     uint32_t target = uint32_t(FPrefetchBuf.size());
     if (FPrefetchCount == 0) {
@@ -178,7 +212,7 @@ void TAuInput::Prefetch(uint32_t Bytes)
 
 void TAuInput::ClearBuffer()
 {
-    std::lock_guard lock(FLock);
+    TChainGuard lock(*this);
     std::fill(FPrefetchBuf.begin(), FPrefetchBuf.end(), uint8_t(0));
     FPrefetchCount = uint32_t(FPrefetchBuf.size());
     FPrefetchOffset = 0;

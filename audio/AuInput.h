@@ -6,8 +6,11 @@
 // interleaved PCM bytes laid out by BitsPerSample, Channels and SampleRate; a "sample" in
 // sample counts is one frame (one value for every channel).
 //
-// Each input has a (recursive) lock around Init, Flush, GetData, Prefetch, ClearBuffer
-// and Seek, so that the main thread may seek or swap inputs while a worker reads.
+// Init, Flush, GetData, Prefetch, ClearBuffer and Seek run under the lock of the chain
+// the input belongs to, so that the main thread may seek or swap inputs while a worker
+// reads. A chain is one (recursive) mutex: the one of the source at its bottom, which every
+// converter above takes as its own. A thread therefore never holds the locks of two inputs
+// of a chain, and no order between input locks exists that could be inverted.
 //
 // An input knows the outputs and converters that read it (they register themselves in
 // SetInput). Destroying an input stops, synchronously, every output that reads it directly
@@ -24,6 +27,7 @@
 #include <vector>
 
 class TAuConverter;
+class TAuFileStream;
 class TAuOutput;
 
 class TAuInput : public QObject
@@ -48,8 +52,9 @@ public:
     void Init();
     // Ends reading: empties the read-ahead buffer and calls DoFlush.
     void Flush();
-    void Lock() { FLock.lock(); }
-    void Unlock() { FLock.unlock(); }
+    // The chain's lock (see above), held until Unlock.
+    void Lock() { LockChain(); }
+    void Unlock() { ChainRoot()->FLock.unlock(); }
 
     // The public read. On entry Bytes is the most the caller wants; on return Buffer
     // points at data owned by the input and Bytes says how many are valid (0: end).
@@ -58,6 +63,11 @@ public:
     int CopyData(void* Buffer, int BufferSize);
     // GetData until BufferSize bytes are copied or a call gives nothing.
     int FillBuffer(void* Buffer, int BufferSize, bool& EndOfInput);
+    // Moves at most MaxBytes of what GetData would deliver next straight into the file
+    // Out, without passing them through memory, where the input can (a plain PCM file
+    // read as it is stored): the count moved (0: the end), or -1 when it cannot (nothing
+    // moved; GetData reads on).
+    int64_t TransferTo(TAuFileStream& Out, int64_t MaxBytes);
     // Fills the read-ahead buffer (up to Bytes) from the source.
     virtual void Prefetch(uint32_t Bytes);
     // Turns the whole read-ahead buffer into silence to be delivered before real data.
@@ -85,6 +95,8 @@ protected:
     virtual void DoInit() = 0;
     virtual void DoFlush() = 0;
     virtual void DoGetData(void*& Buffer, uint32_t& Bytes) = 0;
+    // TransferTo below the lock, once the read-ahead buffer is empty; -1 by default.
+    virtual int64_t DoTransferTo(TAuFileStream& Out, int64_t MaxBytes);
 
     // Reads from the source once the read-ahead buffer is empty: the accounting that
     // GetData and Prefetch share. The base calls DoGetData as it is (sources such as a
@@ -94,6 +106,24 @@ protected:
     bool ServeReadAhead(void*& Buffer, uint32_t& Bytes);
     void EmptyReadAhead() { FPrefetchCount = 0; FPrefetchOffset = 0; }
 
+    // Locks the chain's mutex and returns it; the chain cannot change while it is held
+    // (relinking takes it too).
+    std::recursive_mutex& LockChain();
+    // Holds the chain's lock for a scope.
+    class TChainGuard
+    {
+    public:
+        explicit TChainGuard(TAuInput& In) : FMutex(In.LockChain()) {}
+        ~TChainGuard() { FMutex.unlock(); }
+        TChainGuard(const TChainGuard&) = delete;
+        TChainGuard& operator=(const TChainGuard&) = delete;
+
+    private:
+        std::recursive_mutex& FMutex;
+    };
+
+    // This input's own mutex: the chain's lock while nothing lies below it. Sources may
+    // take it directly (they are always the bottom of their chain).
     std::recursive_mutex FLock;
     std::atomic<int64_t> FPosition{0};
     std::atomic<int64_t> FSize{0};
@@ -119,6 +149,15 @@ private:
     // Stops the outputs reading this input directly or through converters.
     void StopOutputsAbove(std::vector<const TAuInput*>& Seen);
 
+    // The bottom of the chain: down the converters' inputs.
+    TAuInput* ChainRoot();
+
+    // A converter's input (nullptr for sources and for a converter without input); written
+    // under the chain's lock, read by threads finding the chain's lock.
+    std::atomic<TAuInput*> FBelow{nullptr};
+    // A converter swapped to a new input while running: the input is started by the first
+    // thread to take the new chain's lock (under the chain's lock; Init clears it).
+    bool FPendingInput = false;
     std::mutex FReadersLock;
     std::vector<TReader> FReaders;      // under FReadersLock
     bool FFullBitsFlag = false;

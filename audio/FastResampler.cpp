@@ -1,8 +1,11 @@
 #include "audio/FastResampler.h"
+#include "audio/FilterLanes.h"
 #include "audio/SampleFormat.h"
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
+#include <numeric>
 
 namespace {
 
@@ -48,7 +51,10 @@ void Section(int P, double CutOff, double (&a)[3], double (&b)[3])
 
 TFastResampler::TFastResampler(QObject* Owner) : TAuConverter(Owner) {}
 
-TFastResampler::~TFastResampler() = default;
+TFastResampler::~TFastResampler()
+{
+    ReleaseReaders();
+}
 
 TFastResampler::TCoefficients TFastResampler::DesignLowPass(double CutOff)
 {
@@ -104,31 +110,6 @@ int TFastResampler::GetSampleRate()
     return int(FOutSampleRate);
 }
 
-int64_t TFastResampler::OutFrames(int64_t Frames) const
-{
-    // The same counter walk as the conversion, without the samples.
-    int64_t out = 0;
-    int64_t k = 0;
-    if (FR < FQ) {
-        for (int64_t i = 0; i < Frames; ++out) {
-            k -= FR;
-            if (k < 0) {
-                k += FQ;
-                ++i;
-            }
-        }
-    } else {
-        for (int64_t i = 0; i < Frames; ++i) {
-            k -= FQ;
-            if (k < 0) {
-                ++out;
-                k += FR;
-            }
-        }
-    }
-    return out;
-}
-
 void TFastResampler::DoInit()
 {
     TAuInput* in = Input();
@@ -137,19 +118,16 @@ void TFastResampler::DoInit()
     FBusy = true;
     in->Init();
     const int bits = in->BitsPerSample();
-    const int inRate = in->SampleRate();
+    const int64_t inRate = in->SampleRate();
+    const int64_t outRate = FOutSampleRate;
     FBytes = bits / 8;
     FChannels = in->Channels();
     FFrame = FBytes * FChannels;
     FPosition = 0;
-    FBin = inRate / BlocksPerSecond;
-    FBout = int64_t(FOutSampleRate) / BlocksPerSecond;
-    FR = FBin * FFrame;
-    FQ = FBout * FFrame;
     FWindowStart = FWindowEnd = 0;
-    FPassThrough = FQ == FR;
     const int64_t inSize = in->Size();
     FSize = inSize;
+    FPassThrough = inRate == outRate || FFrame <= 0;
     if (FPassThrough)
         return;
     const auto refuse = [&](const QString& Text) {
@@ -157,27 +135,30 @@ void TFastResampler::DoInit()
         in->Flush();
         throw EAuException(Text);
     };
-    if (!SampleFormat::Supported(bits) || FChannels < 1)
+    FFiltered = inRate / BlocksPerSecond != outRate / BlocksPerSecond;
+    if (FFiltered && (!SampleFormat::Supported(bits) || FChannels < 1))
         refuse(QStringLiteral("Cannot resample %1-bit samples").arg(bits));
-    if (FBin < 1 || FBout < 1)
-        refuse(QStringLiteral("Cannot resample from %1 Hz to %2 Hz").arg(inRate).arg(FOutSampleRate));
-    // The size is exact: whole blocks and the last partial one, each with its own
-    // pattern of repeated or dropped frames.
-    if (inSize > 0) {
-        const int64_t frames = inSize / FFrame;
-        FSize = (frames / FBin * OutFrames(FBin) + OutFrames(frames % FBin)) * FFrame;
-    }
-    if (FBin < FBout) {
-        int64_t m = 2;
-        while (m * FBin < FBout)
-            ++m;
-        FCapacity = m * FBin;
-    } else {
-        FCapacity = FBin;
-    }
-    const double ratio = double(std::min<int64_t>(inRate, FOutSampleRate)) / double(std::max<int64_t>(inRate, FOutSampleRate));
-    FCoef = DesignLowPass(CutOffShare * ratio / 2.0);
+    if (inRate < BlocksPerSecond || outRate < BlocksPerSecond)
+        refuse(QStringLiteral("Cannot resample from %1 Hz to %2 Hz").arg(inRate).arg(outRate));
+    const int64_t common = std::gcd(inRate, outRate);
+    const int64_t i = inRate / common, o = outRate / common;
+    FDen = 2 * o;
+    FSrc = (i - 1) / FDen;
+    FRem = (i - 1) % FDen;
+    FSrcStep = 2 * i / FDen;
+    FRemStep = 2 * i % FDen;
+    FBlockStart = 0;
+    // The frames j with a source frame below N: floor(N o / i + 1/2).
+    if (inSize > 0)
+        FSize = (2 * (inSize / FFrame) * o + i) / (2 * i) * FFrame;
+    FBin = inRate / BlocksPerSecond;
+    FCapacity = FBin * outRate / inRate + 2;
+    FInBytes.assign(size_t(FBin * FFrame), 0);
     FBytesBuf.assign(size_t(FCapacity * FFrame), 0);
+    if (!FFiltered)
+        return;
+    const double ratio = double(std::min(inRate, outRate)) / double(std::max(inRate, outRate));
+    FCoef = DesignLowPass(CutOffShare * ratio / 2.0);
     FIn.assign(size_t(FBin * FChannels), 0.0f);
     FOut.assign(size_t(FCapacity * FChannels), 0.0f);
     FState.assign(size_t(FChannels * Passes), {});
@@ -187,6 +168,7 @@ void TFastResampler::DoFlush()
 {
     if (TAuInput* in = Input())
         in->Flush();
+    FInBytes = {};
     FBytesBuf = {};
     FIn = {};
     FOut = {};
@@ -217,6 +199,7 @@ struct TPassState {
 
 using TPair = double __attribute__((vector_size(16)));
 
+
 } // namespace
 
 void TFastResampler::Filter(float* Frames, int Count)
@@ -225,6 +208,8 @@ void TFastResampler::Filter(float* Frames, int Count)
     const double* a = FCoef.A.data();
     const double* b = FCoef.B.data();
     const size_t channels = size_t(FChannels);
+    if (FilterLanes::Run(Frames, Count, channels, a, b, FState.data()))
+        return;
     if (channels == 2) {
         TPassState<TPair> s[Passes];
         for (int p = 0; p < Passes; ++p) {
@@ -265,41 +250,71 @@ void TFastResampler::Filter(float* Frames, int Count)
     }
 }
 
-bool TFastResampler::NextBlock()
+int TFastResampler::ReadBlock()
 {
     bool end = false;
-    const int got = Input()->FillBuffer(FBytesBuf.data(), int(FR), end);
-    const int frames = got / FFrame;
+    const int got = Input()->FillBuffer(FInBytes.data(), int(FBin * FFrame), end);
+    return got / FFrame;
+}
+
+uint32_t TFastResampler::ConvertBlock(int Frames, uint8_t* Out)
+{
+    const int64_t blockEnd = FBlockStart + Frames;
+    int outCount = 0;
+    if (!FFiltered) {
+        for (; SourceFrame() < blockEnd; ++outCount, StepSource())
+            std::memcpy(Out + size_t(outCount) * FFrame, FInBytes.data() + (SourceFrame() - FBlockStart) * FFrame, size_t(FFrame));
+    } else {
+        const size_t ch = size_t(FChannels);
+        SampleFormat::ToFloat(FInBytes.data(), FBytes, size_t(Frames) * ch, FIn.data());
+        const bool up = FSrcStep == 0;
+        if (!up)
+            Filter(FIn.data(), Frames);
+        const float* from = FIn.data() - FBlockStart * int64_t(ch);
+        float* to = FOut.data();
+        if (FRemStep == 0 && FSrcStep > 0) {
+            // A whole-number ratio down: every FSrcStep-th frame, no remainder to carry.
+            const int64_t first = SourceFrame() - FBlockStart;
+            const int64_t step = FSrcStep;
+            outCount = first < Frames ? int((Frames - 1 - first) / step + 1) : 0;
+            const float* src = FIn.data() + first * int64_t(ch);
+            if (ch == 2) {
+                for (int j = 0; j < outCount; ++j) {
+                    to[2 * j] = src[2 * step * j];
+                    to[2 * j + 1] = src[2 * step * j + 1];
+                }
+            } else {
+                for (int j = 0; j < outCount; ++j)
+                    std::copy_n(src + size_t(step * j) * ch, ch, to + size_t(j) * ch);
+            }
+            FSrc += int64_t(outCount) * step;
+        } else if (ch == 1) {
+            for (; SourceFrame() < blockEnd; ++outCount, StepSource())
+                to[outCount] = from[SourceFrame()];
+        } else if (ch == 2) {
+            for (; SourceFrame() < blockEnd; ++outCount, StepSource()) {
+                to[2 * outCount] = from[2 * SourceFrame()];
+                to[2 * outCount + 1] = from[2 * SourceFrame() + 1];
+            }
+        } else {
+            for (; SourceFrame() < blockEnd; ++outCount, StepSource())
+                std::copy_n(from + SourceFrame() * int64_t(ch), ch, to + outCount * ch);
+        }
+        if (up)
+            Filter(FOut.data(), outCount);
+        SampleFormat::FromFloat(FOut.data(), size_t(outCount) * ch, FBytes, Out);
+    }
+    FBlockStart = blockEnd;
+    return uint32_t(outCount * FFrame);
+}
+
+bool TFastResampler::NextBlock()
+{
+    const int frames = ReadBlock();
     if (frames == 0)
         return false;
-    SampleFormat::ToFloat(FBytesBuf.data(), FBytes, size_t(frames) * FChannels, FIn.data());
-    const size_t ch = size_t(FChannels);
-    int outCount = 0;
-    int64_t k = 0;
-    if (FR < FQ) {
-        for (int i = 0; i < frames; ++outCount) {
-            std::copy_n(FIn.data() + i * ch, ch, FOut.data() + outCount * ch);
-            k -= FR;
-            if (k < 0) {
-                k += FQ;
-                ++i;
-            }
-        }
-        Filter(FOut.data(), outCount);
-    } else {
-        Filter(FIn.data(), frames);
-        for (int i = 0; i < frames; ++i) {
-            k -= FQ;
-            if (k < 0) {
-                std::copy_n(FIn.data() + i * ch, ch, FOut.data() + outCount * ch);
-                ++outCount;
-                k += FR;
-            }
-        }
-    }
-    SampleFormat::FromFloat(FOut.data(), size_t(outCount) * ch, FBytes, FBytesBuf.data());
     FWindowStart = 0;
-    FWindowEnd = uint32_t(outCount * FFrame);
+    FWindowEnd = ConvertBlock(frames, FBytesBuf.data());
     return true;
 }
 
@@ -312,10 +327,13 @@ void TFastResampler::DoGetData(void*& Buffer, uint32_t& Bytes)
     }
     if (!FBusy || !in)
         throw EAuException("The Stream is not opened");
-    if (FWindowStart >= FWindowEnd && !NextBlock()) {
-        Buffer = nullptr;
-        Bytes = 0;
-        return;
+    // A block of a steep down-sampling may give no frame at all.
+    while (FWindowStart >= FWindowEnd) {
+        if (!NextBlock()) {
+            Buffer = nullptr;
+            Bytes = 0;
+            return;
+        }
     }
     Bytes = std::min(Bytes, FWindowEnd - FWindowStart);
     Buffer = FBytesBuf.data() + FWindowStart;

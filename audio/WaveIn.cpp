@@ -1,6 +1,7 @@
 #include "audio/WaveIn.h"
 #include "audio/AuFileStream.h"
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -343,8 +344,12 @@ uint32_t TWaveIn::Refill()
                 ? Adpcm::ImaDecodeBlock(FBlock.data() + at, n, FChan, FSamplesPerBlock, FDecoded.data())
                 : Adpcm::MsDecodeBlock(FBlock.data() + at, n, FChan, FSamplesPerBlock, FCoefs.data(),
                                        int(FCoefs.size()), FDecoded.data());
-            for (int i = 0; i < frames * FChan; ++i)
-                Wav::Put16(p + produced + 2 * i, uint16_t(FDecoded[size_t(i)]));
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(p + produced, FDecoded.data(), size_t(frames * FChan) * 2);
+            } else {
+                for (int i = 0; i < frames * FChan; ++i)
+                    Wav::Put16(p + produced + 2 * i, uint16_t(FDecoded[size_t(i)]));
+            }
             produced += uint32_t(frames * FChan * 2);
         }
         return produced;
@@ -352,6 +357,35 @@ uint32_t TWaveIn::Refill()
     default:
         return 0;
     }
+}
+
+int64_t TWaveIn::DoTransferTo(TAuFileStream& Out, int64_t MaxBytes)
+{
+    const TWavType type = FWavType;
+    auto* in = dynamic_cast<TAuFileStream*>(Stream());
+    if (!FBusy || !in || FLoop || FEndOfStream || FBufStart <= FBufEnd || (type != wtPCM && type != wtExtPCM))
+        return -1;
+    const int64_t frame = std::max<int64_t>(1, StoredFrameBytes());
+    const int64_t pos = in->Position();
+    if (pos < 0)
+        return -1;
+    int64_t n = std::min(MaxBytes, FDataEnd - pos);
+    const int64_t size = FSize;
+    if (size > 0)
+        n = std::min(n, size - FPosition);
+    n = n / frame * frame;
+    if (n <= 0) {
+        FEndOfStream = true;
+        return 0;
+    }
+    const int64_t moved = Out.CopyFrom(*in, n);
+    if (moved < 0)
+        return -1;
+    FPosition += moved;
+    // A copy cut short (a read error, the file shrinking) ends the stream as a short read does.
+    if (moved < n || (size > 0 && FPosition >= size))
+        FEndOfStream = true;
+    return moved;
 }
 
 void TWaveIn::DoGetData(void*& Buffer, uint32_t& Bytes)

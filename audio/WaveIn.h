@@ -29,10 +29,13 @@ public:
     int64_t DataStart() const { return FDataStart; }
 
     // Size of the buffer one decode step fills.
-    static constexpr uint32_t DecodeBufferSize = 16384;
+    static constexpr uint32_t DecodeBufferSize = 65536;
 
 protected:
     void DoGetData(void*& Buffer, uint32_t& Bytes) override;
+    // Plain PCM from a file, outside a loop and with the decode buffer empty: the bytes
+    // of the data chunk (within the range) copied by the system.
+    int64_t DoTransferTo(TAuFileStream& Out, int64_t MaxBytes) override;
     // Plain and float data seek to the frame; ADPCM to the start of the block that holds
     // it (SampleNum is set to that block's first frame).
     bool DoSeek(int64_t& SampleNum) override;

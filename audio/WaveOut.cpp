@@ -244,6 +244,7 @@ void TWaveOut::WriteNewHeader(TAuInput* In)
 void TWaveOut::Prepare()
 {
     FEndOfInput = false;
+    FTransfer = true;
     FAppending = false;
     FExisting = TExisting{};
     FAnnounced = -1;
@@ -326,6 +327,17 @@ bool TWaveOut::DoOutput(bool Abort)
         WriteAll(FBlock.data(), FBlockSize);
         FFramesEncoded += frames;
         return true;
+    }
+    // A plain PCM file read as stored goes from file to file inside the system.
+    if (FTransfer) {
+        auto* file = dynamic_cast<TAuFileStream*>(s);
+        const int64_t at = s->Position();
+        if (file && at >= 0 && at + TransferStepBytes <= Wav::MaxChunkSize) {
+            const int64_t moved = Input()->TransferTo(*file, TransferStepBytes);
+            if (moved >= 0)
+                return moved > 0;
+        }
+        FTransfer = false;
     }
     void* data = nullptr;
     uint32_t n = PcmStepBytes;

@@ -32,7 +32,9 @@ public:
     static constexpr uint32_t PcmHeaderSize = 44;
     static constexpr uint32_t ExtHeaderSize = 68;
     static constexpr uint32_t DviHeaderSize = 60;
-    static constexpr uint32_t PcmStepBytes = 16384;
+    static constexpr uint32_t PcmStepBytes = 65536;
+    // A step of a copy the system makes from a plain PCM file (see TAuInput::TransferTo).
+    static constexpr uint32_t TransferStepBytes = 1 << 20;
 
 protected:
     void Prepare() override;
@@ -67,6 +69,7 @@ private:
     bool FPrepared = false;
     bool FEndOfInput = false;
     bool FAppending = false;
+    bool FTransfer = false;            // the input may still move its bytes by TransferTo
     TExisting FExisting;
     int64_t FHeaderSize = 0;
     int64_t FAnnounced = -1;           // data bytes the fresh header announces

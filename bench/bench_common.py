@@ -40,3 +40,22 @@ def best_wall(*cmds, runs=3):
             t += time.perf_counter() - start
         times.append(t)
     return min(times)
+
+
+def wall(cmd, removes=(), into=None):
+    """Wall time of one run of the command (an argument list), its standard output thrown
+    away (or written to the file `into`); the files in `removes` are deleted first, so that
+    no run pays for cutting an older output short."""
+    for path in removes:
+        if os.path.exists(path):
+            os.remove(path)
+    with open(into or os.devnull, "wb") as sink:
+        start = time.perf_counter()
+        subprocess.run(cmd, check=True, stdout=sink)
+        return time.perf_counter() - start
+
+
+def ratio_line(name, what, ours, peer, target):
+    """Prints one figure as scripts/bench.sh reads it: `NAME: WHAT ratio X.XX (target T)`,
+    T being e.g. `<= 1.5`."""
+    print("%s: %s ratio %.2f (target %s)" % (name, what, ours / max(peer, 1e-9), target))

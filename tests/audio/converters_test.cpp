@@ -2,6 +2,7 @@
 // response and sizes, and the stereo balance.
 #include "audio/AudioConverter.h"
 #include "audio/FastResampler.h"
+#include "audio/FilterLanes.h"
 #include "audio/SampleFormat.h"
 #include "audio/StereoBalance.h"
 #include "WaveTestUtil.h"
@@ -147,9 +148,9 @@ TEST(FastResampler, BlockPatternsAndSizes)
 {
     struct Case { int inRate, outRate; int64_t inFrames, outFrames; };
     for (const Case c : {Case{44100, 44102, 10000, 10000},                 // same multiple of 5 Hz
-                         Case{22050, 44100, 3 * 4410 + 100, 3 * 8819 + 199},
+                         Case{22050, 44100, 3 * 4410 + 100, 2 * (3 * 4410 + 100)},
                          Case{44100, 22050, 2 * 8820 + 101, 2 * 4410 + 51},
-                         Case{48000, 44100, 9600 + 7, 8820 + 7}}) {
+                         Case{48000, 44100, 9600 + 7, 8826}}) {
         SCOPED_TRACE(testing::Message() << c.inRate << " -> " << c.outRate);
         TAuGenerator gen;
         gen.SetFormat(16, 2, c.inRate);
@@ -165,6 +166,45 @@ TEST(FastResampler, BlockPatternsAndSizes)
         rs.Flush();
         if (c.outRate == 44102) {
             EXPECT_EQ(out, PatternBytes(0, c.inFrames * 4));
+        }
+    }
+}
+
+// Any rate to any other, any channels and widths on the way (resampler, then converter,
+// as the WAV format converter chains them): N frames in give N * out / in frames, rounded.
+TEST(FastResampler, LengthKeptToTheFrameAtAnyRate)
+{
+    const int rates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 96000, 192000};
+    int run = 0;
+    for (const int inRate : rates) {
+        for (const int outRate : rates) {
+            if (inRate == outRate)
+                continue;
+            // Four of the 64 channel and width pairs a rate pair, all of them over the table.
+            for (int m = 0; m < 4; ++m, ++run) {
+                const int combo = run % 64;
+                const int inChannels = 1 + (combo & 1), outChannels = 1 + ((combo >> 1) & 1);
+                const int inBits = 8 * (1 + ((combo >> 2) & 3)), outBits = 8 * (1 + ((combo >> 4) & 3));
+                const int64_t inFrames = inRate / 5 + 37 * (m + 1);     // past one block, a part of the next
+                SCOPED_TRACE(testing::Message() << inRate << "/" << inChannels << "/" << inBits << " -> " << outRate << "/"
+                                                << outChannels << "/" << outBits << ", " << inFrames << " frames");
+                TAuGenerator gen;
+                gen.SetFormat(inBits, inChannels, inRate);
+                gen.SetGeneratedSize(inFrames * inChannels * inBits / 8);
+                TFastResampler rs;
+                rs.SetInput(&gen);
+                rs.SetOutSampleRate(uint32_t(outRate));
+                TAudioConverter conv;
+                conv.SetInput(&rs);
+                conv.SetOutChannels(outChannels);
+                conv.SetOutBitsPerSample(outBits);
+                const int64_t outFrame = outChannels * outBits / 8;
+                const int64_t expected = std::llround(double(inFrames) * outRate / inRate);
+                EXPECT_EQ(ReadInput(conv, 65536).size(), expected * outFrame);
+                conv.Init();
+                EXPECT_EQ(conv.Size(), expected * outFrame);
+                conv.Flush();
+            }
         }
     }
 }
@@ -215,6 +255,42 @@ TEST(FastResampler, DownSamplingKeepsEverySecondFilteredFrame)
     for (size_t i = 0; i < out.size(); ++i)
         differ += stereo[2 * i] != out[i] || stereo[2 * i + 1] != out[i];
     EXPECT_EQ(differ, 0);
+}
+
+// The vector filter against the plain four-pass recursion: any channel count, blocks of
+// any length (down to one frame), the state carried from block to block.
+TEST(FastResampler, VectorFilterRunsThePlainRecursion)
+{
+    const auto c = TFastResampler::DesignLowPass(0.2);
+    for (const size_t channels : {size_t(1), size_t(2), size_t(3)}) {
+        SCOPED_TRACE(testing::Message() << channels << " channels");
+        std::vector<std::array<double, 8>> state(channels * 4), plain(channels * 4);
+        int frame = 0;
+        for (const int count : {1, 2, 5, 700, 3, 64}) {
+            std::vector<float> v(size_t(count) * channels);
+            for (size_t i = 0; i < v.size(); ++i)
+                v[i] = float(std::sin(0.05 * double(frame * int(channels) + int(i)) * double(1 + i % channels)));
+            std::vector<float> expected = v;
+            for (size_t ch = 0; ch < channels; ++ch) {
+                for (int n = 0; n < count; ++n) {
+                    double x = expected[size_t(n) * channels + ch];
+                    for (size_t p = 0; p < 4; ++p) {
+                        auto& s = plain[ch * 4 + p];        // x0..x3, y0..y3, newest first
+                        const double y = c.A[0] * x + c.A[1] * s[0] + c.A[2] * s[1] + c.A[3] * s[2] + c.A[4] * s[3]
+                                         + c.B[1] * s[4] + c.B[2] * s[5] + c.B[3] * s[6] + c.B[4] * s[7];
+                        s = {x, s[0], s[1], s[2], y, s[4], s[5], s[6]};
+                        x = y;
+                    }
+                    expected[size_t(n) * channels + ch] = float(x);
+                }
+            }
+            if (!FilterLanes::Run(v.data(), count, channels, c.A.data(), c.B.data(), state.data()))
+                GTEST_SKIP() << "no AVX2 and FMA here";
+            for (size_t i = 0; i < v.size(); ++i)
+                ASSERT_NEAR(v[i], expected[i], 1e-5) << "value " << i << " of a block of " << count;
+            frame += count;
+        }
+    }
 }
 
 TEST(FastResampler, FilterResponse)

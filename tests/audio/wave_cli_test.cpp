@@ -106,6 +106,12 @@ TEST(WaveCli, Wav2wavConvertsLikeTheConverterWindow)
     EXPECT_EQ(in.BitsPerSample(), 8);
     EXPECT_EQ(in.TotalSamples(), 11025);
     in.SetFileName(QString());
+    // And back up: every frame of the end is there.
+    const QString back = f.Path("back.wav");
+    ASSERT_EQ(Cli({"wav2wav", out, back, "--channels", "2", "--rate", "44100", "--bits", "16"}).code, 0);
+    in.SetFileName(back);
+    EXPECT_EQ(in.TotalSamples(), 22050);
+    in.SetFileName(QString());
 
     // Nothing asked: the same rate passes through and the converter stays at 0, so the
     // samples are untouched.

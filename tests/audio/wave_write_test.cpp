@@ -250,6 +250,31 @@ TEST(WaveWrite, StoppedOrOpenEndedRunsLeaveTrueSizes)
     }
 }
 
+// A PCM file read as stored is copied file to file by the system: the bytes are those
+// GetData gives, within the sample range and never past the data chunk (a chunk after it
+// stays out).
+TEST(WaveWrite, FileToFileCopyKeepsRangeAndChunkEnd)
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src.wav"), copy = dir.filePath("copy.wav");
+    const QByteArray data = PatternBytes(0, 3000 * 4);
+    WriteAll(src, Riff(Chunk("fmt ", FmtBody(1, 2, 44100, 4, 16)) + Chunk("data", data) + Chunk("LIST", QByteArray(64, 'x'))));
+    struct Case { int64_t start, end; };
+    for (const Case c : {Case{0, -1}, Case{100, 2500}, Case{7, -1}}) {
+        SCOPED_TRACE(testing::Message() << c.start << ".." << c.end);
+        TWaveIn in;
+        in.SetFileName(src);
+        in.SetStartSample(c.start);
+        in.SetEndSample(c.end);
+        TWaveOut out;
+        out.SetInput(&in);
+        out.SetFileName(copy);
+        ASSERT_EQ(RunOutput(out), "");
+        const int64_t last = c.end < 0 ? 2999 : c.end;      // the range's end is inclusive
+        EXPECT_EQ(ReadAll(copy).mid(44), data.mid(int(c.start * 4), int((last - c.start + 1) * 4)));
+    }
+}
+
 TEST(WaveWrite, SettersIgnoreValuesTheyCannotTake)
 {
     TWaveOut out;
