@@ -11,15 +11,37 @@
 
 #include <cmath>
 
+namespace {
+
+// What a file made with tagging off carries of its record: the loudness, and the cover
+// where the format has always embedded it.
+TTagRecord LoudnessAndCover(const TTagRecord& tags, bool cover)
+{
+    TTagRecord bare;
+    bare.TrackGain = tags.TrackGain;
+    bare.TrackPeak = tags.TrackPeak;
+    if (cover) {
+        bare.Cover = tags.Cover;
+        bare.CoverMime = tags.CoverMime;
+        bare.CoverWidth = tags.CoverWidth;
+        bare.CoverHeight = tags.CoverHeight;
+        bare.CoverDepth = tags.CoverDepth;
+    }
+    return bare;
+}
+
+} // namespace
+
 TTagRecord TCDRipJob::TagsOf(int index) const
 {
     const TRipEntry entry = ParseRipEntry(FEntries.value(index));
     TTagRecord tags = TrackTagRecord(FSettings.CDInfo, entry.TrackNumber, FDiscTracks, FTagExtras);
-    // The stored title as it is; a track the disc information does not name takes the
-    // title of its entry (the list's).
+    // The title as the list shows it (the entry's, as typed: the cleaning for file names
+    // applies to names only); when it is the stored one, the record's reading of it holds
+    // (a stored "artist / title" names the track's own artist).
     const int t = entry.TrackNumber;
-    const bool stored = t >= 1 && t <= MAX_TITLES && !FSettings.CDInfo.Titles[size_t(t)].isEmpty();
-    if (!stored && !entry.Title.isEmpty()) tags.Title = entry.Title;
+    const QString stored = t >= 1 && t <= MAX_TITLES ? FSettings.CDInfo.Titles[size_t(t)] : QString();
+    if (!entry.Title.isEmpty() && entry.Title != stored) tags.Title = entry.Title;
     if (const auto it = FTrackGain.constFind(index); it != FTrackGain.constEnd()) {
         tags.TrackGain = it->Gain;
         tags.TrackPeak = it->Peak;
@@ -35,14 +57,7 @@ std::function<QString(const QString& part)> TCDRipJob::TagWriter(int index, cons
     // the loudness and the cover go in either way.
     if (!FSettings.ID3Use && (format == TTagFormat::Ogg || format == TTagFormat::Wma || format == TTagFormat::Wav)) {
         if (format == TTagFormat::Wav) return {};
-        TTagRecord bare;
-        bare.TrackGain = tags.TrackGain;
-        bare.TrackPeak = tags.TrackPeak;
-        if (format == TTagFormat::Ogg) {
-            bare.Cover = tags.Cover;
-            bare.CoverMime = tags.CoverMime;
-        }
-        tags = bare;
+        tags = LoudnessAndCover(tags, format == TTagFormat::Ogg);
     }
     const TTagWriteOptions options = TagWriteOptionsOf(FSettings);
     return [tags, format, options](const QString& part) {
@@ -64,14 +79,7 @@ void TCDRipJob::TagAlbumGain()
         if (format == TTagFormat::Wav) continue;   // a WAV carries no loudness
         TTagRecord tags = TagsOf(i);
         if (!FSettings.ID3Use && format != TTagFormat::Mp3 && format != TTagFormat::Flac) {
-            TTagRecord bare;
-            bare.TrackGain = tags.TrackGain;
-            bare.TrackPeak = tags.TrackPeak;
-            if (format == TTagFormat::Ogg) {
-                bare.Cover = tags.Cover;
-                bare.CoverMime = tags.CoverMime;
-            }
-            tags = bare;
+            tags = LoudnessAndCover(tags, format == TTagFormat::Ogg);
         }
         tags.AlbumGain = album.Gain;
         tags.AlbumPeak = album.Peak;

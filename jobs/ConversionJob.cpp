@@ -12,6 +12,7 @@
 #include "platform/OutputFile.h"
 #include "settings/FileNamePattern.h"
 #include "metadata/SourceTags.h"
+#include "metadata/TagWriters.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
 #include "encode/OggOptions.h"
@@ -124,6 +125,19 @@ QString TConversionJob::WorkWav(int index) const
     return PartPathOf(OutputOf(index) + QStringLiteral(".wav"));
 }
 
+std::function<QString(const QString& part)> TConversionJob::CopyTagsFrom(int index, const QString& output) const
+{
+    // A work file (a decoded or resampled WAV) is no output: its tags would be lost anyway.
+    if (output.endsWith(QLatin1String(".part"))) return {};
+    const QString source = FEntries.value(index);
+    const TTagFormat format = TagFormatOf(output);
+    const TTagWriteOptions options = TagWriteOptionsOf(FSettings);
+    return [source, format, options](const QString& part) {
+        QString message;
+        return CopyFileTags(source, part, format, options, &message) ? QString() : message;
+    };
+}
+
 QString TConversionJob::Claim(int index, const QString& wanted)
 {
     // A work file is the job's own, not the entry's output; the recorder's MP3 is the name
@@ -224,7 +238,7 @@ void TConversionJob::StartMp3(int index, const QString& input, const QString& wa
     const QString output = BeginOutput(index, wanted, ProgressCode::Mp3EncoderEnd);
     if (output.isEmpty()) return;
     try {
-        FStep->StartMp3(input, output, encode, FMode);
+        FStep->StartMp3(input, output, encode, FMode, CopyTagsFrom(index, output));
     } catch (const EEncodeProcessError& e) {
         const QString text = QString::fromStdString(e.what());
         FPrompter->ShowError(text);
@@ -249,7 +263,7 @@ void TConversionJob::StartWma(int index, const QString& input, const QString& wa
     FTimer1.start();
     const int encodeIndex = EncodeIndex;
     try {
-        FStep->StartWma(input, output, FMode);
+        FStep->StartWma(input, output, FMode, CopyTagsFrom(index, output));
     } catch (const EEncodeProcessError& e) {
         FTimer1.stop();
         const QString text = QString::fromStdString(e.what());
@@ -266,6 +280,7 @@ void TConversionJob::StartOgg(int index, const QString& input, const QString& wa
     if (output.isEmpty()) return;
     FStep->WaveIn1().SetFileName(input);
     try {
+        FStep->VorbisOut1().SetBeforeCommit(CopyTagsFrom(index, output));
         FStep->RunOgg(output, FStep->OggCompression());
     } catch (const std::exception& e) {
         const QString text = output + QStringLiteral(": ") + QString::fromUtf8(e.what());

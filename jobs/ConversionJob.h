@@ -143,6 +143,9 @@ private:
     // The file an entry's encoding reads: the entry, or the WAV its FLAC was decoded into.
     QString InputOf(int index) const { return FDecoded.value(index, FEntries.value(index)); }
     QString OutputFolder() const;
+    // What carries entry `index`'s tags and cover into the part file of `output` before its
+    // rename (none for a work file).
+    std::function<QString(const QString& part)> CopyTagsFrom(int index, const QString& output) const;
 
     int FMode;
     bool FEntriesAlive = true;            // the entry list of the design: freed by the clean-up

@@ -82,6 +82,7 @@ void TConversionJob::StartFlac(int index, TAuInput* input, const QString& wanted
     const QString output = BeginOutput(index, wanted, ProgressCode::FlacWriterDone);
     if (output.isEmpty()) return;
     try {
+        FStep->FlacOut1().SetBeforeCommit(CopyTagsFrom(index, output));
         FStep->RunFlac(input, output);
     } catch (const std::exception& e) {
         const QString text = output + QStringLiteral(": ") + QString::fromUtf8(e.what());

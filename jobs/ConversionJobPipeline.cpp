@@ -125,6 +125,7 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
     request.Kind = FMode;
     request.Decode = FMode == Mp3ToWav;
     request.Settings = FSettingsCopy;
+    request.BeforeCommit = CopyTagsFrom(index, out);
     FWorkerTimer.start();   // the estimate of an encoder with no progress reports (it stops itself)
     worker.StartEncoder(format, index, request);
 }

@@ -142,9 +142,11 @@ bool WriteFileTags(const QString& path, TTagFormat format, const TTagRecord& giv
             return false;
         return options.Id3Version == 1 || WriteId3v2Tag(path, tag, options.Id3Version == 23 ? 3 : 4, error);
     case TTagFormat::Flac:
-        return WriteXiphComments(path, TXiphFile::Flac, VorbisComments(tag), tag.Cover, tag.CoverMime, error);
+        return WriteXiphComments(path, TXiphFile::Flac, VorbisComments(tag), tag.Cover, tag.CoverMime, error,
+                                 tag.CoverWidth, tag.CoverHeight, tag.CoverDepth);
     case TTagFormat::Ogg:
-        return WriteXiphComments(path, TXiphFile::OggVorbis, VorbisComments(tag), tag.Cover, tag.CoverMime, error);
+        return WriteXiphComments(path, TXiphFile::OggVorbis, VorbisComments(tag), tag.Cover, tag.CoverMime, error,
+                                 tag.CoverWidth, tag.CoverHeight, tag.CoverDepth);
     case TTagFormat::Wav:
         return AppendWavInfo(path, tag, error);
     case TTagFormat::Wma:

@@ -48,6 +48,10 @@ TTagRecord TrackTagRecord(const TCDInfo& info, int track, int trackTotal, const 
     r.MbDiscId = extras.MbDiscId;
     r.Cover = extras.Cover;
     r.CoverMime = extras.CoverMime;
+    const TCoverImage image = CoverImageOf(r.Cover);
+    r.CoverWidth = image.Width;
+    r.CoverHeight = image.Height;
+    r.CoverDepth = image.Depth;
     return r;
 }
 
@@ -58,6 +62,9 @@ TTagRecord RipTrackTags(int track, int trackTotal, const TDiscTagExtras& extras)
         const TCoverImage cover = CurrentDiscCover();
         r.Cover = cover.Bytes;
         r.CoverMime = cover.Mime;
+        r.CoverWidth = cover.Width;
+        r.CoverHeight = cover.Height;
+        r.CoverDepth = cover.Depth;
     }
     return r;
 }

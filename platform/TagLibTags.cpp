@@ -101,8 +101,10 @@ bool WriteId3v2Tag(const QString& path, const TTagRecord& r, int version, QStrin
         return Fail(error, path, "not an MP3 file TagLib can open");
     const TagLib::String::Type enc = version == 3 ? TagLib::String::UTF16 : TagLib::String::UTF8;
     TagLib::ID3v2::Tag& tag = *file.ID3v2Tag(true);
-    // A fresh tag: frames another program left are not mixed with ours.
-    const TagLib::ID3v2::FrameList old = tag.frameList();
+    // A fresh tag: frames another program left are not mixed with ours. (The pointers are
+    // taken out first: a copy of the tag's own list would share its ownership and delete
+    // the removed frames a second time when it goes.)
+    const std::vector<TagLib::ID3v2::Frame*> old(tag.frameList().begin(), tag.frameList().end());
     for (TagLib::ID3v2::Frame* frame : old)
         tag.removeFrame(frame, true);
 
@@ -233,7 +235,7 @@ std::unique_ptr<TagLib::File> OpenXiph(const QByteArray& name, TXiphFile kind)
 } // namespace
 
 bool WriteXiphComments(const QString& path, TXiphFile kind, const TCommentList& comments, const QByteArray& cover,
-                       const QString& coverMime, QString* error)
+                       const QString& coverMime, QString* error, int coverWidth, int coverHeight, int coverDepth)
 {
     if (!Writable(path, error))
         return false;
@@ -254,6 +256,9 @@ bool WriteXiphComments(const QString& path, TXiphFile kind, const TCommentList& 
         picture->setType(TagLib::FLAC::Picture::FrontCover);
         picture->setMimeType(Str(coverMime));
         picture->setData(Bytes(cover));
+        picture->setWidth(coverWidth);
+        picture->setHeight(coverHeight);
+        picture->setColorDepth(coverDepth);
         if (kind == TXiphFile::Flac)
             static_cast<TagLib::FLAC::File&>(*file).addPicture(picture);
         else

@@ -33,7 +33,8 @@ enum class TXiphFile { Flac, OggVorbis };
 // Replaces the file's comments by `comments` and its pictures by the cover (none when
 // `cover` is empty): a FLAC PICTURE block, or an Ogg METADATA_BLOCK_PICTURE comment.
 bool WriteXiphComments(const QString& path, TXiphFile kind, const TCommentList& comments,
-                       const QByteArray& cover, const QString& coverMime, QString* error = nullptr);
+                       const QByteArray& cover, const QString& coverMime, QString* error = nullptr,
+                       int coverWidth = 0, int coverHeight = 0, int coverDepth = 0);
 // The file's comments (names in upper case) and its front cover (else its first picture).
 bool ReadXiphComments(const QString& path, TXiphFile kind, TCommentList& comments, QByteArray& cover,
                       QString& coverMime, QString* error = nullptr);

@@ -25,6 +25,9 @@ struct TTagRecord {
     QString MbDiscId;            // MusicBrainz disc id
     QByteArray Cover;            // the front cover's bytes
     QString CoverMime;           // "image/jpeg", "image/png"
+    int CoverWidth = 0;          // the picture block's fields; 0 when unknown
+    int CoverHeight = 0;
+    int CoverDepth = 0;          // bits per pixel
     // ReplayGain 2.0 values; NaN: not measured.
     double TrackGain = NAN;      // dB
     double TrackPeak = NAN;      // linear sample peak, 1.0 = full scale

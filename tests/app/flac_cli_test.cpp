@@ -133,8 +133,8 @@ TEST_F(FlacCliTest, TagsAreUtf8WithTheDiscInformation)
     QByteArray cache = "[" + discId.toLatin1() + "]\r\nTrackNumber=3\r\n";
     cache += "Artist=\xB8\xE8\xCA\xD6\r\nAlbum=Album\r\nYear=1999\r\nGenre=17\r\nComment=\r\n2=\xB1\xEA\xCC\xE2\r\n";
     ASSERT_TRUE(WriteAll(CDInfoFileName(), cache));
-    const QString expected = QStringLiteral("TITLE=标题\nTRACKNUMBER=2\nTRACKTOTAL=3\nARTIST=歌手\nALBUM=Album\n"
-                                            "DATE=1999\nGENRE=%1\n").arg(GenreNames[17]);
+    const QString expected = QStringLiteral("ALBUM=Album\nALBUMARTIST=歌手\nARTIST=歌手\nDATE=1999\nGENRE=%1\n"
+                                            "TITLE=标题\nTRACKNUMBER=2\nTRACKTOTAL=3\n").arg(GenreNames[17]);
     for (const bool cdInput : {true, false}) {
         SCOPED_TRACE(cdInput);
         const QString out = Path(cdInput ? "a" : "b");
@@ -143,7 +143,10 @@ TEST_F(FlacCliTest, TagsAreUtf8WithTheDiscInformation)
         const Result r = Cli(args);
         ASSERT_EQ(r.ExitCode, 0) << r.Err.constData();
         const Result tags = Tool("metaflac", {"--export-tags-to=-", out + QStringLiteral("/标题.flac")});
-        EXPECT_EQ(QString::fromUtf8(tags.Out), expected);
+        QStringList lines = QString::fromUtf8(tags.Out).split('\n');
+        // The loudness is measured: there, but not compared.
+        EXPECT_EQ(lines.removeIf([](const QString& l) { return l.startsWith("REPLAYGAIN_"); }), 4);
+        EXPECT_EQ(lines.join('\n'), expected);
     }
 }
 

@@ -197,12 +197,12 @@ TEST_P(RipJobTest, EachFormatLeavesItsFilesOfTheTracksLength)
                 QProcess p;
                 p.start("vorbiscomment", {"-l", path});
                 ASSERT_TRUE(p.waitForFinished(30000));
-                const QString comments = QString::fromUtf8(p.readAllStandardOutput());
+                const QString comments = QString::fromUtf8(p.readAllStandardOutput()).toLower();
                 if (c.ID3Use) {
-                    EXPECT_TRUE(comments.contains("title=" + titles[i])) << comments.toStdString();
+                    EXPECT_TRUE(comments.contains("title=" + titles[i].toLower())) << comments.toStdString();
                     EXPECT_TRUE(comments.contains(QString("tracknumber=%1").arg(i + 1)));
-                    EXPECT_TRUE(comments.contains("comment=Disc note"));
-                    EXPECT_TRUE(comments.contains("artist=Artist"));
+                    EXPECT_TRUE(comments.contains("comment=disc note"));
+                    EXPECT_TRUE(comments.contains("artist=artist"));
                 } else {
                     EXPECT_FALSE(comments.contains("title=")) << comments.toStdString();
                 }
@@ -214,7 +214,7 @@ TEST_P(RipJobTest, EachFormatLeavesItsFilesOfTheTracksLength)
 TEST_P(RipJobTest, TheDiscCoverGoesIntoTheFilesAndTheirFolders)
 {
     UseDisc({"20", "20"});
-    CheckDiscCovers(Out, Prompter, TCDRipJob::FormatMp3, [&] { return Run({"01One", "02Two"})->Results(); });
+    CheckDiscCovers(Out, Prompter, TCDRipJob::FormatWav, [&] { return Run({"01One", "02Two"})->Results(); });
 }
 
 TEST_P(RipJobTest, OggRipsCarryTheDiscsComments)
@@ -518,6 +518,9 @@ TEST_P(RipJobTest, StopsWithWorkersLeaveNoChildAndNoPartialFile)
     OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatMp3;
     OptionsSetting.CommonOptions.Jobs = 2;
     OptionsSetting.CommonOptions.IsNormalize = true;   // the workers normalize first
+    // (The album's loudness goes into the files of a job that ends: a stopped job's whole
+    // files lack it, so the comparison is made without.)
+    OptionsSetting.CommonOptions.ReplayGain = false;
     int total = 0;
     Run(entries, [&](TCDRipJob&) { ++total; });
     const auto whole = Snapshot(Out);

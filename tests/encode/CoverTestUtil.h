@@ -31,7 +31,7 @@ inline QByteArray EmbeddedCover(const QString& path)
 }
 
 // Every way the cover goes or does not go into a rip into `out`: `rip` runs the job with the
-// settings made here. `plain` is a format that embeds nothing (MP3 or WAV).
+// settings made here. `plain` is a format that embeds nothing (WAV).
 inline void CheckDiscCovers(const QString& out, TCannedPrompter& prompter, int plain,
                             const std::function<QVector<TEntryResult>()>& rip)
 {

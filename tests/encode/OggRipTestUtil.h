@@ -11,13 +11,15 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-// The comments of an OGG file as vorbiscomment lists them, sorted.
+// The comments of an OGG file as vorbiscomment lists them, sorted, without the loudness
+// (measured, so not the same from one test audio to the next).
 inline QStringList OggCommentLines(const QString& path)
 {
     QProcess p;
     p.start("vorbiscomment", {"-l", path});
     p.waitForFinished(30000);
     QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString& line) { return line.startsWith("REPLAYGAIN_"); });
     lines.sort();
     return lines;
 }
@@ -41,7 +43,7 @@ inline void CheckOggRipComments(const QString& out, const std::function<QVector<
         int Genre;
         int Jobs;
     } cases[] = {
-        {"tagging on", true, GenreIndexOf("Rock"), 1},   // ID3v1 genre 17
+        {"tagging on", true, GenreIndexOf("Rock"), 1},
         {"a disc without a genre", true, -1, 1},
         {"two workers", true, GenreIndexOf("Rock"), 2},
         {"tagging off", false, GenreIndexOf("Rock"), 1},
@@ -60,9 +62,9 @@ inline void CheckOggRipComments(const QString& out, const std::function<QVector<
             EXPECT_EQ(QFileInfo(results[i].Output).fileName(), names[i]);
             QStringList expected;
             if (c.On) {
-                expected = QStringList{"album=Disc", "artist=Band", "comment=Note", "date=2001",
-                                       "title=" + titles[i], QString("tracknumber=%1").arg(i + 1)};
-                if (c.Genre >= 0) expected << "genre=17";
+                expected = QStringList{"ALBUM=Disc", "ALBUMARTIST=Band", "ARTIST=Band", "COMMENT=Note", "DATE=2001",
+                                       "TITLE=" + titles[i], QString("TRACKNUMBER=%1").arg(i + 1), "TRACKTOTAL=2"};
+                if (c.Genre >= 0) expected << "GENRE=Rock";
                 expected.sort();
             }
             EXPECT_EQ(OggCommentLines(results[i].Output), expected);

@@ -6,6 +6,8 @@
 #include "OggRipTestUtil.h"
 #include "encode/Mp3EncodeProcess.h"
 #include "encode/WMAEncodeProcess.h"
+#include "metadata/TagReader.h"
+#include "metadata/TagWriters.h"
 #include "metadata/id3.h"
 #include "settings/Lang.h"
 
@@ -313,6 +315,70 @@ TEST_F(JobTest, WorkersConvertFilesToTheSameOutputs)
             EXPECT_EQ(files.size(), c.Entries.size());
             if (jobs == 1) reference = files;
             else EXPECT_TRUE(files == reference);
+        }
+    }
+}
+
+// Every conversion keeps its source's tags and cover: title, artist, album, track, year and
+// the cover bytes, whatever the pair of formats and the number of workers.
+TEST_F(JobTest, ConversionsCarryTheSourcesTags)
+{
+    TTagRecord tags;
+    tags.Title = QStringLiteral("春の歌");
+    tags.Artist = QStringLiteral("歌手");
+    tags.Album = "Album";
+    tags.Date = "1999";
+    tags.Track = 3;
+    tags.TrackTotal = 9;
+    const QString png = Dir.filePath("cover.png");
+    ASSERT_EQ(QProcess::execute("convert", {"-size", "3x2", "xc:#c83c28", png}), 0);
+    tags.Cover = ReadAll(png);
+    tags.CoverMime = "image/png";
+    const QString wav = Wav("src.wav", 44100, 16);
+    // Tagged sources of each input format (the WAV's LIST INFO carries no cover).
+    QMap<QString, QString> sources;
+    sources["wav"] = wav;
+    for (const auto& [ext, args] : std::initializer_list<std::pair<QString, QStringList>>{
+             {"mp3", {"lame", "--quiet", wav}}, {"flac", {"flac", "-s", "-o"}}, {"ogg", {"oggenc", "-Q", "-o"}}}) {
+        const QString out = Dir.filePath("src." + ext);
+        QStringList a = args.mid(1);
+        if (ext == "mp3") a << out;
+        else a << out << wav;
+        ASSERT_EQ(QProcess::execute(args[0], a), 0) << ext.toStdString();
+        sources[ext] = out;
+    }
+    const TTagWriteOptions options;
+    for (const QString& ext : sources.keys()) {
+        QString error;
+        ASSERT_TRUE(WriteFileTags(sources[ext], TagFormatOf(sources[ext]), tags, options, &error)) << error.toStdString();
+    }
+    struct TCase {
+        int Mode;
+        QString From, To;
+    } cases[] = {
+        {TConversionJob::WavToMp3, "wav", "mp3"}, {TConversionJob::WavToMp3, "flac", "mp3"},
+        {TConversionJob::WavToOgg, "flac", "ogg"}, {TConversionJob::WavToWma, "flac", "wma"},
+        {TConversionJob::ToFlac, "mp3", "flac"},   {TConversionJob::ToFlac, "ogg", "flac"},
+        {TConversionJob::ToFlac, "flac", "flac"},  {TConversionJob::Mp3ToWav, "mp3", "wav"},
+    };
+    for (const TCase& c : cases) {
+        for (const int jobs : {1, 2}) {
+            SCOPED_TRACE((c.From + " to " + c.To + QString(" jobs %1").arg(jobs)).toStdString());
+            OptionsSetting.CommonOptions.Jobs = jobs;
+            QDir(Out).removeRecursively();
+            QDir().mkpath(Out);
+            // Two entries, so that the workers take them.
+            const QString second = Dir.filePath("copy." + c.From);
+            QFile::remove(second);
+            ASSERT_TRUE(QFile::copy(sources[c.From], second));
+            auto job = Run(c.Mode, {sources[c.From], second});
+            ASSERT_TRUE(job->Results()[0].Produced) << job->Results()[0].Failure.toStdString();
+            TTagRecord got;
+            ASSERT_TRUE(ReadFileTags(job->Results()[0].Output, got));
+            EXPECT_EQ(std::tie(got.Title, got.Artist, got.Album, got.Date, got.Track),
+                      std::tie(tags.Title, tags.Artist, tags.Album, tags.Date, tags.Track));
+            const bool coverGoes = c.From != "wav" && c.To != "wav";
+            EXPECT_EQ(got.Cover, coverGoes ? tags.Cover : QByteArray());
         }
     }
 }
