@@ -96,6 +96,10 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     FWriteRipLog = new QCheckBox(tr("Write a rip log"), FUi->TabSheet1);
     FWriteRipLog->setObjectName(QStringLiteral("ckbWriteRipLog"));
     FUi->vlOutput->insertWidget(std::max(0, FUi->vlOutput->count() - 1), FWriteRipLog);
+    // The loudness (ReplayGain) of every track and of the album into the files' tags.
+    FReplayGain = new QCheckBox(tr("Write ReplayGain values"), FUi->TabSheet1);
+    FReplayGain->setObjectName(QStringLiteral("ckbReplayGain"));
+    FUi->vlOutput->insertWidget(std::max(0, FUi->vlOutput->count() - 1), FReplayGain);
     // The encode workers of a rip ([CommonOptions] Jobs; 0: one per core).
     auto* jobsRow = new QHBoxLayout;
     auto* jobsLabel = new QLabel(tr("Workers (0: one per core):"), FUi->TabSheet1);
@@ -175,6 +179,7 @@ void TOptionSetForm::FormShow()
     FController.Load();
     FReadOffsets = OptionsSetting.ReadOffsets;
     FWriteRipLog->setChecked(OptionsSetting.CommonOptions.WriteRipLog);
+    FReplayGain->setChecked(OptionsSetting.CommonOptions.ReplayGain != 0);
     FMbCover->setChecked(OptionsSetting.MusicBrainz.Cover);
     FJobs->setValue(std::max(0, OptionsSetting.CommonOptions.Jobs));
     FExisting->setCurrentIndex(std::clamp(OptionsSetting.CommonOptions.Existing, 0, FExisting->count() - 1));
@@ -324,6 +329,7 @@ void TOptionSetForm::btOkClick()
             if (it.value() != 0)
                 OptionsSetting.ReadOffsets.insert(it.key(), it.value());
         OptionsSetting.CommonOptions.WriteRipLog = FWriteRipLog->isChecked();
+        OptionsSetting.CommonOptions.ReplayGain = FReplayGain->isChecked() ? 1 : 0;
         OptionsSetting.MusicBrainz.Cover = FMbCover->isChecked();
         OptionsSetting.CommonOptions.Jobs = FJobs->value();
         OptionsSetting.CommonOptions.Existing = std::max(0, FExisting->currentIndex());

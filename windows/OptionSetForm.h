@@ -58,6 +58,7 @@ private:
     QLabel* lbFlacLevelValue = nullptr;
     QCheckBox* ckbFlacCuesheet = nullptr;
     QCheckBox* FWriteRipLog = nullptr;        // Output page
+    QCheckBox* FReplayGain = nullptr;         // Output page
     QSpinBox* FJobs = nullptr;                // Output page: encode workers
     QComboBox* FExisting = nullptr;           // Output page: what to do with existing files
     QSpinBox* FReadOffset = nullptr;          // CD-ROM page

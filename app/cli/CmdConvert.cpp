@@ -26,6 +26,7 @@ int Convert(const QStringList& args)
     AddAnswerOptions(parser);
     AddExistingOption(parser);
     AddJobsOption(parser);
+    parser.addOption(QCommandLineOption("replaygain", "ReplayGain values into the tags: on or off (default: the settings').", "on|off"));
     parser.addPositionalArgument("FILE", "The files to convert.", "FILE...");
     if (const int rc = ParseCommandLine(parser, args, "convert"); rc >= 0)
         return rc;
@@ -38,6 +39,7 @@ int Convert(const QStringList& args)
         return 2;
     const int mode = TConversionJob::FileModeMaking(OutputFormatOfWord(parser.value("to")));
     if (parser.isSet("pattern")) common.FileNamePattern = parser.value("pattern");
+    if (!ReplayGainOption(parser, "convert", common)) return 2;
     const QStringList files = parser.positionalArguments();
     if (mode == 0 || files.isEmpty()) {
         PrintLine(stderr, QStringLiteral("varnelcd-cli convert: give --to ") + OutputFormatWords().join(QLatin1Char('|'))

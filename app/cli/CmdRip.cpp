@@ -68,6 +68,7 @@ int Rip(const QStringList& args)
     AddAnswerOptions(parser);
     AddExistingOption(parser);
     AddJobsOption(parser);
+    parser.addOption(QCommandLineOption("replaygain", "ReplayGain values into the tags: on or off (default: the settings').", "on|off"));
     if (const int rc = ParseCommandLine(parser, args, "rip"); rc >= 0)
         return rc;
     int drive = OptionsSetting.CDOptions.Index;
@@ -100,6 +101,7 @@ int Rip(const QStringList& args)
     if (parser.isSet("keep-wav")) common.IsKeepWav = true;
     if (parser.isSet("pattern")) common.FileNamePattern = parser.value("pattern");
     if (parser.isSet("id3")) run.ID3Use = true;
+    if (!ReplayGainOption(parser, "rip", common)) return 2;
     if (parser.isSet("out")) common.OutputFolder = WithBackslash(QDir(parser.value("out")).absolutePath());
     TRipAuditSettings& audit = RipAuditSettings();
     if (parser.isSet("offset")) {

@@ -162,6 +162,18 @@ void AddJobsOption(QCommandLineParser& parser)
     parser.addOption(QCommandLineOption("jobs", "Encode with N workers at once (0: one per core; default: the settings').", "N"));
 }
 
+bool ReplayGainOption(const QCommandLineParser& parser, const char* command, TCommonOptions& common)
+{
+    if (!parser.isSet("replaygain")) return true;
+    const QString value = parser.value("replaygain").toLower();
+    if (value != QLatin1String("on") && value != QLatin1String("off")) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --replaygain takes on or off").arg(QLatin1String(command)));
+        return false;
+    }
+    common.ReplayGain = value == QLatin1String("on") ? 1 : 0;
+    return true;
+}
+
 bool JobsOption(const QCommandLineParser& parser, const char* command, TCommonOptions& common)
 {
     if (!parser.isSet("jobs")) return true;

@@ -41,6 +41,8 @@ void AddJobsOption(QCommandLineParser& parser);
 // Sets the Jobs setting from --jobs; prints an error and returns false for a value that is
 // not a whole number from 0 up.
 bool JobsOption(const QCommandLineParser& parser, const char* command, TCommonOptions& common);
+// --replaygain on|off into the run's settings; false (with the message) for another value.
+bool ReplayGainOption(const QCommandLineParser& parser, const char* command, TCommonOptions& common);
 
 // Runs the job to its end: starts it, prints each step's caption and its progress in steps
 // of ten percent on stderr, and each reader/worker row as "[rip] ..." / "[wN] ..." when it
