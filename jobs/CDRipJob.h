@@ -125,6 +125,8 @@ private:
     // it into the part file of `output` (none: nothing to write); the album's gain into
     // every finished file.
     TTagRecord TagsOf(int index) const;
+    // The whole-disc file's: the album's fields and loudness.
+    TTagRecord DiscTags() const;
     std::function<QString(const QString& part)> TagWriter(int index, const QString& output) const;
     void TagAlbumGain();
 

@@ -4,6 +4,7 @@
 
 #include "encode/FlacRip.h"
 #include "encode/JobEntry.h"
+#include "metadata/TagWriters.h"
 #include "platform/OutputFile.h"
 
 bool TCDRipJob::FlacDirect() const
@@ -18,8 +19,13 @@ void TCDRipJob::FinishCueFile()
         GiveUpCueFile(0, FCueFile + QStringLiteral(": ") + (sink ? sink->Error() : QString()));
         return;
     }
-    const QString error = CompleteWholeDiscFile(FCueFile, int64_t(sink->Samples()), FEntries, sink->TrackOffsets(),
-                                                FSettings.CDInfo);
+    // The album's tags (its loudness over every track) before the cue sheet goes in.
+    QString error;
+    if (!WriteFileTags(PartPathOf(FCueFile), TTagFormat::Flac, DiscTags(), TagWriteOptionsOf(FSettings), &error)
+        && error.isEmpty())
+        error = FCueFile + QStringLiteral(": the tags could not be written");
+    if (error.isEmpty())
+        error = CompleteWholeDiscFile(FCueFile, int64_t(sink->Samples()), FEntries, sink->TrackOffsets(), FSettings.CDInfo);
     FRipSink.reset();
     if (!error.isEmpty()) {
         GiveUpCueFile(0, error);

@@ -67,6 +67,23 @@ std::function<QString(const QString& part)> TCDRipJob::TagWriter(int index, cons
     };
 }
 
+TTagRecord TCDRipJob::DiscTags() const
+{
+    // The disc's fields of its first track's record, no track fields; one file holds the
+    // whole album, so its loudness is the album's.
+    TTagRecord tags = TrackTagRecord(FSettings.CDInfo, 1, FDiscTracks, FTagExtras);
+    tags.Title.clear();
+    tags.Artist = tags.AlbumArtist;
+    tags.Track = tags.TrackTotal = 0;
+    tags.Isrc.clear();
+    if (FSettings.CommonOptions.ReplayGain && FGain.TrackCount() > 0) {
+        const TReplayGainResult album = FGain.Album();
+        tags.TrackGain = tags.AlbumGain = album.Gain;
+        tags.TrackPeak = tags.AlbumPeak = album.Peak;
+    }
+    return tags;
+}
+
 void TCDRipJob::TagAlbumGain()
 {
     if (!FSettings.CommonOptions.ReplayGain || FCue || FGain.TrackCount() == 0) return;

@@ -14,6 +14,7 @@
 #include "fixtures/CannedPrompter.h"
 #include "fixtures/TestDisc.h"
 #include "fixtures/TestUtil.h"
+#include "metadata/MusicBrainz.h"
 #include "platform/ReadFaults.h"
 #include "settings/Options.h"
 
@@ -29,6 +30,8 @@
 #include <QTimer>
 #include <QElapsedTimer>
 #include <QMap>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -62,9 +65,10 @@ protected:
     }
 
     // A disc of pattern tracks (lengths in sectors) as the CD input component's drive.
-    void UseDisc(const QStringList& sectors)
+    // `more`: the disc's further options (its CD-Text).
+    void UseDisc(const QStringList& sectors, const QStringList& more = {})
     {
-        QStringList args;
+        QStringList args = more;
         for (const QString& s : sectors) args << "--track" << "audio:" + s;
         const QString cue = MakeTestDisc(Dir.path(), args);
         Source.reset();
@@ -553,4 +557,61 @@ TEST_P(RipJobTest, StopsWithWorkersLeaveNoChildAndNoPartialFile)
         }
     }
     EXPECT_GE(stops, 10);
+}
+
+// What players read in the files: the titles as the list has them (a '/' kept), CJK text
+// intact, the track's own artist from its CD-Text performer, n/N, the album artist, the
+// stored cover and the loudness of the track and of the album.
+TEST_P(RipJobTest, PeersReadTheTags)
+{
+    UseDisc({"60", "50"}, {"--cdtext", "--performer", QStringLiteral("2:歌手")});
+    OptionsSetting.CDInfo.Artist = "Band";
+    OptionsSetting.CDInfo.Album = QStringLiteral("アルバム");
+    const QString mbid = "33333333-3333-4333-8333-333333333333";
+    const QString png = Dir.filePath("c.png");
+    ASSERT_EQ(QProcess::execute("convert", {"-size", "3x2", "xc:#c83c28", png}), 0);
+    StoreMbCover(mbid, CoverImageOf(ReadAll(png)));
+    OptionsSetting.CDInfo.MBRelease = mbid;
+    OptionsSetting.MusicBrainz.Cover = true;
+    const QByteArray script = R"(
+import json, sys, mutagen
+f = mutagen.File(sys.argv[1])
+t = f.tags
+def text(k):
+    v = t.get(k)
+    return str(v.text[0]) if hasattr(v, 'text') else (v[0] if v else '')
+if sys.argv[1].endswith('.mp3'):
+    out = {'title': text('TIT2'), 'artist': text('TPE1'), 'albumartist': text('TPE2'), 'album': text('TALB'),
+           'track': text('TRCK'), 'gain': text('TXXX:REPLAYGAIN_TRACK_GAIN'), 'album_gain': text('TXXX:REPLAYGAIN_ALBUM_GAIN'),
+           'cover': t.getall('APIC')[0].data.hex() if t.getall('APIC') else ''}
+else:
+    out = {'title': text('title'), 'artist': text('artist'), 'albumartist': text('albumartist'), 'album': text('album'),
+           'track': text('tracknumber') + '/' + text('tracktotal'), 'gain': text('replaygain_track_gain'),
+           'album_gain': text('replaygain_album_gain'), 'cover': f.pictures[0].data.hex() if f.pictures else ''}
+print(json.dumps(out))
+)";
+    const QStringList titles{"First/Song", QStringLiteral("春の歌")};
+    for (const int format : {TCDRipJob::FormatMp3, TCDRipJob::FormatFlac}) {
+        SCOPED_TRACE(format);
+        QDir(Out).removeRecursively();
+        QDir().mkpath(Out);
+        OptionsSetting.CommonOptions.OutputFormat = format;
+        auto job = Run({RipEntryText(1, titles[0]), RipEntryText(2, titles[1])});
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(job->Results()[i].Produced) << job->Results()[i].Failure.toStdString();
+            QProcess p;
+            p.start("/usr/bin/python3", {"-c", QString::fromUtf8(script), job->Results()[i].Output});
+            ASSERT_TRUE(p.waitForFinished(30000));
+            const QJsonObject m = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+            EXPECT_EQ(m["title"].toString(), titles[i]);
+            EXPECT_EQ(m["artist"].toString(), i == 1 ? QStringLiteral("歌手") : QString("Band"));
+            EXPECT_EQ(m["albumartist"].toString(), "Band");
+            EXPECT_EQ(m["album"].toString(), QStringLiteral("アルバム"));
+            EXPECT_EQ(m["track"].toString(), QString("%1/2").arg(i + 1));
+            EXPECT_TRUE(m["gain"].toString().endsWith(" dB")) << m["gain"].toString().toStdString();
+            EXPECT_TRUE(m["album_gain"].toString().endsWith(" dB"));
+            EXPECT_EQ(QByteArray::fromHex(m["cover"].toString().toLatin1()), ReadAll(png));
+        }
+    }
+    QDir(CoverFolder()).removeRecursively();
 }
