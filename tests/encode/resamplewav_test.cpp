@@ -239,6 +239,9 @@ TEST_F(ResampleWavTest, AbortKeepsATruthfulShortFile)
     s.SampleRate = "48000";
     Conv.Button3Click(s);
     ASSERT_TRUE(Conv.Converting());
+    // Held paused at once, so that the abort surely comes before the end however fast the
+    // conversion runs.
+    Conv.WaveOut1()->Pause();
     EXPECT_EQ(Conv.StatusText(), "Converting...");
     // The input and output stay as they are while the worker reads them.
     Conv.SetInputFile(Sox("other.wav", {"-b", "8"}));
@@ -246,8 +249,6 @@ TEST_F(ResampleWavTest, AbortKeepsATruthfulShortFile)
     Conv.Button2Click();
     EXPECT_EQ(Conv.InputBitsPerSample(), "16");
     EXPECT_EQ(Conv.OutputName(), "out.wav");
-    // Held paused so that the abort surely comes before the end.
-    Conv.WaveOut1()->Pause();
     Conv.Abort();
     ASSERT_TRUE(PumpUntil([&] { return !Conv.Converting(); }));
     EXPECT_EQ(Conv.StatusText(), "Aborted");
