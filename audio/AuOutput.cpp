@@ -10,8 +10,9 @@
 TAuOutput::TAuOutput(QObject* Owner) : QObject(Owner)
 {
     TEventHandler::AddRef();
+    // The worker thread starts with the first run: a thread that exists while the derived
+    // constructors still write the object would see it half made.
     FThread = std::make_shared<TAuThread>(this);
-    FThread->Start();
 }
 
 TAuOutput::~TAuOutput()

@@ -36,6 +36,8 @@ void TAuThread::RequestRun()
         FRunRequest = true;
         ++FStartedGen;
     }
+    if (!FThread.joinable())
+        Start();
     FWake.notify_all();
 }
 

@@ -24,6 +24,7 @@ public:
     TAuThread(const TAuThread&) = delete;
     TAuThread& operator=(const TAuThread&) = delete;
 
+    // Starts the thread; RequestRun does so for the first run (main thread only).
     void Start();
     // Ends the thread (after the current run, which must have been stopped) and joins it.
     void Terminate();
@@ -64,7 +65,7 @@ private:
     std::atomic<bool> FStop{false};
     std::atomic<bool> FPauseRequest{false};
     std::atomic<bool> FPaused{false};
-    std::atomic<bool> FIdle{false};
+    std::atomic<bool> FIdle{true};
     std::atomic<uint64_t> FStartedGen{0};
     std::atomic<uint64_t> FFinishedGen{0};
     std::atomic<uint64_t> FDropGen{0};
