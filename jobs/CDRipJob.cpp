@@ -250,6 +250,13 @@ bool TCDRipJob::event(QEvent* e)
 void TCDRipJob::RipProgress(const TProcessInfo& info)
 {
     FReaderRow.Percent = info.Percent;
+    ShowStepProgress(info);
+    UpdateView();
+    Changed();
+}
+
+void TCDRipJob::ShowStepProgress(const TProcessInfo& info)
+{
     FStepView.Label1 = info.ElapsedText;
     FStepView.Label2 = info.TotalText;
     if (info.Percent > 0) {
@@ -257,8 +264,6 @@ void TCDRipJob::RipProgress(const TProcessInfo& info)
         FStepView.PercentTextVisible = true;
         FStepView.Gauge = info.Percent;
     }
-    UpdateView();
-    Changed();
 }
 
 void TCDRipJob::LayoutFailed(int reason)

@@ -89,6 +89,8 @@ private:
     // Reading (CDRipJob.cpp).
     void StartRip(int index);
     void RipProgress(const TProcessInfo& info);
+    // The step window's times and gauge from a progress record (the reader's or an encoder's).
+    void ShowStepProgress(const TProcessInfo& info);
     void RipFinished(const TProcessInfo& info);
     // The disc's table cannot be had: every entry not yet read fails, the job ends.
     void LayoutFailed(int reason);

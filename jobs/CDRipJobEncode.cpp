@@ -73,15 +73,7 @@ void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)
             worker.WmaStart.invalidate();   // the encoder reports itself
             worker.Row.Percent = info.Percent;
             // The step view follows the encoder while nothing is read.
-            if (!FRip) {
-                FStepView.Label1 = info.ElapsedText;
-                FStepView.Label2 = info.TotalText;
-                if (info.Percent > 0) {
-                    FStepView.Label3Visible = false;
-                    FStepView.PercentTextVisible = true;
-                    FStepView.Gauge = info.Percent;
-                }
-            }
+            if (!FRip) ShowStepProgress(info);
             UpdateView();
             Changed();
         }
