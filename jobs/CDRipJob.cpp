@@ -61,7 +61,10 @@ TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* p
     for (int i = 0; i < jobs; ++i) {
         // The first worker uses the processes it was given; the others have their own.
         FWorkers.push_back(std::make_unique<TEncodeWorker>(i + 1, prompter, i == 0 ? mp3 : nullptr, i == 0 ? wma : nullptr));
-        FWorkers.back()->OnInfo = [this](TEncodeWorker& w, const TProcessInfo& info) { WorkerInfo(w, info); };
+        FWorkers.back()->OnEnd = [this](TEncodeWorker& w, const TProcessInfo& info) {
+            if (!FDone) EncodeEnd(w, info);
+        };
+        FWorkers.back()->OnProgress = [this](TEncodeWorker&, const TProcessInfo& info) { WorkerProgress(info); };
     }
     FReaderRow.Name = QStringLiteral("rip");
     FReaderRow.Stage = QStringLiteral("idle");

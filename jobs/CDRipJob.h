@@ -104,7 +104,7 @@ private:
     // Encoding (CDRipJobEncode.cpp).
     void Dispatch();
     void Encode(TEncodeWorker& worker, int index);
-    void WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info);
+    void WorkerProgress(const TProcessInfo& info);
     void EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info);
     int BusyWorkers() const;
     void WmaTick();

@@ -57,28 +57,13 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     worker.StartEncoder(FFormat, index, request);
 }
 
-void TCDRipJob::WorkerInfo(TEncodeWorker& worker, const TProcessInfo& info)
+void TCDRipJob::WorkerProgress(const TProcessInfo& info)
 {
     if (FDone) return;
-    switch (info.Percent) {
-    case ProgressCode::Mp3EncoderEnd:
-    case ProgressCode::OggWriterDone:
-    case ProgressCode::WmaEncoderEnd:
-    case ProgressCode::FlacWriterDone:
-        EncodeEnd(worker, info);
-        break;
-    default:
-        if (info.Percent >= 0 && info.Percent <= 100) {
-            worker.ProgressSeen = true;
-            worker.WmaStart.invalidate();   // the encoder reports itself
-            worker.Row.Percent = info.Percent;
-            // The step view follows the encoder while nothing is read.
-            if (!FRip) ShowStepProgress(info);
-            UpdateView();
-            Changed();
-        }
-        break;
-    }
+    // The step view follows the encoder while nothing is read.
+    if (!FRip) ShowStepProgress(info);
+    UpdateView();
+    Changed();
 }
 
 // The worker's encoder has ended, well or not.

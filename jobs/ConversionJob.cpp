@@ -66,7 +66,14 @@ TConversionJob::TConversionJob(int mode, const QStringList& entries, TPrompter* 
         FPipeline.Reset(jobs);
         for (int i = 0; i < jobs; ++i) {
             FWorkers.push_back(std::make_unique<TEncodeWorker>(i + 1, prompter, i == 0 ? mp3 : nullptr, i == 0 ? wma : nullptr));
-            FWorkers.back()->OnInfo = [this](TEncodeWorker& w, const TProcessInfo& info) { PipelineInfo(w, info); };
+            FWorkers.back()->OnEnd = [this](TEncodeWorker& w, const TProcessInfo& info) {
+                if (!FDone) PipelineEncodeEnd(w, info);
+            };
+            FWorkers.back()->OnProgress = [this](TEncodeWorker&, const TProcessInfo&) {
+                if (FDone) return;
+                PipelineRows();
+                Changed();
+            };
         }
         FWorkerTimer.setInterval(TimerIntervalMs);
         connect(&FWorkerTimer, &QTimer::timeout, this, &TConversionJob::PipelineWmaTick);

@@ -96,7 +96,6 @@ private:
     int PipelineFormat() const;
     void PipelineNext();
     void PipelineEncode(TEncodeWorker& worker, int index);
-    void PipelineInfo(TEncodeWorker& worker, const TProcessInfo& info);
     void PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo& info);
     void PipelineRows();
     void PipelineWmaTick();

@@ -130,28 +130,6 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
     worker.StartEncoder(format, index, request);
 }
 
-void TConversionJob::PipelineInfo(TEncodeWorker& worker, const TProcessInfo& info)
-{
-    if (FDone) return;
-    switch (info.Percent) {
-    case ProgressCode::Mp3EncoderEnd:
-    case ProgressCode::OggWriterDone:
-    case ProgressCode::WmaEncoderEnd:
-    case ProgressCode::FlacWriterDone:
-        PipelineEncodeEnd(worker, info);
-        break;
-    default:
-        if (info.Percent >= 0 && info.Percent <= 100) {
-            worker.ProgressSeen = true;
-            worker.WmaStart.invalidate();   // the encoder reports itself
-            worker.Row.Percent = std::max(info.Percent, 0);
-            PipelineRows();
-            Changed();
-        }
-        break;
-    }
-}
-
 // A worker's encoder has ended: the outcome as the one-step rip judges it.
 void TConversionJob::PipelineEncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
 {

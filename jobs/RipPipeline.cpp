@@ -44,7 +44,16 @@ bool TEncodeWorker::event(QEvent* e)
     if (e->type() != ProgressInfoEventType) return QObject::event(e);
     auto* pe = static_cast<TProcessInfoEvent*>(e);
     // What a stopped run still had queued is not this entry's.
-    if (pe->Info && Index >= 0 && OnInfo) OnInfo(*this, *pe->Info);
+    if (!pe->Info || Index < 0) return true;
+    const TProcessInfo& info = *pe->Info;
+    if (info.Percent == FEndCode) {
+        if (OnEnd) OnEnd(*this, info);
+    } else if (info.Percent >= 0 && info.Percent <= 100) {
+        ProgressSeen = true;
+        WmaStart.invalidate();   // the encoder reports itself
+        Row.Percent = info.Percent;
+        if (OnProgress) OnProgress(*this, info);
+    }
     return true;
 }
 

@@ -65,8 +65,10 @@ public:
     QElapsedTimer WmaStart;      // the WMA estimate's clock and input size
     int64_t WmaInputSize = 0;
     bool ProgressSeen = false;   // the encoder reported progress for this entry
-    // Every event of the step (progress, end) for the current entry.
-    std::function<void(TEncodeWorker&, const TProcessInfo&)> OnInfo;
+    // The current entry's encoder has ended (its format's end notification), and its
+    // progress (0..100; the row's percent is set and the estimate's clock stopped first).
+    std::function<void(TEncodeWorker&, const TProcessInfo&)> OnEnd;
+    std::function<void(TEncodeWorker&, const TProcessInfo&)> OnProgress;
 
 protected:
     bool event(QEvent* e) override;
