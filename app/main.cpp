@@ -63,7 +63,7 @@ int HelpOrVersion(int argc, char** argv)
     if (parser.isSet("help"))
         Write(stdout, parser.helpText());
     else
-        Write(stdout, QStringLiteral("%1 (VarnelCD) %2\n").arg(QLatin1String(ProgramName), ApplicationVersion()));
+        Write(stdout, QStringLiteral("%1 (VarnelCD) %2\n%3\n").arg(QLatin1String(ProgramName), ApplicationVersion(), ApplicationLicence()));
     return 0;
 }
 

@@ -65,3 +65,10 @@ public:
 // message box.
 inline QString ApplicationTitle() { return QStringLiteral("VarnelCD音频转换"); }
 inline QString ApplicationVersion() { return QStringLiteral("2.0"); }
+// The licence, as --version and the About box state it.
+inline QString ApplicationLicence()
+{
+    return QStringLiteral("License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+                          "This is free software: you are free to change and redistribute it.\n"
+                          "There is NO WARRANTY, to the extent permitted by law.");
+}

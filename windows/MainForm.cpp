@@ -503,7 +503,7 @@ void TMainForm::ShowAbout()
     box.setWindowTitle(ApplicationTitle());
     box.setIconPixmap(style()->standardIcon(QStyle::SP_DriveCDIcon).pixmap(48, 48));
     box.setText(QStringLiteral("<b>%1 %2</b>").arg(ApplicationTitle(), ApplicationVersion()));
-    box.setInformativeText(QStringLiteral("Audio CD ripper and converter: WAV, MP3, Ogg Vorbis, WMA."));
+    box.setInformativeText(QStringLiteral("Audio CD ripper and converter: WAV, MP3, Ogg Vorbis, WMA.\n\n") + ApplicationLicence());
     box.exec();
 }
 

@@ -49,7 +49,7 @@ int main(int argc, char** argv)
             return 0;
         }
         if (rest.contains("--version") || rest.contains("-v")) {
-            PrintLine(stdout, "varnelcd-cli " + ApplicationVersion());
+            PrintLine(stdout, "varnelcd-cli " + ApplicationVersion() + '\n' + ApplicationLicence());
             return 0;
         }
         PrintLine(stderr, "varnelcd-cli: no command given (try --help)");
