@@ -57,6 +57,9 @@ public:
     virtual const TStepView& StepView() const = 0;
     // The encode workers beside the reader (none: one step at a time).
     virtual int Workers() const { return 0; }
+    // Once the job is done: a line on how far its results are proven (a rip's database
+    // verdicts), empty when the job has none.
+    virtual QString VerdictSummary() const { return {}; }
 
     int Count() const { return FEntries.size(); }
     const QStringList& Entries() const { return FEntries; }

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev qt6-base-dev-tools libqt6network6 libqt6test6
+  qt6-base-dev qt6-base-dev-tools libqt6network6 libqt6test6 libqt6dbus6 dbus-daemon
   libcdio-dev libcdio-paranoia-dev libcdio-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

@@ -1,6 +1,8 @@
 #include "windows/CDRipForm.h"
 
 #include "widgets/MessageBoxPrompter.h"
+#include "app/core/JobNotification.h"
+#include "settings/Options.h"
 #include "settings/Global.h"
 #include "ui_CDRipForm.h"
 #include "widgets/TranslateForm.h"
@@ -25,6 +27,8 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entri
     FRows->setVisible(FJob->Jobs() > 1);
     FUi->verticalLayout->insertWidget(FUi->verticalLayout->indexOf(FUi->ProgressBar2) + 1, FRows);
     if (FJob->Jobs() > 1) resize(width() + 80, height() + 40 + 22 * (FJob->Jobs() + 1));
+    const TCDInfo& info = OptionsSetting.CDInfo;
+    NotifyWhenDone(*FJob, tr("Rip"), info.Artist + QStringLiteral(" - ") + info.Album);
     connect(FJob.get(), &TJobBase::ViewChanged, this, &TfrmCDRip::ShowView);
     connect(FJob.get(), &TJobBase::CloseRequested, this, &QDialog::accept);
     connect(FUi->bStop, &QPushButton::clicked, FJob.get(), &TCDRipJob::StopJob);

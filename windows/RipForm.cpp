@@ -1,6 +1,8 @@
 #include "windows/RipForm.h"
 
+#include "app/core/JobNotification.h"
 #include "jobs/CDRipJob.h"
+#include "settings/Options.h"
 
 #include "widgets/MessageBoxPrompter.h"
 #include "ui_RipForm.h"
@@ -47,6 +49,9 @@ void TRipForm::Begin(QWidget* owner, bool readerRow)
         resize(width(), this->height() + height + 6);
     }
     setFixedSize(size());
+    const TCDInfo& disc = OptionsSetting.CDInfo;
+    NotifyWhenDone(*FJob, readerRow ? tr("Rip") : tr("Conversion"),
+                   readerRow ? disc.Artist + QStringLiteral(" - ") + disc.Album : QString());
     connect(FJob.get(), &TJobBase::ViewChanged, this, &TRipForm::ShowView);
     connect(FJob.get(), &TJobBase::CloseRequested, this, &QDialog::accept);
     connect(FUi->btStop, &QPushButton::clicked, this, &TRipForm::StopClick);

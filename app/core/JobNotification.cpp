@@ -1,0 +1,66 @@
+#include "app/core/JobNotification.h"
+
+#include "jobs/JobBase.h"
+#include <QSet>
+
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QVariantMap>
+#include <memory>
+
+TJobNotice JobNoticeOf(const TJobBase& job, const QString& what, const QString& album)
+{
+    int made = 0, failed = 0;
+    QSet<QString> outputs;   // the tracks of a whole-disc file share one
+    for (const TEntryResult& r : job.Results()) {
+        if (r.Produced) {
+            if (!outputs.contains(r.Output)) {
+                outputs.insert(r.Output);
+                ++made;
+            }
+        } else {
+            ++failed;
+        }
+    }
+    TJobNotice notice;
+    notice.Summary = what + (failed ? QStringLiteral(" finished with errors") : QStringLiteral(" finished"));
+    QStringList lines;
+    if (!album.trimmed().isEmpty())
+        lines << album.trimmed();
+    lines << QStringLiteral("%1 file(s) made").arg(made) + (failed ? QStringLiteral(", %1 failed").arg(failed) : QString());
+    const QString verdict = job.VerdictSummary();
+    if (!verdict.isEmpty())
+        lines << verdict;
+    notice.Body = lines.join(QLatin1Char('\n'));
+    return notice;
+}
+
+bool SendDesktopNotification(const TJobNotice& notice, const QDBusConnection& bus)
+{
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
+                                                       QStringLiteral("/org/freedesktop/Notifications"),
+                                                       QStringLiteral("org.freedesktop.Notifications"),
+                                                       QStringLiteral("Notify"));
+    // app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout (-1: the
+    // server's default). The plain text goes as it is: '&' and '<' escaped for servers that
+    // read markup.
+    auto plain = [](QString text) { return text.toHtmlEscaped(); };
+    call << QStringLiteral("VarnelCD") << 0u << QStringLiteral("media-optical-audio") << notice.Summary
+         << plain(notice.Body) << QStringList() << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("varnelcd")}}
+         << -1;
+    // No reply is awaited: a missing or hung service never holds up the window.
+    call.setAutoStartService(true);
+    return bus.send(call);
+}
+
+void NotifyWhenDone(TJobBase& job, const QString& what, const QString& album, int minimumMs)
+{
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(&job, &TJobBase::CloseRequested, &job, [&job, what, album, minimumMs, clock] {
+        if (clock->elapsed() > minimumMs)
+            SendDesktopNotification(JobNoticeOf(job, what, album));
+    }, Qt::SingleShotConnection);
+}
