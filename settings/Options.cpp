@@ -67,10 +67,12 @@ namespace {
 constexpr int MIN_COMPRESS_POSITION = 30;
 constexpr int MAX_COMPRESS_POSITION = 100;
 
+// The desktop's music folder (XDG_MUSIC_DIR, else ~/Music), made when the home has none yet;
+// the settings folder only when there is no such folder and none can be made.
 QString DefaultOutputFolder(const QString& settingsFolder)
 {
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (!music.isEmpty() && QFileInfo(music).isDir()) return WithBackslash(music);
+    if (!music.isEmpty() && (QFileInfo(music).isDir() || QDir().mkpath(music))) return WithBackslash(music);
     return settingsFolder;
 }
 

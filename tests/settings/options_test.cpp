@@ -33,6 +33,7 @@ protected:
         qputenv("HOME", oldHome);
     }
 
+    QString Music() const { return home.filePath("Music") + QStringLiteral("/"); }
     QString Folder() const { return home.filePath("config") + QStringLiteral("/Varnel软件/CD音频转换/"); }
 
     void WriteOptions(const QByteArray& text)
@@ -57,7 +58,7 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
     EXPECT_EQ(SettingsFolder(), Folder());
     EXPECT_TRUE(QFileInfo(Folder()).isDir());
     const TOptionsSetting& o = OptionsSetting;
-    EXPECT_EQ(o.CommonOptions.OutputFolder, Folder());   // no Music folder in this home
+    EXPECT_EQ(o.CommonOptions.OutputFolder, Music());   // made: the home had none
     EXPECT_EQ(o.CommonOptions.NormalizePercent, 95);
     EXPECT_EQ(o.Mp3Options.BitRate, 128);
     EXPECT_EQ(o.Mp3Options.MaxBitRate, 320);
@@ -99,11 +100,23 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
     EXPECT_EQ(ini.ReadString("OggOptions", "IsUseCompress", ""), "1");
 }
 
-TEST_F(OptionsTest, MusicFolderIsTheDefaultOutputFolderWhenItExists)
+// The music folder the desktop names (XDG_MUSIC_DIR), made when missing; a stored folder is
+// kept; a home where it cannot be made leaves the settings folder.
+TEST_F(OptionsTest, MusicFolderIsTheDefaultOutputFolder)
 {
-    ASSERT_TRUE(QDir(home.path()).mkdir("Music"));
+    QDir().mkpath(home.filePath("config"));
+    WriteAll(home.filePath("config/user-dirs.dirs"), "XDG_MUSIC_DIR=\"$HOME/My Songs\"\n");
     LoadOptions();
-    EXPECT_EQ(OptionsSetting.CommonOptions.OutputFolder, home.filePath("Music") + "/");
+    EXPECT_EQ(OptionsSetting.CommonOptions.OutputFolder, home.filePath("My Songs") + "/");
+    EXPECT_TRUE(QFileInfo(home.filePath("My Songs")).isDir());
+    WriteOptions("[CommonOptions]\nOutputFolder=/kept/\n");
+    LoadOptions();
+    EXPECT_EQ(OptionsSetting.CommonOptions.OutputFolder, "/kept/");
+    QFile::remove(home.filePath("config/user-dirs.dirs"));
+    QFile::remove(Folder() + "options.ini");
+    WriteAll(home.filePath("Music"), "a file where the folder would be");
+    LoadOptions();
+    EXPECT_EQ(OptionsSetting.CommonOptions.OutputFolder, Folder());
 }
 
 TEST_F(OptionsTest, EveryFieldSurvivesARoundTrip)
@@ -187,7 +200,7 @@ TEST_F(OptionsTest, OddValuesInTheFile)
     EXPECT_EQ(o.CommonOptions.ReplayGain, 1);
     EXPECT_EQ(o.ID3Version, 24);
     EXPECT_EQ(std::tie(o.Ctdb.Url, o.Ctdb.Use), std::make_tuple(QString("http://db.cuetools.net"), true));
-    EXPECT_EQ(o.CommonOptions.OutputFolder, Folder());
+    EXPECT_EQ(o.CommonOptions.OutputFolder, Music());
 
     ASSERT_TRUE(SaveOptions());
     const QByteArray text = ReadOptions();
@@ -211,7 +224,7 @@ TEST_F(OptionsTest, GarbledFileGivesDefaults)
     EXPECT_EQ(OptionsSetting.Mp3Options.BitRate, 128);
     EXPECT_EQ(OptionsSetting.OggOptions.CompressPosition, 30);
     EXPECT_EQ(OptionsSetting.Lan, "English");
-    EXPECT_EQ(OptionsSetting.CommonOptions.OutputFolder, Folder());
+    EXPECT_EQ(OptionsSetting.CommonOptions.OutputFolder, Music());
 }
 
 TEST_F(OptionsTest, UnwritableFileMakesSaveFail)
