@@ -6,6 +6,7 @@
 #include "settings/Options.h"
 
 #include <QEventLoop>
+#include <QSet>
 #include <QSocketNotifier>
 #include <memory>
 #include <cerrno>
@@ -239,9 +240,13 @@ int RunJobOnConsole(TJobBase& job, const char* command)
 
     int failed = 0;
     const QVector<TEntryResult>& results = job.Results();
+    QSet<QString> printed;   // the tracks of a whole-disc file share one output: named once
     for (int i = 0; i < results.size(); ++i) {
         if (results[i].Produced) {
-            PrintLine(stdout, results[i].Output);
+            if (!printed.contains(results[i].Output)) {
+                printed.insert(results[i].Output);
+                PrintLine(stdout, results[i].Output);
+            }
         } else {
             ++failed;
             PrintLine(stderr, QStringLiteral("varnelcd-cli %1: %2: %3")

@@ -166,6 +166,7 @@ TEST_F(FlacCliTest, WholeDiscFileCarriesTheCueSheetOfTheTicks)
         ASSERT_EQ(r.ExitCode, 0) << r.Err.constData();
         EXPECT_EQ(Files(out), QStringList{"Unknown Artist - Unknown Album.flac"});
         const QString flac = out + "/Unknown Artist - Unknown Album.flac";
+        EXPECT_EQ(QString::fromUtf8(r.Out).trimmed(), QDir(flac).absolutePath());   // named once
         const Result raw = Tool("flac", {"-d", "-c", "-s", "--force-raw-format", "--endian=little", "--sign=signed", flac});
         EXPECT_TRUE(raw.Out == image.left(400 * 2352) + image.mid(550 * 2352));
         EXPECT_EQ(QString::fromUtf8(Tool("metaflac", {"--export-cuesheet-to=-", flac}).Out),
