@@ -74,6 +74,15 @@ TCDDBAlbum CddbAlbumOf(const TCddbEntry& entry)
     return a;
 }
 
+QString StoredCddbTitle(const TCDDBAlbum& album, int k)
+{
+    const QString title = album.TrackTitles.value(k);
+    const QString artist = album.TrackArtists.value(k);
+    if (title.isEmpty() || artist.isEmpty() || artist == album.Artist)
+        return title;
+    return artist + QStringLiteral(" / ") + title;
+}
+
 int TCDDBQuery::Query(const QUrl& queryUrl, const std::function<QUrl(const TCddbQueryMatch&)>& readUrl,
                       const THttpOptions& http)
 {

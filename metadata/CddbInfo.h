@@ -58,6 +58,10 @@ struct TCDDBAlbum {
 // The album record of an entry: track k from TTITLEk (artist before a " / ", else the
 // disc's artist), the disc fields cut to their lengths.
 TCDDBAlbum CddbAlbumOf(const TCddbEntry& entry);
+// Track k's title as the disc information stores it: "artist / title" when the track has an
+// artist of its own (the tags take it from there), else the title; empty when the entry
+// has no title for it.
+QString StoredCddbTitle(const TCDDBAlbum& album, int k);
 
 // The protocol exchange: query, then read the first match.
 class TCDDBQuery {

@@ -1,4 +1,5 @@
 #include "metadata/ID3EditController.h"
+#include "platform/TagLibTags.h"
 #include "settings/CDInfo.h"
 #include "settings/Lang.h"
 
@@ -110,6 +111,7 @@ void TID3EditController::Load(const QString& fileName)
         FTag = tag;
         ShowTag(FTag);
     }
+    FLoaded = FFields;
     FFile = fileName;
     emit Changed();
 }
@@ -124,8 +126,37 @@ bool TID3EditController::Write(const QString& fileName)
     FTag.SetComment(FFields.Comment);
     if (!FFields.Track.isEmpty())
         FTag.SetTrack(uint8_t(TrackToSave()));
+    const QString failed = LangString(QStringLiteral("RES_SaveTag_Error"), QStringLiteral("Could not save Tag!"));
     if (Tid3tag::Failed(FTag.WriteTag(fileName))) {
-        FPrompter.ShowInformation(LangString(QStringLiteral("RES_SaveTag_Error"), QStringLiteral("Could not save Tag!")));
+        FPrompter.ShowInformation(failed);
+        return false;
+    }
+    // Players show a file's ID3v2 tag before its ID3v1 tag: where the file has one, the
+    // same fields go into it, so that the edit is what every player shows.
+    // Saved over the file it came from, only the fields the user changed go into the ID3v2
+    // tag: a long title there is not cut to what ID3v1 holds just because it was shown.
+    const bool same = fileName == FFile;
+    const QStringList genres = GenreEntries();
+    const auto genreName = [&](int position) {
+        return position > 0 && position < genres.size() ? genres[position] : QString();
+    };
+    TId3v2Edit edit;
+    const auto take = [same](std::optional<QString>& field, const QString& now, const QString& loaded) {
+        if (!same || now != loaded)
+            field = now;
+    };
+    take(edit.Title, FFields.Title, FLoaded.Title);
+    take(edit.Artist, FFields.Artist, FLoaded.Artist);
+    take(edit.Album, FFields.Album, FLoaded.Album);
+    take(edit.Year, FFields.Year, FLoaded.Year);
+    take(edit.Comment, FFields.Comment, FLoaded.Comment);
+    take(edit.Genre, genreName(FFields.Genre), genreName(FLoaded.Genre));
+    if (TrackToSave() > 0 && (!same || FFields.Track != FLoaded.Track))
+        edit.Track = TrackToSave();
+    bool had = false;
+    QString why;
+    if (!EditId3v2Fields(fileName, edit, had, &why)) {
+        FPrompter.ShowInformation(failed + QLatin1Char('\n') + why);
         return false;
     }
     // The edits show what the file holds now (a comment beside a track number keeps 28 bytes).
@@ -136,6 +167,7 @@ bool TID3EditController::Write(const QString& fileName)
     FFields.Comment = FTag.HasTrack() && FTag.Track() != 0
                           ? Tid3tag::FitText(FTag.Comment(), Tid3tag::TrackCommentWidth)
                           : FTag.Comment();
+    FLoaded = FFields;
     return true;
 }
 
@@ -183,5 +215,6 @@ void TID3EditController::RemoveTag()
     }
     FTag = Tid3tag{};
     ShowNoTag();
+    FLoaded = FFields;
     emit Changed();
 }

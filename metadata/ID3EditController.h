@@ -71,5 +71,6 @@ private:
     TPrompter& FPrompter;
     Tid3tag FTag;
     TFields FFields;
+    TFields FLoaded;      // the fields as the file shown holds them
     QString FFile;
 };

@@ -274,6 +274,9 @@ bool ParseMbReleases(const QByteArray& json, const QString& discId, const TCddbT
         rel.Country = OneLine(r.value(QLatin1String("country")).toString());
         rel.Format = OneLine(medium.value(QLatin1String("format")).toString());
         rel.Medium = medium.value(QLatin1String("position")).toInt(m + 1);
+        rel.Media = std::clamp(r.value(QLatin1String("media-count")).toInt(0), int(media.size()), 999);
+        if (rel.Medium < 1 || rel.Medium > rel.Media)
+            rel.Medium = m + 1;
         const int count = int(audio.Starts.size());
         for (int i = 0; i < count; ++i)
             rel.Titles << QString();
@@ -363,6 +366,8 @@ void ApplyMbRelease(const TMbRelease& release, TCDInfo& info, QStringList& rowTi
     info.Album = release.Title;
     info.Year = release.Year;
     info.MBRelease = release.Id;
+    info.DiscNumber = release.Medium;
+    info.DiscTotal = release.Media;
     for (int i = 0; i < release.Titles.size() && i < rowTitles.size(); ++i)
         if (!release.Titles[i].isEmpty())
             rowTitles[i] = release.Titles[i];

@@ -45,6 +45,7 @@ struct TMbRelease {
     QString Country;
     QString Format;        // the medium's format ("CD")
     int Medium = 0;        // its position in the release
+    int Media = 0;         // how many media the release has
     QStringList Titles;    // row k: track k+1 of the medium; "artist / title" when the track's
                            // artist differs from the release's; empty when the medium lacks it
 };

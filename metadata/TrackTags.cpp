@@ -40,8 +40,8 @@ TTagRecord TrackTagRecord(const TCDInfo& info, int track, int trackTotal, const 
     r.Comment = info.Comment;
     r.Track = track;
     r.TrackTotal = trackTotal > 0 ? trackTotal : std::max(info.TrackNumber, track);
-    r.Disc = extras.Disc;
-    r.DiscTotal = extras.DiscTotal;
+    r.Disc = info.DiscNumber;
+    r.DiscTotal = info.DiscNumber ? info.DiscTotal : 0;
     r.Isrc = At(extras.Isrcs, track);
     r.Catalog = extras.Catalog;
     r.MbAlbumId = info.MBRelease;

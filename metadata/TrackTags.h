@@ -14,8 +14,6 @@ struct TDiscTagExtras {
     QString MbDiscId;          // MusicBrainz disc id of the disc's table of contents
     QString Catalog;           // the disc's MCN
     QStringList Isrcs;         // index 0 = track 1
-    int Disc = 0;              // the disc's position in its release, and the release's count
-    int DiscTotal = 0;
     QByteArray Cover;          // the front cover and its type
     QString CoverMime;
 };

@@ -148,6 +148,60 @@ bool WriteId3v2Tag(const QString& path, const TTagRecord& r, int version, QStrin
     return true;
 }
 
+bool EditId3v2Fields(const QString& path, const TId3v2Edit& edit, bool& had, QString* error)
+{
+    had = false;
+    const QByteArray name = QFile::encodeName(path);
+    TagLib::MPEG::File file(name.constData(), false);
+    if (!file.isValid())
+        return Fail(error, path, "not an MP3 file TagLib can open");
+    if (!file.hasID3v2Tag())
+        return true;
+    had = true;
+    if (!Writable(path, error))
+        return false;
+    TagLib::ID3v2::Tag& tag = *file.ID3v2Tag(false);
+    const int version = tag.header()->majorVersion() == 3 ? 3 : 4;
+    const TagLib::String::Type enc = version == 3 ? TagLib::String::UTF16 : TagLib::String::UTF8;
+    const auto replace = [&](const char* id, const QString& value) {
+        tag.removeFrames(TagLib::ByteVector(id));
+        AddText(tag, id, value, enc);
+    };
+    const auto set = [&](const char* id, const std::optional<QString>& value) {
+        if (value)
+            replace(id, *value);
+    };
+    set("TIT2", edit.Title);
+    set("TPE1", edit.Artist);
+    set("TALB", edit.Album);
+    set("TCON", edit.Genre);
+    if (edit.Year && (edit.Year->isEmpty() || !FrameText(tag, "TDRC").startsWith(*edit.Year)))
+        replace("TDRC", *edit.Year);
+    if (edit.Track) {
+        int track = 0, total = 0;
+        ParseNumberOfTotal(FrameText(tag, "TRCK"), track, total);
+        replace("TRCK", NumberOfTotal(*edit.Track, total >= *edit.Track ? total : 0));
+    }
+    if (edit.Comment) {
+        // The editor's comment is the one without a description, in any language.
+        const TagLib::ID3v2::FrameList comments = tag.frameList(TagLib::ByteVector("COMM"));
+        const std::vector<TagLib::ID3v2::Frame*> plain(comments.begin(), comments.end());
+        for (TagLib::ID3v2::Frame* frame : plain)
+            if (static_cast<TagLib::ID3v2::CommentsFrame*>(frame)->description().isEmpty())
+                tag.removeFrame(frame, true);
+        if (!edit.Comment->isEmpty()) {
+            auto* comment = new TagLib::ID3v2::CommentsFrame(enc);
+            comment->setLanguage(TagLib::ByteVector("eng"));
+            comment->setText(Str(*edit.Comment));
+            tag.addFrame(comment);
+        }
+    }
+    if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone,
+                   version == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4, TagLib::File::DoNotDuplicate))
+        return Fail(error, path, "the tag could not be written");
+    return true;
+}
+
 bool ReadId3v2Tag(const QString& path, TTagRecord& r, QString* error)
 {
     const QByteArray name = QFile::encodeName(path);

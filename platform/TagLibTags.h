@@ -10,6 +10,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <optional>
 
 // ID3v2 version: 4 (texts in UTF-8) or 3 (texts in UTF-16).
 // Replaces the MP3 file's ID3v2 tag by one made from `tag`: TIT2 TPE1 TALB TPE2 TDRC (TYER
@@ -19,6 +20,18 @@ bool WriteId3v2Tag(const QString& path, const TTagRecord& tag, int version, QStr
 // The MP3 file's ID3v2 tag into `tag` (fields it lacks are left alone). False when the file
 // has none or cannot be read (`error` says which).
 bool ReadId3v2Tag(const QString& path, TTagRecord& tag, QString* error = nullptr);
+
+// The fields the ID3 editor shows, set into the MP3 file's existing ID3v2 tag. A field
+// without a value is left as it is; title, artist, album, genre and comment replace their
+// frames (an empty text removes the frame); the year replaces the date unless the date
+// already starts with it (a full date is kept); the track number replaces n of "n/N".
+// Every other frame, the tag's version and the ID3v1 tag stay. Nothing is done (true, `had`
+// false) when the file has no ID3v2 tag. False with the cause in `error`.
+struct TId3v2Edit {
+    std::optional<QString> Title, Artist, Album, Year, Genre, Comment;
+    std::optional<int> Track;
+};
+bool EditId3v2Fields(const QString& path, const TId3v2Edit& edit, bool& had, QString* error = nullptr);
 
 // Replaces the WMA (ASF) file's tag by one made from `tag`: title, author, description in
 // the content description; WM/AlbumTitle, WM/AlbumArtist, WM/Year, WM/Genre, WM/TrackNumber,

@@ -68,6 +68,15 @@ bool LoadCDInfo(const QString& discId)
         info.Genre = -1;
     info.Comment = ini.ReadString(discId, QStringLiteral("Comment"), QString());
     info.MBRelease = ini.ReadString(discId, QStringLiteral("MBRelease"), QString());
+    // Disc numbers outside 1..999 read as not known; a position past the count drops the count.
+    auto discNumber = [&](const char* key) {
+        const int n = ini.ReadInteger(discId, QLatin1String(key), 0);
+        return n >= 1 && n <= 999 ? n : 0;
+    };
+    info.DiscNumber = discNumber("DiscNumber");
+    info.DiscTotal = discNumber("DiscTotal");
+    if (info.DiscTotal && info.DiscNumber > info.DiscTotal)
+        info.DiscTotal = 0;
     // The record holds at most 100 titles: a count outside 0..100 in the file is taken as
     // the nearest count it can hold, so that no reader indexes past the titles.
     info.TrackNumber =
@@ -114,6 +123,15 @@ bool SaveCDInfo(const QString& discId)
         ini->DeleteKey(discId, QStringLiteral("MBRelease"));
     else
         ini->WriteString(discId, QStringLiteral("MBRelease"), info.MBRelease);
+    // Likewise the disc numbers: only a disc that has them gets the keys.
+    auto discNumber = [&](const char* key, int value) {
+        if (value >= 1 && value <= 999)
+            ini->WriteInteger(discId, QLatin1String(key), value);
+        else
+            ini->DeleteKey(discId, QLatin1String(key));
+    };
+    discNumber("DiscNumber", info.DiscNumber);
+    discNumber("DiscTotal", info.DiscTotal);
     for (int n = 1; n <= count; ++n)
         ini->WriteString(discId, QString::number(n), info.Titles[n]);
     return ini->UpdateFile();

@@ -22,6 +22,9 @@ struct TCDInfo {
     int32_t TrackNumber = 0;
     std::array<QString, MAX_TITLES + 1> Titles;   // index 1..100 = track number; 0 unused
     QString MBRelease;                            // MusicBrainz release id the titles came from
+    // The disc's position in its release and the release's disc count (0: not known).
+    int32_t DiscNumber = 0;
+    int32_t DiscTotal = 0;
 };
 
 // Reads section `discId` of "cdinfo.dat" into OptionsSetting.CDInfo (empty id: nothing)

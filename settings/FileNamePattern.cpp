@@ -4,6 +4,7 @@
 #include "settings/Global.h"
 
 #include <QDir>
+#include <functional>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -89,7 +90,7 @@ QString TrackText(int number)
 // The pattern with its tokens replaced; '/' separates the parts.
 QString Expand(const QString& pattern, const TFileNameTags& tags)
 {
-    auto value = [&](QChar token) -> QString {
+    std::function<QString(QChar)> value = [&](QChar token) -> QString {
         switch (token.unicode()) {
         case 'A': {
             const QString v = CleanValue(tags.Artist);
@@ -103,13 +104,18 @@ QString Expand(const QString& pattern, const TFileNameTags& tags)
             const QString v = CleanValue(tags.Title);
             return v.isEmpty() ? TrackText(tags.TrackNumber) : v;
         }
+        case 'B': {
+            const QString v = CleanValue(tags.AlbumArtist);
+            return v.isEmpty() ? value(QLatin1Char('A')) : v;
+        }
         case 'N': return TwoDigits(tags.TrackNumber);
+        case 'n': return tags.DiscNumber > 0 ? QString::number(tags.DiscNumber) : QString();
         case 'Y': return CleanValue(tags.Year);
         case 'G': return CleanValue(tags.Genre);
         default: return QString();
         }
     };
-    static const QString tokens = QStringLiteral("ADTNYG");
+    static const QString tokens = QStringLiteral("ABDTNnYG");
     QString out;
     QString literal;   // the pattern's own text, cleaned like a value but keeping '/'
     auto flush = [&] {
@@ -245,6 +251,8 @@ TFileNameTags RipEntryTags(const QString& entry, const TCDInfo& disc)
     tags.Artist = disc.Artist;
     tags.Album = disc.Album;
     tags.Year = disc.Year;
+    tags.AlbumArtist = disc.Artist;
+    tags.DiscNumber = disc.DiscNumber;
     if (disc.Genre >= 0 && disc.Genre < GENRE_COUNT) tags.Genre = QLatin1String(GenreNames[size_t(disc.Genre)]);
     tags.DefaultName = tags.Title;
     tags.Fallback = entry;
@@ -265,6 +273,7 @@ QString PatternExample(const QString& pattern, const QString& extension)
     tags.Year = QStringLiteral("2024");
     tags.Genre = QStringLiteral("Rock");
     tags.TrackNumber = 1;
+    tags.DiscNumber = 1;
     tags.DefaultName = tags.Title;
     QSet<QString> used;
     return PatternRelativePath(pattern, tags, extension, used);

@@ -2,7 +2,8 @@
 // Where each job puts its output files: a file-name pattern ("%A/%D/%N %T") filled in with
 // the entry's tag values, below the output folder, never outside it.
 //
-// Tokens: %A artist, %D album (disc), %N two-digit track number, %T title, %Y year,
+// Tokens: %A artist, %B album artist (the artist when none), %D album (disc), %N two-digit
+// track number, %n disc number (nothing when not known), %T title, %Y year,
 // %G genre name, %% a percent sign; any other character after '%' is kept as written.
 // "/" between parts makes folders. Each token value loses the characters a file name cannot
 // hold (StripFileNameChars, the double quote, control characters, NUL), leading dots and
@@ -26,6 +27,8 @@ struct TFileNameTags {
     // that cleans to nothing or is already used in the job.
     QString DefaultName;
     QString Fallback;
+    QString AlbumArtist;       // empty: the artist
+    int DiscNumber = 0;        // 0: not known (%n gives nothing)
 };
 
 // The output file of one entry relative to the output folder ('/' between folders), ending

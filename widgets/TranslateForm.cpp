@@ -77,9 +77,14 @@ public:
         }
 
         if (auto* tabs = qobject_cast<QTabWidget*>(object)) {
-            for (int i = 0; i < tabs->count(); ++i)
-                Text(FSection, Indexed(name, "_Page", i),
+            // A page added to a form after its language files were made names its own key
+            // (the "langKey" property), so the pages that were there keep their numbers.
+            int numbered = 0;
+            for (int i = 0; i < tabs->count(); ++i) {
+                const QString own = tabs->widget(i)->property("langKey").toString();
+                Text(FSection, own.isEmpty() ? Indexed(name, "_Page", numbered++) : own,
                      [tabs, i](const QString& t) { tabs->setTabText(i, t); });
+            }
             return;
         }
 

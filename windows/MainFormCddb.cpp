@@ -81,8 +81,8 @@ void TMainForm::QueryCDDBExecute()
     const TCDDBAlbum album = info.AlbumRecord();
     QStringList titles = RowTitles(FListView);
     for (int i = 0; i < album.TrackCount && i < titles.size(); ++i)
-        if (!album.TrackTitles[i].isEmpty())   // a title the entry lacks leaves its row
-            titles[i] = album.TrackTitles[i];
+        if (const QString stored = StoredCddbTitle(album, i); !stored.isEmpty())   // a title the entry lacks leaves its row
+            titles[i] = stored;
     SetRowTitles(FListView, titles);
     TCDInfo& cd = OptionsSetting.CDInfo;
     cd.Artist = album.Artist;

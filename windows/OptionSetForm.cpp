@@ -54,7 +54,7 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     FUi->SpinEdit1->findChild<QLineEdit*>()->setReadOnly(true);
 
     // File names: the pattern and, as it is typed, what it makes of a sample track.
-    auto* patternBox = new QGroupBox(QStringLiteral("File names (%A artist, %D album, %N track, %T title, %Y year, %G genre; / makes folders)"), FUi->TabSheet1);
+    auto* patternBox = new QGroupBox(QStringLiteral("File names (%A artist, %B album artist, %D album, %N track, %n disc, %T title, %Y year, %G genre; / makes folders)"), FUi->TabSheet1);
     patternBox->setObjectName(QStringLiteral("gbFileNamePattern"));
     auto* patternLayout = new QVBoxLayout(patternBox);
     FPatternEdit = new QLineEdit(patternBox);
@@ -91,6 +91,32 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     KeepLimitForTyping(FUi->ID3album, ID3_TEXT_LIMIT);
     KeepLimitForTyping(FUi->ID3year, ID3_YEAR_LIMIT);
     KeepLimitForTyping(FUi->ID3comment, ID3_TEXT_LIMIT);
+
+    // Disc n of N of a release with several discs, beside the other disc fields.
+    {
+        auto* discLabel = new QLabel(tr("Disc:"), FUi->TabSheet4);
+        discLabel->setObjectName(QStringLiteral("lbDisc"));
+        auto* discRow = new QHBoxLayout;
+        FDiscNumber = new QSpinBox(FUi->TabSheet4);
+        FDiscNumber->setObjectName(QStringLiteral("seDiscNumber"));
+        FDiscTotal = new QSpinBox(FUi->TabSheet4);
+        FDiscTotal->setObjectName(QStringLiteral("seDiscTotal"));
+        for (QSpinBox* box : {FDiscNumber, FDiscTotal}) {
+            box->setRange(0, 999);
+            box->setSpecialValueText(QStringLiteral("-"));
+        }
+        auto* ofLabel = new QLabel(QStringLiteral("/"), FUi->TabSheet4);
+        discLabel->setBuddy(FDiscNumber);
+        discRow->addWidget(FDiscNumber);
+        discRow->addWidget(ofLabel);
+        discRow->addWidget(FDiscTotal);
+        discRow->addStretch();
+        const int row = FUi->glId3->rowCount();
+        FUi->glId3->addWidget(discLabel, row, 0);
+        FUi->glId3->addLayout(discRow, row, 1);
+        setTabOrder(FUi->ID3comment, FDiscNumber);
+        setTabOrder(FDiscNumber, FDiscTotal);
+    }
 
     // The rip log and the read offset, added here rather than in the form file.
     FWriteRipLog = new QCheckBox(tr("Write a rip log"), FUi->TabSheet1);
@@ -226,6 +252,8 @@ void TOptionSetForm::FieldsToControls()
     SetLimitedText(FUi->ID3year, f.Year, ID3_YEAR_LIMIT);
     SetLimitedText(FUi->ID3comment, f.Comment, ID3_TEXT_LIMIT);
     FUi->ID3genre->setCurrentIndex(f.GenrePosition);
+    FDiscNumber->setValue(f.DiscNumber);
+    FDiscTotal->setValue(f.DiscTotal);
 
     FUi->ckbCDDb->setChecked(f.CDDb);
     // The enabled states follow the loaded values, whether a tick changed or not.
@@ -267,6 +295,8 @@ void TOptionSetForm::ControlsToFields()
     f.Year = FUi->ID3year->text();
     f.Comment = FUi->ID3comment->text();
     f.GenrePosition = FUi->ID3genre->currentIndex();
+    f.DiscNumber = FDiscNumber->value();
+    f.DiscTotal = FDiscTotal->value();
 
     f.DriveItem = FUi->cbCDList->currentIndex();
     f.CDDb = FUi->ckbCDDb->isChecked();
@@ -371,6 +401,7 @@ void TOptionSetForm::BuildFlacPage()
     layout->addWidget(lbFlacLevelValue);
     layout->addWidget(ckbFlacCuesheet);
     layout->addStretch();
+    page->setProperty("langKey", QStringLiteral("PageControl1_PageFlac"));
     FUi->PageControl1->insertTab(FUi->PageControl1->indexOf(FUi->TabSheet6) + 1, page, QStringLiteral("FLAC"));
 }
 

@@ -65,4 +65,6 @@ private:
     QMap<QString, int32_t> FReadOffsets;      // as edited, stored on OK
     QString FOffsetKey;                       // the drive FReadOffset shows
     QCheckBox* FMbCover = nullptr;            // CD-ROM page: MusicBrainz.Cover
+    QSpinBox* FDiscNumber = nullptr;          // ID3 page: disc n of N (0: not known)
+    QSpinBox* FDiscTotal = nullptr;
 };

@@ -84,8 +84,8 @@ int Cddb(const QStringList& args)
         }
         const TCDDBAlbum album = info.AlbumRecord();
         for (int i = 0; i < album.TrackCount && i < titles.size(); ++i)
-            if (!album.TrackTitles[i].isEmpty())
-                titles[i] = album.TrackTitles[i];
+            if (const QString stored = StoredCddbTitle(album, i); !stored.isEmpty())
+                titles[i] = stored;
         cd.Artist = album.Artist;
         cd.Album = album.AlbumTitle;
         cd.Year = album.Year;

@@ -111,6 +111,8 @@ TOptionSetFields FieldsFromOptions(const TOptionsSetting& options)
     f.Year = info.Year;
     f.GenrePosition = ItemOrDefault(info.Genre + 1, GENRE_COUNT + 1, 0);
     f.Comment = info.Comment;
+    f.DiscNumber = std::clamp(info.DiscNumber, 0, 999);
+    f.DiscTotal = std::clamp(info.DiscTotal, 0, 999);
 
     f.DriveItem = -1;
     f.CDDb = options.CDOptions.CDDb;
@@ -158,6 +160,9 @@ void StoreFields(const TOptionSetFields& f, TOptionsSetting& options)
     info.Year = f.Year;
     info.Comment = f.Comment;
     info.Genre = f.GenrePosition - 1;
+    // A count below the disc's own number, or without a number, means no count.
+    info.DiscNumber = std::clamp(f.DiscNumber, 0, 999);
+    info.DiscTotal = info.DiscNumber && f.DiscTotal >= info.DiscNumber ? std::min(f.DiscTotal, 999) : 0;
 }
 
 TOptionSetController::TOptionSetController(TOptionsSetting& options, TPrompter& prompter, TOptionSetHost host)

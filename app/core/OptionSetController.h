@@ -46,6 +46,8 @@ struct TOptionSetFields {
     QString Year;
     int GenrePosition = 0;         // 0 = the empty entry, else GenreNames index + 1
     QString Comment;
+    int DiscNumber = 0;            // 0 = not known
+    int DiscTotal = 0;
     // CD-ROM page.
     int DriveItem = -1;            // selected item of cbCDList; -1 = none
     bool CDDb = false;

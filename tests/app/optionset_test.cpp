@@ -415,7 +415,9 @@ TEST_F(OptionSetTest, LanguageFileRenamesTabComboItemAndLabel)
 {
     const QString language = QString("OptionSetTest%1").arg(QCoreApplication::applicationPid());
     const QString file = ProgramFolder() + "CLan_" + language + ".ini";
+    // Made for the six pages the window had first: pages added since do not shift their keys.
     const QString text = QStringLiteral("[OptionSetForm]\nOptionSetForm=选项\nPageControl1_Page1=MP3 编码\n"
+                                        "PageControl1_Page4=标签页\nPageControl1_Page5=光驱页\n"
                                         "cbOutputFormat_Item1=WAV 文件\nlbFormat=格式：\n");
     QStringEncoder gbk("GBK");
     for (const QByteArray& bytes : {text.toUtf8(), QByteArray(gbk.encode(text))}) {
@@ -424,7 +426,10 @@ TEST_F(OptionSetTest, LanguageFileRenamesTabComboItemAndLabel)
         form->SetLanguageName(language);
         form->show();
         EXPECT_EQ(form->windowTitle(), QStringLiteral("选项"));
-        EXPECT_EQ(Get<QTabWidget>(form.get(), "PageControl1")->tabText(1), QStringLiteral("MP3 编码"));
+        auto* tabs = Get<QTabWidget>(form.get(), "PageControl1");
+        EXPECT_EQ(tabs->tabText(1), QStringLiteral("MP3 编码"));
+        EXPECT_EQ(tabs->tabText(tabs->indexOf(Get<QWidget>(form.get(), "TabSheet4"))), QStringLiteral("标签页"));
+        EXPECT_EQ(tabs->tabText(tabs->indexOf(Get<QWidget>(form.get(), "TabSheet3"))), QStringLiteral("光驱页"));
         EXPECT_EQ(Get<QComboBox>(form.get(), "cbOutputFormat")->itemText(1), QStringLiteral("WAV 文件"));
         EXPECT_EQ(Get<QLabel>(form.get(), "lbFormat")->text(), QStringLiteral("格式："));
         EXPECT_EQ(Get<QLabel>(form.get(), "lbSecond")->text(), "Second");   // no key: kept
@@ -451,8 +456,9 @@ TEST_F(OptionSetTest, ChineseFileHasATextForEveryCaptionTabAndFixedItem)
         if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w))
             need(name);
     }
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < 6; ++i)
         need(QString("PageControl1_Page%1").arg(i));
+    need("PageControl1_PageFlac");
     for (const char* combo : {"cbOutputFormat", "cbMpegQuality", "cbStereoMode"})
         for (int i = 0; i < Get<QComboBox>(form.get(), combo)->count(); ++i)
             need(QString("%1_Item%2").arg(combo).arg(i));

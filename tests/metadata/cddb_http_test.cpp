@@ -28,7 +28,7 @@ THttpOptions Short()
 
 const QStringList kEntry{"210 rock 1401bb03 CD database entry follows (until terminating `.')",
                          "# xmcd", "DTITLE=Band / Record", "DYEAR=2001", "DGENRE=Rock",
-                         "TTITLE0=First", "TTITLE1=Second", "."};
+                         "TTITLE0=First", "TTITLE1=Guest / Second", "TTITLE2=Band / Third", "."};
 
 TEST(HttpClient, FailuresCarryAReason)
 {
@@ -177,7 +177,7 @@ TEST_F(CddbLibrary, QueryAndReadOutcomes)
         EXPECT_TRUE(r.Reason.contains(c.Reason)) << r.Reason.toStdString();
         if (r.Code == CddbResult::Finished) {
             EXPECT_EQ(r.Entry.Artist, "Band");
-            EXPECT_EQ(r.Entry.Titles.value(1), "Second");
+            EXPECT_EQ(r.Entry.Titles.value(1), "Guest / Second");
         }
         EXPECT_EQ(Server.Requests().size() - before, c.Requests) << c.Reason;
         before = int(Server.Requests().size());
@@ -282,7 +282,11 @@ TEST(CddbInfo, FirstMatchReadAndFailuresKeepTheAlbum)
     EXPECT_EQ(info.Query(), 211);
     ASSERT_TRUE(info.HasEntry());
     EXPECT_EQ(info.AlbumRecord().AlbumTitle, "Record");
-    EXPECT_EQ(info.AlbumRecord().TrackTitles, (QStringList{"First", "Second"}));
+    EXPECT_EQ(info.AlbumRecord().TrackTitles, (QStringList{"First", "Second", "Third"}));
+    // What the disc information stores keeps a track's own artist for the tags.
+    const QStringList stored{StoredCddbTitle(info.AlbumRecord(), 0), StoredCddbTitle(info.AlbumRecord(), 1),
+                             StoredCddbTitle(info.AlbumRecord(), 2), StoredCddbTitle(info.AlbumRecord(), 3)};
+    EXPECT_EQ(stored, (QStringList{"First", "Guest / Second", "Third", ""}));
     EXPECT_EQ(server.Requests().value(0),
               "/~cddb/cddb.cgi?cmd=cddb+query+1401bb03+3+150+18900+19575+445&hello=anonymous+localhost+CDConv+v1.0&proto=6");
     EXPECT_TRUE(server.Requests().value(1).startsWith("/~cddb/cddb.cgi?cmd=cddb+read+rock+1401bb03&"));

@@ -169,6 +169,19 @@ TEST(MusicBrainz, ReleaseFieldsChoiceAndDiscInformation)
     EXPECT_EQ(info.Album, "Second");
     EXPECT_EQ(info.MBRelease, kId2);
     EXPECT_EQ(info.Genre, 17);
+    EXPECT_EQ(info.DiscNumber, 1);
+    EXPECT_EQ(info.DiscTotal, 1);
+
+    // Disc 2 of a two-disc set: its position and the set's count go with the titles.
+    QJsonObject second = kOurs;
+    second["position"] = 2;
+    QJsonObject set = Release(kId1, "Set", Medium("otherdiscid.................", {150, 5000}, 2));
+    set["media"] = QJsonArray{set["media"].toArray()[0], second};
+    ASSERT_TRUE(ParseMbReleases(Reply({set}), kDiscId, kToc, releases, error));
+    ASSERT_EQ(releases.size(), 1);
+    ApplyMbRelease(releases[0], info, rows);
+    EXPECT_EQ(info.DiscNumber, 2);
+    EXPECT_EQ(info.DiscTotal, 2);
 }
 
 // A server's id names a cover file and a cdinfo.dat value: only the exact lower-case form

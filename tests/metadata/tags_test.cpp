@@ -1,6 +1,7 @@
 // The tag record: filled from the stored disc information, written into every output format
 // (read back by independent tools: mutagen, id3v2, ffprobe, metaflac, vorbiscomment), read
 // back by our reader, and hostile tags read without harm.
+#include "metadata/ID3EditController.h"
 #include "metadata/TagReader.h"
 #include "metadata/TagWriters.h"
 #include "metadata/TrackTags.h"
@@ -8,6 +9,7 @@
 #include "metadata/id3.h"
 #include "platform/OutputFile.h"
 #include "platform/TagLibTags.h"
+#include "fixtures/CannedPrompter.h"
 #include "fixtures/TestUtil.h"
 
 #include <QCryptographicHash>
@@ -126,6 +128,8 @@ TEST_F(TagsTest, TrackRecordTakesTheStoredTextsAsTheyAre)
     info.Year = QStringLiteral("1998");
     info.TrackNumber = 5;
     info.MBRelease = QStringLiteral("rel-id");
+    info.DiscNumber = 2;
+    info.DiscTotal = 3;
     info.Titles[1] = QStringLiteral("First/Song");
     info.Titles[2] = QStringLiteral("Guest Singer / Second: Song?");
     info.Titles[3] = QStringLiteral("AC / DC Tribute");       // a CD-Text title, kept whole
@@ -155,8 +159,8 @@ TEST_F(TagsTest, TrackRecordTakesTheStoredTextsAsTheyAre)
         EXPECT_TRUE(r.Genre.isEmpty()) << "no genre, never 255";
     }
     const TTagRecord first = TrackTagRecord(info, 1, 12, extras);
-    EXPECT_EQ(std::tie(first.Album, first.Date, first.Isrc, first.MbAlbumId, first.MbDiscId, first.TrackTotal),
-              std::make_tuple(info.Album, info.Year, QString("ISRC1"), QString("rel-id"), QString("disc-id"), 12));
+    EXPECT_EQ(std::tie(first.Album, first.Date, first.Isrc, first.MbAlbumId, first.MbDiscId, first.TrackTotal, first.Disc, first.DiscTotal),
+              std::make_tuple(info.Album, info.Year, QString("ISRC1"), QString("rel-id"), QString("disc-id"), 12, 2, 3));
     info.Genre = GenreIndexOf(QStringLiteral("Jazz"));
     EXPECT_EQ(TrackTagRecord(info, 1, 0).Genre, QStringLiteral("Jazz"));
     EXPECT_FALSE(VorbisComments(first).contains({QStringLiteral("GENRE"), QString()}));
@@ -474,3 +478,45 @@ TEST_F(TagsTest, HostileTagsAreCutOrRefusedCleanly)
 }
 
 } // namespace
+
+// The ID3 editor puts its edit into the file's ID3v2 tag too, changing only the fields the
+// user changed (a long title, the full date, the cover and the other frames stay) and keeping
+// the tag's version; a file without an ID3v2 tag gets none.
+TEST_F(TagsTest, Id3EditorWritesItsEditIntoTheId3v2Tag)
+{
+    for (int version : {4, 3}) {
+        const QString mp3 = MakeAudio(QStringLiteral("edit%1.mp3").arg(version));
+        TTagRecord r = SampleRecord();
+        r.Title = QString(60, QLatin1Char('L'));
+        r.Date = QStringLiteral("2003-05-01");
+        ASSERT_TRUE(WriteId3v2Tag(mp3, r, version));
+        TCannedPrompter prompter;
+        TID3EditController editor(prompter);
+        editor.Load(mp3);
+        TID3EditController::TFields f = editor.Fields();
+        f.Artist = QStringLiteral("新歌手");
+        f.Track = QStringLiteral("4");
+        editor.SetFields(f);
+        ASSERT_TRUE(editor.SaveTag());
+        TTagRecord back;
+        ASSERT_TRUE(ReadId3v2Tag(mp3, back));
+        EXPECT_EQ(back.Title, r.Title);
+        EXPECT_EQ(back.Artist, QStringLiteral("新歌手"));
+        EXPECT_EQ(std::make_pair(back.Track, back.TrackTotal), std::make_pair(4, 12));
+        EXPECT_EQ(std::tie(back.Date, back.Album, back.MbAlbumId), std::tie(r.Date, r.Album, r.MbAlbumId));
+        EXPECT_EQ(Md5(back.Cover), Md5(r.Cover));
+        EXPECT_EQ(int(ReadAll(mp3).at(3)), version);
+        Tid3tag v1;
+        ASSERT_FALSE(Tid3tag::Failed(v1.ReadTag(mp3)));
+        EXPECT_EQ(v1.Artist(), QStringLiteral("新歌手"));
+    }
+    const QString plain = MakeAudio(QStringLiteral("plain.mp3"));
+    TCannedPrompter prompter;
+    TID3EditController editor(prompter);
+    editor.Load(plain);
+    TID3EditController::TFields f = editor.Fields();
+    f.Title = QStringLiteral("t");
+    editor.SetFields(f);
+    ASSERT_TRUE(editor.SaveTag());
+    EXPECT_FALSE(ReadAll(plain).startsWith("ID3"));
+}

@@ -226,6 +226,30 @@ TEST_F(CDInfoTest, SaveClampsTheTitleCountIntoTheArray)
     EXPECT_EQ(ini.ReadSection("neg").size(), 6);
 }
 
+// Disc n/N: stored only for a disc that has them; odd stored values read as not known.
+TEST_F(CDInfoTest, DiscNumbers)
+{
+    Info().DiscNumber = 2;
+    Info().DiscTotal = 3;
+    ASSERT_TRUE(SaveCDInfo("set"));
+    Info() = TCDInfo();
+    LoadCDInfo("set");
+    EXPECT_EQ(std::make_pair(Info().DiscNumber, Info().DiscTotal), std::make_pair(2, 3));
+    Info().DiscNumber = 0;
+    ASSERT_TRUE(SaveCDInfo("set"));
+    EXPECT_FALSE(TIniFile(CDInfoFileName()).ValueExists("set", "DiscNumber"));
+
+    const struct { const char* text; int number, total; } cases[] = {
+        {"DiscNumber=1\nDiscTotal=2\n", 1, 2}, {"DiscNumber=3\nDiscTotal=2\n", 3, 0},
+        {"DiscNumber=-1\nDiscTotal=x\n", 0, 0}, {"DiscNumber=1000\n", 0, 0},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(CDInfoFileName(), QByteArray("[d]\nArtist=A\n") + c.text);
+        LoadCDInfo("d");
+        EXPECT_EQ(std::make_pair(Info().DiscNumber, Info().DiscTotal), std::make_pair(c.number, c.total)) << c.text;
+    }
+}
+
 TEST_F(CDInfoTest, SaveReportsAFileThatCannotBeWritten)
 {
     // A folder where the file should be: nothing can be read or written there.
