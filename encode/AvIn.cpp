@@ -3,7 +3,6 @@
 #include "platform/AvTags.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -80,7 +79,7 @@ void TAvIn::OpenFile()
     auto state = std::make_unique<TState>();
     const auto fail = [this](const QString& cause) {
         FProblem = cause;
-        throw EAuException(QFileInfo(FileName()).fileName() + QStringLiteral(": ") + cause);
+        throw EAuException(cause);
     };
     const QByteArray name = QFile::encodeName(FileName());
     if (int rc = avformat_open_input(&state->Format, name.constData(), nullptr, nullptr); rc < 0)

@@ -6,7 +6,8 @@
 // before the end (Size -1), so a wrong duration in a header can never cut the audio short.
 //
 // A file that cannot be read as audio is not Valid; Problem() then names the cause ("no
-// audio stream", "no decoder for ..."), and a run raises EAuException with it.
+// audio stream", "no decoder for ..."), and a run raises EAuException with it (the caller
+// names the file).
 #include "audio/AuFileIn.h"
 
 #include <memory>

@@ -203,7 +203,14 @@ TAuInput* TEncodeStep::ReaderOf(const QString& path)
 void TEncodeStep::RunFlacDecode(const QString& input, const QString& output)
 {
     FStreamError.clear();
-    FFlacIn->SetFileName(input);
+    // A FLAC file through our own decoder, anything else through FFmpeg's.
+    if (input.endsWith(QLatin1String(".flac"), Qt::CaseInsensitive)) {
+        FFlacIn->SetFileName(input);
+        FFlacWaveOut->SetInput(FFlacIn.get());
+    } else {
+        FAvIn->SetFileName(input);
+        FFlacWaveOut->SetInput(FAvIn.get());
+    }
     FFlacWaveOut->SetFileName(output);
     FFlacWaveOut->Run();
     FStreamStart.start();

@@ -95,7 +95,8 @@ public:
     // The reader of a file for the encoders above: WaveIn1 for a WAV file, else AvIn1; its
     // file set.
     TAuInput* ReaderOf(const QString& path);
-    // Decode the FLAC file `input` into the WAV file `output` (its own format).
+    // Decode the FLAC file `input` (or any other file FFmpeg decodes) into the WAV file
+    // `output` (its own format).
     void RunFlacDecode(const QString& input, const QString& output);
 
     // Ends whatever runs: the encoder processes (Stop(0)) and the stream components
