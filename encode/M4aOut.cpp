@@ -173,7 +173,7 @@ void TM4aOut::Encode(const uint8_t* in, int frames, bool last)
                 switch (s.Codec->sample_fmt) {
                 case AV_SAMPLE_FMT_FLTP: reinterpret_cast<float*>(plane)[i] = float(v) / 2147483648.0f; break;
                 case AV_SAMPLE_FMT_S16P: reinterpret_cast<int16_t*>(plane)[i] = int16_t(v >> 16); break;
-                default: reinterpret_cast<int32_t*>(plane)[i] = v >> 8; break;   // 24 bits in 32
+                default: reinterpret_cast<int32_t*>(plane)[i] = v; break;   // left-aligned, as the encoder takes it
                 }
             }
         }
