@@ -47,9 +47,8 @@ QSpinBox* AddBitratePage(QTabWidget& tabs, int at, const char* page, const char*
 
 void AddCodecOptionPages(QDialog& form, QTabWidget& tabs)
 {
-    int at = tabs.count();
-    for (int i = 0; i < tabs.count(); ++i)
-        if (tabs.widget(i)->objectName() == QLatin1String("TabSheetFlac")) at = i + 1;
+    // After the pages there are: the language files name the tabs by their position.
+    const int at = tabs.count();
     QSpinBox* opus = AddBitratePage(tabs, at, "TabSheetOpus", "Opus", "lbOpusBitrate", QStringLiteral("码率（可变）："),
                                     "seOpusBitrate", OpusMinKbps, OpusMaxKbps, QString());
     QSpinBox* aac = AddBitratePage(tabs, at + 1, "TabSheetAac", "AAC", "lbAacBitrate", QStringLiteral("码率："),

@@ -6,5 +6,5 @@
 class QDialog;
 class QTabWidget;
 
-// Inserts the pages after the tab named "TabSheetFlac" (else at the end) of `tabs`.
+// Adds the pages after the last tab of `tabs`.
 void AddCodecOptionPages(QDialog& form, QTabWidget& tabs);
