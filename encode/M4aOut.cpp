@@ -81,8 +81,8 @@ void TM4aOut::Prepare()
     s.Bits = Input()->BitsPerSample();
     s.Channels = Input()->Channels();
     const int rate = Input()->SampleRate();
-    if (s.Bits != 8 && s.Bits != 16 && s.Bits != 24)
-        throw EAuException(QStringLiteral("MP4 audio takes 8, 16 or 24-bit input, not %1-bit.").arg(s.Bits));
+    if (s.Bits != 8 && s.Bits != 16 && s.Bits != 24 && s.Bits != 32)
+        throw EAuException(QStringLiteral("MP4 audio takes 8, 16, 24 or 32-bit input, not %1-bit.").arg(s.Bits));
     if (s.Channels < 1 || s.Channels > 8 || rate <= 0)
         throw EAuException(QStringLiteral("MP4 audio takes 1 to 8 channels, not %1.").arg(s.Channels));
 
@@ -99,8 +99,9 @@ void TM4aOut::Prepare()
         s.Codec->bit_rate = int64_t(FKbps) * 1000;
         s.Codec->profile = FF_PROFILE_AAC_LOW;
     } else {
-        s.Codec->sample_fmt = s.Bits == 24 ? AV_SAMPLE_FMT_S32P : AV_SAMPLE_FMT_S16P;
-        s.Codec->bits_per_raw_sample = s.Bits == 24 ? 24 : 16;
+        // More than 16 bits (a float WAV's 32 included) as Apple Lossless's 24.
+        s.Codec->sample_fmt = s.Bits > 16 ? AV_SAMPLE_FMT_S32P : AV_SAMPLE_FMT_S16P;
+        s.Codec->bits_per_raw_sample = s.Bits > 16 ? 24 : 16;
     }
 
     const QByteArray target = QFile::encodeName(TargetFile());
@@ -168,7 +169,8 @@ void TM4aOut::Encode(const uint8_t* in, int frames, bool last)
                     const uint8_t* p = in + (size_t(i) * size_t(s.Channels) + size_t(c)) * size_t(bytes);
                     if (bytes == 1) v = int32_t(uint32_t(int(p[0]) - 128) << 24);
                     else if (bytes == 2) v = int32_t(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 24);
-                    else v = int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24);
+                    else if (bytes == 3) v = int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24);
+                    else v = int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
                 }
                 switch (s.Codec->sample_fmt) {
                 case AV_SAMPLE_FMT_FLTP: reinterpret_cast<float*>(plane)[i] = float(v) / 2147483648.0f; break;

@@ -1,7 +1,7 @@
 #pragma once
 // Encodes the PCM of its input into an MP4 audio file (.m4a) through FFmpeg's libraries:
 // AAC-LC (the native encoder, at the set bitrate) or Apple Lossless (16-bit input as 16-bit,
-// 24-bit as 24-bit), in the iPod flavour of the MP4 muxer with the movie header at the front
+// 24-bit as 24-bit, a float WAV's 32 bits as 24), in the iPod flavour of the MP4 muxer with the movie header at the front
 // (players and streams can start before the whole file is read). The encoder's priming is
 // stated in the file's edit list, so decoders give back exactly the input's length. The tags
 // go in afterwards (TagWriters: the iTunes atoms). A run that does not reach its input's end

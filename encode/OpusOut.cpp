@@ -62,8 +62,8 @@ void TOpusOut::Prepare()
     const int bits = Input()->BitsPerSample();
     const int channels = Input()->Channels();
     const int rate = Input()->SampleRate();
-    if (bits != 8 && bits != 16 && bits != 24)
-        throw EAuException(QStringLiteral("Opus takes 8, 16 or 24-bit audio, not %1-bit.").arg(bits));
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        throw EAuException(QStringLiteral("Opus takes 8, 16, 24 or 32-bit audio, not %1-bit.").arg(bits));
     if (channels < 1 || channels > 8 || rate <= 0)
         throw EAuException(QStringLiteral("Opus takes 1 to 8 channels, not %1.").arg(channels));
     AdoptStream(std::make_unique<TAuFileStream>(TargetFile(), TAuFileStream::fmCreate));
@@ -108,6 +108,10 @@ bool TOpusOut::DoOutput(bool Abort)
         for (size_t i = 0; i < values; ++i) {
             if (s.Bits == 8) {
                 s.Float[i] = float(int(p[i]) - 128) / 128.0f;
+            } else if (s.Bits == 32) {
+                const int32_t v = int32_t(uint32_t(p[4 * i]) | uint32_t(p[4 * i + 1]) << 8 | uint32_t(p[4 * i + 2]) << 16
+                                          | uint32_t(p[4 * i + 3]) << 24);
+                s.Float[i] = float(v) / 2147483648.0f;
             } else {
                 const int32_t v = int32_t(uint32_t(p[3 * i]) << 8 | uint32_t(p[3 * i + 1]) << 16
                                           | uint32_t(p[3 * i + 2]) << 24);

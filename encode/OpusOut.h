@@ -1,5 +1,6 @@
 #pragma once
-// Encodes the PCM of its input (8, 16 or 24-bit, 1..8 channels, any rate: the encoder
+// Encodes the PCM of its input (8, 16, 24 or 32-bit (a float WAV as the reader gives it), 1..8
+// channels, any rate: the encoder
 // resamples to Opus's 48 kHz) into an Ogg Opus file through libopusenc, VBR at the set
 // bitrate, output gain 0. The tags go in afterwards (TagWriters: OpusTags with the R128
 // gains), so the file's comment header is left with the encoder's vendor string only. A run

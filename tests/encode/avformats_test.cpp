@@ -92,6 +92,8 @@ TEST(AvFormats, OutputsDecodeToTheirSource)
     QTemporaryDir home;
     const QString wav16 = MakeMusic(home, "music16.wav", 16);
     const QString wav24 = MakeMusic(home, "music24.wav", 24);
+    const QString wavFloat = home.filePath("float.wav");
+    ASSERT_TRUE(RunTool("sox", {wav16, "-e", "floating-point", "-b", "32", wavFloat}));
     const QString out = home.filePath("out");
     struct TCase {
         QString Format;
@@ -103,6 +105,8 @@ TEST(AvFormats, OutputsDecodeToTheirSource)
         {"alac", wav24, "music24.m4a", true},
         {"opus", wav16, "music16.opus", false},
         {"aac", wav16, "music16.m4a", false},
+        {"opus", wavFloat, "float.opus", false},
+        {"aac", wavFloat, "float.m4a", false},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE((c.Format + ' ' + c.Output).toStdString());
