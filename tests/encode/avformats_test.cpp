@@ -1,6 +1,7 @@
 // Opus, AAC and Apple Lossless outputs and the inputs FFmpeg decodes, as a user makes them
 // (varnelcd-cli convert) and as other programs read them (ffmpeg, opusinfo, mutagen).
 #include "encode/EncodeTestUtil.h"
+#include "fixtures/TestDisc.h"
 #include "metadata/TagWriters.h"
 
 #include <QDir>
@@ -248,5 +249,44 @@ TEST(AvFormats, AFileWithoutAudioIsRefusedWithItsCause)
         EXPECT_EQ(r.ExitCode, 1);
         EXPECT_TRUE(r.Err.contains(video + ": no audio stream")) << r.Err.toStdString();
         EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+    }
+}
+
+// A rip straight into each format: Apple Lossless holds exactly the audio the WAV rip holds,
+// Opus and AAC state its length; every file carries the track's loudness.
+TEST(AvFormats, RipMakesEachFormatFromTheDisc)
+{
+    QTemporaryDir home;
+    const QString cue = MakeTestDisc(home.path(), {"--track", "audio:300", "--track", "audio:150"});
+    const auto rip = [&](const QString& format) {
+        const QString out = home.filePath("rip-" + format);
+        const TResult r = Cli(home, {"rip", "--no-accuraterip", "--disc-image", cue, "--format", format, "--out", out});
+        EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+        return out;
+    };
+    const QString wavs = rip("wav");
+    struct TCase {
+        QString Format, Extension, Loudness;
+    } cases[] = {
+        {"alac", ".m4a", "----:com.apple.iTunes:replaygain_track_gain"},
+        {"aac", ".m4a", "----:com.apple.iTunes:replaygain_track_gain"},
+        {"opus", ".opus", "r128_track_gain"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Format.toStdString());
+        const QString out = rip(c.Format);
+        for (const QString& track : {QString("音轨 01"), QString("音轨 02")}) {
+            const QString made = out + '/' + track + c.Extension;
+            ASSERT_TRUE(QFileInfo::exists(made));
+            const QString wav = wavs + '/' + track + ".wav";
+            if (c.Format == "alac") {
+                EXPECT_TRUE(Decoded(made, "s16le") == Decoded(wav, "s16le"));
+            } else {
+                const std::vector<float> a = Mono(Decoded(wav, "f32le"), 2);
+                EXPECT_NEAR(double(Mono(Decoded(made, "f32le"), 2).size()), double(a.size()), 1024.0);
+            }
+            EXPECT_TRUE(Mutagen("import sys,mutagen\nprint(list(mutagen.File(sys.argv[1]).tags.keys()))", made)
+                            .contains(c.Loudness));
+        }
     }
 }
