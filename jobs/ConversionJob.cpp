@@ -62,7 +62,7 @@ TConversionJob::TConversionJob(int mode, const QStringList& entries, TPrompter* 
     FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
     // Several workers encode several files at once when each goes straight to its encoder.
     const int jobs = TRipPipeline::ResolveJobs(FSettings.CommonOptions.Jobs);
-    const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma;
+    const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma || EncoderMode();
     if (jobs > 1 && fileMode && FEntries.size() > 1 && FilesGoStraight()) {
         FPipeline.Reset(jobs);
         for (int i = 0; i < jobs; ++i) {

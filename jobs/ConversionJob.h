@@ -14,9 +14,10 @@
 //   8  Opus, 9 AAC, 10 Apple Lossless: WAV or any file FFmpeg decodes, in the output folder,
 //      through the format's encoder component (the input decoded in-process).
 // Modes 2, 3, 5 and 6 also take FLAC files: each is first decoded into a temporary WAV
-// (mode 3: straight into its output). With more than one worker, modes 2, 3, 5 and 6 encode
-// that many files at once when every file goes straight to its encoder (no FLAC to decode,
-// no resampling); otherwise one after another.
+// (mode 3: straight into its output). With more than one worker, modes 2, 3, 5, 6 and 8-10
+// encode that many files at once when every file goes straight to its encoder (no FLAC to
+// decode, no resampling; modes 8-10 decode any readable input themselves); otherwise one
+// after another.
 // Every notification is a TProcessInfoEvent delivered to this object
 // on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
 // is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.

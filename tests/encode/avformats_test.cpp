@@ -220,6 +220,11 @@ TEST(AvFormats, InputsFfmpegDecodesConvertToFlacWithTheirTags)
                                 ffmpeg("in-aac.m4a", {"-c:a", "aac", "-b:a", "128k"}),
                                 ffmpeg("in-alac.m4a", {"-c:a", "alac"}), opus, wv};
     const QString out = home.filePath("out");
+    // The in-process encoders take them several at once (each decoded by its own worker).
+    const TResult several = Cli(home, QStringList{"convert", "--to", "alac", "--jobs", "2", "--out", out} + inputs);
+    EXPECT_EQ(several.ExitCode, 0) << several.Err.toStdString();
+    for (const QString& in : inputs)
+        EXPECT_TRUE(QFileInfo::exists(out + '/' + QFileInfo(in).completeBaseName() + ".m4a")) << in.toStdString();
     for (const QString& in : inputs) {
         SCOPED_TRACE(in.toStdString());
         const TResult r = Cli(home, {"convert", "--to", "flac", "--out", out, in});
