@@ -192,7 +192,10 @@ void TEncodeStep::RunM4a(TAuInput* input, const QString& output)
 
 TAuInput* TEncodeStep::ReaderOf(const QString& path)
 {
-    if (path.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
+    // A rip's WAV waits as its part file.
+    QString name = path;
+    if (name.endsWith(QLatin1String(".part"))) name.chop(5);
+    if (name.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
         FWaveIn->SetFileName(path);
         return FWaveIn.get();
     }
