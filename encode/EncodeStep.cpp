@@ -7,10 +7,13 @@
 #include "audio/VorbisOut.h"
 #include "audio/WaveIn.h"
 #include "audio/WaveOut.h"
+#include "encode/AvIn.h"
 #include "encode/FlacIn.h"
 #include "encode/FlacOut.h"
 #include "encode/JobEntry.h"
+#include "encode/M4aOut.h"
 #include "encode/Mp3EncodeProcess.h"
+#include "encode/OpusOut.h"
 #include "encode/WMAEncodeProcess.h"
 #include "settings/Options.h"
 
@@ -79,9 +82,19 @@ TEncodeStep::TEncodeStep(QObject* owner, TPrompter* prompter, TMp3EncodeProcess*
     FFlacWaveOut->SetOnProgress([this](QObject*) { PostStreamProgress(FFlacWaveOut->Progress()); });
     FFlacWaveOut->SetOnThreadException(onError);
     FFlacWaveOut->SetOnDone([this](QObject*) { StreamDone(ProgressCode::FlacDecoderDone); });
+    FAvIn = std::make_unique<TAvIn>();
+    FOpusOut = std::make_unique<TOpusOut>();
+    FM4aOut = std::make_unique<TM4aOut>();
+    for (const auto& [out, code] : {std::pair<TAuFileOut*, int>{FOpusOut.get(), ProgressCode::OpusWriterDone},
+                                    std::pair<TAuFileOut*, int>{FM4aOut.get(), ProgressCode::M4aWriterDone}}) {
+        out->SetOnProgress([this, out = out](QObject*) { PostStreamProgress(out->Progress()); });
+        out->SetOnThreadException(onError);
+        out->SetOnDone([this, code = code](QObject*) { StreamDone(code); });
+    }
     // Every file is written as its part file and renamed into place when complete (a work
     // file named as a part file is written as it is).
-    for (TAuFileOut* out : std::initializer_list<TAuFileOut*>{FWaveOut.get(), FVorbisOut.get(), FFlacOut.get(), FFlacWaveOut.get()})
+    for (TAuFileOut* out : std::initializer_list<TAuFileOut*>{FWaveOut.get(), FVorbisOut.get(), FFlacOut.get(),
+                                                              FFlacWaveOut.get(), FOpusOut.get(), FM4aOut.get()})
         out->SetWriteAsPart(true);
 }
 
@@ -159,10 +172,48 @@ void TEncodeStep::RunFlac(TAuInput* input, const QString& output)
     FStreamStart.start();
 }
 
+void TEncodeStep::RunOpus(TAuInput* input, const QString& output)
+{
+    FStreamError.clear();
+    FOpusOut->SetInput(input);
+    FOpusOut->SetFileName(output);
+    FOpusOut->Run();
+    FStreamStart.start();
+}
+
+void TEncodeStep::RunM4a(TAuInput* input, const QString& output)
+{
+    FStreamError.clear();
+    FM4aOut->SetInput(input);
+    FM4aOut->SetFileName(output);
+    FM4aOut->Run();
+    FStreamStart.start();
+}
+
+TAuInput* TEncodeStep::ReaderOf(const QString& path)
+{
+    // A rip's WAV waits as its part file.
+    QString name = path;
+    if (name.endsWith(QLatin1String(".part"))) name.chop(5);
+    if (name.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
+        FWaveIn->SetFileName(path);
+        return FWaveIn.get();
+    }
+    FAvIn->SetFileName(path);
+    return FAvIn.get();
+}
+
 void TEncodeStep::RunFlacDecode(const QString& input, const QString& output)
 {
     FStreamError.clear();
-    FFlacIn->SetFileName(input);
+    // A FLAC file through our own decoder, anything else through FFmpeg's.
+    if (input.endsWith(QLatin1String(".flac"), Qt::CaseInsensitive)) {
+        FFlacIn->SetFileName(input);
+        FFlacWaveOut->SetInput(FFlacIn.get());
+    } else {
+        FAvIn->SetFileName(input);
+        FFlacWaveOut->SetInput(FAvIn.get());
+    }
     FFlacWaveOut->SetFileName(output);
     FFlacWaveOut->Run();
     FStreamStart.start();
@@ -205,6 +256,8 @@ void TEncodeStep::StopAll()
     FWaveOut->Stop(false);
     FFlacOut->Stop(false);
     FFlacWaveOut->Stop(false);
+    FOpusOut->Stop(false);
+    FM4aOut->Stop(false);
 }
 
 void TEncodeStep::StopOggAsync()
@@ -215,5 +268,6 @@ void TEncodeStep::StopOggAsync()
 
 bool TEncodeStep::StreamBusy() const
 {
-    return FVorbisOut->Busy() || FWaveOut->Busy() || FFlacOut->Busy() || FFlacWaveOut->Busy();
+    return FVorbisOut->Busy() || FWaveOut->Busy() || FFlacOut->Busy() || FFlacWaveOut->Busy() || FOpusOut->Busy()
+           || FM4aOut->Busy();
 }

@@ -8,6 +8,8 @@
 //   resampling chain   progress (posted); done 4000 (sent: handled before the event returns)
 //   FLAC encoder       progress (posted); done 6000 (posted)
 //   FLAC decoder       progress (posted); done 6100 (posted), the WAV written from a FLAC file
+//   Opus encoder       progress (posted); done 6200 (posted)
+//   MP4 encoder        progress (posted); done 6300 (posted), AAC or Apple Lossless
 // A stream run that failed ends with ErrorCode StreamFailed and the reason in ElapsedText.
 // The step makes no decisions: the job's state machine does.
 #include "platform/Prompter.h"
@@ -23,6 +25,9 @@
 #include <memory>
 
 class TAudioConverter;
+class TAvIn;
+class TM4aOut;
+class TOpusOut;
 class TEncodeProcess;
 class TFastResampler;
 class TFlacIn;
@@ -56,6 +61,10 @@ public:
     TFlacOut& FlacOut1() { return *FFlacOut; }
     TFlacIn& FlacIn1() { return *FFlacIn; }
     TVorbisIn& VorbisIn1() { return *FVorbisIn; }
+    // Any file FFmpeg decodes, for the inputs no reader of our own knows.
+    TAvIn& AvIn1() { return *FAvIn; }
+    TOpusOut& OpusOut1() { return *FOpusOut; }
+    TM4aOut& M4aOut1() { return *FM4aOut; }
     TMp3EncodeProcess& Mp3() { return *FMp3; }
     TWMAEncodeProcess& Wma() { return *FWma; }
 
@@ -80,7 +89,14 @@ public:
     // Run the FLAC encoder (level and comments as the caller set them) on `input`: WaveIn1,
     // FlacIn1, VorbisIn1 or a reader of the caller's, whose file the caller set.
     void RunFlac(TAuInput* input, const QString& output);
-    // Decode the FLAC file `input` into the WAV file `output` (its own format).
+    // Run the Opus or MP4 encoder (settings as the caller made them) on `input`, as RunFlac.
+    void RunOpus(TAuInput* input, const QString& output);
+    void RunM4a(TAuInput* input, const QString& output);
+    // The reader of a file for the encoders above: WaveIn1 for a WAV file, else AvIn1; its
+    // file set.
+    TAuInput* ReaderOf(const QString& path);
+    // Decode the FLAC file `input` (or any other file FFmpeg decodes) into the WAV file
+    // `output` (its own format).
     void RunFlacDecode(const QString& input, const QString& output);
 
     // Ends whatever runs: the encoder processes (Stop(0)) and the stream components
@@ -114,6 +130,9 @@ private:
     std::unique_ptr<TVorbisIn> FVorbisIn;
     std::unique_ptr<TFlacOut> FFlacOut;
     std::unique_ptr<TWaveOut> FFlacWaveOut;     // FlacIn1 into a WAV
+    std::unique_ptr<TAvIn> FAvIn;
+    std::unique_ptr<TOpusOut> FOpusOut;
+    std::unique_ptr<TM4aOut> FM4aOut;
     QElapsedTimer FStreamStart;
     QString FStreamError;                 // the error of the current stream run
 };

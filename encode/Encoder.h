@@ -1,7 +1,7 @@
 #pragma once
 // An encoder as a component: one interface for every output format that a WAV file is
 // encoded into (MP3 through lame, WMA through our WMA tool, OGG through libvorbis, FLAC
-// through libFLAC). The format table (OutputFormats.h) names each format's component; a
+// through libFLAC, Opus through libopusenc, AAC and Apple Lossless through FFmpeg's libraries). The format table (OutputFormats.h) names each format's component; a
 // worker (jobs/RipPipeline.h) starts one per file and never asks which format it is.
 //
 // A component works on its worker's TEncodeStep: its progress (1..100) and its end (the
@@ -26,7 +26,8 @@ struct TTrackTags {
 };
 
 struct TEncodeRequest {
-    QString Wav;                      // the input
+    QString Wav;                      // the input (the in-process encoders of Opus and MP4
+                                      // also read any file FFmpeg decodes)
     QString Output;                   // the final name
     int Kind = 1;                     // the encoder processes' kind (1: no questions)
     bool Decode = false;              // the MP3 process decodes Wav (an MP3) to Output (a WAV)
@@ -59,6 +60,9 @@ public:
     virtual bool Estimated() const { return false; }
 };
 
+// The outcome of an in-process encoder's end: its error text (named by the output) or none.
+TEncodeOutcome StreamOutcome(const TEncodeRequest& request, const TProcessInfo& end);
+
 // The component making `format` on `step` (the format table's); null for a format with no
 // encoding (WAV).
 std::unique_ptr<TEncoder> MakeEncoder(int format, TEncodeStep& step);
@@ -68,3 +72,6 @@ std::unique_ptr<TEncoder> NewMp3Encoder(TEncodeStep& step);
 std::unique_ptr<TEncoder> NewWmaEncoder(TEncodeStep& step);
 std::unique_ptr<TEncoder> NewOggEncoder(TEncodeStep& step);
 std::unique_ptr<TEncoder> NewFlacEncoder(TEncodeStep& step);
+std::unique_ptr<TEncoder> NewOpusEncoder(TEncodeStep& step);
+std::unique_ptr<TEncoder> NewAacEncoder(TEncodeStep& step);
+std::unique_ptr<TEncoder> NewAlacEncoder(TEncodeStep& step);

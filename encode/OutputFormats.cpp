@@ -3,12 +3,15 @@
 #include "encode/Encoder.h"
 #include "platform/ProcessInfo.h"
 
-const std::array<TOutputFormatRow, 5> OutputFormats = {{
+const std::array<TOutputFormatRow, 8> OutputFormats = {{
     {FormatMp3, "mp3", "MP3", ".mp3", "MP3 file(*.MP3)", ProgressCode::Mp3EncoderEnd, NewMp3Encoder},
     {FormatWav, "wav", "WAV", ".wav", "WAV file(*.WAV)", ProgressCode::Mp3EncoderEnd, nullptr},
     {FormatOgg, "ogg", "OGG", ".ogg", "OGG file(*.OGG)", ProgressCode::OggWriterDone, NewOggEncoder},
     {FormatWma, "wma", "WMA", ".wma", "WMA file(*.WMA)", ProgressCode::WmaEncoderEnd, NewWmaEncoder},
     {FormatFlac, "flac", "FLAC", ".flac", "FLAC file(*.FLAC)", ProgressCode::FlacWriterDone, NewFlacEncoder},
+    {FormatOpus, "opus", "Opus", ".opus", "Opus file(*.OPUS)", ProgressCode::OpusWriterDone, NewOpusEncoder},
+    {FormatAac, "aac", "AAC", ".m4a", "AAC file(*.M4A)", ProgressCode::M4aWriterDone, NewAacEncoder},
+    {FormatAlac, "alac", "ALAC", ".m4a", "Apple Lossless file(*.M4A)", ProgressCode::M4aWriterDone, NewAlacEncoder},
 }};
 
 std::unique_ptr<TEncoder> MakeEncoder(int format, TEncodeStep& step)

@@ -11,7 +11,10 @@ class TEncoder;
 class TEncodeStep;
 
 // The OutputFormat setting values; also the items of the options window's format combo.
-enum TOutputFormat { FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4 };
+enum TOutputFormat {
+    FormatMp3 = 0, FormatWav = 1, FormatOgg = 2, FormatWma = 3, FormatFlac = 4, FormatOpus = 5, FormatAac = 6,
+    FormatAlac = 7
+};
 
 struct TOutputFormatRow {
     TOutputFormat Format;
@@ -25,7 +28,7 @@ struct TOutputFormatRow {
 };
 
 // In setting order: row i is OutputFormat i.
-extern const std::array<TOutputFormatRow, 5> OutputFormats;
+extern const std::array<TOutputFormatRow, 8> OutputFormats;
 
 // Whether `format` is a setting value of a row.
 bool IsOutputFormat(int format);
@@ -33,10 +36,10 @@ bool IsOutputFormat(int format);
 int OutputFormatOfWord(const QString& word);
 // The words in setting order.
 QStringList OutputFormatWords();
-// The words as a list in prose: "mp3, wav, ogg, wma or flac".
+// The words as a list in prose: "mp3, wav, ogg, wma, flac, opus, aac or alac".
 QString OutputFormatWordList();
 
-// ".mp3", ".wav", ".ogg", ".wma", ".flac"; ".mp3" for a value outside them.
+// ".mp3", ".wav", ".ogg", ".wma", ".flac", ".opus", ".m4a"; ".mp3" for a value outside them.
 QString FormatExtension(int format);
 // The notification that ends the encoder making `format` (the MP3 encoder's for MP3 and
 // anything else).

@@ -11,8 +11,6 @@
 #include "encode/OggOptions.h"
 #include "platform/ProcessInfo.h"
 
-namespace {
-
 TEncodeOutcome StreamOutcome(const TEncodeRequest& request, const TProcessInfo& end)
 {
     TEncodeOutcome o;
@@ -22,6 +20,8 @@ TEncodeOutcome StreamOutcome(const TEncodeRequest& request, const TProcessInfo& 
     }
     return o;
 }
+
+namespace {
 
 const TOptionsSetting& SettingsOf(const TEncodeRequest& request)
 {

@@ -32,7 +32,8 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 
 // The file mode making each output format, in setting order.
 constexpr int FileModes[] = {TConversionJob::WavToMp3, TConversionJob::Mp3ToWav, TConversionJob::WavToOgg,
-                             TConversionJob::WavToWma, TConversionJob::ToFlac};
+                             TConversionJob::WavToWma, TConversionJob::ToFlac,   TConversionJob::ToOpus,
+                             TConversionJob::ToAac,    TConversionJob::ToAlac};
 static_assert(std::size(FileModes) == std::tuple_size_v<decltype(OutputFormats)>, "one file mode per output format");
 
 // The output format a file mode makes.
@@ -61,7 +62,7 @@ TConversionJob::TConversionJob(int mode, const QStringList& entries, TPrompter* 
     FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
     // Several workers encode several files at once when each goes straight to its encoder.
     const int jobs = TRipPipeline::ResolveJobs(FSettings.CommonOptions.Jobs);
-    const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma;
+    const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma || EncoderMode();
     if (jobs > 1 && fileMode && FEntries.size() > 1 && FilesGoStraight()) {
         FPipeline.Reset(jobs);
         for (int i = 0; i < jobs; ++i) {
@@ -91,6 +92,9 @@ TConversionJob::TConversionJob(int mode, const QStringList& entries, TPrompter* 
         case WavToOgg:
         case WavToWma:
         case ToFlac:
+        case ToOpus:
+        case ToAac:
+        case ToAlac:
             FPaths.append(PatternRelativePath(pattern, SourceFileTags(FEntries[i], i + 1),
                                               FormatExtension(FileModeFormat(FMode)), used));
             break;
@@ -212,6 +216,11 @@ void TConversionJob::Start()
     case ToFlac:
         NextFlacFile();
         break;
+    case ToOpus:
+    case ToAac:
+    case ToAlac:
+        NextEncoderFile();
+        break;
     case Mp3ToWav:
     case RecordToMp3:
     case WavToWma:
@@ -331,6 +340,8 @@ void TConversionJob::HandleInfo(TProcessInfo& info)
     case ProgressCode::WmaEncoderEnd: WmaEnd(info); break;
     case ProgressCode::FlacWriterDone: FlacEnd(info); break;
     case ProgressCode::FlacDecoderDone: FlacDecoded(info); break;
+    case ProgressCode::OpusWriterDone:
+    case ProgressCode::M4aWriterDone: EncoderEnd(info); break;
     default: Progress(info); break;
     }
 }
@@ -345,6 +356,7 @@ void TConversionJob::NextAfterEncoderEnd()
         return;
     }
     if (FMode == ToFlac) NextFlacFile();
+    else if (EncoderMode()) NextEncoderFile();
     else NextMp3File(false);
 }
 

@@ -8,12 +8,16 @@
 // Modes:
 //   2  WAV to MP3 in the output folder        3  MP3 to WAV in the output folder
 //   4  WAV to MP3 beside the input            5  WAV to OGG in the output folder
-//   6  WAV to WMA in the output folder       7  WAV, MP3, OGG or FLAC to FLAC in the output folder
-//                                              (MP3 decoded first into a temporary WAV)
+//   6  WAV to WMA in the output folder       7  WAV, MP3, OGG, FLAC or any file FFmpeg decodes
+//                                              to FLAC in the output folder (MP3 decoded
+//                                              first into a temporary WAV)
+//   8  Opus, 9 AAC, 10 Apple Lossless: WAV or any file FFmpeg decodes, in the output folder,
+//      through the format's encoder component (the input decoded in-process).
 // Modes 2, 3, 5 and 6 also take FLAC files: each is first decoded into a temporary WAV
-// (mode 3: straight into its output). With more than one worker, modes 2, 3, 5 and 6 encode
-// that many files at once when every file goes straight to its encoder (no FLAC to decode,
-// no resampling); otherwise one after another.
+// (mode 3: straight into its output). With more than one worker, modes 2, 3, 5, 6 and 8-10
+// encode that many files at once when every file goes straight to its encoder (no FLAC to
+// decode, no resampling; modes 8-10 decode any readable input themselves); otherwise one
+// after another.
 // Every notification is a TProcessInfoEvent delivered to this object
 // on the main thread; the Percent codes are those of cd/ProcessInfo.h. When the last entry
 // is done (or the job is stopped) the job cleans up and emits CloseRequested, queued.
@@ -34,7 +38,8 @@
 class TConversionJob : public TJobBase {
     Q_OBJECT
 public:
-    enum TMode { WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6, ToFlac = 7 };
+    enum TMode { WavToMp3 = 2, Mp3ToWav = 3, RecordToMp3 = 4, WavToOgg = 5, WavToWma = 6, ToFlac = 7, ToOpus = 8,
+                 ToAac = 9, ToAlac = 10 };
     // The file mode that converts sound files to output format `format` (WAV: from MP3);
     // 0 for a value that is no format.
     static int FileModeMaking(int format);
@@ -86,6 +91,11 @@ private:
     void FlacEnd(const TProcessInfo& info);
     void FlacDecoded(const TProcessInfo& info);
     void Mp3DecodedForFlac(const TProcessInfo& info);
+    // Modes 8-10 (ConversionJobEncoders.cpp): the entry EncodeIndex through the format
+    // table's component, and that component's end.
+    bool EncoderMode() const { return FMode == ToOpus || FMode == ToAac || FMode == ToAlac; }
+    void NextEncoderFile();
+    void EncoderEnd(const TProcessInfo& info);
 
     // The pipelined rip (ConversionJobPipeline.cpp).
     // Every file goes straight to its encoder (see above), so the workers may take them.
@@ -162,5 +172,6 @@ private:
     bool FFlacFirst = false;              // the first-file flag of the decoded entry's step
     std::vector<std::unique_ptr<TEncodeWorker>> FWorkers;   // pipelined rip only
     TRipPipeline FPipeline;
+    std::unique_ptr<TEncoder> FEncoder;   // modes 8-10: the current entry's
     QTimer FWorkerTimer;                  // the WMA estimates of the workers
 };

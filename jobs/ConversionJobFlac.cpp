@@ -4,6 +4,7 @@
 
 #include "audio/VorbisIn.h"
 #include "audio/WaveIn.h"
+#include "encode/AvIn.h"
 #include "encode/FlacIn.h"
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
@@ -20,6 +21,13 @@ namespace {
 bool HasExtension(const QString& path, const char* ext)
 {
     return path.endsWith(QLatin1String(ext), Qt::CaseInsensitive);
+}
+
+// Inputs read by a reader of our own (the MP3 ones by lame): the rest are decoded by FFmpeg.
+bool OwnReaderReads(const QString& path)
+{
+    return HasExtension(path, ".wav") || HasExtension(path, ".mp3") || HasExtension(path, ".flac")
+           || HasExtension(path, ".ogg");
 }
 
 } // namespace
@@ -68,6 +76,15 @@ void TConversionJob::NextFlacFile()
         Skip(ProgressCode::FlacWriterDone, i, text);
         return;
     }
+    if (!input && !OwnReaderReads(in)) {
+        // WMA, AAC, Opus, ALAC, WavPack, APE, ...: decoded in-process; a file without audio
+        // is refused with its cause before any output is begun.
+        if (const QString problem = TAvIn::ProblemOf(in); !problem.isEmpty()) {
+            Refuse(i, ProgressCode::FlacWriterDone, QStringLiteral(": ") + problem + QLatin1Char('.'));
+            return;
+        }
+        input = FStep->ReaderOf(in);
+    }
     if (!input) {
         FStep->WaveIn1().SetFileName(InputOf(i));
         if (!RefuseUnreadable(i, ProgressCode::FlacWriterDone)) return;
@@ -96,8 +113,12 @@ void TConversionJob::StartFlac(int index, TAuInput* input, const QString& wanted
 bool TConversionJob::DecodeFlacFirst(int index, bool first)
 {
     const QString in = FEntries.value(index);
-    // Mode 4 writes beside its (recorded WAV) input and takes no FLAC.
-    if (FMode == RecordToMp3 || !HasExtension(in, ".flac") || FDecoded.contains(index)) return false;
+    // Mode 4 writes beside its (recorded WAV) input and takes no FLAC. WAV files go to the
+    // encoders as they are, MP3 files to mode 3's decoder; FLAC and whatever else FFmpeg
+    // decodes are decoded first.
+    const bool decode = HasExtension(in, ".flac")
+                        || (!HasExtension(in, ".wav") && !(FMode == Mp3ToWav && HasExtension(in, ".mp3")));
+    if (FMode == RecordToMp3 || !decode || FDecoded.contains(index)) return false;
     if (FDone) return true;
     // Mode 3 decodes straight into its output; the others into a work WAV they encode.
     const QString out = FMode == Mp3ToWav ? Claim(index, OutputOf(index)) : WorkWav(index);

@@ -5,6 +5,7 @@
 #include "audio/VorbisOut.h"
 #include "audio/WaveIn.h"
 #include "cd/CDRipThread.h"
+#include "encode/AvIn.h"
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
@@ -33,6 +34,9 @@ int TConversionJob::PipelineFormat() const
     switch (FMode) {
     case WavToOgg: return FormatOgg;
     case WavToWma: return FormatWma;
+    case ToOpus: return FormatOpus;
+    case ToAac: return FormatAac;
+    case ToAlac: return FormatAlac;
     default: return FormatMp3;
     }
 }
@@ -43,9 +47,19 @@ bool TConversionJob::FilesGoStraight() const
     // workers take the files only when those steps would encode each one directly.
     for (int i = 0; i < FEntries.size(); ++i) {
         const QString in = FEntries[i];
-        if (in.endsWith(QLatin1String(".flac"), Qt::CaseInsensitive)) return false;
         // A file the one-step job would refuse is told there, in its turn.
         if (!InputFileProblem(in).isEmpty()) return false;
+        // The in-process encoders decode any input themselves.
+        if (EncoderMode()) {
+            if (!in.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive) && !TAvIn::ProblemOf(in).isEmpty()) return false;
+            if (in.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
+                TWaveIn wave;
+                wave.SetFileName(in);
+                if (!wave.Valid()) return false;
+            }
+            continue;
+        }
+        if (in.endsWith(QLatin1String(".flac"), Qt::CaseInsensitive)) return false;
         if (FMode == Mp3ToWav) {
             if (!LooksLikeMp3(in)) return false;
             continue;

@@ -136,9 +136,11 @@ bool ReadFileTags(const QString& path, TTagRecord& tag, QString* message)
         found = FillFromId3v1(path, tag) || found;
         if (!found)
             error = QFileInfo(path).fileName() + QStringLiteral(": no ID3 tag");
-    } else if (suffix == QLatin1String("flac") || suffix == QLatin1String("ogg")) {
-        found = ReadXiphComments(path, suffix == QLatin1String("ogg") ? TXiphFile::OggVorbis : TXiphFile::Flac, pairs,
-                                 tag.Cover, tag.CoverMime, &error);
+    } else if (suffix == QLatin1String("flac") || suffix == QLatin1String("ogg") || suffix == QLatin1String("opus")) {
+        const TXiphFile kind = suffix == QLatin1String("ogg")    ? TXiphFile::OggVorbis
+                               : suffix == QLatin1String("opus") ? TXiphFile::OggOpus
+                                                                 : TXiphFile::Flac;
+        found = ReadXiphComments(path, kind, pairs, tag.Cover, tag.CoverMime, &error);
     } else if (suffix == QLatin1String("wav")) {
         found = ReadWavInfo(path, tag, &error);
     } else {

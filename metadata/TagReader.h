@@ -1,7 +1,7 @@
 #pragma once
 // The tags of an input file as one record, for conversions that keep a file's tags and
-// cover: MP3 (ID3v2, then ID3v1 for what the ID3v2 tag lacks), FLAC and Ogg Vorbis (Vorbis
-// comments and picture), WAV (LIST INFO), and whatever else FFmpeg reads (WMA, M4A, ...).
+// cover: MP3 (ID3v2, then ID3v1 for what the ID3v2 tag lacks), FLAC, Ogg Vorbis and Ogg Opus
+// (Vorbis comments and picture), WAV (LIST INFO), and whatever else FFmpeg reads (WMA, M4A, ...).
 //
 // Tags of files from elsewhere are held to limits: a text is cut at its first NUL and after
 // MaxTagText characters, invalid UTF-8 becomes replacement characters, a cover larger than

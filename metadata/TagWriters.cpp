@@ -9,6 +9,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -79,6 +81,8 @@ TTagFormat TagFormatOf(const QString& fileName)
     if (suffix == QLatin1String("ogg")) return TTagFormat::Ogg;
     if (suffix == QLatin1String("flac")) return TTagFormat::Flac;
     if (suffix == QLatin1String("wma")) return TTagFormat::Wma;
+    if (suffix == QLatin1String("opus")) return TTagFormat::Opus;
+    if (suffix == QLatin1String("m4a")) return TTagFormat::Mp4;
     return TTagFormat::None;
 }
 
@@ -111,6 +115,21 @@ TCommentList VorbisComments(const TTagRecord& tag, bool replayGain)
     Add(list, "MUSICBRAINZ_DISCID", tag.MbDiscId);
     if (replayGain)
         AddReplayGain(list, tag, VorbisGainKeys);
+    return list;
+}
+
+int R128Gain(double replayGain)
+{
+    return int(std::clamp<long>(std::lround((replayGain - 5.0) * 256.0), -32768, 32767));
+}
+
+TCommentList OpusComments(const TTagRecord& tag, bool replayGain)
+{
+    TCommentList list = VorbisComments(tag, false);
+    if (replayGain && tag.HasTrackGain())
+        list.append({QStringLiteral("R128_TRACK_GAIN"), QString::number(R128Gain(tag.TrackGain))});
+    if (replayGain && tag.HasAlbumGain())
+        list.append({QStringLiteral("R128_ALBUM_GAIN"), QString::number(R128Gain(tag.AlbumGain))});
     return list;
 }
 
@@ -147,6 +166,11 @@ bool WriteFileTags(const QString& path, TTagFormat format, const TTagRecord& giv
     case TTagFormat::Ogg:
         return WriteXiphComments(path, TXiphFile::OggVorbis, VorbisComments(tag), tag.Cover, tag.CoverMime, error,
                                  tag.CoverWidth, tag.CoverHeight, tag.CoverDepth);
+    case TTagFormat::Opus:
+        return WriteXiphComments(path, TXiphFile::OggOpus, OpusComments(tag), tag.Cover, tag.CoverMime, error,
+                                 tag.CoverWidth, tag.CoverHeight, tag.CoverDepth);
+    case TTagFormat::Mp4:
+        return WriteMp4Tag(path, tag, error);
     case TTagFormat::Wav:
         return AppendWavInfo(path, tag, error);
     case TTagFormat::Wma:

@@ -4,7 +4,9 @@
 //   FLAC  Vorbis comments and a PICTURE block; OGG Vorbis comments with the picture as
 //         METADATA_BLOCK_PICTURE; WAV a LIST INFO chunk; WMA the ASF attributes through
 //         TagLib (WmaMetadata gives the same record as FFmpeg keys for a tool that muxes
-//         them as it encodes).
+//         them as it encodes); Opus Vorbis comments (OpusTags) with the loudness as
+//         R128_TRACK_GAIN / R128_ALBUM_GAIN and the picture as METADATA_BLOCK_PICTURE;
+//         M4A (AAC, Apple Lossless) the iTunes atoms with covr.
 // A job calls WriteFileTags on the part file after the encoder has finished it and before
 // CommitPart renames it; RetagFile updates a finished file (the album's ReplayGain, known
 // only after the job's last track) through a part file of its own.
@@ -13,7 +15,7 @@
 
 struct TOptionsSetting;
 
-enum class TTagFormat { None, Mp3, Wav, Ogg, Flac, Wma };
+enum class TTagFormat { None, Mp3, Wav, Ogg, Flac, Wma, Opus, Mp4 };
 // By the name's extension (a ".part" ending is looked through).
 TTagFormat TagFormatOf(const QString& fileName);
 
@@ -28,6 +30,12 @@ TTagWriteOptions TagWriteOptionsOf(const TOptionsSetting& settings);
 // COMMENT ISRC CATALOGNUMBER MUSICBRAINZ_ALBUMID MUSICBRAINZ_DISCID REPLAYGAIN_*; a field
 // the record lacks is not there (no GENRE without a genre).
 TCommentList VorbisComments(const TTagRecord& tag, bool replayGain = true);
+// Opus's loudness field from a ReplayGain gain: Q7.8 dB relative to -23 LUFS, where the
+// ReplayGain gains are relative to -18 LUFS (round((gain - 5) * 256), held to 16 bits).
+int R128Gain(double replayGain);
+// The comments of an Opus file: VorbisComments without the REPLAYGAIN_* fields (Opus players
+// do not read them) and, with `replayGain`, R128_TRACK_GAIN and R128_ALBUM_GAIN.
+TCommentList OpusComments(const TTagRecord& tag, bool replayGain = true);
 // The record as FFmpeg metadata keys for the ASF (WMA) muxer: title, artist (its Author),
 // album_artist, album, date, genre, track, disc, comment, and the ReplayGain values. Each
 // pair is one "-metadata key=value" of an ffmpeg-like tool, or one av_dict_set.

@@ -34,11 +34,15 @@ QString MimeOfCodec(AVCodecID codec)
 
 } // namespace
 
-bool ReadAvMetadata(const QString& path, TCommentList& pairs, QByteArray& cover, QString& coverMime, QString* error)
+void QuietAvLog()
 {
-    // FFmpeg's own messages about damaged input would only repeat what the caller is told.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+bool ReadAvMetadata(const QString& path, TCommentList& pairs, QByteArray& cover, QString& coverMime, QString* error)
+{
+    QuietAvLog();
     const QByteArray name = QFile::encodeName(path);
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, name.constData(), nullptr, nullptr) < 0) {

@@ -8,3 +8,7 @@
 // when there is one. False with the cause when libavformat cannot open the file.
 bool ReadAvMetadata(const QString& path, TCommentList& pairs, QByteArray& cover, QString& coverMime,
                     QString* error = nullptr);
+
+// Silences FFmpeg's own messages (once for the process): about damaged input they would only
+// repeat what the caller is told, and about our own encoding they are noise on the console.
+void QuietAvLog();

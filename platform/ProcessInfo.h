@@ -26,6 +26,8 @@ constexpr int WavWriterDone = 4000;    // conversion job: WAV writer done
 constexpr int WmaEncoderEnd = 5000;    // WMA encoder process ended
 constexpr int FlacWriterDone = 6000;   // FLAC writer done (conversion and rip jobs)
 constexpr int FlacDecoderDone = 6100;  // FLAC file decoded into a WAV (conversion job)
+constexpr int OpusWriterDone = 6200;   // Opus writer done (conversion and rip jobs)
+constexpr int M4aWriterDone = 6300;    // AAC / Apple Lossless writer done (conversion and rip jobs)
 }
 
 // ErrorCode values of the rip thread with Percent 1000.

@@ -11,7 +11,10 @@
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mp4tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/xiphcomment.h>
@@ -276,6 +279,8 @@ TagLib::Ogg::XiphComment* CommentsOf(TagLib::File& file, TXiphFile kind, bool cr
 {
     if (kind == TXiphFile::Flac)
         return static_cast<TagLib::FLAC::File&>(file).xiphComment(create);
+    if (kind == TXiphFile::OggOpus)
+        return static_cast<TagLib::Ogg::Opus::File&>(file).tag();
     return static_cast<TagLib::Ogg::Vorbis::File&>(file).tag();
 }
 
@@ -283,7 +288,18 @@ std::unique_ptr<TagLib::File> OpenXiph(const QByteArray& name, TXiphFile kind)
 {
     if (kind == TXiphFile::Flac)
         return std::make_unique<TagLib::FLAC::File>(name.constData(), false);
+    if (kind == TXiphFile::OggOpus)
+        return std::make_unique<TagLib::Ogg::Opus::File>(name.constData(), false);
     return std::make_unique<TagLib::Ogg::Vorbis::File>(name.constData(), false);
+}
+
+const char* XiphKindText(TXiphFile kind)
+{
+    switch (kind) {
+    case TXiphFile::Flac: return "not a FLAC file";
+    case TXiphFile::OggOpus: return "not an Ogg Opus file";
+    default: return "not an Ogg Vorbis file";
+    }
 }
 
 } // namespace
@@ -297,7 +313,7 @@ bool WriteXiphComments(const QString& path, TXiphFile kind, const TCommentList& 
     std::unique_ptr<TagLib::File> file = OpenXiph(name, kind);
     TagLib::Ogg::XiphComment* xiph = file->isValid() ? CommentsOf(*file, kind, true) : nullptr;
     if (!xiph)
-        return Fail(error, path, kind == TXiphFile::Flac ? "not a FLAC file" : "not an Ogg Vorbis file");
+        return Fail(error, path, XiphKindText(kind));
     xiph->removeAllFields();
     for (const auto& [key, value] : comments)
         xiph->addField(Str(key), Str(value), false);
@@ -330,7 +346,7 @@ bool ReadXiphComments(const QString& path, TXiphFile kind, TCommentList& comment
     std::unique_ptr<TagLib::File> file = OpenXiph(name, kind);
     TagLib::Ogg::XiphComment* xiph = file->isValid() ? CommentsOf(*file, kind, false) : nullptr;
     if (!file->isValid())
-        return Fail(error, path, kind == TXiphFile::Flac ? "not a FLAC file" : "not an Ogg Vorbis file");
+        return Fail(error, path, XiphKindText(kind));
     if (xiph) {
         const TagLib::Ogg::FieldListMap& fields = xiph->fieldListMap();
         for (const auto& [key, values] : fields)
@@ -406,6 +422,68 @@ bool WriteAsfTag(const QString& path, const TTagRecord& r, QString* error)
         picture.setMimeType(Str(r.CoverMime));
         picture.setPicture(Bytes(r.Cover));
         tag->setAttribute(TagLib::String("WM/Picture"), TagLib::ASF::Attribute(picture));
+    }
+    if (!file.save())
+        return Fail(error, path, "the tag could not be written");
+    return true;
+}
+
+// ---- MP4 ------------------------------------------------------------------------------------
+
+bool WriteMp4Tag(const QString& path, const TTagRecord& r, QString* error)
+{
+    if (!Writable(path, error))
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    TagLib::MP4::File file(name.constData(), false);
+    TagLib::MP4::Tag* tag = file.isValid() ? file.tag() : nullptr;
+    if (!tag)
+        return Fail(error, path, "not an MP4 file TagLib can open");
+    // A fresh tag, as for ID3v2.
+    std::vector<TagLib::String> keys;
+    for (const auto& [key, item] : tag->itemMap())
+        keys.push_back(key);
+    for (const TagLib::String& key : keys)
+        tag->removeItem(key);
+    const auto text = [&](const char* atom, const QString& value) {
+        if (!value.isEmpty())
+            tag->setItem(TagLib::String(atom), TagLib::MP4::Item(TagLib::StringList(Str(value))));
+    };
+    // The free-form atoms players share for what iTunes has no atom of its own for.
+    const auto freeForm = [&](const char* field, const QString& value) {
+        if (!value.isEmpty())
+            tag->setItem(TagLib::String("----:com.apple.iTunes:") + TagLib::String(field),
+                         TagLib::MP4::Item(TagLib::StringList(Str(value))));
+    };
+    text("\251nam", r.Title);
+    text("\251ART", r.Artist);
+    text("\251alb", r.Album);
+    text("aART", r.AlbumArtist);
+    text("\251day", r.Date);
+    text("\251gen", r.Genre);
+    text("\251cmt", r.Comment);
+    if (r.Track > 0)
+        tag->setItem("trkn", TagLib::MP4::Item(r.Track, r.TrackTotal));
+    if (r.Disc > 0)
+        tag->setItem("disk", TagLib::MP4::Item(r.Disc, r.DiscTotal));
+    freeForm("ISRC", r.Isrc);
+    freeForm("CATALOGNUMBER", r.Catalog);
+    freeForm("MusicBrainz Album Id", r.MbAlbumId);
+    freeForm("MusicBrainz Disc Id", r.MbDiscId);
+    if (r.HasTrackGain()) {
+        freeForm("replaygain_track_gain", FormatReplayGain(r.TrackGain));
+        freeForm("replaygain_track_peak", FormatReplayPeak(r.TrackPeak));
+    }
+    if (r.HasAlbumGain()) {
+        freeForm("replaygain_album_gain", FormatReplayGain(r.AlbumGain));
+        freeForm("replaygain_album_peak", FormatReplayPeak(r.AlbumPeak));
+    }
+    if (!r.Cover.isEmpty()) {
+        const auto format = r.CoverMime == QLatin1String("image/png") ? TagLib::MP4::CoverArt::PNG
+                                                                       : TagLib::MP4::CoverArt::JPEG;
+        TagLib::MP4::CoverArtList covers;
+        covers.append(TagLib::MP4::CoverArt(format, Bytes(r.Cover)));
+        tag->setItem("covr", TagLib::MP4::Item(covers));
     }
     if (!file.save())
         return Fail(error, path, "the tag could not be written");

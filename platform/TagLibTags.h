@@ -39,9 +39,14 @@ bool EditId3v2Fields(const QString& path, const TId3v2Edit& edit, bool& had, QSt
 // front cover as WM/Picture among the extended attributes.
 bool WriteAsfTag(const QString& path, const TTagRecord& tag, QString* error = nullptr);
 
+// Replaces the MP4 (.m4a) file's tag by one made from `tag` in the atoms iTunes-style players
+// read: ©nam ©ART ©alb aART ©day ©gen trkn disk ©cmt, covr for the cover, and "----" atoms
+// (com.apple.iTunes) for the ISRC, catalogue number, MusicBrainz ids and ReplayGain values.
+bool WriteMp4Tag(const QString& path, const TTagRecord& tag, QString* error = nullptr);
+
 // Vorbis comments as (field name, value) pairs in their order.
 using TCommentList = QList<QPair<QString, QString>>;
-enum class TXiphFile { Flac, OggVorbis };
+enum class TXiphFile { Flac, OggVorbis, OggOpus };
 
 // Replaces the file's comments by `comments` and its pictures by the cover (none when
 // `cover` is empty): a FLAC PICTURE block, or an Ogg METADATA_BLOCK_PICTURE comment.

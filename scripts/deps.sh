@@ -15,6 +15,7 @@ PACKAGES=(
   sox lame vorbis-tools ffmpeg id3v2 python3-mutagen cd-paranoia python3-libdiscid
   libflac++-dev flac libdiscid-dev whipper zlib1g-dev libtag1-dev libebur128-dev
   libogg-dev libvorbis-dev libsdl2-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  libopusenc-dev opus-tools wavpack
 )
 
 missing=()

@@ -100,6 +100,9 @@ QString OutputFormatName(int format)
     case 2: return QStringLiteral("OGG");
     case 3: return QStringLiteral("WMA");
     case 4: return QStringLiteral("FLAC");
+    case 5: return QStringLiteral("Opus");
+    case 6: return QStringLiteral("AAC");
+    case 7: return QStringLiteral("ALAC");
     default: return QString();
     }
 }
@@ -144,6 +147,8 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit("WMAOptions", "BitRate", o.WMAOptions.BitRate, d.WMAOptions.BitRate);
     visit("FlacOptions", "Level", o.FlacOptions.Level, d.FlacOptions.Level);
     visit("FlacOptions", "Cuesheet", o.FlacOptions.Cuesheet, d.FlacOptions.Cuesheet);
+    visit("OpusOptions", "Bitrate", o.OpusOptions.Bitrate, d.OpusOptions.Bitrate);
+    visit("AacOptions", "Bitrate", o.AacOptions.Bitrate, d.AacOptions.Bitrate);
     visit("CDOptions", "Index", o.CDOptions.Index, d.CDOptions.Index);
     visit("CDOptions", "CDDb", o.CDOptions.CDDb, d.CDOptions.CDDb);
     visit("RecordOptions", "SaveMp3", o.RecordOptions.SaveMp3, d.RecordOptions.SaveMp3);
@@ -236,6 +241,8 @@ void LoadOptions()
     // A FLAC level the encoder does not have is the default one.
     int32_t& level = OptionsSetting.FlacOptions.Level;
     if (level < 0 || level > 8) level = TFlacOptions{}.Level;
+    OptionsSetting.OpusOptions.Bitrate = std::clamp(OptionsSetting.OpusOptions.Bitrate, 6, 510);
+    OptionsSetting.AacOptions.Bitrate = std::clamp(OptionsSetting.AacOptions.Bitrate, 64, 320);
     if (OptionsSetting.CommonOptions.Jobs < 0) OptionsSetting.CommonOptions.Jobs = 0;
     int32_t& existing = OptionsSetting.CommonOptions.Existing;
     if (existing < 0 || existing > 3) existing = TCommonOptions{}.Existing;

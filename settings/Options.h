@@ -55,6 +55,16 @@ struct TFlacOptions {
     bool Cuesheet = false;          // rip jobs: the whole disc as one file with a CUE sheet
 };
 
+// Ogg Opus: VBR at Bitrate kbit/s (6..510; other values load held to the range).
+struct TOpusOptions {
+    int32_t Bitrate = 160;
+};
+
+// AAC-LC in MP4: Bitrate kbit/s (64..320; other values load held to the range).
+struct TAacOptions {
+    int32_t Bitrate = 256;
+};
+
 struct TCDOptions {
     int32_t Index = -1;             // drive position; -1 = not chosen (first drive)
     bool CDDb = false;
@@ -105,6 +115,8 @@ struct TOptionsSetting {
     TOggOptions OggOptions;
     TWMAOptions WMAOptions;
     TFlacOptions FlacOptions;
+    TOpusOptions OpusOptions;
+    TAacOptions AacOptions;
     TCDOptions CDOptions;
     TRecordOptions RecordOptions;
     TCDInfo CDInfo;

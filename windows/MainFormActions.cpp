@@ -128,6 +128,9 @@ void TMainForm::CreateMenus()
     entry(file, "miWAVtoOGG", QStringLiteral("WAV 转 OGG..."));
     entry(file, "miWAVtoWMA", QStringLiteral("WAV 转 WMA..."));
     entry(file, "miToFLAC", QStringLiteral("转 FLAC..."), {}, "Convert WAV, MP3, OGG or FLAC files to FLAC files");
+    entry(file, "miToOpus", QStringLiteral("转 Opus..."), {}, "Convert sound files to Opus files");
+    entry(file, "miToAAC", QStringLiteral("转 AAC (M4A)..."), {}, "Convert sound files to AAC files");
+    entry(file, "miToALAC", QStringLiteral("转 Apple Lossless (M4A)..."), {}, "Convert sound files to Apple Lossless files");
     file->addSeparator();
     connect(entry(file, "Openoutputdirectory1", QStringLiteral("打开输出文件夹...")), &QAction::triggered,
             this, &TMainForm::OpenOutputDirectory);

@@ -48,6 +48,9 @@ void TMainForm::CreateCommands()
     connect(Action("miWAVtoOGG"), &QAction::triggered, this, [this] { ConvertFiles(ModeWavToOgg); });
     connect(Action("miWAVtoWMA"), &QAction::triggered, this, [this] { ConvertFiles(ModeWavToWma); });
     connect(Action("miToFLAC"), &QAction::triggered, this, [this] { ConvertFiles(ModeToFlac); });
+    connect(Action("miToOpus"), &QAction::triggered, this, [this] { ConvertFiles(TConversionJob::ToOpus); });
+    connect(Action("miToAAC"), &QAction::triggered, this, [this] { ConvertFiles(TConversionJob::ToAac); });
+    connect(Action("miToALAC"), &QAction::triggered, this, [this] { ConvertFiles(TConversionJob::ToAlac); });
     connect(Action("mnuHelp"), &QAction::triggered, this, &TMainForm::OpenHelp);
     connect(Action("VolumeControlMenu"), &QAction::triggered, this, &TMainForm::VolumeControlMenuClick);
     connect(Action("miRealOnePlayer"), &QAction::triggered, this, &TMainForm::ClearRealPlayerClick);
@@ -65,14 +68,21 @@ void TMainForm::CreateCommands()
 void TMainForm::ConvertFiles(int mode)
 {
     const bool fromMp3 = mode == ModeMp3ToWav;
-    const QString filter = fromMp3              ? QStringLiteral("MP3 file (*.mp3);;Any file (*)")
-                           : mode == ModeToFlac ? QStringLiteral("Sound file (*.wav *.mp3 *.ogg *.flac);;Any file (*)")
-                                                : QStringLiteral("Sound file (*.wav);;Any file (*)");
-    const QString caption = Action(mode == ModeWavToMp3   ? "miActionWavToMp3"
-                                   : fromMp3              ? "mnuMp3ToWav"
-                                   : mode == ModeWavToOgg ? "miWAVtoOGG"
-                                   : mode == ModeToFlac   ? "miToFLAC"
-                                                          : "miWAVtoWMA")
+    // The modes that take any file FFmpeg decodes.
+    const bool anySound = mode == ModeToFlac || mode == TConversionJob::ToOpus || mode == TConversionJob::ToAac
+                          || mode == TConversionJob::ToAlac;
+    const QString filter = fromMp3    ? QStringLiteral("MP3 file (*.mp3);;Any file (*)")
+                           : anySound ? QStringLiteral("Sound file (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape "
+                                                       "*.aac *.aif *.aiff);;Any file (*)")
+                                      : QStringLiteral("Sound file (*.wav);;Any file (*)");
+    const QString caption = Action(mode == ModeWavToMp3                ? "miActionWavToMp3"
+                                   : fromMp3                           ? "mnuMp3ToWav"
+                                   : mode == ModeWavToOgg              ? "miWAVtoOGG"
+                                   : mode == ModeToFlac                ? "miToFLAC"
+                                   : mode == TConversionJob::ToOpus    ? "miToOpus"
+                                   : mode == TConversionJob::ToAac     ? "miToAAC"
+                                   : mode == TConversionJob::ToAlac    ? "miToALAC"
+                                                                       : "miWAVtoWMA")
                                 ->text()
                                 .remove(QStringLiteral("..."));
     const QStringList files = FPrompter->AskOpenFileNames(caption, QString(), filter);
@@ -80,8 +90,8 @@ void TMainForm::ConvertFiles(int mode)
         return;
     if (!OutputFolderExists(*FPrompter))
         return;
-    if (mode == ModeWavToOgg || mode == ModeWavToWma || mode == ModeToFlac) {
-        // Whatever the OGG, WMA and FLAC jobs raise ends with their window.
+    if (mode == ModeWavToOgg || mode == ModeWavToWma || anySound) {
+        // Whatever the OGG, WMA, FLAC, Opus and MP4 jobs raise ends with their window.
         try {
             RunConversionJob(mode, files);
         } catch (...) {

@@ -7,6 +7,7 @@
 #include "settings/CDInfo.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Lang.h"
+#include "windows/CodecOptionPages.h"
 #include "widgets/TranslateForm.h"
 
 #include <QCheckBox>
@@ -83,6 +84,7 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     for (const TOutputFormatRow& row : OutputFormats)
         FUi->cbOutputFormat->addItem(QString::fromLatin1(row.ComboText));
     BuildFlacPage();
+    AddCodecOptionPages(*this, *FUi->PageControl1);
     FUi->ID3genre->addItem(QString());
     for (const char* name : GenreNames)
         FUi->ID3genre->addItem(QString::fromLatin1(name));

@@ -1,4 +1,4 @@
-// varnelcd-cli convert --to mp3|wav|ogg|wma|flac [--out DIR] [--pattern P] [--jobs N] [--yes | --no]
+// varnelcd-cli convert --to mp3|wav|ogg|wma|flac|opus|aac|alac [--out DIR] [--pattern P] [--jobs N] [--yes | --no]
 //                      [--existing ask|skip|rename|overwrite] FILE...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
@@ -14,12 +14,15 @@ namespace {
 
 // Converts files (with --jobs, several at once) as the main window's conversion commands do: WAV to MP3,
 // OGG or WMA, MP3 to WAV, each output named after its file, in the output folder; FLAC
-// files as WAV input, and WAV, MP3, OGG or FLAC files to FLAC.
+// files (and any other file FFmpeg decodes) as WAV input, and any of them to FLAC, Opus, AAC or
+// Apple Lossless.
 int Convert(const QStringList& args)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription("Convert WAV or FLAC files to MP3, OGG, WMA or FLAC, MP3 or OGG files to FLAC, or MP3 and FLAC files to WAV.");
-    parser.addOption(QCommandLineOption("to", "Target format: mp3, ogg or wma (from WAV or FLAC), flac (from WAV, MP3, OGG or FLAC), wav (from MP3 or FLAC).", "FORMAT"));
+    parser.setApplicationDescription("Convert sound files (WAV, FLAC, MP3, OGG, or anything FFmpeg decodes: WMA, AAC, "
+                                     "Opus, ALAC, WavPack, APE, ...) to MP3, OGG, WMA, FLAC, Opus, AAC or ALAC, or to WAV.");
+    parser.addOption(QCommandLineOption("to", "Target format: " + OutputFormatWordList() + " (wav from MP3 or any "
+                                              "non-WAV file).", "FORMAT"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
     parser.addOption(QCommandLineOption("pattern", "File-name pattern below the output folder, as \"%A/%D/%N %T\" "
                                                    "(default: the settings'; empty: each file's own name).", "P"));
@@ -66,4 +69,4 @@ int Convert(const QStringList& args)
 
 } // namespace
 
-VARNELCD_CLI_COMMAND("convert", "convert WAV/FLAC files to MP3, OGG, WMA or FLAC, or MP3/FLAC files to WAV", Convert);
+VARNELCD_CLI_COMMAND("convert", "convert sound files to MP3, OGG, WMA, FLAC, Opus, AAC, ALAC or WAV", Convert);

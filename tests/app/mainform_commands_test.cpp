@@ -78,6 +78,7 @@ protected:
 
 TEST_F(CommandsTest, ConversionsChooseFilesCheckTheFolderAndHandOverModeAndFiles)
 {
+    const char* AnySound = "Sound file (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape *.aac *.aif *.aiff);;Any file (*)";
     const struct {
         const char* action;
         int mode;
@@ -87,7 +88,10 @@ TEST_F(CommandsTest, ConversionsChooseFilesCheckTheFolderAndHandOverModeAndFiles
         {"mnuMp3ToWav", 3, "MP3 file (*.mp3);;Any file (*)"},
         {"miWAVtoOGG", 5, "Sound file (*.wav);;Any file (*)"},
         {"miWAVtoWMA", 6, "Sound file (*.wav);;Any file (*)"},
-        {"miToFLAC", 7, "Sound file (*.wav *.mp3 *.ogg *.flac);;Any file (*)"},
+        {"miToFLAC", 7, AnySound},
+        {"miToOpus", 8, AnySound},
+        {"miToAAC", 9, AnySound},
+        {"miToALAC", 10, AnySound},
     };
     const QString missing = Path("no such folder");
     const QStringList files{Path("a.wav"), Path("b b.wav")};

@@ -93,9 +93,10 @@ TEST_F(OptionSetTest, PagesInOrderAndListsFromTheTables)
     auto form = Open();
     EXPECT_EQ(form->objectName(), "OptionSetForm");
     auto* tabs = Get<QTabWidget>(form.get(), "PageControl1");
-    const char* pages[] = {"TabSheet1", "TabSheet2", "TabSheet5", "TabSheet6", "TabSheetFlac", "TabSheet4", "TabSheet3"};
-    ASSERT_EQ(tabs->count(), 7);
-    for (int i = 0; i < 7; ++i)
+    const char* pages[] = {"TabSheet1", "TabSheet2", "TabSheet5", "TabSheet6", "TabSheetFlac",
+                           "TabSheet4", "TabSheet3", "TabSheetOpus", "TabSheetAac"};
+    ASSERT_EQ(tabs->count(), 9);
+    for (int i = 0; i < 9; ++i)
         EXPECT_EQ(tabs->widget(i)->objectName(), pages[i]);
     EXPECT_EQ(tabs->currentIndex(), 0);
     auto* bitRate = Get<QComboBox>(form.get(), "cbBitRate");
@@ -225,7 +226,7 @@ TEST_F(OptionSetTest, StoredValuesOutsideTheControlsShowAndStoreTheDefault)
 {
     // Garbled and out-of-range values in the settings file.
     ASSERT_TRUE(WriteAll(OptionsFileName(),
-                         "[CommonOptions]\nOutputFormat=7\nNormalizePercent=150\nRipTime=-5\nIsKeepWav=yes\n"
+                         "[CommonOptions]\nOutputFormat=8\nNormalizePercent=150\nRipTime=-5\nIsKeepWav=yes\n"
                          "[Mp3Options]\nBitRate=100\nMaxBitRate=abc\nVBRQuality=12\nStereoMode=-1\n"
                          "[OggOptions]\nNomalBitRate=20\nCompressPosition=5\n[WMAOptions]\nBitRate=40\n"
                          "[FlacOptions]\nLevel=x\n"));
@@ -458,7 +459,8 @@ TEST_F(OptionSetTest, ChineseFileHasATextForEveryCaptionTabAndFixedItem)
     }
     for (int i = 0; i < 6; ++i)
         need(QString("PageControl1_Page%1").arg(i));
-    need("PageControl1_PageFlac");
+    for (const char* page : {"Flac", "Opus", "Aac"})
+        need(QStringLiteral("PageControl1_Page") + QLatin1String(page));
     for (const char* combo : {"cbOutputFormat", "cbMpegQuality", "cbStereoMode"})
         for (int i = 0; i < Get<QComboBox>(form.get(), combo)->count(); ++i)
             need(QString("%1_Item%2").arg(combo).arg(i));

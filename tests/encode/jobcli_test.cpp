@@ -118,8 +118,9 @@ TEST(JobCli, ConvertEndsEveryUnreadableInputWithAMessage)
     ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-b", "16", "-c", "2", path("good.wav"), "synth", "1", "sine", "440"}), 0);
     ASSERT_EQ(QProcess::execute("lame", {"--quiet", path("good.wav"), path("good.mp3")}), 0);
     ASSERT_EQ(QProcess::execute("flac", {"-s", "-o", path("good.flac"), path("good.wav")}), 0);
+    // Files named as sound files FFmpeg decodes that hold none.
     for (const char* other : {"in.wma", "in.wv"})
-        ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "sine=d=1", path(other)}), 0);
+        ASSERT_TRUE(WriteAll(path(other), "no audio here\n"));
     ASSERT_TRUE(WriteAll(path("empty.wav"), "") && WriteAll(path("empty.mp3"), ""));
     ASSERT_TRUE(WriteAll(path("cut.wav"), ReadAll(path("good.wav")).left(20)));
     ASSERT_TRUE(WriteAll(path("cut.flac"), ReadAll(path("good.flac")).left(3000)));

@@ -85,7 +85,8 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
     ASSERT_TRUE(SaveOptions());
     TIniFile ini(OptionsFileName());
     EXPECT_EQ(ini.ReadSections(), QStringList({"CommonOptions", "Mp3Options", "OggOptions", "WMAOptions",
-                                               "FlacOptions", "CDOptions", "RecordOptions", "QueryCDDB",
+                                               "FlacOptions", "OpusOptions", "AacOptions", "CDOptions",
+                                               "RecordOptions", "QueryCDDB",
                                                "AccurateRip", "CTDB", "MusicBrainz", "ID3", "Options"}));
     EXPECT_EQ(ini.ReadSection("CommonOptions"),
               QStringList({"OutputFolder", "OutputFormat", "IsKeepWav", "IsNormalize", "NormalizePercent",
@@ -179,7 +180,7 @@ TEST_F(OptionsTest, OddValuesInTheFile)
 {
     WriteOptions("; my notes\n"
                  "[OggOptions]\nCompressPosition=5\n"
-                 "[CommonOptions]\nOutputFormat=7\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\nJobs=-2\nExisting=9\nReplayGain=7\n"
+                 "[CommonOptions]\nOutputFormat=8\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\nJobs=-2\nExisting=9\nReplayGain=7\n"
                  "[ID3]\nVersion=22\n"
                  "[WMAOptions]\nBitRate=40\n"
                  "[FlacOptions]\nLevel=9\n"
@@ -188,7 +189,7 @@ TEST_F(OptionsTest, OddValuesInTheFile)
     LoadOptions();
     const TOptionsSetting& o = OptionsSetting;
     EXPECT_EQ(o.OggOptions.CompressPosition, 30);
-    EXPECT_EQ(o.CommonOptions.OutputFormat, 7);
+    EXPECT_EQ(o.CommonOptions.OutputFormat, 8);
     EXPECT_EQ(OutputFormatName(o.CommonOptions.OutputFormat), "");
     EXPECT_FALSE(o.CommonOptions.IsKeepWav);
     EXPECT_EQ(o.CommonOptions.NormalizePercent, 32);
@@ -206,7 +207,7 @@ TEST_F(OptionsTest, OddValuesInTheFile)
     const QByteArray text = ReadOptions();
     EXPECT_TRUE(text.startsWith("; my notes\n[OggOptions]\nCompressPosition=30\n"));
     EXPECT_TRUE(text.contains("[Plugin]\nSomething=kept\n"));
-    EXPECT_TRUE(text.contains("OutputFormat=7\n"));
+    EXPECT_TRUE(text.contains("OutputFormat=8\n"));
     EXPECT_TRUE(text.contains("IsKeepWav=0\n"));
     EXPECT_TRUE(text.contains("BitRate=40\n"));
 
