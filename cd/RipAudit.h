@@ -31,7 +31,9 @@ struct TRipAuditSettings {
     bool HasOffset = false;        // Offset replaces the drive's stored read offset
     int Offset = 0;
     QString LogPath;               // empty: the "write a rip log" setting decides
-    bool TestPass = false;         // read every track twice, the first time for its CRC only
+    bool TestPass = false;         // read every track twice ([CDOptions] TestAndCopy too)
+    bool Ctdb = true;              // false: the CUETools database is not asked ([CTDB] Use too)
+    QString CtdbUrl;               // empty: OptionsSetting.Ctdb.Url
 };
 TRipAuditSettings& RipAuditSettings();
 
@@ -48,6 +50,10 @@ struct TDiscLayout {
     std::vector<int64_t> Starts;   // track t at Starts[t - 1]
     std::vector<bool> Data;
     int64_t LeadOut = 0;
+    std::vector<int64_t> Pregap;      // sectors of each track's INDEX 00 before INDEX 01
+    std::vector<QString> Isrc;        // per track, "" when none
+    QString Catalog;                  // the disc's MCN/UPC, "" when none
+    std::vector<bool> PreEmphasis;    // per track
 
     int Tracks() const { return int(Starts.size()); }
     bool HasData() const;
@@ -110,8 +116,17 @@ public:
     const TDiscLayout& Disc() const { return FDisc; }
     int Offset() const { return FRecord.ReadOffset; }
 
-    // A track's record, and the file it went to (the log goes beside the first one).
+    // A track's record, and the file it went to (the log goes into the deepest folder
+    // that holds every file of the job).
     void AddTrack(const TRipLogTrack& track, const QString& outputFile);
+    // The job's tracks, for the log's count of a stopped rip.
+    void SetSelected(int tracks) { FRecord.Selected = tracks; }
+    // The user stopped the rip: the log says so.
+    void SetStopped() { FRecord.Stopped = true; }
+    // What the CUETools database said (and repaired), for the log.
+    void SetCtdb(const TRipLogCtdb& ctdb) { FCtdb = ctdb; }
+    // The log was due and could not be written (the reason was shown).
+    bool LogFailed() const { return FLogFailed; }
 
     // The job is about to close: true when the log waits for the database and `resume`
     // will be called (queued) once it is written; false when it was written now.
@@ -133,7 +148,9 @@ private:
     bool FWritten = false;
     TDiscLayout FDisc;
     TRipLogRecord FRecord;
-    QString FFirstOutput;
+    TRipLogCtdb FCtdb;
+    QStringList FOutputs;
+    bool FLogFailed = false;
     std::function<void()> FResume;
 
     mutable std::mutex FLock;          // guards the two below
@@ -144,8 +161,13 @@ private:
 };
 
 // A name for the log file from the disc information: "Artist - Album.log" by the rule of
-// every output name (DiscFileName), so it sits beside a whole-disc FLAC file of the same name.
+// every output name (DiscFileName), so it sits beside a whole-disc FLAC file of the same name;
+// cut so that its part file's name fits too.
 QString RipLogFileName(const QString& artist, const QString& album);
+// The deepest folder holding every one of the files (absolute paths).
+QString CommonFolder(const QStringList& files);
+// The output format and its encoder settings, as the log names them.
+QString OutputFormatText(const TOptionsSetting& settings);
 // A test pass and the copy that disagree: the message for the track, else empty.
 QString TestCopyMismatch(const TRipLogTrack& track);
 

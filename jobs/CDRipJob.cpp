@@ -8,6 +8,7 @@
 #include "cd/RipAudit.h"
 #include "encode/FlacRip.h"
 #include "encode/RipCover.h"
+#include "jobs/RipProof.h"
 #include "metadata/TagWriters.h"
 #include "platform/OutputFile.h"
 #include "settings/FileNamePattern.h"
@@ -136,9 +137,12 @@ void TCDRipJob::Start()
     }
     FAudit = new TRipAudit(FPrompter, FSettingsCopy, this);
     FDisc.BeginAudit(*FAudit);
+    FAudit->SetSelected(int(FEntries.size()));
+    FProof = new TRipProof(FSettings, this);
+    if (FAudit->Begun()) FProof->Begin(FAudit->Disc());
     // A stopped job closes at once; its log is written when the job goes.
     FBeforeClose = [this](std::function<void()> resume) {
-        return !FStopped && FAudit->HoldCompletion(std::move(resume));
+        return !FStopped && HoldForChecks(std::move(resume));
     };
     StartRip(0);
 }
@@ -185,7 +189,12 @@ void TCDRipJob::StartRip(int index)
     FRip->Reader = FDisc.NewReader();
     FRip->OwnerWindow = this;
     FRip->ReadOffset = FAudit ? FAudit->Offset() : 0;
-    FRip->TestPass = RipAuditSettings().TestPass;
+    FRip->TestPass = RipAuditSettings().TestPass || FSettings.CDOptions.TestAndCopy;
+    if (FProof && FProof->Active()) {
+        TRipProof* proof = FProof;
+        FRip->Tap = [proof](int track, const uint8_t* data, size_t bytes) { proof->Add(track, data, bytes); };
+        FRip->TapEnd = [proof](int track) { proof->EndTrack(track); };
+    }
     if (FSettings.CommonOptions.ReplayGain) FRip->Gain = &FGain;
     if (FCue) {
         // One sink for the whole disc: each track follows the last in its stream.
@@ -350,7 +359,8 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         KeepOrDiscardRip(index);
     }
     if (!failure.isEmpty()) read.Failure = failure;
-    if (FAudit) FAudit->AddTrack(read, wavName);
+    read.FileName = OutputName(index);
+    if (FAudit) FAudit->AddTrack(read, OutputName(index));
 
     if (!failure.isEmpty()) {
         if (FCue) {
@@ -430,6 +440,8 @@ void TCDRipJob::StopJob()
 {
     if (FDone) return;
     FStopped = true;
+    if (FAudit) FAudit->SetStopped();
+    if (FProof) FProof->Abort();
     // Nothing unfinished keeps a final name: the stopped rip and an interrupted encoder's
     // output are part files that go, as do rips whose encoding was stopped or had not
     // begun.
@@ -470,6 +482,75 @@ void TCDRipJob::CleanUp()
     // Rips that were waiting for an encoder are work files: they go with the job.
     if (FFormat != FormatWav)
         for (int i = 0; i < FEntries.size(); ++i) DiscardPart(PartPathOf(WavName(i)));
+}
+
+bool TCDRipJob::HoldForChecks(std::function<void()> resume)
+{
+    const auto writeLog = [this](std::function<void()> then) {
+        FAudit->SetCtdb(FProof->Log());
+        // The log waits for AccurateRip's answer; the verdicts come with it.
+        const auto shown = [this, then] {
+            FView.Verdicts = VerdictLines();
+            Changed();
+            then();
+        };
+        if (!FAudit->HoldCompletion(shown)) {
+            FView.Verdicts = VerdictLines();
+            Changed();
+            return false;
+        }
+        return true;
+    };
+    QString why;
+    const QStringList files = RepairableFiles(why);
+    if (FProof->Hold(files, why, [this, writeLog, resume] {
+            if (!writeLog(resume)) resume();
+        }))
+        return true;
+    return writeLog(std::move(resume));
+}
+
+QStringList TCDRipJob::RepairableFiles(QString& why) const
+{
+    if (FFormat != FormatWav && FFormat != FormatFlac) {
+        why = QLatin1String(OutputFormats[FFormat].Name) + QStringLiteral(" files cannot be repaired in place");
+        return {};
+    }
+    if (FSettings.CommonOptions.IsNormalize) {
+        why = QStringLiteral("the files were normalized after the read");
+        return {};
+    }
+    if (FCue) return {FCueFile};
+    QStringList files;
+    for (int i = 0; i < FEntries.size(); ++i) {
+        if (!FResults[i].Produced) {
+            why = QStringLiteral("not every track's file was made");
+            return {};
+        }
+        files << FResults[i].Output;
+    }
+    return files;
+}
+
+QStringList TCDRipJob::VerdictLines() const
+{
+    if (!FAudit || !FAudit->Begun()) return {};
+    const TRipLogRecord record = FAudit->Record();
+    QStringList lines;
+    for (const TRipLogTrack& t : record.Tracks) {
+        if (!t.Read) continue;
+        QString line = QStringLiteral("Track %1: AccurateRip %2").arg(t.Number).arg(t.Verdict.Text());
+        if (!t.Ctdb.isEmpty()) line += QStringLiteral("; CTDB ") + t.Ctdb;
+        lines << line;
+    }
+    for (const QString& line : record.CtdbLines) lines << QStringLiteral("CTDB: ") + line;
+    for (const QString& line : record.RepairLines) lines << QStringLiteral("CTDB repair: ") + line;
+    return lines;
+}
+
+bool TCDRipJob::LogFailed() const
+{
+    return FAudit && FAudit->LogFailed();
 }
 
 void TCDRipJob::KeepOrDiscardRip(int index)

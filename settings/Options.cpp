@@ -144,6 +144,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit("FlacOptions", "Cuesheet", o.FlacOptions.Cuesheet, d.FlacOptions.Cuesheet);
     visit("CDOptions", "Index", o.CDOptions.Index, d.CDOptions.Index);
     visit("CDOptions", "CDDb", o.CDOptions.CDDb, d.CDOptions.CDDb);
+    visit("CDOptions", "TestAndCopy", o.CDOptions.TestAndCopy, d.CDOptions.TestAndCopy);
     visit("RecordOptions", "SaveMp3", o.RecordOptions.SaveMp3, d.RecordOptions.SaveMp3);
 
     const char* cddb = "QueryCDDB";
@@ -156,6 +157,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit("AccurateRip", "Url", o.AccurateRip.Url, d.AccurateRip.Url);
     visit("CTDB", "Url", o.Ctdb.Url, d.Ctdb.Url);
     visit("CTDB", "Use", o.Ctdb.Use, d.Ctdb.Use);
+    visit("CTDB", "Repair", o.Ctdb.Repair, d.Ctdb.Repair);
 
     const char* mb = "MusicBrainz";
     visit(mb, "Server", o.MusicBrainz.Server, d.MusicBrainz.Server);

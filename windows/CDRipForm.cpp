@@ -7,6 +7,7 @@
 
 #include "widgets/WorkerRows.h"
 
+#include <QLabel>
 #include <QTreeWidget>
 
 TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entries, TPrompter* prompter,
@@ -24,6 +25,12 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entri
     FRows = NewWorkerRows(this);
     FRows->setVisible(FJob->Jobs() > 1);
     FUi->verticalLayout->insertWidget(FUi->verticalLayout->indexOf(FUi->ProgressBar2) + 1, FRows);
+    // The databases' verdicts under the rows once the rip has them.
+    FVerdicts = new QLabel(this);
+    FVerdicts->setObjectName(QStringLiteral("lVerdicts"));
+    FVerdicts->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    FVerdicts->setVisible(false);
+    FUi->verticalLayout->insertWidget(FUi->verticalLayout->indexOf(FRows) + 1, FVerdicts);
     if (FJob->Jobs() > 1) resize(width() + 80, height() + 40 + 22 * (FJob->Jobs() + 1));
     connect(FJob.get(), &TJobBase::ViewChanged, this, &TfrmCDRip::ShowView);
     connect(FJob.get(), &TJobBase::CloseRequested, this, &QDialog::accept);
@@ -49,6 +56,8 @@ void TfrmCDRip::ShowView()
     FUi->ProgressBar2->setToolTip(v.GaugeHint);
     FUi->ProgressBar2->setValue(v.Gauge);
     ShowWorkerRows(FRows, v.Rows);
+    FVerdicts->setText(v.Verdicts.join(QLatin1Char('\n')));
+    FVerdicts->setVisible(!v.Verdicts.isEmpty());
 }
 
 void TfrmCDRip::showEvent(QShowEvent* event)
