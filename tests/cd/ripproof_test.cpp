@@ -22,10 +22,11 @@ struct TRun {
     QString Out;
 };
 
-TRun Cli(const QString& home, const QStringList& args)
+TRun Cli(const QString& home, const QStringList& args, const QString& faults = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VARNELCD_READ_FAULTS", faults);
     env.insert("HOME", home);
     env.insert("XDG_CONFIG_HOME", home + "/config");
     env.insert("VARNELCD_DISC_IMAGES", "");
@@ -176,4 +177,37 @@ TEST(RipProof, AStoppedRipSaysSoInTheLog)
     const QString text = QString::fromUtf8(ReadAll(log));
     EXPECT_TRUE(text.contains("\nRip stopped by the user: 1 of 3 tracks done\n")) << qPrintable(text);
     EXPECT_TRUE(RipLogChecksumOk(text.toUtf8()));
+}
+
+// A fault at one sector is named at that sector whatever the read offset and the chunk
+// around it; a fault a second read gets past is no error. [CDOptions] TestAndCopy makes the
+// test pass of every rip.
+TEST(RipProof, ReadFaultsAtTheirExactSectorAndTestAndCopyFromTheSettings)
+{
+    QTemporaryDir home;
+    const QString cue = MakeTestDisc(home.path(), {"--track", "audio:3000"});
+    const QString folder = home.filePath("config/Varnel软件/CD音频转换");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(WriteAll(folder + "/options.ini", "[CDOptions]\nTestAndCopy=1\n"));
+    const struct {
+        QString Faults;
+        QStringList Paths;          // the first library's reads (none), the CD input component's
+        QStringList Lines;
+    } cases[] = {
+        {"2000@1", {""}, {"  Copy OK"}},
+        {"2000@2", {"", "--cd-input-only"}, {"  Read error at sector 2000", "  Copy finished with errors"}},
+    };
+    for (const auto& c : cases) {
+        for (const QString& path : c.Paths) {
+            SCOPED_TRACE((c.Faults + path).toStdString());
+            const QString log = home.filePath("r.log");
+            QStringList args = {"rip", "--disc-image", cue, "--out", home.filePath("out"), "--format", "wav", "--offset", "6",
+                                "--no-accuraterip", "--no-ctdb", "--existing", "overwrite", "--log", log};
+            if (!path.isEmpty()) args << path;
+            Cli(home.path(), args, c.Faults);
+            const QString text = QString::fromUtf8(ReadAll(log));
+            EXPECT_TRUE(text.contains("\nTest and copy: yes\n")) << qPrintable(text);
+            for (const QString& line : c.Lines) EXPECT_TRUE(text.contains("\n" + line + "\n")) << qPrintable(text);
+        }
+    }
 }
