@@ -152,6 +152,13 @@ public:
 
     int ChunkSectors() const override { return CD_TRANSFER_BUFFER / CD_SECTOR_SIZE; }
 
+    void ForceParanoia(bool full) override
+    {
+        FParams.Paranoid = full;
+        FParams.ParanoiaMode = 0;
+        FParams.JitterCorrection = full;
+    }
+
     void Close(TRipLogTrack& report) override
     {
         if (!FRipper) return;

@@ -322,6 +322,27 @@ TRipLogRecord TRipAudit::Record() const
     return record;
 }
 
+void TRipAudit::SetBurst()
+{
+    FRecord.ReadMode = QStringLiteral("burst; a track no database confirms is read again in secure mode");
+    FRecord.Paranoia = QStringLiteral("off for the burst read, full for a re-read");
+}
+
+bool TRipAudit::LookupEnded() const
+{
+    std::lock_guard lock(FLock);
+    return FLookupEnded;
+}
+
+bool TRipAudit::Confirmed(int track, uint32_t v1, uint32_t v2) const
+{
+    std::lock_guard lock(FLock);
+    if (!FLookupEnded)
+        return false;
+    const TTrackVerdict v = AccurateRipVerdict(FLookup, FDisc.AudioIndex(track), v1, v2);
+    return v.Kind == TTrackVerdict::Accurate && v.Confidence >= 1;
+}
+
 bool TRipAudit::HoldCompletion(std::function<void()> resume)
 {
     if (!FBegun || FWritten)

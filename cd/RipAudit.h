@@ -34,6 +34,7 @@ struct TRipAuditSettings {
     bool TestPass = false;         // read every track twice ([CDOptions] TestAndCopy too)
     bool Ctdb = true;              // false: the CUETools database is not asked ([CTDB] Use too)
     QString CtdbUrl;               // empty: OptionsSetting.Ctdb.Url
+    QString Strategy;              // "secure" or "burst"; empty: [CDOptions] Strategy
 };
 TRipAuditSettings& RipAuditSettings();
 
@@ -123,6 +124,12 @@ public:
     void SetSelected(int tracks) { FRecord.Selected = tracks; }
     // The user stopped the rip: the log says so.
     void SetStopped() { FRecord.Stopped = true; }
+    // A burst rip: the log's read mode and paranoia say so.
+    void SetBurst();
+    // The AccurateRip lookup is over (answered, failed or not asked).
+    bool LookupEnded() const;
+    // AccurateRip has answered and confirms the track (v1 or v2, confidence >= 1).
+    bool Confirmed(int track, uint32_t v1, uint32_t v2) const;
     // What the CUETools database said (and repaired), for the log.
     void SetCtdb(const TRipLogCtdb& ctdb) { FCtdb = ctdb; }
     // The log was due and could not be written (the reason was shown).

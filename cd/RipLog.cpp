@@ -65,6 +65,8 @@ void TrackLines(QStringList& out, const TRipLogTrack& t, const TRipLogToc* row)
         const double seconds = double(t.LastSector - t.FirstSector + 1) / 75.0;
         out << QStringLiteral("  Extraction speed: %1x").arg(seconds * 1000.0 / double(t.ReadMs), 0, 'f', 1);
     }
+    if (!t.Pass.isEmpty())
+        out << QStringLiteral("  Read pass: ") + t.Pass;
     if (t.Tested)
         out << QStringLiteral("  Test CRC: ") + Hex(t.TestCrc);
     if (t.Read) {

@@ -32,6 +32,7 @@ struct TRipLogTrack {
     int64_t ReadMs = -1;              // how long the copy's read took, -1 unknown
     TTrackVerdict Verdict;
     QString Ctdb;                     // the CUETools database's word for the track ("" not asked)
+    QString Pass;                     // which read made the copy ("" the only one)
     QStringList Corrected;            // sample ranges a database repair corrected in the track
 };
 

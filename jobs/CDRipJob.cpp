@@ -140,6 +140,13 @@ void TCDRipJob::Start()
     FAudit->SetSelected(int(FEntries.size()));
     FProof = new TRipProof(FSettings, this);
     if (FAudit->Begun()) FProof->Begin(FAudit->Disc());
+    // A whole-disc file is one stream: no track of it can be read again.
+    const QString strategy = RipAuditSettings().Strategy.isEmpty() ? FSettings.CDOptions.Strategy : RipAuditSettings().Strategy;
+    FBurst = strategy == QLatin1String("burst") && !FCue && FAudit->Begun();
+    if (FBurst) {
+        FAudit->SetBurst();
+        FProof->LookUpEarly();
+    }
     // A stopped job closes at once; its log is written when the job goes.
     FBeforeClose = [this](std::function<void()> resume) {
         return !FStopped && HoldForChecks(std::move(resume));
@@ -190,6 +197,13 @@ void TCDRipJob::StartRip(int index)
     FRip->OwnerWindow = this;
     FRip->ReadOffset = FAudit ? FAudit->Offset() : 0;
     FRip->TestPass = RipAuditSettings().TestPass || FSettings.CDOptions.TestAndCopy;
+    if (FBurst) {
+        // The burst read without paranoia; a re-read with every check and a test pass.
+        const bool reread = FReread.contains(index);
+        FRip->Reader->ForceParanoia(reread);
+        if (reread) FRip->TestPass = true;
+        else FProof->Mark();
+    }
     if (FProof && FProof->Active()) {
         TRipProof* proof = FProof;
         FRip->Tap = [proof](int track, const uint8_t* data, size_t bytes) { proof->Add(track, data, bytes); };
@@ -302,6 +316,13 @@ void TCDRipJob::LayoutFailed(int reason)
 void TCDRipJob::RipFinished(const TProcessInfo& info)
 {
     const int index = FCount;
+    // A burst copy is judged by the databases' answers: the reader waits for them.
+    if (FBurst && !FReread.contains(index) && !(FAudit->LookupEnded() && FProof->EarlyEnded())) {
+        QTimer::singleShot(20, this, [this, info] {
+            if (!FDone && FRip) RipFinished(info);
+        });
+        return;
+    }
     const QString wavName = FRip->WavFileName();
     const QString part = FRip->PartFileName();
     const QString made = FCue || FlacDirect() ? OutputName(index) : wavName;
@@ -318,6 +339,24 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     FReaderRow.Percent = 0;
 
     int code = info.ErrorCode;
+    if (FBurst && !FReread.contains(index) && (code == RipError::None || code == RipError::ReadFailed)) {
+        const bool byAr = code == RipError::None && FAudit->Confirmed(read.Number, read.V1, read.V2);
+        const bool byCtdb = code == RipError::None && !byAr && FProof->Confirmed(read.Number);
+        if (!byAr && !byCtdb) {
+            // The copy is not proven: it goes, and the track is read again.
+            DiscardPart(part);
+            if (FTrackGain.remove(index) > 0) FGain.DropLastTrack();
+            FProof->Rewind();
+            FReread[index] = code == RipError::None ? QStringLiteral("no database confirmed the burst copy")
+                                                    : QStringLiteral("the burst read failed: ") + read.Failure;
+            FCount -= 1;
+            StartRip(index);
+            return;
+        }
+        read.Pass = byAr ? QStringLiteral("burst, confirmed by AccurateRip") : QStringLiteral("burst, confirmed by CTDB");
+    } else if (FBurst) {
+        read.Pass = QStringLiteral("secure re-read with test and copy (%1)").arg(FReread.value(index));
+    }
     QString failure;
     switch (code) {
     case RipError::None:

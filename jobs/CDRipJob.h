@@ -165,6 +165,8 @@ private:
     QString FCueFile;
     TRipAudit* FAudit = nullptr;          // checksums, database verdicts, rip log (a child)
     TRipProof* FProof = nullptr;          // the CUETools database's check and repair (a child)
+    bool FBurst = false;                  // read fast; a track no database confirms is read again
+    QHash<int, QString> FReread;          // entry -> why its burst copy was read again
     TReplayGain FGain;                    // the loudness of the tracks read whole
     QHash<int, TReplayGainResult> FTrackGain;   // entry -> its track's
     TDiscTagExtras FTagExtras;            // the disc's CD-Text and cover for the tags

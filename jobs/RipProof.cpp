@@ -35,6 +35,42 @@ TRipProof::~TRipProof()
     Abort();
     if (FThread.joinable())
         FThread.join();
+    if (FEarly.joinable())
+        FEarly.join();
+}
+
+void TRipProof::LookUpEarly()
+{
+    if (!FActive || FEarly.joinable())
+        return;
+    const TCtdbToc toc = FCheck.Rip().Toc();
+    FEarly = std::thread([this, toc] {
+        TCtdbLookup lookup = LookupCtdb(FUrl, toc, FHttp, &FAbort);
+        std::lock_guard lock(FLock);
+        FEntries = std::move(lookup.Entries);
+        FEarlyDone = true;
+    });
+}
+
+bool TRipProof::EarlyEnded() const
+{
+    std::lock_guard lock(FLock);
+    return FEarlyDone || !FEarly.joinable();
+}
+
+bool TRipProof::Confirmed(int track) const
+{
+    const int audio = FDisc.AudioIndex(track);
+    std::lock_guard lock(FLock);
+    if (!FActive || !FEarlyDone || audio < 1)
+        return false;
+    // The copy is offset-corrected: its track CRC is the database's where the drive's
+    // offset is right.
+    for (const TCtdbEntry& e : FEntries)
+        if (e.Confidence >= 1 && e.TrackCrcs.size() == size_t(FCheck.Rip().Toc().Tracks())
+            && FCheck.Rip().TrackCrcNear(audio, e.TrackCrcs[size_t(audio - 1)], 0))
+            return true;
+    return false;
 }
 
 void TRipProof::Begin(const TDiscLayout& disc)

@@ -30,6 +30,17 @@ public:
     void Begin(const TDiscLayout& disc);
     bool Active() const { return FActive; }
 
+    // A burst rip: the database is asked at once, so that each track read can be
+    // confirmed by an entry's track CRC (Confirmed) while the rip goes on.
+    void LookUpEarly();
+    bool Confirmed(int track) const;
+    // The early lookup is over, or was never asked for.
+    bool EarlyEnded() const;
+    // Keeps the check as it stands before a track is read, and goes back to it when the
+    // track is read again (main thread, no read running).
+    void Mark() { FMark = FCheck; }
+    void Rewind() { FCheck = FMark; }
+
     // The rip thread's tap of one track's copy (one track at a time, in disc order).
     void Add(int track, const uint8_t* data, size_t bytes) { FCheck.Add(track, data, bytes); }
     void EndTrack(int track) { FCheck.EndTrack(track); }
@@ -55,8 +66,12 @@ private:
     THttpOptions FHttp;
     TDiscLayout FDisc;
     TCtdbRipCheck FCheck;
+    TCtdbRipCheck FMark;
     THttpAbort FAbort;
     std::thread FThread;
+    std::thread FEarly;
+    bool FEarlyDone = false;          // guarded by FLock, as FEntries
+    std::vector<TCtdbEntry> FEntries;
     mutable std::mutex FLock;
     TRipLogCtdb FLog;                 // guarded by FLock
     std::function<void()> FResume;

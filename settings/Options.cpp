@@ -145,6 +145,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit("CDOptions", "Index", o.CDOptions.Index, d.CDOptions.Index);
     visit("CDOptions", "CDDb", o.CDOptions.CDDb, d.CDOptions.CDDb);
     visit("CDOptions", "TestAndCopy", o.CDOptions.TestAndCopy, d.CDOptions.TestAndCopy);
+    visit("CDOptions", "Strategy", o.CDOptions.Strategy, d.CDOptions.Strategy);
     visit("RecordOptions", "SaveMp3", o.RecordOptions.SaveMp3, d.RecordOptions.SaveMp3);
 
     const char* cddb = "QueryCDDB";
@@ -243,6 +244,8 @@ void LoadOptions()
     if (replayGain != 0) replayGain = 1;
     int32_t& id3 = OptionsSetting.ID3Version;
     if (id3 != 24 && id3 != 23 && id3 != 1) id3 = TOptionsSetting{}.ID3Version;
+    if (OptionsSetting.CDOptions.Strategy != QLatin1String("burst"))
+        OptionsSetting.CDOptions.Strategy = TCDOptions{}.Strategy;
     const QUrl ctdb(OptionsSetting.Ctdb.Url.trimmed());
     if (!ctdb.isValid() || ctdb.host().isEmpty() ||
         (ctdb.scheme() != QLatin1String("http") && ctdb.scheme() != QLatin1String("https")))

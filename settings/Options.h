@@ -59,6 +59,9 @@ struct TCDOptions {
     int32_t Index = -1;             // drive position; -1 = not chosen (first drive)
     bool CDDb = false;
     bool TestAndCopy = false;       // rips read every track twice and compare the CRCs
+    // "secure": every track read with the drive's paranoia settings; "burst": read fast,
+    // and only a track no database confirms is read again in full paranoia.
+    QString Strategy = QStringLiteral("secure");
 };
 
 struct TRecordOptions {

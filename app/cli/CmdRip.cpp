@@ -64,6 +64,8 @@ int Rip(const QStringList& args)
     parser.addOption(QCommandLineOption("accuraterip-url", "Base URL of the AccurateRip database (default: the settings').", "U"));
     parser.addOption(QCommandLineOption("no-accuraterip", "Do not ask the AccurateRip database."));
     parser.addOption(QCommandLineOption("ctdb-url", "Base URL of the CUETools database (default: the settings').", "U"));
+    parser.addOption(QCommandLineOption("strategy", "secure (every track in the drive's paranoia mode) or burst (fast; a track "
+                                                    "no database confirms is read again securely); default: the settings'.", "S"));
     parser.addOption(QCommandLineOption("no-ctdb", "Do not ask the CUETools database (nor repair from it)."));
     parser.addOption(QCommandLineOption("log", "Write the rip log to PATH (default: beside the files, when the settings ask for one).", "PATH"));
     parser.addOption(QCommandLineOption("test", "Read every track twice, first for its CRC only, and compare."));
@@ -121,6 +123,13 @@ int Rip(const QStringList& args)
     if (parser.isSet("test")) audit.TestPass = true;
     if (parser.isSet("ctdb-url")) audit.CtdbUrl = parser.value("ctdb-url");
     if (parser.isSet("no-ctdb")) audit.Ctdb = false;
+    if (parser.isSet("strategy")) {
+        audit.Strategy = parser.value("strategy");
+        if (audit.Strategy != QLatin1String("secure") && audit.Strategy != QLatin1String("burst")) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --strategy takes secure or burst"));
+            return 2;
+        }
+    }
 
     // Without a drive of the CD library, the CD input component reads the disc.
     TCliDisc disc;

@@ -1,6 +1,7 @@
 // Read offset correction, checksums, database verdicts and the rip log of `varnelcd-cli rip`
 // on both CD rip paths, against the bytes of a generated disc image and a scripted database.
 #include "cd/RipAudit.h"
+#include "fixtures/CtdbTestAudio.h"
 #include "fixtures/FakeCddbServer.h"
 #include "fixtures/TestDisc.h"
 #include "fixtures/TestUtil.h"
@@ -62,7 +63,8 @@ protected:
         p.setStandardInputFile(QProcess::nullDevice());
         const QString log = Home.filePath("rip.log");
         QFile::remove(log);
-        p.start(VARNELCD_CLI, QStringList{"rip", "--disc-image", Cue, "--out", Out(), "--format", "wav", "--log", log, "--no-ctdb"} + args);
+        const QStringList ctdb = args.contains("--ctdb-url") ? QStringList{} : QStringList{"--no-ctdb"};
+        p.start(VARNELCD_CLI, QStringList{"rip", "--disc-image", Cue, "--out", Out(), "--format", "wav", "--log", log} + ctdb + args);
         EXPECT_TRUE(p.waitForFinished(60000));
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardError()), QString::fromUtf8(ReadAll(log))};
     }
@@ -229,6 +231,54 @@ TEST_F(RipAuditTest, DatabaseAnswersTestPassAndReadFaultsInTheLog)
     const TRun r = Rip({"--accuraterip-url", url, "--tracks", "1"});
     EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
     EXPECT_GE(TrackLines(r.Log, 1).indexOf(QRegularExpression("AccurateRip: no database answer: .+")), 0) << r.Log.toStdString();
+}
+
+// Burst: a track AccurateRip or a CTDB track CRC confirms is read once; any other, and one
+// whose burst read failed, is read again in full paranoia with test and copy.
+TEST_F(RipAuditTest, BurstReadsAgainOnlyWhatNoDatabaseConfirms)
+{
+    const TAccurateRipId id = Disc.Id().Id;
+    const TCtdbAccumulator disc = CtdbAccumulate(CtdbTocOf(Disc), Bin);
+    const QByteArray confirms = Dbar(id, {{2, Sums(1, 0).V2()}, {2, Sums(2, 0).V1()}, {2, Sums(3, 0).V2()}});
+    TFakeCddbServer ar, ctdb;
+    const QString burst = "burst, confirmed by ", again = "secure re-read with test and copy (";
+    struct TCase {
+        const char* Name;
+        QByteArray Dbar;            // empty: 404
+        bool CtdbKnows;
+        QString Faults;
+        QStringList Passes;         // tracks 1..3
+    } cases[] = {
+        {"AccurateRip, track 3 not", Dbar(id, {{2, Sums(1, 0).V2()}, {2, Sums(2, 0).V1()}, {2, 0x1234}}), false, {},
+         {burst + "AccurateRip", burst + "AccurateRip", again + "no database confirmed the burst copy)"}},
+        {"CTDB", {}, true, {}, {burst + "CTDB", burst + "CTDB", burst + "CTDB"}},
+        {"read fault", confirms, false, "25", {burst + "AccurateRip", again + "the burst read failed: Read error at sector 25)",
+                                              burst + "AccurateRip"}},
+    };
+    for (const TCase& c : cases) {
+        for (const QString& path : kPaths) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.Name, path).toStdString());
+            ar.Push(c.Dbar.isEmpty() ? TFakeReply::Http(404) : TFakeReply::Http(200, c.Dbar));
+            for (int i = 0; i < 2; ++i)
+                ctdb.Push(c.CtdbKnows ? TFakeReply::Http(200, CtdbReplyXml(CtdbEntryXml(CtdbEntryOf(disc, 8, 3)))) : TFakeReply::Http(404));
+            QStringList args = {"--strategy", "burst", "--accuraterip-url", "http://" + ar.HostPort(), "--ctdb-url",
+                                "http://" + ctdb.HostPort()};
+            if (!path.isEmpty()) args << path;
+            const TRun r = Rip(args, c.Faults);
+            EXPECT_TRUE(r.Log.contains("\nRead mode: burst")) << r.Log.toStdString();
+            for (int t = 1; t <= 3; ++t) {
+                const QStringList lines = TrackLines(r.Log, t);
+                EXPECT_TRUE(lines.contains("Read pass: " + c.Passes[t - 1])) << lines.join('|').toStdString();
+                EXPECT_EQ(lines.filter("Test CRC").size(), c.Passes[t - 1].startsWith("secure") && c.Faults.isEmpty() ? 1 : 0);
+            }
+            if (!c.Faults.isEmpty()) {
+                EXPECT_TRUE(TrackLines(r.Log, 2).contains("Read error at sector 25")) << r.Log.toStdString();
+                EXPECT_EQ(r.ExitCode, 1);
+            } else {
+                EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+            }
+        }
+    }
 }
 
 TEST(RipAuditDataTrack, ADiscWithADataTrackIsNotLookedUp)
