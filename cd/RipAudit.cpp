@@ -484,6 +484,16 @@ QString ReadOffsetKeyOfDrive(int index)
     return ReadOffsetKey(DriveVendorModel(index), DriveIsImage(index));
 }
 
+QString ReadOffsetKeyOf(HCDROM handle)
+{
+    return ReadOffsetKeyOfDrive(DriveOfHandle(handle));
+}
+
+QString ReadOffsetKeyOf(TCDIn& cdIn)
+{
+    return ReadOffsetKey(cdIn.DriveName(), DriveIsImage(CR_TableIndex(cdIn.CurrentDrive())));
+}
+
 bool BeginAudit(TRipAudit& audit, HCDROM handle)
 {
     if (!ModifyCDParms(handle, CDP_MSF, 1))

@@ -185,3 +185,6 @@ bool BeginAudit(TRipAudit& audit, HCDROM handle);
 // The same for the drive of the CD input component; also sets its read offset.
 class TCDIn;
 bool BeginAudit(TRipAudit& audit, TCDIn& cdIn);
+// The settings' read offset key of the drive behind a handle, or of the component's drive.
+QString ReadOffsetKeyOf(HCDROM handle);
+QString ReadOffsetKeyOf(TCDIn& cdIn);

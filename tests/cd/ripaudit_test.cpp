@@ -420,3 +420,57 @@ TEST(ReadOffsets, StoredPerDriveAndLoadedInRange)
     EXPECT_EQ(OptionsSetting.ReadOffsets, (QMap<QString, int32_t>{{"Image", -5880}}));
     qputenv("XDG_CONFIG_HOME", old);
 }
+
+// offset find: images whose audio lies later (+) or earlier (-) than the disc the database
+// knows give the correction that brings it back; it is stored for the drive.
+TEST(OffsetFind, ShiftedImagesAgainstTheUnshiftedDatabase)
+{
+    QTemporaryDir home;
+    const QStringList lengths = {"300", "200", "400"};
+    QStringList args;
+    for (const QString& l : lengths) args << "--track" << "audio:" + l;
+    const QString cue = MakeTestDisc(home.path(), args);
+    QString binPath = cue;
+    const QByteArray bin = ReadAll(binPath.replace(".cue", ".bin"));
+    TDiscLayout disc;
+    std::vector<std::pair<int, uint32_t>> v1, v2;
+    for (int64_t at = 0, t = 0; t < lengths.size(); ++t) {
+        disc.Starts.push_back(at);
+        disc.Data.push_back(false);
+        const QByteArray track = bin.mid(at * kSector, lengths[t].toInt() * kSector);
+        TTrackChecksum sum(track.size() / 4, t == 0, t == lengths.size() - 1);
+        sum.Add(reinterpret_cast<const uint8_t*>(track.constData()), size_t(track.size()));
+        v1.push_back({4, sum.V1()});
+        v2.push_back({7, sum.V2()});
+        at += lengths[t].toInt();
+        disc.LeadOut = at;
+    }
+    TFakeCddbServer server;
+    for (const int shift : {667, -1164}) {
+        SCOPED_TRACE(shift);
+        // A disc whose pressing puts every sample `shift` samples later.
+        QByteArray shifted(bin.size(), '\0');
+        for (qsizetype i = 0; i < bin.size(); ++i)
+            if (i - shift * 4 >= 0 && i - shift * 4 < bin.size()) shifted[i] = bin[i - shift * 4];
+        const QString name = QStringLiteral("shifted%1").arg(shift);
+        ASSERT_TRUE(WriteAll(home.filePath(name + ".bin"), shifted));
+        ASSERT_TRUE(WriteAll(home.filePath(name + ".cue"), ReadAll(cue).replace("disc.bin", (name + ".bin").toUtf8())));
+        QByteArray reply = Dbar(disc.Id().Id, v1);
+        reply += Dbar(disc.Id().Id, v2);
+        server.Push(TFakeReply::Http(200, reply));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        p.setProcessEnvironment(env);
+        p.start(VARNELCD_CLI, {"offset", "find", "--disc-image", home.filePath(name + ".cue"), "--accuraterip-url",
+                               "http://" + server.HostPort()});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()),
+                  QStringLiteral("offset\t%1\nv1\t3 of 3 tracks, confidence 12\nv2\ttrack 2, confidence 7\nstored\tImage\n")
+                      .arg(SignedNumber(shift)));
+        EXPECT_TRUE(ReadAll(home.filePath("config/Varnel软件/CD音频转换/options.ini"))
+                        .contains(QStringLiteral("Image=%1").arg(shift).toUtf8()));
+    }
+}
