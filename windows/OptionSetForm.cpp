@@ -8,6 +8,7 @@
 #include "settings/FileNamePattern.h"
 #include "settings/Lang.h"
 #include "widgets/TranslateForm.h"
+#include "windows/OffsetFindButton.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -135,6 +136,7 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     offsetLabel->setBuddy(FReadOffset);
     offsetRow->addWidget(offsetLabel);
     offsetRow->addWidget(FReadOffset);
+    AddOffsetFindButton(FUi->TabSheet3, offsetRow, FReadOffset, [this] { return FReadOffset->isEnabled() ? FUi->cbCDList->currentIndex() : -1; });
     offsetRow->addStretch(1);
     FUi->vlCdRom->insertLayout(1, offsetRow);
     setTabOrder(FUi->cbCDList, FReadOffset);
