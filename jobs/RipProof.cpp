@@ -30,8 +30,80 @@ TRipProof::TRipProof(const TOptionsSetting& settings, QObject* parent)
     FActive = settings.Ctdb.Use && RipAuditSettings().Ctdb;
 }
 
+namespace {
+
+constexpr size_t kMaxQueued = 8 << 20;   // the reader waits when the check lags this far
+
+} // namespace
+
+void TRipProof::Add(int track, const uint8_t* data, size_t bytes)
+{
+    std::unique_lock lock(FQueueLock);
+    if (!FFeeder.joinable())
+        FFeeder = std::thread([this] { Feed(); });
+    FQueueChanged.wait(lock, [this] { return FQueued < kMaxQueued || FQuit; });
+    FQueue.push_back({track, std::vector<uint8_t>(data, data + bytes), false});
+    FQueued += bytes;
+    FQueueChanged.notify_all();
+}
+
+void TRipProof::EndTrack(int track)
+{
+    std::lock_guard lock(FQueueLock);
+    FQueue.push_back({track, {}, true});
+    FQueueChanged.notify_all();
+}
+
+void TRipProof::Feed()
+{
+    std::unique_lock lock(FQueueLock);
+    for (;;) {
+        FQueueChanged.wait(lock, [this] { return !FQueue.empty() || FQuit; });
+        if (FQuit)
+            return;
+        TChunk chunk = std::move(FQueue.front());
+        FQueue.pop_front();
+        FQueued -= chunk.Data.size();
+        FFeeding = true;
+        FQueueChanged.notify_all();
+        lock.unlock();
+        if (chunk.End)
+            FCheck.EndTrack(chunk.Track);
+        else
+            FCheck.Add(chunk.Track, chunk.Data.data(), chunk.Data.size());
+        lock.lock();
+        FFeeding = false;
+        FQueueChanged.notify_all();
+    }
+}
+
+void TRipProof::Drain() const
+{
+    std::unique_lock lock(FQueueLock);
+    FQueueChanged.wait(lock, [this] { return (FQueue.empty() && !FFeeding) || FQuit; });
+}
+
+void TRipProof::Mark()
+{
+    Drain();
+    FMark = FCheck;
+}
+
+void TRipProof::Rewind()
+{
+    Drain();
+    FCheck = FMark;
+}
+
 TRipProof::~TRipProof()
 {
+    {
+        std::lock_guard lock(FQueueLock);
+        FQuit = true;
+        FQueueChanged.notify_all();
+    }
+    if (FFeeder.joinable())
+        FFeeder.join();
     Abort();
     if (FThread.joinable())
         FThread.join();
@@ -61,6 +133,7 @@ bool TRipProof::EarlyEnded() const
 bool TRipProof::Confirmed(int track) const
 {
     const int audio = FDisc.AudioIndex(track);
+    Drain();
     std::lock_guard lock(FLock);
     if (!FActive || !FEarlyDone || audio < 1)
         return false;
@@ -91,6 +164,7 @@ bool TRipProof::Hold(const QStringList& files, const QString& why, std::function
 {
     if (!FActive || FThread.joinable())
         return false;
+    Drain();
     if (!FCheck.Complete()) {
         // Not every track came whole and in order: nothing to ask about.
         std::lock_guard lock(FLock);

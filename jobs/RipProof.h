@@ -16,6 +16,8 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -38,12 +40,13 @@ public:
     bool EarlyEnded() const;
     // Keeps the check as it stands before a track is read, and goes back to it when the
     // track is read again (main thread, no read running).
-    void Mark() { FMark = FCheck; }
-    void Rewind() { FCheck = FMark; }
+    void Mark();
+    void Rewind();
 
-    // The rip thread's tap of one track's copy (one track at a time, in disc order).
-    void Add(int track, const uint8_t* data, size_t bytes) { FCheck.Add(track, data, bytes); }
-    void EndTrack(int track) { FCheck.EndTrack(track); }
+    // The rip thread's tap of one track's copy (one track at a time, in disc order). The
+    // bytes are summed on a thread of the check's own, beside the read.
+    void Add(int track, const uint8_t* data, size_t bytes);
+    void EndTrack(int track);
 
     // The job's tracks are all read and its files have their names: asks the database and
     // repairs `files` (the rip's WAV or FLAC files in disc order, the first from the first
@@ -57,6 +60,14 @@ public:
     TRipLogCtdb Log() const;
 
 private:
+    struct TChunk {
+        int Track = 0;
+        std::vector<uint8_t> Data;
+        bool End = false;
+    };
+    void Feed();
+    // Waits until every chunk handed over is in the check.
+    void Drain() const;
     void Run(QStringList files, QString why);
     void Repair(const TCtdbVerdict& verdict, const QStringList& files, TRipLogCtdb& log);
 
@@ -67,6 +78,13 @@ private:
     TDiscLayout FDisc;
     TCtdbRipCheck FCheck;
     TCtdbRipCheck FMark;
+    std::thread FFeeder;
+    mutable std::mutex FQueueLock;
+    mutable std::condition_variable FQueueChanged;
+    std::deque<TChunk> FQueue;        // guarded by FQueueLock, as the two below
+    size_t FQueued = 0;               // bytes waiting
+    bool FFeeding = false;            // the feeder holds a chunk
+    bool FQuit = false;
     THttpAbort FAbort;
     std::thread FThread;
     std::thread FEarly;
