@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSet>
 
 namespace {
@@ -343,8 +344,10 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         const bool byAr = code == RipError::None && FAudit->Confirmed(read.Number, read.V1, read.V2);
         const bool byCtdb = code == RipError::None && !byAr && FProof->Confirmed(read.Number);
         if (!byAr && !byCtdb) {
-            // The copy is not proven: it goes, and the track is read again.
+            // The copy is not proven: it goes (a FLAC file made from the read has its name
+            // already), and the track is read again.
             DiscardPart(part);
+            if (FlacDirect() && code == RipError::None) QFile::remove(OutputName(index));
             if (FTrackGain.remove(index) > 0) FGain.DropLastTrack();
             FProof->Rewind();
             FReread[index] = code == RipError::None ? QStringLiteral("no database confirmed the burst copy")

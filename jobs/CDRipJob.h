@@ -83,8 +83,9 @@ public:
     TEncodeStep& Step() { return FWorkers.front()->Step(); }
     int Jobs() const { return int(FWorkers.size()); }
     int MaxPending() const { return FPipeline.MaxPending(); }
-    // The checks of the rip: "Track N: AccurateRip ...; CTDB ..." per track read, then the
-    // CUETools database's lines on the disc and its repair. Empty before the job's end.
+    // The checks of the rip: "Track N: AccurateRip ...; CTDB ..." per track read that a
+    // database was asked about, then the CUETools database's lines on the disc and its
+    // repair. Empty before the job's end, or when no database was asked.
     QStringList VerdictLines() const;
     // The rip log was due and could not be written.
     bool LogFailed() const;

@@ -59,7 +59,8 @@ QStringList TCDRipJob::VerdictLines() const
     const TRipLogRecord record = FAudit->Record();
     QStringList lines;
     for (const TRipLogTrack& t : record.Tracks) {
-        if (!t.Read) continue;
+        // Nothing to say of a track no database was asked about.
+        if (!t.Read || (t.Verdict.Kind == TTrackVerdict::NotChecked && t.Ctdb.isEmpty())) continue;
         QString line = QStringLiteral("Track %1: AccurateRip %2").arg(t.Number).arg(t.Verdict.Text());
         if (!t.Ctdb.isEmpty()) line += QStringLiteral("; CTDB ") + t.Ctdb;
         lines << line;

@@ -2,6 +2,7 @@
 
 #include "widgets/MessageBoxPrompter.h"
 #include "settings/Global.h"
+#include "settings/Lang.h"
 #include "ui_CDRipForm.h"
 #include "widgets/TranslateForm.h"
 
@@ -33,7 +34,16 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entri
     FUi->verticalLayout->insertWidget(FUi->verticalLayout->indexOf(FRows) + 1, FVerdicts);
     if (FJob->Jobs() > 1) resize(width() + 80, height() + 40 + 22 * (FJob->Jobs() + 1));
     connect(FJob.get(), &TJobBase::ViewChanged, this, &TfrmCDRip::ShowView);
-    connect(FJob.get(), &TJobBase::CloseRequested, this, &QDialog::accept);
+    // A rip the databases judged stays open with their verdicts until the user closes it.
+    connect(FJob.get(), &TJobBase::CloseRequested, this, [this] {
+        if (FJob->WasStopped() || FJob->View().Verdicts.isEmpty()) {
+            accept();
+            return;
+        }
+        FUi->bStop->setText(LangString(QStringLiteral("RES_CloseVerdicts"), QStringLiteral("关闭")));
+        disconnect(FUi->bStop, nullptr, nullptr, nullptr);
+        connect(FUi->bStop, &QPushButton::clicked, this, &QDialog::accept);
+    });
     connect(FUi->bStop, &QPushButton::clicked, FJob.get(), &TCDRipJob::StopJob);
     FJob->Start();
     setWindowTitle(ApplicationTitle());
