@@ -97,6 +97,15 @@ TReplayGainResult TReplayGain::FinishTrack()
     return ResultOf(loudness, peak);
 }
 
+void TReplayGain::DropLastTrack()
+{
+    if (FTracks.empty())
+        return;
+    FTracks.pop_back();
+    if (!FPeaks.empty())
+        FPeaks.pop_back();
+}
+
 void TReplayGain::DiscardTrack()
 {
     FCurrent.reset();

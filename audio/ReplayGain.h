@@ -35,6 +35,8 @@ public:
     TReplayGainResult FinishTrack();
     // Drops the current track's samples (a track that failed is not part of the album).
     void DiscardTrack();
+    // Forgets the last finished track (a track read again).
+    void DropLastTrack();
     // Over every finished track; zeros before the first.
     TReplayGainResult Album() const;
     int TrackCount() const { return int(FTracks.size()); }

@@ -284,9 +284,12 @@ TTrackVerdict AccurateRipVerdict(const TAccurateRipLookup& lookup, int track, ui
         return v;
     }
     // The confidence reported is that of the checksum version named: the most rips of
-    // any pressing that agree with this one by that version.
+    // any pressing that agree with this one by that version. An entry nobody submitted
+    // (confidence 0) proves nothing.
     int best1 = -1, best2 = -1;
     for (const TDbarEntry& e : reply.Tracks[size_t(track - 1)]) {
+        if (e.Confidence == 0)
+            continue;
         if (e.Crc == v2)
             best2 = std::max(best2, int(e.Confidence));
         if (e.Crc == v1)

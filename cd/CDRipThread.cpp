@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
@@ -346,9 +347,15 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
     bool writeOk = fd < 0 || write(MakeWavHeader(0).Bytes, kWavHeaderSize);
     TTrackChecksum sum(int64_t(length) * CD_SECTOR_SIZE / 4, first, last);
     uint64_t written = 0;
+    int peak = 0;
+    QElapsedTimer readClock;
+    readClock.start();
     const int code = !writeOk ? int(RipError::WriteFailed)
                               : ReadCorrected(start, length, [&](const uint8_t* data, size_t bytes) {
                                     sum.Add(data, bytes);
+                                    if (Tap) Tap(TrackIndex, data, bytes);
+                                    for (size_t i = 0; i + 1 < bytes; i += 2)
+                                        peak = std::max(peak, std::abs(int(int16_t(uint16_t(data[i] | data[i + 1] << 8)))));
                                     if (Gain) Gain->FeedBytes(reinterpret_cast<const char*>(data), bytes);
                                     written += bytes;
                                     if (fd >= 0 && !write(data, bytes)) return false;
@@ -390,8 +397,11 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
         return RipError::WriteFailed;
     if (code < 0)
         return -1;
+    if (TapEnd) TapEnd(TrackIndex);
     guard.Keep = true;
     FResult.Read = true;
+    FResult.Peak = peak;
+    FResult.ReadMs = std::max<int64_t>(1, readClock.elapsed());
     FResult.Crc = sum.Crc32();
     FResult.V1 = sum.V1();
     FResult.V2 = sum.V2();

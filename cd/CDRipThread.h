@@ -77,6 +77,10 @@ public:
     // by one rip thread at a time; set before Start().
     TReplayGain* Gain = nullptr;
     bool TestPass = false;                   // a first read for the CRC only; set before Start()
+    // Also given the copy's corrected PCM (the bytes the checksums see, not the test pass's)
+    // on the rip thread, and TapEnd once the track was read whole; set before Start().
+    std::function<void(int track, const uint8_t* data, size_t bytes)> Tap;
+    std::function<void(int track)> TapEnd;
 
     // What the rip read (range, checksums of the bytes written, faults met): complete once
     // the completion message has been posted.

@@ -60,16 +60,14 @@ public:
         const int64_t first = FNext;
         FNext += count;
         if (ReadRun(first, count, buffer)) return count * CD_SECTOR_SIZE;
-        // A failed read fails the track. The sectors are tried one by one to name the bad
-        // one; when each reads alone, the whole failed read is named.
-        std::vector<uint8_t> probe(CD_SECTOR_SIZE);
+        // The sectors are tried one by one: a sector that still fails fails the track and
+        // is named exactly; when each reads alone, the read has recovered.
         const size_t named = FFaults.size();
         for (int i = 0; i < count && !FAbort && FFaults.size() == named; ++i)
-            if (!ReadRun(first + i, 1, probe.data())) FFaults.push_back(first + i);
-        if (FFaults.size() == named)
-            for (int i = 0; i < count; ++i) FFaults.push_back(first + i);
-        error = ReadErrorLines({FFaults.begin() + ptrdiff_t(named), FFaults.end()}).value(0);
-        return -1;
+            if (!ReadRun(first + i, 1, buffer + size_t(i) * CD_SECTOR_SIZE)) FFaults.push_back(first + i);
+        if (FFaults.size() == named && !FAbort) return count * CD_SECTOR_SIZE;
+        error = FAbort ? QStringLiteral("stopped") : ReadErrorLines({FFaults.begin() + ptrdiff_t(named), FFaults.end()}).value(0);
+        return FAbort ? 0 : -1;
     }
 
     int ChunkSectors() const override { return AkripChunkSectors; }
@@ -153,6 +151,13 @@ public:
     }
 
     int ChunkSectors() const override { return CD_TRANSFER_BUFFER / CD_SECTOR_SIZE; }
+
+    void ForceParanoia(bool full) override
+    {
+        FParams.Paranoid = full;
+        FParams.ParanoiaMode = 0;
+        FParams.JitterCorrection = full;
+    }
 
     void Close(TRipLogTrack& report) override
     {

@@ -30,6 +30,9 @@ public:
     virtual void Close(TRipLogTrack& report) = 0;
     // Any thread: ends the read soon (retries cut short).
     virtual void Abort() = 0;
+    // Before Open: reads without paranoia (false) or with every check (true) instead of
+    // the drive's settings. Readers without paranoia ignore it.
+    virtual void ForceParanoia(bool full) { (void)full; }
 };
 
 class TDiscSource {

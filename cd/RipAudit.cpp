@@ -9,6 +9,7 @@
 #include "settings/FileNamePattern.h"
 #include "settings/Options.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -206,6 +207,30 @@ void TRipAudit::Begin(const TDiscLayout& disc, const QString& drive, int offset,
     FRecord.Paranoia = paranoia;
     FRecord.Retries = retries;
     FRecord.Normalized = Settings().CommonOptions.IsNormalize;
+    FRecord.Program = QStringLiteral("VarnelCD ") + ApplicationVersion();
+    FRecord.Date = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss 'UTC'"));
+    FRecord.ReadMode = QStringLiteral("secure");
+    FRecord.TestAndCopy = RipAuditSettings().TestPass || Settings().CDOptions.TestAndCopy;
+    FRecord.GapHandling = QStringLiteral("appended to previous track");
+    FRecord.OutputFormat = OutputFormatText(Settings());
+    FRecord.Catalog = disc.Catalog;
+    FRecord.Toc.clear();
+    for (int t = 1; t <= disc.Tracks(); ++t) {
+        TRipLogToc row;
+        row.Track = t;
+        row.Start = disc.Starts[size_t(t - 1)];
+        row.End = (t < disc.Tracks() ? disc.Starts[size_t(t)] : disc.LeadOut) - 1;
+        row.Data = disc.Data[size_t(t - 1)];
+        // Track 1's pre-gap is what lies before it on the disc; the others' are known
+        // only when the reader found their INDEX 00.
+        if (size_t(t) <= disc.Pregap.size())
+            row.Pregap = disc.Pregap[size_t(t - 1)];
+        else if (t == 1)
+            row.Pregap = row.Start;
+        if (size_t(t) <= disc.Isrc.size())
+            row.Isrc = disc.Isrc[size_t(t - 1)];
+        FRecord.Toc.push_back(row);
+    }
     const TCDInfo& info = Settings().CDInfo;
     FRecord.Disc = (info.Artist.trimmed().isEmpty() ? QStringLiteral("Unknown Artist") : info.Artist.trimmed())
                    + QStringLiteral(" - ")
@@ -249,8 +274,8 @@ void TRipAudit::Begin(const TDiscLayout& disc, const QString& drive, int offset,
 
 void TRipAudit::AddTrack(const TRipLogTrack& track, const QString& outputFile)
 {
-    if (FFirstOutput.isEmpty())
-        FFirstOutput = outputFile;
+    if (!outputFile.isEmpty())
+        FOutputs << QFileInfo(outputFile).absoluteFilePath();
     FRecord.Tracks.push_back(track);
 }
 
@@ -259,10 +284,10 @@ QString TRipAudit::LogPath() const
     const QString& chosen = RipAuditSettings().LogPath;
     if (!chosen.isEmpty())
         return chosen;
-    if (!Settings().CommonOptions.WriteRipLog || FFirstOutput.isEmpty())
+    if (!Settings().CommonOptions.WriteRipLog || FOutputs.isEmpty())
         return QString();
     const TCDInfo& info = Settings().CDInfo;
-    return QFileInfo(FFirstOutput).absolutePath() + QLatin1Char('/') + RipLogFileName(info.Artist, info.Album);
+    return CommonFolder(FOutputs) + QLatin1Char('/') + RipLogFileName(info.Artist, info.Album);
 }
 
 TRipLogRecord TRipAudit::Record() const
@@ -284,9 +309,38 @@ TRipLogRecord TRipAudit::Record() const
             t.Verdict = v;
         } else {
             t.Verdict = AccurateRipVerdict(lookup, FDisc.AudioIndex(t.Number), t.V1, t.V2);
+            const size_t audio = size_t(FDisc.AudioIndex(t.Number));
+            if (t.Read && audio >= 1 && audio <= size_t(FCtdb.Tracks.size()))
+                t.Ctdb = FCtdb.Tracks[audio - 1];
+            if (audio >= 1 && audio <= FCtdb.Corrected.size())
+                t.Corrected = FCtdb.Corrected[audio - 1];
         }
     }
+    record.CtdbId = FCtdb.TocId;
+    record.CtdbLines = FCtdb.Disc;
+    record.RepairLines = FCtdb.Repair;
     return record;
+}
+
+void TRipAudit::SetBurst()
+{
+    FRecord.ReadMode = QStringLiteral("burst; a track no database confirms is read again in secure mode");
+    FRecord.Paranoia = QStringLiteral("off for the burst read, full for a re-read");
+}
+
+bool TRipAudit::LookupEnded() const
+{
+    std::lock_guard lock(FLock);
+    return FLookupEnded;
+}
+
+bool TRipAudit::Confirmed(int track, uint32_t v1, uint32_t v2) const
+{
+    std::lock_guard lock(FLock);
+    if (!FLookupEnded)
+        return false;
+    const TTrackVerdict v = AccurateRipVerdict(FLookup, FDisc.AudioIndex(track), v1, v2);
+    return v.Kind == TTrackVerdict::Accurate && v.Confidence >= 1;
 }
 
 bool TRipAudit::HoldCompletion(std::function<void()> resume)
@@ -330,13 +384,70 @@ void TRipAudit::WriteLog()
         return;
     }
     QString error;
-    if (!WriteWholeFile(d.Path, RipLogText(Record()).toUtf8(), &error) && FPrompter)
-        FPrompter->ShowError(QStringLiteral("The rip log cannot be written: ") + error);
+    if (!WriteWholeFile(d.Path, RipLogText(Record()).toUtf8(), &error)) {
+        FLogFailed = true;
+        if (FPrompter) FPrompter->ShowError(QStringLiteral("The rip log cannot be written: ") + error);
+    }
 }
 
 QString RipLogFileName(const QString& artist, const QString& album)
 {
-    return DiscFileName(artist, album, QStringLiteral(".log"));
+    // The log is written as "<name>.part" first: the name leaves room for that.
+    QString name = DiscFileName(artist, album, QStringLiteral(".log") + PartPathOf(QString()));
+    name.chop(PartPathOf(QString()).size());
+    return name;
+}
+
+QString CommonFolder(const QStringList& files)
+{
+    QStringList common;
+    for (int i = 0; i < files.size(); ++i) {
+        QStringList parts = QFileInfo(files[i]).absolutePath().split(QLatin1Char('/'));
+        if (i == 0) {
+            common = parts;
+            continue;
+        }
+        qsizetype n = 0;
+        while (n < common.size() && n < parts.size() && common[n] == parts[n])
+            ++n;
+        common = common.mid(0, n);
+    }
+    const QString folder = common.join(QLatin1Char('/'));
+    return folder.isEmpty() ? QStringLiteral("/") : folder;
+}
+
+QString OutputFormatText(const TOptionsSetting& s)
+{
+    QString text;
+    switch (s.CommonOptions.OutputFormat) {
+    case 0: {
+        const TMp3Options& m = s.Mp3Options;
+        text = m.IsSelectVBR ? QStringLiteral("MP3 (LAME), VBR quality %1, at most %2 kbps").arg(m.VBRQuality).arg(m.MaxBitRate)
+                             : QStringLiteral("MP3 (LAME), CBR %1 kbps").arg(m.BitRate);
+        text += QStringLiteral(", encoder quality %1, stereo mode %2").arg(m.MpegQuality).arg(m.StereoMode);
+        break;
+    }
+    case 2: {
+        const TOggOptions& o = s.OggOptions;
+        text = o.IsUseCompress ? QStringLiteral("Ogg Vorbis, quality %1").arg(double(o.CompressPosition) / 100.0, 0, 'f', 2)
+                               : QStringLiteral("Ogg Vorbis, bit rates %1/%2/%3 kbps (min/nominal/max)")
+                                     .arg(o.MinBitRate).arg(o.NomalBitRate).arg(o.MaxBitRate);
+        break;
+    }
+    case 3:
+        text = QStringLiteral("WMA, profile %1").arg(s.WMAOptions.BitRate);
+        break;
+    case 4:
+        text = QStringLiteral("FLAC, compression level %1").arg(s.FlacOptions.Level);
+        if (s.FlacOptions.Cuesheet)
+            text += QStringLiteral(", the disc as one file with a cue sheet");
+        break;
+    default:
+        text = QStringLiteral("WAV, 16-bit stereo 44100 Hz");
+        break;
+    }
+    text += QStringLiteral("; ReplayGain ") + QLatin1String(s.CommonOptions.ReplayGain ? "on" : "off");
+    return text;
 }
 
 QString TestCopyMismatch(const TRipLogTrack& track)
@@ -371,6 +482,16 @@ QString ReadOffsetKeyOfDrive(int index)
     if (index < 0)
         return QString();
     return ReadOffsetKey(DriveVendorModel(index), DriveIsImage(index));
+}
+
+QString ReadOffsetKeyOf(HCDROM handle)
+{
+    return ReadOffsetKeyOfDrive(DriveOfHandle(handle));
+}
+
+QString ReadOffsetKeyOf(TCDIn& cdIn)
+{
+    return ReadOffsetKey(cdIn.DriveName(), DriveIsImage(CR_TableIndex(cdIn.CurrentDrive())));
 }
 
 bool BeginAudit(TRipAudit& audit, HCDROM handle)

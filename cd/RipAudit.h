@@ -31,7 +31,10 @@ struct TRipAuditSettings {
     bool HasOffset = false;        // Offset replaces the drive's stored read offset
     int Offset = 0;
     QString LogPath;               // empty: the "write a rip log" setting decides
-    bool TestPass = false;         // read every track twice, the first time for its CRC only
+    bool TestPass = false;         // read every track twice ([CDOptions] TestAndCopy too)
+    bool Ctdb = true;              // false: the CUETools database is not asked ([CTDB] Use too)
+    QString CtdbUrl;               // empty: OptionsSetting.Ctdb.Url
+    QString Strategy;              // "secure" or "burst"; empty: [CDOptions] Strategy
 };
 TRipAuditSettings& RipAuditSettings();
 
@@ -48,6 +51,10 @@ struct TDiscLayout {
     std::vector<int64_t> Starts;   // track t at Starts[t - 1]
     std::vector<bool> Data;
     int64_t LeadOut = 0;
+    std::vector<int64_t> Pregap;      // sectors of each track's INDEX 00 before INDEX 01
+    std::vector<QString> Isrc;        // per track, "" when none
+    QString Catalog;                  // the disc's MCN/UPC, "" when none
+    std::vector<bool> PreEmphasis;    // per track
 
     int Tracks() const { return int(Starts.size()); }
     bool HasData() const;
@@ -110,8 +117,23 @@ public:
     const TDiscLayout& Disc() const { return FDisc; }
     int Offset() const { return FRecord.ReadOffset; }
 
-    // A track's record, and the file it went to (the log goes beside the first one).
+    // A track's record, and the file it went to (the log goes into the deepest folder
+    // that holds every file of the job).
     void AddTrack(const TRipLogTrack& track, const QString& outputFile);
+    // The job's tracks, for the log's count of a stopped rip.
+    void SetSelected(int tracks) { FRecord.Selected = tracks; }
+    // The user stopped the rip: the log says so.
+    void SetStopped() { FRecord.Stopped = true; }
+    // A burst rip: the log's read mode and paranoia say so.
+    void SetBurst();
+    // The AccurateRip lookup is over (answered, failed or not asked).
+    bool LookupEnded() const;
+    // AccurateRip has answered and confirms the track (v1 or v2, confidence >= 1).
+    bool Confirmed(int track, uint32_t v1, uint32_t v2) const;
+    // What the CUETools database said (and repaired), for the log.
+    void SetCtdb(const TRipLogCtdb& ctdb) { FCtdb = ctdb; }
+    // The log was due and could not be written (the reason was shown).
+    bool LogFailed() const { return FLogFailed; }
 
     // The job is about to close: true when the log waits for the database and `resume`
     // will be called (queued) once it is written; false when it was written now.
@@ -133,7 +155,9 @@ private:
     bool FWritten = false;
     TDiscLayout FDisc;
     TRipLogRecord FRecord;
-    QString FFirstOutput;
+    TRipLogCtdb FCtdb;
+    QStringList FOutputs;
+    bool FLogFailed = false;
     std::function<void()> FResume;
 
     mutable std::mutex FLock;          // guards the two below
@@ -144,8 +168,13 @@ private:
 };
 
 // A name for the log file from the disc information: "Artist - Album.log" by the rule of
-// every output name (DiscFileName), so it sits beside a whole-disc FLAC file of the same name.
+// every output name (DiscFileName), so it sits beside a whole-disc FLAC file of the same name;
+// cut so that its part file's name fits too.
 QString RipLogFileName(const QString& artist, const QString& album);
+// The deepest folder holding every one of the files (absolute paths).
+QString CommonFolder(const QStringList& files);
+// The output format and its encoder settings, as the log names them.
+QString OutputFormatText(const TOptionsSetting& settings);
 // A test pass and the copy that disagree: the message for the track, else empty.
 QString TestCopyMismatch(const TRipLogTrack& track);
 
@@ -156,3 +185,6 @@ bool BeginAudit(TRipAudit& audit, HCDROM handle);
 // The same for the drive of the CD input component; also sets its read offset.
 class TCDIn;
 bool BeginAudit(TRipAudit& audit, TCDIn& cdIn);
+// The settings' read offset key of the drive behind a handle, or of the component's drive.
+QString ReadOffsetKeyOf(HCDROM handle);
+QString ReadOffsetKeyOf(TCDIn& cdIn);

@@ -8,6 +8,7 @@
 #include "cd/RipAudit.h"
 #include "encode/FlacRip.h"
 #include "encode/RipCover.h"
+#include "jobs/RipProof.h"
 #include "metadata/TagWriters.h"
 #include "platform/OutputFile.h"
 #include "settings/FileNamePattern.h"
@@ -16,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSet>
 
 namespace {
@@ -136,9 +138,19 @@ void TCDRipJob::Start()
     }
     FAudit = new TRipAudit(FPrompter, FSettingsCopy, this);
     FDisc.BeginAudit(*FAudit);
+    FAudit->SetSelected(int(FEntries.size()));
+    FProof = new TRipProof(FSettings, this);
+    if (FAudit->Begun()) FProof->Begin(FAudit->Disc());
+    // A whole-disc file is one stream: no track of it can be read again.
+    const QString strategy = RipAuditSettings().Strategy.isEmpty() ? FSettings.CDOptions.Strategy : RipAuditSettings().Strategy;
+    FBurst = strategy == QLatin1String("burst") && !FCue && FAudit->Begun();
+    if (FBurst) {
+        FAudit->SetBurst();
+        FProof->LookUpEarly();
+    }
     // A stopped job closes at once; its log is written when the job goes.
     FBeforeClose = [this](std::function<void()> resume) {
-        return !FStopped && FAudit->HoldCompletion(std::move(resume));
+        return !FStopped && HoldForChecks(std::move(resume));
     };
     StartRip(0);
 }
@@ -185,7 +197,19 @@ void TCDRipJob::StartRip(int index)
     FRip->Reader = FDisc.NewReader();
     FRip->OwnerWindow = this;
     FRip->ReadOffset = FAudit ? FAudit->Offset() : 0;
-    FRip->TestPass = RipAuditSettings().TestPass;
+    FRip->TestPass = RipAuditSettings().TestPass || FSettings.CDOptions.TestAndCopy;
+    if (FBurst) {
+        // The burst read without paranoia; a re-read with every check and a test pass.
+        const bool reread = FReread.contains(index);
+        FRip->Reader->ForceParanoia(reread);
+        if (reread) FRip->TestPass = true;
+        else FProof->Mark();
+    }
+    if (FProof && FProof->Active()) {
+        TRipProof* proof = FProof;
+        FRip->Tap = [proof](int track, const uint8_t* data, size_t bytes) { proof->Add(track, data, bytes); };
+        FRip->TapEnd = [proof](int track) { proof->EndTrack(track); };
+    }
     if (FSettings.CommonOptions.ReplayGain) FRip->Gain = &FGain;
     if (FCue) {
         // One sink for the whole disc: each track follows the last in its stream.
@@ -293,6 +317,13 @@ void TCDRipJob::LayoutFailed(int reason)
 void TCDRipJob::RipFinished(const TProcessInfo& info)
 {
     const int index = FCount;
+    // A burst copy is judged by the databases' answers: the reader waits for them.
+    if (FBurst && !FReread.contains(index) && !(FAudit->LookupEnded() && FProof->EarlyEnded())) {
+        QTimer::singleShot(20, this, [this, info] {
+            if (!FDone && FRip) RipFinished(info);
+        });
+        return;
+    }
     const QString wavName = FRip->WavFileName();
     const QString part = FRip->PartFileName();
     const QString made = FCue || FlacDirect() ? OutputName(index) : wavName;
@@ -309,6 +340,26 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     FReaderRow.Percent = 0;
 
     int code = info.ErrorCode;
+    if (FBurst && !FReread.contains(index) && (code == RipError::None || code == RipError::ReadFailed)) {
+        const bool byAr = code == RipError::None && FAudit->Confirmed(read.Number, read.V1, read.V2);
+        const bool byCtdb = code == RipError::None && !byAr && FProof->Confirmed(read.Number);
+        if (!byAr && !byCtdb) {
+            // The copy is not proven: it goes (a FLAC file made from the read has its name
+            // already), and the track is read again.
+            DiscardPart(part);
+            if (FlacDirect() && code == RipError::None) QFile::remove(OutputName(index));
+            if (FTrackGain.remove(index) > 0) FGain.DropLastTrack();
+            FProof->Rewind();
+            FReread[index] = code == RipError::None ? QStringLiteral("no database confirmed the burst copy")
+                                                    : QStringLiteral("the burst read failed: ") + read.Failure;
+            FCount -= 1;
+            StartRip(index);
+            return;
+        }
+        read.Pass = byAr ? QStringLiteral("burst, confirmed by AccurateRip") : QStringLiteral("burst, confirmed by CTDB");
+    } else if (FBurst) {
+        read.Pass = QStringLiteral("secure re-read with test and copy (%1)").arg(FReread.value(index));
+    }
     QString failure;
     switch (code) {
     case RipError::None:
@@ -350,7 +401,8 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         KeepOrDiscardRip(index);
     }
     if (!failure.isEmpty()) read.Failure = failure;
-    if (FAudit) FAudit->AddTrack(read, wavName);
+    read.FileName = OutputName(index);
+    if (FAudit) FAudit->AddTrack(read, OutputName(index));
 
     if (!failure.isEmpty()) {
         if (FCue) {
@@ -430,6 +482,8 @@ void TCDRipJob::StopJob()
 {
     if (FDone) return;
     FStopped = true;
+    if (FAudit) FAudit->SetStopped();
+    if (FProof) FProof->Abort();
     // Nothing unfinished keeps a final name: the stopped rip and an interrupted encoder's
     // output are part files that go, as do rips whose encoding was stopped or had not
     // begun.

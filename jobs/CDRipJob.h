@@ -33,6 +33,7 @@
 
 class TDiscSource;
 class TRipAudit;
+class TRipProof;
 
 class TCDRipJob : public TJobBase {
     Q_OBJECT
@@ -50,6 +51,8 @@ public:
         int Gauge = 0;
         // The reader's row, then one per worker.
         QVector<TPipelineRow> Rows;
+        // The databases' verdicts once the job's end has them (VerdictLines).
+        QStringList Verdicts;
     };
 
     // disc: where the tracks are read (it must outlive the job). settings: the job's copy
@@ -80,6 +83,12 @@ public:
     TEncodeStep& Step() { return FWorkers.front()->Step(); }
     int Jobs() const { return int(FWorkers.size()); }
     int MaxPending() const { return FPipeline.MaxPending(); }
+    // The checks of the rip: "Track N: AccurateRip ...; CTDB ..." per track read that a
+    // database was asked about, then the CUETools database's lines on the disc and its
+    // repair. Empty before the job's end, or when no database was asked.
+    QStringList VerdictLines() const;
+    // The rip log was due and could not be written.
+    bool LogFailed() const;
 
 protected:
     bool event(QEvent* e) override;
@@ -122,6 +131,10 @@ private:
     QString RipFile(int index) const;
     // After the encoding: the rip becomes the kept WAV (by the Existing rule), or goes.
     void KeepOrDiscardRip(int index);
+    // The job is over: the CUETools database's check (and repair), then the log.
+    bool HoldForChecks(std::function<void()> resume);
+    // The files a database repair may mend in place, in disc order; none with the reason.
+    QStringList RepairableFiles(QString& why) const;
 
     // Tags (CDRipJobTags.cpp): entry `index`'s record (its gain when measured); what writes
     // it into the part file of `output` (none: nothing to write); the album's gain into
@@ -152,6 +165,9 @@ private:
     bool FCue = false;                    // the whole disc as one FLAC file
     QString FCueFile;
     TRipAudit* FAudit = nullptr;          // checksums, database verdicts, rip log (a child)
+    TRipProof* FProof = nullptr;          // the CUETools database's check and repair (a child)
+    bool FBurst = false;                  // read fast; a track no database confirms is read again
+    QHash<int, QString> FReread;          // entry -> why its burst copy was read again
     TReplayGain FGain;                    // the loudness of the tracks read whole
     QHash<int, TReplayGainResult> FTrackGain;   // entry -> its track's
     TDiscTagExtras FTagExtras;            // the disc's CD-Text and cover for the tags

@@ -151,6 +151,8 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit("AacOptions", "Bitrate", o.AacOptions.Bitrate, d.AacOptions.Bitrate);
     visit("CDOptions", "Index", o.CDOptions.Index, d.CDOptions.Index);
     visit("CDOptions", "CDDb", o.CDOptions.CDDb, d.CDOptions.CDDb);
+    visit("CDOptions", "TestAndCopy", o.CDOptions.TestAndCopy, d.CDOptions.TestAndCopy);
+    visit("CDOptions", "Strategy", o.CDOptions.Strategy, d.CDOptions.Strategy);
     visit("RecordOptions", "SaveMp3", o.RecordOptions.SaveMp3, d.RecordOptions.SaveMp3);
 
     const char* cddb = "QueryCDDB";
@@ -163,6 +165,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit("AccurateRip", "Url", o.AccurateRip.Url, d.AccurateRip.Url);
     visit("CTDB", "Url", o.Ctdb.Url, d.Ctdb.Url);
     visit("CTDB", "Use", o.Ctdb.Use, d.Ctdb.Use);
+    visit("CTDB", "Repair", o.Ctdb.Repair, d.Ctdb.Repair);
 
     const char* mb = "MusicBrainz";
     visit(mb, "Server", o.MusicBrainz.Server, d.MusicBrainz.Server);
@@ -250,6 +253,8 @@ void LoadOptions()
     if (replayGain != 0) replayGain = 1;
     int32_t& id3 = OptionsSetting.ID3Version;
     if (id3 != 24 && id3 != 23 && id3 != 1) id3 = TOptionsSetting{}.ID3Version;
+    if (OptionsSetting.CDOptions.Strategy != QLatin1String("burst"))
+        OptionsSetting.CDOptions.Strategy = TCDOptions{}.Strategy;
     const QUrl ctdb(OptionsSetting.Ctdb.Url.trimmed());
     if (!ctdb.isValid() || ctdb.host().isEmpty() ||
         (ctdb.scheme() != QLatin1String("http") && ctdb.scheme() != QLatin1String("https")))

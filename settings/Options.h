@@ -68,6 +68,10 @@ struct TAacOptions {
 struct TCDOptions {
     int32_t Index = -1;             // drive position; -1 = not chosen (first drive)
     bool CDDb = false;
+    bool TestAndCopy = false;       // rips read every track twice and compare the CRCs
+    // "secure": every track read with the drive's paranoia settings; "burst": read fast,
+    // and only a track no database confirms is read again in full paranoia.
+    QString Strategy = QStringLiteral("secure");
 };
 
 struct TRecordOptions {
@@ -98,6 +102,7 @@ constexpr const char* DEFAULT_CTDB_URL = "http://db.cuetools.net";
 struct TCtdbOptions {
     QString Url = QString::fromLatin1(DEFAULT_CTDB_URL);
     bool Use = true;
+    bool Repair = true;             // a lossless rip the database's parity can mend is mended
 };
 
 constexpr const char* DEFAULT_MUSICBRAINZ_SERVER = "https://musicbrainz.org";

@@ -4,11 +4,13 @@
 #include "app/core/JobNotification.h"
 #include "settings/Options.h"
 #include "settings/Global.h"
+#include "settings/Lang.h"
 #include "ui_CDRipForm.h"
 #include "widgets/TranslateForm.h"
 
 #include "widgets/WorkerRows.h"
 
+#include <QLabel>
 #include <QTreeWidget>
 
 TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entries, TPrompter* prompter,
@@ -26,11 +28,26 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entri
     FRows = NewWorkerRows(this);
     FRows->setVisible(FJob->Jobs() > 1);
     FUi->verticalLayout->insertWidget(FUi->verticalLayout->indexOf(FUi->ProgressBar2) + 1, FRows);
+    // The databases' verdicts under the rows once the rip has them.
+    FVerdicts = new QLabel(this);
+    FVerdicts->setObjectName(QStringLiteral("lVerdicts"));
+    FVerdicts->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    FVerdicts->setVisible(false);
+    FUi->verticalLayout->insertWidget(FUi->verticalLayout->indexOf(FRows) + 1, FVerdicts);
     if (FJob->Jobs() > 1) resize(width() + 80, height() + 40 + 22 * (FJob->Jobs() + 1));
     const TCDInfo& info = OptionsSetting.CDInfo;
     NotifyWhenDone(*FJob, tr("Rip"), info.Artist + QStringLiteral(" - ") + info.Album);
     connect(FJob.get(), &TJobBase::ViewChanged, this, &TfrmCDRip::ShowView);
-    connect(FJob.get(), &TJobBase::CloseRequested, this, &QDialog::accept);
+    // A rip the databases judged stays open with their verdicts until the user closes it.
+    connect(FJob.get(), &TJobBase::CloseRequested, this, [this] {
+        if (FJob->WasStopped() || FJob->View().Verdicts.isEmpty()) {
+            accept();
+            return;
+        }
+        FUi->bStop->setText(LangString(QStringLiteral("RES_CloseVerdicts"), QStringLiteral("关闭")));
+        disconnect(FUi->bStop, nullptr, nullptr, nullptr);
+        connect(FUi->bStop, &QPushButton::clicked, this, &QDialog::accept);
+    });
     connect(FUi->bStop, &QPushButton::clicked, FJob.get(), &TCDRipJob::StopJob);
     FJob->Start();
     setWindowTitle(ApplicationTitle());
@@ -53,6 +70,8 @@ void TfrmCDRip::ShowView()
     FUi->ProgressBar2->setToolTip(v.GaugeHint);
     FUi->ProgressBar2->setValue(v.Gauge);
     ShowWorkerRows(FRows, v.Rows);
+    FVerdicts->setText(v.Verdicts.join(QLatin1Char('\n')));
+    FVerdicts->setVisible(!v.Verdicts.isEmpty());
 }
 
 void TfrmCDRip::showEvent(QShowEvent* event)

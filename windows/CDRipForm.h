@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <memory>
 
+class QLabel;
 class QTreeWidget;
 namespace Ui { class frmCDRip; }
 
@@ -34,5 +35,6 @@ private:
     std::unique_ptr<TPrompter> FOwnPrompter;
     std::unique_ptr<TCDRipJob> FJob;
     QTreeWidget* FRows = nullptr;         // the reader's and the workers' rows
+    QLabel* FVerdicts = nullptr;          // the databases' verdicts at the end
     bool FTranslated = false;
 };

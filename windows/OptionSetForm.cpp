@@ -9,6 +9,7 @@
 #include "settings/Lang.h"
 #include "windows/CodecOptionPages.h"
 #include "widgets/TranslateForm.h"
+#include "windows/OffsetFindButton.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -163,6 +164,7 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     offsetLabel->setBuddy(FReadOffset);
     offsetRow->addWidget(offsetLabel);
     offsetRow->addWidget(FReadOffset);
+    AddOffsetFindButton(FUi->TabSheet3, offsetRow, FReadOffset, [this] { return FReadOffset->isEnabled() ? FUi->cbCDList->currentIndex() : -1; });
     offsetRow->addStretch(1);
     FUi->vlCdRom->insertLayout(1, offsetRow);
     setTabOrder(FUi->cbCDList, FReadOffset);

@@ -1,6 +1,6 @@
 // varnelcd-cli rip [--drive N] [--tracks LIST] [--format F] [--out DIR] [--pattern P] [--keep-wav]
 //                  [--id3] [--flac-level N] [--cuesheet] [--offset N] [--accuraterip-url U]
-//                  [--no-accuraterip] [--log PATH] [--test] [--jobs N] [--yes | --no]
+//                  [--no-accuraterip] [--ctdb-url U] [--no-ctdb] [--log PATH] [--test] [--jobs N] [--yes | --no]
 //                  [--existing ask|skip|rename|overwrite] [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
@@ -63,6 +63,10 @@ int Rip(const QStringList& args)
     parser.addOption(QCommandLineOption("offset", "Read offset correction in samples, -5880 to 5880 (default: the drive's stored one).", "N"));
     parser.addOption(QCommandLineOption("accuraterip-url", "Base URL of the AccurateRip database (default: the settings').", "U"));
     parser.addOption(QCommandLineOption("no-accuraterip", "Do not ask the AccurateRip database."));
+    parser.addOption(QCommandLineOption("ctdb-url", "Base URL of the CUETools database (default: the settings').", "U"));
+    parser.addOption(QCommandLineOption("strategy", "secure (every track in the drive's paranoia mode) or burst (fast; a track "
+                                                    "no database confirms is read again securely); default: the settings'.", "S"));
+    parser.addOption(QCommandLineOption("no-ctdb", "Do not ask the CUETools database (nor repair from it)."));
     parser.addOption(QCommandLineOption("log", "Write the rip log to PATH (default: beside the files, when the settings ask for one).", "PATH"));
     parser.addOption(QCommandLineOption("test", "Read every track twice, first for its CRC only, and compare."));
     AddAnswerOptions(parser);
@@ -117,6 +121,15 @@ int Rip(const QStringList& args)
     if (parser.isSet("no-accuraterip")) audit.AccurateRip = false;
     if (parser.isSet("log")) audit.LogPath = QFileInfo(parser.value("log")).absoluteFilePath();
     if (parser.isSet("test")) audit.TestPass = true;
+    if (parser.isSet("ctdb-url")) audit.CtdbUrl = parser.value("ctdb-url");
+    if (parser.isSet("no-ctdb")) audit.Ctdb = false;
+    if (parser.isSet("strategy")) {
+        audit.Strategy = parser.value("strategy");
+        if (audit.Strategy != QLatin1String("secure") && audit.Strategy != QLatin1String("burst")) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --strategy takes secure or burst"));
+            return 2;
+        }
+    }
 
     // Without a drive of the CD library, the CD input component reads the disc.
     TCliDisc disc;
@@ -160,7 +173,10 @@ int Rip(const QStringList& args)
     run.CDInfo = OptionsSetting.CDInfo;
     const std::unique_ptr<TDiscSource> source = disc.Session().RipSource();
     TCDRipJob job(*source, entries, &prompter, nullptr, nullptr, std::make_shared<const TOptionsSetting>(run));
-    return RunJobOnConsole(job, "rip");
+    const int rc = RunJobOnConsole(job, "rip");
+    // What the databases say of the rip, after the files.
+    for (const QString& line : job.VerdictLines()) PrintLine(stderr, line);
+    return rc == 0 && job.LogFailed() ? 1 : rc;
 }
 
 } // namespace

@@ -46,7 +46,8 @@ TEST(RipTrackCli, RipsATrackAndReportsFaults)
 
     // Track 2 starts at sector 17 (5 + 12). A failed rip replaces nothing: the whole file
     // of the first run stays as it was.
-    r = RunRipTrack(home, {"--disc-image", cue, "--track", "2", "--out", out, "--existing", "overwrite"}, "20@1");
+    // (A read that fails once reads again sector by sector: the fault must last two reads.)
+    r = RunRipTrack(home, {"--disc-image", cue, "--track", "2", "--out", out, "--existing", "overwrite"}, "20@2");
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_TRUE(r.Err.contains("读取CD信息时出错！")) << r.Err.toStdString();
     EXPECT_TRUE(ReadAll(wav).mid(44) == track);
