@@ -87,6 +87,8 @@ public:
     // database was asked about, then the CUETools database's lines on the disc and its
     // repair. Empty before the job's end, or when no database was asked.
     QStringList VerdictLines() const;
+    // "AccurateRip: N of M tracks accurate" and the CUETools database's verdict on the disc.
+    QString VerdictSummary() const override;
     // The rip log was due and could not be written.
     bool LogFailed() const;
 

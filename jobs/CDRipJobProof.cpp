@@ -70,6 +70,24 @@ QStringList TCDRipJob::VerdictLines() const
     return lines;
 }
 
+QString TCDRipJob::VerdictSummary() const
+{
+    if (!FAudit || !FAudit->Begun()) return {};
+    const TRipLogRecord record = FAudit->Record();
+    int read = 0, accurate = 0;
+    bool asked = false;
+    for (const TRipLogTrack& t : record.Tracks) {
+        if (!t.Read) continue;
+        ++read;
+        asked = asked || t.Verdict.Kind != TTrackVerdict::NotChecked;
+        if (t.Verdict.Kind == TTrackVerdict::Accurate) ++accurate;
+    }
+    QStringList parts;
+    if (asked) parts << QStringLiteral("AccurateRip: %1 of %2 tracks accurate").arg(accurate).arg(read);
+    if (!record.CtdbLines.isEmpty()) parts << QStringLiteral("CTDB: ") + record.CtdbLines.constFirst();
+    return parts.join(QLatin1Char('\n'));
+}
+
 bool TCDRipJob::LogFailed() const
 {
     return FAudit && FAudit->LogFailed();
