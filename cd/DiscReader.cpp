@@ -12,6 +12,20 @@
 #include <cstring>
 #include <vector>
 
+void AddDiscExtras(TDiscLayout& disc, const TDiscExtras& extras)
+{
+    const size_t n = disc.Starts.size();
+    disc.Pregap.assign(n, 0);
+    disc.Isrc.assign(n, QString());
+    disc.PreEmphasis.assign(n, false);
+    disc.Catalog = extras.Catalog;
+    for (size_t i = 0; i < n && i < extras.Tracks.size(); ++i) {
+        disc.Pregap[i] = extras.Tracks[i].Pregap;
+        disc.Isrc[i] = extras.Tracks[i].Isrc;
+        disc.PreEmphasis[i] = extras.Tracks[i].PreEmphasis;
+    }
+}
+
 namespace {
 
 // ---- the first CD library ----------------------------------------------------------------
@@ -43,6 +57,7 @@ public:
             disc.Data.push_back((toc.Entries[i].AdrControl & 0x04) != 0);
         }
         disc.LeadOut = MsfSectors(toc.Entries[tracks]) - CD_MSF_OFFSET;
+        AddDiscExtras(disc, ReadDiscExtras(FHandle));
         return 0;
     }
 
@@ -138,6 +153,7 @@ public:
             disc.Data.push_back((toc[i].Flags & CR_DATA_TRACK_FLAG) != 0);
         }
         disc.LeadOut = toc.back().StartSector;
+        AddDiscExtras(disc, CR_ReadDiscExtras(FDrive));
         return 0;
     }
 

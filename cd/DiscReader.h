@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <memory>
 
+// The gaps, ISRC, catalogue number and pre-emphasis flags of a disc into its layout (every
+// per-track member one entry per track, whatever extras holds).
+void AddDiscExtras(TDiscLayout& disc, const TDiscExtras& extras);
+
 // One read of a stretch of the disc, used on the rip thread (Abort on any thread).
 class TDiscReader {
 public:

@@ -48,6 +48,10 @@ struct TDiscLayout {
     std::vector<int64_t> Starts;   // track t at Starts[t - 1]
     std::vector<bool> Data;
     int64_t LeadOut = 0;
+    std::vector<int64_t> Pregap;      // sectors of each track's INDEX 00 before INDEX 01
+    std::vector<QString> Isrc;        // per track, "" when none
+    QString Catalog;                  // the disc's MCN/UPC, "" when none
+    std::vector<bool> PreEmphasis;    // per track
 
     int Tracks() const { return int(Starts.size()); }
     bool HasData() const;

@@ -143,6 +143,21 @@ TCDTextInfo CR_ReadCDText(int drive)
     return info;
 }
 
+TDiscExtras CR_ReadDiscExtras(int drive)
+{
+    TCDDrive d;
+    if (!DriveAt(drive, d))
+        return {};
+    TDiscExtras extras;
+    if (CdIo_t* cdio = OpenDisc(d)) {
+        TDiscToc toc;
+        if (ReadDiscToc(cdio, toc))
+            extras = ReadCdioExtras(cdio, toc, d.Image ? d.Path : QString());
+        cdio_destroy(cdio);
+    }
+    return extras;
+}
+
 namespace {
 
 // Device nodes: libcdio's list and every /dev/sr*, each once.

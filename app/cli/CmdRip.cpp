@@ -125,11 +125,17 @@ int Rip(const QStringList& args)
     const QVector<TTrackRow>& rows = disc.Rows();
     QList<int> tracks;
     if (!parser.isSet("tracks")) {
-        for (int t = 1; t <= rows.size(); ++t) tracks.append(t);
+        for (int t = 1; t <= rows.size(); ++t)
+            if (!rows[t - 1].Data) tracks.append(t);   // data tracks are never read
     } else if (!ParseTrackList(parser.value("tracks"), int(rows.size()), tracks)) {
         PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --tracks takes positions 1 to %1, as 1,3-5").arg(rows.size()));
         return 2;
     }
+    for (int t : tracks)
+        if (rows[t - 1].Data) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: track %1 is a data track").arg(rows[t - 1].Number));
+            return 2;
+        }
 
     // A whole-disc file holds its tracks in disc order.
     if (common.OutputFormat == FormatFlac && run.FlacOptions.Cuesheet) std::sort(tracks.begin(), tracks.end());

@@ -225,6 +225,7 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
         TakeCDText(UsingCDIn() ? FCDIn->CDText() : ReadCDText(FHandle), toc.LastTrack);
 
     TCDInfo& info = OptionsSetting.CDInfo;
+    const TDiscExtras extras = UsingCDIn() ? FCDIn->Extras() : ReadDiscExtras(FHandle);
     for (int i = 0; i < count; ++i) {
         const int t = toc.FirstTrack + i;
         int minutes = 0, seconds = 0;
@@ -249,6 +250,15 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
         row.Title = info.Titles[t];
         row.Length = TrackLengthText(minutes, seconds);
         row.Size = TrackSizeText(minutes, seconds);
+        row.Data = (toc.Entries[i].AdrControl & 0x04) != 0;
+        row.Catalog = extras.Catalog;
+        if (size_t(i) < extras.Tracks.size()) {
+            const TTrackExtras& x = extras.Tracks[size_t(i)];
+            row.PreEmphasis = x.PreEmphasis && !row.Data;
+            row.Isrc = x.Isrc;
+            row.Pregap = x.Pregap;
+            row.Indices = QVector<int>(x.Indices.begin(), x.Indices.end());
+        }
         rows.append(row);
     }
     FStatus = FDriveText;

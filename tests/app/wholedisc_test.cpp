@@ -1,0 +1,135 @@
+// Discs with more than plain audio: mixed-mode and enhanced discs, gaps, index points,
+// ISRC, catalogue number and pre-emphasis, as `tracks`, `rip` and the window show them.
+#include "AppTestHome.h"
+#include "app/core/TrackRowText.h"
+#include "fixtures/TestDisc.h"
+#include "windows/MainForm.h"
+#include "platform/Prompter.h"
+#include "platform/akrip32.h"
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TResult {
+    int ExitCode = -1;
+    QString Out, Err;
+};
+
+class WholeDiscTest : public AppTestHome {
+protected:
+    TResult Run(const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", Home.path());
+        env.insert("XDG_CONFIG_HOME", Home.path() + "/config");
+        env.insert("VARNELCD_DISC_IMAGES", "");
+        p.setProcessEnvironment(env);
+        p.start(VARNELCD_CLI, args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+    // The bytes of sectors [first, end) of the image's data file.
+    static QByteArray ImageBytes(const QString& cue, int first, int end)
+    {
+        QFile bin(QString(cue).replace(".cue", ".bin"));
+        EXPECT_TRUE(bin.open(QIODevice::ReadOnly));
+        bin.seek(qint64(first) * 2352);
+        return bin.read(qint64(end - first) * 2352);
+    }
+    static QByteArray WavData(const QString& path)
+    {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+        return f.readAll().mid(44);
+    }
+    void TearDown() override
+    {
+        SetDiscImages({});
+        AppTestHome::TearDown();
+    }
+};
+
+class SilentPrompter : public TPrompter {
+public:
+    void ShowError(const QString&) override {}
+    void ShowInformation(const QString&) override {}
+    Answer AskYesNo(const QString&, Answer def) override { return def; }
+};
+
+} // namespace
+
+// Data tracks are listed as such through either CD library and never read; the audio
+// tracks of a disc starting with data are listed and ripped byte for byte.
+TEST_F(WholeDiscTest, DataTracksAreListedAndLeftOut)
+{
+    const struct {
+        const char* Name;
+        QStringList Tracks;
+        QString Listed;
+        QList<std::pair<int, int>> Ripped;   // sectors of each file made, in order
+    } cases[] = {
+        {"mixed", {"data:600", "audio:750", "audio:600"},
+         "1\t音轨 01\t00:08\t01.35\tdata\n2\t音轨 02\t00:10\t01.68\n3\t音轨 03\t00:08\t01.35\n",
+         {{600, 1350}, {1350, 1950}}},
+        {"enhanced", {"audio:300", "audio:450", "audio:300", "data:600"},
+         "1\t音轨 01\t00:04\t00.67\n2\t音轨 02\t00:06\t01.01\n3\t音轨 03\t00:04\t00.67\n4\t音轨 04\t00:08\t01.35\tdata\n",
+         {{0, 300}, {300, 750}, {750, 1050}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QStringList args;
+        for (const QString& t : c.Tracks) args << "--track" << t;
+        const QString cue = MakeTestDisc(Home.path(), args, c.Name);
+        for (const QStringList& route : {QStringList{}, QStringList{"--cd-input-only"}}) {
+            const TResult listed = Run(QStringList{"tracks", "--disc-image", cue} + route);
+            EXPECT_EQ(listed.ExitCode, 0) << listed.Err.toStdString();
+            EXPECT_EQ(listed.Out, c.Listed);
+            const QString out = Path(QStringLiteral("out-%1%2").arg(c.Name).arg(route.size()));
+            const TResult rip = Run(QStringList{"rip", "--disc-image", cue, "--format", "wav", "--out", out,
+                                                "--no-accuraterip", "--yes"} + route);
+            EXPECT_EQ(rip.ExitCode, 0) << rip.Err.toStdString();
+            const QStringList files = rip.Out.split('\n', Qt::SkipEmptyParts);
+            ASSERT_EQ(files.size(), c.Ripped.size()) << rip.Out.toStdString();
+            for (int i = 0; i < files.size(); ++i)
+                EXPECT_TRUE(WavData(files[i]) == ImageBytes(cue, c.Ripped[i].first, c.Ripped[i].second)) << i;
+        }
+    }
+    // Naming a data track is refused.
+    const TResult named = Run({"rip", "--disc-image", Path("mixed.cue"), "--tracks", "1", "--out", Path("x")});
+    EXPECT_EQ(named.ExitCode, 2);
+    EXPECT_TRUE(named.Err.contains("track 1 is a data track")) << named.Err.toStdString();
+}
+
+// The window: a type column; a data row has no check box and stays unticked whatever
+// selects all; the tooltip tells gaps, index points, ISRC and catalogue number.
+TEST_F(WholeDiscTest, WindowRowsShowTypeAndDetails)
+{
+    const QString cue = MakeTestDisc(Home.path(), {"--track", "audio:900", "--track", "audio:900", "--track", "data:600",
+                                                   "--gap", "2:150", "--index", "2:300", "--isrc", "2:USABC1234567",
+                                                   "--catalog", "1234567890123", "--pre", "1"});
+    SetDiscImages({cue});
+    TMainForm form;
+    form.SetPrompter(std::make_unique<SilentPrompter>());
+    form.SetNoDeviceHint([] {});
+    form.show();
+    QTreeWidget* list = form.ListView1();
+    ASSERT_EQ(list->topLevelItemCount(), 3);
+    EXPECT_EQ(list->topLevelItem(0)->text(4), QStringLiteral("音频 (预加重)"));
+    EXPECT_EQ(list->topLevelItem(1)->text(4), QStringLiteral("音频"));
+    EXPECT_EQ(list->topLevelItem(2)->text(4), QStringLiteral("数据"));
+    EXPECT_EQ(list->topLevelItem(1)->toolTip(1),
+              QStringLiteral("间隙 (INDEX 00)：00:02:00\nINDEX 02: +00:04:00\nISRC: USABC1234567\n目录号 (MCN)：1234567890123"));
+    EXPECT_FALSE(list->topLevelItem(2)->flags() & Qt::ItemIsUserCheckable);
+    form.Action("ActionSelectAll")->trigger();
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_NE(list->topLevelItem(2)->checkState(0), Qt::Checked);
+    form.close();
+}
