@@ -173,6 +173,7 @@ void EncodeQ(const TQFrame& frame, int relative, int absolute, uint8_t* q)
         q[1] = ToBcd(frame.Track);
         q[2] = ToBcd(frame.Index);
         PutMsf(relative, q + 3);
+        PutMsf(absolute + 150, q + 7);
     } else if (frame.Adr == 2) {
         for (int i = 0; i < 13 && i < frame.Text.size(); ++i)
             q[1 + i / 2] |= uint8_t((frame.Text[i].unicode() - '0') << (i % 2 ? 0 : 4));
@@ -182,7 +183,8 @@ void EncodeQ(const TQFrame& frame, int relative, int absolute, uint8_t* q)
         for (int i = 0; i < 7; ++i) bits |= uint64_t(frame.Text[5 + i].unicode() - '0') << (28 - 4 * i);
         for (int i = 8; i >= 1; --i, bits >>= 8) q[i] = uint8_t(bits);
     }
-    PutMsf(absolute + 150, q + 7);
+    if (frame.Adr != 1)
+        q[9] = ToBcd((absolute + 150) % 75);   // the frame number only
 }
 
 namespace {
@@ -204,17 +206,17 @@ bool PositionNear(TQChannel& channel, int lba, int lo, int hi, int& at, TQFrame&
 }
 
 // The first sector of [lo, hi) whose position frame satisfies `reached` (hi when none),
-// `reached` being false then true over the stretch.
+// `reached` being false then true over the stretch. Where the sectors around the boundary
+// cannot be read, the first one known to be past it.
 template <typename F>
 int FirstWhere(TQChannel& channel, int lo, int hi, F reached)
 {
-    const int end = hi;
     while (lo < hi) {
         const int mid = lo + (hi - lo) / 2;
         int at = mid;
         TQFrame frame;
         if (!PositionNear(channel, mid, lo, hi, at, frame))
-            return end;   // nothing readable here: no boundary found
+            return hi;    // unreadable: the first sector known to be past the boundary
         if (reached(frame))
             hi = at;
         else
@@ -236,8 +238,10 @@ TDiscExtras ScanQChannel(TQChannel& channel, const std::vector<int>& starts, boo
     for (size_t i = 0; i < tracks; ++i) {
         int at = starts[i];
         TQFrame frame;
-        if (PositionNear(channel, starts[i], starts[i], starts[i + 1], at, frame))
+        if (PositionNear(channel, starts[i], starts[i], starts[i + 1], at, frame)) {
             number[i] = frame.Track;
+            disc.Tracks[i].PreEmphasis = (frame.Control & 0x01) != 0;
+        }
     }
     // The gaps: where the previous track's numbers end.
     disc.Tracks[0].Pregap = std::max(starts[0], 0);
@@ -264,9 +268,10 @@ TDiscExtras ScanQChannel(TQChannel& channel, const std::vector<int>& starts, boo
             disc.Tracks[i].Indices.push_back(found - starts[i]);
         }
     }
-    // The codes: a frame of each kind comes at least once in a hundred sectors.
+    // The codes: a frame of each kind comes at least once in a hundred sectors; two
+    // hundred are read, so that one unreadable frame does not lose the code.
     for (size_t i = 0; i < tracks && readCodes; ++i) {
-        const int end = std::min(starts[i + 1], starts[i] + 100);
+        const int end = std::min(starts[i + 1], starts[i] + 200);
         for (int lba = starts[i]; lba < end && (disc.Tracks[i].Isrc.isEmpty() || (i == 0 && disc.Catalog.isEmpty())); ++lba) {
             TQFrame frame;
             if (!channel.ReadQ(lba, frame))
@@ -275,8 +280,6 @@ TDiscExtras ScanQChannel(TQChannel& channel, const std::vector<int>& starts, boo
                 disc.Tracks[i].Isrc = frame.Text;
             else if (frame.Adr == 2 && ValidCatalog(frame.Text))
                 disc.Catalog = frame.Text;
-            else if (frame.Adr == 1 && lba == starts[i])
-                disc.Tracks[i].PreEmphasis = (frame.Control & 0x01) != 0;
         }
     }
     return disc;

@@ -57,6 +57,6 @@ public:
 // Finds each track's gap and index points (and the ISRC and catalogue number met in the Q
 // frames) by binary search over the sectors around each boundary. starts: the table's
 // track starts (INDEX 01) then the lead-out. Sectors that cannot be read are stepped over.
-// readCodes: also read the first hundred sectors of each track for its ISRC (a drive
+// readCodes: also read the first two hundred sectors of each track for its ISRC (a drive
 // gives those on request, faster).
 TDiscExtras ScanQChannel(TQChannel& channel, const std::vector<int>& starts, bool readCodes = true);
