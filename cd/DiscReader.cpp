@@ -7,8 +7,10 @@
 #include "cd/RipLog.h"
 #include "platform/CDRipLib.h"
 #include "platform/akrip32.h"
+#include "settings/Lang.h"
 
 #include <atomic>
+#include <set>
 #include <cstring>
 #include <vector>
 
@@ -24,6 +26,26 @@ void AddDiscExtras(TDiscLayout& disc, const TDiscExtras& extras)
         disc.Isrc[i] = extras.Tracks[i].Isrc;
         disc.PreEmphasis[i] = extras.Tracks[i].PreEmphasis;
     }
+}
+
+QString TrackReadErrorText(const TRipLogTrack& read)
+{
+    QStringList ranges;
+    const std::set<int64_t> bad(read.ReadErrors.begin(), read.ReadErrors.end());
+    for (auto it = bad.begin(); it != bad.end();) {
+        const int64_t first = *it;
+        int64_t last = first;
+        while (++it != bad.end() && *it == last + 1) last = *it;
+        ranges << (first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last));
+    }
+    if (ranges.isEmpty() && read.LastSector >= read.FirstSector)
+        ranges << QStringLiteral("%1-%2").arg(read.FirstSector).arg(read.LastSector);
+    QString text = LangString("RES_TrackReadError", QStringLiteral("音轨 %1 读取出错：第 %2 扇区"))
+                       .arg(read.Number).arg(ranges.join(QStringLiteral(", ")));
+    // The reader's own words add something only when it named no sector.
+    if (bad.empty() && !read.Failure.isEmpty())
+        text += QStringLiteral(" (") + read.Failure + u')';
+    return text;
 }
 
 namespace {

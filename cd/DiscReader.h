@@ -14,6 +14,10 @@
 // per-track member one entry per track, whatever extras holds).
 void AddDiscExtras(TDiscLayout& disc, const TDiscExtras& extras);
 
+// The message for a track whose read failed: the track and the sectors that could not be
+// read (the track's own when no read named one), then what the reader said beyond that.
+QString TrackReadErrorText(const TRipLogTrack& read);
+
 // One read of a stretch of the disc, used on the rip thread (Abort on any thread).
 class TDiscReader {
 public:

@@ -327,8 +327,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         code = RipError::None;
         break;
     default:
-        failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"))
-                  + (read.Failure.isEmpty() ? QString() : QLatin1Char(' ') + read.Failure);
+        failure = TrackReadErrorText(read);
         break;
     }
     if (code == RipError::None && !TestCopyMismatch(read).isEmpty()) {
