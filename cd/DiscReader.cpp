@@ -154,6 +154,7 @@ public:
         return toc.LastTrack - toc.FirstTrack + 1;
     }
     TCDTextInfo CDText() override { return ReadCDText(FHandle); }
+    TDiscExtras Extras() override { return ReadDiscExtras(FHandle); }
 
 private:
     HCDROM FHandle;
@@ -227,6 +228,7 @@ public:
     }
     int Tracks() override { return std::max(FCDIn.TracksCount(), 0); }
     TCDTextInfo CDText() override { return FCDIn.CDText(); }
+    TDiscExtras Extras() override { return FCDIn.Extras(); }
 
 private:
     TCDIn& FCDIn;

@@ -52,6 +52,8 @@ public:
     virtual int Tracks() = 0;
     // The disc's CD-Text (empty when it has none).
     virtual TCDTextInfo CDText() = 0;
+    // The disc's gaps, index points, ISRC, flags and catalogue number.
+    virtual TDiscExtras Extras() { return {}; }
 };
 
 // The disc behind a handle of the first CD library.

@@ -394,6 +394,7 @@ void TCDRipJob::Next()
     } else if (BusyWorkers() == 0 && FPipeline.Waiting() == 0) {
         FPipeline.Flush();
         TagAlbumGain();
+        WriteRipCueSheet();
         UpdateView();
         Changed();
         Complete();

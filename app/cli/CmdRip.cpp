@@ -68,6 +68,8 @@ int Rip(const QStringList& args)
     AddAnswerOptions(parser);
     AddExistingOption(parser);
     AddJobsOption(parser);
+    parser.addOption(QCommandLineOption("cue", "A cue sheet beside the files (default: the settings')."));
+    parser.addOption(QCommandLineOption("no-cue", "No cue sheet beside the files."));
     parser.addOption(QCommandLineOption("replaygain", "ReplayGain values into the tags: on or off (default: the settings').", "on|off"));
     if (const int rc = ParseCommandLine(parser, args, "rip"); rc >= 0)
         return rc;
@@ -99,6 +101,7 @@ int Rip(const QStringList& args)
     }
     if (parser.isSet("cuesheet")) run.FlacOptions.Cuesheet = true;
     if (parser.isSet("keep-wav")) common.IsKeepWav = true;
+    if (parser.isSet("cue") || parser.isSet("no-cue")) common.CueSheet = parser.isSet("no-cue") ? 0 : 1;
     if (parser.isSet("pattern")) common.FileNamePattern = parser.value("pattern");
     if (parser.isSet("id3")) run.ID3Use = true;
     if (!ReplayGainOption(parser, "rip", common)) return 2;
