@@ -56,7 +56,7 @@ protected:
     }
     QStringList Rip(const QString& format, const QString& out, const QStringList& more = {})
     {
-        return QStringList{"rip", "--disc-image", Cue, "--format", format, "--out", out, "--no-accuraterip"} + more;
+        return QStringList{"rip", "--disc-image", Cue, "--format", format, "--out", out, "--no-accuraterip", "--no-cue"} + more;
     }
     // A 16-bit stereo 44100 Hz WAV of `seconds`.
     static QByteArray Wav(int seconds)
@@ -264,7 +264,7 @@ TEST_F(SafeOutputTest, AKilledJobLeavesOnlyWholeFilesAndResumes)
         QStringList finals;
         for (int t = 1; t <= Tracks; ++t) finals << QString("T%1.%2").arg(t).arg(f);
         finals.sort();
-        cases.push_back({{"rip", "--disc-image", ten, "--format", f, "--out", Path(QString("kill-rip-%1").arg(f)),
+        cases.push_back({{"rip", "--no-cue", "--disc-image", ten, "--format", f, "--out", Path(QString("kill-rip-%1").arg(f)),
                           "--no-accuraterip", "--jobs", "2"},
                          finals, Sectors / 75.0});
     }

@@ -42,7 +42,7 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
         if (!c.Path.isEmpty()) env.insert("PATH", c.Path);
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
-        p.start(VARNELCD_CLI, QStringList{"rip", "--no-accuraterip", "--cd-input-only", "--disc-image", cue, "--out", out} + c.Args);
+        p.start(VARNELCD_CLI, QStringList{"rip", "--no-accuraterip", "--no-cue", "--cd-input-only", "--disc-image", cue, "--out", out} + c.Args);
         ASSERT_TRUE(p.waitForFinished(60000));
         const QString err = QString::fromUtf8(p.readAllStandardError());
         const QString stdOut = QString::fromUtf8(p.readAllStandardOutput());
@@ -70,7 +70,7 @@ TEST(RipJobCli, SigtermStopsTheWorkers)
     env.insert("HOME", home.path());
     env.insert("XDG_CONFIG_HOME", home.path() + "/config");
     p.setProcessEnvironment(env);
-    p.start(VARNELCD_CLI, {"rip", "--no-accuraterip", "--cd-input-only", "--disc-image", cue, "--out", out,
+    p.start(VARNELCD_CLI, {"rip", "--no-accuraterip", "--no-cue", "--cd-input-only", "--disc-image", cue, "--out", out,
                            "--format", "mp3", "--jobs", "2"});
     p.setReadChannel(QProcess::StandardError);
     QByteArray err;

@@ -49,6 +49,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(Out));
         OptionsSetting = TOptionsSetting{};
         OptionsSetting.CommonOptions.OutputFolder = Out + '/';
+        OptionsSetting.CommonOptions.CueSheet = 0;   // the cue sheet's tests are its own
         OptionsSetting.CommonOptions.WriteRipLog = false;   // the listings are of the tracks' files
         OptionsSetting.CommonOptions.Jobs = 1;              // the cases follow one track at a time
         OldPath = qgetenv("PATH");
