@@ -133,3 +133,60 @@ TEST_F(WholeDiscTest, WindowRowsShowTypeAndDetails)
     EXPECT_NE(list->topLevelItem(2)->checkState(0), Qt::Checked);
     form.close();
 }
+
+// The whole-disc FLAC file's sheet gives the image's breakpoints (cuebreakpoints), and
+// written back out as BIN/CUE with the decoded audio it lists in `tracks` as the original
+// disc; the sheet beside separate files names each file and reads in cueprint.
+TEST_F(WholeDiscTest, CueSheetsRebuildTheDisc)
+{
+    const QString cue = MakeTestDisc(Home.path(), {"--track", "audio:1000", "--track", "audio:900", "--track", "audio:800",
+                                                   "--gap", "2:100", "--gap", "3:75", "--index", "2:300", "--isrc",
+                                                   "3:GBXYZ9900001", "--catalog", "1234567890123", "--pre", "2",
+                                                   "--title", "2:Zwei/Two", "--disc-title", "专辑"},
+                                     "orig");
+    const TResult original = Run({"tracks", "--disc-image", cue});
+    const auto tool = [](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        EXPECT_TRUE(p.waitForFinished(60000)) << program.toStdString();
+        return p.readAllStandardOutput();
+    };
+    // Whole disc.
+    const QString out = Path("flac");
+    const TResult rip = Run({"rip", "--disc-image", cue, "--format", "flac", "--cuesheet", "--out", out, "--no-accuraterip"});
+    ASSERT_EQ(rip.ExitCode, 0) << rip.Err.toStdString();
+    const QString flac = rip.Out.split('\n').first();
+    const QByteArray sheet = tool("metaflac", {"--show-tag=CUESHEET", flac}).mid(9);
+    ASSERT_TRUE(sheet.contains("INDEX 00")) << sheet.constData();
+    QFile sheetFile(Path("embedded.cue"));
+    ASSERT_TRUE(sheetFile.open(QIODevice::WriteOnly));
+    sheetFile.write(sheet);
+    sheetFile.close();
+    EXPECT_EQ(tool("cuebreakpoints", {"--prepend-gaps", sheetFile.fileName()}), QByteArray("0:13.25\n0:25.25\n"));
+    EXPECT_EQ(tool("cuebreakpoints", {"--append-gaps", sheetFile.fileName()}), QByteArray("0:14.50\n0:26.25\n"));
+    // Back to an image: the decoded audio as the sheet's BINARY file.
+    QFile bin(Path("back.bin"));
+    ASSERT_TRUE(bin.open(QIODevice::WriteOnly));
+    bin.write(tool("flac", {"-d", "-c", "-s", "--force-raw-format", "--endian=little", "--sign=signed", flac}));
+    bin.close();
+    QByteArray backSheet = sheet;
+    backSheet.replace(QFileInfo(flac).fileName().toUtf8() + "\" WAVE", "back.bin\" BINARY");
+    QFile back(Path("back.cue"));
+    ASSERT_TRUE(back.open(QIODevice::WriteOnly));
+    back.write(backSheet);
+    back.close();
+    const TResult listed = Run({"tracks", "--disc-image", back.fileName()});
+    EXPECT_EQ(listed.Out.section('\t', 2), original.Out.section('\t', 2)) << backSheet.constData();
+
+    // Separate files.
+    const QString files = Path("wav");
+    ASSERT_EQ(Run({"rip", "--disc-image", cue, "--format", "wav", "--out", files, "--no-accuraterip"}).ExitCode, 0);
+    const QString separate = files + QStringLiteral("/make-test-disc - 专辑.cue");
+    EXPECT_EQ(tool("cueprint", {"-t", "%n|%t|%i\n", "-d", "", separate}),
+              QStringLiteral("1|Track 01|\n2|Zwei/Two|\n3|Track 03|GBXYZ9900001\n").toUtf8());
+    QFile text(separate);
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    const QByteArray written = text.readAll();
+    EXPECT_TRUE(written.contains("    INDEX 00 00:13:25\nFILE \"ZweiTwo.wav\" WAVE\n    INDEX 01 00:00:00\n    INDEX 02 00:04:00\n"))
+        << written.constData();
+}
