@@ -1,4 +1,5 @@
 #include "cd/CDRipThread.h"
+#include "audio/DeEmphasis.h"
 
 #include "platform/akrip32.h"
 
@@ -346,9 +347,13 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
     bool writeOk = fd < 0 || write(MakeWavHeader(0).Bytes, kWavHeaderSize);
     TTrackChecksum sum(int64_t(length) * CD_SECTOR_SIZE / 4, first, last);
     uint64_t written = 0;
+    // A pre-emphasised track is de-emphasised when asked; the checksums stay the disc's.
+    TDeEmphasisStage deemphasis(Options.DeEmphasis && size_t(TrackIndex) <= FDisc.PreEmphasis.size()
+                                && FDisc.PreEmphasis[size_t(TrackIndex - 1)]);
     const int code = !writeOk ? int(RipError::WriteFailed)
-                              : ReadCorrected(start, length, [&](const uint8_t* data, size_t bytes) {
-                                    sum.Add(data, bytes);
+                              : ReadCorrected(start, length, [&](const uint8_t* read, size_t bytes) {
+                                    sum.Add(read, bytes);
+                                    const uint8_t* data = deemphasis.Apply(read, bytes);
                                     if (Gain) Gain->FeedBytes(reinterpret_cast<const char*>(data), bytes);
                                     written += bytes;
                                     if (fd >= 0 && !write(data, bytes)) return false;

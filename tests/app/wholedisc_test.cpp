@@ -2,6 +2,7 @@
 // ISRC, catalogue number and pre-emphasis, as `tracks`, `rip` and the window show them.
 #include "AppTestHome.h"
 #include "app/core/TrackRowText.h"
+#include "audio/DeEmphasis.h"
 #include "fixtures/TestDisc.h"
 #include "windows/MainForm.h"
 #include "platform/Prompter.h"
@@ -189,4 +190,26 @@ TEST_F(WholeDiscTest, CueSheetsRebuildTheDisc)
     const QByteArray written = text.readAll();
     EXPECT_TRUE(written.contains("    INDEX 00 00:13:25\nFILE \"ZweiTwo.wav\" WAVE\n    INDEX 01 00:00:00\n    INDEX 02 00:04:00\n"))
         << written.constData();
+}
+
+// With de-emphasis on, a pre-emphasised track comes out de-emphasised and the others as
+// read; the rip log's checksums stay those of the disc.
+TEST_F(WholeDiscTest, DeEmphasisOnlyWherePreEmphasised)
+{
+    const QString cue = MakeTestDisc(Home.path(), {"--track", "audio:300", "--track", "audio:300", "--pre", "1"});
+    const QString dir = Home.path() + QStringLiteral("/config/Varnel软件/CD音频转换");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    QFile ini(dir + "/options.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[CommonOptions]\nDeEmphasis=1\n");
+    ini.close();
+    const TResult rip = Run({"rip", "--disc-image", cue, "--format", "wav", "--out", Path("de"), "--no-accuraterip", "--no-cue"});
+    ASSERT_EQ(rip.ExitCode, 0) << rip.Err.toStdString();
+    const QStringList files = rip.Out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(files.size(), 2);
+    QByteArray expected = ImageBytes(cue, 0, 300);
+    TDeEmphasis filter;
+    filter.ProcessBytes(reinterpret_cast<uint8_t*>(expected.data()), size_t(expected.size()));
+    EXPECT_TRUE(WavData(files[0]) == expected);
+    EXPECT_TRUE(WavData(files[1]) == ImageBytes(cue, 300, 600));
 }
