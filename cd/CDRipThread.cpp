@@ -214,14 +214,9 @@ void TCDRipThread::Run()
         return;
     }
     // A track the table does not list cannot be read either: the same failure.
-    const int tracks = FDisc.Tracks();
-    if (TrackIndex < 1 || TrackIndex > tracks) {
-        PostFailed(2);
-        return;
-    }
-    const int64_t start = FDisc.Starts[size_t(TrackIndex - 1)];
-    int64_t length = (TrackIndex < tracks ? FDisc.Starts[size_t(TrackIndex)] : FDisc.LeadOut) - start;
-    if (start < 0 || length < 0) {
+    // Track 0 is the audio before track 1's INDEX 01.
+    int64_t start = 0, length = 0;
+    if (!TrackSectors(FDisc, TrackIndex, start, length)) {
         PostFailed(2);
         return;
     }
@@ -230,7 +225,7 @@ void TCDRipThread::Run()
     FResult.Number = TrackIndex;
     FResult.FirstSector = start;
     FResult.LastSector = start + length - 1;
-    if (FDisc.Data[size_t(TrackIndex - 1)]) {
+    if (TrackIndex > 0 && FDisc.Data[size_t(TrackIndex - 1)]) {
         // A data track holds no audio: its bytes would come out as noise.
         FResult.Failure = QStringLiteral("track %1 is a data track").arg(TrackIndex);
         PostInfo(ProgressCode::RipFinished, RipError::ReadFailed);
@@ -246,7 +241,7 @@ void TCDRipThread::Run()
 int TCDRipThread::ReadCorrected(uint32_t start, uint32_t length, const TSink& sink)
 {
     int64_t spanFirst = 0, spanEnd = 0;
-    FDisc.AudioSpan(TrackIndex, spanFirst, spanEnd);
+    FDisc.AudioSpan(std::max(TrackIndex, 1), spanFirst, spanEnd);   // track 0 reads in track 1's run
     TCorrectedStream stream(start, length, ReadOffset, spanFirst, spanEnd);
     FResult.LeadZeros = stream.LeadZeroSamples();
     FResult.TailZeros = stream.TailZeroSamples();

@@ -28,6 +28,49 @@ void AddDiscExtras(TDiscLayout& disc, const TDiscExtras& extras)
     }
 }
 
+bool TrackSectors(const TDiscLayout& disc, int track, int64_t& start, int64_t& length)
+{
+    const int tracks = disc.Tracks();
+    if (track == 0 && tracks > 0 && disc.Starts[0] > 0 && !disc.Data[0]) {
+        start = 0;
+        length = disc.Starts[0];
+        return true;
+    }
+    if (track < 1 || track > tracks) return false;
+    start = disc.Starts[size_t(track - 1)];
+    length = (track < tracks ? disc.Starts[size_t(track)] : disc.LeadOut) - start;
+    return start >= 0 && length >= 0;
+}
+
+bool FindHiddenAudio(TDiscSource& source, THiddenAudio& hidden)
+{
+    hidden = THiddenAudio();
+    std::unique_ptr<TDiscReader> reader = source.NewReader();
+    TDiscLayout disc;
+    int64_t start = 0, length = 0;
+    if (!reader || reader->ReadLayout(disc) != 0) return false;
+    if (!TrackSectors(disc, 0, start, length)) return true;
+    hidden.Sectors = length;
+    QString error;
+    if (!reader->Open(start, start + length, error)) return false;
+    std::vector<uint8_t> buffer(size_t(reader->ChunkSectors()) * CD_SECTOR_SIZE);
+    bool ok = true;
+    for (;;) {
+        const int got = reader->Read(buffer.data(), int(buffer.size()), error);
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        if (std::any_of(buffer.begin(), buffer.begin() + got, [](uint8_t b) { return b != 0; })) {
+            hidden.Audible = true;
+            break;
+        }
+    }
+    TRipLogTrack ignored;
+    reader->Close(ignored);
+    return ok || hidden.Audible;
+}
+
 QString TrackReadErrorText(const TRipLogTrack& read)
 {
     QStringList ranges;

@@ -18,6 +18,19 @@ void AddDiscExtras(TDiscLayout& disc, const TDiscExtras& extras);
 // read (the track's own when no read named one), then what the reader said beyond that.
 QString TrackReadErrorText(const TRipLogTrack& read);
 
+// The sectors of track `track` of the layout: 1.. the table's tracks, 0 the audio before
+// track 1's INDEX 01 (a hidden track). False for a track the layout does not have.
+bool TrackSectors(const TDiscLayout& disc, int track, int64_t& start, int64_t& length);
+
+// The audio before track 1's INDEX 01: its sectors (0: none) and whether any sample of it
+// is not zero. False when it cannot be read.
+struct THiddenAudio {
+    int64_t Sectors = 0;
+    bool Audible = false;
+};
+class TDiscSource;
+bool FindHiddenAudio(TDiscSource& source, THiddenAudio& hidden);
+
 // One read of a stretch of the disc, used on the rip thread (Abort on any thread).
 class TDiscReader {
 public:

@@ -184,10 +184,12 @@ TCueDisc RipCueSheet(const std::vector<TCuePiece>& pieces, const std::vector<int
         track.PreEmphasis = x.PreEmphasis;
         track.CopyPermitted = x.CopyPermitted;
         if (x.Pregap > 0) {
-            if (i > 0 && t > 0 && pieces[i - 1].Track == p.Track - 1) {
-                // The gap was read with the track before it: the end of that track's file.
+            if (i > 0 && pieces[i - 1].Track == p.Track - 1) {
+                // The gap was read with the track before it (track 1's: with the hidden
+                // track, from the disc's start): the end of that track's file.
                 const TCuePiece& before = pieces[i - 1];
-                track.Indices.push_back({0, before.File, before.At + (starts[t] - starts[t - 1]) - x.Pregap});
+                const int64_t previous = t > 0 ? starts[t - 1] : 0;
+                track.Indices.push_back({0, before.File, before.At + (starts[t] - previous) - x.Pregap});
             } else if (t == 0 && p.At >= x.Pregap) {
                 track.Indices.push_back({0, p.File, p.At - x.Pregap});   // the disc's start is in the file
             } else if (t == 0) {

@@ -61,6 +61,7 @@ struct TCuePiece {
 // The sheet of a rip: the disc's fields and each piece's track with its titles (from info),
 // ISRC, flags, gap and index points (from extras; starts: the table's track starts then the
 // lead-out). A track's gap is INDEX 00 in the file of the track before it when that track
-// is the piece before; track 1's gap, in no file, is a PREGAP.
+// is the piece before (track 1's when a piece of track 0, the hidden track, comes first);
+// else track 1's gap, in no file, is a PREGAP.
 TCueDisc RipCueSheet(const std::vector<TCuePiece>& pieces, const std::vector<int64_t>& starts, const TDiscExtras& extras,
                      const TCDInfo& info, const QString& discId, const QStringList& performers = {});

@@ -285,6 +285,7 @@ void TMainForm::FillList(const QVector<TTrackRow>& rows)
         item->setTextAlignment(2, Qt::AlignCenter);
         item->setTextAlignment(3, Qt::AlignCenter);
         item->setText(4, TrackTypeText(r));
+        item->setData(0, Qt::UserRole, r.Position);   // the rip entry's number
         item->setToolTip(1, TrackToolTip(r));
         if (r.Data) {
             // A data track holds no audio: listed, never ticked.

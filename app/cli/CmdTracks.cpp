@@ -36,6 +36,8 @@ int Tracks(const QStringList& args)
         return 1;
     for (const TTrackRow& r : disc.Rows())
         PrintLine(stdout, TrackLine(r));
+    if (const int64_t silent = disc.Session().SilentHiddenSectors(); silent > 0)
+        PrintLine(stderr, QStringLiteral("before track 1: %1 sectors of digital silence (no hidden track)").arg(silent));
     return 0;
 }
 

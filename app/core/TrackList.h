@@ -10,6 +10,7 @@ struct TTrackRow {
     QString Title;         // sub-item 0: what every other window reads as the track's title
     QString Length;        // sub-item 1: "MM:SS"
     QString Size;          // sub-item 2: megabytes with two decimals
+    int Position = 0;      // what a rip entry numbers it by: 1 = the table's first track, 0 the hidden track
     bool Data = false;     // a data track: listed, never ticked or read
     bool PreEmphasis = false;
     QString Isrc;          // "" when none

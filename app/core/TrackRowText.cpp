@@ -9,6 +9,19 @@ QString SectorsMsf(int64_t sectors)
     return two(sectors / (75 * 60)) + u':' + two(sectors / 75 % 60) + u':' + two(sectors % 75);
 }
 
+TTrackRow HiddenTrackRow(int64_t sectors, const QString& storedTitle)
+{
+    TTrackRow row;
+    row.Number = 0;
+    row.Position = 0;
+    row.Title = storedTitle.isEmpty() ? LangString("RES_HiddenTrack", QStringLiteral("00 隐藏音轨")) : storedTitle;
+    const int minutes = int(sectors / (75 * 60));
+    const int seconds = int(sectors / 75 % 60);
+    row.Length = TrackLengthText(minutes, seconds);
+    row.Size = TrackSizeText(minutes, seconds);
+    return row;
+}
+
 QString TrackTypeText(const TTrackRow& row)
 {
     if (row.Data)

@@ -8,5 +8,8 @@
 QString TrackTypeText(const TTrackRow& row);
 // One line per fact; empty when there is nothing to say.
 QString TrackToolTip(const TTrackRow& row);
+// The row of the audio before track 1 (track 0), `sectors` long: its stored title, else
+// "00 隐藏音轨".
+TTrackRow HiddenTrackRow(int64_t sectors, const QString& storedTitle);
 // Sectors as MM:SS:FF.
 QString SectorsMsf(int64_t sectors);

@@ -213,3 +213,36 @@ TEST_F(WholeDiscTest, DeEmphasisOnlyWherePreEmphasised)
     EXPECT_TRUE(WavData(files[0]) == expected);
     EXPECT_TRUE(WavData(files[1]) == ImageBytes(cue, 300, 600));
 }
+
+// Audio before track 1's INDEX 01 is offered as track 0 (listed, ripped byte for byte,
+// track 1's gap in its file in the cue sheet); digital silence there
+// is only noted.
+TEST_F(WholeDiscTest, HiddenTrackBeforeTrackOne)
+{
+    const QString audible = MakeTestDisc(Home.path(), {"--pregap", "300", "--hidden-audio", "--track", "audio:600",
+                                                       "--track", "audio:450"}, "hidden");
+    const QString silent = MakeTestDisc(Home.path(), {"--pregap", "300", "--track", "audio:600", "--track", "audio:450"},
+                                        "silent");
+    const QString rows = "1\t音轨 01\t00:08\t01.35\n2\t音轨 02\t00:06\t01.01\n";
+    for (const QStringList& route : {QStringList{}, QStringList{"--cd-input-only"}}) {
+        EXPECT_EQ(Run(QStringList{"tracks", "--disc-image", audible} + route).Out, "0\t00 隐藏音轨\t00:04\t00.67\n" + rows);
+        const TResult quiet = Run(QStringList{"tracks", "--disc-image", silent} + route);
+        EXPECT_EQ(quiet.Out, rows);
+        EXPECT_TRUE(quiet.Err.contains("300 sectors of digital silence")) << quiet.Err.toStdString();
+    }
+    const TResult rip = Run({"rip", "--disc-image", audible, "--format", "flac", "--out", Path("h"), "--no-accuraterip", "--cue"});
+    ASSERT_EQ(rip.ExitCode, 0) << rip.Err.toStdString();
+    const QStringList files = rip.Out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(files.size(), 3);
+    QProcess flac;
+    flac.start("flac", {"-d", "-c", "-s", "--force-raw-format", "--endian=little", "--sign=signed", files[0]});
+    ASSERT_TRUE(flac.waitForFinished(60000));
+    EXPECT_TRUE(flac.readAllStandardOutput() == ImageBytes(audible, 0, 300));
+    QFile sheet(Path("h/Unknown Artist - Unknown Album.cue"));
+    ASSERT_TRUE(sheet.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(sheet.readAll().contains("FILE \"00 隐藏音轨.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"音轨 01\"\n"
+                                         "    INDEX 00 00:00:00\nFILE \"音轨 01.flac\" WAVE\n    INDEX 01 00:00:00\n"));
+    // Nothing is made of silence.
+    const TResult none = Run({"rip", "--disc-image", silent, "--format", "wav", "--out", Path("s"), "--no-accuraterip"});
+    EXPECT_EQ(none.Out.count('\n'), 2);
+}
