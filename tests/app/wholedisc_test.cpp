@@ -246,3 +246,20 @@ TEST_F(WholeDiscTest, HiddenTrackBeforeTrackOne)
     const TResult none = Run({"rip", "--disc-image", silent, "--format", "wav", "--out", Path("s"), "--no-accuraterip"});
     EXPECT_EQ(none.Out.count('\n'), 2);
 }
+
+// The window offers the hidden track as its own ticked row, numbered 0 for the rip.
+TEST_F(WholeDiscTest, WindowOffersTheHiddenTrack)
+{
+    SetDiscImages({MakeTestDisc(Home.path(), {"--pregap", "150", "--hidden-audio", "--track", "audio:300"})});
+    TMainForm form;
+    form.SetPrompter(std::make_unique<SilentPrompter>());
+    form.SetNoDeviceHint([] {});
+    form.show();
+    QTreeWidget* list = form.ListView1();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("00 隐藏音轨"));
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(list->topLevelItem(0)->data(0, Qt::UserRole).toInt(), 0);
+    EXPECT_EQ(list->topLevelItem(1)->data(0, Qt::UserRole).toInt(), 1);
+    form.close();
+}
