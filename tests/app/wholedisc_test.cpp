@@ -5,6 +5,8 @@
 #include "audio/DeEmphasis.h"
 #include "fixtures/TestDisc.h"
 #include "windows/MainForm.h"
+#include "windows/OptionSetForm.h"
+#include <QCheckBox>
 #include "platform/Prompter.h"
 #include "platform/akrip32.h"
 #include <QAction>
@@ -262,4 +264,23 @@ TEST_F(WholeDiscTest, WindowOffersTheHiddenTrack)
     EXPECT_EQ(list->topLevelItem(0)->data(0, Qt::UserRole).toInt(), 0);
     EXPECT_EQ(list->topLevelItem(1)->data(0, Qt::UserRole).toInt(), 1);
     form.close();
+}
+
+// Options → Output shows the cue-sheet and de-emphasis settings and stores them on OK.
+TEST_F(WholeDiscTest, OptionsWindowHoldsCueSheetAndDeEmphasis)
+{
+    OptionsSetting.CommonOptions.CueSheet = 1;
+    OptionsSetting.CommonOptions.DeEmphasis = 0;
+    SilentPrompter prompter;
+    TOptionSetForm form(prompter, TOptionSetHost{});
+    auto* cue = form.findChild<QCheckBox*>("ckbCueSheet");
+    auto* deemphasis = form.findChild<QCheckBox*>("ckbDeEmphasis");
+    ASSERT_TRUE(cue && deemphasis);
+    EXPECT_TRUE(cue->isChecked());
+    EXPECT_FALSE(deemphasis->isChecked());
+    cue->setChecked(false);
+    deemphasis->setChecked(true);
+    form.accept();
+    EXPECT_EQ(OptionsSetting.CommonOptions.CueSheet, 0);
+    EXPECT_EQ(OptionsSetting.CommonOptions.DeEmphasis, 1);
 }
