@@ -343,7 +343,7 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
     TTrackChecksum sum(int64_t(length) * CD_SECTOR_SIZE / 4, first, last);
     uint64_t written = 0;
     // A pre-emphasised track is de-emphasised when asked; the checksums stay the disc's.
-    TDeEmphasisStage deemphasis(Options.DeEmphasis && size_t(TrackIndex) <= FDisc.PreEmphasis.size()
+    TDeEmphasisStage deemphasis(Options.DeEmphasis && TrackIndex >= 1 && size_t(TrackIndex) <= FDisc.PreEmphasis.size()
                                 && FDisc.PreEmphasis[size_t(TrackIndex - 1)]);
     const int code = !writeOk ? int(RipError::WriteFailed)
                               : ReadCorrected(start, length, [&](const uint8_t* read, size_t bytes) {
