@@ -114,6 +114,12 @@ TCDTextInfo TCDIn::CDText()
     return CR_ReadCDText(drive);
 }
 
+TDiscExtras TCDIn::Extras()
+{
+    CDIN_QUERY(drive);
+    return CR_ReadDiscExtras(drive);
+}
+
 // --- positions ------------------------------------------------------------------------
 
 int TCDIn::StartTrack() const

@@ -59,6 +59,8 @@ public:
     bool ReadToc(std::vector<TCRTocEntry>& Toc);
     // The disc's CD-Text (empty when it has none).
     TCDTextInfo CDText();
+    // Gaps, index points, ISRC, pre-emphasis and catalogue number of the disc.
+    TDiscExtras Extras();
 
     // --- ripping settings ---------------------------------------------------------------
     bool EnableJitterCorrection() const { return FEnableJitterCorrection; }

@@ -1,4 +1,5 @@
 #include "cd/CDRipThread.h"
+#include "audio/DeEmphasis.h"
 
 #include "platform/akrip32.h"
 
@@ -214,14 +215,9 @@ void TCDRipThread::Run()
         return;
     }
     // A track the table does not list cannot be read either: the same failure.
-    const int tracks = FDisc.Tracks();
-    if (TrackIndex < 1 || TrackIndex > tracks) {
-        PostFailed(2);
-        return;
-    }
-    const int64_t start = FDisc.Starts[size_t(TrackIndex - 1)];
-    int64_t length = (TrackIndex < tracks ? FDisc.Starts[size_t(TrackIndex)] : FDisc.LeadOut) - start;
-    if (start < 0 || length < 0) {
+    // Track 0 is the audio before track 1's INDEX 01.
+    int64_t start = 0, length = 0;
+    if (!TrackSectors(FDisc, TrackIndex, start, length)) {
         PostFailed(2);
         return;
     }
@@ -230,7 +226,7 @@ void TCDRipThread::Run()
     FResult.Number = TrackIndex;
     FResult.FirstSector = start;
     FResult.LastSector = start + length - 1;
-    if (FDisc.Data[size_t(TrackIndex - 1)]) {
+    if (TrackIndex > 0 && FDisc.Data[size_t(TrackIndex - 1)]) {
         // A data track holds no audio: its bytes would come out as noise.
         FResult.Failure = QStringLiteral("track %1 is a data track").arg(TrackIndex);
         PostInfo(ProgressCode::RipFinished, RipError::ReadFailed);
@@ -246,7 +242,7 @@ void TCDRipThread::Run()
 int TCDRipThread::ReadCorrected(uint32_t start, uint32_t length, const TSink& sink)
 {
     int64_t spanFirst = 0, spanEnd = 0;
-    FDisc.AudioSpan(TrackIndex, spanFirst, spanEnd);
+    FDisc.AudioSpan(std::max(TrackIndex, 1), spanFirst, spanEnd);   // track 0 reads in track 1's run
     TCorrectedStream stream(start, length, ReadOffset, spanFirst, spanEnd);
     FResult.LeadZeros = stream.LeadZeroSamples();
     FResult.TailZeros = stream.TailZeroSamples();
@@ -350,12 +346,16 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
     int peak = 0;
     QElapsedTimer readClock;
     readClock.start();
+    // A pre-emphasised track is de-emphasised when asked; the checksums and the peak stay the disc's.
+    TDeEmphasisStage deemphasis(Options.DeEmphasis && TrackIndex >= 1 && size_t(TrackIndex) <= FDisc.PreEmphasis.size()
+                                && FDisc.PreEmphasis[size_t(TrackIndex - 1)]);
     const int code = !writeOk ? int(RipError::WriteFailed)
-                              : ReadCorrected(start, length, [&](const uint8_t* data, size_t bytes) {
-                                    sum.Add(data, bytes);
-                                    if (Tap) Tap(TrackIndex, data, bytes);
+                              : ReadCorrected(start, length, [&](const uint8_t* read, size_t bytes) {
+                                    sum.Add(read, bytes);
+                                    if (Tap) Tap(TrackIndex, read, bytes);
                                     for (size_t i = 0; i + 1 < bytes; i += 2)
-                                        peak = std::max(peak, std::abs(int(int16_t(uint16_t(data[i] | data[i + 1] << 8)))));
+                                        peak = std::max(peak, std::abs(int(int16_t(uint16_t(read[i] | read[i + 1] << 8)))));
+                                    const uint8_t* data = deemphasis.Apply(read, bytes);
                                     if (Gain) Gain->FeedBytes(reinterpret_cast<const char*>(data), bytes);
                                     written += bytes;
                                     if (fd >= 0 && !write(data, bytes)) return false;

@@ -7,10 +7,89 @@
 #include "cd/RipLog.h"
 #include "platform/CDRipLib.h"
 #include "platform/akrip32.h"
+#include "settings/Lang.h"
 
 #include <atomic>
+#include <set>
 #include <cstring>
 #include <vector>
+
+void AddDiscExtras(TDiscLayout& disc, const TDiscExtras& extras)
+{
+    const size_t n = disc.Starts.size();
+    disc.Pregap.assign(n, 0);
+    disc.Isrc.assign(n, QString());
+    disc.PreEmphasis.assign(n, false);
+    disc.Catalog = extras.Catalog;
+    for (size_t i = 0; i < n && i < extras.Tracks.size(); ++i) {
+        disc.Pregap[i] = extras.Tracks[i].Pregap;
+        disc.Isrc[i] = extras.Tracks[i].Isrc;
+        disc.PreEmphasis[i] = extras.Tracks[i].PreEmphasis;
+    }
+}
+
+bool TrackSectors(const TDiscLayout& disc, int track, int64_t& start, int64_t& length)
+{
+    const int tracks = disc.Tracks();
+    if (track == 0 && tracks > 0 && disc.Starts[0] > 0 && !disc.Data[0]) {
+        start = 0;
+        length = disc.Starts[0];
+        return true;
+    }
+    if (track < 1 || track > tracks) return false;
+    start = disc.Starts[size_t(track - 1)];
+    length = (track < tracks ? disc.Starts[size_t(track)] : disc.LeadOut) - start;
+    return start >= 0 && length >= 0;
+}
+
+bool FindHiddenAudio(TDiscSource& source, THiddenAudio& hidden)
+{
+    hidden = THiddenAudio();
+    std::unique_ptr<TDiscReader> reader = source.NewReader();
+    TDiscLayout disc;
+    int64_t start = 0, length = 0;
+    if (!reader || reader->ReadLayout(disc) != 0) return false;
+    if (!TrackSectors(disc, 0, start, length)) return true;
+    hidden.Sectors = length;
+    QString error;
+    if (!reader->Open(start, start + length, error)) return false;
+    std::vector<uint8_t> buffer(size_t(reader->ChunkSectors()) * CD_SECTOR_SIZE);
+    bool ok = true;
+    for (;;) {
+        const int got = reader->Read(buffer.data(), int(buffer.size()), error);
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        if (std::any_of(buffer.begin(), buffer.begin() + got, [](uint8_t b) { return b != 0; })) {
+            hidden.Audible = true;
+            break;
+        }
+    }
+    TRipLogTrack ignored;
+    reader->Close(ignored);
+    return ok || hidden.Audible;
+}
+
+QString TrackReadErrorText(const TRipLogTrack& read)
+{
+    QStringList ranges;
+    const std::set<int64_t> bad(read.ReadErrors.begin(), read.ReadErrors.end());
+    for (auto it = bad.begin(); it != bad.end();) {
+        const int64_t first = *it;
+        int64_t last = first;
+        while (++it != bad.end() && *it == last + 1) last = *it;
+        ranges << (first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last));
+    }
+    if (ranges.isEmpty() && read.LastSector >= read.FirstSector)
+        ranges << QStringLiteral("%1-%2").arg(read.FirstSector).arg(read.LastSector);
+    QString text = LangString("RES_TrackReadError", QStringLiteral("音轨 %1 读取出错：第 %2 扇区"))
+                       .arg(read.Number).arg(ranges.join(QStringLiteral(", ")));
+    // The reader's own words add something only when it named no sector.
+    if (bad.empty() && !read.Failure.isEmpty())
+        text += QStringLiteral(" (") + read.Failure + u')';
+    return text;
+}
 
 namespace {
 
@@ -43,6 +122,7 @@ public:
             disc.Data.push_back((toc.Entries[i].AdrControl & 0x04) != 0);
         }
         disc.LeadOut = MsfSectors(toc.Entries[tracks]) - CD_MSF_OFFSET;
+        AddDiscExtras(disc, ReadDiscExtras(FHandle));
         return 0;
     }
 
@@ -115,6 +195,7 @@ public:
         return toc.LastTrack - toc.FirstTrack + 1;
     }
     TCDTextInfo CDText() override { return ReadCDText(FHandle); }
+    TDiscExtras Extras() override { return ReadDiscExtras(FHandle); }
 
 private:
     HCDROM FHandle;
@@ -136,6 +217,7 @@ public:
             disc.Data.push_back((toc[i].Flags & CR_DATA_TRACK_FLAG) != 0);
         }
         disc.LeadOut = toc.back().StartSector;
+        AddDiscExtras(disc, CR_ReadDiscExtras(FDrive));
         return 0;
     }
 
@@ -194,6 +276,7 @@ public:
     }
     int Tracks() override { return std::max(FCDIn.TracksCount(), 0); }
     TCDTextInfo CDText() override { return FCDIn.CDText(); }
+    TDiscExtras Extras() override { return FCDIn.Extras(); }
 
 private:
     TCDIn& FCDIn;

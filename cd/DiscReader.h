@@ -10,6 +10,27 @@
 #include <cstdint>
 #include <memory>
 
+// The gaps, ISRC, catalogue number and pre-emphasis flags of a disc into its layout (every
+// per-track member one entry per track, whatever extras holds).
+void AddDiscExtras(TDiscLayout& disc, const TDiscExtras& extras);
+
+// The message for a track whose read failed: the track and the sectors that could not be
+// read (the track's own when no read named one), then what the reader said beyond that.
+QString TrackReadErrorText(const TRipLogTrack& read);
+
+// The sectors of track `track` of the layout: 1.. the table's tracks, 0 the audio before
+// track 1's INDEX 01 (a hidden track). False for a track the layout does not have.
+bool TrackSectors(const TDiscLayout& disc, int track, int64_t& start, int64_t& length);
+
+// The audio before track 1's INDEX 01: its sectors (0: none) and whether any sample of it
+// is not zero. False when it cannot be read.
+struct THiddenAudio {
+    int64_t Sectors = 0;
+    bool Audible = false;
+};
+class TDiscSource;
+bool FindHiddenAudio(TDiscSource& source, THiddenAudio& hidden);
+
 // One read of a stretch of the disc, used on the rip thread (Abort on any thread).
 class TDiscReader {
 public:
@@ -47,6 +68,8 @@ public:
     virtual int Tracks() = 0;
     // The disc's CD-Text (empty when it has none).
     virtual TCDTextInfo CDText() = 0;
+    // The disc's gaps, index points, ISRC, flags and catalogue number.
+    virtual TDiscExtras Extras() { return {}; }
 };
 
 // The disc behind a handle of the first CD library.

@@ -2,6 +2,7 @@
 
 #include "platform/Prompter.h"
 #include "cd/CDInput.h"
+#include "cd/DiscReader.h"
 #include "platform/CDRipLib.h"
 #include "platform/HttpClient.h"
 #include "platform/OutputFile.h"
@@ -515,6 +516,7 @@ bool BeginAudit(TRipAudit& audit, HCDROM handle)
         disc.Data.push_back((toc.Entries[i].AdrControl & 0x04) != 0);
     }
     disc.LeadOut = lba(tracks);
+    AddDiscExtras(disc, ReadDiscExtras(handle));
     const int index = DriveOfHandle(handle);
     const QString name = DriveVendorModel(index);
     const bool image = DriveIsImage(index);
@@ -535,6 +537,7 @@ bool BeginAudit(TRipAudit& audit, TCDIn& cdIn)
         disc.Data.push_back((toc[i].Flags & CR_DATA_TRACK_FLAG) != 0);
     }
     disc.LeadOut = toc.back().StartSector;
+    AddDiscExtras(disc, cdIn.Extras());
     const QString name = cdIn.DriveName();
     const int table = CR_TableIndex(cdIn.CurrentDrive());
     const bool image = DriveIsImage(table);

@@ -4,6 +4,7 @@
 
 #include "audio/AuException.h"
 #include "audio/AuFileStream.h"
+#include "encode/CueSheet.h"
 #include "encode/FlacOut.h"
 #include "encode/JobEntry.h"
 #include "encode/RipCover.h"
@@ -14,6 +15,7 @@
 #include <FLAC/metadata.h>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -81,12 +83,55 @@ QString FlacDiscFileName(const TCDInfo& info, const QString& firstTrackPath)
     return slash < 0 ? name : firstTrackPath.left(slash + 1) + name;
 }
 
-void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet)
+namespace {
+
+// Puts a CUESHEET block and a CUESHEET comment holding `text` into the FLAC file at path.
+void InsertCueSheet(const QString& path, const FLAC::Metadata::CueSheet& cue, const QString& text)
 {
     const auto fail = [&](const char* what) {
         throw EAuException(path + QStringLiteral(": cannot write the cue sheet (") + QLatin1String(what)
                            + QLatin1Char(')'));
     };
+    std::unique_ptr<FLAC__Metadata_Chain, TChainDeleter> chain(FLAC__metadata_chain_new());
+    const QByteArray name = QFile::encodeName(path);
+    if (!chain || !FLAC__metadata_chain_read(chain.get(), name.constData())) fail("read");
+    std::unique_ptr<FLAC__Metadata_Iterator, TIteratorDeleter> it(FLAC__metadata_iterator_new());
+    if (!it) fail("memory");
+    FLAC__metadata_iterator_init(it.get(), chain.get());
+    FLAC__StreamMetadata* comments = nullptr;
+    do {
+        if (FLAC__metadata_iterator_get_block_type(it.get()) == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
+            comments = FLAC__metadata_iterator_get_block(it.get());
+            break;
+        }
+    } while (FLAC__metadata_iterator_next(it.get()));
+    if (!comments) fail("no comment block");
+    const QByteArray entry = (QStringLiteral("CUESHEET=") + text).toUtf8();
+    FLAC__StreamMetadata_VorbisComment_Entry e{uint32_t(entry.size()),
+                                               reinterpret_cast<FLAC__byte*>(const_cast<char*>(entry.constData()))};
+    if (!FLAC__metadata_object_vorbiscomment_append_comment(comments, e, true)) fail("comment");
+    FLAC__StreamMetadata* block = FLAC__metadata_object_clone(static_cast<const FLAC__StreamMetadata*>(cue));
+    if (!block) fail("memory");
+    if (!FLAC__metadata_iterator_insert_block_after(it.get(), block)) {
+        FLAC__metadata_object_delete(block);
+        fail("insert");
+    }
+    if (!FLAC__metadata_chain_write(chain.get(), true, false))
+        fail(FLAC__Metadata_ChainStatusString[FLAC__metadata_chain_status(chain.get())]);
+}
+
+FLAC::Metadata::CueSheet::Track LeadOutOf(int64_t samples)
+{
+    FLAC::Metadata::CueSheet::Track leadOut;
+    leadOut.set_number(LeadOutTrack);
+    leadOut.set_offset(FLAC__uint64(samples));
+    return leadOut;
+}
+
+} // namespace
+
+void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet)
+{
     // A CD-DA sheet needs every track on a CD frame boundary.
     bool cd = sheet.LeadOut % SamplesPerCdFrame == 0;
     for (const TFlacCueTrack& t : sheet.Tracks) cd = cd && t.Offset % SamplesPerCdFrame == 0;
@@ -105,37 +150,40 @@ void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet)
         cue.insert_index(n, 0, index);
         ++n;
     }
-    FLAC::Metadata::CueSheet::Track leadOut;
-    leadOut.set_number(LeadOutTrack);
-    leadOut.set_offset(FLAC__uint64(sheet.LeadOut));
-    cue.insert_track(n, leadOut);
+    cue.insert_track(n, LeadOutOf(sheet.LeadOut));
+    InsertCueSheet(path, cue, sheet.Text());
+}
 
-    std::unique_ptr<FLAC__Metadata_Chain, TChainDeleter> chain(FLAC__metadata_chain_new());
-    const QByteArray name = QFile::encodeName(path);
-    if (!chain || !FLAC__metadata_chain_read(chain.get(), name.constData())) fail("read");
-    std::unique_ptr<FLAC__Metadata_Iterator, TIteratorDeleter> it(FLAC__metadata_iterator_new());
-    if (!it) fail("memory");
-    FLAC__metadata_iterator_init(it.get(), chain.get());
-    FLAC__StreamMetadata* comments = nullptr;
-    do {
-        if (FLAC__metadata_iterator_get_block_type(it.get()) == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
-            comments = FLAC__metadata_iterator_get_block(it.get());
-            break;
+void WriteFlacCueSheet(const QString& path, const TCueDisc& disc, int64_t leadOut)
+{
+    FLAC::Metadata::CueSheet cue;
+    cue.set_is_cd(true);
+    cue.set_lead_in(CdLeadIn);
+    if (ValidCatalog(disc.Catalog)) cue.set_media_catalog_number(disc.Catalog.toLatin1().constData());
+    uint32_t n = 0;
+    for (const TCueTrack& t : disc.Tracks) {
+        if (t.Indices.empty()) continue;
+        // The track begins at its first index (INDEX 00 when it has a gap); the others count
+        // from there.
+        const int64_t first = t.Indices.front().Frames;
+        FLAC::Metadata::CueSheet::Track track;
+        track.set_number(FLAC__byte(t.Number));
+        track.set_offset(FLAC__uint64(first * SamplesPerCdFrame));
+        track.set_type(0);
+        track.set_pre_emphasis(t.PreEmphasis);
+        if (ValidIsrc(t.Isrc)) track.set_isrc(t.Isrc.toLatin1().constData());
+        cue.insert_track(n, track);
+        uint32_t k = 0;
+        for (const TCueIndex& ix : t.Indices) {
+            ::FLAC__StreamMetadata_CueSheet_Index index{};
+            index.number = FLAC__byte(ix.Number);
+            index.offset = FLAC__uint64((ix.Frames - first) * SamplesPerCdFrame);
+            cue.insert_index(n, k++, index);
         }
-    } while (FLAC__metadata_iterator_next(it.get()));
-    if (!comments) fail("no comment block");
-    const QByteArray entry = (QStringLiteral("CUESHEET=") + sheet.Text()).toUtf8();
-    FLAC__StreamMetadata_VorbisComment_Entry e{uint32_t(entry.size()),
-                                               reinterpret_cast<FLAC__byte*>(const_cast<char*>(entry.constData()))};
-    if (!FLAC__metadata_object_vorbiscomment_append_comment(comments, e, true)) fail("comment");
-    FLAC__StreamMetadata* block = FLAC__metadata_object_clone(static_cast<const FLAC__StreamMetadata*>(cue));
-    if (!block) fail("memory");
-    if (!FLAC__metadata_iterator_insert_block_after(it.get(), block)) {
-        FLAC__metadata_object_delete(block);
-        fail("insert");
+        ++n;
     }
-    if (!FLAC__metadata_chain_write(chain.get(), true, false))
-        fail(FLAC__Metadata_ChainStatusString[FLAC__metadata_chain_status(chain.get())]);
+    cue.insert_track(n, LeadOutOf(leadOut));
+    InsertCueSheet(path, cue, QString::fromUtf8(WriteCueSheet(disc)));
 }
 
 // ---- the rip sink ---------------------------------------------------------------------
@@ -226,19 +274,27 @@ void TFlacRipSink::Discard()
 }
 
 QString CompleteWholeDiscFile(const QString& cueFile, int64_t leadOut, const QStringList& entries,
-                              const std::vector<int64_t>& offsets, const TCDInfo& info)
+                              const std::vector<int64_t>& offsets, const TCDInfo& info, const TWholeDiscLayout& layout)
 {
-    TFlacCueSheet sheet;
-    sheet.FileName = QFileInfo(cueFile).fileName();
-    sheet.Title = info.Album;
-    sheet.Performer = info.Artist;
-    sheet.LeadOut = leadOut;
-    for (int i = 0; i < entries.size() && i < int(offsets.size()); ++i) {
-        const TRipEntry entry = ParseRipEntry(entries[i]);
-        sheet.Tracks.push_back({entry.TrackNumber, offsets[size_t(i)], entry.Title, info.Artist});
+    const QString name = QFileInfo(cueFile).fileName();
+    std::vector<TCuePiece> pieces;
+    for (int i = 0; i < entries.size() && i < int(offsets.size()); ++i)
+        pieces.push_back({ParseRipEntry(entries[i]).TrackNumber, name, offsets[size_t(i)] / SamplesPerCdFrame});
+    // Without the disc's table the tracks follow each other as they were read.
+    std::vector<int64_t> starts = layout.Starts;
+    if (starts.empty()) {
+        int last = 0;
+        for (const TCuePiece& p : pieces) last = std::max(last, p.Track);
+        starts.assign(size_t(last) + 1, 0);
     }
+    TCDInfo titles = info;
+    for (int i = 0; i < entries.size(); ++i) {
+        const TRipEntry entry = ParseRipEntry(entries[i]);
+        if (entry.TrackNumber >= 1 && entry.TrackNumber <= MAX_TITLES) titles.Titles[size_t(entry.TrackNumber)] = entry.Title;
+    }
+    const TCueDisc disc = RipCueSheet(pieces, starts, layout.Extras, titles, layout.DiscId);
     try {
-        WriteFlacCueSheet(PartPathOf(cueFile), sheet);
+        WriteFlacCueSheet(PartPathOf(cueFile), disc, leadOut);
     } catch (const std::exception& e) {
         return cueFile + QStringLiteral(": ") + QString::fromUtf8(e.what());
     }

@@ -3,6 +3,7 @@
 // applied to an encoder, and the sink through which the CD rip thread encodes what it reads.
 #include "cd/RipSink.h"
 #include "encode/FlacWriter.h"
+#include "platform/DiscExtras.h"
 #include "settings/CDInfo.h"
 
 #include <QString>
@@ -37,12 +38,26 @@ QString FlacDiscFileName(const TCDInfo& info, const QString& firstTrackPath = QS
 // finished FLAC file; raises EAuException when the file cannot be rewritten.
 void WriteFlacCueSheet(const QString& path, const TFlacCueSheet& sheet);
 
+// The whole-disc cue sheet as TCueDisc: its block with every index point, ISRC and
+// pre-emphasis flag and catalogue number, and the text sheet as the CUESHEET comment.
+struct TCueDisc;
+void WriteFlacCueSheet(const QString& path, const TCueDisc& disc, int64_t leadOut);
+
+// What a whole-disc cue sheet tells beyond the tracks' offsets: the disc's table (track
+// starts then the lead-out), its gaps, indices, codes and flags, and its CDDB id.
+struct TWholeDiscLayout {
+    std::vector<int64_t> Starts;
+    TDiscExtras Extras;
+    QString DiscId;
+};
+
 // Completes a whole-disc file whose audio is finished in cueFile's part file: its cue sheet
-// (the disc's album and artist, a track per entry at its sample offset, titles as stored)
-// goes into the part file, which then becomes cueFile. Empty, or why it failed (the part
-// file is left for the caller to discard).
+// (the disc's fields, a track per entry at its sample offset with its gap, index points,
+// ISRC and flags, titles as stored) goes into the part file, which then becomes cueFile.
+// Empty, or why it failed (the part file is left for the caller to discard).
 QString CompleteWholeDiscFile(const QString& cueFile, int64_t leadOut, const QStringList& entries,
-                              const std::vector<int64_t>& offsets, const TCDInfo& info);
+                              const std::vector<int64_t>& offsets, const TCDInfo& info,
+                              const TWholeDiscLayout& layout = {});
 
 // Encodes a rip into one FLAC file, written as its part file. With PerTrack every track is
 // a file of its own (Begin opens it, EndTrack finishes it and renames it into place); otherwise the tracks follow each other in one file,

@@ -378,8 +378,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         code = RipError::None;
         break;
     default:
-        failure = Res("RES_ReadCDAudioError", QStringLiteral("读取CD信息时出错！"))
-                  + (read.Failure.isEmpty() ? QString() : QLatin1Char(' ') + read.Failure);
+        failure = TrackReadErrorText(read);
         break;
     }
     if (code == RipError::None && !TestCopyMismatch(read).isEmpty()) {
@@ -447,6 +446,7 @@ void TCDRipJob::Next()
     } else if (BusyWorkers() == 0 && FPipeline.Waiting() == 0) {
         FPipeline.Flush();
         TagAlbumGain();
+        WriteRipCueSheet();
         UpdateView();
         Changed();
         Complete();

@@ -29,6 +29,8 @@
 
 #include <QHash>
 #include <QTimer>
+
+struct TWholeDiscLayout;
 #include <memory>
 
 class TDiscSource;
@@ -125,6 +127,9 @@ private:
     // The whole-disc file: ends it and writes its cue sheet; the entries' results follow.
     void FinishCueFile();
     void GiveUpCueFile(int failedIndex, const QString& why);
+    // The cue sheet of a rip of separate files, when the job ends (CDRipJobCue.cpp).
+    void WriteRipCueSheet();
+    TWholeDiscLayout CueLayout() const;
 
     QString EncodedName(int index) const;
     // The entry's output by the Existing rule (its wanted name until decided); the part

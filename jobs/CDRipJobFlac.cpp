@@ -25,7 +25,8 @@ void TCDRipJob::FinishCueFile()
         && error.isEmpty())
         error = FCueFile + QStringLiteral(": the tags could not be written");
     if (error.isEmpty())
-        error = CompleteWholeDiscFile(FCueFile, int64_t(sink->Samples()), FEntries, sink->TrackOffsets(), FSettings.CDInfo);
+        error = CompleteWholeDiscFile(FCueFile, int64_t(sink->Samples()), FEntries, sink->TrackOffsets(), FSettings.CDInfo,
+                                      CueLayout());
     FRipSink.reset();
     if (!error.isEmpty()) {
         GiveUpCueFile(0, error);

@@ -12,6 +12,7 @@
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
 #include <cdio/logging.h>
+#include <cdio/mmc_ll_cmds.h>
 #include <mutex>
 #include <sys/stat.h>
 
@@ -306,4 +307,77 @@ TCDTextInfo ReadCdioCDText(CdIo_t* cdio, const TDiscToc& toc)
     info.TrackPerformers = performers;
     info.Present = !info.Title.isEmpty() || !info.Performer.isEmpty() || !titles.isEmpty() || !performers.isEmpty();
     return info;
+}
+
+// ---- gaps, indices and codes ------------------------------------------------------------------
+
+namespace {
+
+// A drive's Q sub-channel through MMC READ CD (the formatted Q after each sector's audio).
+class TMmcQChannel : public TQChannel {
+public:
+    explicit TMmcQChannel(CdIo_t* cdio) : FCdio(cdio) {}
+    bool ReadQ(int lba, TQFrame& frame) override
+    {
+        uint8_t buffer[CDIO_CD_FRAMESIZE_RAW + 16] = {};
+        if (mmc_read_cd(FCdio, buffer, lba, 0, false, false, 0, true, false, 0, 2, sizeof buffer, 1)
+            != DRIVER_OP_SUCCESS)
+            return false;
+        return DecodeQ(buffer + CDIO_CD_FRAMESIZE_RAW, frame);
+    }
+
+private:
+    CdIo_t* FCdio;
+};
+
+QString TakeCdioString(char* text)
+{
+    const QString s = text ? QString::fromLatin1(text).trimmed() : QString();
+    cdio_free(text);
+    return s;
+}
+
+} // namespace
+
+TDiscExtras ReadCdioExtras(CdIo_t* cdio, const TDiscToc& toc, const QString& imagePath)
+{
+    TDiscExtras extras;
+    const int tracks = toc.TrackCount();
+    if (!imagePath.isEmpty() && QFileInfo(imagePath).suffix().compare(QLatin1String("cue"), Qt::CaseInsensitive) == 0) {
+        QFile file(imagePath);
+        if (file.size() <= MaxCueSheetSize && file.open(QIODevice::ReadOnly))
+            extras = ParseCueExtras(file.readAll(), tracks);
+    }
+    extras.Tracks.resize(size_t(std::max(tracks, 0)));
+    if (imagePath.isEmpty() && cdio) {
+        // A drive: its gaps and index points are only in the Q sub-channel.
+        TMmcQChannel channel(cdio);
+        const TDiscExtras scanned = ScanQChannel(channel, toc.Starts, false);
+        for (size_t i = 0; i < scanned.Tracks.size() && i < extras.Tracks.size(); ++i) {
+            extras.Tracks[i].Pregap = scanned.Tracks[i].Pregap;
+            extras.Tracks[i].Indices = scanned.Tracks[i].Indices;
+        }
+    }
+    if (cdio && extras.Catalog.isEmpty()) {
+        const QString mcn = TakeCdioString(cdio_get_mcn(cdio));
+        if (ValidCatalog(mcn)) extras.Catalog = mcn;
+    }
+    for (int i = 0; i < tracks; ++i) {
+        TTrackExtras& t = extras.Tracks[size_t(i)];
+        const track_t number = track_t(toc.FirstTrack + i);
+        if (cdio && t.Isrc.isEmpty()) {
+            const QString isrc = TakeCdioString(cdio_get_track_isrc(cdio, number)).toUpper();
+            if (ValidIsrc(isrc)) t.Isrc = isrc;
+        }
+        if (cdio && t.Pregap == 0 && !imagePath.isEmpty()) {
+            const lsn_t gap = cdio_get_track_pregap_lsn(cdio, number);
+            if (gap != CDIO_INVALID_LSN && gap >= 0 && gap < toc.Starts[size_t(i)])
+                t.Pregap = toc.Starts[size_t(i)] - gap;
+        }
+        if (i == 0)
+            t.Pregap = std::max(t.Pregap, toc.Starts[0]);
+        t.PreEmphasis |= (toc.Control[size_t(i)] & 0x01) != 0;
+        t.CopyPermitted |= (toc.Control[size_t(i)] & 0x02) != 0;
+    }
+    return extras;
 }

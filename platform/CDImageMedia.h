@@ -1,6 +1,7 @@
 #pragma once
 // libcdio helpers behind the drive library: opening a drive or a disc image, reading its
 // table of contents into plain values, and the CD-Text fix-up. Only platform code uses it.
+#include "platform/DiscExtras.h"
 #include "platform/akrip32.h"
 #include <QByteArray>
 #include <QString>
@@ -18,6 +19,13 @@ struct TDiscToc {
     int TrackCount() const { return LastTrack - FirstTrack + 1; }
     int LeadOut() const { return Starts.empty() ? 0 : Starts.back(); }
     bool IsAudio(int index) const { return (Control[size_t(index)] & 0x04) == 0; }
+    // Whether any track holds audio: a mixed-mode disc starts with its data track.
+    bool HasAudio() const
+    {
+        for (size_t i = 0; i < Control.size(); ++i)
+            if (IsAudio(int(i))) return true;
+        return false;
+    }
 };
 
 // Sets up libcdio once: its default log handler ends the process on errors (which a
@@ -34,6 +42,10 @@ bool ReadDiscToc(CdIo_t* cdio, TDiscToc& toc);
 // A token that changes when the image file changes (canonical path, size, modification
 // time); empty when the file does not exist.
 QString ImageFileToken(const QString& path);
+
+// Gaps, indices, ISRC, pre-emphasis and catalogue number of an open source: from the cue
+// sheet of an image (imagePath), else from libcdio and, for a drive, its Q sub-channel.
+TDiscExtras ReadCdioExtras(CdIo_t* cdio, const TDiscToc& toc, const QString& imagePath);
 
 // CD-Text of an open source (empty texts when the disc carries none).
 TCDTextInfo ReadCdioCDText(CdIo_t* cdio, const TDiscToc& toc);

@@ -18,6 +18,8 @@
 #include <cdio/paranoia/paranoia.h>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <set>
 
 namespace {
@@ -141,6 +143,34 @@ TCDTextInfo CR_ReadCDText(int drive)
         cdio_destroy(cdio);
     }
     return info;
+}
+
+TDiscExtras CR_ReadDiscExtras(int drive)
+{
+    TCDDrive d;
+    if (!DriveAt(drive, d))
+        return {};
+    // A drive's Q sub-channel is searched once per disc (its table of contents).
+    static std::mutex cacheMutex;
+    static std::map<QString, std::pair<std::vector<int>, TDiscExtras>> cache;
+    TDiscExtras extras;
+    if (CdIo_t* cdio = OpenDisc(d)) {
+        TDiscToc toc;
+        if (ReadDiscToc(cdio, toc)) {
+            std::unique_lock lock(cacheMutex);
+            const auto it = cache.find(d.Path);
+            if (!d.Image && it != cache.end() && it->second.first == toc.Starts) {
+                extras = it->second.second;
+            } else {
+                lock.unlock();
+                extras = ReadCdioExtras(cdio, toc, d.Image ? d.Path : QString());
+                lock.lock();
+                if (!d.Image) cache[d.Path] = {toc.Starts, extras};
+            }
+        }
+        cdio_destroy(cdio);
+    }
+    return extras;
 }
 
 namespace {

@@ -31,6 +31,8 @@ int CR_IsMediaLoaded(int drive);
 // The entries of every track, then the lead-out. 0 on success.
 int CR_ReadToc(int drive, std::vector<TCRTocEntry>& toc);
 TCDTextInfo CR_ReadCDText(int drive);
+// Gaps, index points, ISRC, pre-emphasis and catalogue number (empty without a disc).
+TDiscExtras CR_ReadDiscExtras(int drive);
 // The shared-table index of drive `drive` of this library; -1 when none.
 int CR_TableIndex(int drive);
 

@@ -53,6 +53,8 @@ struct THandle {
     CdIo_t* Cdio = nullptr;
     QString Token;                 // image token the open Cdio belongs to
     TDiscToc Toc;
+    std::vector<int> ExtrasStarts; // the table the extras below were read for
+    TDiscExtras Extras;
 
     void Close()
     {
@@ -61,6 +63,7 @@ struct THandle {
         Cdio = nullptr;
         Token.clear();
         Toc = TDiscToc();
+        ExtrasStarts.clear();
     }
     ~THandle() { Close(); }
 };
@@ -204,7 +207,7 @@ TMediaState PhysicalMediaState(const QString& path)
     TDiscToc toc;
     if (cdio && ReadDiscToc(cdio, toc)) {
         state.DiscPresent = true;
-        state.AudioDisc = toc.IsAudio(0);
+        state.AudioDisc = toc.HasAudio();
         state.Token = path;
         for (int s : toc.Starts)
             state.Token += QLatin1Char('|') + QString::number(s);
@@ -480,7 +483,7 @@ TMediaState DriveMediaState(int index)
         TDiscToc toc;
         if (ReadDiscToc(cdio, toc)) {
             s.Present = true;
-            s.Audio = toc.IsAudio(0);
+            s.Audio = toc.HasAudio();
         }
         cdio_destroy(cdio);
     }
@@ -503,6 +506,25 @@ TCDTextInfo ReadCDText(HCDROM handle)
     info = ReadCdioCDText(h->Cdio, h->Toc);
     lastError = ALERR_NOERROR;
     return info;
+}
+
+TDiscExtras ReadDiscExtras(HCDROM handle)
+{
+    const auto h = HandleOf(handle);
+    if (!h) {
+        lastError = ALERR_INVHANDLE;
+        return {};
+    }
+    std::lock_guard lock(h->Io);
+    if (!EnsureMedia(*h, false))
+        return {};
+    // A drive's Q sub-channel is searched once per disc.
+    if (h->ExtrasStarts != h->Toc.Starts) {
+        h->Extras = ReadCdioExtras(h->Cdio, h->Toc, h->Source.Image ? h->Source.Path : QString());
+        h->ExtrasStarts = h->Toc.Starts;
+    }
+    lastError = ALERR_NOERROR;
+    return h->Extras;
 }
 
 bool EjectDrive(int index)

@@ -6,6 +6,7 @@
 // Records keep the layout the rest of the program relies on: packed, little-endian,
 // NUL-terminated 8-bit texts.
 
+#include "platform/DiscExtras.h"
 #include <cstdint>
 #include <QString>
 #include <QStringList>
@@ -163,7 +164,7 @@ int DriveOfHandle(HCDROM handle);
 // changes when the disc changes (image: path + size + modification time).
 struct TMediaState {
     bool DiscPresent = false;
-    bool AudioDisc = false;               // first track is an audio track
+    bool AudioDisc = false;               // some track is an audio track
     QString Token;
 };
 TMediaState DriveMediaState(int index);
@@ -177,6 +178,10 @@ struct TCDTextInfo {
     QStringList TrackPerformers;          // the same for each track's PERFORMER (its own artist)
 };
 TCDTextInfo ReadCDText(HCDROM handle);
+
+// Gaps, index points, ISRC, pre-emphasis and catalogue number of the disc behind a handle
+// (empty without a disc).
+TDiscExtras ReadDiscExtras(HCDROM handle);
 
 // Tray control; a disc image drive simulates the door (open = no disc).
 bool EjectDrive(int index);

@@ -12,7 +12,7 @@ int64_t FileSizeOf(const QString& path);           // any entry (a folder gives 
 bool IsFileInUse(const QString& path);             // exists and is locked, open for writing by
                                                    // anyone (us included) or not writable
 void DelayMs(int ms);                              // monotonic clock; returns at once for ms < 1
-bool IsAudioCDDrive(int driveIndex);               // drive holds a disc whose first track is audio
+bool IsAudioCDDrive(int driveIndex);               // drive holds a disc with an audio track
 QString StripFileNameChars(const QString& text);
 bool CloseDiscHandle(HCDROM handle);
 void NormalizeWavFile(int percent, const QString& path);  // throws std::runtime_error on I/O errors

@@ -127,6 +127,8 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(common, "WriteRipLog", o.CommonOptions.WriteRipLog, d.CommonOptions.WriteRipLog);
     visit(common, "Existing", o.CommonOptions.Existing, d.CommonOptions.Existing);
     visit(common, "ReplayGain", o.CommonOptions.ReplayGain, d.CommonOptions.ReplayGain);
+    visit(common, "CueSheet", o.CommonOptions.CueSheet, d.CommonOptions.CueSheet);
+    visit(common, "DeEmphasis", o.CommonOptions.DeEmphasis, d.CommonOptions.DeEmphasis);
 
     const char* mp3 = "Mp3Options";
     visit(mp3, "IsSelectVBR", o.Mp3Options.IsSelectVBR, d.Mp3Options.IsSelectVBR);

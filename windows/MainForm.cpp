@@ -4,6 +4,7 @@
 #include "app/core/CDPlayer.h"
 #include "cd/CDInput.h"
 #include "app/core/DiscWatcher.h"
+#include "app/core/TrackRowText.h"
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
 #include "settings/Lang.h"
@@ -163,17 +164,18 @@ void TMainForm::CreateClientArea()
 
     FListView = new QTreeWidget(client);
     FListView->setObjectName("ListView1");
-    FListView->setColumnCount(4);
+    FListView->setColumnCount(5);
     FListView->setHeaderLabels({QStringLiteral("序号"), QStringLiteral("标题"), QStringLiteral("长度(分)"),
-                                QStringLiteral("大小(MB)")});
+                                QStringLiteral("大小(MB)"),
+                                LangString("RES_Column_TrackType", QStringLiteral("类型"))});
     FListView->setRootIsDecorated(false);
     FListView->setUniformRowHeights(true);
     FListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FListView->setSelectionBehavior(QAbstractItemView::SelectRows);
     FListView->setSelectionMode(QAbstractItemView::SingleSelection);
     FListView->setAllColumnsShowFocus(true);
-    const int widths[] = {90, 230, 100, 90};
-    for (int i = 0; i < 4; ++i)
+    const int widths[] = {90, 230, 100, 90, 80};
+    for (int i = 0; i < 5; ++i)
         FListView->setColumnWidth(i, widths[i]);
     FListView->headerItem()->setTextAlignment(2, Qt::AlignCenter);
     FListView->headerItem()->setTextAlignment(3, Qt::AlignCenter);
@@ -282,8 +284,16 @@ void TMainForm::FillList(const QVector<TTrackRow>& rows)
         item->setText(3, r.Size);
         item->setTextAlignment(2, Qt::AlignCenter);
         item->setTextAlignment(3, Qt::AlignCenter);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(0, Qt::Checked);
+        item->setText(4, TrackTypeText(r));
+        item->setData(0, Qt::UserRole, r.Position);   // the rip entry's number
+        item->setToolTip(1, TrackToolTip(r));
+        if (r.Data) {
+            // A data track holds no audio: listed, never ticked.
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        } else {
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+            item->setCheckState(0, Qt::Checked);
+        }
     }
     // A disc is listed: the earlier "no disc" state no longer holds.
     FNoDisc = false;
@@ -460,7 +470,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
         if (me->modifiers() & Qt::ControlModifier) {
             if (QTreeWidgetItem* item = FListView->itemAt(me->position().toPoint())) {
                 FListView->setCurrentItem(item);
-                item->setCheckState(0, item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+                if (item->flags() & Qt::ItemIsUserCheckable)
+                    item->setCheckState(0, item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
                 return true;
             }
         }
@@ -471,13 +482,15 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 void TMainForm::ActionSelectAllExecute()
 {
     for (int i = 0; i < FListView->topLevelItemCount(); ++i)
-        FListView->topLevelItem(i)->setCheckState(0, Qt::Checked);
+        if (FListView->topLevelItem(i)->flags() & Qt::ItemIsUserCheckable)
+            FListView->topLevelItem(i)->setCheckState(0, Qt::Checked);
 }
 
 void TMainForm::ActionNoSelectExecute()
 {
     for (int i = 0; i < FListView->topLevelItemCount(); ++i)
-        FListView->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+        if (FListView->topLevelItem(i)->flags() & Qt::ItemIsUserCheckable)
+            FListView->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
 }
 
 void TMainForm::OpenOutputDirectory()

@@ -13,18 +13,25 @@
 
 namespace {
 
+// The rows of the table's tracks: a hidden track (track 0) before them has no database title.
+int FirstTableRow(const QTreeWidget* list)
+{
+    return list->topLevelItemCount() > 0 && list->topLevelItem(0)->text(0) == QLatin1String("0") ? 1 : 0;
+}
+
 QStringList RowTitles(const QTreeWidget* list)
 {
     QStringList titles;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
+    for (int i = FirstTableRow(list); i < list->topLevelItemCount(); ++i)
         titles << list->topLevelItem(i)->text(1);
     return titles;
 }
 
 void SetRowTitles(QTreeWidget* list, const QStringList& titles)
 {
-    for (int i = 0; i < list->topLevelItemCount() && i < titles.size(); ++i) {
-        list->topLevelItem(i)->setText(1, titles[i]);
+    const int first = FirstTableRow(list);
+    for (int i = first; i < list->topLevelItemCount() && i - first < titles.size(); ++i) {
+        list->topLevelItem(i)->setText(1, titles[i - first]);
         list->topLevelItem(i)->setTextAlignment(1, Qt::AlignLeft | Qt::AlignVCenter);
     }
 }

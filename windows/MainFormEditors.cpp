@@ -45,7 +45,10 @@ void TMainForm::ActionEditTrackNameExecute()
     QVector<TTrackRow> rows;
     for (int i = 0; i < FListView->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = FListView->topLevelItem(i);
-        rows.append({row->text(0).toInt(), row->text(1), row->text(2), row->text(3)});
+        TTrackRow r;
+        r.Number = row->text(0).toInt();
+        r.Title = row->text(1);
+        rows.append(r);
     }
     FSession.SaveListedTitles(rows);
 }

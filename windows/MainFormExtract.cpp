@@ -84,7 +84,7 @@ void TMainForm::ActionExtractExecute()
     for (int i = 0; i < FListView->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = FListView->topLevelItem(i);
         if (item->checkState(0) == Qt::Checked)
-            tracks.append(RipEntryText(i + 1, item->text(1)));
+            tracks.append(RipEntryText(item->data(0, Qt::UserRole).toInt(), item->text(1)));
     }
     // 7. The folder once more.
     if (!QDir(folder).exists()) {

@@ -65,8 +65,10 @@ void TMainForm::QueryMusicBrainzExecute()
         FPrompter->ShowError(LangString("RES_ReadTocError", QStringLiteral("读取toc信息出错！")));
         return;
     }
+    // A hidden track (track 0) before the table's tracks has no database title.
+    const int firstRow = FListView->topLevelItemCount() > 1 && FListView->topLevelItem(0)->text(0) == QLatin1String("0") ? 1 : 0;
     bool numbered = false;
-    const int first = FListView->topLevelItem(0)->text(0).toInt(&numbered);
+    const int first = FListView->topLevelItem(firstRow)->text(0).toInt(&numbered);
     const TMbDiscId id = MbDiscIdOf(toc, numbered ? first : 1);
     if (!id.Valid) {
         FPrompter->ShowError(id.Error);
@@ -91,11 +93,11 @@ void TMainForm::QueryMusicBrainzExecute()
         return;   // cancelled: the list and the disc information stay as they were
     const TMbRelease& release = found.Releases[chosen];
     QStringList titles;
-    for (int i = 0; i < FListView->topLevelItemCount(); ++i)
+    for (int i = firstRow; i < FListView->topLevelItemCount(); ++i)
         titles << FListView->topLevelItem(i)->text(1);
     ApplyMbRelease(release, OptionsSetting.CDInfo, titles);
-    for (int i = 0; i < FListView->topLevelItemCount() && i < titles.size(); ++i)
-        FListView->topLevelItem(i)->setText(1, titles[i]);
+    for (int i = firstRow; i < FListView->topLevelItemCount() && i - firstRow < titles.size(); ++i)
+        FListView->topLevelItem(i)->setText(1, titles[i - firstRow]);
 
     if (!settings.Cover)
         return;

@@ -24,7 +24,7 @@ namespace {
 
 // "1,3-5" as the track positions 1, 3, 4, 5 in the order given (a position twice counts
 // once); false for anything else or a position outside 1..count.
-bool ParseTrackList(const QString& text, int count, QList<int>& tracks)
+bool ParseTrackList(const QString& text, int count, QList<int>& tracks, int lowest = 1)
 {
     QSet<int> seen;
     for (const QString& part : text.split(QLatin1Char(','))) {
@@ -33,7 +33,7 @@ bool ParseTrackList(const QString& text, int count, QList<int>& tracks)
         bool ok1 = false, ok2 = false;
         const int first = range[0].trimmed().toInt(&ok1);
         const int last = range.size() == 2 ? range[1].trimmed().toInt(&ok2) : first;
-        if (!ok1 || (range.size() == 2 && !ok2) || first < 1 || last > count || first > last) return false;
+        if (!ok1 || (range.size() == 2 && !ok2) || first < lowest || last > count || first > last) return false;
         for (int t = first; t <= last; ++t)
             if (!seen.contains(t)) {
                 seen.insert(t);
@@ -72,6 +72,8 @@ int Rip(const QStringList& args)
     AddAnswerOptions(parser);
     AddExistingOption(parser);
     AddJobsOption(parser);
+    parser.addOption(QCommandLineOption("cue", "A cue sheet beside the files (default: the settings')."));
+    parser.addOption(QCommandLineOption("no-cue", "No cue sheet beside the files."));
     parser.addOption(QCommandLineOption("replaygain", "ReplayGain values into the tags: on or off (default: the settings').", "on|off"));
     if (const int rc = ParseCommandLine(parser, args, "rip"); rc >= 0)
         return rc;
@@ -103,6 +105,7 @@ int Rip(const QStringList& args)
     }
     if (parser.isSet("cuesheet")) run.FlacOptions.Cuesheet = true;
     if (parser.isSet("keep-wav")) common.IsKeepWav = true;
+    if (parser.isSet("cue") || parser.isSet("no-cue")) common.CueSheet = parser.isSet("no-cue") ? 0 : 1;
     if (parser.isSet("pattern")) common.FileNamePattern = parser.value("pattern");
     if (parser.isSet("id3")) run.ID3Use = true;
     if (!ReplayGainOption(parser, "rip", common)) return 2;
@@ -135,14 +138,23 @@ int Rip(const QStringList& args)
     TCliDisc disc;
     if (!disc.Open(drive))
         return 1;
-    const QVector<TTrackRow>& rows = disc.Rows();
+    // Rows by position: 1 = the table's first track, 0 a hidden track before it.
+    QMap<int, TTrackRow> rows;
+    for (const TTrackRow& r : disc.Rows()) rows.insert(r.Position, r);
+    const int count = int(rows.size()) - (rows.contains(0) ? 1 : 0);
     QList<int> tracks;
     if (!parser.isSet("tracks")) {
-        for (int t = 1; t <= rows.size(); ++t) tracks.append(t);
-    } else if (!ParseTrackList(parser.value("tracks"), int(rows.size()), tracks)) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --tracks takes positions 1 to %1, as 1,3-5").arg(rows.size()));
+        for (const TTrackRow& r : rows)
+            if (!r.Data) tracks.append(r.Position);   // data tracks are never read
+    } else if (!ParseTrackList(parser.value("tracks"), count, tracks, rows.contains(0) ? 0 : 1)) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --tracks takes positions 1 to %1, as 1,3-5").arg(count));
         return 2;
     }
+    for (int t : tracks)
+        if (rows[t].Data) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: track %1 is a data track").arg(rows[t].Number));
+            return 2;
+        }
 
     // A whole-disc file holds its tracks in disc order.
     if (common.OutputFormat == FormatFlac && run.FlacOptions.Cuesheet) std::sort(tracks.begin(), tracks.end());
@@ -168,7 +180,7 @@ int Rip(const QStringList& args)
     }
 
     QStringList entries;
-    for (int t : tracks) entries.append(RipEntryText(t, rows[t - 1].Title));
+    for (int t : tracks) entries.append(RipEntryText(t, rows[t].Title));
     // The disc's information as opening it found it (stored titles, CD-Text).
     run.CDInfo = OptionsSetting.CDInfo;
     const std::unique_ptr<TDiscSource> source = disc.Session().RipSource();

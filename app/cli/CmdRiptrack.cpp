@@ -123,7 +123,7 @@ int RipTrack(const QStringList& args)
     const QString cause = rip.WriteFailure();
     switch (owner.Finished) {
     case RipError::None: PrintLine(stdout, file); return 0;
-    case RipError::ReadFailed: PrintLine(stderr, LangString("RES_ReadCDAudioError", "读取CD信息时出错！")); return 1;
+    case RipError::ReadFailed: PrintLine(stderr, TrackReadErrorText(rip.Result())); return 1;
     case RipError::CreateFailed:
         if (IsPlainWriteError(cause)) PrintLine(stderr, cause);
         else PrintLine(stderr, file + LangString("RES_CreateWavFileError", " 不是有效文件名。请重命名CD曲目列表中的标题。"));

@@ -5,8 +5,19 @@
 
 namespace {
 
+// Number, title, length and size; a fifth column only for what sets a track apart.
+QString TrackLine(const TTrackRow& r)
+{
+    QString line = QString::number(r.Number) + '\t' + r.Title + '\t' + r.Length + '\t' + r.Size;
+    if (r.Data)
+        line += QStringLiteral("\tdata");
+    else if (r.PreEmphasis)
+        line += QStringLiteral("\tpre-emphasis");
+    return line;
+}
+
 // Lists the tracks of the disc in the drive as the main window would: number, title,
-// length and size, separated by tabs. Without a drive of the first CD library it goes
+// length and size, separated by tabs, then "data" for a data track or "pre-emphasis" for a pre-emphasised one. Without a drive of the first CD library it goes
 // through the CD input component, as the window does; without a drive there either, the
 // reasons of the no-device hint go to stderr. Without an audio disc, the status text the
 // window would show goes to stderr.
@@ -24,7 +35,9 @@ int Tracks(const QStringList& args)
     if (!disc.Open(drive))
         return 1;
     for (const TTrackRow& r : disc.Rows())
-        PrintLine(stdout, QString::number(r.Number) + '\t' + r.Title + '\t' + r.Length + '\t' + r.Size);
+        PrintLine(stdout, TrackLine(r));
+    if (const int64_t silent = disc.Session().SilentHiddenSectors(); silent > 0)
+        PrintLine(stderr, QStringLiteral("before track 1: %1 sectors of digital silence (no hidden track)").arg(silent));
     return 0;
 }
 

@@ -1,4 +1,5 @@
 #include "app/core/DiscSession.h"
+#include "app/core/TrackRowText.h"
 #include "cd/CDInput.h"
 #include "platform/CDImageMedia.h"
 #include "settings/CDInfo.h"
@@ -225,6 +226,7 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
         TakeCDText(UsingCDIn() ? FCDIn->CDText() : ReadCDText(FHandle), toc.LastTrack);
 
     TCDInfo& info = OptionsSetting.CDInfo;
+    const TDiscExtras extras = UsingCDIn() ? FCDIn->Extras() : ReadDiscExtras(FHandle);
     for (int i = 0; i < count; ++i) {
         const int t = toc.FirstTrack + i;
         int minutes = 0, seconds = 0;
@@ -249,7 +251,26 @@ bool TDiscSession::ReadDiscList(QVector<TTrackRow>& rows)
         row.Title = info.Titles[t];
         row.Length = TrackLengthText(minutes, seconds);
         row.Size = TrackSizeText(minutes, seconds);
+        row.Position = i + 1;
+        row.Data = (toc.Entries[i].AdrControl & 0x04) != 0;
+        row.Catalog = extras.Catalog;
+        if (size_t(i) < extras.Tracks.size()) {
+            const TTrackExtras& x = extras.Tracks[size_t(i)];
+            row.PreEmphasis = x.PreEmphasis && !row.Data;
+            row.Isrc = x.Isrc;
+            row.Pregap = x.Pregap;
+            row.Indices = QVector<int>(x.Indices.begin(), x.Indices.end());
+        }
         rows.append(row);
+    }
+    // Audio before track 1's INDEX 01 is offered as track 0; digital silence there is noted.
+    FSilentHiddenSectors = 0;
+    THiddenAudio hidden;
+    const std::unique_ptr<TDiscSource> source = RipSource();
+    if (!rows.isEmpty() && rows.front().Number == 1 && !rows.front().Data && rows.front().Pregap > 0 && source
+        && FindHiddenAudio(*source, hidden) && hidden.Sectors > 0) {
+        if (hidden.Audible) rows.prepend(HiddenTrackRow(hidden.Sectors, info.Titles[0]));
+        else FSilentHiddenSectors = hidden.Sectors;
     }
     FStatus = FDriveText;
     FListedDiscId = discId;

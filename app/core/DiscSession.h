@@ -46,6 +46,8 @@ public:
 
     // Identifier of the disc the last successful ReadDiscList listed (empty: none).
     const QString& ListedDiscId() const { return FListedDiscId; }
+    // Sectors of digital silence before track 1 the last listing found (no track 0 made).
+    int64_t SilentHiddenSectors() const { return FSilentHiddenSectors; }
     void ForgetListedDisc() { FListedDiscId.clear(); }
 
     // Stores the titles of the listed rows (number and title as shown) in the disc cache
@@ -84,4 +86,5 @@ private:
     QString FDriveText;
     QString FStatus;
     QString FListedDiscId;
+    int64_t FSilentHiddenSectors = 0;
 };

@@ -10,6 +10,13 @@ struct TTrackRow {
     QString Title;         // sub-item 0: what every other window reads as the track's title
     QString Length;        // sub-item 1: "MM:SS"
     QString Size;          // sub-item 2: megabytes with two decimals
+    int Position = 0;      // what a rip entry numbers it by: 1 = the table's first track, 0 the hidden track
+    bool Data = false;     // a data track: listed, never ticked or read
+    bool PreEmphasis = false;
+    QString Isrc;          // "" when none
+    QString Catalog;       // the disc's catalogue number (MCN), "" when none
+    int Pregap = 0;        // sectors of INDEX 00 before INDEX 01
+    QVector<int> Indices;  // INDEX 02, 03, ... as sectors after INDEX 01
 };
 
 // "MM:SS" and the size in megabytes of a track of the given length (frames are ignored).

@@ -78,7 +78,7 @@ TEST_F(CDRipFormTest, ThreeWavEntriesCloseTheWindowAfterTheThird)
     EXPECT_TRUE(Extract([&](TfrmCDRip* rip) { format = rip->findChild<QLabel*>("lOutputFormat")->text(); }));
     EXPECT_EQ(format, "WAV");
     EXPECT_TRUE(Prompter->Log.isEmpty()) << Prompter->Log.value(0).Text.toStdString();
-    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files).size(), 3);
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files).size(), 4);   // and the cue sheet
 }
 
 // The title bar's close button stops the job: the window goes, the stopped track's WAV stays.
@@ -109,7 +109,7 @@ TEST_F(CDRipFormTest, TwoTracksToOggThenASecondJobStopped)
             rip->grab().save(shots + "/cdrip-window.png");
         });
     }));
-    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files, QDir::Name), (QStringList{"音轨 01.ogg", "音轨 02.ogg"}));
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files, QDir::Name), (QStringList{"Unknown Artist - Unknown Album.cue", "音轨 01.ogg", "音轨 02.ogg"}));
 
     for (int i = 0; i < 3; ++i)
         Form->ListView1()->topLevelItem(i)->setCheckState(0, i == 2 ? Qt::Checked : Qt::Unchecked);
@@ -124,7 +124,7 @@ TEST_F(CDRipFormTest, TwoTracksToOggThenASecondJobStopped)
     }));
     EXPECT_TRUE(stopped);
     // The stopped track leaves nothing: neither its OGG nor the WAV it was encoded from.
-    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files, QDir::Name), (QStringList{"音轨 01.ogg", "音轨 02.ogg"}));
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files, QDir::Name), (QStringList{"Unknown Artist - Unknown Album.cue", "音轨 01.ogg", "音轨 02.ogg"}));
 }
 
 // With two workers the window lists the reader and both workers under the gauge, and each

@@ -56,7 +56,7 @@ protected:
     }
     QStringList Rip(const QString& format, const QString& out, const QStringList& more = {})
     {
-        return QStringList{"rip", "--disc-image", Cue, "--format", format, "--out", out, "--no-accuraterip", "--no-ctdb"} + more;
+        return QStringList{"rip", "--disc-image", Cue, "--format", format, "--out", out, "--no-accuraterip", "--no-ctdb", "--no-cue"} + more;
     }
     // A 16-bit stereo 44100 Hz WAV of `seconds`.
     static QByteArray Wav(int seconds)
@@ -265,7 +265,7 @@ TEST_F(SafeOutputTest, AKilledJobLeavesOnlyWholeFilesAndResumes)
         for (int t = 1; t <= Tracks; ++t) finals << QString("T%1.%2").arg(t).arg(f);
         finals.sort();
         cases.push_back({{"rip", "--disc-image", ten, "--format", f, "--out", Path(QString("kill-rip-%1").arg(f)),
-                          "--no-accuraterip", "--no-ctdb", "--jobs", "2"},
+                          "--no-accuraterip", "--no-ctdb", "--no-cue", "--jobs", "2"},
                          finals, Sectors / 75.0});
     }
     for (const char* f : {"mp3", "ogg", "flac", "wma"})

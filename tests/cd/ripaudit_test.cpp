@@ -218,7 +218,7 @@ TEST_F(RipAuditTest, DatabaseAnswersTestPassAndReadFaultsInTheLog)
                 // A sector no read returns fails its track; the log names it.
                 const QStringList lines = TrackLines(r.Log, 2);
                 EXPECT_TRUE(lines.contains("Read error at sector 25")) << r.Log.toStdString();
-                EXPECT_GE(lines.indexOf(QRegularExpression("Copy failed: .*sector 25")), 0) << r.Log.toStdString();
+                EXPECT_GE(lines.indexOf(QRegularExpression("Copy failed: .*第 25 扇区")), 0) << r.Log.toStdString();
                 EXPECT_EQ(r.ExitCode, 1);
                 EXPECT_GE(TrackLines(r.Log, 1).indexOf(QRegularExpression("AccurateRip: no database answer: .*500.*")), 0);
             } else {

@@ -24,11 +24,11 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
         QString ErrorLine;
     } cases[] = {
         {{"--format", "wav"}, "", "", 0, {Log, "音轨 01.wav", "音轨 02.wav", "音轨 03.wav"}, ""},
-        {{"--format", "mp3"}, "45", "", 1, {Log, "音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 读取CD信息时出错！"},
+        {{"--format", "mp3"}, "45", "", 1, {Log, "音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 音轨 2 读取出错：第 45 扇区"},
         {{"--format", "ogg", "--tracks", "3"}, "", "", 0, {Log, "音轨 03.ogg"}, ""},
         {{"--format", "wav", "--tracks", "2", "--pattern", "%N %T"}, "", "", 0, {"02 音轨 02.wav", Log}, ""},
         {{"--format", "mp3", "--tracks", "1"}, "", home.filePath("nothing"), 1, {Log, "音轨 01.wav"}, "varnelcd-cli rip: 01音轨 01:"},
-        {{"--format", "mp3", "--jobs", "2"}, "45", "", 1, {Log, "音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 读取CD信息时出错！"},
+        {{"--format", "mp3", "--jobs", "2"}, "45", "", 1, {Log, "音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 音轨 2 读取出错：第 45 扇区"},
         {{"--jobs", "-1"}, "", "", 2, {}, "--jobs takes"},
     };
     for (const TCase& c : cases) {
@@ -42,7 +42,7 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
         if (!c.Path.isEmpty()) env.insert("PATH", c.Path);
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
-        p.start(VARNELCD_CLI, QStringList{"rip", "--no-accuraterip", "--no-ctdb", "--cd-input-only", "--disc-image", cue, "--out", out} + c.Args);
+        p.start(VARNELCD_CLI, QStringList{"rip", "--no-accuraterip", "--no-ctdb", "--no-cue", "--cd-input-only", "--disc-image", cue, "--out", out} + c.Args);
         ASSERT_TRUE(p.waitForFinished(60000));
         const QString err = QString::fromUtf8(p.readAllStandardError());
         const QString stdOut = QString::fromUtf8(p.readAllStandardOutput());
@@ -70,7 +70,7 @@ TEST(RipJobCli, SigtermStopsTheWorkers)
     env.insert("HOME", home.path());
     env.insert("XDG_CONFIG_HOME", home.path() + "/config");
     p.setProcessEnvironment(env);
-    p.start(VARNELCD_CLI, {"rip", "--no-accuraterip", "--no-ctdb", "--cd-input-only", "--disc-image", cue, "--out", out,
+    p.start(VARNELCD_CLI, {"rip", "--no-accuraterip", "--no-ctdb", "--no-cue", "--cd-input-only", "--disc-image", cue, "--out", out,
                            "--format", "mp3", "--jobs", "2"});
     p.setReadChannel(QProcess::StandardError);
     QByteArray err;

@@ -45,11 +45,11 @@ TEST(RipTrackCli, RipsATrackAndReportsFaults)
     EXPECT_TRUE(ReadAll(wav).mid(44) == track);
 
     // Track 2 starts at sector 17 (5 + 12). A failed rip replaces nothing: the whole file
-    // of the first run stays as it was.
-    // (A read that fails once reads again sector by sector: the fault must last two reads.)
+    // of the first run stays as it was. The message names the track and the exact sector
+    // (a read that fails once reads again sector by sector: the fault must last two reads).
     r = RunRipTrack(home, {"--disc-image", cue, "--track", "2", "--out", out, "--existing", "overwrite"}, "20@2");
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_TRUE(r.Err.contains("读取CD信息时出错！")) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains("音轨 2 读取出错：第 20 扇区")) << r.Err.toStdString();
     EXPECT_TRUE(ReadAll(wav).mid(44) == track);
     EXPECT_FALSE(QFileInfo::exists(wav + ".part"));
 

@@ -2,6 +2,8 @@
 #include "DiscSpec.h"
 #include "DemoMusic.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kMaxTracks = 99;
@@ -51,6 +53,13 @@ QString UsageText()
         "  --track audio:SECTORS  add an audio track of SECTORS sectors (75 a second)\n"
         "  --track data:SECTORS   add a MODE1/2352 data track\n"
         "  --pregap SECTORS       silence before track 1 (INDEX 00), default 0\n"
+        "  --hidden-audio         the --pregap sectors hold audio (the pattern of track 0)\n"
+        "  --gap N:SECTORS        the first SECTORS of track N are its gap (INDEX 00)\n"
+        "  --index N:SECTORS      a further index point of track N, SECTORS after INDEX 01\n"
+        "  --isrc N:CODE          ISRC of track N\n"
+        "  --catalog CODE         catalogue number (13 digits) of the disc\n"
+        "  --pre N                track N is pre-emphasised (FLAGS PRE)\n"
+        "  --dcp N                track N may be copied (FLAGS DCP)\n"
         "  --cdtext               write CD-Text, with default texts where none is given\n"
         "  --disc-title TEXT      CD-Text title of the disc\n"
         "  --disc-performer TEXT  CD-Text performer of the disc\n"
@@ -70,6 +79,8 @@ bool ParseArguments(const QStringList& args, TDiscSpec& desc, QString& error, bo
     help = false;
     struct TText { int Track; QString Text; bool Title; };
     std::vector<TText> texts;
+    struct TMark { QString Kind; int Track; QString Value; };
+    std::vector<TMark> marks;
     for (int i = 0; i < args.size(); ++i) {
         QString name = args[i];
         QString value;
@@ -97,6 +108,23 @@ bool ParseArguments(const QStringList& args, TDiscSpec& desc, QString& error, bo
             desc.CdText = true;
         } else if (name == QLatin1String("--demo")) {
             desc.Demo = true;
+        } else if (name == QLatin1String("--hidden-audio")) {
+            desc.HiddenAudio = true;
+        } else if (name == QLatin1String("--catalog")) {
+            if (!takeValue())
+                return false;
+            desc.Catalog = value;
+        } else if (name == QLatin1String("--gap") || name == QLatin1String("--index") || name == QLatin1String("--isrc")
+                   || name == QLatin1String("--pre") || name == QLatin1String("--dcp")) {
+            if (!takeValue())
+                return false;
+            TMark m{name, 0, QString()};
+            const bool flag = name == QLatin1String("--pre") || name == QLatin1String("--dcp");
+            if (flag ? !ParseCount(value, 1, kMaxTracks, m.Track) : !ParseTrackText(value, m.Track, m.Value)) {
+                error = QStringLiteral("bad %1 \"%2\"").arg(name, value);
+                return false;
+            }
+            marks.push_back(m);
         } else if (name == QLatin1String("--out")) {
             if (!takeValue())
                 return false;
@@ -178,6 +206,24 @@ bool ParseArguments(const QStringList& args, TDiscSpec& desc, QString& error, bo
         error = QStringLiteral("the tracks are longer than a CD can hold");
         return false;
     }
+    for (const TMark& m : marks) {
+        if (m.Track > int(desc.Tracks.size())) {
+            error = QStringLiteral("%1 for track %2, but the disc has %3 tracks").arg(m.Kind).arg(m.Track).arg(desc.Tracks.size());
+            return false;
+        }
+        TTrackSpec& t = desc.Tracks[size_t(m.Track - 1)];
+        int sectors = 0;
+        if ((m.Kind == QLatin1String("--gap") || m.Kind == QLatin1String("--index"))
+            && !ParseCount(m.Value, 1, t.Sectors - 1, sectors)) {
+            error = QStringLiteral("bad %1 \"%2\": a number of sectors inside track %3").arg(m.Kind, m.Value).arg(m.Track);
+            return false;
+        }
+        if (m.Kind == QLatin1String("--gap")) t.Gap = sectors;
+        else if (m.Kind == QLatin1String("--index")) t.Indices.push_back(sectors);
+        else if (m.Kind == QLatin1String("--isrc")) t.Isrc = m.Value;
+        else if (m.Kind == QLatin1String("--pre")) t.PreEmphasis = true;
+        else t.CopyPermitted = true;
+    }
     for (const TText& t : texts) {
         if (t.Track > int(desc.Tracks.size())) {
             error = QStringLiteral("CD-Text for track %1, but the disc has %2 tracks").arg(t.Track).arg(desc.Tracks.size());
@@ -215,18 +261,31 @@ QByteArray BuildCueSheet(const TDiscSpec& desc, const QString& binName)
         cue += QStringLiteral("PERFORMER \"%1\"\n").arg(desc.DiscPerformer);
         cue += QStringLiteral("TITLE \"%1\"\n").arg(desc.DiscTitle);
     }
+    if (!desc.Catalog.isEmpty())
+        cue += QStringLiteral("CATALOG %1\n").arg(desc.Catalog);
     cue += QStringLiteral("FILE \"%1\" BINARY\n").arg(binName);
     int pos = desc.Pregap;
     for (size_t i = 0; i < desc.Tracks.size(); ++i) {
         const TTrackSpec& t = desc.Tracks[i];
         cue += QString::asprintf("  TRACK %02d %s\n", int(i + 1), t.Audio ? "AUDIO" : "MODE1/2352");
+        if (t.PreEmphasis || t.CopyPermitted)
+            cue += QStringLiteral("    FLAGS%1%2\n").arg(t.CopyPermitted ? " DCP" : "", t.PreEmphasis ? " PRE" : "");
+        if (!t.Isrc.isEmpty())
+            cue += QStringLiteral("    ISRC %1\n").arg(t.Isrc);
         if (desc.CdText && !t.Title.isEmpty())
             cue += QStringLiteral("    TITLE \"%1\"\n").arg(t.Title);
         if (desc.CdText && !t.Performer.isEmpty())
             cue += QStringLiteral("    PERFORMER \"%1\"\n").arg(t.Performer);
         if (i == 0 && desc.Pregap > 0)
             cue += QStringLiteral("    INDEX 00 00:00:00\n");
-        cue += QStringLiteral("    INDEX 01 %1\n").arg(Msf(pos));
+        if (t.Gap > 0)
+            cue += QStringLiteral("    INDEX 00 %1\n").arg(Msf(pos));
+        cue += QStringLiteral("    INDEX 01 %1\n").arg(Msf(pos + t.Gap));
+        std::vector<int> indices = t.Indices;
+        std::sort(indices.begin(), indices.end());
+        for (size_t k = 0; k < indices.size(); ++k)
+            if (pos + t.Gap + indices[k] < pos + t.Sectors)
+                cue += QStringLiteral("    INDEX %1 %2\n").arg(k + 2, 2, 10, QLatin1Char('0')).arg(Msf(pos + t.Gap + indices[k]));
         pos += t.Sectors;
     }
     return cue.toUtf8();

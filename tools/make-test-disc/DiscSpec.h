@@ -10,11 +10,18 @@ struct TTrackSpec {
     int Sectors = 0;
     QString Title;
     QString Performer;
+    int Gap = 0;                     // the first Gap sectors are INDEX 00, then INDEX 01
+    std::vector<int> Indices;        // INDEX 02, 03, ...: sectors after INDEX 01
+    QString Isrc;
+    bool PreEmphasis = false;        // FLAGS PRE
+    bool CopyPermitted = false;      // FLAGS DCP
 };
 
 struct TDiscSpec {
     QString OutBase;                 // DIR/NAME without extension
     int Pregap = 0;                  // sectors of silence before track 1 (INDEX 00)
+    bool HiddenAudio = false;        // the sectors before track 1 hold audio (track 0's pattern)
+    QString Catalog;                 // CATALOG line
     bool CdText = false;
     bool Demo = false;
     QString DiscTitle;

@@ -37,8 +37,11 @@ bool WriteBin(const TDiscSpec& desc, const QString& path, QString& error)
         return false;
     }
     std::vector<uint8_t> sector(testdisc::kSectorBytes, 0);
-    for (int i = 0; i < desc.Pregap; ++i)
+    for (int i = 0; i < desc.Pregap; ++i) {
+        if (desc.HiddenAudio)
+            testdisc::PatternSector(0, uint32_t(i), sector.data());
         file.write(reinterpret_cast<const char*>(sector.data()), qint64(sector.size()));
+    }
     int lba = desc.Pregap;
     for (size_t t = 0; t < desc.Tracks.size(); ++t) {
         const TTrackSpec& track = desc.Tracks[t];
