@@ -393,10 +393,8 @@ void TRipAudit::WriteLog()
 
 QString RipLogFileName(const QString& artist, const QString& album)
 {
-    // The log is written as "<name>.part" first: the name leaves room for that.
-    QString name = DiscFileName(artist, album, QStringLiteral(".log") + PartPathOf(QString()));
-    name.chop(PartPathOf(QString()).size());
-    return name;
+    // Written as a part file first; a name near the limit gets a shortened part name there.
+    return DiscFileName(artist, album, QStringLiteral(".log"));
 }
 
 QString CommonFolder(const QStringList& files)

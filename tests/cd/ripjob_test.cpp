@@ -153,7 +153,7 @@ TEST_P(RipJobTest, EachFormatLeavesItsFilesOfTheTracksLength)
         {TCDRipJob::FormatOgg, false, true, ".ogg", 2048},
         {TCDRipJob::FormatOgg, true, false, ".ogg", 2048},
         {TCDRipJob::FormatWma, false, false, ".wma", 2048},
-        {7, false, false, ".wav", 0},   // an unknown format rips to WAV
+        {99, false, false, ".wav", 0},   // an unknown format rips to WAV
     };
     const QStringList titles = {"One", "Two", "Three"};
     for (const TCase& c : cases) {
