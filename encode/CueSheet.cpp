@@ -1,4 +1,5 @@
 #include "encode/CueSheet.h"
+#include "platform/CDImageMedia.h"
 
 #include "settings/CDInfo.h"
 
@@ -31,22 +32,6 @@ int64_t MsfFrames(const QString& text, bool& ok)
 
 QString Quoted(const QString& text) { return u'"' + CueText(text) + u'"'; }
 
-// The first word of rest and what follows; a quoted word loses its quotes.
-QString TakeWord(QString& rest)
-{
-    rest = rest.trimmed();
-    QString word;
-    if (rest.startsWith(u'"')) {
-        const qsizetype close = rest.indexOf(u'"', 1);
-        word = close < 0 ? rest.mid(1) : rest.mid(1, close - 1);
-        rest = close < 0 ? QString() : rest.mid(close + 1);
-    } else {
-        const qsizetype space = rest.indexOf(u' ');
-        word = space < 0 ? rest : rest.left(space);
-        rest = space < 0 ? QString() : rest.mid(space + 1);
-    }
-    return word;
-}
 
 } // namespace
 
@@ -115,43 +100,43 @@ TCueDisc ReadCueSheet(const QByteArray& text)
         QString rest = QString::fromUtf8(raw);
         rest.replace(u'\t', u' ');
         rest.remove(u'\r');
-        const QString key = TakeWord(rest).toUpper();
+        const QString key = TakeCueWord(rest).toUpper();
         TCueTrack* track = disc.Tracks.empty() ? nullptr : &disc.Tracks.back();
         if (key == QLatin1String("REM")) {
-            const QString what = TakeWord(rest).toUpper();
-            const QString value = TakeWord(rest);
+            const QString what = TakeCueWord(rest).toUpper();
+            const QString value = TakeCueWord(rest);
             if (what == QLatin1String("GENRE")) disc.Genre = value;
             else if (what == QLatin1String("DATE")) disc.Date = value;
             else if (what == QLatin1String("DISCID")) disc.DiscId = value;
             else if (what == QLatin1String("COMMENT")) disc.Comment = value;
         } else if (key == QLatin1String("CATALOG")) {
-            disc.Catalog = TakeWord(rest);
+            disc.Catalog = TakeCueWord(rest);
         } else if (key == QLatin1String("FILE")) {
-            file = TakeWord(rest);
+            file = TakeCueWord(rest);
         } else if (key == QLatin1String("TRACK")) {
             TCueTrack t;
-            t.Number = TakeWord(rest).toInt();
+            t.Number = TakeCueWord(rest).toInt();
             disc.Tracks.push_back(t);
         } else if (key == QLatin1String("TITLE") || key == QLatin1String("PERFORMER")) {
-            const QString value = TakeWord(rest);
+            const QString value = TakeCueWord(rest);
             const bool title = key == QLatin1String("TITLE");
             if (track) (title ? track->Title : track->Performer) = value;
             else (title ? disc.Title : disc.Performer) = value;
         } else if (key == QLatin1String("ISRC") && track) {
-            track->Isrc = TakeWord(rest);
+            track->Isrc = TakeCueWord(rest);
         } else if (key == QLatin1String("FLAGS") && track) {
-            for (QString w = TakeWord(rest); !w.isEmpty(); w = TakeWord(rest)) {
+            for (QString w = TakeCueWord(rest); !w.isEmpty(); w = TakeCueWord(rest)) {
                 track->PreEmphasis |= w.toUpper() == QLatin1String("PRE");
                 track->CopyPermitted |= w.toUpper() == QLatin1String("DCP");
             }
         } else if (key == QLatin1String("PREGAP") && track) {
             bool ok = false;
-            const int64_t frames = MsfFrames(TakeWord(rest), ok);
+            const int64_t frames = MsfFrames(TakeCueWord(rest), ok);
             if (ok) track->Pregap = frames;
         } else if (key == QLatin1String("INDEX") && track) {
             bool numberOk = false, ok = false;
-            const int number = TakeWord(rest).toInt(&numberOk);
-            const int64_t frames = MsfFrames(TakeWord(rest), ok);
+            const int number = TakeCueWord(rest).toInt(&numberOk);
+            const int64_t frames = MsfFrames(TakeCueWord(rest), ok);
             if (numberOk && ok) track->Indices.push_back({number, file, frames});
         }
     }

@@ -154,8 +154,10 @@ namespace {
 // Cue sheets longer than this are not cue sheets.
 constexpr qint64 MaxCueSheetSize = 1024 * 1024;
 
-// The first word of a cue-sheet line and the rest; a quoted word loses its quotes.
-QString TakeWord(QString& rest)
+
+} // namespace
+
+QString TakeCueWord(QString& rest)
 {
     rest = rest.trimmed();
     QString word;
@@ -170,8 +172,6 @@ QString TakeWord(QString& rest)
     }
     return word;
 }
-
-} // namespace
 
 bool IsRawDataType(const QString& type)
 {
@@ -194,11 +194,11 @@ TCueSheetFiles ReadCueSheetFiles(const QString& cuePath)
         result.LongestLine = std::max(result.LongestLine, int(lineBytes.size()));
         QString rest = DecodeLine(lineBytes);
         rest.replace(u'\t', u' ');
-        if (TakeWord(rest).compare(QLatin1String("FILE"), Qt::CaseInsensitive) != 0)
+        if (TakeCueWord(rest).compare(QLatin1String("FILE"), Qt::CaseInsensitive) != 0)
             continue;
-        QString name = TakeWord(rest);
+        QString name = TakeCueWord(rest);
         name.replace(u'\\', u'/');   // cue sheets written on Windows
-        const QString type = TakeWord(rest).toUpper();
+        const QString type = TakeCueWord(rest).toUpper();
         result.Files << (QFileInfo(name).isAbsolute() ? name : folder + u'/' + name);
         result.Types << type;
     }

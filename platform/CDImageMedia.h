@@ -65,6 +65,8 @@ struct TCueSheetFiles {
 };
 TCueSheetFiles ReadCueSheetFiles(const QString& cuePath);
 bool IsRawDataType(const QString& type);   // BINARY or MOTOROLA: sectors as they are
+// The first word of a cue-sheet line, taken off `rest`; a quoted word loses its quotes.
+QString TakeCueWord(QString& rest);
 
 // The data file of a cue sheet: the one its FILE line names when that is there, else the
 // .bin of the same base name (where libcdio itself looks).
