@@ -136,7 +136,8 @@ described() { grep -q -F -e "$(printf '%s' "$1" | sed 's/-/\\-/g')" "$2"; }
 commands=$("$bin/varnelcd-cli" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z0-9][a-z0-9-]*\) .*/\1/p')
 [ -n "$commands" ] || fail "varnelcd-cli --help lists no commands"
 for c in $commands; do
-  grep -q -E "^\.SS \"?$c( |\"|$)" "$tmp/varnelcd-cli.1" || fail "varnelcd-cli(1) has no section for '$c'"
+  # roff writes a hyphen in a name as \-
+  grep -q -E "^\.SS \"?${c//-/\\\\?-}( |\"|$)" "$tmp/varnelcd-cli.1" || fail "varnelcd-cli(1) has no section for '$c'"
   expect 0 out '^Usage: ' "$bin/varnelcd-cli" "$c" --help
   expect 2 err '.'        "$bin/varnelcd-cli" "$c" --no-such-option
   for opt in $("$bin/varnelcd-cli" "$c" --help | grep -o -E '^ +(-[a-zA-Z], )?--[a-z0-9-]+' | grep -o -E -- '--[a-z0-9-]+'); do
