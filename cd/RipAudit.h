@@ -122,6 +122,8 @@ public:
     void AddTrack(const TRipLogTrack& track, const QString& outputFile);
     // The job's tracks, for the log's count of a stopped rip.
     void SetSelected(int tracks) { FRecord.Selected = tracks; }
+    // What became of the audio before track 1 (a hidden track), for the log.
+    void SetHiddenAudio(const QString& text) { FRecord.HiddenAudio = text; }
     // The user stopped the rip: the log says so.
     void SetStopped() { FRecord.Stopped = true; }
     // A burst rip: the log's read mode and paranoia say so.

@@ -137,6 +137,8 @@ QString RipLogText(const TRipLogRecord& r)
     out << QStringLiteral("Paranoia mode: %1, retries %2").arg(r.Paranoia).arg(r.Retries);
     out << QStringLiteral("Test and copy: ") + QLatin1String(r.TestAndCopy ? "yes" : "no");
     out << QStringLiteral("Gap handling: ") + r.GapHandling;
+    if (!r.HiddenAudio.isEmpty())
+        out << QStringLiteral("Audio before track 1: ") + r.HiddenAudio;
     out << QStringLiteral("Output format: ") + r.OutputFormat;
     if (r.Normalized)
         out << QStringLiteral("Normalize: on; the checksums are of the read, before normalizing");

@@ -59,6 +59,7 @@ struct TRipLogRecord {
     QString GapHandling;
     QString OutputFormat;             // the format with its encoder settings
     QString Catalog;                  // the disc's MCN/UPC, "" when none
+    QString HiddenAudio;              // what became of the audio before track 1 ("" none)
     QString AccurateRipId;            // TAccurateRipId::Text()
     QString CtdbId;                   // the CUETools database's TOC id, "" when not asked
     QStringList CtdbLines;            // the database's verdict on the disc

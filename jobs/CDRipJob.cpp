@@ -139,6 +139,7 @@ void TCDRipJob::Start()
     FAudit = new TRipAudit(FPrompter, FSettingsCopy, this);
     FDisc.BeginAudit(*FAudit);
     FAudit->SetSelected(int(FEntries.size()));
+    NoteHiddenAudio();
     FProof = new TRipProof(FSettings, this);
     if (FAudit->Begun()) FProof->Begin(FAudit->Disc());
     // A whole-disc file is one stream: no track of it can be read again.

@@ -89,6 +89,9 @@ public:
     // database was asked about, then the CUETools database's lines on the disc and its
     // repair. Empty before the job's end, or when no database was asked.
     QStringList VerdictLines() const;
+    // The log's line on the audio before track 1: ripped as track 0, left out as chosen,
+    // or digital silence and so not ripped.
+    void NoteHiddenAudio();
     // "AccurateRip: N of M tracks accurate" and the CUETools database's verdict on the disc.
     QString VerdictSummary() const override;
     // The rip log was due and could not be written.

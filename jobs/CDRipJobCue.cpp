@@ -4,6 +4,7 @@
 #include "jobs/CDRipJob.h"
 
 #include "cd/DiscId.h"
+#include "cd/DiscReader.h"
 #include "encode/CueSheet.h"
 #include "encode/FlacRip.h"
 #include "encode/JobEntry.h"
@@ -29,6 +30,23 @@ TWholeDiscLayout TCDRipJob::CueLayout() const
     cue.DiscId = CddbDiscIdOf(toc).IdText;
     cue.Extras = FDisc.Extras();
     return cue;
+}
+
+void TCDRipJob::NoteHiddenAudio()
+{
+    if (!FAudit->Begun()) return;
+    const TDiscLayout& disc = FAudit->Disc();
+    if (disc.Starts.empty() || disc.Starts[0] <= 0 || (!disc.Data.empty() && disc.Data[0])) return;
+    for (const QString& e : FEntries) {
+        if (ParseRipEntry(e).TrackNumber == 0) {
+            FAudit->SetHiddenAudio(QStringLiteral("%1 sectors, ripped as track 0").arg(disc.Starts[0]));
+            return;
+        }
+    }
+    THiddenAudio hidden;
+    if (!FindHiddenAudio(FDisc, hidden) || hidden.Sectors <= 0) return;
+    FAudit->SetHiddenAudio(hidden.Audible ? QStringLiteral("%1 sectors of audio, not chosen").arg(hidden.Sectors)
+                                          : QStringLiteral("%1 sectors of digital silence, not ripped").arg(hidden.Sectors));
 }
 
 void TCDRipJob::WriteRipCueSheet()

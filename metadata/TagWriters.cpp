@@ -104,7 +104,10 @@ TCommentList VorbisComments(const TTagRecord& tag, bool replayGain)
     Add(list, "ALBUMARTIST", tag.AlbumArtist);
     Add(list, "DATE", tag.Date);
     Add(list, "GENRE", tag.Genre);
-    AddNumber(list, "TRACKNUMBER", tag.Track);
+    if (tag.HiddenTrack)
+        list.append({QStringLiteral("TRACKNUMBER"), QStringLiteral("0")});
+    else
+        AddNumber(list, "TRACKNUMBER", tag.Track);
     AddNumber(list, "TRACKTOTAL", tag.TrackTotal);
     AddNumber(list, "DISCNUMBER", tag.Disc);
     AddNumber(list, "DISCTOTAL", tag.DiscTotal);
@@ -142,7 +145,10 @@ TCommentList WmaMetadata(const TTagRecord& tag, bool replayGain)
     Add(list, "album", tag.Album);
     Add(list, "date", tag.Date);
     Add(list, "genre", tag.Genre);
-    AddNumber(list, "track", tag.Track);
+    if (tag.HiddenTrack)
+        list.append({QStringLiteral("track"), QStringLiteral("0")});
+    else
+        AddNumber(list, "track", tag.Track);
     Add(list, "disc", NumberOfTotal(tag.Disc, tag.DiscTotal));
     Add(list, "comment", tag.Comment);
     Add(list, "isrc", tag.Isrc);

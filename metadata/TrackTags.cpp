@@ -39,6 +39,7 @@ TTagRecord TrackTagRecord(const TCDInfo& info, int track, int trackTotal, const 
         r.Genre = QString::fromLatin1(GenreNames[size_t(info.Genre)]);
     r.Comment = info.Comment;
     r.Track = track;
+    r.HiddenTrack = track == 0;
     r.TrackTotal = trackTotal > 0 ? trackTotal : std::max(info.TrackNumber, track);
     r.Disc = info.DiscNumber;
     r.DiscTotal = info.DiscNumber ? info.DiscTotal : 0;

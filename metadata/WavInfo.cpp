@@ -86,7 +86,7 @@ QByteArray WavInfoChunk(const TTagRecord& tag)
     QByteArray fields;
     for (const TInfoField& f : TextFields)
         AppendField(fields, f.Id, tag.*f.Text);
-    if (tag.Track > 0)
+    if (tag.Track > 0 || tag.HiddenTrack)
         AppendField(fields, TrackField, QString::number(tag.Track));
     if (fields.isEmpty())
         return {};

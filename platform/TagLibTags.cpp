@@ -117,7 +117,7 @@ bool WriteId3v2Tag(const QString& path, const TTagRecord& r, int version, QStrin
     AddText(tag, "TPE2", r.AlbumArtist, enc);
     AddText(tag, "TDRC", r.Date, enc);
     AddText(tag, "TCON", r.Genre, enc);
-    AddText(tag, "TRCK", NumberOfTotal(r.Track, r.TrackTotal), enc);
+    AddText(tag, "TRCK", TrackNumberText(r), enc);
     AddText(tag, "TPOS", NumberOfTotal(r.Disc, r.DiscTotal), enc);
     AddText(tag, "TSRC", r.Isrc, enc);
     if (!r.Comment.isEmpty()) {
@@ -402,7 +402,7 @@ bool WriteAsfTag(const QString& path, const TTagRecord& r, QString* error)
     set("WM/AlbumArtist", r.AlbumArtist);
     set("WM/Year", r.Date);
     set("WM/Genre", r.Genre);
-    set("WM/TrackNumber", r.Track > 0 ? QString::number(r.Track) : QString());
+    set("WM/TrackNumber", r.Track > 0 || r.HiddenTrack ? QString::number(r.Track) : QString());
     set("WM/PartOfSet", NumberOfTotal(r.Disc, r.DiscTotal));
     set("WM/ISRC", r.Isrc);
     set("WM/CatalogNo", r.Catalog);
@@ -462,7 +462,7 @@ bool WriteMp4Tag(const QString& path, const TTagRecord& r, QString* error)
     text("\251day", r.Date);
     text("\251gen", r.Genre);
     text("\251cmt", r.Comment);
-    if (r.Track > 0)
+    if (r.Track > 0 || r.HiddenTrack)
         tag->setItem("trkn", TagLib::MP4::Item(r.Track, r.TrackTotal));
     if (r.Disc > 0)
         tag->setItem("disk", TagLib::MP4::Item(r.Disc, r.DiscTotal));

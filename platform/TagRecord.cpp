@@ -9,6 +9,13 @@ QString NumberOfTotal(int number, int total)
     return total > 0 ? QStringLiteral("%1/%2").arg(number).arg(total) : QString::number(number);
 }
 
+QString TrackNumberText(const TTagRecord& tag)
+{
+    if (!tag.HiddenTrack)
+        return NumberOfTotal(tag.Track, tag.TrackTotal);
+    return tag.TrackTotal > 0 ? QStringLiteral("0/%1").arg(tag.TrackTotal) : QStringLiteral("0");
+}
+
 void ParseNumberOfTotal(const QString& text, int& number, int& total)
 {
     const qsizetype slash = text.indexOf(QLatin1Char('/'));

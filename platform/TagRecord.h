@@ -16,6 +16,7 @@ struct TTagRecord {
     QString Genre;               // the genre's text; empty: no genre
     int Track = 0;
     int TrackTotal = 0;
+    bool HiddenTrack = false;    // track 0, the audio before track 1: numbered 0, not "none"
     int Disc = 0;
     int DiscTotal = 0;
     QString Comment;
@@ -40,6 +41,8 @@ struct TTagRecord {
 
 // "n" or "n/N" ("" without n): the ID3v2 TRCK / TPOS form.
 QString NumberOfTotal(int number, int total);
+// The record's track as "n" or "n/N"; "0" or "0/N" for the hidden track.
+QString TrackNumberText(const TTagRecord& tag);
 // Reads "n" or "n/N" (ID3v2, Vorbis "TRACKNUMBER=3/12"); values it cannot read are 0.
 void ParseNumberOfTotal(const QString& text, int& number, int& total);
 

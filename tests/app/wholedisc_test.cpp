@@ -240,6 +240,16 @@ TEST_F(WholeDiscTest, HiddenTrackBeforeTrackOne)
     flac.start("flac", {"-d", "-c", "-s", "--force-raw-format", "--endian=little", "--sign=signed", files[0]});
     ASSERT_TRUE(flac.waitForFinished(60000));
     EXPECT_TRUE(flac.readAllStandardOutput() == ImageBytes(audible, 0, 300));
+    // Tagged as track 0 (not as a file without a number); the log says what became of it.
+    QProcess tag;
+    tag.start("metaflac", {"--show-tag=TRACKNUMBER", files[0]});
+    ASSERT_TRUE(tag.waitForFinished(60000));
+    EXPECT_EQ(tag.readAllStandardOutput(), "TRACKNUMBER=0\n");
+    const auto logOf = [this](const QString& folder) {
+        QFile log(Path(folder + "/Unknown Artist - Unknown Album.log"));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    };
+    EXPECT_TRUE(logOf("h").contains("Audio before track 1: 300 sectors, ripped as track 0\n"));
     QFile sheet(Path("h/Unknown Artist - Unknown Album.cue"));
     ASSERT_TRUE(sheet.open(QIODevice::ReadOnly));
     EXPECT_TRUE(sheet.readAll().contains("FILE \"00 隐藏音轨.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"音轨 01\"\n"
@@ -247,6 +257,7 @@ TEST_F(WholeDiscTest, HiddenTrackBeforeTrackOne)
     // Nothing is made of silence.
     const TResult none = Run({"rip", "--disc-image", silent, "--format", "wav", "--out", Path("s"), "--no-accuraterip"});
     EXPECT_EQ(none.Out.count('\n'), 2);
+    EXPECT_TRUE(logOf("s").contains("Audio before track 1: 300 sectors of digital silence, not ripped\n")) << logOf("s").toStdString();
 }
 
 // The window offers the hidden track as its own ticked row, numbered 0 for the rip.

@@ -164,6 +164,11 @@ TEST_F(TagsTest, TrackRecordTakesTheStoredTextsAsTheyAre)
     info.Genre = GenreIndexOf(QStringLiteral("Jazz"));
     EXPECT_EQ(TrackTagRecord(info, 1, 0).Genre, QStringLiteral("Jazz"));
     EXPECT_FALSE(VorbisComments(first).contains({QStringLiteral("GENRE"), QString()}));
+    // The hidden track before track 1 is numbered 0.
+    const TTagRecord hidden = TrackTagRecord(info, 0, 0);
+    EXPECT_EQ(TrackNumberText(hidden), QStringLiteral("0/5"));
+    EXPECT_TRUE(VorbisComments(hidden).contains({QStringLiteral("TRACKNUMBER"), QStringLiteral("0")}));
+    EXPECT_EQ(TrackNumberText(first), QStringLiteral("1/12"));
 }
 
 TEST_F(TagsTest, ReplayGainTexts)
