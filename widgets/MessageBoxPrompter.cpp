@@ -8,20 +8,43 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+QString TMessageBoxPrompter::Breakable(const QString& text)
+{
+    constexpr int LongRun = 40;
+    const QChar breakHere(0x200B);
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    int run = 0;
+    for (const QChar c : text) {
+        out.append(c);
+        if (c.isSpace() || c == breakHere) {
+            run = 0;
+            continue;
+        }
+        ++run;
+        const bool separator = c == u'/' || c == u'\\' || c == u'_' || c == u'-' || c == u'.';
+        if ((separator && run >= 12) || run >= LongRun) {
+            out.append(breakHere);
+            run = 0;
+        }
+    }
+    return out;
+}
+
 void TMessageBoxPrompter::ShowError(const QString& text)
 {
-    QMessageBox::critical(FParent, ApplicationTitle(), text);
+    QMessageBox::critical(FParent, ApplicationTitle(), Breakable(text));
 }
 
 void TMessageBoxPrompter::ShowInformation(const QString& text)
 {
-    QMessageBox::information(FParent, ApplicationTitle(), text);
+    QMessageBox::information(FParent, ApplicationTitle(), Breakable(text));
 }
 
 TPrompter::Answer TMessageBoxPrompter::AskYesNo(const QString& text, Answer defaultAnswer)
 {
     const auto def = defaultAnswer == Answer::Yes ? QMessageBox::Yes : QMessageBox::No;
-    const auto r = QMessageBox::question(FParent, ApplicationTitle(), text,
+    const auto r = QMessageBox::question(FParent, ApplicationTitle(), Breakable(text),
                                          QMessageBox::Yes | QMessageBox::No, def);
     return r == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
@@ -31,14 +54,14 @@ TPrompter::Answer TMessageBoxPrompter::AskYesNoCancel(const QString& text, Answe
     const auto def = defaultAnswer == Answer::Yes  ? QMessageBox::Yes
                      : defaultAnswer == Answer::No ? QMessageBox::No
                                                    : QMessageBox::Cancel;
-    const auto r = QMessageBox::question(FParent, ApplicationTitle(), text,
+    const auto r = QMessageBox::question(FParent, ApplicationTitle(), Breakable(text),
                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, def);
     return r == QMessageBox::Yes ? Answer::Yes : r == QMessageBox::No ? Answer::No : Answer::Cancel;
 }
 
 TPrompter::Overwrite TMessageBoxPrompter::AskOverwrite(const QString& text)
 {
-    const auto r = QMessageBox::question(FParent, ApplicationTitle(), text,
+    const auto r = QMessageBox::question(FParent, ApplicationTitle(), Breakable(text),
                                          QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll,
                                          QMessageBox::No);
     switch (r) {
@@ -51,7 +74,7 @@ TPrompter::Overwrite TMessageBoxPrompter::AskOverwrite(const QString& text)
 
 void TMessageBoxPrompter::ShowWarning(const QString& text)
 {
-    QMessageBox::warning(FParent, ApplicationTitle(), text);
+    QMessageBox::warning(FParent, ApplicationTitle(), Breakable(text));
 }
 
 QStringList TMessageBoxPrompter::AskOpenFileNames(const QString& caption, const QString& folder,

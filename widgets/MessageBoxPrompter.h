@@ -19,6 +19,11 @@ public:
     QString AskFolder(const QString& caption, const QString& folder) override;
     int AskChoice(const QString& title, const QStringList& columns, const QList<QStringList>& rows) override;
 
+    // The text with places where a line may break (zero-width spaces after the separators of
+    // a long path or name, and every 40 characters of a run without any), so that a box
+    // wraps it instead of growing past the screen's edge. Short words are left alone.
+    static QString Breakable(const QString& text);
+
 private:
     QWidget* FParent;
 };
