@@ -9,7 +9,7 @@
 
 TEST(MessageBox, ALongPathWrapsWithinTheScreen)
 {
-    const QString path = QStringLiteral("/home/user/Music/") + QString(6, QStringLiteral("A very long artist name that goes on/")) +
+    const QString path = QStringLiteral("/home/user/Music/") + QStringLiteral("A very long artist name that goes on/").repeated(6) +
                          QStringLiteral("Album_with_an_equally_long_name-and-more-words-without-spaces.flac");
     const QString text = path + QStringLiteral(": the folder is read-only");
     const int screen = QGuiApplication::primaryScreen()->availableGeometry().width();
