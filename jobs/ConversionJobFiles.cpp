@@ -75,7 +75,7 @@ void TConversionJob::NextMp3File(bool first)
             }
         } else if (rate >= MinDirectRate) {
             // Later files: bits per sample are not looked at.
-            SetCaption(QStringLiteral("Encoding("), i + 1, i);
+            SetCaption(QStringLiteral("编码中("), i + 1, i);
             SetGroup(QStringLiteral("RES_Encoding"), QStringLiteral("Encoding"));
             StartMp3(i, in, out, true);
         } else {

@@ -93,7 +93,7 @@ TEST_F(JobTest, WavToMp3ResamplesWhatTheEncoderCannotTakeDirectly)
             EXPECT_EQ(tempBits, c.TempBits);
             EXPECT_EQ(tempRate, 44100);
         }
-        EXPECT_EQ(Trace.Captions.last(), "Encoding(02/02): " + later);
+        EXPECT_EQ(Trace.Captions.last(), "编码中(02/02): " + later);
         EXPECT_NEAR(DecodedFrames(Out + n + ".mp3"), 44100, 2 * 1152) << "named after the given file";
         EXPECT_NEAR(DecodedFrames(Out + "/later.mp3"), 44100, 1152);
         EXPECT_FALSE(QFileInfo::exists(temp));
