@@ -6,12 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 struct TReplayGain::TLoudness {
     ebur128_state* State = nullptr;
@@ -29,77 +24,7 @@ TReplayGain::TReplayGain(unsigned channels, unsigned long rate)
 {
 }
 
-struct TReplayGain::TFeeder {
-    static constexpr size_t MaxQueued = 16 << 20;   // bytes: the caller waits beyond this
-    std::mutex Lock;
-    std::condition_variable Changed;
-    std::deque<std::vector<char>> Queue;             // guarded by Lock, as the four below
-    size_t Queued = 0;
-    bool Busy = false;
-    bool Quit = false;
-    std::exception_ptr Error;
-    std::thread Thread;
-};
-
-TReplayGain::~TReplayGain()
-{
-    if (!FFeeder)
-        return;
-    {
-        std::lock_guard lock(FFeeder->Lock);
-        FFeeder->Quit = true;
-    }
-    FFeeder->Changed.notify_all();
-    FFeeder->Thread.join();
-}
-
-void TReplayGain::MeasureBeside()
-{
-    if (FFeeder)
-        return;
-    FFeeder = std::make_unique<TFeeder>();
-    TFeeder* f = FFeeder.get();
-    f->Thread = std::thread([this, f] {
-        std::unique_lock lock(f->Lock);
-        for (;;) {
-            f->Changed.wait(lock, [f] { return f->Quit || !f->Queue.empty(); });
-            if (f->Queue.empty())
-                return;
-            std::vector<char> chunk = std::move(f->Queue.front());
-            f->Queue.pop_front();
-            f->Busy = true;
-            const bool failed = bool(f->Error);
-            lock.unlock();
-            std::exception_ptr error;
-            try {
-                if (!failed)
-                    FeedNow(chunk.data(), chunk.size());
-            } catch (...) {
-                error = std::current_exception();
-            }
-            lock.lock();
-            if (error && !f->Error)
-                f->Error = error;
-            f->Queued -= chunk.size();
-            f->Busy = false;
-            f->Changed.notify_all();
-        }
-    });
-}
-
-void TReplayGain::WaitForQueue() const
-{
-    if (!FFeeder)
-        return;
-    TFeeder& f = *FFeeder;
-    std::unique_lock lock(f.Lock);
-    f.Changed.wait(lock, [&f] { return f.Queue.empty() && !f.Busy; });
-    if (f.Error) {
-        const std::exception_ptr error = f.Error;
-        f.Error = nullptr;
-        std::rethrow_exception(error);
-    }
-}
+TReplayGain::~TReplayGain() = default;
 
 TReplayGain::TState TReplayGain::NewState() const
 {
@@ -113,12 +38,6 @@ TReplayGain::TState TReplayGain::NewState() const
 
 void TReplayGain::Feed(const int16_t* samples, size_t count)
 {
-    WaitForQueue();
-    FeedSamples(samples, count);
-}
-
-void TReplayGain::FeedSamples(const int16_t* samples, size_t count)
-{
     if (!FCurrent)
         FCurrent = NewState();
     const size_t frames = count / FChannels;
@@ -127,21 +46,6 @@ void TReplayGain::FeedSamples(const int16_t* samples, size_t count)
 }
 
 void TReplayGain::FeedBytes(const char* data, size_t size)
-{
-    if (!FFeeder) {
-        FeedNow(data, size);
-        return;
-    }
-    TFeeder& f = *FFeeder;
-    std::unique_lock lock(f.Lock);
-    f.Changed.wait(lock, [&f] { return f.Queued < TFeeder::MaxQueued; });
-    f.Queue.emplace_back(data, data + size);
-    f.Queued += size;
-    lock.unlock();
-    f.Changed.notify_all();
-}
-
-void TReplayGain::FeedNow(const char* data, size_t size)
 {
     const size_t frameBytes = 2 * size_t(FChannels);
     std::vector<int16_t> samples;
@@ -162,7 +66,7 @@ void TReplayGain::FeedNow(const char* data, size_t size)
         take(reinterpret_cast<const unsigned char*>(data + i));
     FPending.insert(FPending.end(), data + whole, data + size);
     if (!samples.empty())
-        FeedSamples(samples.data(), samples.size());
+        Feed(samples.data(), samples.size());
 }
 
 TReplayGainResult TReplayGain::ResultOf(double loudness, double peak)
@@ -176,7 +80,6 @@ TReplayGainResult TReplayGain::ResultOf(double loudness, double peak)
 
 TReplayGainResult TReplayGain::FinishTrack()
 {
-    WaitForQueue();
     if (!FCurrent)
         FCurrent = NewState();
     FPending.clear();
@@ -196,7 +99,6 @@ TReplayGainResult TReplayGain::FinishTrack()
 
 void TReplayGain::DropLastTrack()
 {
-    WaitForQueue();
     if (FTracks.empty())
         return;
     FTracks.pop_back();
@@ -206,18 +108,12 @@ void TReplayGain::DropLastTrack()
 
 void TReplayGain::DiscardTrack()
 {
-    try {
-        WaitForQueue();
-    } catch (const std::exception&) {
-        // The track is dropped anyway.
-    }
     FCurrent.reset();
     FPending.clear();
 }
 
 TReplayGainResult TReplayGain::Album() const
 {
-    WaitForQueue();
     if (FTracks.empty())
         return {};
     std::vector<ebur128_state*> states;

@@ -31,11 +31,6 @@ public:
     // Little-endian PCM bytes as a WAV file or a CD holds them, in chunks of any size: a
     // part frame at the end of one chunk waits for the next.
     void FeedBytes(const char* data, size_t size);
-    // From now on FeedBytes hands copies of its bytes to a thread of this object's own, so
-    // that measuring runs beside the caller (a rip's reading and encoding) instead of on its
-    // time; every other call first waits for what is queued. Errors of that thread come out
-    // of the next call that waits.
-    void MeasureBeside();
     // Ends the current track: its gain and peak. The next Feed starts a new track.
     TReplayGainResult FinishTrack();
     // Drops the current track's samples (a track that failed is not part of the album).
@@ -47,10 +42,6 @@ public:
     int TrackCount() const { return int(FTracks.size()); }
 
 private:
-    void FeedNow(const char* data, size_t size);
-    void FeedSamples(const int16_t* samples, size_t count);
-    void WaitForQueue() const;
-
     struct TLoudness;    // one track's measurement
     struct TLoudnessDeleter {
         void operator()(TLoudness* state) const;
@@ -65,6 +56,4 @@ private:
     std::vector<TState> FTracks;
     std::vector<double> FPeaks;
     std::vector<char> FPending;    // bytes of a part sample frame between FeedBytes calls
-    struct TFeeder;                // the thread of MeasureBeside and its queue
-    std::unique_ptr<TFeeder> FFeeder;
 };

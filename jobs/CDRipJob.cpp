@@ -211,10 +211,7 @@ void TCDRipJob::StartRip(int index)
         FRip->Tap = [proof](int track, const uint8_t* data, size_t bytes) { proof->Add(track, data, bytes); };
         FRip->TapEnd = [proof](int track) { proof->EndTrack(track); };
     }
-    if (FSettings.CommonOptions.ReplayGain) {
-        FGain.MeasureBeside();
-        FRip->Gain = &FGain;
-    }
+    if (FSettings.CommonOptions.ReplayGain) FRip->Gain = &FGain;
     if (FCue) {
         // One sink for the whole disc: each track follows the last in its stream.
         if (!FRipSink)
