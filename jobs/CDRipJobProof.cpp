@@ -24,7 +24,7 @@ bool TCDRipJob::HoldForChecks(std::function<void()> resume)
     };
     QString why;
     const QStringList files = RepairableFiles(why);
-    if (FProof->Hold(files, why, [this, writeLog, resume] {
+    if (FProof->Hold(files, why, [writeLog, resume] {
             if (!writeLog(resume)) resume();
         }))
         return true;
