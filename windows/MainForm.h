@@ -132,6 +132,7 @@ private:
     void QueryCDDBExecute();   // MainFormCddb.cpp
     void QueryMusicBrainzExecute();   // MainFormMusicBrainz.cpp
     void RipOnArrival();              // MainFormAutoRip.cpp
+    bool TakeSingleLookupMatch();
     void ConvertFolderClick();        // MainFormConvertFolder.cpp
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},

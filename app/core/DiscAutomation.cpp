@@ -1,6 +1,7 @@
 #include "app/core/DiscAutomation.h"
 
 #include "jobs/JobBase.h"
+#include "metadata/CddbInfo.h"
 #include "settings/CDInfo.h"
 #include "settings/Options.h"
 
@@ -16,6 +17,23 @@ bool DiscTitlesKnown(const TCDInfo& info, const QVector<int>& trackNumbers)
         const QString title = info.Titles[size_t(t)].trimmed();
         return !title.isEmpty() && title != DefaultTrackTitle(t);
     });
+}
+
+bool LookUpSingleMatch(TCddbTocSource& toc, const TQueryCDDB& server, TCDDBAlbum& album)
+{
+    TCDDBInfo info;
+    info.Server = server.Server;
+    info.Script = server.Script;
+    info.Http.UseProxy = server.UseProxy;
+    info.Http.ProxyAddress = server.ProxyAddress;
+    info.Http.ProxyPort = server.Port;
+    info.SetCDIn(&toc);
+    // 200: the one exact match, read at once; 210 and 211 list several.
+    constexpr int SingleExactMatch = 200;
+    if (info.Query() != SingleExactMatch || !info.HasEntry())
+        return false;
+    album = info.AlbumRecord();
+    return true;
 }
 
 bool ShouldRipOnArrival(const TCommonOptions& options, bool titlesKnown, bool anyTicked, bool busy)

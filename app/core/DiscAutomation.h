@@ -4,14 +4,22 @@
 // that they read the same wherever a rip is started from.
 #include <QVector>
 
+class TCddbTocSource;
 class TJobBase;
+struct TCDDBAlbum;
 struct TCDInfo;
 struct TCommonOptions;
+struct TQueryCDDB;
 
 // Whether the listed disc has titles of its own (from the disc cache, its CD-Text or a
 // lookup): an artist or album, or a track title other than the numbered default. A disc the
 // cache only knows with default titles has none.
 bool DiscTitlesKnown(const TCDInfo& info, const QVector<int>& trackNumbers);
+
+// The lookup of a disc that arrived without titles: the CDDB server of the settings, over
+// HTTP. True when the server knows exactly one entry for the disc (an exact single match)
+// and it was read into `album`; a list of matches to choose from is no answer here.
+bool LookUpSingleMatch(TCddbTocSource& toc, const TQueryCDDB& server, TCDDBAlbum& album);
 
 // Whether a disc that has just arrived and been listed is ripped at once: AutoRip is on, its
 // titles are known, a track is ticked, and the user is not busy with another window (a rip

@@ -6,6 +6,7 @@
 #include "app/core/DiscWatcher.h"
 #include "app/core/JobNotification.h"
 #include "fixtures/CannedPrompter.h"
+#include "fixtures/FakeCddbServer.h"
 #include "fixtures/FakeNotifications.h"
 #include "fixtures/TestDisc.h"
 #include "platform/ReadFaults.h"
@@ -46,6 +47,11 @@ TEST_F(AutoRipTest, AnArrivingDiscIsRippedWhenItsTitlesAreKnownAndEjectedWhenEve
 
     const QStringList titled{"--disc-title", "Album", "--disc-performer", "Band", "--title", "1:Opening",
                              "--title", QStringLiteral("2:第二首")};
+    TFakeCddbServer cddb;
+    const TFakeReply exact = TFakeReply::Cddb({"200 rock 0d00aa02 Band / Looked Up"});
+    const TFakeReply inexact = TFakeReply::Cddb({"211 close", "rock 0d00aa02 Band / Looked Up", "misc 0d00aa02 Other", "."});
+    const TFakeReply entry = TFakeReply::Cddb({"210 rock 0d00aa02 entry follows", "# xmcd", "DTITLE=Band / Looked Up",
+                                               "TTITLE0=Uno", "TTITLE1=Dos", "."});
     struct Case {
         const char* name;
         QStringList cdText;
@@ -54,12 +60,15 @@ TEST_F(AutoRipTest, AnArrivingDiscIsRippedWhenItsTitlesAreKnownAndEjectedWhenEve
         QStringList files;
         bool ejected;
         const char* notice;       // the summary of the job's notice (empty: no job)
+        QList<TFakeReply> lookup; // the CDDB server's replies (none: no lookup allowed)
     } cases[] = {
-        {"ripped and ejected", titled, 1, 1, false, {"Opening.wav", QStringLiteral("第二首.wav")}, true, "Rip finished"},
-        {"ripped, eject off", titled, 1, 0, false, {"Opening.wav", QStringLiteral("第二首.wav")}, false, "Rip finished"},
-        {"a failed track keeps it shut", titled, 1, 1, true, {"Opening.wav"}, false, "Rip finished with errors"},
-        {"no titles, no rip", {}, 1, 1, false, {}, false, ""},
-        {"auto rip off", titled, 0, 1, false, {}, false, ""},
+        {"ripped and ejected", titled, 1, 1, false, {"Opening.wav", QStringLiteral("第二首.wav")}, true, "Rip finished", {}},
+        {"ripped, eject off", titled, 1, 0, false, {"Opening.wav", QStringLiteral("第二首.wav")}, false, "Rip finished", {}},
+        {"a failed track keeps it shut", titled, 1, 1, true, {"Opening.wav"}, false, "Rip finished with errors", {}},
+        {"no titles, no rip", {}, 1, 1, false, {}, false, "", {}},
+        {"auto rip off", titled, 0, 1, false, {}, false, "", {}},
+        {"one lookup match", {}, 1, 0, false, {"Dos.wav", "Uno.wav"}, false, "Rip finished", {exact, entry}},
+        {"several lookup matches", {}, 1, 0, false, {}, false, "", {inexact, entry}},
     };
     int notices = 0, number = 0;
     for (const Case& c : cases) {
@@ -88,6 +97,10 @@ TEST_F(AutoRipTest, AnArrivingDiscIsRippedWhenItsTitlesAreKnownAndEjectedWhenEve
         common.EjectWhenDone = c.eject;
         OptionsSetting.Ctdb.Use = false;
         OptionsSetting.AccurateRip.Url = "http://127.0.0.1:9/accuraterip";
+        OptionsSetting.CDOptions.CDDb = !c.lookup.isEmpty();
+        OptionsSetting.QueryCDDB.Server = "http://" + cddb.HostPort();
+        for (const TFakeReply& reply : c.lookup)
+            cddb.Push(reply);
         ASSERT_EQ(form.ListView1()->topLevelItemCount(), 0);
 
         // The disc arrives; the rip runs in the window's next turn of events, modally.
@@ -110,6 +123,7 @@ TEST_F(AutoRipTest, AnArrivingDiscIsRippedWhenItsTitlesAreKnownAndEjectedWhenEve
         form.close();
     }
     SetReadFaults({});
+    EXPECT_EQ(cddb.Requests().size(), 4) << "each lookup asked and read";
     EXPECT_EQ(bus.Service.Received.size(), notices * 3);
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
