@@ -131,6 +131,8 @@ void TMainForm::CreateMenus()
     entry(file, "miToOpus", QStringLiteral("转 Opus..."), {}, "Convert sound files to Opus files");
     entry(file, "miToAAC", QStringLiteral("转 AAC (M4A)..."), {}, "Convert sound files to AAC files");
     entry(file, "miToALAC", QStringLiteral("转 Apple Lossless (M4A)..."), {}, "Convert sound files to Apple Lossless files");
+    connect(entry(file, "miConvertFolder", QStringLiteral("转换文件夹..."), {}, "Convert every sound file below a folder"),
+            &QAction::triggered, this, &TMainForm::ConvertFolderClick);
     file->addSeparator();
     connect(entry(file, "Openoutputdirectory1", QStringLiteral("打开输出文件夹...")), &QAction::triggered,
             this, &TMainForm::OpenOutputDirectory);
