@@ -60,8 +60,10 @@ struct TAccurateRipId {
 TAccurateRipId AccurateRipDiscId(const std::vector<uint32_t>& trackLbas, uint32_t leadOutLba, uint32_t cddbId);
 // The id of the disc whose table of contents the CD input component reports (entry t - 1
 // track t, the last the lead-out). Valid: the table gives a CDDB id and has an audio track.
-// DataTrack: the disc has a data track; it is then not looked up ("not checked (data
-// track)"), and Id, made of the audio tracks only, is not the database's.
+// A disc with data tracks (a mixed-mode disc opening with one, an enhanced CD ending with
+// one) is known by its audio tracks' starts and the disc's lead-out (after the data
+// session), counted as that many tracks, and the CDDB id of every track; DataTrack says it
+// has one.
 struct TAccurateRipDisc {
     bool Valid = false;
     bool DataTrack = false;

@@ -286,7 +286,15 @@ void TCDIn::DoInit()
             return ripper->RipChunk(buffer, capacity, why);
         }, CD_TRANSFER_BUFFER / CD_SECTOR_SIZE);
         const bool first = disc.FirstAudio(track) && s.First == disc.Starts[size_t(track - 1)];
-        const bool last = s.End == spanEnd && spanEnd == disc.LeadOut;
+        // The disc's last audio track leaves its end out of the AccurateRip sums, also where a
+        // data session follows (an enhanced CD): the stretch reaches the end of the run
+        // holding that track.
+        int lastAudio = 0;
+        for (int t = 1; t <= disc.Tracks(); ++t)
+            if (!disc.Data[size_t(t - 1)]) lastAudio = t;
+        int64_t lastFirst = 0, lastEnd = -1;
+        if (lastAudio > 0) disc.AudioSpan(lastAudio, lastFirst, lastEnd);
+        const bool last = s.End == spanEnd && spanEnd == lastEnd;
         FChecksum.Reset((s.End - s.First) * CD_SECTOR_SIZE / 4, first, last);
         {
             std::lock_guard report(FReportLock);

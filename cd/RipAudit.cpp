@@ -242,11 +242,6 @@ void TRipAudit::Begin(const TDiscLayout& disc, const QString& drive, int offset,
 
     const TRipAuditSettings& run = RipAuditSettings();
     std::lock_guard lock(FLock);
-    if (disc.HasData()) {
-        FLookup.Status = TAccurateRipLookup::DataTrack;
-        FLookupEnded = true;
-        return;
-    }
     if (!run.AccurateRip) {
         FLookup.Status = TAccurateRipLookup::Off;
         FLookupEnded = true;
@@ -309,7 +304,9 @@ TRipLogRecord TRipAudit::Record() const
             v.Kind = TTrackVerdict::DataTrack;
             t.Verdict = v;
         } else {
-            t.Verdict = AccurateRipVerdict(lookup, FDisc.AudioIndex(t.Number), t.V1, t.V2);
+            // The database's entries follow the table of contents: on a disc opening with a
+            // data track, slot 1 is that track's and the last audio track has none.
+            t.Verdict = AccurateRipVerdict(lookup, t.Number, t.V1, t.V2);
             const size_t audio = size_t(FDisc.AudioIndex(t.Number));
             if (t.Read && audio >= 1 && audio <= size_t(FCtdb.Tracks.size()))
                 t.Ctdb = FCtdb.Tracks[audio - 1];

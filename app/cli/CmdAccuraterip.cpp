@@ -52,11 +52,6 @@ int AccurateRip(const QStringList& args)
         PrintLine(stderr, "varnelcd-cli: the disc's table of contents gives no AccurateRip id");
         return 1;
     }
-    if (disc.DataTrack) {
-        // The database is not asked for such discs, so there is no id to show.
-        PrintLine(stdout, VerdictText(TTrackVerdict::DataTrack));
-        return kNotInDatabase;
-    }
     PrintLine(stdout, "arid\t" + disc.Id.Text());
     PrintLine(stdout, "url\t" + AccurateRipUrl(base, disc.Id).toString());
     if (parser.isSet("id-only"))

@@ -277,7 +277,9 @@ TEST(AccurateRipCli, PrintsTheIdAndTheDatabasesChecksums)
         {audio, {}, 0, idLines + "track\t1\t7\t00000abc\ntrack\t1\t1\t00000def\ntrack\t2\t2\t12345678\ntrack\t2\t0\t00000000\n"},
         {audio, {}, 3, idLines + "not in database\n"},
         {audio, {}, 1, idLines},
-        {mixed, {}, 3, "not checked (data track)\n"},
+        // Known by its audio track and the disc's lead-out: 0+500, 1+500·2; CDDB over both.
+        {mixed, {"--id-only"}, 0,
+         "arid\t001-000001f4-000003e9-08000602\nurl\t" + url + "/4/f/1/dBAR-001-000001f4-000003e9-08000602.bin\n"},
     };
     for (const TCase& c : cases) {
         QProcess p;

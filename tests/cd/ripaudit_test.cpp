@@ -281,29 +281,81 @@ TEST_F(RipAuditTest, BurstReadsAgainOnlyWhatNoDatabaseConfirms)
     }
 }
 
-TEST(RipAuditDataTrack, ADiscWithADataTrackIsNotLookedUp)
+// A disc with a data track is looked up by its audio tracks' starts and the disc's lead-out;
+// the database's slots follow the table of contents (on a mixed-mode disc slot 1 is the data
+// track's, with nothing for the last audio track).
+TEST(RipAuditDataTrack, DiscsWithADataTrackAreCheckedByTheirAudioTracks)
 {
-    QTemporaryDir home;
-    const QString cue = MakeTestDisc(home.path(), {"--track", "audio:20", "--track", "data:30"});
-    TFakeCddbServer server;
-    for (const QString& path : kPaths) {
-        SCOPED_TRACE(path.toStdString());
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        p.setProcessEnvironment(env);
-        // Each route rips over the last one's files.
-        QStringList args = {"rip", "--disc-image", cue, "--out", home.filePath("out"), "--format", "wav", "--tracks", "1",
-                            "--existing", "overwrite", "--accuraterip-url", QStringLiteral("http://%1/").arg(server.HostPort())};
-        if (!path.isEmpty()) args << path;
-        p.start(VARNELCD_CLI, args);
-        ASSERT_TRUE(p.waitForFinished(60000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        const QString log = QString::fromUtf8(ReadAll(home.filePath("out/Unknown Artist - Unknown Album.log")));
-        EXPECT_TRUE(TrackLines(log, 1).contains("AccurateRip: not checked (data track)")) << log.toStdString();
+    struct TCase {
+        const char* Name;
+        QStringList Tracks;   // make-test-disc --track values
+        QString Id;           // the AccurateRip id worked out by hand
+        QStringList Verdicts; // tracks 1..3; none for the data track, which is not read
+    } cases[] = {
+        // Audio at 30 and 50, lead-out 75: 30+50+75, 30·1+50·2+75·3; CDDB over all three.
+        {"mixed mode", {"data:30", "audio:20", "audio:25"}, "002-0000009b-00000163-06000103",
+         {"", "accurate (v2, confidence 4)", "not in database"}},
+        {"enhanced", {"audio:20", "audio:25", "data:30"}, "002-0000005f-0000010a-06000103",
+         {"accurate (v2, confidence 4)", "accurate (v2, confidence 4)", ""}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QTemporaryDir home;
+        QStringList args;
+        for (const QString& t : c.Tracks) args << "--track" << t;
+        const QString cue = MakeTestDisc(home.path(), args);
+        QString binPath = cue;
+        const QByteArray bin = ReadAll(binPath.replace(".cue", ".bin"));
+        // Each audio track's sums as the database holds them: the disc's first and last audio
+        // tracks leave out their outer samples.
+        std::vector<std::pair<int, uint32_t>> entries;
+        QList<int> audio;
+        int64_t at = 0;
+        QList<int64_t> starts;
+        for (const QString& t : c.Tracks) {
+            starts << at;
+            if (t.startsWith("audio")) audio << int(starts.size());
+            at += t.section(':', 1).toInt();
+        }
+        starts << at;
+        for (int n = 1; n <= 3; ++n) {
+            if (!audio.contains(n)) {
+                if (n == 1) entries.push_back({0, 0});
+                continue;
+            }
+            const QByteArray bytes = bin.mid(qsizetype(starts[n - 1] * kSector), qsizetype((starts[n] - starts[n - 1]) * kSector));
+            TTrackChecksum sum(bytes.size() / 4, n == audio.first(), n == audio.last());
+            sum.Add(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+            entries.push_back({4, sum.V2()});
+        }
+        entries.resize(size_t(audio.size()));   // one slot per audio track
+        const QStringList id = c.Id.split('-');
+        const TAccurateRipId arId{id[0].toInt(), id[1].toUInt(nullptr, 16), id[2].toUInt(nullptr, 16), id[3].toUInt(nullptr, 16)};
+        TFakeCddbServer server;
+        for (const QString& path : kPaths) {
+            SCOPED_TRACE(path.toStdString());
+            server.Push(TFakeReply::Http(200, Dbar(arId, entries)));
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("HOME", home.path());
+            env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+            p.setProcessEnvironment(env);
+            const QString log = home.filePath("rip.log");
+            QStringList ripArgs = {"rip", "--disc-image", cue, "--out", home.filePath("out"), "--format", "wav", "--no-ctdb",
+                                   "--existing", "overwrite", "--log", log, "--accuraterip-url",
+                                   QStringLiteral("http://%1/").arg(server.HostPort())};
+            if (!path.isEmpty()) ripArgs << path;
+            p.start(VARNELCD_CLI, ripArgs);
+            ASSERT_TRUE(p.waitForFinished(60000));
+            EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+            const QString text = QString::fromUtf8(ReadAll(log));
+            EXPECT_TRUE(text.contains("AccurateRip id: " + c.Id)) << text.toStdString();
+            for (int n = 1; n <= 3; ++n)
+                EXPECT_TRUE(c.Verdicts[n - 1].isEmpty() ? TrackLines(text, n).isEmpty()
+                                                        : TrackLines(text, n).contains("AccurateRip: " + c.Verdicts[n - 1]))
+                    << n << ": " << TrackLines(text, n).join('|').toStdString();
+        }
     }
-    EXPECT_TRUE(server.Requests().isEmpty());
 }
 
 TEST(RipLog, ExactText)
