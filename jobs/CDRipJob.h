@@ -2,14 +2,13 @@
 // The rip job: the ticked tracks ("NN" + title entries) read one after another by the rip
 // thread through the disc's reader (either CD library, see cd/DiscReader.h) into a WAV part
 // file each, checked (test pass, checksums, the database verdicts and the rip log through
-// TRipAudit) and, when the output format is not WAV, each WAV encoded (MP3 or WMA through
-// the encoder processes, OGG and FLAC through the stream writers) by one of the job's
-// workers ([CommonOptions] Jobs of them, see RipPipeline.h) while the reader goes on with
-// the next track; with one worker each track is encoded before the next is read. FLAC is
-// encoded from the read itself (no WAV unless it is kept) unless the WAV is normalized
-// first. With the FLAC cue-sheet setting the tracks go into one "<Artist> - <Album>.flac"
-// instead, its cue sheet written when the last one is done; a track that fails gives up
-// that file.
+// TRipAudit) and, when the output format is not WAV, each WAV encoded by its format's
+// encoder component (Encoder.h) on one of the job's workers ([CommonOptions] Jobs of them,
+// see RipPipeline.h) while the reader goes on with the next track; with one worker each
+// track is encoded before the next is read. With the FLAC cue-sheet setting the tracks go
+// into one "<Artist> - <Album>.flac" instead, encoded on the rip thread from the read itself
+// (one stream cannot be split over workers; no WAV unless it is kept), its cue sheet written
+// when the last one is done; a track that fails gives up that file.
 //
 // It holds the state machine and no widgets. Two windows show it: the CD rip window
 // (View()) and the step-by-step progress window (StepView()); the command line and the
@@ -125,9 +124,7 @@ private:
     int BusyWorkers() const;
     void WmaTick();
 
-    // FLAC (CDRipJobFlac.cpp): from the read itself unless the WAV is normalized first.
-    bool FlacDirect() const;
-    // The whole-disc file: ends it and writes its cue sheet; the entries' results follow.
+    // The whole-disc FLAC file (CDRipJobFlac.cpp): ends it and writes its cue sheet; the entries' results follow.
     void FinishCueFile();
     void GiveUpCueFile(int failedIndex, const QString& why);
     // The cue sheet of a rip of separate files, when the job ends (CDRipJobCue.cpp).
@@ -166,7 +163,7 @@ private:
     std::vector<std::unique_ptr<TEncodeWorker>> FWorkers;
     TRipPipeline FPipeline;
     std::unique_ptr<TCDRipThread> FRip;   // the read of entry FCount, while it runs
-    std::unique_ptr<TRipSink> FRipSink;   // FLAC from the read: the track's or the disc's file
+    std::unique_ptr<TRipSink> FRipSink;   // the whole-disc FLAC file, encoded from the read
     TPipelineRow FReaderRow;
     TView FView;
     TStepView FStepView;
