@@ -49,9 +49,12 @@ TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* p
     // Output paths below the output folder, named by the pattern (by the titles when there
     // is none), each unique within the job.
     QSet<QString> usedPaths;
-    for (const QString& entry : FEntries)
-        FPaths.append(PatternRelativePath(common.FileNamePattern, RipEntryTags(entry, FSettings.CDInfo),
-                                          FormatExtension(FFormat), usedPaths));
+    for (const QString& entry : FEntries) {
+        TFileNameTags tags = RipEntryTags(entry, FSettings.CDInfo);
+        tags.Format = QLatin1String(OutputFormats[size_t(FFormat)].Word);
+        FPaths.append(PatternRelativePath(common.FileNamePattern, tags, FormatExtension(FFormat), usedPaths));
+    }
+    SetUpFormats(usedPaths);
     FDiscTracks = FDisc.Tracks();
     FTagExtras.CDText = FDisc.CDText();
     const TCoverImage cover = RipCover(FSettings);
@@ -185,6 +188,7 @@ void TCDRipJob::StartRip(int index)
         FFinal[index] = out;
         if (FFormat != FormatWav && common.IsKeepWav) FKeepWav[index] = ClaimExtra(WavName(index));
     }
+    ClaimExtraFormats(index);
     // The whole-disc file keeps the WAVs made beside it when asked to.
     if (FCue && common.IsKeepWav && !FKeepWav.contains(index)) FKeepWav[index] = ClaimExtra(WavName(index));
     FResults[index].Output = OutputName(index);
@@ -218,7 +222,8 @@ void TCDRipJob::StartRip(int index)
             FRipSink = std::make_unique<TFlacRipSink>(FCueFile, FSettings.FlacOptions.Level,
                                                       FlacDiscComments(FSettings.CDInfo), RipCover(FSettings));
         FRip->Sink = FRipSink.get();
-        FRip->WriteWav = common.IsKeepWav;
+        // The other formats are encoded from the WAV.
+        FRip->WriteWav = common.IsKeepWav || FFormats.size() > 1;
     }
     // Only a WAV that is made can be normalized.
     if (!FRip->WriteWav) FRip->Options.IsNormalize = false;
@@ -374,7 +379,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         if (!error.isEmpty()) DiscardPart(part);
         if (error.isEmpty() && !CommitPart(part, OutputName(index), &error)) failure = error;
         if (!error.isEmpty()) failure = error;
-    } else if (FCue) {
+    } else if (FCue && FFormats.size() == 1) {
         // The WAV made beside the FLAC file is the kept one.
         KeepOrDiscardRip(index);
     }
@@ -394,17 +399,12 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         Next();
         return;
     }
-    if (FCue) {
-        if (FCount >= FEntries.size()) FinishCueFile();
+    if (FCue && FCount >= FEntries.size()) FinishCueFile();
+    if (FCue && FFormats.size() == 1) {
         Next();
         return;
     }
-    if (FFormat == FormatWav) {
-        FPipeline.Finish(index, [this, index] { Succeed(index); });
-        Next();
-        return;
-    }
-    FPipeline.Ripped(index);
+    QueueEncodes(index);
     Next();
 }
 

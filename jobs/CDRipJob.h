@@ -27,6 +27,7 @@
 #include "settings/Options.h"
 
 #include <QHash>
+#include <QSet>
 #include <QTimer>
 
 struct TWholeDiscLayout;
@@ -118,7 +119,7 @@ private:
 
     // Encoding (CDRipJobEncode.cpp).
     void Dispatch();
-    void Encode(TEncodeWorker& worker, int index);
+    void Encode(TEncodeWorker& worker, int task);
     void WorkerProgress(const TProcessInfo& info);
     void EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info);
     int BusyWorkers() const;
@@ -130,6 +131,23 @@ private:
     // The cue sheet of a rip of separate files, when the job ends (CDRipJobCue.cpp).
     void WriteRipCueSheet();
     TWholeDiscLayout CueLayout() const;
+
+    // Several formats from one read (CDRipJobFormats.cpp). Entry i's work in format slot k
+    // (FFormats[k]; slot 0 is FFormat) is task i * FFormats.size() + k.
+    void SetUpFormats(const QSet<QString>& primaryPaths);
+    int TaskOf(int index, int slot) const { return index * int(FFormats.size()) + slot; }
+    int EntryOf(int task) const { return task / int(FFormats.size()); }
+    int SlotOf(int task) const { return task % int(FFormats.size()); }
+    // The outputs of the other formats by the Existing rule, when entry `index` is read.
+    void ClaimExtraFormats(int index);
+    // Hands the ripped entry's encodes to the workers; none: the entry is over.
+    void QueueEncodes(int index);
+    // The WAV the encoders of entry `index` read.
+    QString EncodeInput(int index) const;
+    // An encode of the entry has ended (why: its failure, message: what to tell); the last
+    // one decides what becomes of the rip and hands the entry's outcome back.
+    void TaskEnded(int task, const QString& why, const QString& message);
+    void EntryEncoded(int index);
 
     QString EncodedName(int index) const;
     // The entry's output by the Existing rule (its wanted name until decided); the part
@@ -178,4 +196,10 @@ private:
     TReplayGain FGain;                    // the loudness of the tracks read whole
     QHash<int, TReplayGainResult> FTrackGain;   // entry -> its track's
     TDiscTagExtras FTagExtras;            // the disc's CD-Text and cover for the tags
+    QVector<int> FFormats;                // the formats made; the first is FFormat
+    QVector<QStringList> FSlotPaths;      // slot k > 0: its outputs relative to the output folder
+    QHash<int, QString> FSlotFinal;       // task of slot k > 0 -> its output's decided name ("": none)
+    QHash<int, int> FOpenTasks;           // entry -> its encodes not yet ended
+    QHash<int, QList<QPair<QString, QString>>> FTaskFailures;   // entry -> (why, message) of failed encodes
+    QHash<int, QStringList> FSlotMade;    // entry -> its whole outputs of slots k > 0
 };

@@ -129,6 +129,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(common, "ReplayGain", o.CommonOptions.ReplayGain, d.CommonOptions.ReplayGain);
     visit(common, "CueSheet", o.CommonOptions.CueSheet, d.CommonOptions.CueSheet);
     visit(common, "DeEmphasis", o.CommonOptions.DeEmphasis, d.CommonOptions.DeEmphasis);
+    visit(common, "ExtraFormats", o.CommonOptions.ExtraFormats, d.CommonOptions.ExtraFormats);
 
     const char* mp3 = "Mp3Options";
     visit(mp3, "IsSelectVBR", o.Mp3Options.IsSelectVBR, d.Mp3Options.IsSelectVBR);
