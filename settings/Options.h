@@ -28,7 +28,7 @@ struct TCommonOptions {
     int32_t ReplayGain = 1;
     // Formats a rip makes besides OutputFormat from the same read: the format table's
     // command-line names ("mp3,opus"); unknown names are ignored. Empty: none.
-    QString ExtraFormats;
+    QString ExtraFormats{};
     // A cue sheet beside a rip of separate files: 1 on, 0 off.
     int32_t CueSheet = 1;
     // Pre-emphasised tracks de-emphasised as they are read: 1 on, 0 off.
