@@ -91,7 +91,7 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
     EXPECT_EQ(ini.ReadSection("CommonOptions"),
               QStringList({"OutputFolder", "OutputFormat", "IsKeepWav", "IsNormalize", "NormalizePercent",
                            "EnableRipTime", "RipTime", "FileNamePattern", "Jobs", "WriteRipLog", "Existing",
-                           "ReplayGain", "CueSheet", "DeEmphasis"}));
+                           "ReplayGain", "CueSheet", "DeEmphasis", "ExtraFormats"}));
     EXPECT_EQ(ini.ReadSection("OggOptions"),
               QStringList({"IsUseCompress", "CompressPosition", "MaxBitRate", "NomalBitRate", "MinBitRate"}));
     EXPECT_EQ(ini.ReadSection("QueryCDDB"), QStringList({"Server", "Script", "UseProxy", "ProxyAddress", "Port"}));
