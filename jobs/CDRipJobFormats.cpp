@@ -47,19 +47,21 @@ void TCDRipJob::ClaimExtraFormats(int index)
     for (int k = 1; k < FFormats.size(); ++k) {
         const int task = TaskOf(index, k);
         if (FSlotFinal.contains(task)) continue;
+        // WAV among the formats: the rip itself is kept under that name (once).
+        const bool wav = FFormats[k] == FormatWav;
+        FSlotFinal[task] = QString();
+        if (wav && FKeepWav.contains(index)) continue;
         const QString& folder = FSettings.CommonOptions.OutputFolder;
         const QString relative = FSlotPaths[k - 1].value(index);
         QString why;
         if (!MakeOutputFolders(folder, relative, &why)) {
             // The format's file cannot be made: the entry fails with it once its others are done.
             FTaskFailures[index].append({why, why});
-            FSlotFinal[task] = QString();
             continue;
         }
         const QString out = ClaimExtra(OutputFilePath(folder, relative));
-        // WAV among the formats: the rip itself is kept under that name.
-        if (FFormats[k] == FormatWav && !FKeepWav.contains(index)) FKeepWav[index] = out;
-        FSlotFinal[task] = FFormats[k] == FormatWav ? QString() : out;
+        if (wav) FKeepWav[index] = out;
+        else FSlotFinal[task] = out;
     }
 }
 
