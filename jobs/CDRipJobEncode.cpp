@@ -74,7 +74,19 @@ void TCDRipJob::WorkerProgress(const TProcessInfo& info)
 void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
 {
     const int task = worker.Index;
+    const TPipelineRow row = worker.Row;
     const TEncodeOutcome outcome = worker.Finish(info);
+    if (outcome.Failure.isEmpty() && row.Percent < 100) {
+        // A whole file's row shows it done before the worker goes idle, whether or not the
+        // encoder's last report came before its end.
+        const TPipelineRow idle = worker.Row;
+        worker.Row = row;
+        worker.Row.Percent = 100;
+        UpdateView();
+        Changed();
+        worker.Row = idle;
+        if (FDone) return;   // stopped from the view's handler
+    }
     TaskEnded(task, outcome.Failure, outcome.Message);
     Next();
 }
