@@ -74,17 +74,20 @@ TEST_F(RipFormatsCli, NamesAndTheWavOfSeveralFormats)
         const char* Formats;
         int ExitCode;
         QStringList Files;
+        QStringList More;
     } cases[] = {
-        {"mp3,aac,alac", 0, {"One.m4a", "One.mp3", "One (alac).m4a"}},
-        {"alac,aac", 0, {"One.m4a", "One (aac).m4a"}},
-        {"ogg,wav,mp3", 0, {"One.mp3", "One.ogg", "One.wav"}},
-        {"wav,flac", 0, {"One.flac", "One.wav"}},
-        {"flac,ape", 2, {}},
+        {"mp3,aac,alac", 0, {"One.m4a", "One.mp3", "One (alac).m4a"}, {}},
+        {"alac,aac", 0, {"One.m4a", "One (aac).m4a"}, {}},
+        {"ogg,wav,mp3", 0, {"One.mp3", "One.ogg", "One.wav"}, {}},
+        {"wav,flac", 0, {"One.flac", "One.wav"}, {}},
+        {"flac,ape", 2, {}, {}},
+        // The whole-disc file from the read, the other formats per track from its WAV.
+        {"flac,mp3", 0, {"One.mp3", "Unknown Artist - Unknown Album.flac"}, {"--cuesheet"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Formats);
         QMap<QString, QByteArray> files;
-        EXPECT_EQ(Rip(Home.filePath("out"), {"--format", c.Formats, "--tracks", "1", "--pattern", "One", "--jobs", "2"}, &files),
+        EXPECT_EQ(Rip(Home.filePath("out"), QStringList{"--format", c.Formats, "--tracks", "1", "--pattern", "One", "--jobs", "2"} + c.More, &files),
                   c.ExitCode);
         QStringList expected = c.Files;
         std::sort(expected.begin(), expected.end());
