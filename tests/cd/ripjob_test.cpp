@@ -463,12 +463,10 @@ TEST_P(RipJobTest, WorkerCountsLeaveTheSameFiles)
     UseDisc({"40", "30", "20", "25", "35"});
     const QStringList entries = {"01One", "02Two", "03Three", "04Four", "05Five"};
     OptionsSetting.CDInfo.Artist = "Artist";
-    struct TCase {
-        int Format;
-        bool Normalize;
-    } cases[] = {{TCDRipJob::FormatWav, false}, {TCDRipJob::FormatMp3, false}, {TCDRipJob::FormatOgg, false},
-                 {TCDRipJob::FormatWma, false}, {TCDRipJob::FormatFlac, true}, {TCDRipJob::FormatFlac, false},
-                 {TCDRipJob::FormatOpus, false}, {TCDRipJob::FormatAac, false}, {TCDRipJob::FormatAlac, false}};
+    struct TCase { int Format; bool Normalize; } cases[] = {
+        {TCDRipJob::FormatWav, false}, {TCDRipJob::FormatMp3, false}, {TCDRipJob::FormatOgg, false},
+        {TCDRipJob::FormatWma, false}, {TCDRipJob::FormatFlac, true}, {TCDRipJob::FormatFlac, false},
+        {TCDRipJob::FormatOpus, false}, {TCDRipJob::FormatAac, false}, {TCDRipJob::FormatAlac, false}};
     for (const TCase& c : cases) {
         OptionsSetting.CommonOptions.OutputFormat = c.Format;
         OptionsSetting.CommonOptions.IsNormalize = c.Normalize;
