@@ -188,9 +188,8 @@ void WriteFlacCueSheet(const QString& path, const TCueDisc& disc, int64_t leadOu
 
 // ---- the rip sink ---------------------------------------------------------------------
 
-TFlacRipSink::TFlacRipSink(const QString& path, int level, const QStringList& comments, bool perTrack,
-                           const TCoverImage& cover)
-    : FPath(path), FPerTrack(perTrack)
+TFlacRipSink::TFlacRipSink(const QString& path, int level, const QStringList& comments, const TCoverImage& cover)
+    : FPath(path)
 {
     FWriter.Level = level;
     FWriter.Comments = comments;
@@ -234,17 +233,7 @@ bool TFlacRipSink::Write(const uint8_t* data, size_t bytes)
 
 bool TFlacRipSink::EndTrack()
 {
-    if (!FPerTrack) return true;
-    if (!Finish()) return false;
-    const QString part = PartPathOf(FPath);
-    if (BeforeCommit) {
-        FError = BeforeCommit(part);
-        if (!FError.isEmpty()) {
-            DiscardPart(part);
-            return false;
-        }
-    }
-    return CommitPart(part, FPath, &FError);
+    return true;
 }
 
 bool TFlacRipSink::FinishDisc()

@@ -59,14 +59,13 @@ QString CompleteWholeDiscFile(const QString& cueFile, int64_t leadOut, const QSt
                               const std::vector<int64_t>& offsets, const TCDInfo& info,
                               const TWholeDiscLayout& layout = {});
 
-// Encodes a rip into one FLAC file, written as its part file. With PerTrack every track is
-// a file of its own (Begin opens it, EndTrack finishes it and renames it into place); otherwise the tracks follow each other in one file,
-// finished by FinishDisc, and TrackOffsets records where each began. The disc's stored
-// cover (RipCover) goes in as its PICTURE block.
+// Encodes a whole-disc rip into one FLAC file, written as its part file: the tracks follow
+// each other in it, each Begin recording where one starts (TrackOffsets), and FinishDisc
+// ends it. The disc's stored cover (RipCover) goes in as its PICTURE block.
 class TFlacRipSink : public TRipSink {
 public:
     // cover: the PICTURE block's image (none: no block).
-    TFlacRipSink(const QString& path, int level, const QStringList& comments, bool perTrack, const TCoverImage& cover);
+    TFlacRipSink(const QString& path, int level, const QStringList& comments, const TCoverImage& cover);
     ~TFlacRipSink() override;
 
     bool Begin() override;
@@ -77,10 +76,6 @@ public:
     // part file PartPathOf(Path()) until the caller has added its cue sheet and commits it.
     bool FinishDisc();
 
-    // Per track: called on the rip thread with the finished part file before it is renamed
-    // (the tags go in); a text fails the track with it.
-    std::function<QString(const QString& part)> BeforeCommit;
-
     const QString& Path() const { return FPath; }
     QString Error() const override { return FError; }
     const std::vector<int64_t>& TrackOffsets() const { return FOffsets; }
@@ -89,7 +84,6 @@ public:
 private:
     bool Finish();
     QString FPath;
-    bool FPerTrack;
     TFlacWriter FWriter;
     std::unique_ptr<TAuFileStream> FStream;
     std::vector<int64_t> FOffsets;

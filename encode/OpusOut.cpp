@@ -2,12 +2,23 @@
 
 #include "audio/AuFileStream.h"
 
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <opus/opusenc.h>
 
 namespace {
 constexpr int InputBlockFrames = 16384;
+
+// The Ogg stream's serial number from the file's name without its folder (FNV-1a): the same
+// file whichever thread, run or output folder makes it, where the library's own pick comes
+// from the process's rand().
+int32_t SerialOf(const QString& name)
+{
+    uint32_t h = 2166136261u;
+    for (const char c : name.toUtf8()) h = (h ^ uint8_t(c)) * 16777619u;
+    return int32_t(h & 0x7fffffffu);
+}
 }
 
 struct TOpusOut::TState {
@@ -85,6 +96,7 @@ void TOpusOut::Prepare()
     }
     ope_encoder_ctl(state->Encoder, OPUS_SET_BITRATE(FKbps * 1000));
     ope_encoder_ctl(state->Encoder, OPUS_SET_VBR(1));
+    ope_encoder_ctl(state->Encoder, OPE_SET_SERIALNO(SerialOf(QFileInfo(FileName()).fileName())));
     FState = std::move(state);
     FBlock.resize(size_t(InputBlockFrames) * size_t(channels) * size_t(bits / 8));
 }

@@ -49,9 +49,12 @@ TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* p
     // Output paths below the output folder, named by the pattern (by the titles when there
     // is none), each unique within the job.
     QSet<QString> usedPaths;
-    for (const QString& entry : FEntries)
-        FPaths.append(PatternRelativePath(common.FileNamePattern, RipEntryTags(entry, FSettings.CDInfo),
-                                          FormatExtension(FFormat), usedPaths));
+    for (const QString& entry : FEntries) {
+        TFileNameTags tags = RipEntryTags(entry, FSettings.CDInfo);
+        tags.Format = QLatin1String(OutputFormats[size_t(FFormat)].Word);
+        FPaths.append(PatternRelativePath(common.FileNamePattern, tags, FormatExtension(FFormat), usedPaths));
+    }
+    SetUpFormats(usedPaths);
     FDiscTracks = FDisc.Tracks();
     FTagExtras.CDText = FDisc.CDText();
     const TCoverImage cover = RipCover(FSettings);
@@ -185,6 +188,7 @@ void TCDRipJob::StartRip(int index)
         FFinal[index] = out;
         if (FFormat != FormatWav && common.IsKeepWav) FKeepWav[index] = ClaimExtra(WavName(index));
     }
+    ClaimExtraFormats(index);
     // The whole-disc file keeps the WAVs made beside it when asked to.
     if (FCue && common.IsKeepWav && !FKeepWav.contains(index)) FKeepWav[index] = ClaimExtra(WavName(index));
     FResults[index].Output = OutputName(index);
@@ -216,29 +220,10 @@ void TCDRipJob::StartRip(int index)
         // One sink for the whole disc: each track follows the last in its stream.
         if (!FRipSink)
             FRipSink = std::make_unique<TFlacRipSink>(FCueFile, FSettings.FlacOptions.Level,
-                                                      FlacDiscComments(FSettings.CDInfo), false, RipCover(FSettings));
+                                                      FlacDiscComments(FSettings.CDInfo), RipCover(FSettings));
         FRip->Sink = FRipSink.get();
-        FRip->WriteWav = common.IsKeepWav;
-    } else if (FlacDirect()) {
-        auto sink = std::make_unique<TFlacRipSink>(
-            OutputName(index), FSettings.FlacOptions.Level,
-            FlacTrackComments(FSettings.CDInfo, entry.TrackNumber, entry.Title, FDiscTracks), true, RipCover(FSettings));
-        // The track's tags, its loudness measured by now, before the file takes its name
-        // (on the rip thread).
-        TTagRecord tags = TagsOf(index);
-        const TTagWriteOptions options = TagWriteOptionsOf(FSettings);
-        const TCDRipThread* rip = FRip.get();
-        sink->BeforeCommit = [tags, options, rip](const QString& part) mutable {
-            if (const TReplayGainResult* gain = rip->TrackGain()) {
-                tags.TrackGain = gain->Gain;
-                tags.TrackPeak = gain->Peak;
-            }
-            QString error;
-            return WriteFileTags(part, TTagFormat::Flac, tags, options, &error) ? QString() : error;
-        };
-        FRipSink = std::move(sink);
-        FRip->Sink = FRipSink.get();
-        FRip->WriteWav = common.IsKeepWav;
+        // The other formats are encoded from the WAV.
+        FRip->WriteWav = common.IsKeepWav || FFormats.size() > 1;
     }
     // Only a WAV that is made can be normalized.
     if (!FRip->WriteWav) FRip->Options.IsNormalize = false;
@@ -327,7 +312,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     }
     const QString wavName = FRip->WavFileName();
     const QString part = FRip->PartFileName();
-    const QString made = FCue || FlacDirect() ? OutputName(index) : wavName;
+    const QString made = FCue ? OutputName(index) : wavName;
     const QString cause = FRip->WriteFailure();
     // The completion is the thread's last message: it has ended, and is freed.
     TRipLogTrack read = FRip->Result();
@@ -345,10 +330,8 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         const bool byAr = code == RipError::None && FAudit->Confirmed(read.Number, read.V1, read.V2);
         const bool byCtdb = code == RipError::None && !byAr && FProof->Confirmed(read.Number);
         if (!byAr && !byCtdb) {
-            // The copy is not proven: it goes (a FLAC file made from the read has its name
-            // already), and the track is read again.
+            // The copy is not proven: it goes, and the track is read again.
             DiscardPart(part);
-            if (FlacDirect() && code == RipError::None) QFile::remove(OutputName(index));
             if (FTrackGain.remove(index) > 0) FGain.DropLastTrack();
             FProof->Rewind();
             FReread[index] = code == RipError::None ? QStringLiteral("no database confirmed the burst copy")
@@ -396,7 +379,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         if (!error.isEmpty()) DiscardPart(part);
         if (error.isEmpty() && !CommitPart(part, OutputName(index), &error)) failure = error;
         if (!error.isEmpty()) failure = error;
-    } else if (FCue || FlacDirect()) {
+    } else if (FCue && FFormats.size() == 1) {
         // The WAV made beside the FLAC file is the kept one.
         KeepOrDiscardRip(index);
     }
@@ -416,17 +399,12 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
         Next();
         return;
     }
-    if (FCue) {
-        if (FCount >= FEntries.size()) FinishCueFile();
+    if (FCue && FCount >= FEntries.size()) FinishCueFile();
+    if (FCue && FFormats.size() == 1) {
         Next();
         return;
     }
-    if (FFormat == FormatWav || FlacDirect()) {
-        FPipeline.Finish(index, [this, index] { Succeed(index); });
-        Next();
-        return;
-    }
-    FPipeline.Ripped(index);
+    QueueEncodes(index);
     Next();
 }
 

@@ -2,14 +2,13 @@
 // The rip job: the ticked tracks ("NN" + title entries) read one after another by the rip
 // thread through the disc's reader (either CD library, see cd/DiscReader.h) into a WAV part
 // file each, checked (test pass, checksums, the database verdicts and the rip log through
-// TRipAudit) and, when the output format is not WAV, each WAV encoded (MP3 or WMA through
-// the encoder processes, OGG and FLAC through the stream writers) by one of the job's
-// workers ([CommonOptions] Jobs of them, see RipPipeline.h) while the reader goes on with
-// the next track; with one worker each track is encoded before the next is read. FLAC is
-// encoded from the read itself (no WAV unless it is kept) unless the WAV is normalized
-// first. With the FLAC cue-sheet setting the tracks go into one "<Artist> - <Album>.flac"
-// instead, its cue sheet written when the last one is done; a track that fails gives up
-// that file.
+// TRipAudit) and, when the output format is not WAV, each WAV encoded by its format's
+// encoder component (Encoder.h) on one of the job's workers ([CommonOptions] Jobs of them,
+// see RipPipeline.h) while the reader goes on with the next track; with one worker each
+// track is encoded before the next is read. With the FLAC cue-sheet setting the tracks go
+// into one "<Artist> - <Album>.flac" instead, encoded on the rip thread from the read itself
+// (one stream cannot be split over workers; no WAV unless it is kept), its cue sheet written
+// when the last one is done; a track that fails gives up that file.
 //
 // It holds the state machine and no widgets. Two windows show it: the CD rip window
 // (View()) and the step-by-step progress window (StepView()); the command line and the
@@ -28,6 +27,7 @@
 #include "settings/Options.h"
 
 #include <QHash>
+#include <QSet>
 #include <QTimer>
 
 struct TWholeDiscLayout;
@@ -119,20 +119,35 @@ private:
 
     // Encoding (CDRipJobEncode.cpp).
     void Dispatch();
-    void Encode(TEncodeWorker& worker, int index);
+    void Encode(TEncodeWorker& worker, int task);
     void WorkerProgress(const TProcessInfo& info);
     void EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info);
     int BusyWorkers() const;
     void WmaTick();
 
-    // FLAC (CDRipJobFlac.cpp): from the read itself unless the WAV is normalized first.
-    bool FlacDirect() const;
-    // The whole-disc file: ends it and writes its cue sheet; the entries' results follow.
+    // The whole-disc FLAC file (CDRipJobFlac.cpp): ends it and writes its cue sheet; the entries' results follow.
     void FinishCueFile();
     void GiveUpCueFile(int failedIndex, const QString& why);
     // The cue sheet of a rip of separate files, when the job ends (CDRipJobCue.cpp).
     void WriteRipCueSheet();
     TWholeDiscLayout CueLayout() const;
+
+    // Several formats from one read (CDRipJobFormats.cpp). Entry i's work in format slot k
+    // (FFormats[k]; slot 0 is FFormat) is task i * FFormats.size() + k.
+    void SetUpFormats(const QSet<QString>& primaryPaths);
+    int TaskOf(int index, int slot) const { return index * int(FFormats.size()) + slot; }
+    int EntryOf(int task) const { return task / int(FFormats.size()); }
+    int SlotOf(int task) const { return task % int(FFormats.size()); }
+    // The outputs of the other formats by the Existing rule, when entry `index` is read.
+    void ClaimExtraFormats(int index);
+    // Hands the ripped entry's encodes to the workers; none: the entry is over.
+    void QueueEncodes(int index);
+    // The WAV the encoders of entry `index` read.
+    QString EncodeInput(int index) const;
+    // An encode of the entry has ended (why: its failure, message: what to tell); the last
+    // one decides what becomes of the rip and hands the entry's outcome back.
+    void TaskEnded(int task, const QString& why, const QString& message);
+    void EntryEncoded(int index);
 
     QString EncodedName(int index) const;
     // The entry's output by the Existing rule (its wanted name until decided); the part
@@ -166,7 +181,7 @@ private:
     std::vector<std::unique_ptr<TEncodeWorker>> FWorkers;
     TRipPipeline FPipeline;
     std::unique_ptr<TCDRipThread> FRip;   // the read of entry FCount, while it runs
-    std::unique_ptr<TRipSink> FRipSink;   // FLAC from the read: the track's or the disc's file
+    std::unique_ptr<TRipSink> FRipSink;   // the whole-disc FLAC file, encoded from the read
     TPipelineRow FReaderRow;
     TView FView;
     TStepView FStepView;
@@ -181,4 +196,10 @@ private:
     TReplayGain FGain;                    // the loudness of the tracks read whole
     QHash<int, TReplayGainResult> FTrackGain;   // entry -> its track's
     TDiscTagExtras FTagExtras;            // the disc's CD-Text and cover for the tags
+    QVector<int> FFormats;                // the formats made; the first is FFormat
+    QVector<QStringList> FSlotPaths;      // slot k > 0: its outputs relative to the output folder
+    QHash<int, QString> FSlotFinal;       // task of slot k > 0 -> its output's decided name ("": none)
+    QHash<int, int> FOpenTasks;           // entry -> its encodes not yet ended
+    QHash<int, QList<QPair<QString, QString>>> FTaskFailures;   // entry -> (why, message) of failed encodes
+    QHash<int, QStringList> FSlotMade;    // entry -> its whole outputs of slots k > 0
 };

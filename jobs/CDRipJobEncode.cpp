@@ -28,10 +28,15 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 
 } // namespace
 
-void TCDRipJob::Encode(TEncodeWorker& worker, int index)
+void TCDRipJob::Encode(TEncodeWorker& worker, int task)
 {
-    worker.Index = index;
+    const int index = EntryOf(task);
+    const int slot = SlotOf(task);
+    const int format = FFormats[slot];
+    worker.Index = task;
     worker.Row.Track = Title(index);
+    // With several formats the row tells which one the worker makes.
+    if (FFormats.size() > 1) worker.Row.Track += QStringLiteral(" [") + QLatin1String(OutputFormats[size_t(format)].Word) + QLatin1Char(']');
     worker.Row.Percent = 0;
     worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
     worker.ProgressSeen = false;
@@ -42,11 +47,10 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     UpdateView();
     Changed();
     if (FDone) return;   // stopped from the view's handler
-    const QString wav = RipFile(index);
-    const QString out = OutputName(index);
+    const QString out = slot == 0 ? OutputName(index) : FSlotFinal.value(task);
     const TRipEntry entry = ParseRipEntry(FEntries.value(index));
     TEncodeRequest request;
-    request.Wav = wav;
+    request.Wav = EncodeInput(index);
     request.Output = out;
     request.Kind = RipJobKind;
     request.Tagged = true;
@@ -54,7 +58,7 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     request.Settings = FSettingsCopy;
     request.BeforeCommit = TagWriter(index, out);
     FTimer1.start();   // the estimate of an encoder with no progress reports (it stops itself)
-    worker.StartEncoder(FFormat, index, request);
+    worker.StartEncoder(format, task, request);
 }
 
 void TCDRipJob::WorkerProgress(const TProcessInfo& info)
@@ -69,35 +73,21 @@ void TCDRipJob::WorkerProgress(const TProcessInfo& info)
 // The worker's encoder has ended, well or not.
 void TCDRipJob::EncodeEnd(TEncodeWorker& worker, const TProcessInfo& info)
 {
-    const int index = worker.Index;
-    const QString wav = RipFile(index);
+    const int task = worker.Index;
+    const TPipelineRow row = worker.Row;
     const TEncodeOutcome outcome = worker.Finish(info);
-    const QString why = outcome.Failure;
-    const QString message = outcome.Message;
-    if (!why.isEmpty()) {
-        // The encoders have removed their part files; the rip is kept as a WAV for another
-        // try (its name by the Existing rule, whose decision clears the WAV's part-file
-        // name: the rip waits under another part name meanwhile).
-        if (FKeepWav.contains(index)) {
-            KeepOrDiscardRip(index);
-        } else {
-            const QString aside = PartPathOf(WavName(index) + QStringLiteral(".failed"));
-            DiscardPart(aside);
-            const QString keep = QFile::rename(wav, aside) ? ClaimExtra(WavName(index)) : QString();
-            QString error;
-            if (keep.isEmpty()) DiscardPart(aside);
-            else if (!CommitPart(aside, keep, &error)) FPrompter->ShowError(error);
-            DiscardPart(wav);
-        }
-        FPipeline.Finish(index, [this, index, why, message] {
-            if (!message.isEmpty()) FPrompter->ShowError(message);
-            Fail(index, why);
-        });
-        Next();
-        return;
+    if (outcome.Failure.isEmpty() && row.Percent < 100) {
+        // A whole file's row shows it done before the worker goes idle, whether or not the
+        // encoder's last report came before its end.
+        const TPipelineRow idle = worker.Row;
+        worker.Row = row;
+        worker.Row.Percent = 100;
+        UpdateView();
+        Changed();
+        worker.Row = idle;
+        if (FDone) return;   // stopped from the view's handler
     }
-    KeepOrDiscardRip(index);
-    FPipeline.Finish(index, [this, index] { Succeed(index); });
+    TaskEnded(task, outcome.Failure, outcome.Message);
     Next();
 }
 
@@ -111,9 +101,9 @@ void TCDRipJob::Dispatch()
     for (auto& worker : FWorkers) {
         if (FDone) return;
         if (worker->Busy()) continue;
-        const int index = FPipeline.Take();
-        if (index < 0) break;
-        Encode(*worker, index);
+        const int task = FPipeline.Take();
+        if (task < 0) break;
+        Encode(*worker, task);
     }
 }
 

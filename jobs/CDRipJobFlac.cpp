@@ -1,16 +1,11 @@
-// The rip job's FLAC steps: FLAC straight from the read, and the whole-disc file with its
-// cue sheet.
+// The rip job's whole-disc FLAC file: encoded straight from the read (one stream cannot be
+// split over workers), with its cue sheet once the last track is in.
 #include "jobs/CDRipJob.h"
 
 #include "encode/FlacRip.h"
 #include "encode/JobEntry.h"
 #include "metadata/TagWriters.h"
 #include "platform/OutputFile.h"
-
-bool TCDRipJob::FlacDirect() const
-{
-    return FFormat == FormatFlac && (FCue || !FSettings.CommonOptions.IsNormalize);
-}
 
 void TCDRipJob::FinishCueFile()
 {

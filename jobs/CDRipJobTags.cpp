@@ -89,10 +89,15 @@ void TCDRipJob::TagAlbumGain()
     if (!FSettings.CommonOptions.ReplayGain || FCue || FGain.TrackCount() == 0) return;
     const TReplayGainResult album = FGain.Album();
     const TTagWriteOptions options = TagWriteOptionsOf(FSettings);
+    // Every format's file of the entry (the others' are whole even when one failed).
+    std::vector<std::pair<int, QString>> files;
     for (int i = 0; i < FResults.size(); ++i) {
-        const TEntryResult& r = FResults[i];
-        if (!r.Produced || r.Output.isEmpty() || !FTrackGain.contains(i)) continue;
-        const TTagFormat format = TagFormatOf(r.Output);
+        if (FResults[i].Produced && !FResults[i].Output.isEmpty()) files.emplace_back(i, FResults[i].Output);
+        for (const QString& other : FSlotMade.value(i)) files.emplace_back(i, other);
+    }
+    for (const auto& [i, output] : files) {
+        if (!FTrackGain.contains(i)) continue;
+        const TTagFormat format = TagFormatOf(output);
         if (format == TTagFormat::Wav) continue;   // a WAV carries no loudness
         TTagRecord tags = TagsOf(i);
         if (!FSettings.ID3Use && format != TTagFormat::Mp3 && format != TTagFormat::Flac) {
@@ -101,7 +106,6 @@ void TCDRipJob::TagAlbumGain()
         tags.AlbumGain = album.Gain;
         tags.AlbumPeak = album.Peak;
         QString error;
-        if (!RetagFile(r.Output, tags, options, &error))
-            FPrompter->ShowWarning(r.Output + QStringLiteral(": ") + error);
+        if (!RetagFile(output, tags, options, &error)) FPrompter->ShowWarning(output + QStringLiteral(": ") + error);
     }
 }

@@ -112,10 +112,11 @@ QString Expand(const QString& pattern, const TFileNameTags& tags)
         case 'n': return tags.DiscNumber > 0 ? QString::number(tags.DiscNumber) : QString();
         case 'Y': return CleanValue(tags.Year);
         case 'G': return CleanValue(tags.Genre);
+        case 'F': return CleanValue(tags.Format);
         default: return QString();
         }
     };
-    static const QString tokens = QStringLiteral("ABDTNnYG");
+    static const QString tokens = QStringLiteral("ABDTNnYGF");
     QString out;
     QString literal;   // the pattern's own text, cleaned like a value but keeping '/'
     auto flush = [&] {
@@ -274,6 +275,7 @@ QString PatternExample(const QString& pattern, const QString& extension)
     tags.Genre = QStringLiteral("Rock");
     tags.TrackNumber = 1;
     tags.DiscNumber = 1;
+    tags.Format = extension.mid(1).toLower();
     tags.DefaultName = tags.Title;
     QSet<QString> used;
     return PatternRelativePath(pattern, tags, extension, used);

@@ -4,7 +4,8 @@
 //
 // Tokens: %A artist, %B album artist (the artist when none), %D album (disc), %N two-digit
 // track number, %n disc number (nothing when not known), %T title, %Y year,
-// %G genre name, %% a percent sign; any other character after '%' is kept as written.
+// %G genre name, %F the output format's command-line name (flac, mp3, ...), %% a percent
+// sign; any other character after '%' is kept as written.
 // "/" between parts makes folders. Each token value loses the characters a file name cannot
 // hold (StripFileNameChars, the double quote, control characters, NUL), leading dots and
 // spaces and trailing dots and spaces; an empty artist becomes "Unknown Artist", an empty album
@@ -29,6 +30,7 @@ struct TFileNameTags {
     QString Fallback;
     QString AlbumArtist;       // empty: the artist
     int DiscNumber = 0;        // 0: not known (%n gives nothing)
+    QString Format;            // %F: the output format's command-line name ("flac")
 };
 
 // The output file of one entry relative to the output folder ('/' between folders), ending

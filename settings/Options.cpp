@@ -131,6 +131,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(common, "DeEmphasis", o.CommonOptions.DeEmphasis, d.CommonOptions.DeEmphasis);
     visit(common, "AutoRip", o.CommonOptions.AutoRip, d.CommonOptions.AutoRip);
     visit(common, "EjectWhenDone", o.CommonOptions.EjectWhenDone, d.CommonOptions.EjectWhenDone);
+    visit(common, "ExtraFormats", o.CommonOptions.ExtraFormats, d.CommonOptions.ExtraFormats);
 
     const char* mp3 = "Mp3Options";
     visit(mp3, "IsSelectVBR", o.Mp3Options.IsSelectVBR, d.Mp3Options.IsSelectVBR);

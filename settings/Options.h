@@ -26,6 +26,9 @@ struct TCommonOptions {
     int32_t Existing = 0;
     // ReplayGain values in the tags of every file a job makes: 1 on, 0 off (others load as 1).
     int32_t ReplayGain = 1;
+    // Formats a rip makes besides OutputFormat from the same read: the format table's
+    // command-line names ("mp3,opus"); unknown names are ignored. Empty: none.
+    QString ExtraFormats{};
     // A cue sheet beside a rip of separate files: 1 on, 0 off.
     int32_t CueSheet = 1;
     // Pre-emphasised tracks de-emphasised as they are read: 1 on, 0 off.

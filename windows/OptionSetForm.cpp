@@ -1,6 +1,7 @@
 #include "windows/OptionSetForm.h"
 #include "windows/OptionSetWholeDisc.h"
 #include "windows/OptionSetDiscHandling.h"
+#include "windows/OptionSetExtraFormats.h"
 #include "ui_OptionSet.h"
 
 #include "cd/RipAudit.h"
@@ -132,6 +133,7 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     FReplayGain->setObjectName(QStringLiteral("ckbReplayGain"));
     FUi->vlOutput->insertWidget(std::max(0, FUi->vlOutput->count() - 1), FReplayGain);
     AddWholeDiscOptions(this, FUi->TabSheet1, FUi->vlOutput);
+    AddExtraFormatOptions(this, FUi->TabSheet1, FUi->vlOutput);
     // The encode workers of a rip ([CommonOptions] Jobs; 0: one per core).
     auto* jobsRow = new QHBoxLayout;
     auto* jobsLabel = new QLabel(tr("Workers (0: one per core):"), FUi->TabSheet1);

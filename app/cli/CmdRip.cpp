@@ -52,7 +52,8 @@ int Rip(const QStringList& args)
     parser.setApplicationDescription("Rip tracks of the disc in the drive and encode them to WAV, MP3, OGG, WMA or FLAC.");
     parser.addOption(QCommandLineOption("drive", "Use drive N (0-based position in the drive list).", "N"));
     parser.addOption(QCommandLineOption("tracks", "The tracks to rip, as 1,3-5 (default: all).", "LIST"));
-    parser.addOption(QCommandLineOption("format", "Output format: " + OutputFormatWordList() + " (default: the settings').", "F"));
+    parser.addOption(QCommandLineOption("format", "Output format: " + OutputFormatWordList()
+                                                      + "; several separated by commas are made from one read (default: the settings').", "F"));
     parser.addOption(QCommandLineOption("out", "Output folder (default: the one in the settings).", "DIR"));
     parser.addOption(QCommandLineOption("pattern", "File-name pattern below the output folder, as \"%A/%D/%N %T\" "
                                                    "(default: the settings'; empty: the track titles).", "P"));
@@ -89,12 +90,17 @@ int Rip(const QStringList& args)
         || !ExistingOption(parser, "rip", common))
         return 2;
     if (parser.isSet("format")) {
-        const int format = OutputFormatOfWord(parser.value("format"));
-        if (format < 0) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes ") + OutputFormatWordList());
-            return 2;
+        // "flac,mp3,opus": the first is the rip's format, the others are made from the same read.
+        QStringList words = parser.value("format").split(QLatin1Char(','));
+        for (const QString& word : words) {
+            if (OutputFormatOfWord(word.trimmed()) < 0) {
+                PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes ") + OutputFormatWordList()
+                                      + QStringLiteral(", or several of them separated by commas"));
+                return 2;
+            }
         }
-        common.OutputFormat = format;
+        common.OutputFormat = OutputFormatOfWord(words.takeFirst().trimmed());
+        common.ExtraFormats = words.join(QLatin1Char(','));
     }
     if (parser.isSet("flac-level")) {
         bool ok = false;

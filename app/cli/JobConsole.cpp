@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QSet>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <memory>
 #include <cerrno>
 #include <csignal>
@@ -193,19 +194,39 @@ int RunJobOnConsole(TJobBase& job, const char* command)
     QEventLoop loop;
     QString caption;
     int shown = -1;
-    QStringList rowsShown;
+    QStringList rowKeys;      // each row's stage and track shown last
+    QVector<int> rowTens;     // and the last ten of its percent shown
     QObject::connect(&job, &TJobBase::ViewChanged, &job, [&] {
-        // A row is printed when its stage or track changes or its percent reaches a new ten.
+        // A row's stage and track when it begins work on one, then every ten of its percent
+        // (each ten passed, even when a report skips one). Idle and waiting rows print
+        // nothing: what is printed of each track is the same whatever the worker count.
         const QVector<TPipelineRow> rows = job.ProgressRows();
+        while (rowKeys.size() < rows.size()) {
+            rowKeys.append(QString());
+            rowTens.append(0);
+        }
         for (int i = 0; i < rows.size(); ++i) {
             TPipelineRow row = rows[i];
-            row.Percent = row.Percent / 10 * 10;
-            const QString line = RowLine(row);
-            if (rowsShown.value(i) == line) continue;
-            while (rowsShown.size() <= i) rowsShown.append(QString());
-            rowsShown[i] = line;
-            PrintLine(stderr, line);
+            if (row.Track.isEmpty()) {
+                rowKeys[i].clear();
+                continue;
+            }
+            const QString key = row.Stage + QLatin1Char('\n') + row.Track;
+            const int ten = std::min(100, row.Percent / 10 * 10);
+            if (rowKeys[i] != key) {
+                rowKeys[i] = key;
+                rowTens[i] = 0;
+                row.Percent = 0;
+                PrintLine(stderr, RowLine(row));
+            }
+            for (int t = rowTens[i] + 10; t <= ten; t += 10) {
+                row.Percent = t;
+                PrintLine(stderr, RowLine(row));
+            }
+            rowTens[i] = std::max(rowTens[i], ten);
         }
+        // The rows tell the step's progress; a job without them prints its step.
+        if (!rows.isEmpty()) return;
         const int percent = job.StepPercent();
         if (job.StepCaption() != caption) {
             shown = percent >= 0 ? percent / 10 * 10 : -1;

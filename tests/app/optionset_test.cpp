@@ -149,6 +149,8 @@ TEST_F(OptionSetTest, EveryFieldRoundTripsThroughWindowFileAndNextStart)
         Get<QComboBox>(f, "cbWMABitrate")->setCurrentIndex(3);
         Get<QSlider>(f, "tbFlacLevel")->setValue(8);
         Get<QCheckBox>(f, "ckbFlacCuesheet")->setChecked(true);
+        Get<QCheckBox>(f, "ckbExtraFormat_opus")->setChecked(true);
+        Get<QCheckBox>(f, "ckbExtraFormat_mp3")->setChecked(true);
         Get<QCheckBox>(f, "cbUseID3")->setChecked(true);
         Get<QLineEdit>(f, "ID3artist")->setText(QStringLiteral("歌手"));
         Get<QLineEdit>(f, "ID3album")->setText("Album");
@@ -166,6 +168,7 @@ TEST_F(OptionSetTest, EveryFieldRoundTripsThroughWindowFileAndNextStart)
     EXPECT_EQ(o.CommonOptions.NormalizePercent, 80);
     EXPECT_TRUE(o.CommonOptions.EnableRipTime);
     EXPECT_EQ(o.CommonOptions.RipTime, 30);
+    EXPECT_EQ(o.CommonOptions.ExtraFormats, "mp3,opus");
     EXPECT_TRUE(o.Mp3Options.IsSelectVBR);
     EXPECT_TRUE(o.Mp3Options.IsVBRHead);
     EXPECT_EQ(o.Mp3Options.BitRate, 192);

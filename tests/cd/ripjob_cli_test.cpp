@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -86,5 +87,39 @@ TEST(RipJobCli, SigtermStopsTheWorkers)
         probe.start("ffmpeg", {"-v", "error", "-i", out + "/" + mp3, "-f", "null", "-"});
         ASSERT_TRUE(probe.waitForFinished(30000));
         EXPECT_EQ(probe.exitCode(), 0) << mp3.toStdString();
+    }
+}
+
+// The progress printed of each track is the same for any worker count on either CD library
+// (the workers' tags and the order aside): its read and its encode, each ten of their percent.
+TEST(RipJobCli, ProgressLinesDoNotDependOnTheWorkerCount)
+{
+    QTemporaryDir home;
+    const QString cue = MakeTestDisc(home.path(), {"--track", "audio:900", "--track", "audio:700", "--track", "audio:800"});
+    const QString out = home.filePath("out");
+    for (const QString input : {"--cd-input-only", ""}) {
+        for (const char* format : {"mp3", "flac", "flac,opus"}) {
+            QStringList reference;
+            for (const char* jobs : {"1", "2", "0"}) {
+                SCOPED_TRACE((input + " " + format + " --jobs " + jobs).toStdString());
+                QDir(out).removeRecursively();
+                QProcess p;
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert("HOME", home.path());
+                env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+                p.setProcessEnvironment(env);
+                QStringList args = {"rip", "--no-accuraterip", "--no-ctdb", "--disc-image", cue, "--out", out, "--format", format, "--jobs", jobs};
+                if (!input.isEmpty()) args << input;
+                p.start(VARNELCD_CLI, args);
+                ASSERT_TRUE(p.waitForFinished(60000));
+                ASSERT_EQ(p.exitCode(), 0);
+                QStringList lines = QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+                for (QString& line : lines) line.remove(QRegularExpression("^\\[(rip|w\\d+)\\] "));
+                lines.sort();
+                EXPECT_TRUE(lines.contains("Extracting... 音轨 03 100%"));
+                if (reference.isEmpty()) reference = lines;
+                else EXPECT_EQ(lines, reference);
+            }
+        }
     }
 }

@@ -456,18 +456,17 @@ TEST_P(RipJobTest, StoppingAFlacRipLeavesNoFile)
 }
 
 
-// Any worker count leaves the files one worker leaves, and never more than Jobs+1 ripped
-// WAVs wait for or are in an encoder.
+// Any worker count leaves the files one worker leaves, byte for byte, in every format, and
+// never more than Jobs+1 ripped WAVs wait for or are in an encoder.
 TEST_P(RipJobTest, WorkerCountsLeaveTheSameFiles)
 {
     UseDisc({"40", "30", "20", "25", "35"});
     const QStringList entries = {"01One", "02Two", "03Three", "04Four", "05Five"};
     OptionsSetting.CDInfo.Artist = "Artist";
-    struct TCase {
-        int Format;
-        bool Normalize;
-    } cases[] = {{TCDRipJob::FormatWav, false}, {TCDRipJob::FormatMp3, false}, {TCDRipJob::FormatOgg, false},
-                 {TCDRipJob::FormatWma, false}, {TCDRipJob::FormatFlac, true}};
+    struct TCase { int Format; bool Normalize; } cases[] = {
+        {TCDRipJob::FormatWav, false}, {TCDRipJob::FormatMp3, false}, {TCDRipJob::FormatOgg, false},
+        {TCDRipJob::FormatWma, false}, {TCDRipJob::FormatFlac, true}, {TCDRipJob::FormatFlac, false},
+        {TCDRipJob::FormatOpus, false}, {TCDRipJob::FormatAac, false}, {TCDRipJob::FormatAlac, false}};
     for (const TCase& c : cases) {
         OptionsSetting.CommonOptions.OutputFormat = c.Format;
         OptionsSetting.CommonOptions.IsNormalize = c.Normalize;

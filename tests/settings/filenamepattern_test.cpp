@@ -17,7 +17,7 @@ namespace {
 TFileNameTags Tags(const QString& title = "Title", const QString& artist = "Artist", const QString& album = "Album",
                    const QString& year = "1999")
 {
-    return TFileNameTags{artist, album, title, year, "Rock", 3, "Title", {}, {}, 0};
+    return TFileNameTags{artist, album, title, year, "Rock", 3, "Title", {}, {}, 0, {}};
 }
 
 QString One(const QString& pattern, const TFileNameTags& tags, const QString& ext = ".mp3")
@@ -49,10 +49,12 @@ TEST(FileNamePattern, TokensCleaningAndDefaults)
         {"a:b/%T", Tags(), "ab/Title.mp3"},
         {"", Tags("x"), "Title.mp3"},   // no pattern: the default name
         {"%B/%n-%N", Tags(), "Artist/-03.mp3"},   // no album artist, no disc number
-        {"%B/%n-%N", TFileNameTags{"A", "D", "T", "", "", 3, "T", {}, "Various: Artists", 2}, "Various Artists/2-03.mp3"},
+        {"%B/%n-%N", TFileNameTags{"A", "D", "T", "", "", 3, "T", {}, "Various: Artists", 2, {}}, "Various Artists/2-03.mp3"},
+        {"%F/%N %T", TFileNameTags{"A", "D", "T", "", "", 3, "T", {}, "", 0, "flac"}, "flac/03 T.mp3"},
     };
     for (const auto& c : cases) EXPECT_EQ(One(c.pattern, c.tags), c.expected) << c.pattern;
     EXPECT_EQ(PatternExample("%A/%D/%N %T", ".mp3"), "Artist/Album/01 Title.mp3");
+    EXPECT_EQ(PatternExample("%F/%T", ".ogg"), "ogg/Title.ogg");
 }
 
 // Whatever a stored title holds, every name a job makes follows one rule (the track files
@@ -123,7 +125,7 @@ TEST(FileNamePattern, CollisionsWithinAJob)
     used.clear();
     for (const auto& [name, fallback, expected] : {std::tuple{"x", "01x", "x.wav"}, {"X", "02X", "02X.wav"},
                                                    {"", "03", "03.wav"}, {"x", "", "x.wav"}})
-        EXPECT_EQ(PatternRelativePath("", TFileNameTags{{}, {}, {}, {}, {}, 0, name, fallback, {}, 0}, ".wav", used), expected);
+        EXPECT_EQ(PatternRelativePath("", TFileNameTags{{}, {}, {}, {}, {}, 0, name, fallback, {}, 0, {}}, ".wav", used), expected);
 }
 
 TEST(FileNamePattern, FoldersAreMadeInsideTheOutputFolderOnly)

@@ -91,7 +91,7 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
     EXPECT_EQ(ini.ReadSection("CommonOptions"),
               QStringList({"OutputFolder", "OutputFormat", "IsKeepWav", "IsNormalize", "NormalizePercent",
                            "EnableRipTime", "RipTime", "FileNamePattern", "Jobs", "WriteRipLog", "Existing",
-                           "ReplayGain", "CueSheet", "DeEmphasis", "AutoRip", "EjectWhenDone"}));
+                           "ReplayGain", "CueSheet", "DeEmphasis", "AutoRip", "EjectWhenDone", "ExtraFormats"}));
     EXPECT_EQ(ini.ReadSection("OggOptions"),
               QStringList({"IsUseCompress", "CompressPosition", "MaxBitRate", "NomalBitRate", "MinBitRate"}));
     EXPECT_EQ(ini.ReadSection("QueryCDDB"), QStringList({"Server", "Script", "UseProxy", "ProxyAddress", "Port"}));
@@ -124,6 +124,7 @@ TEST_F(OptionsTest, EveryFieldSurvivesARoundTrip)
 {
     TOptionsSetting& o = OptionsSetting;
     o.CommonOptions = {QStringLiteral("/音乐/out dir/"), 2, true, true, 80, true, 45, "%A/%D/%N %T", 3, false};
+    o.CommonOptions.ExtraFormats = "mp3,opus";
     o.FlacOptions = {8, true};
     o.AccurateRip.Url = "http://127.0.0.1:9/ar";
     o.Ctdb = {"https://127.0.0.1:9/ctdb", false};
@@ -147,6 +148,7 @@ TEST_F(OptionsTest, EveryFieldSurvivesARoundTrip)
     const auto& c = o.CommonOptions;
     const auto& sc = saved.CommonOptions;
     EXPECT_EQ(c.OutputFolder, sc.OutputFolder);
+    EXPECT_EQ(c.ExtraFormats, sc.ExtraFormats);
     EXPECT_EQ(std::tie(c.OutputFormat, c.IsKeepWav, c.IsNormalize, c.NormalizePercent, c.EnableRipTime, c.RipTime),
               std::tie(sc.OutputFormat, sc.IsKeepWav, sc.IsNormalize, sc.NormalizePercent, sc.EnableRipTime, sc.RipTime));
     const auto& m = o.Mp3Options;
