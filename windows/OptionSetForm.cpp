@@ -1,5 +1,6 @@
 #include "windows/OptionSetForm.h"
 #include "windows/OptionSetWholeDisc.h"
+#include "windows/OptionSetInterface.h"
 #include "ui_OptionSet.h"
 
 #include "cd/RipAudit.h"
@@ -131,6 +132,7 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     FReplayGain->setObjectName(QStringLiteral("ckbReplayGain"));
     FUi->vlOutput->insertWidget(std::max(0, FUi->vlOutput->count() - 1), FReplayGain);
     AddWholeDiscOptions(this, FUi->TabSheet1, FUi->vlOutput);
+    AddInterfaceLanguageOption(this, FUi->TabSheet1, FUi->vlOutput);
     // The encode workers of a rip ([CommonOptions] Jobs; 0: one per core).
     auto* jobsRow = new QHBoxLayout;
     auto* jobsLabel = new QLabel(tr("Workers (0: one per core):"), FUi->TabSheet1);
