@@ -69,7 +69,7 @@ TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* p
         FWorkers.back()->OnProgress = [this](TEncodeWorker&, const TProcessInfo& info) { WorkerProgress(info); };
     }
     FReaderRow.Name = QStringLiteral("rip");
-    FReaderRow.Stage = QStringLiteral("idle");
+    FReaderRow.Stage = Res("RES_Stage_Idle", QStringLiteral("空闲"));
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TCDRipJob::WmaTick);
 
@@ -177,7 +177,7 @@ void TCDRipJob::StartRip(int index)
         if (out.isEmpty()) {
             FCount += 1;
             FReaderRow.Track.clear();
-            FReaderRow.Stage = QStringLiteral("idle");
+            FReaderRow.Stage = Res("RES_Stage_Idle", QStringLiteral("空闲"));
             FPipeline.Finish(index, nullptr);
             QMetaObject::invokeMethod(this, [this] { Next(); }, Qt::QueuedConnection);
             return;
@@ -302,7 +302,7 @@ void TCDRipJob::LayoutFailed(int reason)
     if (FRipSink) FRipSink->Discard();
     FRipSink.reset();
     FReaderRow.Track.clear();
-    FReaderRow.Stage = QStringLiteral("idle");
+    FReaderRow.Stage = Res("RES_Stage_Idle", QStringLiteral("空闲"));
     if (FCue) DiscardPart(PartPathOf(FCueFile));
     // Nothing more can be read: told once, and every entry not read fails with it.
     const int first = FCount;
@@ -337,7 +337,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     if (!FCue) FRipSink.reset();
     FCount += 1;
     FReaderRow.Track.clear();
-    FReaderRow.Stage = QStringLiteral("idle");
+    FReaderRow.Stage = Res("RES_Stage_Idle", QStringLiteral("空闲"));
     FReaderRow.Percent = 0;
 
     int code = info.ErrorCode;
@@ -443,7 +443,7 @@ void TCDRipJob::Next()
             StartRip(FCount);
             return;
         }
-        FReaderRow.Stage = QStringLiteral("waiting");
+        FReaderRow.Stage = Res("RES_Stage_Waiting", QStringLiteral("等待中"));
     } else if (BusyWorkers() == 0 && FPipeline.Waiting() == 0) {
         FPipeline.Flush();
         TagAlbumGain();

@@ -63,7 +63,7 @@ void TMainForm::ActionExtractExecute()
         if (FPrompter->AskYesNo(question, TPrompter::Answer::Yes) != TPrompter::Answer::Yes)
             return;
         if (!QDir().mkdir(folder)) {
-            FPrompter->ShowError(QStringLiteral("Cannot create ") + folder);
+            FPrompter->ShowError(LangString("RES_Cannot_Create", QStringLiteral("无法创建 %1")).arg(folder));
             return;
         }
     }

@@ -152,7 +152,7 @@ int Rip(const QStringList& args)
     }
     for (int t : tracks)
         if (rows[t].Data) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: track %1 is a data track").arg(rows[t].Number));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_DataTrack", QStringLiteral("音轨 %1 是数据音轨")).arg(rows[t].Number));
             return 2;
         }
 
@@ -170,7 +170,7 @@ int Rip(const QStringList& args)
         const bool create = parser.isSet("out") || prompter.AskYesNo(question, TPrompter::Answer::No) == TPrompter::Answer::Yes;
         if (!create) return 1;
         if (!QDir().mkpath(folder)) {
-            PrintLine(stderr, QStringLiteral("Cannot create ") + folder);
+            PrintLine(stderr, LangString("RES_Cannot_Create", QStringLiteral("无法创建 %1")).arg(folder));
             return 1;
         }
     }

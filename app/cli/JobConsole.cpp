@@ -3,6 +3,7 @@
 #include "app/cli/CliCommand.h"
 #include "jobs/JobBase.h"
 #include "platform/OutputFile.h"
+#include "settings/Lang.h"
 #include "settings/Options.h"
 
 #include <QEventLoop>
@@ -65,6 +66,13 @@ private:
     struct sigaction FOldTerm {};
 };
 
+// The answer a --yes or --no run gives, shown after the question.
+QString GivenAnswer(TPrompter::Answer answer)
+{
+    return QLatin1Char(' ') + (answer == TPrompter::Answer::Yes ? LangString("RES_Cli_AnswerYes", QStringLiteral("是"))
+                                                                 : LangString("RES_Cli_AnswerNo", QStringLiteral("否")));
+}
+
 QString RowLine(const TPipelineRow& row)
 {
     QString line = QLatin1Char('[') + row.Name + QStringLiteral("] ") + row.Stage;
@@ -88,11 +96,11 @@ void TJobConsolePrompter::ShowInformation(const QString& text)
 TPrompter::Answer TJobConsolePrompter::AskYesNo(const QString& text, Answer defaultAnswer)
 {
     if (FAnswer != Answer::Cancel) {
-        PrintLine(stderr, text + (FAnswer == Answer::Yes ? QStringLiteral(" yes") : QStringLiteral(" no")));
+        PrintLine(stderr, text + GivenAnswer(FAnswer));
         return FAnswer;
     }
     if (!::isatty(STDIN_FILENO)) return defaultAnswer == Answer::Yes ? Answer::Yes : Answer::No;
-    std::fputs((text + QStringLiteral(" [y/N] ")).toUtf8().constData(), stderr);
+    std::fputs((text + QLatin1Char(' ') + LangString("RES_Cli_AskYesNo", QStringLiteral("[y=是, N=否]")) + QLatin1Char(' ')).toUtf8().constData(), stderr);
     std::fflush(stderr);
     char line[16] = {};
     if (!std::fgets(line, sizeof line, stdin)) return Answer::No;
@@ -102,12 +110,12 @@ TPrompter::Answer TJobConsolePrompter::AskYesNo(const QString& text, Answer defa
 TPrompter::Overwrite TJobConsolePrompter::AskOverwrite(const QString& text)
 {
     if (FAnswer != Answer::Cancel) {
-        PrintLine(stderr, text + (FAnswer == Answer::Yes ? QStringLiteral(" yes") : QStringLiteral(" no")));
+        PrintLine(stderr, text + GivenAnswer(FAnswer));
         return FAnswer == Answer::Yes ? Overwrite::Yes : Overwrite::No;
     }
     if (!::isatty(STDIN_FILENO)) return Overwrite::No;
     for (;;) {
-        std::fputs((text + QStringLiteral(" [y=yes, a=yes to all, n=no, N=no to all] ")).toUtf8().constData(), stderr);
+        std::fputs((text + QLatin1Char(' ') + LangString("RES_Cli_AskOverwrite", QStringLiteral("[y=是, a=全部是, n=否, N=全部否]")) + QLatin1Char(' ')).toUtf8().constData(), stderr);
         std::fflush(stderr);
         char line[16] = {};
         if (!std::fgets(line, sizeof line, stdin)) return Overwrite::No;
@@ -229,7 +237,8 @@ int RunJobOnConsole(TJobBase& job, const char* command)
             const int signo = stopSignals.Take();
             if (signo == 0 || caught) return;
             caught = signo;
-            PrintLine(stderr, QStringLiteral("varnelcd-cli %1: stopped by signal %2").arg(QLatin1String(command)).arg(signo));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                                  + LangString("RES_Cli_StoppedBySignal", QStringLiteral("收到信号 %1，已停止")).arg(signo));
             job.StopJob();
         });
     }
@@ -251,7 +260,7 @@ int RunJobOnConsole(TJobBase& job, const char* command)
             ++failed;
             PrintLine(stderr, QStringLiteral("varnelcd-cli %1: %2: %3")
                                   .arg(QLatin1String(command), job.Entries().value(i),
-                                       results[i].Failure.isEmpty() ? QStringLiteral("not produced") : results[i].Failure));
+                                       results[i].Failure.isEmpty() ? LangString("RES_Cli_NotProduced", QStringLiteral("未生成")) : results[i].Failure));
         }
     }
     if (caught) return 128 + caught;
