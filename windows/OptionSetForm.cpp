@@ -82,8 +82,12 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
         FUi->cbOggMaxBit->addItem(QString::fromLatin1(text));
         FUi->cbOggMinBit->addItem(QString::fromLatin1(text));
     }
+    // The profiles' channel words in the interface's language (the list is kept by index).
     for (const char* text : WMAProfileTexts)
-        FUi->cbWMABitrate->addItem(QString::fromLatin1(text));
+        FUi->cbWMABitrate->addItem(
+            QString::fromLatin1(text)
+                .replace(QLatin1String("Stereo"), LangString(QStringLiteral("RES_Wma_Stereo"), QStringLiteral("立体声")))
+                .replace(QLatin1String("Mono"), LangString(QStringLiteral("RES_Wma_Mono"), QStringLiteral("单声道"))));
     for (const TOutputFormatRow& row : OutputFormats)
         FUi->cbOutputFormat->addItem(QString::fromLatin1(row.ComboText));
     BuildFlacPage();

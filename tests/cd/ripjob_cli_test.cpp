@@ -70,8 +70,8 @@ TEST(RipJobCli, SigtermStopsTheWorkers)
     env.insert("HOME", home.path());
     env.insert("XDG_CONFIG_HOME", home.path() + "/config");
     p.setProcessEnvironment(env);
-    p.start(VARNELCD_CLI, {"rip", "--no-accuraterip", "--no-ctdb", "--no-cue", "--cd-input-only", "--disc-image", cue, "--out", out,
-                           "--format", "mp3", "--jobs", "2"});
+    p.start(VARNELCD_CLI, {"rip", "--lang", "en", "--no-accuraterip", "--no-ctdb", "--no-cue", "--cd-input-only", "--disc-image", cue,
+                           "--out", out, "--format", "mp3", "--jobs", "2"});
     p.setReadChannel(QProcess::StandardError);
     QByteArray err;
     while (!err.contains("[w1] Encoding") && p.waitForReadyRead(30000)) err += p.readAllStandardError();
