@@ -516,7 +516,8 @@ void TMainForm::ShowAbout()
     box.setWindowTitle(ApplicationTitle());
     box.setIconPixmap(style()->standardIcon(QStyle::SP_DriveCDIcon).pixmap(48, 48));
     box.setText(QStringLiteral("<b>%1 %2</b>").arg(ApplicationTitle(), ApplicationVersion()));
-    box.setInformativeText(QStringLiteral("Audio CD ripper and converter: WAV, MP3, Ogg Vorbis, WMA.\n\n") + ApplicationLicence());
+    box.setInformativeText(LangString("RES_About_Text", QStringLiteral("音乐CD抓轨与转换：WAV、MP3、Ogg Vorbis、WMA。")) + QStringLiteral("\n\n")
+                           + ApplicationLicence());
     box.exec();
 }
 

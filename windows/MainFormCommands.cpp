@@ -71,10 +71,12 @@ void TMainForm::ConvertFiles(int mode)
     // The modes that take any file FFmpeg decodes.
     const bool anySound = mode == ModeToFlac || mode == TConversionJob::ToOpus || mode == TConversionJob::ToAac
                           || mode == TConversionJob::ToAlac;
-    const QString filter = fromMp3    ? QStringLiteral("MP3 file (*.mp3);;Any file (*)")
-                           : anySound ? QStringLiteral("Sound file (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape "
-                                                       "*.aac *.aif *.aiff);;Any file (*)")
-                                      : QStringLiteral("Sound file (*.wav);;Any file (*)");
+    const QString anyFile = QStringLiteral(";;") + LangString("RES_Filter_AnyFile", QStringLiteral("所有文件")) + QStringLiteral(" (*)");
+    const QString sound = LangString("RES_Filter_SoundFile", QStringLiteral("声音文件"));
+    const QString filter = fromMp3    ? LangString("RES_Filter_Mp3File", QStringLiteral("MP3文件")) + QStringLiteral(" (*.mp3)") + anyFile
+                           : anySound ? sound + QStringLiteral(" (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape "
+                                                               "*.aac *.aif *.aiff)") + anyFile
+                                      : sound + QStringLiteral(" (*.wav)") + anyFile;
     const QString caption = Action(mode == ModeWavToMp3                ? "miActionWavToMp3"
                                    : fromMp3                           ? "mnuMp3ToWav"
                                    : mode == ModeWavToOgg              ? "miWAVtoOGG"

@@ -78,16 +78,16 @@ protected:
 
 TEST_F(CommandsTest, ConversionsChooseFilesCheckTheFolderAndHandOverModeAndFiles)
 {
-    const char* AnySound = "Sound file (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape *.aac *.aif *.aiff);;Any file (*)";
+    const char* AnySound = "声音文件 (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape *.aac *.aif *.aiff);;所有文件 (*)";
     const struct {
         const char* action;
         int mode;
         const char* filter;
     } commands[] = {
-        {"ActionWavToMp3", 2, "Sound file (*.wav);;Any file (*)"},
-        {"mnuMp3ToWav", 3, "MP3 file (*.mp3);;Any file (*)"},
-        {"miWAVtoOGG", 5, "Sound file (*.wav);;Any file (*)"},
-        {"miWAVtoWMA", 6, "Sound file (*.wav);;Any file (*)"},
+        {"ActionWavToMp3", 2, "声音文件 (*.wav);;所有文件 (*)"},
+        {"mnuMp3ToWav", 3, "MP3文件 (*.mp3);;所有文件 (*)"},
+        {"miWAVtoOGG", 5, "声音文件 (*.wav);;所有文件 (*)"},
+        {"miWAVtoWMA", 6, "声音文件 (*.wav);;所有文件 (*)"},
         {"miToFLAC", 7, AnySound},
         {"miToOpus", 8, AnySound},
         {"miToAAC", 9, AnySound},
