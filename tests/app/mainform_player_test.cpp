@@ -131,7 +131,7 @@ TEST_F(PlayerTest, ADataTrackNeverPlays)
     auto form = Open({"audio:20", "data:30"});
     Play(*form, 1);
     EXPECT_FALSE(form->Playing());
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Media device initialization failed! track 2 is a data track"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Media device initialization failed! 音轨 2 是数据音轨"));
     EXPECT_FALSE(form->Action("aStop")->isEnabled());
     form->close();
 }
@@ -250,8 +250,8 @@ TEST_F(PlayerTest, CommandLinePlaysATrackAndTellsWhyItCannot)
     EXPECT_TRUE(got == expect);
 
     EXPECT_EQ(run({"--track", "3"}, &err), 1);
-    EXPECT_TRUE(err.contains("track 3 is a data track")) << err.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(err).contains(QStringLiteral("音轨 3 是数据音轨"))) << err.toStdString();
     EXPECT_EQ(run({"--track", "9"}, &err), 1);
-    EXPECT_TRUE(err.contains("the disc has no track 9")) << err.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(err).contains(QStringLiteral("光盘上没有音轨 9"))) << err.toStdString();
     EXPECT_EQ(run({}, &err), 2);
 }
