@@ -89,7 +89,7 @@ int Rip(const QStringList& args)
     if (parser.isSet("format")) {
         const int format = OutputFormatOfWord(parser.value("format"));
         if (format < 0) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes ") + OutputFormatWordList());
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_FormatTakes", QStringLiteral("--format 只接受 %1")).arg(OutputFormatWordList()));
             return 2;
         }
         common.OutputFormat = format;
@@ -98,7 +98,7 @@ int Rip(const QStringList& args)
         bool ok = false;
         const int level = parser.value("flac-level").toInt(&ok);
         if (!ok || level < 0 || level > 8) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --flac-level takes 0 to 8"));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_FlacLevelTakes", QStringLiteral("--flac-level 只接受 0 到 8")));
             return 2;
         }
         run.FlacOptions.Level = level;
@@ -115,7 +115,7 @@ int Rip(const QStringList& args)
         bool ok = false;
         audit.Offset = parser.value("offset").toInt(&ok);
         if (!ok || audit.Offset < -MaxReadOffset || audit.Offset > MaxReadOffset) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --offset takes a number of samples from -5880 to 5880"));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_OffsetTakes", QStringLiteral("--offset 只接受 -5880 到 5880 的采样数")));
             return 2;
         }
         audit.HasOffset = true;
@@ -129,7 +129,7 @@ int Rip(const QStringList& args)
     if (parser.isSet("strategy")) {
         audit.Strategy = parser.value("strategy");
         if (audit.Strategy != QLatin1String("secure") && audit.Strategy != QLatin1String("burst")) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --strategy takes secure or burst"));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_StrategyTakes", QStringLiteral("--strategy 只接受 secure 或 burst")));
             return 2;
         }
     }
@@ -147,7 +147,7 @@ int Rip(const QStringList& args)
         for (const TTrackRow& r : rows)
             if (!r.Data) tracks.append(r.Position);   // data tracks are never read
     } else if (!ParseTrackList(parser.value("tracks"), count, tracks, rows.contains(0) ? 0 : 1)) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --tracks takes positions 1 to %1, as 1,3-5").arg(count));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_TracksTakes", QStringLiteral("--tracks 只接受 1 到 %1 的位置，如 1,3-5")).arg(count));
         return 2;
     }
     for (int t : tracks)

@@ -141,7 +141,8 @@ bool ExistingOption(const QCommandLineParser& parser, const char* command, TComm
     if (!parser.isSet("existing")) return true;
     TExisting value;
     if (!ParseExisting(parser.value("existing"), value)) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --existing takes ask, skip, rename or overwrite").arg(QLatin1String(command)));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                              + LangString("RES_Cli_ExistingTakes", QStringLiteral("--existing 只接受 ask、skip、rename 或 overwrite")));
         return false;
     }
     common.Existing = int32_t(value);
@@ -157,7 +158,8 @@ void AddAnswerOptions(QCommandLineParser& parser)
 bool AnswerOption(const QCommandLineParser& parser, const char* command, TPrompter::Answer& answer)
 {
     if (parser.isSet("yes") && parser.isSet("no")) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --yes and --no exclude each other").arg(QLatin1String(command)));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                              + LangString("RES_Cli_YesNoExclusive", QStringLiteral("--yes 与 --no 不能同时使用")));
         return false;
     }
     answer = parser.isSet("yes") ? TPrompter::Answer::Yes
@@ -176,7 +178,8 @@ bool ReplayGainOption(const QCommandLineParser& parser, const char* command, TCo
     if (!parser.isSet("replaygain")) return true;
     const QString value = parser.value("replaygain").toLower();
     if (value != QLatin1String("on") && value != QLatin1String("off")) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --replaygain takes on or off").arg(QLatin1String(command)));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                              + LangString("RES_Cli_ReplayGainTakes", QStringLiteral("--replaygain 只接受 on 或 off")));
         return false;
     }
     common.ReplayGain = value == QLatin1String("on") ? 1 : 0;
@@ -189,7 +192,8 @@ bool JobsOption(const QCommandLineParser& parser, const char* command, TCommonOp
     bool ok = false;
     const int jobs = parser.value("jobs").toInt(&ok);
     if (!ok || jobs < 0) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --jobs takes a number from 0 up (0: one per core)").arg(QLatin1String(command)));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                              + LangString("RES_Cli_JobsTakes", QStringLiteral("--jobs 只接受 0 或更大的数（0：每个核心一个）")));
         return false;
     }
     common.Jobs = jobs;

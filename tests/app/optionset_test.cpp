@@ -474,11 +474,11 @@ TEST_F(OptionSetTest, FileNamePatternShowsItsExampleAsTypedAndIsStored)
     auto* edit = Get<QLineEdit>(form.get(), "editFileNamePattern");
     auto* example = Get<QGroupBox>(form.get(), "gbFileNamePattern")->findChild<QLabel*>();
     ASSERT_NE(example, nullptr);
-    EXPECT_TRUE(example->text().endsWith("Title.mp3") && !example->text().contains('/')) << example->text().toStdString();
+    EXPECT_TRUE(example->text().endsWith(QStringLiteral("标题.mp3")) && !example->text().contains('/')) << example->text().toStdString();
     QTest::keyClicks(edit, "%A/%D/%N %T");
-    EXPECT_TRUE(example->text().endsWith("Artist/Album/01 Title.mp3")) << example->text().toStdString();
+    EXPECT_TRUE(example->text().endsWith(QStringLiteral("艺术家/专辑/01 标题.mp3"))) << example->text().toStdString();
     Get<QComboBox>(form.get(), "cbOutputFormat")->setCurrentIndex(2);
-    EXPECT_TRUE(example->text().endsWith("Artist/Album/01 Title.ogg"));
+    EXPECT_TRUE(example->text().endsWith(QStringLiteral("艺术家/专辑/01 标题.ogg")));
     Ok(form.get());
     EXPECT_EQ(OptionsSetting.CommonOptions.FileNamePattern, "%A/%D/%N %T");
 }

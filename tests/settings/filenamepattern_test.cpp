@@ -52,7 +52,7 @@ TEST(FileNamePattern, TokensCleaningAndDefaults)
         {"%B/%n-%N", TFileNameTags{"A", "D", "T", "", "", 3, "T", {}, "Various: Artists", 2}, "Various Artists/2-03.mp3"},
     };
     for (const auto& c : cases) EXPECT_EQ(One(c.pattern, c.tags), c.expected) << c.pattern;
-    EXPECT_EQ(PatternExample("%A/%D/%N %T", ".mp3"), "Artist/Album/01 Title.mp3");
+    EXPECT_EQ(PatternExample("%A/%D/%N %T", ".mp3"), QStringLiteral("艺术家/专辑/01 标题.mp3"));
 }
 
 // Whatever a stored title holds, every name a job makes follows one rule (the track files
