@@ -5,6 +5,7 @@
 #include "settings/HelperPaths.h"
 #include "settings/IniFile.h"
 #include "settings/Options.h"
+#include "platform/Prompter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -115,4 +116,9 @@ QString LangString(const QString& key, const QString& builtInText)
     // present with an empty value shows nothing, as the file says.
     const TIniFile ini(fileName);
     return ini.ReadString(QStringLiteral("ResourceString"), key, builtInText);
+}
+
+QString ProgramTitle()
+{
+    return LangString(QStringLiteral("RES_ProgramTitle"), ApplicationTitle());
 }

@@ -29,3 +29,5 @@ QString InterfaceLanguageFromArgument(const QString& value);
 // The language file a window's texts come from when it asks for `asked`: the program's
 // windows ask for "Chinese", which follows the interface language; any other name is kept.
 QString WindowLanguage(const QString& asked);
+// The program's name as window and message-box captions show it ("VarnelCD音频转换").
+QString ProgramTitle();

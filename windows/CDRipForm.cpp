@@ -50,7 +50,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entri
     });
     connect(FUi->bStop, &QPushButton::clicked, FJob.get(), &TCDRipJob::StopJob);
     FJob->Start();
-    setWindowTitle(ApplicationTitle());
+    setWindowTitle(ProgramTitle());
     ShowView();
 }
 
@@ -80,7 +80,7 @@ void TfrmCDRip::showEvent(QShowEvent* event)
         FTranslated = true;
         // The language file captions the fixed texts; the job's texts stay as they are.
         TranslateForm(this, QStringLiteral("Chinese"));
-        setWindowTitle(ApplicationTitle());
+        setWindowTitle(ProgramTitle());
         ShowView();
     }
     QDialog::showEvent(event);

@@ -65,7 +65,7 @@ protected:
 
 QString MainFormCaption()
 {
-    return ApplicationTitle() + " " + ApplicationVersion();
+    return ProgramTitle() + " " + ApplicationVersion();
 }
 
 void SetUpApplicationNames()
@@ -513,9 +513,9 @@ void TMainForm::ShowAbout()
 {
     QMessageBox box(this);
     box.setObjectName("frmAbout");
-    box.setWindowTitle(ApplicationTitle());
+    box.setWindowTitle(ProgramTitle());
     box.setIconPixmap(style()->standardIcon(QStyle::SP_DriveCDIcon).pixmap(48, 48));
-    box.setText(QStringLiteral("<b>%1 %2</b>").arg(ApplicationTitle(), ApplicationVersion()));
+    box.setText(QStringLiteral("<b>%1 %2</b>").arg(ProgramTitle(), ApplicationVersion()));
     box.setInformativeText(LangString("RES_About_Text", QStringLiteral("音乐CD抓轨与转换：WAV、MP3、Ogg Vorbis、WMA。")) + QStringLiteral("\n\n")
                            + ApplicationLicence());
     box.exec();

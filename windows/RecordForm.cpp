@@ -47,6 +47,12 @@ TfrmRecord::TfrmRecord(QWidget* parent, TPrompter* prompter)
     , ui(std::make_unique<Ui::frmRecord>())
 {
     ui->setupUi(this);
+    // Tips in the interface's language.
+    ui->MediaPlayer1->setToolTip(LangString(QStringLiteral("RES_Rec_ButtonsTip"),
+                                            QStringLiteral("按钮依次为：播放、停止、下一个、上一个、快进、快退、录音和弹出。")));
+    const QString recordTime = LangString(QStringLiteral("RES_Rec_TimeTip"), QStringLiteral("当前录音的时长"));
+    ui->panRecordTime->setToolTip(recordTime);
+    ui->panRecordTime->setAccessibleDescription(recordTime);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     if (!prompter) {

@@ -18,7 +18,7 @@ TRipForm::TRipForm(QWidget* owner, TPrompter* prompter)
     , FUi(std::make_unique<Ui::RipForm>())
 {
     FUi->setupUi(this);
-    setWindowTitle(ApplicationTitle());
+    setWindowTitle(ProgramTitle());
     if (!prompter) FOwnPrompter = std::make_unique<TMessageBoxPrompter>(this);
 }
 

@@ -104,7 +104,7 @@ TEST_F(OptionSetTest, PagesInOrderAndListsFromTheTables)
     EXPECT_EQ(bitRate->itemText(0), " 32 kbit/s");
     EXPECT_EQ(bitRate->itemText(13), "320 kbit/s");
     EXPECT_EQ(Get<QComboBox>(form.get(), "cbOggMinBit")->count(), 15);
-    EXPECT_EQ(Get<QComboBox>(form.get(), "cbWMABitrate")->itemText(32), " 8.000 kHz,   5 kbit/s, Mono");
+    EXPECT_EQ(Get<QComboBox>(form.get(), "cbWMABitrate")->itemText(32), QStringLiteral(" 8.000 kHz,   5 kbit/s, 单声道"));
     auto* genre = Get<QComboBox>(form.get(), "ID3genre");
     ASSERT_EQ(genre->count(), GENRE_COUNT + 1);
     EXPECT_EQ(genre->itemText(0), "");
