@@ -80,7 +80,7 @@ TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* p
     FOnProduced = FolderCoverWriter(prompter, FSettings);
     FView.OutputFormat = QLatin1String(OutputFormats[FFormat].Name);
     FView.SelectedTracks = int(FEntries.size());
-    FStepView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FStepView.Label3 = Res("RES_Initing", QStringLiteral("正在初始化..."));
     UpdateView();
 }
 
@@ -161,13 +161,13 @@ void TCDRipJob::StartRip(int index)
     if (FDone) return;
     const TCommonOptions& common = FSettings.CommonOptions;
     FReaderRow.Track = Title(index);
-    FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("Extracting..."));
+    FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("正在抓轨..."));
     FReaderRow.Percent = 0;
-    FView.GaugeHint = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FView.GaugeHint = Res("RES_Initing", QStringLiteral("正在初始化..."));
     SetCaption(QStringLiteral("抓取中("), index + 1, index);
     // (The first read is under the window's own caption.)
     if (index > 0) SetGroup(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting"));
-    FStepView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FStepView.Label3 = Res("RES_Initing", QStringLiteral("正在初始化..."));
     FStepView.Label3Visible = true;
     if (!FCue && !FFinal.contains(index)) {
         // The output's name by the Existing rule; an entry whose file is kept is over.
@@ -266,7 +266,7 @@ bool TCDRipJob::event(QEvent* e)
         RipFinished(info);
     } else if (info.Percent == ProgressCode::NormalizeBegins) {
         SetCaption(QStringLiteral("规格化("), FCount + 1, FCount);
-        FReaderRow.Stage = Res("RES_Normalizing_Dots", QStringLiteral("Normalizing..."));
+        FReaderRow.Stage = Res("RES_Normalizing_Dots", QStringLiteral("正在规格化音量..."));
         UpdateView();
         Changed();
     } else if (info.Percent >= 0 && info.Percent <= 100) {

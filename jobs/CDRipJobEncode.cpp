@@ -33,7 +33,7 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int index)
     worker.Index = index;
     worker.Row.Track = Title(index);
     worker.Row.Percent = 0;
-    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
+    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("正在编码..."));
     worker.ProgressSeen = false;
     if (!FRip) {
         SetCaption(QStringLiteral("编码中("), index + 1, index);

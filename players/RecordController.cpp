@@ -405,7 +405,7 @@ void TRecordController::RecordingControl()
 {
     if (StartMixer(TMixerSide::Recording).isEmpty())
         FPrompter->ShowError(Res("RES_No_Mixer",
-                                 "No volume control found. Install pavucontrol (or pavucontrol-qt, gnome-control-center, kcmshell5)."));
+                                 "找不到音量控制程序。请安装 pavucontrol（或 pavucontrol-qt、gnome-control-center、kcmshell5）。"));
 }
 
 bool TRecordController::Close()

@@ -500,7 +500,7 @@ void TMainForm::OpenOutputDirectory()
         OpenUrlOrReport(QUrl::fromLocalFile(folder), folder);
     } else {
         FPrompter->ShowError(folder + "," +
-                             LangString("RES_Directory_Not_Exist", "The output directory does not exist."));
+                             LangString("RES_Directory_Not_Exist", "输出目录不存在。"));
     }
 }
 

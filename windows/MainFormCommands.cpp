@@ -34,8 +34,8 @@ bool OutputFolderExists(TPrompter& prompter)
     const QString folder = OptionsSetting.CommonOptions.OutputFolder;
     if (!folder.isEmpty() && QDir(folder).exists())
         return true;
-    prompter.ShowInformation(LangString("RES_Directory_Not_Exist", "The output directory does not exist.") +
-                             LangString("RES_Check_Output", "Please check the output directory setting."));
+    prompter.ShowInformation(LangString("RES_Directory_Not_Exist", "输出目录不存在。") +
+                             LangString("RES_Check_Output", "请检查输出目录的设置。"));
     return false;
 }
 
@@ -107,7 +107,7 @@ bool TMainForm::OpenUrlOrReport(const QUrl& url, const QString& shown)
 {
     if (QDesktopServices::openUrl(url))
         return true;
-    FPrompter->ShowError(LangString("RES_Cannot_Open", "Cannot open %1").arg(shown));
+    FPrompter->ShowError(LangString("RES_Cannot_Open", "无法打开 %1").arg(shown));
     return false;
 }
 
@@ -115,7 +115,7 @@ void TMainForm::OpenHelp()
 {
     const QString file = FindDataFile(QString::fromLatin1(HelpFile));
     if (file.isEmpty()) {
-        FPrompter->ShowError(LangString("RES_Cannot_Open", "Cannot open %1").arg(QString::fromLatin1(HelpFile)));
+        FPrompter->ShowError(LangString("RES_Cannot_Open", "无法打开 %1").arg(QString::fromLatin1(HelpFile)));
         return;
     }
     OpenUrlOrReport(QUrl::fromLocalFile(file), file);
@@ -126,7 +126,7 @@ void TMainForm::VolumeControlMenuClick()
     if (StartMixer(TMixerSide::Playback).isEmpty())
         FPrompter->ShowError(LangString(
             "RES_No_Mixer",
-            "No volume control found. Install pavucontrol (or pavucontrol-qt, gnome-control-center, kcmshell5)."));
+            "找不到音量控制程序。请安装 pavucontrol（或 pavucontrol-qt、gnome-control-center、kcmshell5）。"));
 }
 
 void TMainForm::ClearRealPlayerClick()

@@ -328,7 +328,7 @@ void TOptionSetForm::UpdateEnabled()
 
 void TOptionSetForm::UpdatePatternExample()
 {
-    FPatternExample->setText(LangString(QStringLiteral("RES_Pattern_Example"), QStringLiteral("Example: "))
+    FPatternExample->setText(LangString(QStringLiteral("RES_Pattern_Example"), QStringLiteral("示例："))
                              + PatternExample(FPatternEdit->text(), FormatExtension(FUi->cbOutputFormat->currentIndex())));
 }
 

@@ -171,7 +171,7 @@ void TfrmRecord::ShowView()
 void TfrmRecord::OpenWeb()
 {
     if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(WebAddress))))
-        FPrompter->ShowError(LangString("RES_Cannot_Open", "Cannot open %1").arg(QString::fromLatin1(WebAddress)));
+        FPrompter->ShowError(LangString("RES_Cannot_Open", "无法打开 %1").arg(QString::fromLatin1(WebAddress)));
 }
 
 void TfrmRecord::showEvent(QShowEvent* event)

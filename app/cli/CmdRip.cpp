@@ -164,8 +164,8 @@ int Rip(const QStringList& args)
     const QString folder = common.OutputFolder;
     if (!QDir(folder).exists()) {
         const QString question = folder + QStringLiteral(",")
-            + LangString("RES_Directory_Not_Exist", "The output directory does not exist.") + QStringLiteral("\n")
-            + LangString("RES_Create_Directory", "creates a new directory?");
+            + LangString("RES_Directory_Not_Exist", "输出目录不存在。") + QStringLiteral("\n")
+            + LangString("RES_Create_Directory", "要创建这个目录吗？");
         // --out names the folder the user wants: it is made without a question.
         const bool create = parser.isSet("out") || prompter.AskYesNo(question, TPrompter::Answer::No) == TPrompter::Answer::Yes;
         if (!create) return 1;

@@ -117,7 +117,7 @@ TEST_F(CDRipFormTest, TwoTracksToOggThenASecondJobStopped)
     EXPECT_TRUE(Extract([&](TfrmCDRip* rip) {
         QObject::connect(&rip->Job(), &TJobBase::ViewChanged, rip, [&, rip] {
             const TCDRipJob::TView& v = rip->Job().View();
-            if (stopped || v.ProgressHint != "Encoding..." || v.Gauge < 1) return;
+            if (stopped || v.ProgressHint != "正在编码..." || v.Gauge < 1) return;
             stopped = true;
             rip->findChild<QPushButton*>("bStop")->click();
         });

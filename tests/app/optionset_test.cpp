@@ -281,7 +281,7 @@ TEST_F(OptionSetTest, SongLengthMustBeAWholeNumber)
         EXPECT_EQ(form->isVisible(), !c.ok) << c.text;
         EXPECT_EQ(OptionsSetting.CommonOptions.RipTime, c.ok ? c.seconds : 7) << c.text;
         if (!c.ok) {
-            EXPECT_EQ(Prompter.Texts("error"), QStringList{"Please check the song length to extract."}) << c.text;
+            EXPECT_EQ(Prompter.Texts("error"), QStringList{"请检查要抓取的歌曲长度。"}) << c.text;
         }
     }
 }
@@ -308,7 +308,7 @@ TEST_F(OptionSetTest, OutputFolderIsCheckedStoredCleanAndBrowsedFromTheTypedOne)
         Ok(form.get());
         if (c.stored.isEmpty()) {
             EXPECT_TRUE(form->isVisible()) << c.typed.toStdString();
-            EXPECT_EQ(Prompter.Texts("error"), QStringList{c.typed + ",The output directory does not exist."});
+            EXPECT_EQ(Prompter.Texts("error"), QStringList{c.typed + ",输出目录不存在。"});
             EXPECT_EQ(OptionsSetting.CommonOptions.OutputFolder, "/unchanged/");
             EXPECT_FALSE(OptionsSetting.CommonOptions.IsNormalize);   // nothing stored
             EXPECT_EQ(form->focusWidget(), form->findChild<QWidget*>("editOutputDir"));
