@@ -147,7 +147,7 @@ TEST_F(CDRipFormTest, TwoWorkersShowARowEach)
             }
         });
     }));
-    EXPECT_EQ(names, (QStringList{"rip", "w1", "w2"}));
+    EXPECT_EQ(names, (QStringList{QStringLiteral("读取"), "w1", "w2"}));   // the reader row in words
     EXPECT_EQ(tracksSeen.size(), 3);
     EXPECT_EQ(QDir(Path("out")).entryList({"*.mp3"}, QDir::Files).size(), 3);
 }
