@@ -20,6 +20,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -174,7 +175,15 @@ TEST_F(LanguageTest, WindowsSpeakOneLanguage)
             if (const QString shots = qEnvironmentVariable("VARNELCD_SHOTS_DIR"); !shots.isEmpty())
                 window->grab().save(shots + "/" + window->objectName() + "-" + language + ".png");
         }
-        options.close();
+        // The box shows the interface; choosing the other one re-captions the main window.
+        auto* box = options.findChild<QCheckBox*>("ckbEnglishInterface");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->isChecked(), english);
+        box->setChecked(!english);
+        options.accept();
+        EXPECT_EQ(OptionsSetting.Interface, english ? "Chinese" : "English");
+        EXPECT_EQ(main.windowTitle(), english ? QStringLiteral("VarnelCD音频转换 2.0") : QStringLiteral("VarnelCD Audio Converter 2.0"));
+        OptionsSetting.Interface = QString::fromLatin1(language);
         // The other windows, as they first show.
         TfrmEditTrackName rename;
         TfrmID3Edit id3(nullptr, &prompter);
