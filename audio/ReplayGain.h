@@ -1,15 +1,14 @@
 #pragma once
-// ReplayGain 2.0 of the tracks of one job, measured as their PCM streams by: EBU R128
-// integrated loudness (libebur128) against the -18 LUFS reference, and the sample peak.
-// Feed each track's 16-bit stereo 44100 Hz samples in chunks of any size, finish the track
-// for its gain and peak, and after the last track take the album's: the loudness of all the
-// tracks together and the highest peak. One object serves one job; it is fed from one
-// thread at a time, in track order.
+// ReplayGain 2.0 of the tracks of one job, measured as their PCM streams by: the integrated
+// loudness of ITU-R BS.1770 (K-weighting, 400 ms blocks every 100 ms, the absolute gate at
+// -70 LUFS and the relative one 10 LU below) against the -18 LUFS reference, and the sample
+// peak. Feed each track's 16-bit samples in chunks of any size, finish the track for its gain
+// and peak, and after the last track take the album's: the loudness of all the tracks'
+// blocks together and the highest peak. One object serves one job; it is fed from one thread
+// at a time, in track order.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
-
 
 constexpr double REPLAYGAIN_REFERENCE_LUFS = -18.0;
 
@@ -21,12 +20,9 @@ struct TReplayGainResult {
 class TReplayGain {
 public:
     explicit TReplayGain(unsigned channels = 2, unsigned long rate = 44100);
-    ~TReplayGain();
-    TReplayGain(const TReplayGain&) = delete;
-    TReplayGain& operator=(const TReplayGain&) = delete;
 
     // Interleaved 16-bit samples of the current track, whole frames (a part frame at the end
-    // is not counted). Throws EAuException when libebur128 runs out of memory.
+    // is not counted).
     void Feed(const int16_t* samples, size_t count);
     // Little-endian PCM bytes as a WAV file or a CD holds them, in chunks of any size: a
     // part frame at the end of one chunk waits for the next.
@@ -42,18 +38,36 @@ public:
     int TrackCount() const { return int(FTracks.size()); }
 
 private:
-    struct TLoudness;    // one track's measurement
-    struct TLoudnessDeleter {
-        void operator()(TLoudness* state) const;
+    // One track's measurement: the mean square of each complete 400 ms block (the
+    // channels' weighted sum) and the peak.
+    struct TTrack {
+        std::vector<double> Blocks;
+        double Peak = 0.0;
     };
-    using TState = std::unique_ptr<TLoudness, TLoudnessDeleter>;
-    TState NewState() const;
+    struct TBiquad {
+        double B0, B1, B2, A1, A2;
+    };
+    // Filters `frames` frames of samples scaled to [-1, 1) and adds their weighted squares to
+    // the 100 ms step under way; the channel count is a template argument where it can be.
+    template <unsigned Channels>
+    void Measure(const int16_t* samples, size_t frames);
+    void EndStep();
+    void StartTrack();
+    static double Integrated(const std::vector<const std::vector<double>*>& tracks);
     static TReplayGainResult ResultOf(double loudness, double peak);
 
     unsigned FChannels;
-    unsigned long FRate;
-    TState FCurrent;
-    std::vector<TState> FTracks;
-    std::vector<double> FPeaks;
-    std::vector<char> FPending;    // bytes of a part sample frame between FeedBytes calls
+    size_t FStepFrames;                  // frames in 100 ms
+    TBiquad FShelf{}, FHighPass{};       // the K-weighting's two stages
+    std::vector<double> FWeight;         // per channel
+    // The current track: the filters' state (six values per channel), the squares of the
+    // step under way and the last three steps' sums.
+    std::vector<double> FState;
+    double FStepSum = 0.0;
+    size_t FStepFill = 0;
+    double FRecent[3] = {0, 0, 0};
+    int FSteps = 0;
+    TTrack FCurrent;
+    std::vector<TTrack> FTracks;
+    std::vector<char> FPending;          // bytes of a part sample frame between FeedBytes calls
 };

@@ -8,6 +8,10 @@
 #include "platform/CDRipLib.h"
 #include "platform/akrip32.h"
 #include "settings/Lang.h"
+#include "settings/Options.h"
+
+#include <QFile>
+#include <cdio/cdio.h>
 
 #include <atomic>
 #include <set>
@@ -186,7 +190,12 @@ private:
 class TAkripSource : public TDiscSource {
 public:
     explicit TAkripSource(HCDROM handle) : FHandle(handle) {}
-    bool BeginAudit(TRipAudit& audit) override { return ::BeginAudit(audit, FHandle); }
+    bool BeginAudit(TRipAudit& audit) override
+    {
+        if (!::BeginAudit(audit, FHandle)) return false;
+        audit.SetReadSpeed(ApplyReadSpeed(DriveOfHandle(FHandle), audit.SpeedWanted()));
+        return true;
+    }
     std::unique_ptr<TDiscReader> NewReader() override { return std::make_unique<TAkripReader>(FHandle); }
     int Tracks() override
     {
@@ -261,7 +270,12 @@ private:
 class TCDInSource : public TDiscSource {
 public:
     explicit TCDInSource(TCDIn& cdIn) : FCDIn(cdIn) {}
-    bool BeginAudit(TRipAudit& audit) override { return ::BeginAudit(audit, FCDIn); }
+    bool BeginAudit(TRipAudit& audit) override
+    {
+        if (!::BeginAudit(audit, FCDIn)) return false;
+        audit.SetReadSpeed(ApplyReadSpeed(CR_TableIndex(FCDIn.CurrentDrive()), audit.SpeedWanted()));
+        return true;
+    }
     std::unique_ptr<TDiscReader> NewReader() override
     {
         TCRRipParams params;
@@ -283,6 +297,28 @@ private:
 };
 
 } // namespace
+
+QString ApplyReadSpeed(int index, int speed)
+{
+    if (speed < 0 || speed > MaxReadSpeed)
+        speed = 0;
+    const QString path = DriveIdentifier(index);
+    if (path.isEmpty())
+        return QStringLiteral("not applicable (no drive)");
+    if (DriveIsImage(index))
+        return QStringLiteral("not applicable (disc image)");
+    const QString wanted = speed == 0 ? QStringLiteral("drive default") : QStringLiteral("%1x").arg(speed);
+    // A handle of its own: the speed is the drive's, whichever handle set it. 0 asks the
+    // drive for its own choice again (a rip before may have slowed it).
+    CdIo_t* cdio = cdio_open(QFile::encodeName(path).constData(), DRIVER_DEVICE);
+    if (!cdio)
+        return wanted + QStringLiteral(" not set (the drive could not be opened)");
+    const driver_return_code_t rc = cdio_set_speed(cdio, speed);
+    cdio_destroy(cdio);
+    if (rc != DRIVER_OP_SUCCESS)
+        return wanted + QStringLiteral(" refused by the drive (%1)").arg(QString::fromUtf8(cdio_driver_errmsg(rc)));
+    return wanted;
+}
 
 std::unique_ptr<TDiscSource> AkripDiscSource(HCDROM handle)
 {

@@ -31,6 +31,11 @@ struct THiddenAudio {
 class TDiscSource;
 bool FindHiddenAudio(TDiscSource& source, THiddenAudio& hidden);
 
+// Asks drive `index` of the drive table to read at `speed` times 1x (0: the drive's own
+// choice; values outside 0..MaxReadSpeed count as 0) and says what came of it, for the rip
+// log: "drive default", "8x", "8x refused by the drive (...)", "not applicable (disc image)".
+QString ApplyReadSpeed(int index, int speed);
+
 // One read of a stretch of the disc, used on the rip thread (Abort on any thread).
 class TDiscReader {
 public:

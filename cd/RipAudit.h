@@ -126,6 +126,9 @@ public:
     void SetHiddenAudio(const QString& text) { FRecord.HiddenAudio = text; }
     // The user stopped the rip: the log says so.
     void SetStopped() { FRecord.Stopped = true; }
+    // The read speed the job's settings ask of the drive, and what came of it for the log.
+    int SpeedWanted() const { return Settings().CDOptions.Speed; }
+    void SetReadSpeed(const QString& text) { FRecord.ReadSpeed = text; }
     // A burst rip: the log's read mode and paranoia say so.
     void SetBurst();
     // The AccurateRip lookup is over (answered, failed or not asked).

@@ -134,6 +134,8 @@ QString RipLogText(const TRipLogRecord& r)
     out << QStringLiteral("Drive: ") + r.Drive;
     out << QStringLiteral("Read offset correction: ") + SignedNumber(r.ReadOffset);
     out << QStringLiteral("Read mode: ") + r.ReadMode;
+    if (!r.ReadSpeed.isEmpty())
+        out << QStringLiteral("Read speed: ") + r.ReadSpeed;
     out << QStringLiteral("Paranoia mode: %1, retries %2").arg(r.Paranoia).arg(r.Retries);
     out << QStringLiteral("Test and copy: ") + QLatin1String(r.TestAndCopy ? "yes" : "no");
     out << QStringLiteral("Gap handling: ") + r.GapHandling;

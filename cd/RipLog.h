@@ -53,6 +53,7 @@ struct TRipLogRecord {
     QString Drive;
     int ReadOffset = 0;               // samples
     QString ReadMode;                 // "secure", "burst"
+    QString ReadSpeed;                // "drive default", "8x", "not applicable (disc image)"; "" unknown
     QString Paranoia;                 // "full", "off", ...
     int Retries = 0;
     bool TestAndCopy = false;

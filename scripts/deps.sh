@@ -13,7 +13,7 @@ PACKAGES=(
   xvfb xauth openbox imagemagick xdotool
   desktop-file-utils appstream man-db groff-base lintian dpkg-dev file librsvg2-bin
   sox lame vorbis-tools ffmpeg id3v2 python3-mutagen cd-paranoia cuetools python3-libdiscid
-  libflac++-dev flac libdiscid-dev whipper zlib1g-dev libtag1-dev libebur128-dev
+  libflac++-dev flac libdiscid-dev whipper zlib1g-dev libtag1-dev
   libogg-dev libvorbis-dev libsdl2-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libopusenc-dev opus-tools wavpack
 )

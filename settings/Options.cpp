@@ -129,6 +129,8 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit(common, "ReplayGain", o.CommonOptions.ReplayGain, d.CommonOptions.ReplayGain);
     visit(common, "CueSheet", o.CommonOptions.CueSheet, d.CommonOptions.CueSheet);
     visit(common, "DeEmphasis", o.CommonOptions.DeEmphasis, d.CommonOptions.DeEmphasis);
+    visit(common, "AutoRip", o.CommonOptions.AutoRip, d.CommonOptions.AutoRip);
+    visit(common, "EjectWhenDone", o.CommonOptions.EjectWhenDone, d.CommonOptions.EjectWhenDone);
 
     const char* mp3 = "Mp3Options";
     visit(mp3, "IsSelectVBR", o.Mp3Options.IsSelectVBR, d.Mp3Options.IsSelectVBR);
@@ -155,6 +157,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit("CDOptions", "CDDb", o.CDOptions.CDDb, d.CDOptions.CDDb);
     visit("CDOptions", "TestAndCopy", o.CDOptions.TestAndCopy, d.CDOptions.TestAndCopy);
     visit("CDOptions", "Strategy", o.CDOptions.Strategy, d.CDOptions.Strategy);
+    visit("CDOptions", "Speed", o.CDOptions.Speed, d.CDOptions.Speed);
     visit("RecordOptions", "SaveMp3", o.RecordOptions.SaveMp3, d.RecordOptions.SaveMp3);
 
     const char* cddb = "QueryCDDB";
@@ -254,6 +257,10 @@ void LoadOptions()
     if (existing < 0 || existing > 3) existing = TCommonOptions{}.Existing;
     int32_t& replayGain = OptionsSetting.CommonOptions.ReplayGain;
     if (replayGain != 0) replayGain = 1;
+    for (int32_t* flag : {&OptionsSetting.CommonOptions.AutoRip, &OptionsSetting.CommonOptions.EjectWhenDone})
+        if (*flag != 1) *flag = 0;
+    int32_t& speed = OptionsSetting.CDOptions.Speed;
+    if (speed < 0 || speed > MaxReadSpeed) speed = 0;
     int32_t& id3 = OptionsSetting.ID3Version;
     if (id3 != 24 && id3 != 23 && id3 != 1) id3 = TOptionsSetting{}.ID3Version;
     if (OptionsSetting.CDOptions.Strategy != QLatin1String("burst"))

@@ -30,6 +30,12 @@ struct TCommonOptions {
     int32_t CueSheet = 1;
     // Pre-emphasised tracks de-emphasised as they are read: 1 on, 0 off.
     int32_t DeEmphasis = 0;
+    // A disc whose titles are known (cache, CD-Text, a single lookup match) is ripped as it
+    // arrives, its ticked tracks with the current settings: 1 on, 0 off (others load as 0).
+    int32_t AutoRip = 0;
+    // The drive is ejected after a rip that made every track (not after a stop or a
+    // failure): 1 on, 0 off (others load as 0).
+    int32_t EjectWhenDone = 0;
 };
 
 struct TMp3Options {
@@ -76,7 +82,11 @@ struct TCDOptions {
     // "secure": every track read with the drive's paranoia settings; "burst": read fast,
     // and only a track no database confirms is read again in full paranoia.
     QString Strategy = QStringLiteral("secure");
+    // Read speed asked of the drive before a rip, as a multiple of 1x (176.4 kB/s); 0: the
+    // drive's own choice. Values outside 0..MaxReadSpeed load as 0.
+    int32_t Speed = 0;
 };
+constexpr int32_t MaxReadSpeed = 72;
 
 struct TRecordOptions {
     bool SaveMp3 = false;

@@ -358,6 +358,7 @@ void TMainForm::Refresh()
 void TMainForm::VolumeArrived()
 {
     Refresh();
+    RipOnArrival();
 }
 
 void TMainForm::VolumeRemoved()

@@ -131,6 +131,9 @@ private:
     void miOGGPlayerClick();
     void QueryCDDBExecute();   // MainFormCddb.cpp
     void QueryMusicBrainzExecute();   // MainFormMusicBrainz.cpp
+    void RipOnArrival();              // MainFormAutoRip.cpp
+    bool TakeSingleLookupMatch();
+    void ConvertFolderClick();        // MainFormConvertFolder.cpp
 
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint = {},
                        const QKeySequence& shortcut = {});

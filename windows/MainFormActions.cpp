@@ -136,6 +136,8 @@ void TMainForm::CreateMenus()
     entry(file, "miToOpus", QStringLiteral("转 Opus..."), {}, t("RES_Hint_ToOpus", "把声音文件转换为Opus文件"));
     entry(file, "miToAAC", QStringLiteral("转 AAC (M4A)..."), {}, t("RES_Hint_ToAac", "把声音文件转换为AAC文件"));
     entry(file, "miToALAC", QStringLiteral("转 Apple Lossless (M4A)..."), {}, t("RES_Hint_ToAlac", "把声音文件转换为Apple Lossless文件"));
+    connect(entry(file, "miConvertFolder", QStringLiteral("转换文件夹..."), {}, t("RES_Hint_ConvertFolder", "转换一个文件夹下的全部声音文件")),
+            &QAction::triggered, this, &TMainForm::ConvertFolderClick);
     file->addSeparator();
     connect(entry(file, "Openoutputdirectory1", QStringLiteral("打开输出文件夹...")), &QAction::triggered,
             this, &TMainForm::OpenOutputDirectory);

@@ -3,6 +3,7 @@
 // rip job window through the CD input component.
 #include "windows/MainForm.h"
 
+#include "app/core/DiscAutomation.h"
 #include "cd/CDInput.h"
 #include "windows/CDRipForm.h"
 #include "encode/JobEntry.h"
@@ -94,12 +95,19 @@ void TMainForm::ActionExtractExecute()
     }
     // 8. The job window, modal; 9. it and the list are freed on return.
     // Either library's disc reads the same; each has the window it always had.
-    const std::unique_ptr<TDiscSource> disc = FSession.RipSource();
+    std::unique_ptr<TDiscSource> disc = FSession.RipSource();
+    bool eject = false;
     if (CDHandle() != 0) {
         TRipForm form(this, *disc, tracks, FPrompter.get());
         form.exec();
+        eject = ShouldEjectAfter(OptionsSetting.CommonOptions, form.Job());
     } else {
         TfrmCDRip form(this, *disc, tracks, FPrompter.get());
         form.exec();
+        eject = ShouldEjectAfter(OptionsSetting.CommonOptions, form.Job());
     }
+    // The drive is let go of before it is asked to open.
+    disc.reset();
+    if (eject)
+        EjectMenuClick();
 }

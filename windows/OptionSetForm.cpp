@@ -1,5 +1,6 @@
 #include "windows/OptionSetForm.h"
 #include "windows/OptionSetWholeDisc.h"
+#include "windows/OptionSetDiscHandling.h"
 #include "windows/OptionSetInterface.h"
 #include "ui_OptionSet.h"
 
@@ -181,6 +182,7 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     FMbCover->setObjectName(QStringLiteral("ckbMbCover"));
     FUi->vlCdRom->insertWidget(2, FMbCover);
     setTabOrder(FReadOffset, FMbCover);
+    AddDiscHandlingOptions(this, FUi->TabSheet1, FUi->vlOutput, FUi->TabSheet3, FUi->vlCdRom);
     connect(FUi->cbCDList, &QComboBox::currentIndexChanged, this, &TOptionSetForm::ShowReadOffset);
 
     connect(FUi->ckNormalize, &QCheckBox::toggled, this, &TOptionSetForm::UpdateEnabled);

@@ -1,9 +1,10 @@
 // varnelcd-cli convert --to mp3|wav|ogg|wma|flac|opus|aac|alac [--out DIR] [--pattern P] [--jobs N] [--yes | --no]
-//                      [--existing ask|skip|rename|overwrite] FILE...
+//                      [--existing ask|skip|rename|overwrite] [--recursive [--beside]] FILE|DIR...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "encode/OutputFormats.h"
 #include "jobs/ConversionJob.h"
+#include "jobs/ConversionTree.h"
 #include "settings/Global.h"
 #include "settings/Options.h"
 
@@ -11,6 +12,39 @@
 #include <QFileInfo>
 
 namespace {
+
+// The files below the folders given, one job per folder they go into (its output folder
+// repeats their sub-folder); a stop ends the run. Whatever could not be converted is listed
+// again at the end with its cause.
+int ConvertTree(int mode, const QStringList& inputs, const std::shared_ptr<TOptionsSetting>& run, bool beside,
+                TPrompter::Answer answer)
+{
+    const TConversionTree tree = ScanConversionTree(inputs, mode, beside ? QString() : run->CommonOptions.OutputFolder);
+    QStringList failed = tree.Problems;
+    if (tree.Groups.isEmpty() && failed.isEmpty())
+        failed << QStringLiteral("no sound file to convert below ") + inputs.join(QStringLiteral(", "));
+    // One prompter for the whole tree: a "to all" answer holds in every folder.
+    TJobConsolePrompter prompter(answer);
+    for (const TConversionGroup& group : tree.Groups) {
+        auto groupRun = std::make_shared<TOptionsSetting>(*run);
+        groupRun->CommonOptions.OutputFolder = group.OutputFolder;
+        QDir().mkpath(group.OutputFolder);   // when it cannot be made, the job says so for each file
+        TConversionJob job(mode, group.Files, &prompter, nullptr, nullptr, groupRun);
+        const int rc = RunJobOnConsole(job, "convert");
+        for (int i = 0; i < job.Results().size(); ++i)
+            if (!job.Results()[i].Produced)
+                failed << job.Entries().value(i) + QStringLiteral(": ")
+                              + (job.Results()[i].Failure.isEmpty() ? QStringLiteral("not produced") : job.Results()[i].Failure);
+        if (rc >= 128)
+            return rc;
+    }
+    if (failed.isEmpty())
+        return 0;
+    PrintLine(stderr, QStringLiteral("varnelcd-cli convert: %1 not converted:").arg(failed.size()));
+    for (const QString& line : failed)
+        PrintLine(stderr, QStringLiteral("  ") + line);
+    return 1;
+}
 
 // Converts files (with --jobs, several at once) as the main window's conversion commands do: WAV to MP3,
 // OGG or WMA, MP3 to WAV, each output named after its file, in the output folder; FLAC
@@ -30,7 +64,10 @@ int Convert(const QStringList& args)
     AddExistingOption(parser);
     AddJobsOption(parser);
     parser.addOption(QCommandLineOption("replaygain", "ReplayGain values into the tags: on or off (default: the settings').", "on|off"));
-    parser.addPositionalArgument("FILE", "The files to convert.", "FILE...");
+    parser.addOption(QCommandLineOption("recursive", "Convert every sound file below the folders given, into the same "
+                                                     "sub-folders below the output folder."));
+    parser.addOption(QCommandLineOption("beside", "With --recursive: each file is converted beside itself (no --out)."));
+    parser.addPositionalArgument("FILE", "The files (with --recursive also folders) to convert.", "FILE...");
     if (const int rc = ParseCommandLine(parser, args, "convert"); rc >= 0)
         return rc;
     TPrompter::Answer answer;
@@ -49,7 +86,14 @@ int Convert(const QStringList& args)
                               + QStringLiteral(" and at least one file"));
         return 2;
     }
-    if (parser.isSet("out")) {
+    const bool beside = parser.isSet("beside");
+    if (beside && (!parser.isSet("recursive") || parser.isSet("out"))) {
+        PrintLine(stderr, QStringLiteral("varnelcd-cli convert: --beside goes with --recursive and without --out"));
+        return 2;
+    }
+    if (beside) {
+        // Each file's own folder is its output folder.
+    } else if (parser.isSet("out")) {
         const QString out = QDir(parser.value("out")).absolutePath();
         if (!QDir().mkpath(out)) {
             PrintLine(stderr, QStringLiteral("Cannot create ") + out);
@@ -62,6 +106,8 @@ int Convert(const QStringList& args)
     }
     QStringList entries;
     for (const QString& f : files) entries.append(QFileInfo(f).absoluteFilePath());
+    if (parser.isSet("recursive"))
+        return ConvertTree(mode, entries, run, beside, answer);
     TJobConsolePrompter prompter(answer);
     TConversionJob job(mode, entries, &prompter, nullptr, nullptr, run);
     return RunJobOnConsole(job, "convert");

@@ -1,7 +1,7 @@
 // varnelcd-cli rip [--drive N] [--tracks LIST] [--format F] [--out DIR] [--pattern P] [--keep-wav]
 //                  [--id3] [--flac-level N] [--cuesheet] [--offset N] [--accuraterip-url U]
 //                  [--no-accuraterip] [--ctdb-url U] [--no-ctdb] [--log PATH] [--test] [--jobs N] [--yes | --no]
-//                  [--existing ask|skip|rename|overwrite] [--disc-image PATH]...
+//                  [--existing ask|skip|rename|overwrite] [--speed N] [--disc-image PATH]...
 #include "app/cli/CliCommand.h"
 #include "app/cli/JobConsole.h"
 #include "app/cli/CliDisc.h"
@@ -69,6 +69,8 @@ int Rip(const QStringList& args)
     parser.addOption(QCommandLineOption("no-ctdb", "Do not ask the CUETools database (nor repair from it)."));
     parser.addOption(QCommandLineOption("log", "Write the rip log to PATH (default: beside the files, when the settings ask for one).", "PATH"));
     parser.addOption(QCommandLineOption("test", "Read every track twice, first for its CRC only, and compare."));
+    parser.addOption(QCommandLineOption("speed", QStringLiteral("Read speed, 1 to %1 times 1x; 0: the drive's own choice "
+                                                                "(default: the settings').").arg(MaxReadSpeed), "N"));
     AddAnswerOptions(parser);
     AddExistingOption(parser);
     AddJobsOption(parser);
@@ -102,6 +104,14 @@ int Rip(const QStringList& args)
             return 2;
         }
         run.FlacOptions.Level = level;
+    }
+    if (parser.isSet("speed")) {
+        bool ok = false;
+        run.CDOptions.Speed = parser.value("speed").toInt(&ok);
+        if (!ok || run.CDOptions.Speed < 0 || run.CDOptions.Speed > MaxReadSpeed) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --speed takes 0 to %1").arg(MaxReadSpeed));
+            return 2;
+        }
     }
     if (parser.isSet("cuesheet")) run.FlacOptions.Cuesheet = true;
     if (parser.isSet("keep-wav")) common.IsKeepWav = true;

@@ -7,6 +7,7 @@
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QVariantMap>
+#include <atomic>
 #include <memory>
 
 TJobNotice JobNoticeOf(const TJobBase& job, const QString& what, const QString& album)
@@ -58,12 +59,23 @@ bool SendDesktopNotification(const TJobNotice& notice, const QDBusConnection& bu
     return bus.send(call);
 }
 
+namespace {
+std::atomic<int> notificationMinimumMs{10000};
+} // namespace
+
+void SetNotificationMinimumMs(int ms)
+{
+    notificationMinimumMs = ms;
+}
+
 void NotifyWhenDone(TJobBase& job, const QString& what, const QString& album, int minimumMs)
 {
+    if (minimumMs < 0)
+        minimumMs = notificationMinimumMs;
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     QObject::connect(&job, &TJobBase::CloseRequested, &job, [&job, what, album, minimumMs, clock] {
-        if (clock->elapsed() > minimumMs)
+        if (clock->elapsed() >= minimumMs)
             SendDesktopNotification(JobNoticeOf(job, what, album));
     }, Qt::SingleShotConnection);
 }

@@ -22,5 +22,8 @@ TJobNotice JobNoticeOf(const TJobBase& job, const QString& what, const QString& 
 bool SendDesktopNotification(const TJobNotice& notice,
                              const QDBusConnection& bus = QDBusConnection::sessionBus());
 
-// Watches `job` from now: when it ends more than `minimumMs` later, its notice is sent.
-void NotifyWhenDone(TJobBase& job, const QString& what, const QString& album, int minimumMs = 10000);
+// Watches `job` from now: when it ends more than `minimumMs` later (negative: the
+// program-wide minimum), its notice is sent.
+void NotifyWhenDone(TJobBase& job, const QString& what, const QString& album, int minimumMs = -1);
+// The program-wide minimum of the jobs' windows: 10 s; a test sets 0 to see short jobs' notices.
+void SetNotificationMinimumMs(int ms);

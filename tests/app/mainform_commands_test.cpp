@@ -151,6 +151,35 @@ TEST_F(CommandsTest, TheJobWindowConvertsTheChosenFiles)
     form.close();
 }
 
+// The folder command: the chosen folder's tree converted to the chosen format (OGG, third in
+// the list) into the same sub-folders, a damaged file listed at the end with its cause.
+TEST_F(CommandsTest, TheFolderCommandRepeatsTheTreeAndListsWhatFailed)
+{
+    const uint32_t bytes = 44100;
+    QByteArray wav(reinterpret_cast<const char*>(MakeWavHeader(bytes).Bytes), 44);
+    wav.append(QByteArray(int(bytes), '\x10'));
+    ASSERT_TRUE(QDir().mkpath(Path(QStringLiteral("in/sub/深 folder"))) && QDir().mkpath(Path("out")));
+    ASSERT_TRUE(WriteAll(Path("in/tone.wav"), wav) && WriteAll(Path(QStringLiteral("in/sub/深 folder/-two.wav")), wav));
+    ASSERT_TRUE(WriteAll(Path("in/sub/bad.wav"), "RIFF, no more"));
+
+    TMainForm form;
+    auto prompter = std::make_unique<TCannedPrompter>();
+    TCannedPrompter* canned = prompter.get();
+    form.SetPrompter(std::move(prompter));
+    form.show();
+    OptionsSetting.CommonOptions.OutputFolder = Path("out") + "/";
+    canned->FileAnswers.push_back({Path("in")});
+    canned->Choices.push_back(2);
+    form.Action("miConvertFolder")->trigger();
+    EXPECT_GT(QFileInfo(Path("out/tone.ogg")).size(), 0);
+    EXPECT_GT(QFileInfo(Path(QStringLiteral("out/sub/深 folder/-two.ogg"))).size(), 0);
+    EXPECT_EQ(OptionsSetting.CommonOptions.OutputFolder, Path("out") + "/");
+    const QStringList errors = canned->Texts("error");
+    ASSERT_FALSE(errors.isEmpty());
+    EXPECT_TRUE(errors.last().contains(Path("in/sub/bad.wav") + ": ")) << errors.last().toStdString();
+    form.close();
+}
+
 TEST_F(CommandsTest, FolderHelpAndHomePageOpenThroughTheDesktopAndFailuresAreTold)
 {
     TUrlRecorder recorder;

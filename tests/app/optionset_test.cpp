@@ -32,6 +32,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <memory>
 
 namespace {
@@ -627,7 +628,7 @@ TEST_F(OptionSetDriveTest, ADiscChangeStoresTheListedDiscBeforeListingTheNext)
     main->close();
 }
 
-TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogCoverWorkersAndExistingRuleAreStoredOnOk)
+TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogCoverWorkersExistingRuleAndDiscHandlingAreStoredOnOk)
 {
     SetDiscImages({MakeTestDisc(Home.path(), {"--track", "audio:750"})});
     ASSERT_TRUE(WriteAll(OptionsFileName(), "[ReadOffsets]\nImage=-30\nOther_drive=12\n"));
@@ -646,12 +647,21 @@ TEST_F(OptionSetDriveTest, ReadOffsetPerDriveTheRipLogCoverWorkersAndExistingRul
     EXPECT_EQ(existing->count(), 4);
     EXPECT_EQ(existing->currentIndex(), 0) << "ask by default";
     existing->setCurrentIndex(2);
+    for (const char* box : {"ckbAutoRip", "ckbEjectWhenDone"}) {
+        EXPECT_FALSE(Get<QCheckBox>(form.get(), box)->isChecked()) << box;
+        Get<QCheckBox>(form.get(), box)->setChecked(true);
+    }
+    auto* speed = Get<QSpinBox>(form.get(), "seReadSpeed");
+    EXPECT_EQ(speed->text(), QStringLiteral("驱动器默认"));
+    speed->setValue(12);
     Ok(form.get());
     EXPECT_EQ(OptionsSetting.ReadOffsets, (QMap<QString, int32_t>{{"Image", 6}, {"Other_drive", 12}}));
     EXPECT_FALSE(OptionsSetting.CommonOptions.WriteRipLog);
     EXPECT_FALSE(OptionsSetting.MusicBrainz.Cover);
     EXPECT_EQ(OptionsSetting.CommonOptions.Jobs, 2);
     EXPECT_EQ(OptionsSetting.CommonOptions.Existing, 2);
+    EXPECT_EQ(std::tie(OptionsSetting.CommonOptions.AutoRip, OptionsSetting.CommonOptions.EjectWhenDone,
+                       OptionsSetting.CDOptions.Speed), std::make_tuple(1, 1, 12));
     main->close();
 }
 

@@ -87,6 +87,26 @@ TEST(ReplayGainTest, TracksAndAlbumAgreeWithFfmpegAndSox)
     EXPECT_NEAR(album.Peak, SoxPeak(all), 0.001);
 }
 
+// The K-weighting follows the sample rate, and mono counts its one channel.
+TEST(ReplayGainTest, OtherRatesAndChannelCountsAgreeWithFfmpeg)
+{
+    QTemporaryDir dir;
+    const struct {
+        int Rate, Channels;
+    } rows[] = {{48000, 1}, {22050, 2}, {96000, 2}, {8000, 1}};
+    for (const auto& row : rows) {
+        const QString wav = dir.filePath(QStringLiteral("r%1c%2.wav").arg(row.Rate).arg(row.Channels));
+        Tool("sox", {"-n", "-r", QString::number(row.Rate), "-c", QString::number(row.Channels), "-b", "16", wav,
+                     "synth", "6", "pinknoise", "synth", "sine", "amod", "3", "vol", "0.4"});
+        const QByteArray pcm = PcmOf(wav);
+        TReplayGain gain(unsigned(row.Channels), unsigned(row.Rate));
+        gain.FeedBytes(pcm.constData(), size_t(pcm.size()));
+        const TReplayGainResult track = gain.FinishTrack();
+        EXPECT_NEAR(track.Gain, FfmpegGain(wav), 0.1) << row.Rate << '/' << row.Channels;
+        EXPECT_NEAR(track.Peak, SoxPeak(wav), 0.001) << row.Rate << '/' << row.Channels;
+    }
+}
+
 TEST(ReplayGainTest, SilenceAndNothingAreNoChange)
 {
     TReplayGain gain;

@@ -4,6 +4,7 @@
 #include "fixtures/TestUtil.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -164,4 +165,64 @@ TEST(JobCli, ConvertEndsEveryUnreadableInputWithAMessage)
                                      path("good.wav"), path("b/good.wav")});
     EXPECT_EQ(twice.ExitCode, 0) << twice.Err.toStdString();
     EXPECT_EQ(twice.Out.split('\n', Qt::SkipEmptyParts).size(), 2) << twice.Out.toStdString();
+}
+
+// A folder tree with nested folders, odd names, a damaged file, files that are no sound, and
+// a link that loops: every sound file converted into the same sub-folders (or beside
+// itself), the damaged one listed at the end with its cause, nothing written outside.
+TEST(JobCli, ConvertRecursiveRepeatsTheTreeAndListsWhatFailed)
+{
+    QTemporaryDir home;
+    const QString root = home.filePath("in tree");
+    const QStringList sounds{"top.wav", "with space/it's \"q\".wav", QStringLiteral("中文/深/歌.wav"), "-dash/-lead.wav"};
+    for (const QString& s : sounds) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(root + "/" + s).path()));
+        ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-b", "16", "-c", "2", root + "/" + s, "synth", "0.2", "sine", "440"}), 0);
+    }
+    ASSERT_TRUE(QDir().mkpath(root + "/bad") && WriteAll(root + "/bad/broken.wav", "RIFF and nothing more"));
+    ASSERT_TRUE(WriteAll(root + "/notes.txt", "not sound"));
+    ASSERT_TRUE(QFile::link(root, root + "/中文/loop"));
+    const auto listing = [](const QString& folder) {
+        QStringList files;
+        for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            files << QDir(folder).relativeFilePath(it.next());
+        files.sort();
+        return files;
+    };
+    const QStringList before = listing(home.path());
+    QStringList flacs;
+    for (const QString& s : sounds) flacs << QString(s).replace(".wav", ".flac");
+    flacs.sort();
+
+    const QString out = home.filePath("out");
+    TResult r = Cli(home, {"convert", "--to", "flac", "--recursive", "--out", out, root});
+    EXPECT_EQ(r.ExitCode, 1) << r.Err.toStdString();
+    EXPECT_EQ(listing(out), flacs);
+    const QStringList tail = r.Err.trimmed().split('\n').mid(r.Err.trimmed().count('\n') - 1);
+    ASSERT_EQ(tail.size(), 2) << r.Err.toStdString();
+    EXPECT_EQ(tail[0], "varnelcd-cli convert: 1 not converted:");
+    EXPECT_TRUE(tail[1].startsWith("  " + root + "/bad/broken.wav: ")) << tail[1].toStdString();
+    QStringList now = listing(home.path());
+    now.removeIf([](const QString& f) { return f.startsWith("out/"); });
+    EXPECT_EQ(now, before);
+
+    r = Cli(home, {"convert", "--to", "flac", "--recursive", "--beside", root});
+    EXPECT_EQ(r.ExitCode, 1);
+    for (const QString& f : flacs)
+        EXPECT_TRUE(QFileInfo::exists(root + "/" + f)) << f.toStdString();
+    EXPECT_EQ(listing(home.path()).size(), before.size() + 2 * flacs.size());   // out/ and the ones beside
+    EXPECT_EQ(Cli(home, {"convert", "--to", "flac", "--beside", root}).ExitCode, 2);   // only with --recursive
+}
+
+TEST(JobCli, RipLogsTheReadSpeedAskedFor)
+{
+    QTemporaryDir home;
+    const QString cue = MakeTestDisc(home.path(), {"--track", "audio:30"});
+    const QString log = home.filePath("rip.log");
+    const TResult r = Cli(home, {"rip", "--no-accuraterip", "--no-ctdb", "--disc-image", cue, "--out", home.filePath("out"),
+                                 "--format", "wav", "--speed", "8", "--log", log});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+    EXPECT_TRUE(ReadAll(log).contains("\nRead speed: not applicable (disc image)\n")) << ReadAll(log).toStdString();
+    for (const char* odd : {"-1", "73", "fast"})
+        EXPECT_EQ(Cli(home, {"rip", "--disc-image", cue, "--speed", odd}).ExitCode, 2) << odd;
 }

@@ -91,7 +91,7 @@ TEST_F(OptionsTest, MissingFileGivesDefaultsAndSaveWritesSectionsInOrder)
     EXPECT_EQ(ini.ReadSection("CommonOptions"),
               QStringList({"OutputFolder", "OutputFormat", "IsKeepWav", "IsNormalize", "NormalizePercent",
                            "EnableRipTime", "RipTime", "FileNamePattern", "Jobs", "WriteRipLog", "Existing",
-                           "ReplayGain", "CueSheet", "DeEmphasis"}));
+                           "ReplayGain", "CueSheet", "DeEmphasis", "AutoRip", "EjectWhenDone"}));
     EXPECT_EQ(ini.ReadSection("OggOptions"),
               QStringList({"IsUseCompress", "CompressPosition", "MaxBitRate", "NomalBitRate", "MinBitRate"}));
     EXPECT_EQ(ini.ReadSection("QueryCDDB"), QStringList({"Server", "Script", "UseProxy", "ProxyAddress", "Port"}));
@@ -132,6 +132,8 @@ TEST_F(OptionsTest, EveryFieldSurvivesARoundTrip)
     o.OggOptions = {false, 77, 3, 9, 14};
     o.WMAOptions.BitRate = 31;
     o.CDOptions = {2, true};
+    o.CDOptions.Speed = 8;
+    o.CommonOptions.AutoRip = o.CommonOptions.EjectWhenDone = 1;
     o.RecordOptions.SaveMp3 = true;
     o.QueryCDDB = {"cddb.example", "/cgi", true, "proxy.local", "3128"};
     o.ID3Use = true;
@@ -163,6 +165,7 @@ TEST_F(OptionsTest, EveryFieldSurvivesARoundTrip)
               std::make_tuple(QString("http://mb.local"), QString("http://caa.local"), false));
     EXPECT_EQ(o.WMAOptions.BitRate, 31);
     EXPECT_EQ(o.CDOptions.Index, 2);
+    EXPECT_EQ(std::tie(o.CDOptions.Speed, c.AutoRip, c.EjectWhenDone), std::make_tuple(8, 1, 1));
     EXPECT_TRUE(o.CDOptions.CDDb);
     EXPECT_TRUE(o.RecordOptions.SaveMp3);
     EXPECT_EQ(o.QueryCDDB.Server, "cddb.example");
@@ -180,7 +183,8 @@ TEST_F(OptionsTest, OddValuesInTheFile)
 {
     WriteOptions("; my notes\n"
                  "[OggOptions]\nCompressPosition=5\n"
-                 "[CommonOptions]\nOutputFormat=8\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\nJobs=-2\nExisting=9\nReplayGain=7\n"
+                 "[CommonOptions]\nOutputFormat=8\nIsKeepWav=yes\nNormalizePercent=0x20\nRipTime=abc\nJobs=-2\nExisting=9\nReplayGain=7\nAutoRip=2\nEjectWhenDone=-1\n"
+                 "[CDOptions]\nSpeed=-4\n"
                  "[ID3]\nVersion=22\n"
                  "[WMAOptions]\nBitRate=40\n"
                  "[FlacOptions]\nLevel=9\n"
@@ -199,6 +203,8 @@ TEST_F(OptionsTest, OddValuesInTheFile)
     EXPECT_EQ(o.CommonOptions.Jobs, 0);
     EXPECT_EQ(o.CommonOptions.Existing, 0);   // a policy it does not know: ask
     EXPECT_EQ(o.CommonOptions.ReplayGain, 1);
+    EXPECT_EQ(std::tie(o.CommonOptions.AutoRip, o.CommonOptions.EjectWhenDone, o.CDOptions.Speed),
+              std::make_tuple(0, 0, 0));
     EXPECT_EQ(o.ID3Version, 24);
     EXPECT_EQ(std::tie(o.Ctdb.Url, o.Ctdb.Use), std::make_tuple(QString("http://db.cuetools.net"), true));
     EXPECT_EQ(o.CommonOptions.OutputFolder, Music());
@@ -211,9 +217,10 @@ TEST_F(OptionsTest, OddValuesInTheFile)
     EXPECT_TRUE(text.contains("IsKeepWav=0\n"));
     EXPECT_TRUE(text.contains("BitRate=40\n"));
 
-    WriteOptions("[OggOptions]\nCompressPosition=250\n");
+    WriteOptions("[OggOptions]\nCompressPosition=250\n[CDOptions]\nSpeed=500\n");
     LoadOptions();
     EXPECT_EQ(OptionsSetting.OggOptions.CompressPosition, 100);
+    EXPECT_EQ(OptionsSetting.CDOptions.Speed, 0);
 }
 
 TEST_F(OptionsTest, GarbledFileGivesDefaults)
