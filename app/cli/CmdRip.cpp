@@ -109,7 +109,7 @@ int Rip(const QStringList& args)
         bool ok = false;
         run.CDOptions.Speed = parser.value("speed").toInt(&ok);
         if (!ok || run.CDOptions.Speed < 0 || run.CDOptions.Speed > MaxReadSpeed) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --speed takes 0 to %1").arg(MaxReadSpeed));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_SpeedTakes", QStringLiteral("--speed 只接受 0 到 %1")).arg(MaxReadSpeed));
             return 2;
         }
     }

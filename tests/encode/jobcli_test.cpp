@@ -200,7 +200,7 @@ TEST(JobCli, ConvertRecursiveRepeatsTheTreeAndListsWhatFailed)
     EXPECT_EQ(listing(out), flacs);
     const QStringList tail = r.Err.trimmed().split('\n').mid(r.Err.trimmed().count('\n') - 1);
     ASSERT_EQ(tail.size(), 2) << r.Err.toStdString();
-    EXPECT_EQ(tail[0], "varnelcd-cli convert: 1 not converted:");
+    EXPECT_EQ(tail[0], QStringLiteral("varnelcd-cli convert: 1 个未能转换："));
     EXPECT_TRUE(tail[1].startsWith("  " + root + "/bad/broken.wav: ")) << tail[1].toStdString();
     QStringList now = listing(home.path());
     now.removeIf([](const QString& f) { return f.startsWith("out/"); });
