@@ -1,4 +1,5 @@
 #include "cd/CDPlayIn.h"
+#include "settings/Lang.h"
 #include <algorithm>
 #include <cstring>
 
@@ -67,15 +68,15 @@ QString TCDPlayIn::SelectTrack(int drive, int track)
         return CDErrorText(GetAspiLibError());
     const int index = track - toc.FirstTrack;
     if (track < 1 || index < 0 || track > toc.LastTrack)
-        return QStringLiteral("the disc has no track %1").arg(track);
+        return LangString(QStringLiteral("RES_Disc_NoSuchTrack"), QStringLiteral("光盘上没有音轨 %1")).arg(track);
     const TTocEntry& e = toc.Entries[index];
     if (e.AdrControl & 0x04)
-        return QStringLiteral("track %1 is a data track").arg(track);
+        return LangString(QStringLiteral("RES_Cli_DataTrack"), QStringLiteral("音轨 %1 是数据音轨")).arg(track);
     // The entry after the track: the next track, or the lead-out after the last one.
     const uint32_t start = EntryLba(e);
     const uint32_t end = EntryLba(toc.Entries[index + 1]);
     if (end <= start)
-        return QStringLiteral("track %1 is empty").arg(track);
+        return LangString(QStringLiteral("RES_Track_Empty"), QStringLiteral("音轨 %1 是空的")).arg(track);
     FStart = start;
     FEnd = end;
     return {};

@@ -6,6 +6,7 @@
 #include "platform/ProcessInfo.h"
 #include "settings/FileNamePattern.h"
 #include "settings/Global.h"
+#include "settings/Lang.h"
 #include "platform/OutputFile.h"
 
 #include <QCoreApplication>
@@ -228,7 +229,7 @@ void TCDRipThread::Run()
     FResult.LastSector = start + length - 1;
     if (TrackIndex > 0 && FDisc.Data[size_t(TrackIndex - 1)]) {
         // A data track holds no audio: its bytes would come out as noise.
-        FResult.Failure = QStringLiteral("track %1 is a data track").arg(TrackIndex);
+        FResult.Failure = LangString(QStringLiteral("RES_Cli_DataTrack"), QStringLiteral("音轨 %1 是数据音轨")).arg(TrackIndex);
         PostInfo(ProgressCode::RipFinished, RipError::ReadFailed);
         return;
     }

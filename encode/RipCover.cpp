@@ -61,7 +61,7 @@ std::function<void(const QString&)> FolderCoverWriter(TPrompter* prompter, const
         QString why;
         if (!PutFolderCover(folder, image, &why) && prompter)
             prompter->ShowWarning(LangString(QStringLiteral("RES_FolderCoverError"),
-                                             QStringLiteral("The cover could not be put beside the files:"))
+                                             QStringLiteral("无法在文件旁写入封面："))
                                   + QLatin1Char(' ') + why);
     };
 }

@@ -67,7 +67,7 @@ QStringList TWMAEncodeProcess::Arguments()
 QString TWMAEncodeProcess::NoEncoderText()
 {
     return LangString(QStringLiteral("RES_NoWmaEncoder"),
-                      QStringLiteral("Can not find WMA encoder,please contact with the VarnelCD developers!"));
+                      QStringLiteral("找不到WMA编码器，请与软件作者联系！"));
 }
 
 bool TWMAEncodeProcess::RefuseMissingProgram()

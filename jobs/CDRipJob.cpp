@@ -72,7 +72,7 @@ TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* p
         FWorkers.back()->OnProgress = [this](TEncodeWorker&, const TProcessInfo& info) { WorkerProgress(info); };
     }
     FReaderRow.Name = QStringLiteral("rip");
-    FReaderRow.Stage = QStringLiteral("idle");
+    FReaderRow.Stage = Res("RES_Stage_Idle", QStringLiteral("空闲"));
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TCDRipJob::WmaTick);
 
@@ -83,7 +83,7 @@ TCDRipJob::TCDRipJob(TDiscSource& disc, const QStringList& entries, TPrompter* p
     FOnProduced = FolderCoverWriter(prompter, FSettings);
     FView.OutputFormat = QLatin1String(OutputFormats[FFormat].Name);
     FView.SelectedTracks = int(FEntries.size());
-    FStepView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FStepView.Label3 = Res("RES_Initing", QStringLiteral("正在初始化..."));
     UpdateView();
 }
 
@@ -164,13 +164,13 @@ void TCDRipJob::StartRip(int index)
     if (FDone) return;
     const TCommonOptions& common = FSettings.CommonOptions;
     FReaderRow.Track = Title(index);
-    FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("Extracting..."));
+    FReaderRow.Stage = Res("RES_Extracting_Dots", QStringLiteral("正在抓轨..."));
     FReaderRow.Percent = 0;
-    FView.GaugeHint = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FView.GaugeHint = Res("RES_Initing", QStringLiteral("正在初始化..."));
     SetCaption(QStringLiteral("抓取中("), index + 1, index);
     // (The first read is under the window's own caption.)
     if (index > 0) SetGroup(QStringLiteral("RES_Extracting"), QStringLiteral("Extracting"));
-    FStepView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FStepView.Label3 = Res("RES_Initing", QStringLiteral("正在初始化..."));
     FStepView.Label3Visible = true;
     if (!FCue && !FFinal.contains(index)) {
         // The output's name by the Existing rule; an entry whose file is kept is over.
@@ -180,7 +180,7 @@ void TCDRipJob::StartRip(int index)
         if (out.isEmpty()) {
             FCount += 1;
             FReaderRow.Track.clear();
-            FReaderRow.Stage = QStringLiteral("idle");
+            FReaderRow.Stage = Res("RES_Stage_Idle", QStringLiteral("空闲"));
             FPipeline.Finish(index, nullptr);
             QMetaObject::invokeMethod(this, [this] { Next(); }, Qt::QueuedConnection);
             return;
@@ -251,7 +251,7 @@ bool TCDRipJob::event(QEvent* e)
         RipFinished(info);
     } else if (info.Percent == ProgressCode::NormalizeBegins) {
         SetCaption(QStringLiteral("规格化("), FCount + 1, FCount);
-        FReaderRow.Stage = Res("RES_Normalizing_Dots", QStringLiteral("Normalizing..."));
+        FReaderRow.Stage = Res("RES_Normalizing_Dots", QStringLiteral("正在规格化音量..."));
         UpdateView();
         Changed();
     } else if (info.Percent >= 0 && info.Percent <= 100) {
@@ -287,7 +287,7 @@ void TCDRipJob::LayoutFailed(int reason)
     if (FRipSink) FRipSink->Discard();
     FRipSink.reset();
     FReaderRow.Track.clear();
-    FReaderRow.Stage = QStringLiteral("idle");
+    FReaderRow.Stage = Res("RES_Stage_Idle", QStringLiteral("空闲"));
     if (FCue) DiscardPart(PartPathOf(FCueFile));
     // Nothing more can be read: told once, and every entry not read fails with it.
     const int first = FCount;
@@ -322,7 +322,7 @@ void TCDRipJob::RipFinished(const TProcessInfo& info)
     if (!FCue) FRipSink.reset();
     FCount += 1;
     FReaderRow.Track.clear();
-    FReaderRow.Stage = QStringLiteral("idle");
+    FReaderRow.Stage = Res("RES_Stage_Idle", QStringLiteral("空闲"));
     FReaderRow.Percent = 0;
 
     int code = info.ErrorCode;
@@ -421,7 +421,7 @@ void TCDRipJob::Next()
             StartRip(FCount);
             return;
         }
-        FReaderRow.Stage = QStringLiteral("waiting");
+        FReaderRow.Stage = Res("RES_Stage_Waiting", QStringLiteral("等待中"));
     } else if (BusyWorkers() == 0 && FPipeline.Waiting() == 0) {
         FPipeline.Flush();
         TagAlbumGain();

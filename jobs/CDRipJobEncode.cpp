@@ -38,7 +38,7 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int task)
     // With several formats the row tells which one the worker makes.
     if (FFormats.size() > 1) worker.Row.Track += QStringLiteral(" [") + QLatin1String(OutputFormats[size_t(format)].Word) + QLatin1Char(']');
     worker.Row.Percent = 0;
-    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
+    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("正在编码..."));
     worker.ProgressSeen = false;
     if (!FRip) {
         SetCaption(QStringLiteral("编码中("), index + 1, index);

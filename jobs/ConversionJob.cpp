@@ -59,7 +59,7 @@ TConversionJob::TConversionJob(int mode, const QStringList& entries, TPrompter* 
     FStep->Settings = FSettingsCopy;
     FTimer1.setInterval(TimerIntervalMs);
     connect(&FTimer1, &QTimer::timeout, this, &TConversionJob::WmaTick);
-    FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FView.Label3 = Res("RES_Initing", QStringLiteral("正在初始化..."));
     // Several workers encode several files at once when each goes straight to its encoder.
     const int jobs = TRipPipeline::ResolveJobs(FSettings.CommonOptions.Jobs);
     const bool fileMode = FMode == WavToMp3 || FMode == Mp3ToWav || FMode == WavToOgg || FMode == WavToWma || EncoderMode();
@@ -189,7 +189,7 @@ void TConversionJob::SetGroup(const QString& key, const QString& builtIn)
 
 void TConversionJob::ShowInitializing()
 {
-    FView.Label3 = Res("RES_Initing", QStringLiteral("Initializing..."));
+    FView.Label3 = Res("RES_Initing", QStringLiteral("正在初始化..."));
     FView.Label3Visible = true;
     Changed();
 }

@@ -25,7 +25,7 @@ QString Res(const char* key, const QString& builtIn) { return LangString(QLatin1
 bool TConversionJob::RefuseUnreadable(int index, int endPercent)
 {
     if (FStep->WaveIn1().Valid()) return true;
-    return Refuse(index, endPercent, Res("RES_Not_Wav_File", QStringLiteral(" is not a WAV file that can be read.")));
+    return Refuse(index, endPercent, Res("RES_Not_Wav_File", QStringLiteral(" 不是可以读取的WAV文件。")));
 }
 
 // An entry whose file is missing, a folder, empty or closed to us is told with that cause
@@ -89,7 +89,7 @@ void TConversionJob::NextMp3File(bool first)
         // lame's decoder makes a WAV of whatever it is given (a header alone, or noise from
         // stray sync bytes): what is not MP3 audio is refused first.
         if (!FDecoded.contains(i) && !LooksLikeMp3(in)) {
-            Refuse(i, ProgressCode::Mp3EncoderEnd, Res("RES_Not_Mp3_File", QStringLiteral(" is not an MP3 file that can be read.")));
+            Refuse(i, ProgressCode::Mp3EncoderEnd, Res("RES_Not_Mp3_File", QStringLiteral(" 不是可以读取的MP3文件。")));
             break;
         }
         SetCaption(QStringLiteral("解码中("), i + 1, i);

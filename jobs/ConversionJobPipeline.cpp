@@ -121,7 +121,7 @@ void TConversionJob::PipelineEncode(TEncodeWorker& worker, int index)
     worker.Index = index;
     worker.Output.clear();
     worker.Row.Track = EntryName(index);
-    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("Encoding..."));
+    worker.Row.Stage = Res("RES_Encoding_Dots", QStringLiteral("正在编码..."));
     worker.Row.Percent = 0;
     worker.ProgressSeen = false;
     SetCaption(QStringLiteral("编码中("), index + 1, index);

@@ -1,4 +1,5 @@
 #include "jobs/ConversionTree.h"
+#include "settings/Lang.h"
 
 #include "jobs/ConversionJob.h"
 
@@ -37,7 +38,7 @@ public:
     {
         const QString canonical = QFileInfo(folder).canonicalFilePath();
         if (canonical.isEmpty()) {
-            FTree.Problems << folder + QStringLiteral(": the folder cannot be found");
+            FTree.Problems << folder + QStringLiteral(": ") + LangString(QStringLiteral("RES_Tree_FolderMissing"), QStringLiteral("找不到这个文件夹"));
             return;
         }
         // A folder reached again through a link (a loop, or two ways to it) is walked once;
@@ -47,7 +48,7 @@ public:
         FSeen.insert(canonical);
         const QDir dir(folder);
         if (!dir.isReadable()) {
-            FTree.Problems << folder + QStringLiteral(": the folder cannot be read");
+            FTree.Problems << folder + QStringLiteral(": ") + LangString(QStringLiteral("RES_Tree_FolderUnreadable"), QStringLiteral("无法读取这个文件夹"));
             return;
         }
         QStringList files;
@@ -57,7 +58,7 @@ public:
         // A link to a file that is gone is listed with the unreadable files.
         for (const QFileInfo& f : dir.entryInfoList(QDir::System | QDir::Hidden, QDir::Name))
             if (f.isSymLink() && !f.exists() && ConversionTakes(FMode, f.fileName()))
-                FTree.Problems << f.absoluteFilePath() + QStringLiteral(": the link leads nowhere");
+                FTree.Problems << f.absoluteFilePath() + QStringLiteral(": ") + LangString(QStringLiteral("RES_Tree_LinkNowhere"), QStringLiteral("链接指向不存在的位置"));
         if (!files.isEmpty())
             Add(FOutput.isEmpty() ? WithSlash(dir.absolutePath()) : FOutput + relative, files);
         for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name))
@@ -111,7 +112,7 @@ TConversionTree ScanConversionTree(const QStringList& inputs, int mode, const QS
         else if (info.exists() || info.isSymLink())
             walk.AddFile(info);   // a file named outright is converted, or refused with its cause
         else
-            tree.Problems << input + QStringLiteral(": no such file or folder");
+            tree.Problems << input + QStringLiteral(": ") + LangString(QStringLiteral("RES_Tree_NoSuchInput"), QStringLiteral("没有这个文件或文件夹"));
     }
     return tree;
 }

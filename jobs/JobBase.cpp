@@ -1,6 +1,7 @@
 #include "jobs/JobBase.h"
 
 #include "settings/Options.h"
+#include "settings/Lang.h"
 
 TJobBase::TJobBase(const QStringList& entries, TPrompter* prompter, std::shared_ptr<const TOptionsSetting> settings,
                    QObject* parent)
@@ -70,7 +71,7 @@ void TJobBase::Succeed(int index)
 void TJobBase::FailUnproduced()
 {
     for (int i = 0; i < FResults.size(); ++i)
-        if (!FResults[i].Produced) Fail(i, QStringLiteral("stopped"));
+        if (!FResults[i].Produced) Fail(i, LangString(QStringLiteral("RES_Entry_Stopped"), QStringLiteral("已停止")));
 }
 
 void TJobBase::Complete()

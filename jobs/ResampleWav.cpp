@@ -141,7 +141,7 @@ void TResampleWav::SetInputFile(const QString& FileName)
         // The previous file's properties would describe a file that is no longer chosen.
         ClearInputLabels();
         SetStatusText(QFileInfo(FileName).fileName() + ": "
-                      + LangString("RES_Resample_Invalid_Input", "not a WAV file that can be converted."));
+                      + LangString("RES_Resample_Invalid_Input", "不是可以转换的WAV文件。"));
     }
 }
 
@@ -183,14 +183,14 @@ void TResampleWav::Convert(const TResampleSettings& Settings)
     const int rate = StrToInt(Settings.SampleRate);
     const int bits = Settings.BitsPerSample;
     if (rate < MinSampleRate || rate > MaxSampleRate)
-        throw EAuException(LangString("RES_Resample_Rate_Range", "The sample rate must be from 1000 to 192000 Hz.")
+        throw EAuException(LangString("RES_Resample_Rate_Range", "采样频率必须在1000到192000 Hz之间。")
                            + " (" + QString::number(rate) + ")");
     // 4. Nothing to convert from.
     if (!FWaveIn1->Valid())
         return;
     // Writing the input file would destroy it before it is read.
     if (SameFile(FWaveIn1->FileName(), FChosenOutput->FileName())) {
-        SetStatusText(LangString("RES_Resample_Same_File", "The output file cannot be the input file."));
+        SetStatusText(LangString("RES_Resample_Same_File", "输出文件不能是输入文件。"));
         return;
     }
     // 5. Only what differs from the input is converted.

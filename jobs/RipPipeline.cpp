@@ -7,6 +7,7 @@
 #include "encode/WMAEncodeProcess.h"
 #include "platform/OutputFile.h"
 #include "settings/Global.h"
+#include "settings/Lang.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -17,7 +18,7 @@ TEncodeWorker::TEncodeWorker(int number, TPrompter* prompter, TMp3EncodeProcess*
 {
     FStep = std::make_unique<TEncodeStep>(this, prompter, mp3, wma);
     Row.Name = QStringLiteral("w%1").arg(number);
-    Row.Stage = QStringLiteral("idle");
+    Row.Stage = LangString(QStringLiteral("RES_Stage_Idle"), QStringLiteral("空闲"));
 }
 
 TEncodeWorker::~TEncodeWorker()
@@ -35,7 +36,7 @@ void TEncodeWorker::Abort()
     FEncoder.reset();
     Index = -1;
     Row.Track.clear();
-    Row.Stage = QStringLiteral("idle");
+    Row.Stage = LangString(QStringLiteral("RES_Stage_Idle"), QStringLiteral("空闲"));
     Row.Percent = 0;
 }
 
@@ -155,7 +156,7 @@ void TEncodeWorker::StartEncoder(int format, int index, const TEncodeRequest& re
     FEndCode = EncoderEndCode(format);
     FEncoder = MakeEncoder(format, *FStep);
     if (!FEncoder) {
-        PostEnd(FEndCode, StreamFailed, request.Output + QStringLiteral(": no encoder makes this format"));
+        PostEnd(FEndCode, StreamFailed, request.Output + QStringLiteral(": ") + LangString(QStringLiteral("RES_No_Encoder"), QStringLiteral("没有编码器能生成这种格式")));
         return;
     }
     WmaStart.start();
@@ -185,7 +186,7 @@ TEncodeOutcome TEncodeWorker::Finish(const TProcessInfo& end)
     Index = -1;
     WmaStart.invalidate();
     Row.Track.clear();
-    Row.Stage = QStringLiteral("idle");
+    Row.Stage = LangString(QStringLiteral("RES_Stage_Idle"), QStringLiteral("空闲"));
     Row.Percent = 0;
     return outcome;
 }

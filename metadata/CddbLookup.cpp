@@ -74,10 +74,10 @@ void ApplyCddbEntry(const TCddbEntry& entry, TCDInfo& info, QStringList& rowTitl
 
 QStringList CddbNoMatchHints()
 {
-    return {LangString("RES_CDDB_NoMatch", QStringLiteral("No match found,perhaps:")),
-            LangString("RES_CDDB_Hint1", QStringLiteral("1.No information in CDDB server")),
-            LangString("RES_CDDB_Hint2", QStringLiteral("2.error CDDB options")),
-            LangString("RES_CDDB_Hint3", QStringLiteral("3.check the network"))};
+    return {LangString("RES_CDDB_NoMatch", QStringLiteral("没有找到匹配的信息，可能是：")),
+            LangString("RES_CDDB_Hint1", QStringLiteral("1.CDDB服务器中没有该光盘的信息")),
+            LangString("RES_CDDB_Hint2", QStringLiteral("2.CDDB设置有误")),
+            LangString("RES_CDDB_Hint3", QStringLiteral("3.请检查网络连接"))};
 }
 
 TQueryCDDBThread::TQueryCDDBThread(uint8_t firstTrack, uint8_t lastTrack, HCDROM handle, QObject* notifyWindow,

@@ -13,7 +13,7 @@ TID3EditController::TID3EditController(TPrompter& prompter, QObject* parent)
 
 QString TID3EditController::BaseCaption()
 {
-    return LangString(QStringLiteral("RES_ID3Edit_Caption"), QStringLiteral("ID3 Tag Edit"));
+    return LangString(QStringLiteral("RES_ID3Edit_Caption"), QStringLiteral("ID3标签编辑"));
 }
 
 QString TID3EditController::Caption() const
@@ -126,7 +126,7 @@ bool TID3EditController::Write(const QString& fileName)
     FTag.SetComment(FFields.Comment);
     if (!FFields.Track.isEmpty())
         FTag.SetTrack(uint8_t(TrackToSave()));
-    const QString failed = LangString(QStringLiteral("RES_SaveTag_Error"), QStringLiteral("Could not save Tag!"));
+    const QString failed = LangString(QStringLiteral("RES_SaveTag_Error"), QStringLiteral("无法保存标签！"));
     if (Tid3tag::Failed(FTag.WriteTag(fileName))) {
         FPrompter.ShowInformation(failed);
         return false;
@@ -200,7 +200,7 @@ void TID3EditController::RemoveTag()
 {
     if (FFile.isEmpty())
         return;
-    const QString question = LangString(QStringLiteral("RES_Ask_RemoveTag"), QStringLiteral("Do you want to remove these tags?"));
+    const QString question = LangString(QStringLiteral("RES_Ask_RemoveTag"), QStringLiteral("确定要删除这些标签吗？"));
     if (FPrompter.AskYesNo(question, TPrompter::Answer::No) != TPrompter::Answer::Yes)
         return;
     // A tag object removes the tag of the file it read last: read the file shown first.
@@ -210,7 +210,7 @@ void TID3EditController::RemoveTag()
         target.RemoveTag();
     Tid3tag check;
     if (!Tid3tag::Failed(check.ReadTag(FFile))) {
-        FPrompter.ShowInformation(LangString(QStringLiteral("RES_RemoveTag_Error"), QStringLiteral("Could not remove Tag!")));
+        FPrompter.ShowInformation(LangString(QStringLiteral("RES_RemoveTag_Error"), QStringLiteral("无法删除标签！")));
         return;
     }
     FTag = Tid3tag{};

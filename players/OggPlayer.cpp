@@ -217,7 +217,7 @@ void TOggPlayer::OutputDone()
     // like a file that played nothing.
     if (!error.isEmpty() && !closing) {
         FLastError = DXAudioOut1.DeviceCount() == 0
-                         ? LangString(QStringLiteral("RES_No_Sound_Device"), QStringLiteral("No sound output device found."))
+                         ? LangString(QStringLiteral("RES_No_Sound_Device"), QStringLiteral("没有找到声音输出设备！"))
                          : error;
         ShowError(FLastError);
     }

@@ -19,14 +19,20 @@
 namespace {
 
 const QString Idle = QStringLiteral("-----------");
-const QString PlayingText = QStringLiteral("正在播放...");
-const QString RecordDoneText = QStringLiteral("录音完成!");
-const QString ZeroSec = QStringLiteral("0.00 Sec");
-const QString Filter = QStringLiteral("Sound file(*.wav) (*.wav);;All files(*.*) (*)");
 
 QString Res(const char* key, const char* builtIn)
 {
     return LangString(QString::fromLatin1(key), QString::fromUtf8(builtIn));
+}
+
+// Texts in the interface's language, looked up as they are shown.
+QString PlayingText() { return Res("RES_Rec_PlayingText", "正在播放..."); }
+QString RecordDoneText() { return Res("RES_Rec_DoneText", "录音完成!"); }
+QString Seconds() { return Res("RES_Rec_Seconds", " 秒"); }
+QString Filter()
+{
+    return Res("RES_Rec_SoundFilter", "声音文件(*.wav)") + QStringLiteral(" (*.wav);;") + Res("RES_Filter_AnyFile", "所有文件")
+           + QStringLiteral(" (*)");
 }
 
 QString McInitFail() { return Res("RES_MCI_Init_Fail", "媒体设备初始化失败！"); }
@@ -82,6 +88,7 @@ TRecordController::TRecordController(TPrompter* prompter, QObject* parent)
     , FPrompter(prompter)
 {
     SaveMp3 = OptionsSetting.RecordOptions.SaveMp3;
+    FView.Position = FView.Length = QStringLiteral("0.00") + Seconds();
     WorkFile = SettingsFolder() + QString::fromLatin1(WorkFileName);
     Timer1 = new QTimer(this);
     Timer1->setInterval(PlayTimerMs);
@@ -118,15 +125,15 @@ QString TRecordController::DialogFolder() const
 QString TRecordController::TimeText(int64_t ms)
 {
     if (ms < 60000)
-        return QString::number(double(ms) / 1000.0, 'g', 3) + QStringLiteral(" Sec");
+        return QString::number(double(ms) / 1000.0, 'g', 3) + Seconds();
     const int64_t s = ms / 1000;
     QString text;
     if (s / 3600)
-        text += QString::number(s / 3600) + QStringLiteral("小时");
+        text += QString::number(s / 3600) + Res("RES_Rec_Hours", "小时");
     if (s / 60 % 60)
-        text += QString::number(s / 60 % 60) + QStringLiteral(" 分");
+        text += QString::number(s / 60 % 60) + Res("RES_Rec_Minutes", " 分");
     if (s % 60)
-        text += QString::number(s % 60) + QStringLiteral(" 秒");
+        text += QString::number(s % 60) + Seconds();
     return text;
 }
 
@@ -195,7 +202,7 @@ bool TRecordController::New()
                     && header.write(TWaveAudioDevice::PcmHeader(format.Channels, format.Bits, format.SampleRate, 0)) == 44
                     && header.commit() && OpenDevice(file);
     FView.RecordTime = QStringLiteral("00:00:00.0");
-    FView.Length = FView.Position = ZeroSec;
+    FView.Length = FView.Position = QStringLiteral("0.00") + Seconds();
     FView.TrackBar = 0;
     Mp3Done = false;
     Modified = false;
@@ -220,7 +227,7 @@ void TRecordController::Open()
         return;
     for (;;) {
         const QString file = FPrompter->AskOpenFileName(QStringLiteral("Please select a sound file to open"),
-                                                        DialogFolder(), Filter);
+                                                        DialogFolder(), Filter());
         if (file.isEmpty() || QFileInfo(file).absoluteFilePath() == QFileInfo(CurrentFile).absoluteFilePath())
             return;
         if (!QFileInfo(file).isFile()) {
@@ -272,7 +279,7 @@ bool TRecordController::Save()
 QString TRecordController::AskWavTarget(bool& cancelled)
 {
     cancelled = true;
-    QString name = FPrompter->AskSaveFileName(QString(), DialogFolder(), Filter);
+    QString name = FPrompter->AskSaveFileName(QString(), DialogFolder(), Filter());
     if (name.isEmpty())
         return {};
     cancelled = false;
@@ -398,7 +405,7 @@ void TRecordController::RecordingControl()
 {
     if (StartMixer(TMixerSide::Recording).isEmpty())
         FPrompter->ShowError(Res("RES_No_Mixer",
-                                 "No volume control found. Install pavucontrol (or pavucontrol-qt, gnome-control-center, kcmshell5)."));
+                                 "找不到音量控制程序。请安装 pavucontrol（或 pavucontrol-qt、gnome-control-center、kcmshell5）。"));
 }
 
 bool TRecordController::Close()
@@ -479,7 +486,7 @@ void TRecordController::Play()
         PlayPosition = FDevice.Length() * FView.TrackBar / TrackBarMax;
         from = PlayPosition;
     }
-    FView.State = PlayingText;
+    FView.State = PlayingText();
     Enable({btPause, btStop, btNext, btPrev});
     Timer1->start();
     if (!FDevice.Play(from)) {
@@ -509,7 +516,7 @@ void TRecordController::Stop()
             FView.TrackBar = TrackBarMax;
             ShowLength();
             ShowTrackPosition();
-            FView.State = RecordDoneText;
+            FView.State = RecordDoneText();
         } else {
             FStopFailed = true;
             FPrompter->ShowError(SaveError());

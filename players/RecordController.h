@@ -30,8 +30,8 @@ public:
     struct TView {
         QString Caption;                         // empty: the window's own caption ("Record")
         QString State = QStringLiteral("-----------");
-        QString Position = QStringLiteral("0.00Sec");
-        QString Length = QStringLiteral("0.00Sec");
+        QString Position;   // "0.00 秒" until a file is open
+        QString Length;
         QString RecordTime = QStringLiteral("00:00:00.0");
         int TrackBar = 0;
         unsigned Enabled = 0;                    // bit per TButton

@@ -28,6 +28,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== include layering"
 scripts/check-layers.sh
+echo "== language keys"
+scripts/check-lang-keys.sh
 
 echo "== build (RelWithDebInfo)"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -1,5 +1,6 @@
 // Disc information cache "cdinfo.dat" and the genre tables of the tag fields.
 #include "settings/CDInfo.h"
+#include "settings/Lang.h"
 
 #include "settings/Global.h"
 #include "settings/IniFile.h"
@@ -37,7 +38,7 @@ QString CDInfoReadFileName()
 
 QString DefaultTrackTitle(int trackNumber)
 {
-    return QStringLiteral("音轨 ") + TwoDigits(trackNumber);
+    return LangString(QStringLiteral("RES_DefaultTrackTitle"), QStringLiteral("音轨 %1")).arg(TwoDigits(trackNumber));
 }
 
 QString CDInfoFileName()

@@ -2,6 +2,7 @@
 
 #include "settings/CDInfo.h"
 #include "settings/Global.h"
+#include "settings/Lang.h"
 
 #include <QDir>
 #include <functional>
@@ -268,11 +269,12 @@ QString CleanNameValue(const QString& value)
 QString PatternExample(const QString& pattern, const QString& extension)
 {
     TFileNameTags tags;
-    tags.Artist = QStringLiteral("Artist");
-    tags.Album = QStringLiteral("Album");
-    tags.Title = QStringLiteral("Title");
+    // The sample track's texts in the interface's language.
+    tags.Artist = LangString(QStringLiteral("RES_Example_Artist"), QStringLiteral("艺术家"));
+    tags.Album = LangString(QStringLiteral("RES_Example_Album"), QStringLiteral("专辑"));
+    tags.Title = LangString(QStringLiteral("RES_Example_Title"), QStringLiteral("标题"));
     tags.Year = QStringLiteral("2024");
-    tags.Genre = QStringLiteral("Rock");
+    tags.Genre = LangString(QStringLiteral("RES_Example_Genre"), QStringLiteral("摇滚"));
     tags.TrackNumber = 1;
     tags.DiscNumber = 1;
     tags.Format = extension.mid(1).toLower();

@@ -5,6 +5,7 @@
 #include "settings/HelperPaths.h"
 #include "settings/IniFile.h"
 #include "settings/Options.h"
+#include "platform/Prompter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,7 +38,13 @@ QString LanguageFileName(const QString& languageName)
     name.replace(QLatin1Char('\\'), QLatin1Char('_'));
     const QString fileName = QStringLiteral("CLan_") + name + QStringLiteral(".ini");
 
-    for (const QString& folder : DataFolders()) {
+    // VARNELCD_LANG_DIR, when set, is looked at first: a translator tries a file there
+    // without copying it beside the program.
+    QStringList folders = DataFolders();
+    const QString own = qEnvironmentVariable("VARNELCD_LANG_DIR");
+    if (!own.isEmpty())
+        folders.prepend(own);
+    for (const QString& folder : folders) {
         const QString found = FindIgnoringCase(folder, fileName);
         if (!found.isEmpty())
             return found;
@@ -45,14 +52,63 @@ QString LanguageFileName(const QString& languageName)
     return ProgramFolder() + fileName;
 }
 
+namespace {
+
+QString& RunInterfaceLanguage()
+{
+    static QString language;
+    return language;
+}
+
+bool IsNamed(const QString& value, const char* name)
+{
+    return value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+const QString ChineseName = QStringLiteral("Chinese");
+const QString EnglishName = QStringLiteral("English");
+
+} // namespace
+
+QString InterfaceLanguage()
+{
+    const QString& chosen = RunInterfaceLanguage().isEmpty() ? OptionsSetting.Interface : RunInterfaceLanguage();
+    return IsNamed(chosen.trimmed(), "English") ? EnglishName : ChineseName;
+}
+
+bool IsEnglishInterface()
+{
+    return InterfaceLanguage() == EnglishName;
+}
+
+void SetRunInterfaceLanguage(const QString& language)
+{
+    RunInterfaceLanguage() = language;
+}
+
+QString InterfaceLanguageFromArgument(const QString& value)
+{
+    const QString v = value.trimmed();
+    if (IsNamed(v, "en") || IsNamed(v, "english"))
+        return EnglishName;
+    if (IsNamed(v, "zh") || IsNamed(v, "cn") || IsNamed(v, "chinese"))
+        return ChineseName;
+    return {};
+}
+
+QString WindowLanguage(const QString& asked)
+{
+    return IsNamed(asked, "Chinese") ? InterfaceLanguage() : asked;
+}
+
 QString LangString(const QString& key, const QString& builtInText)
 {
-    const QString& language = OptionsSetting.Lan;
-    // A record whose language was never set (settings not loaded yet, or an empty "Lan"
-    // value) shows the built-in texts, like the default language "English"; so does a
-    // language whose file is not there.
-    if (language.isEmpty() || language.compare(QLatin1String("ENGLISH"), Qt::CaseInsensitive) == 0)
-        return builtInText;
+    QString language = InterfaceLanguage();
+    // Under the Chinese interface a language named by Lan keeps its own file; an empty Lan
+    // (settings not loaded yet) and the default "English" name none.
+    const QString& lan = OptionsSetting.Lan;
+    if (language == ChineseName && !lan.isEmpty() && !IsNamed(lan, "English"))
+        language = lan;
     const QString fileName = LanguageFileName(language);
     if (!QFileInfo::exists(fileName))
         return builtInText;
@@ -60,4 +116,9 @@ QString LangString(const QString& key, const QString& builtInText)
     // present with an empty value shows nothing, as the file says.
     const TIniFile ini(fileName);
     return ini.ReadString(QStringLiteral("ResourceString"), key, builtInText);
+}
+
+QString ProgramTitle()
+{
+    return LangString(QStringLiteral("RES_ProgramTitle"), ApplicationTitle());
 }

@@ -181,6 +181,7 @@ void VisitOptions(Options& o, const TOptionsSetting& d, Visit&& visit)
     visit("ID3", "Use", o.ID3Use, d.ID3Use);
     visit("ID3", "Version", o.ID3Version, d.ID3Version);
     visit("Options", "Lan", o.Lan, d.Lan);
+    visit("Options", "Interface", o.Interface, d.Interface);
 }
 
 struct TOptionReader {

@@ -154,6 +154,9 @@ struct TOptionsSetting {
     // kind with the ID3v1 tag beside it. Other values load as 24.
     int32_t ID3Version = 24;
     QString Lan = QStringLiteral("English");
+    // The language of windows and messages: "Chinese" (the default) or "English". Lan above
+    // still names a message file of its own (see settings/Lang.h).
+    QString Interface = QStringLiteral("Chinese");
 };
 
 // A default-constructed record holds the defaults of every setting; the default output

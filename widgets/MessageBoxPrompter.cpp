@@ -1,4 +1,5 @@
 #include "widgets/MessageBoxPrompter.h"
+#include "settings/Lang.h"
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -33,18 +34,18 @@ QString TMessageBoxPrompter::Breakable(const QString& text)
 
 void TMessageBoxPrompter::ShowError(const QString& text)
 {
-    QMessageBox::critical(FParent, ApplicationTitle(), Breakable(text));
+    QMessageBox::critical(FParent, ProgramTitle(), Breakable(text));
 }
 
 void TMessageBoxPrompter::ShowInformation(const QString& text)
 {
-    QMessageBox::information(FParent, ApplicationTitle(), Breakable(text));
+    QMessageBox::information(FParent, ProgramTitle(), Breakable(text));
 }
 
 TPrompter::Answer TMessageBoxPrompter::AskYesNo(const QString& text, Answer defaultAnswer)
 {
     const auto def = defaultAnswer == Answer::Yes ? QMessageBox::Yes : QMessageBox::No;
-    const auto r = QMessageBox::question(FParent, ApplicationTitle(), Breakable(text),
+    const auto r = QMessageBox::question(FParent, ProgramTitle(), Breakable(text),
                                          QMessageBox::Yes | QMessageBox::No, def);
     return r == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
@@ -54,14 +55,14 @@ TPrompter::Answer TMessageBoxPrompter::AskYesNoCancel(const QString& text, Answe
     const auto def = defaultAnswer == Answer::Yes  ? QMessageBox::Yes
                      : defaultAnswer == Answer::No ? QMessageBox::No
                                                    : QMessageBox::Cancel;
-    const auto r = QMessageBox::question(FParent, ApplicationTitle(), Breakable(text),
+    const auto r = QMessageBox::question(FParent, ProgramTitle(), Breakable(text),
                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, def);
     return r == QMessageBox::Yes ? Answer::Yes : r == QMessageBox::No ? Answer::No : Answer::Cancel;
 }
 
 TPrompter::Overwrite TMessageBoxPrompter::AskOverwrite(const QString& text)
 {
-    const auto r = QMessageBox::question(FParent, ApplicationTitle(), Breakable(text),
+    const auto r = QMessageBox::question(FParent, ProgramTitle(), Breakable(text),
                                          QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll,
                                          QMessageBox::No);
     switch (r) {
@@ -74,7 +75,7 @@ TPrompter::Overwrite TMessageBoxPrompter::AskOverwrite(const QString& text)
 
 void TMessageBoxPrompter::ShowWarning(const QString& text)
 {
-    QMessageBox::warning(FParent, ApplicationTitle(), Breakable(text));
+    QMessageBox::warning(FParent, ProgramTitle(), Breakable(text));
 }
 
 QStringList TMessageBoxPrompter::AskOpenFileNames(const QString& caption, const QString& folder,
@@ -102,7 +103,7 @@ int TMessageBoxPrompter::AskChoice(const QString& title, const QStringList& colu
 {
     QDialog dialog(FParent);
     dialog.setObjectName("ChoiceDialog");
-    dialog.setWindowTitle(ApplicationTitle());
+    dialog.setWindowTitle(ProgramTitle());
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(title, &dialog));
     auto* list = new QTreeWidget(&dialog);

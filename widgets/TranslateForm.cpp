@@ -176,7 +176,7 @@ void TranslateForm(QWidget* window, const QString& languageName)
 {
     if (!window || window->objectName().isEmpty())
         return;
-    const QString fileName = LanguageFileName(languageName);
+    const QString fileName = LanguageFileName(WindowLanguage(languageName));
     if (!QFileInfo::exists(fileName))
         return;
     const Translator translator(fileName, window->objectName());

@@ -1,5 +1,7 @@
 #pragma once
-// Re-captions a window's controls from the language file "CLan_<languageName>.ini".
+// Re-captions a window's controls from the language file "CLan_<languageName>.ini"; the
+// name "Chinese", which the program's windows ask for, follows the interface language
+// (WindowLanguage in settings/Lang.h).
 //
 // Section = the window's objectName. Keys, for every child object with an objectName:
 //   window name              the window title

@@ -36,7 +36,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entri
     FUi->verticalLayout->insertWidget(FUi->verticalLayout->indexOf(FRows) + 1, FVerdicts);
     if (FJob->Jobs() > 1) resize(width() + 80, height() + 40 + 22 * (FJob->Jobs() + 1));
     const TCDInfo& info = OptionsSetting.CDInfo;
-    NotifyWhenDone(*FJob, tr("Rip"), info.Artist + QStringLiteral(" - ") + info.Album);
+    NotifyWhenDone(*FJob, LangString(QStringLiteral("RES_Notice_Rip"), QStringLiteral("抓轨")), info.Artist + QStringLiteral(" - ") + info.Album);
     connect(FJob.get(), &TJobBase::ViewChanged, this, &TfrmCDRip::ShowView);
     // A rip the databases judged stays open with their verdicts until the user closes it.
     connect(FJob.get(), &TJobBase::CloseRequested, this, [this] {
@@ -50,7 +50,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, TDiscSource& disc, const QStringList& entri
     });
     connect(FUi->bStop, &QPushButton::clicked, FJob.get(), &TCDRipJob::StopJob);
     FJob->Start();
-    setWindowTitle(ApplicationTitle());
+    setWindowTitle(ProgramTitle());
     ShowView();
 }
 
@@ -80,7 +80,7 @@ void TfrmCDRip::showEvent(QShowEvent* event)
         FTranslated = true;
         // The language file captions the fixed texts; the job's texts stay as they are.
         TranslateForm(this, QStringLiteral("Chinese"));
-        setWindowTitle(ApplicationTitle());
+        setWindowTitle(ProgramTitle());
         ShowView();
     }
     QDialog::showEvent(event);

@@ -65,7 +65,7 @@ protected:
 
 QString MainFormCaption()
 {
-    return ApplicationTitle() + " " + ApplicationVersion();
+    return ProgramTitle() + " " + ApplicationVersion();
 }
 
 void SetUpApplicationNames()
@@ -501,7 +501,7 @@ void TMainForm::OpenOutputDirectory()
         OpenUrlOrReport(QUrl::fromLocalFile(folder), folder);
     } else {
         FPrompter->ShowError(folder + "," +
-                             LangString("RES_Directory_Not_Exist", "The output directory does not exist."));
+                             LangString("RES_Directory_Not_Exist", "输出目录不存在。"));
     }
 }
 
@@ -514,10 +514,11 @@ void TMainForm::ShowAbout()
 {
     QMessageBox box(this);
     box.setObjectName("frmAbout");
-    box.setWindowTitle(ApplicationTitle());
+    box.setWindowTitle(ProgramTitle());
     box.setIconPixmap(style()->standardIcon(QStyle::SP_DriveCDIcon).pixmap(48, 48));
-    box.setText(QStringLiteral("<b>%1 %2</b>").arg(ApplicationTitle(), ApplicationVersion()));
-    box.setInformativeText(QStringLiteral("Audio CD ripper and converter: WAV, MP3, Ogg Vorbis, WMA.\n\n") + ApplicationLicence());
+    box.setText(QStringLiteral("<b>%1 %2</b>").arg(ProgramTitle(), ApplicationVersion()));
+    box.setInformativeText(LangString("RES_About_Text", QStringLiteral("音乐CD抓轨与转换：WAV、MP3、Ogg Vorbis、WMA。")) + QStringLiteral("\n\n")
+                           + ApplicationLicence());
     box.exec();
 }
 

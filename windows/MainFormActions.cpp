@@ -1,6 +1,7 @@
 // The main window's commands: actions, menu bar, tool bar and the track list's pop-up
 // menu. The window's behaviour lives in MainForm.cpp; this file only builds and binds.
 #include "windows/MainForm.h"
+#include "settings/Lang.h"
 
 #include <QAction>
 #include <QFile>
@@ -78,27 +79,30 @@ QAction* TMainForm::Action(const QString& name) const
 
 void TMainForm::CreateActions()
 {
-    connect(NewAction("ActionExtract", "E&xtract", "Extract the selected track", QKeySequence("Ctrl+X")),
+    // Captions and hints in the interface's language; the menus' entries have captions of
+    // their own (from the window's texts), the pop-up menu shows these.
+    const auto t = [](const char* key, const char* builtIn) { return LangString(QLatin1String(key), QString::fromUtf8(builtIn)); };
+    connect(NewAction("ActionExtract", t("RES_Action_Extract", "抓轨(&X)"), t("RES_Hint_Extract", "抓取选中的音轨"), QKeySequence("Ctrl+X")),
             &QAction::triggered, this, &TMainForm::ActionExtractExecute);
-    connect(NewAction("ActionSelectAll", "Select &All", "Select all tracks", QKeySequence("Ctrl+A")),
+    connect(NewAction("ActionSelectAll", t("RES_Action_SelectAll", "全部选中(&A)"), t("RES_Hint_SelectAll", "选中全部音轨"), QKeySequence("Ctrl+A")),
             &QAction::triggered, this, &TMainForm::ActionSelectAllExecute);
-    connect(NewAction("ActionNoSelect", "Select &None", "Cancel selected track", QKeySequence("Ctrl+N")),
+    connect(NewAction("ActionNoSelect", t("RES_Action_NoSelect", "全部不选(&N)"), t("RES_Hint_NoSelect", "取消选中的音轨"), QKeySequence("Ctrl+N")),
             &QAction::triggered, this, &TMainForm::ActionNoSelectExecute);
-    connect(NewAction("ActionOptionSet", "&Options", "Options", QKeySequence("Ctrl+O")), &QAction::triggered,
-            this, &TMainForm::ActionOptionSetExecute);
-    connect(NewAction("ActionExit", "E&xit", "Exit the program"), &QAction::triggered, this,
+    connect(NewAction("ActionOptionSet", t("RES_Action_OptionSet", "设置(&O)"), t("RES_Hint_OptionSet", "设置"), QKeySequence("Ctrl+O")),
+            &QAction::triggered, this, &TMainForm::ActionOptionSetExecute);
+    connect(NewAction("ActionExit", t("RES_Action_Exit", "退出(&X)"), t("RES_Hint_Exit", "退出程序")), &QAction::triggered, this,
             &QWidget::close);
-    NewAction("ActionRecord", "&Record", "Record to wav or mp3", QKeySequence("Ctrl+R"));
-    NewAction("ActionWavToMp3", "&WAV to MP3", "Convert  WAV file to MP3 file", QKeySequence("Ctrl+W"));
-    NewAction("aPlay", "&Play", "Play the current track", QKeySequence("Ctrl+P"));
-    NewAction("aPause", "P&ause", "Pause the current track");
-    NewAction("aStop", "&Stop", "Stop the current track");
-    connect(NewAction("aID3Edit", "&ID3 Tag Edit", "MP3 ID3 edit"), &QAction::triggered, this,
+    NewAction("ActionRecord", t("RES_Action_Record", "录音(&R)"), t("RES_Hint_Record", "录制为WAV或MP3"), QKeySequence("Ctrl+R"));
+    NewAction("ActionWavToMp3", t("RES_Action_WavToMp3", "WAV 转 MP3(&W)"), t("RES_Hint_WavToMp3", "把WAV文件转换为MP3文件"), QKeySequence("Ctrl+W"));
+    NewAction("aPlay", t("RES_Action_Play", "播放(&P)"), t("RES_Hint_Play", "播放当前音轨"), QKeySequence("Ctrl+P"));
+    NewAction("aPause", t("RES_Action_Pause", "暂停(&A)"), t("RES_Hint_Pause", "暂停当前音轨"));
+    NewAction("aStop", t("RES_Action_Stop", "停止(&S)"), t("RES_Hint_Stop", "停止播放当前音轨"));
+    connect(NewAction("aID3Edit", t("RES_Action_ID3Edit", "ID3标签编辑(&I)"), t("RES_Hint_ID3Edit", "编辑MP3文件的ID3标签")), &QAction::triggered, this,
             &TMainForm::ActionID3EditExecute);
-    connect(NewAction("aEditTrackName", "Rename &Title", "Rename track title", QKeySequence("F2")),
+    connect(NewAction("aEditTrackName", t("RES_Action_EditTrackName", "更改标题(&T)"), t("RES_Hint_EditTrackName", "更改音轨标题"), QKeySequence("F2")),
             &QAction::triggered, this, &TMainForm::ActionEditTrackNameExecute);
-    connect(NewAction("aQueryCDDB", "&Query Freedb"), &QAction::triggered, this, &TMainForm::QueryCDDBExecute);
-    connect(NewAction("aQueryMusicBrainz", "Query &MusicBrainz"), &QAction::triggered, this,
+    connect(NewAction("aQueryCDDB", t("RES_Action_QueryCDDB", "查询Freedb(&Q)")), &QAction::triggered, this, &TMainForm::QueryCDDBExecute);
+    connect(NewAction("aQueryMusicBrainz", t("RES_Action_QueryMusicBrainz", "查询MusicBrainz(&M)")), &QAction::triggered, this,
             &TMainForm::QueryMusicBrainzExecute);
 }
 
@@ -121,17 +125,18 @@ void TMainForm::CreateMenus()
         return m;
     };
 
+    const auto t = [](const char* key, const char* builtIn) { return LangString(QLatin1String(key), QString::fromUtf8(builtIn)); };
     QMenu* file = top("N1", QStringLiteral("文件(&F)"));
     connect(entry(file, "miWAVtoWAV", QStringLiteral("WAV 转 WAV...")), &QAction::triggered, this, &TMainForm::miWAVtoWAVClick);
     MenuEntry(file, Action("ActionWavToMp3"), QStringLiteral("WAV 转 MP3..."));
-    entry(file, "mnuMp3ToWav", QStringLiteral("MP3 转 WAV..."), {}, "Convert  MP3 file to WAV file");
+    entry(file, "mnuMp3ToWav", QStringLiteral("MP3 转 WAV..."), {}, t("RES_Hint_Mp3ToWav", "把MP3文件转换为WAV文件"));
     entry(file, "miWAVtoOGG", QStringLiteral("WAV 转 OGG..."));
     entry(file, "miWAVtoWMA", QStringLiteral("WAV 转 WMA..."));
-    entry(file, "miToFLAC", QStringLiteral("转 FLAC..."), {}, "Convert WAV, MP3, OGG or FLAC files to FLAC files");
-    entry(file, "miToOpus", QStringLiteral("转 Opus..."), {}, "Convert sound files to Opus files");
-    entry(file, "miToAAC", QStringLiteral("转 AAC (M4A)..."), {}, "Convert sound files to AAC files");
-    entry(file, "miToALAC", QStringLiteral("转 Apple Lossless (M4A)..."), {}, "Convert sound files to Apple Lossless files");
-    connect(entry(file, "miConvertFolder", QStringLiteral("转换文件夹..."), {}, "Convert every sound file below a folder"),
+    entry(file, "miToFLAC", QStringLiteral("转 FLAC..."), {}, t("RES_Hint_ToFlac", "把WAV、MP3、OGG或FLAC文件转换为FLAC文件"));
+    entry(file, "miToOpus", QStringLiteral("转 Opus..."), {}, t("RES_Hint_ToOpus", "把声音文件转换为Opus文件"));
+    entry(file, "miToAAC", QStringLiteral("转 AAC (M4A)..."), {}, t("RES_Hint_ToAac", "把声音文件转换为AAC文件"));
+    entry(file, "miToALAC", QStringLiteral("转 Apple Lossless (M4A)..."), {}, t("RES_Hint_ToAlac", "把声音文件转换为Apple Lossless文件"));
+    connect(entry(file, "miConvertFolder", QStringLiteral("转换文件夹..."), {}, t("RES_Hint_ConvertFolder", "转换一个文件夹下的全部声音文件")),
             &QAction::triggered, this, &TMainForm::ConvertFolderClick);
     file->addSeparator();
     connect(entry(file, "Openoutputdirectory1", QStringLiteral("打开输出文件夹...")), &QAction::triggered,
@@ -181,7 +186,7 @@ void TMainForm::CreateMenus()
     entry(help, "mnuHelp", QStringLiteral("帮助(&H)"), QKeySequence("F1"));
     help->addSeparator();
     connect(entry(help, "miCDRipper", QStringLiteral("主页(&P)"), {},
-                  "A free CD ripper software allows you to rip audio CD and convert to MP3 format."),
+                  t("RES_Hint_HomePage", "免费的CD抓轨软件：抓取音乐CD并转换为MP3等格式。")),
             &QAction::triggered, this, &TMainForm::OpenHomePage);
     help->addSeparator();
     connect(entry(help, "mnuAbout", QStringLiteral("关于(&A)...")), &QAction::triggered, this,

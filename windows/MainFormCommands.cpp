@@ -34,8 +34,8 @@ bool OutputFolderExists(TPrompter& prompter)
     const QString folder = OptionsSetting.CommonOptions.OutputFolder;
     if (!folder.isEmpty() && QDir(folder).exists())
         return true;
-    prompter.ShowInformation(LangString("RES_Directory_Not_Exist", "The output directory does not exist.") +
-                             LangString("RES_Check_Output", "Please check the output directory setting."));
+    prompter.ShowInformation(LangString("RES_Directory_Not_Exist", "输出目录不存在。") +
+                             LangString("RES_Check_Output", "请检查输出目录的设置。"));
     return false;
 }
 
@@ -71,10 +71,12 @@ void TMainForm::ConvertFiles(int mode)
     // The modes that take any file FFmpeg decodes.
     const bool anySound = mode == ModeToFlac || mode == TConversionJob::ToOpus || mode == TConversionJob::ToAac
                           || mode == TConversionJob::ToAlac;
-    const QString filter = fromMp3    ? QStringLiteral("MP3 file (*.mp3);;Any file (*)")
-                           : anySound ? QStringLiteral("Sound file (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape "
-                                                       "*.aac *.aif *.aiff);;Any file (*)")
-                                      : QStringLiteral("Sound file (*.wav);;Any file (*)");
+    const QString anyFile = QStringLiteral(";;") + LangString("RES_Filter_AnyFile", QStringLiteral("所有文件")) + QStringLiteral(" (*)");
+    const QString sound = LangString("RES_Filter_SoundFile", QStringLiteral("声音文件"));
+    const QString filter = fromMp3    ? LangString("RES_Filter_Mp3File", QStringLiteral("MP3文件")) + QStringLiteral(" (*.mp3)") + anyFile
+                           : anySound ? sound + QStringLiteral(" (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape "
+                                                               "*.aac *.aif *.aiff)") + anyFile
+                                      : sound + QStringLiteral(" (*.wav)") + anyFile;
     const QString caption = Action(mode == ModeWavToMp3                ? "miActionWavToMp3"
                                    : fromMp3                           ? "mnuMp3ToWav"
                                    : mode == ModeWavToOgg              ? "miWAVtoOGG"
@@ -105,7 +107,7 @@ bool TMainForm::OpenUrlOrReport(const QUrl& url, const QString& shown)
 {
     if (QDesktopServices::openUrl(url))
         return true;
-    FPrompter->ShowError(LangString("RES_Cannot_Open", "Cannot open %1").arg(shown));
+    FPrompter->ShowError(LangString("RES_Cannot_Open", "无法打开 %1").arg(shown));
     return false;
 }
 
@@ -113,7 +115,7 @@ void TMainForm::OpenHelp()
 {
     const QString file = FindDataFile(QString::fromLatin1(HelpFile));
     if (file.isEmpty()) {
-        FPrompter->ShowError(LangString("RES_Cannot_Open", "Cannot open %1").arg(QString::fromLatin1(HelpFile)));
+        FPrompter->ShowError(LangString("RES_Cannot_Open", "无法打开 %1").arg(QString::fromLatin1(HelpFile)));
         return;
     }
     OpenUrlOrReport(QUrl::fromLocalFile(file), file);
@@ -124,7 +126,7 @@ void TMainForm::VolumeControlMenuClick()
     if (StartMixer(TMixerSide::Playback).isEmpty())
         FPrompter->ShowError(LangString(
             "RES_No_Mixer",
-            "No volume control found. Install pavucontrol (or pavucontrol-qt, gnome-control-center, kcmshell5)."));
+            "找不到音量控制程序。请安装 pavucontrol（或 pavucontrol-qt、gnome-control-center、kcmshell5）。"));
 }
 
 void TMainForm::ClearRealPlayerClick()

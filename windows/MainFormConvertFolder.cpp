@@ -27,8 +27,8 @@ void TMainForm::ConvertFolderClick()
         return;
     const QString output = OptionsSetting.CommonOptions.OutputFolder;
     if (output.isEmpty() || !QDir(output).exists()) {
-        FPrompter->ShowInformation(LangString("RES_Directory_Not_Exist", "The output directory does not exist.")
-                                   + LangString("RES_Check_Output", "Please check the output directory setting."));
+        FPrompter->ShowInformation(LangString("RES_Directory_Not_Exist", "输出目录不存在。")
+                                   + LangString("RES_Check_Output", "请检查输出目录的设置。"));
         return;
     }
     const int mode = TConversionJob::FileModeMaking(int(OutputFormats[size_t(choice)].Format));

@@ -59,12 +59,12 @@ void TMainForm::ActionExtractExecute()
     const QString folder = common.OutputFolder;
     if (!QDir(folder).exists()) {
         const QString question = folder + QStringLiteral(",")
-            + LangString("RES_Directory_Not_Exist", "The output directory does not exist.") + QStringLiteral("\n")
-            + LangString("RES_Create_Directory", "creates a new directory?");
+            + LangString("RES_Directory_Not_Exist", "输出目录不存在。") + QStringLiteral("\n")
+            + LangString("RES_Create_Directory", "要创建这个目录吗？");
         if (FPrompter->AskYesNo(question, TPrompter::Answer::Yes) != TPrompter::Answer::Yes)
             return;
         if (!QDir().mkdir(folder)) {
-            FPrompter->ShowError(QStringLiteral("Cannot create ") + folder);
+            FPrompter->ShowError(LangString("RES_Cannot_Create", QStringLiteral("无法创建 %1")).arg(folder));
             return;
         }
     }
@@ -89,8 +89,8 @@ void TMainForm::ActionExtractExecute()
     }
     // 7. The folder once more.
     if (!QDir(folder).exists()) {
-        FPrompter->ShowInformation(LangString("RES_Directory_Not_Exist", "The output directory does not exist.")
-                                   + LangString("RES_Check_Output", "Please check the output directory setting."));
+        FPrompter->ShowInformation(LangString("RES_Directory_Not_Exist", "输出目录不存在。")
+                                   + LangString("RES_Check_Output", "请检查输出目录的设置。"));
         return;
     }
     // 8. The job window, modal; 9. it and the list are freed on return.

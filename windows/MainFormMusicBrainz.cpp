@@ -80,7 +80,7 @@ void TMainForm::QueryMusicBrainzExecute()
     TMbLookup found;
     {
         THttpAbort abort;
-        if (!RunWithStop(this, QStringLiteral("Query MusicBrainz..."), abort,
+        if (!RunWithStop(this, LangString("RES_Mb_Querying", QStringLiteral("正在查询MusicBrainz...")), abort,
                          [&] { found = MbLookupDisc(settings.Server, id, toc, http, &abort); }))
             return;
     }
@@ -104,13 +104,13 @@ void TMainForm::QueryMusicBrainzExecute()
     TCoverFetch cover;
     {
         THttpAbort abort;
-        if (!RunWithStop(this, QStringLiteral("Fetching the cover..."), abort,
+        if (!RunWithStop(this, LangString("RES_Mb_FetchingCover", QStringLiteral("正在下载封面...")), abort,
                          [&] { cover = FetchMbCover(settings.CoverArt, release.Id, http, &abort); }))
             return;
     }
     // No cover is no failure; a failed download keeps the titles and says why.
     if (cover.Result == TCoverFetch::Outcome::Failed)
-        FPrompter->ShowWarning(QStringLiteral("The cover could not be fetched: ") + cover.Error);
+        FPrompter->ShowWarning(LangString("RES_Mb_CoverNotFetched", QStringLiteral("无法下载封面：")) + cover.Error);
     else if (cover.Result == TCoverFetch::Outcome::Found && StoreMbCover(release.Id, cover.Image).isEmpty())
-        FPrompter->ShowWarning(QStringLiteral("The cover could not be written to ") + CoverFolder());
+        FPrompter->ShowWarning(LangString("RES_Mb_CoverNotWritten", QStringLiteral("无法把封面写入 ")) + CoverFolder());
 }

@@ -46,7 +46,7 @@ void TMainForm::aPlayExecute()
         // Play while paused resumes the paused track, whatever row is selected now.
         FPlayer->Resume();
         FPaused = false;
-        SetStatusText(LangString("RES_Play", "Play ") + FPlayingTitle);
+        SetStatusText(LangString("RES_Play", "播放 ") + FPlayingTitle);
         UpdatePlaybackActions();
         return;
     }
@@ -61,7 +61,7 @@ void TMainForm::aPlayExecute()
     FPlayingTitle = row->text(1);
     FPlaying = true;
     FPaused = false;
-    SetStatusText(LangString("RES_Play", "Play ") + FPlayingTitle);
+    SetStatusText(LangString("RES_Play", "播放 ") + FPlayingTitle);
     UpdatePlaybackActions();
 }
 
@@ -90,7 +90,7 @@ void TMainForm::aStopExecute()
 void TMainForm::PlaybackFailed(const QString& reason)
 {
     aStopExecute();
-    SetStatusText(LangString("RES_MCI_Init_Fail", "Media device initialization failed!") + " " + reason);
+    SetStatusText(LangString("RES_MCI_Init_Fail", "媒体设备初始化失败！") + " " + reason);
 }
 
 void TMainForm::StopPlayback()

@@ -1,5 +1,6 @@
 #include "windows/NewResampleWavForm.h"
 #include "ui_NewResampleWavForm.h"
+#include "widgets/TranslateForm.h"
 
 #include "widgets/MessageBoxPrompter.h"
 #include "jobs/ResampleWav.h"
@@ -21,6 +22,7 @@ TfrmResample::TfrmResample(QWidget* parent)
     , FPrompter(std::make_unique<TMessageBoxPrompter>(this))
 {
     ui->setupUi(this);
+    TranslateForm(this, QStringLiteral("Chinese"));
     layout()->setSizeConstraint(QLayout::SetFixedSize);   // a dialog border: not resizable
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 

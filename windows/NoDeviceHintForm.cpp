@@ -1,4 +1,5 @@
 #include "windows/NoDeviceHintForm.h"
+#include "settings/Lang.h"
 #include "widgets/MessageBoxPrompter.h"
 #include "app/core/NoDeviceHint.h"
 #include "widgets/TranslateForm.h"
@@ -60,7 +61,7 @@ private:
 TfrmNoDeviceHint::TfrmNoDeviceHint(QWidget* parent) : QDialog(parent)
 {
     setObjectName("frmNoDeviceHint");
-    setWindowTitle(ApplicationTitle());
+    setWindowTitle(ProgramTitle());
     setModal(true);
 
     auto* panel = new QFrame(this);
@@ -116,7 +117,7 @@ TfrmNoDeviceHint::TfrmNoDeviceHint(QWidget* parent) : QDialog(parent)
 
     TranslateForm(this, "Chinese");
     // The caption stays the application title whatever the language file says.
-    setWindowTitle(ApplicationTitle());
+    setWindowTitle(ProgramTitle());
 }
 
 void TfrmNoDeviceHint::OpenLink(const QString& url)

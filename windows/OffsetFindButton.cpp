@@ -42,7 +42,7 @@ void RunFind(QWidget* page, QSpinBox* offset, int drive)
     process.setArguments(FindArguments(drive));
     QProgressDialog wait(LangString(QStringLiteral("RES_FindingOffset"), QStringLiteral("正在读取光盘并查找读取偏移…")),
                          LangString(QStringLiteral("RES_FindOffsetCancel"), QStringLiteral("取消")), 0, 0, page);
-    wait.setWindowTitle(ApplicationTitle());
+    wait.setWindowTitle(ProgramTitle());
     wait.setWindowModality(Qt::WindowModal);
     QObject::connect(&process, &QProcess::finished, &wait, &QProgressDialog::reset);
     QObject::connect(&wait, &QProgressDialog::canceled, &process, &QProcess::kill);
@@ -57,7 +57,7 @@ void RunFind(QWidget* page, QSpinBox* offset, int drive)
         return;
     }
     const QString why = QString::fromUtf8(process.readAllStandardError()).trimmed();
-    QMessageBox::warning(page, ApplicationTitle(),
+    QMessageBox::warning(page, ProgramTitle(),
                          LangString(QStringLiteral("RES_OffsetNotFound"), QStringLiteral("找不到读取偏移（需要AccurateRip数据库中的光盘）。"))
                              + (why.isEmpty() ? out.trimmed().prepend(QLatin1Char('\n')) : QLatin1Char('\n') + why));
 }

@@ -3,6 +3,7 @@
 
 #include "widgets/MessageBoxPrompter.h"
 #include "players/OggPlayer.h"
+#include "settings/Lang.h"
 #include "widgets/TranslateForm.h"
 
 #include <QCloseEvent>
@@ -26,6 +27,12 @@ TfrmOggPlayer::TfrmOggPlayer(QWidget* parent)
       FPlayer(std::make_unique<TOggPlayer>(FPrompter.get()))
 {
     ui->setupUi(this);
+    // Tips in the interface's language.
+    ui->Panel1->setToolTip(LangString(QStringLiteral("RES_Ogg_PanelTip"), QStringLiteral("按“播放”按钮打开并播放OGG文件。")));
+    ui->BitBtn1->setToolTip(LangString(QStringLiteral("RES_Ogg_PlayTip"), QStringLiteral("打开并播放OGG文件。")));
+    const QString balance = LangString(QStringLiteral("RES_Ogg_Balance"), QStringLiteral("立体声平衡"));
+    ui->TrackBar1->setToolTip(balance);
+    ui->TrackBar1->setAccessibleName(balance);
     // A dialog border: a title and a close button, no minimize or maximize.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);

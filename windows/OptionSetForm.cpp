@@ -2,6 +2,7 @@
 #include "windows/OptionSetWholeDisc.h"
 #include "windows/OptionSetDiscHandling.h"
 #include "windows/OptionSetExtraFormats.h"
+#include "windows/OptionSetInterface.h"
 #include "ui_OptionSet.h"
 
 #include "cd/RipAudit.h"
@@ -83,8 +84,12 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
         FUi->cbOggMaxBit->addItem(QString::fromLatin1(text));
         FUi->cbOggMinBit->addItem(QString::fromLatin1(text));
     }
+    // The profiles' channel words in the interface's language (the list is kept by index).
     for (const char* text : WMAProfileTexts)
-        FUi->cbWMABitrate->addItem(QString::fromLatin1(text));
+        FUi->cbWMABitrate->addItem(
+            QString::fromLatin1(text)
+                .replace(QLatin1String("Stereo"), LangString(QStringLiteral("RES_Wma_Stereo"), QStringLiteral("立体声")))
+                .replace(QLatin1String("Mono"), LangString(QStringLiteral("RES_Wma_Mono"), QStringLiteral("单声道"))));
     for (const TOutputFormatRow& row : OutputFormats)
         FUi->cbOutputFormat->addItem(QString::fromLatin1(row.ComboText));
     BuildFlacPage();
@@ -134,6 +139,7 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     FUi->vlOutput->insertWidget(std::max(0, FUi->vlOutput->count() - 1), FReplayGain);
     AddWholeDiscOptions(this, FUi->TabSheet1, FUi->vlOutput);
     AddExtraFormatOptions(this, FUi->TabSheet1, FUi->vlOutput);
+    AddInterfaceLanguageOption(this, FUi->TabSheet1, FUi->vlOutput);
     // The encode workers of a rip ([CommonOptions] Jobs; 0: one per core).
     auto* jobsRow = new QHBoxLayout;
     auto* jobsLabel = new QLabel(tr("Workers (0: one per core):"), FUi->TabSheet1);
@@ -326,7 +332,7 @@ void TOptionSetForm::UpdateEnabled()
 
 void TOptionSetForm::UpdatePatternExample()
 {
-    FPatternExample->setText(LangString(QStringLiteral("RES_Pattern_Example"), QStringLiteral("Example: "))
+    FPatternExample->setText(LangString(QStringLiteral("RES_Pattern_Example"), QStringLiteral("示例："))
                              + PatternExample(FPatternEdit->text(), FormatExtension(FUi->cbOutputFormat->currentIndex())));
 }
 

@@ -21,22 +21,23 @@ namespace {
 struct TButtonInfo {
     TRecordController::TButton Button;
     const char* Name;
-    const char* Text;          // accessible name
+    const char* Key;           // the accessible name and tip: language key, built-in text
+    const char* Text;
     QStyle::StandardPixmap Icon;
     bool Visible;
 };
 
 // The media player's buttons in its order; Pause and Eject are hidden.
 const TButtonInfo Buttons[] = {
-    {TRecordController::btPlay, "btPlay", "Play", QStyle::SP_MediaPlay, true},
-    {TRecordController::btPause, "btPause", "Pause", QStyle::SP_MediaPause, false},
-    {TRecordController::btStop, "btStop", "Stop", QStyle::SP_MediaStop, true},
-    {TRecordController::btNext, "btNext", "Next", QStyle::SP_MediaSkipForward, true},
-    {TRecordController::btPrev, "btPrev", "Prev", QStyle::SP_MediaSkipBackward, true},
-    {TRecordController::btStep, "btStep", "Step", QStyle::SP_MediaSeekForward, true},
-    {TRecordController::btBack, "btBack", "Back", QStyle::SP_MediaSeekBackward, true},
-    {TRecordController::btRecord, "btRecord", "Record", QStyle::SP_DialogYesButton, true},
-    {TRecordController::btEject, "btEject", "Eject", QStyle::SP_ArrowUp, false},
+    {TRecordController::btPlay, "btPlay", "RES_Rec_Play", "播放", QStyle::SP_MediaPlay, true},
+    {TRecordController::btPause, "btPause", "RES_Rec_Pause", "暂停", QStyle::SP_MediaPause, false},
+    {TRecordController::btStop, "btStop", "RES_Rec_Stop", "停止", QStyle::SP_MediaStop, true},
+    {TRecordController::btNext, "btNext", "RES_Rec_Next", "下一个", QStyle::SP_MediaSkipForward, true},
+    {TRecordController::btPrev, "btPrev", "RES_Rec_Prev", "上一个", QStyle::SP_MediaSkipBackward, true},
+    {TRecordController::btStep, "btStep", "RES_Rec_Step", "快进", QStyle::SP_MediaSeekForward, true},
+    {TRecordController::btBack, "btBack", "RES_Rec_Back", "快退", QStyle::SP_MediaSeekBackward, true},
+    {TRecordController::btRecord, "btRecord", "RES_Rec_Record", "录音", QStyle::SP_DialogYesButton, true},
+    {TRecordController::btEject, "btEject", "RES_Rec_Eject", "弹出", QStyle::SP_ArrowUp, false},
 };
 
 } // namespace
@@ -46,6 +47,12 @@ TfrmRecord::TfrmRecord(QWidget* parent, TPrompter* prompter)
     , ui(std::make_unique<Ui::frmRecord>())
 {
     ui->setupUi(this);
+    // Tips in the interface's language.
+    ui->MediaPlayer1->setToolTip(LangString(QStringLiteral("RES_Rec_ButtonsTip"),
+                                            QStringLiteral("按钮依次为：播放、停止、下一个、上一个、快进、快退、录音和弹出。")));
+    const QString recordTime = LangString(QStringLiteral("RES_Rec_TimeTip"), QStringLiteral("当前录音的时长"));
+    ui->panRecordTime->setToolTip(recordTime);
+    ui->panRecordTime->setAccessibleDescription(recordTime);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     if (!prompter) {
@@ -88,8 +95,9 @@ void TfrmRecord::CreateButtons()
         auto* button = new QToolButton(ui->MediaPlayer1);
         button->setObjectName(QString::fromLatin1(b.Name));
         button->setIcon(style()->standardIcon(b.Icon));
-        button->setAccessibleName(QString::fromLatin1(b.Text));
-        button->setToolTip(QString::fromLatin1(b.Text));
+        const QString text = LangString(QLatin1String(b.Key), QString::fromUtf8(b.Text));
+        button->setAccessibleName(text);
+        button->setToolTip(text);
         button->setVisible(b.Visible);
         button->setFocusPolicy(Qt::StrongFocus);
         ui->MediaPlayer1->layout()->addWidget(button);
@@ -163,7 +171,7 @@ void TfrmRecord::ShowView()
 void TfrmRecord::OpenWeb()
 {
     if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(WebAddress))))
-        FPrompter->ShowError(LangString("RES_Cannot_Open", "Cannot open %1").arg(QString::fromLatin1(WebAddress)));
+        FPrompter->ShowError(LangString("RES_Cannot_Open", "无法打开 %1").arg(QString::fromLatin1(WebAddress)));
 }
 
 void TfrmRecord::showEvent(QShowEvent* event)

@@ -6,6 +6,7 @@
 
 #include "widgets/MessageBoxPrompter.h"
 #include "ui_RipForm.h"
+#include "settings/Lang.h"
 #include "widgets/TranslateForm.h"
 #include "widgets/WorkerRows.h"
 
@@ -17,7 +18,7 @@ TRipForm::TRipForm(QWidget* owner, TPrompter* prompter)
     , FUi(std::make_unique<Ui::RipForm>())
 {
     FUi->setupUi(this);
-    setWindowTitle(ApplicationTitle());
+    setWindowTitle(ProgramTitle());
     if (!prompter) FOwnPrompter = std::make_unique<TMessageBoxPrompter>(this);
 }
 
@@ -50,7 +51,8 @@ void TRipForm::Begin(QWidget* owner, bool readerRow)
     }
     setFixedSize(size());
     const TCDInfo& disc = OptionsSetting.CDInfo;
-    NotifyWhenDone(*FJob, readerRow ? tr("Rip") : tr("Conversion"),
+    NotifyWhenDone(*FJob, readerRow ? LangString(QStringLiteral("RES_Notice_Rip"), QStringLiteral("抓轨"))
+                                     : LangString(QStringLiteral("RES_Notice_Conversion"), QStringLiteral("转换")),
                    readerRow ? disc.Artist + QStringLiteral(" - ") + disc.Album : QString());
     connect(FJob.get(), &TJobBase::ViewChanged, this, &TRipForm::ShowView);
     connect(FJob.get(), &TJobBase::CloseRequested, this, &QDialog::accept);

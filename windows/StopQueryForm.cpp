@@ -79,7 +79,7 @@ bool TfrmStopQuery::event(QEvent* event)
         lines << QString() << r.Reason;
     FLabel1->setText(lines.join('\n'));
     FPanel->show();
-    FStop->setText(LangString("RES_CDDB_Close", QStringLiteral("Close")));
+    FStop->setText(LangString("RES_CDDB_Close", QStringLiteral("关闭")));
     FStop->setFocus();
     adjustSize();
     return true;

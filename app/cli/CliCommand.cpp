@@ -1,5 +1,6 @@
 #include "app/cli/CliCommand.h"
 #include "app/core/CommandLine.h"
+#include "settings/Lang.h"
 #include "settings/Options.h"
 #include <QList>
 #include <algorithm>
@@ -48,6 +49,9 @@ int ParseCommandLine(QCommandLineParser& parser, const QStringList& args, const 
     parser.addOption(help);
     AddDiscImageOption(parser);
     AddCDInputOnlyOption(parser);
+    const QCommandLineOption lang("lang", "The language of this run's messages: en or zh (default: the settings').",
+                                  "en|zh");
+    parser.addOption(lang);
     if (!parser.parse(args)) {
         PrintLine(stderr, QStringLiteral("varnelcd-cli %1: %2").arg(QLatin1String(commandName), parser.errorText()));
         return 2;
@@ -62,6 +66,14 @@ int ParseCommandLine(QCommandLineParser& parser, const QStringList& args, const 
     // The settings are read (language, chosen drive, output folder) but never written,
     // unless a command says otherwise.
     LoadOptions();
+    if (parser.isSet(lang)) {
+        const QString language = InterfaceLanguageFromArgument(parser.value(lang));
+        if (language.isEmpty()) {
+            PrintLine(stderr, QStringLiteral("varnelcd-cli: --lang ") + LangString("RES_Cli_LangValues", QStringLiteral("只接受 en 或 zh")));
+            return 2;
+        }
+        SetRunInterfaceLanguage(language);
+    }
     return -1;
 }
 

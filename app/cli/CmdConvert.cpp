@@ -1,6 +1,7 @@
 // varnelcd-cli convert --to mp3|wav|ogg|wma|flac|opus|aac|alac [--out DIR] [--pattern P] [--jobs N] [--yes | --no]
 //                      [--existing ask|skip|rename|overwrite] [--recursive [--beside]] FILE|DIR...
 #include "app/cli/CliCommand.h"
+#include "settings/Lang.h"
 #include "app/cli/JobConsole.h"
 #include "encode/OutputFormats.h"
 #include "jobs/ConversionJob.h"
@@ -22,7 +23,7 @@ int ConvertTree(int mode, const QStringList& inputs, const std::shared_ptr<TOpti
     const TConversionTree tree = ScanConversionTree(inputs, mode, beside ? QString() : run->CommonOptions.OutputFolder);
     QStringList failed = tree.Problems;
     if (tree.Groups.isEmpty() && failed.isEmpty())
-        failed << QStringLiteral("no sound file to convert below ") + inputs.join(QStringLiteral(", "));
+        failed << LangString("RES_Cli_NoSoundBelow", QStringLiteral("以下位置没有可转换的声音文件：")) + inputs.join(QStringLiteral(", "));
     // One prompter for the whole tree: a "to all" answer holds in every folder.
     TJobConsolePrompter prompter(answer);
     for (const TConversionGroup& group : tree.Groups) {
@@ -34,13 +35,13 @@ int ConvertTree(int mode, const QStringList& inputs, const std::shared_ptr<TOpti
         for (int i = 0; i < job.Results().size(); ++i)
             if (!job.Results()[i].Produced)
                 failed << job.Entries().value(i) + QStringLiteral(": ")
-                              + (job.Results()[i].Failure.isEmpty() ? QStringLiteral("not produced") : job.Results()[i].Failure);
+                              + (job.Results()[i].Failure.isEmpty() ? LangString("RES_Cli_NotProduced", QStringLiteral("未生成")) : job.Results()[i].Failure);
         if (rc >= 128)
             return rc;
     }
     if (failed.isEmpty())
         return 0;
-    PrintLine(stderr, QStringLiteral("varnelcd-cli convert: %1 not converted:").arg(failed.size()));
+    PrintLine(stderr, QStringLiteral("varnelcd-cli convert: ") + LangString("RES_Cli_NotConverted", QStringLiteral("%1 个未能转换：")).arg(failed.size()));
     for (const QString& line : failed)
         PrintLine(stderr, QStringLiteral("  ") + line);
     return 1;
@@ -88,7 +89,7 @@ int Convert(const QStringList& args)
     }
     const bool beside = parser.isSet("beside");
     if (beside && (!parser.isSet("recursive") || parser.isSet("out"))) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli convert: --beside goes with --recursive and without --out"));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli convert: ") + LangString("RES_Cli_BesideNeeds", QStringLiteral("--beside 须与 --recursive 同用，且不带 --out")));
         return 2;
     }
     if (beside) {

@@ -94,8 +94,8 @@ int Rip(const QStringList& args)
         QStringList words = parser.value("format").split(QLatin1Char(','));
         for (const QString& word : words) {
             if (OutputFormatOfWord(word.trimmed()) < 0) {
-                PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --format takes ") + OutputFormatWordList()
-                                      + QStringLiteral(", or several of them separated by commas"));
+                PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ")
+                                      + LangString("RES_Cli_FormatTakes", QStringLiteral("--format 只接受 %1")).arg(OutputFormatWordList()));
                 return 2;
             }
         }
@@ -106,7 +106,7 @@ int Rip(const QStringList& args)
         bool ok = false;
         const int level = parser.value("flac-level").toInt(&ok);
         if (!ok || level < 0 || level > 8) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --flac-level takes 0 to 8"));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_FlacLevelTakes", QStringLiteral("--flac-level 只接受 0 到 8")));
             return 2;
         }
         run.FlacOptions.Level = level;
@@ -115,7 +115,7 @@ int Rip(const QStringList& args)
         bool ok = false;
         run.CDOptions.Speed = parser.value("speed").toInt(&ok);
         if (!ok || run.CDOptions.Speed < 0 || run.CDOptions.Speed > MaxReadSpeed) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --speed takes 0 to %1").arg(MaxReadSpeed));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_SpeedTakes", QStringLiteral("--speed 只接受 0 到 %1")).arg(MaxReadSpeed));
             return 2;
         }
     }
@@ -131,7 +131,7 @@ int Rip(const QStringList& args)
         bool ok = false;
         audit.Offset = parser.value("offset").toInt(&ok);
         if (!ok || audit.Offset < -MaxReadOffset || audit.Offset > MaxReadOffset) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --offset takes a number of samples from -5880 to 5880"));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_OffsetTakes", QStringLiteral("--offset 只接受 -5880 到 5880 的采样数")));
             return 2;
         }
         audit.HasOffset = true;
@@ -145,7 +145,7 @@ int Rip(const QStringList& args)
     if (parser.isSet("strategy")) {
         audit.Strategy = parser.value("strategy");
         if (audit.Strategy != QLatin1String("secure") && audit.Strategy != QLatin1String("burst")) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --strategy takes secure or burst"));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_StrategyTakes", QStringLiteral("--strategy 只接受 secure 或 burst")));
             return 2;
         }
     }
@@ -163,12 +163,12 @@ int Rip(const QStringList& args)
         for (const TTrackRow& r : rows)
             if (!r.Data) tracks.append(r.Position);   // data tracks are never read
     } else if (!ParseTrackList(parser.value("tracks"), count, tracks, rows.contains(0) ? 0 : 1)) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli rip: --tracks takes positions 1 to %1, as 1,3-5").arg(count));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_TracksTakes", QStringLiteral("--tracks 只接受 1 到 %1 的位置，如 1,3-5")).arg(count));
         return 2;
     }
     for (int t : tracks)
         if (rows[t].Data) {
-            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: track %1 is a data track").arg(rows[t].Number));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli rip: ") + LangString("RES_Cli_DataTrack", QStringLiteral("音轨 %1 是数据音轨")).arg(rows[t].Number));
             return 2;
         }
 
@@ -180,13 +180,13 @@ int Rip(const QStringList& args)
     const QString folder = common.OutputFolder;
     if (!QDir(folder).exists()) {
         const QString question = folder + QStringLiteral(",")
-            + LangString("RES_Directory_Not_Exist", "The output directory does not exist.") + QStringLiteral("\n")
-            + LangString("RES_Create_Directory", "creates a new directory?");
+            + LangString("RES_Directory_Not_Exist", "输出目录不存在。") + QStringLiteral("\n")
+            + LangString("RES_Create_Directory", "要创建这个目录吗？");
         // --out names the folder the user wants: it is made without a question.
         const bool create = parser.isSet("out") || prompter.AskYesNo(question, TPrompter::Answer::No) == TPrompter::Answer::Yes;
         if (!create) return 1;
         if (!QDir().mkpath(folder)) {
-            PrintLine(stderr, QStringLiteral("Cannot create ") + folder);
+            PrintLine(stderr, LangString("RES_Cannot_Create", QStringLiteral("无法创建 %1")).arg(folder));
             return 1;
         }
     }

@@ -1,5 +1,6 @@
 // varnelcd-cli tracks [--disc-image PATH]... [--drive N]
 #include "app/cli/CliCommand.h"
+#include "settings/Lang.h"
 #include "app/cli/CliDisc.h"
 #include "settings/Options.h"
 
@@ -37,7 +38,7 @@ int Tracks(const QStringList& args)
     for (const TTrackRow& r : disc.Rows())
         PrintLine(stdout, TrackLine(r));
     if (const int64_t silent = disc.Session().SilentHiddenSectors(); silent > 0)
-        PrintLine(stderr, QStringLiteral("before track 1: %1 sectors of digital silence (no hidden track)").arg(silent));
+        PrintLine(stderr, LangString("RES_Cli_SilentHidden", QStringLiteral("音轨 1 之前：%1 个扇区的数字静音（没有隐藏音轨）")).arg(silent));
     return 0;
 }
 

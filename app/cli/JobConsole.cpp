@@ -3,6 +3,7 @@
 #include "app/cli/CliCommand.h"
 #include "jobs/JobBase.h"
 #include "platform/OutputFile.h"
+#include "settings/Lang.h"
 #include "settings/Options.h"
 
 #include <QEventLoop>
@@ -66,6 +67,13 @@ private:
     struct sigaction FOldTerm {};
 };
 
+// The answer a --yes or --no run gives, shown after the question.
+QString GivenAnswer(TPrompter::Answer answer)
+{
+    return QLatin1Char(' ') + (answer == TPrompter::Answer::Yes ? LangString("RES_Cli_AnswerYes", QStringLiteral("是"))
+                                                                 : LangString("RES_Cli_AnswerNo", QStringLiteral("否")));
+}
+
 QString RowLine(const TPipelineRow& row)
 {
     QString line = QLatin1Char('[') + row.Name + QStringLiteral("] ") + row.Stage;
@@ -89,11 +97,11 @@ void TJobConsolePrompter::ShowInformation(const QString& text)
 TPrompter::Answer TJobConsolePrompter::AskYesNo(const QString& text, Answer defaultAnswer)
 {
     if (FAnswer != Answer::Cancel) {
-        PrintLine(stderr, text + (FAnswer == Answer::Yes ? QStringLiteral(" yes") : QStringLiteral(" no")));
+        PrintLine(stderr, text + GivenAnswer(FAnswer));
         return FAnswer;
     }
     if (!::isatty(STDIN_FILENO)) return defaultAnswer == Answer::Yes ? Answer::Yes : Answer::No;
-    std::fputs((text + QStringLiteral(" [y/N] ")).toUtf8().constData(), stderr);
+    std::fputs((text + QLatin1Char(' ') + LangString("RES_Cli_AskYesNo", QStringLiteral("[y=是, N=否]")) + QLatin1Char(' ')).toUtf8().constData(), stderr);
     std::fflush(stderr);
     char line[16] = {};
     if (!std::fgets(line, sizeof line, stdin)) return Answer::No;
@@ -103,12 +111,12 @@ TPrompter::Answer TJobConsolePrompter::AskYesNo(const QString& text, Answer defa
 TPrompter::Overwrite TJobConsolePrompter::AskOverwrite(const QString& text)
 {
     if (FAnswer != Answer::Cancel) {
-        PrintLine(stderr, text + (FAnswer == Answer::Yes ? QStringLiteral(" yes") : QStringLiteral(" no")));
+        PrintLine(stderr, text + GivenAnswer(FAnswer));
         return FAnswer == Answer::Yes ? Overwrite::Yes : Overwrite::No;
     }
     if (!::isatty(STDIN_FILENO)) return Overwrite::No;
     for (;;) {
-        std::fputs((text + QStringLiteral(" [y=yes, a=yes to all, n=no, N=no to all] ")).toUtf8().constData(), stderr);
+        std::fputs((text + QLatin1Char(' ') + LangString("RES_Cli_AskOverwrite", QStringLiteral("[y=是, a=全部是, n=否, N=全部否]")) + QLatin1Char(' ')).toUtf8().constData(), stderr);
         std::fflush(stderr);
         char line[16] = {};
         if (!std::fgets(line, sizeof line, stdin)) return Overwrite::No;
@@ -134,7 +142,8 @@ bool ExistingOption(const QCommandLineParser& parser, const char* command, TComm
     if (!parser.isSet("existing")) return true;
     TExisting value;
     if (!ParseExisting(parser.value("existing"), value)) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --existing takes ask, skip, rename or overwrite").arg(QLatin1String(command)));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                              + LangString("RES_Cli_ExistingTakes", QStringLiteral("--existing 只接受 ask、skip、rename 或 overwrite")));
         return false;
     }
     common.Existing = int32_t(value);
@@ -150,7 +159,8 @@ void AddAnswerOptions(QCommandLineParser& parser)
 bool AnswerOption(const QCommandLineParser& parser, const char* command, TPrompter::Answer& answer)
 {
     if (parser.isSet("yes") && parser.isSet("no")) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --yes and --no exclude each other").arg(QLatin1String(command)));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                              + LangString("RES_Cli_YesNoExclusive", QStringLiteral("--yes 与 --no 不能同时使用")));
         return false;
     }
     answer = parser.isSet("yes") ? TPrompter::Answer::Yes
@@ -169,7 +179,8 @@ bool ReplayGainOption(const QCommandLineParser& parser, const char* command, TCo
     if (!parser.isSet("replaygain")) return true;
     const QString value = parser.value("replaygain").toLower();
     if (value != QLatin1String("on") && value != QLatin1String("off")) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --replaygain takes on or off").arg(QLatin1String(command)));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                              + LangString("RES_Cli_ReplayGainTakes", QStringLiteral("--replaygain 只接受 on 或 off")));
         return false;
     }
     common.ReplayGain = value == QLatin1String("on") ? 1 : 0;
@@ -182,7 +193,8 @@ bool JobsOption(const QCommandLineParser& parser, const char* command, TCommonOp
     bool ok = false;
     const int jobs = parser.value("jobs").toInt(&ok);
     if (!ok || jobs < 0) {
-        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: --jobs takes a number from 0 up (0: one per core)").arg(QLatin1String(command)));
+        PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                              + LangString("RES_Cli_JobsTakes", QStringLiteral("--jobs 只接受 0 或更大的数（0：每个核心一个）")));
         return false;
     }
     common.Jobs = jobs;
@@ -250,7 +262,8 @@ int RunJobOnConsole(TJobBase& job, const char* command)
             const int signo = stopSignals.Take();
             if (signo == 0 || caught) return;
             caught = signo;
-            PrintLine(stderr, QStringLiteral("varnelcd-cli %1: stopped by signal %2").arg(QLatin1String(command)).arg(signo));
+            PrintLine(stderr, QStringLiteral("varnelcd-cli %1: ").arg(QLatin1String(command))
+                                  + LangString("RES_Cli_StoppedBySignal", QStringLiteral("收到信号 %1，已停止")).arg(signo));
             job.StopJob();
         });
     }
@@ -272,7 +285,7 @@ int RunJobOnConsole(TJobBase& job, const char* command)
             ++failed;
             PrintLine(stderr, QStringLiteral("varnelcd-cli %1: %2: %3")
                                   .arg(QLatin1String(command), job.Entries().value(i),
-                                       results[i].Failure.isEmpty() ? QStringLiteral("not produced") : results[i].Failure));
+                                       results[i].Failure.isEmpty() ? LangString("RES_Cli_NotProduced", QStringLiteral("未生成")) : results[i].Failure));
         }
     }
     if (caught) return 128 + caught;

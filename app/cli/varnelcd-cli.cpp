@@ -12,7 +12,7 @@ QString Usage()
     for (const TCliCommand& c : CliCommands())
         text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.Name).leftJustified(10), QLatin1String(c.Summary));
     text += "\n'varnelcd-cli COMMAND --help' describes a command's options.\n"
-            "Options of every command: --disc-image PATH (repeatable), --cd-input-only.\n";
+            "Options of every command: --disc-image PATH (repeatable), --cd-input-only, --lang en|zh.\n";
     return text;
 }
 

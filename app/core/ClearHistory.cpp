@@ -11,13 +11,13 @@ bool ConfirmWhileRunning(TRegistryStore& store, TPrompter& prompter, const QStri
 {
     if (!store.WindowClassExists(windowClass))
         return true;
-    const QString text = LangString("RES_RealOne_Window_Exist", "Please close RealOne Player firstly.Continue?");
+    const QString text = LangString("RES_RealOne_Window_Exist", "请先关闭RealOne Player。是否继续？");
     return prompter.AskYesNo(text, TPrompter::Answer::No) == TPrompter::Answer::Yes;
 }
 
 void TellCount(TPrompter& prompter, int n)
 {
-    prompter.ShowInformation(QString::number(n) + LangString("RES_Clear_History", " list records are deleted!"));
+    prompter.ShowInformation(QString::number(n) + LangString("RES_Clear_History", " 条播放记录已被删除！"));
 }
 
 } // namespace

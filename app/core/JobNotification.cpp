@@ -1,6 +1,7 @@
 #include "app/core/JobNotification.h"
 
 #include "jobs/JobBase.h"
+#include "settings/Lang.h"
 #include <QSet>
 
 #include <QDBusMessage>
@@ -24,11 +25,13 @@ TJobNotice JobNoticeOf(const TJobBase& job, const QString& what, const QString& 
         }
     }
     TJobNotice notice;
-    notice.Summary = what + (failed ? QStringLiteral(" finished with errors") : QStringLiteral(" finished"));
+    notice.Summary = (failed ? LangString("RES_Notice_FinishedWithErrors", QStringLiteral("%1完成，但有错误"))
+                             : LangString("RES_Notice_Finished", QStringLiteral("%1完成"))).arg(what);
     QStringList lines;
     if (!album.trimmed().isEmpty())
         lines << album.trimmed();
-    lines << QStringLiteral("%1 file(s) made").arg(made) + (failed ? QStringLiteral(", %1 failed").arg(failed) : QString());
+    lines << LangString("RES_Notice_FilesMade", QStringLiteral("生成了 %1 个文件")).arg(made)
+                 + (failed ? LangString("RES_Notice_FilesFailed", QStringLiteral("，%1 个失败")).arg(failed) : QString());
     const QString verdict = job.VerdictSummary();
     if (!verdict.isEmpty())
         lines << verdict;

@@ -203,13 +203,13 @@ TOptionSetController::TRefusal TOptionSetController::Accept()
     if (folder.isEmpty()) {
         FPrompter.ShowError(Fields.OutputDir + QStringLiteral(",") +
                             LangString(QStringLiteral("RES_Directory_Not_Exist"),
-                                       QStringLiteral("The output directory does not exist.")));
+                                       QStringLiteral("输出目录不存在。")));
         return TRefusal::OutputFolder;
     }
     int32_t ripTime = 0;
     if (!ParseRipTime(Fields.RipTime, ripTime)) {
         FPrompter.ShowError(LangString(QStringLiteral("RES_Rip_Time_Error"),
-                                       QStringLiteral("Please check the song length to extract.")));
+                                       QStringLiteral("请检查要抓取的歌曲长度。")));
         return TRefusal::RipTime;
     }
 

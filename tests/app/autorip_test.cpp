@@ -62,12 +62,12 @@ TEST_F(AutoRipTest, AnArrivingDiscIsRippedWhenItsTitlesAreKnownAndEjectedWhenEve
         const char* notice;       // the summary of the job's notice (empty: no job)
         QList<TFakeReply> lookup; // the CDDB server's replies (none: no lookup allowed)
     } cases[] = {
-        {"ripped and ejected", titled, 1, 1, false, {"Opening.wav", QStringLiteral("第二首.wav")}, true, "Rip finished", {}},
-        {"ripped, eject off", titled, 1, 0, false, {"Opening.wav", QStringLiteral("第二首.wav")}, false, "Rip finished", {}},
-        {"a failed track keeps it shut", titled, 1, 1, true, {"Opening.wav"}, false, "Rip finished with errors", {}},
+        {"ripped and ejected", titled, 1, 1, false, {"Opening.wav", QStringLiteral("第二首.wav")}, true, "抓轨完成", {}},
+        {"ripped, eject off", titled, 1, 0, false, {"Opening.wav", QStringLiteral("第二首.wav")}, false, "抓轨完成", {}},
+        {"a failed track keeps it shut", titled, 1, 1, true, {"Opening.wav"}, false, "抓轨完成，但有错误", {}},
         {"no titles, no rip", {}, 1, 1, false, {}, false, "", {}},
         {"auto rip off", titled, 0, 1, false, {}, false, "", {}},
-        {"one lookup match", {}, 1, 0, false, {"Dos.wav", "Uno.wav"}, false, "Rip finished", {exact, entry}},
+        {"one lookup match", {}, 1, 0, false, {"Dos.wav", "Uno.wav"}, false, "抓轨完成", {exact, entry}},
         {"several lookup matches", {}, 1, 0, false, {}, false, "", {inexact, entry}},
     };
     int notices = 0, number = 0;

@@ -117,7 +117,7 @@ TEST_F(CDRipFormTest, TwoTracksToOggThenASecondJobStopped)
     EXPECT_TRUE(Extract([&](TfrmCDRip* rip) {
         QObject::connect(&rip->Job(), &TJobBase::ViewChanged, rip, [&, rip] {
             const TCDRipJob::TView& v = rip->Job().View();
-            if (stopped || v.ProgressHint != "Encoding..." || v.Gauge < 1) return;
+            if (stopped || v.ProgressHint != "正在编码..." || v.Gauge < 1) return;
             stopped = true;
             rip->findChild<QPushButton*>("bStop")->click();
         });
@@ -147,7 +147,7 @@ TEST_F(CDRipFormTest, TwoWorkersShowARowEach)
             }
         });
     }));
-    EXPECT_EQ(names, (QStringList{"rip", "w1", "w2"}));
+    EXPECT_EQ(names, (QStringList{QStringLiteral("读取"), "w1", "w2"}));   // the reader row in words
     EXPECT_EQ(tracksSeen.size(), 3);
     EXPECT_EQ(QDir(Path("out")).entryList({"*.mp3"}, QDir::Files).size(), 3);
 }

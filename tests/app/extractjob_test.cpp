@@ -189,7 +189,7 @@ TEST(RipFormTest, ShowsTheJobAndStopsIt)
     EXPECT_EQ(form.findChild<QGroupBox*>("GroupBox1")->title(), "抓取中");
     EXPECT_TRUE(form.findChild<QLabel*>("Label1")->text().isEmpty());
     EXPECT_FALSE(form.findChild<QProgressBar*>("FlatGauge1")->isTextVisible());
-    EXPECT_EQ(form.findChild<QLabel*>("Label3")->text(), LangString("RES_Initing", "Initializing..."));
+    EXPECT_EQ(form.findChild<QLabel*>("Label3")->text(), LangString("RES_Initing", "正在初始化..."));
     EXPECT_EQ(form.findChild<QPushButton*>("btStop")->text(), QStringLiteral("停止(&S)"));
     form.show();   // the language file may caption the fixed texts, not the job's
     EXPECT_EQ(form.windowTitle(), "抓取中(01/02): One") << "the job's caption stays";

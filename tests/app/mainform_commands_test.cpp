@@ -78,16 +78,16 @@ protected:
 
 TEST_F(CommandsTest, ConversionsChooseFilesCheckTheFolderAndHandOverModeAndFiles)
 {
-    const char* AnySound = "Sound file (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape *.aac *.aif *.aiff);;Any file (*)";
+    const char* AnySound = "声音文件 (*.wav *.mp3 *.ogg *.flac *.opus *.m4a *.wma *.wv *.ape *.aac *.aif *.aiff);;所有文件 (*)";
     const struct {
         const char* action;
         int mode;
         const char* filter;
     } commands[] = {
-        {"ActionWavToMp3", 2, "Sound file (*.wav);;Any file (*)"},
-        {"mnuMp3ToWav", 3, "MP3 file (*.mp3);;Any file (*)"},
-        {"miWAVtoOGG", 5, "Sound file (*.wav);;Any file (*)"},
-        {"miWAVtoWMA", 6, "Sound file (*.wav);;Any file (*)"},
+        {"ActionWavToMp3", 2, "声音文件 (*.wav);;所有文件 (*)"},
+        {"mnuMp3ToWav", 3, "MP3文件 (*.mp3);;所有文件 (*)"},
+        {"miWAVtoOGG", 5, "声音文件 (*.wav);;所有文件 (*)"},
+        {"miWAVtoWMA", 6, "声音文件 (*.wav);;所有文件 (*)"},
         {"miToFLAC", 7, AnySound},
         {"miToOpus", 8, AnySound},
         {"miToAAC", 9, AnySound},
@@ -112,7 +112,7 @@ TEST_F(CommandsTest, ConversionsChooseFilesCheckTheFolderAndHandOverModeAndFiles
         Prompter->FileAnswers.push_back(files);
         action->trigger();
         EXPECT_EQ(Prompter->Texts("information"),
-                  QStringList{"The output directory does not exist.Please check the output directory setting."});
+                  QStringList{"输出目录不存在。请检查输出目录的设置。"});
         EXPECT_TRUE(form->Jobs.isEmpty());
 
         // Everything in place: the job window gets the mode and the chosen files.
@@ -190,7 +190,7 @@ TEST_F(CommandsTest, FolderHelpAndHomePageOpenThroughTheDesktopAndFailuresAreTol
     const QString besideTests = ProgramFolder() + "Varnel.html";
     if (FindDataFile("Varnel.html").isEmpty()) {
         form->Action("mnuHelp")->trigger();
-        EXPECT_EQ(Prompter->Texts("error"), QStringList{"Cannot open Varnel.html"});
+        EXPECT_EQ(Prompter->Texts("error"), QStringList{"无法打开 Varnel.html"});
         Prompter->Log.clear();
         ASSERT_TRUE(QFile::copy(VARNELCD_SOURCE_DIR "/resources/Varnel.html", besideTests));
     }
@@ -212,13 +212,13 @@ TEST_F(CommandsTest, FolderHelpAndHomePageOpenThroughTheDesktopAndFailuresAreTol
     form->Action("miCDRipper")->trigger();
     const QStringList errors = Prompter->Texts("error");
     ASSERT_EQ(errors.size(), 2);
-    EXPECT_EQ(errors[0], "Cannot open " + Home.path());
-    EXPECT_TRUE(errors[1].startsWith("Cannot open https://"));
+    EXPECT_EQ(errors[0], "无法打开 " + Home.path());
+    EXPECT_TRUE(errors[1].startsWith("无法打开 https://"));
 
     // A missing output folder is told, not opened.
     OptionsSetting.CommonOptions.OutputFolder = Path("gone");
     form->Action("Openoutputdirectory1")->trigger();
-    EXPECT_EQ(Prompter->Texts("error").value(2), Path("gone") + ",The output directory does not exist.");
+    EXPECT_EQ(Prompter->Texts("error").value(2), Path("gone") + ",输出目录不存在。");
     form->close();
     QFile::remove(besideTests);
 }
@@ -240,7 +240,7 @@ TEST_F(CommandsTest, VolumeControlStartsTheFirstMixerOnThePath)
 
     // None installed.
     form->Action("VolumeControlMenu")->trigger();
-    EXPECT_EQ(Prompter->Texts("error").value(0).left(25), "No volume control found. ");
+    EXPECT_TRUE(Prompter->Texts("error").value(0).startsWith(QStringLiteral("找不到音量控制程序。")));
 
     const struct {
         const char* installs;
@@ -292,7 +292,7 @@ TEST_F(CommandsTest, ClearingRealPlayerHistory)
             store.Protect(RealPlayerClipKey(c.protectedClip));
         TCannedPrompter prompter;
         EXPECT_EQ(ClearRealPlayerHistory(store, prompter), c.expect);
-        EXPECT_EQ(prompter.Texts("information"), QStringList{QString::number(c.expect) + " list records are deleted!"});
+        EXPECT_EQ(prompter.Texts("information"), QStringList{QString::number(c.expect) + " 条播放记录已被删除！"});
         EXPECT_TRUE(prompter.Texts("question").isEmpty());
         EXPECT_EQ(store.KeyCount(), c.clips.size() - c.expect);
     }
@@ -321,7 +321,7 @@ TEST_F(CommandsTest, ClearingMediaPlayerHistory)
             store.SetValue(key, "File" + QString::number(k), "/music/" + QString::number(k) + ".mp3");
         TCannedPrompter prompter;
         EXPECT_EQ(ClearMediaPlayerHistory(store, prompter), c.expect);
-        EXPECT_EQ(prompter.Texts("information"), QStringList{QString::number(c.expect) + " list records are deleted!"});
+        EXPECT_EQ(prompter.Texts("information"), QStringList{QString::number(c.expect) + " 条播放记录已被删除！"});
         for (int k : c.files)
             EXPECT_EQ(store.HasValue(key, "File" + QString::number(k)), k >= c.expect) << k;
         EXPECT_EQ(store.HasKey(key), c.keyExists);   // the key itself stays
@@ -341,13 +341,13 @@ TEST_F(CommandsTest, ARunningPlayerIsAskedAboutFirst)
         };
         TCannedPrompter no;       // the default answer is No
         EXPECT_EQ(clear(no), -1);
-        EXPECT_EQ(no.Texts("question"), QStringList{"Please close RealOne Player firstly.Continue?"});
+        EXPECT_EQ(no.Texts("question"), QStringList{"请先关闭RealOne Player。是否继续？"});
         EXPECT_TRUE(no.Texts("information").isEmpty());
         EXPECT_EQ(store.KeyCount(), 2);
         TCannedPrompter yes;
         yes.Answers.push_back(TPrompter::Answer::Yes);
         EXPECT_EQ(clear(yes), 1);
-        EXPECT_EQ(yes.Texts("information"), QStringList{"1 list records are deleted!"});
+        EXPECT_EQ(yes.Texts("information"), QStringList{"1 条播放记录已被删除！"});
     }
 }
 

@@ -107,7 +107,7 @@ TEST_F(PlayerTest, TheCardGetsEveryByteOfTheRowsTrack)
         const QString saved = form->SavedStatus();
         Play(*form, c.row);
         EXPECT_TRUE(form->Playing());
-        EXPECT_EQ(form->StatusText(), QStringLiteral("Play ") + form->ListView1()->topLevelItem(c.row)->text(1));
+        EXPECT_EQ(form->StatusText(), QStringLiteral("播放 ") + form->ListView1()->topLevelItem(c.row)->text(1));
         EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d / 00:00$").match(form->TimeText()).hasMatch())
             << form->TimeText().toStdString();
         EXPECT_TRUE(form->Action("aPause")->isEnabled());
@@ -131,7 +131,7 @@ TEST_F(PlayerTest, ADataTrackNeverPlays)
     auto form = Open({"audio:20", "data:30"});
     Play(*form, 1);
     EXPECT_FALSE(form->Playing());
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Media device initialization failed! track 2 is a data track"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("媒体设备初始化失败！ 音轨 2 是数据音轨"));
     EXPECT_FALSE(form->Action("aStop")->isEnabled());
     form->close();
 }
@@ -151,7 +151,7 @@ TEST_F(PlayerTest, PauseAndResumeLoseNothingAndPlayWhilePausedResumes)
     Play(*form, 1);
     EXPECT_FALSE(form->Paused());
     EXPECT_EQ(form->Player()->Track(), 1);
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Play 音轨 01"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("播放 音轨 01"));
     ASSERT_TRUE(WaitUntilStopped(*form));
     const QByteArray got = Audible(ReadAll(Card));
     const QByteArray expect = Audible(TrackAudio(1, 60));
@@ -209,7 +209,7 @@ TEST_F(PlayerTest, FailuresEndPlaybackWithTheReason)
         auto form = Open({"audio:40"});
         Play(*form, 0);
         ASSERT_TRUE(WaitUntilStopped(*form));
-        EXPECT_EQ(form->StatusText(), QStringLiteral("Media device initialization failed! Invalid device number"));
+        EXPECT_EQ(form->StatusText(), QStringLiteral("媒体设备初始化失败！ Invalid device number"));
         EXPECT_FALSE(form->Action("aStop")->isEnabled());
         form->close();
         qputenv("SDL_AUDIODRIVER", "disk");
@@ -221,7 +221,7 @@ TEST_F(PlayerTest, FailuresEndPlaybackWithTheReason)
         ASSERT_TRUE(form->Playing());
         ASSERT_TRUE(QFile::remove(Path("disc.cue")));
         ASSERT_TRUE(WaitUntilStopped(*form));
-        EXPECT_EQ(form->StatusText(), QStringLiteral("Media device initialization failed! no disc in the drive"));
+        EXPECT_EQ(form->StatusText(), QStringLiteral("媒体设备初始化失败！ no disc in the drive"));
         EXPECT_EQ(form->TimeText(), "");
         form->close();
     }
@@ -250,8 +250,8 @@ TEST_F(PlayerTest, CommandLinePlaysATrackAndTellsWhyItCannot)
     EXPECT_TRUE(got == expect);
 
     EXPECT_EQ(run({"--track", "3"}, &err), 1);
-    EXPECT_TRUE(err.contains("track 3 is a data track")) << err.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(err).contains(QStringLiteral("音轨 3 是数据音轨"))) << err.toStdString();
     EXPECT_EQ(run({"--track", "9"}, &err), 1);
-    EXPECT_TRUE(err.contains("the disc has no track 9")) << err.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(err).contains(QStringLiteral("光盘上没有音轨 9"))) << err.toStdString();
     EXPECT_EQ(run({}, &err), 2);
 }

@@ -335,8 +335,8 @@ TEST_F(MainFormTest, SelectionCommandsAndCommandsNotYetAvailable)
     // Every command is present with its caption, hint and shortcut.
     QAction* extract = form->Action("ActionExtract");
     ASSERT_NE(extract, nullptr);
-    EXPECT_EQ(extract->text(), "E&xtract");
-    EXPECT_EQ(extract->statusTip(), "Extract the selected track");
+    EXPECT_EQ(extract->text(), QStringLiteral("抓轨(&X)"));
+    EXPECT_EQ(extract->statusTip(), QStringLiteral("抓取选中的音轨"));
     EXPECT_EQ(extract->shortcut(), QKeySequence("Ctrl+X"));
     // Extract can be chosen while a row is ticked, as its menu entry.
     EXPECT_TRUE(extract->isEnabled());

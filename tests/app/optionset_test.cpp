@@ -105,7 +105,7 @@ TEST_F(OptionSetTest, PagesInOrderAndListsFromTheTables)
     EXPECT_EQ(bitRate->itemText(0), " 32 kbit/s");
     EXPECT_EQ(bitRate->itemText(13), "320 kbit/s");
     EXPECT_EQ(Get<QComboBox>(form.get(), "cbOggMinBit")->count(), 15);
-    EXPECT_EQ(Get<QComboBox>(form.get(), "cbWMABitrate")->itemText(32), " 8.000 kHz,   5 kbit/s, Mono");
+    EXPECT_EQ(Get<QComboBox>(form.get(), "cbWMABitrate")->itemText(32), QStringLiteral(" 8.000 kHz,   5 kbit/s, 单声道"));
     auto* genre = Get<QComboBox>(form.get(), "ID3genre");
     ASSERT_EQ(genre->count(), GENRE_COUNT + 1);
     EXPECT_EQ(genre->itemText(0), "");
@@ -285,7 +285,7 @@ TEST_F(OptionSetTest, SongLengthMustBeAWholeNumber)
         EXPECT_EQ(form->isVisible(), !c.ok) << c.text;
         EXPECT_EQ(OptionsSetting.CommonOptions.RipTime, c.ok ? c.seconds : 7) << c.text;
         if (!c.ok) {
-            EXPECT_EQ(Prompter.Texts("error"), QStringList{"Please check the song length to extract."}) << c.text;
+            EXPECT_EQ(Prompter.Texts("error"), QStringList{"请检查要抓取的歌曲长度。"}) << c.text;
         }
     }
 }
@@ -312,7 +312,7 @@ TEST_F(OptionSetTest, OutputFolderIsCheckedStoredCleanAndBrowsedFromTheTypedOne)
         Ok(form.get());
         if (c.stored.isEmpty()) {
             EXPECT_TRUE(form->isVisible()) << c.typed.toStdString();
-            EXPECT_EQ(Prompter.Texts("error"), QStringList{c.typed + ",The output directory does not exist."});
+            EXPECT_EQ(Prompter.Texts("error"), QStringList{c.typed + ",输出目录不存在。"});
             EXPECT_EQ(OptionsSetting.CommonOptions.OutputFolder, "/unchanged/");
             EXPECT_FALSE(OptionsSetting.CommonOptions.IsNormalize);   // nothing stored
             EXPECT_EQ(form->focusWidget(), form->findChild<QWidget*>("editOutputDir"));
@@ -478,11 +478,11 @@ TEST_F(OptionSetTest, FileNamePatternShowsItsExampleAsTypedAndIsStored)
     auto* edit = Get<QLineEdit>(form.get(), "editFileNamePattern");
     auto* example = Get<QGroupBox>(form.get(), "gbFileNamePattern")->findChild<QLabel*>();
     ASSERT_NE(example, nullptr);
-    EXPECT_TRUE(example->text().endsWith("Title.mp3") && !example->text().contains('/')) << example->text().toStdString();
+    EXPECT_TRUE(example->text().endsWith(QStringLiteral("标题.mp3")) && !example->text().contains('/')) << example->text().toStdString();
     QTest::keyClicks(edit, "%A/%D/%N %T");
-    EXPECT_TRUE(example->text().endsWith("Artist/Album/01 Title.mp3")) << example->text().toStdString();
+    EXPECT_TRUE(example->text().endsWith(QStringLiteral("艺术家/专辑/01 标题.mp3"))) << example->text().toStdString();
     Get<QComboBox>(form.get(), "cbOutputFormat")->setCurrentIndex(2);
-    EXPECT_TRUE(example->text().endsWith("Artist/Album/01 Title.ogg"));
+    EXPECT_TRUE(example->text().endsWith(QStringLiteral("艺术家/专辑/01 标题.ogg")));
     Ok(form.get());
     EXPECT_EQ(OptionsSetting.CommonOptions.FileNamePattern, "%A/%D/%N %T");
 }

@@ -106,7 +106,7 @@ TEST_F(WholeDiscTest, DataTracksAreListedAndLeftOut)
         }
     }
     // Naming a data track is refused.
-    const TResult named = Run({"rip", "--disc-image", Path("mixed.cue"), "--tracks", "1", "--out", Path("x")});
+    const TResult named = Run({"rip", "--lang", "en", "--disc-image", Path("mixed.cue"), "--tracks", "1", "--out", Path("x")});
     EXPECT_EQ(named.ExitCode, 2);
     EXPECT_TRUE(named.Err.contains("track 1 is a data track")) << named.Err.toStdString();
 }
@@ -230,7 +230,7 @@ TEST_F(WholeDiscTest, HiddenTrackBeforeTrackOne)
         EXPECT_EQ(Run(QStringList{"tracks", "--disc-image", audible} + route).Out, "0\t00 隐藏音轨\t00:04\t00.67\n" + rows);
         const TResult quiet = Run(QStringList{"tracks", "--disc-image", silent} + route);
         EXPECT_EQ(quiet.Out, rows);
-        EXPECT_TRUE(quiet.Err.contains("300 sectors of digital silence")) << quiet.Err.toStdString();
+        EXPECT_TRUE(quiet.Err.contains(QStringLiteral("300 个扇区的数字静音"))) << quiet.Err.toStdString();
     }
     const TResult rip = Run({"rip", "--disc-image", audible, "--format", "flac", "--out", Path("h"), "--no-accuraterip", "--cue"});
     ASSERT_EQ(rip.ExitCode, 0) << rip.Err.toStdString();

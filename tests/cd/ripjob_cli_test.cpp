@@ -30,7 +30,7 @@ TEST(RipJobCli, CDInputOnlyRipsAndTellsEachFailedTrack)
         {{"--format", "wav", "--tracks", "2", "--pattern", "%N %T"}, "", "", 0, {"02 音轨 02.wav", Log}, ""},
         {{"--format", "mp3", "--tracks", "1"}, "", home.filePath("nothing"), 1, {Log, "音轨 01.wav"}, "varnelcd-cli rip: 01音轨 01:"},
         {{"--format", "mp3", "--jobs", "2"}, "45", "", 1, {Log, "音轨 01.mp3", "音轨 03.mp3"}, "varnelcd-cli rip: 02音轨 02: 音轨 2 读取出错：第 45 扇区"},
-        {{"--jobs", "-1"}, "", "", 2, {}, "--jobs takes"},
+        {{"--jobs", "-1"}, "", "", 2, {}, QStringLiteral("--jobs 只接受")},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args.join(' ').toStdString());
@@ -71,8 +71,8 @@ TEST(RipJobCli, SigtermStopsTheWorkers)
     env.insert("HOME", home.path());
     env.insert("XDG_CONFIG_HOME", home.path() + "/config");
     p.setProcessEnvironment(env);
-    p.start(VARNELCD_CLI, {"rip", "--no-accuraterip", "--no-ctdb", "--no-cue", "--cd-input-only", "--disc-image", cue, "--out", out,
-                           "--format", "mp3", "--jobs", "2"});
+    p.start(VARNELCD_CLI, {"rip", "--lang", "en", "--no-accuraterip", "--no-ctdb", "--no-cue", "--cd-input-only", "--disc-image", cue,
+                           "--out", out, "--format", "mp3", "--jobs", "2"});
     p.setReadChannel(QProcess::StandardError);
     QByteArray err;
     while (!err.contains("[w1] Encoding") && p.waitForReadyRead(30000)) err += p.readAllStandardError();

@@ -395,7 +395,7 @@ TEST_P(RipJobTest, StopDuringTheRipAndEachEncode)
         OptionsSetting.CommonOptions.OutputFormat = c.Format;
         bool stopped = false;
         auto job = Run({"01A", "02B"}, [&](TCDRipJob& j) {
-            const bool encoding = j.View().ProgressHint == "Encoding...";
+            const bool encoding = j.View().ProgressHint == "正在编码...";
             if (!stopped && encoding == c.InEncode && j.View().Completed == 0 && j.View().Gauge > 0) {
                 stopped = true;
                 j.StopJob();

@@ -52,9 +52,9 @@ TEST(JobCli, RipTellsEachFailedTrackInItsExitStatus)
         {{"--tracks", "1,3", "--format", "wav"}, "", 0, {Log, "音轨 01.wav", "音轨 03.wav"}, ""},
         {{"--tracks", "1-3", "--format", "mp3"}, "45", 1, {Log, "音轨 01.mp3", "音轨 03.mp3"},
          "varnelcd-cli rip: 02音轨 02: 音轨 2 读取出错：第 45 扇区"},
-        {{"--tracks", "2-1"}, "", 2, {}, "--tracks takes positions 1 to 3"},
+        {{"--tracks", "2-1"}, "", 2, {}, QStringLiteral("--tracks 只接受 1 到 3 的位置")},
         {{"--tracks", "2", "--format", "wav", "--pattern", "%N - %T"}, "", 0, {"02 - 音轨 02.wav", Log}, ""},
-        {{"--format", "aiff"}, "", 2, {}, "--format takes"},
+        {{"--format", "aiff"}, "", 2, {}, QStringLiteral("--format 只接受")},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args.join(' ').toStdString());
@@ -200,7 +200,7 @@ TEST(JobCli, ConvertRecursiveRepeatsTheTreeAndListsWhatFailed)
     EXPECT_EQ(listing(out), flacs);
     const QStringList tail = r.Err.trimmed().split('\n').mid(r.Err.trimmed().count('\n') - 1);
     ASSERT_EQ(tail.size(), 2) << r.Err.toStdString();
-    EXPECT_EQ(tail[0], "varnelcd-cli convert: 1 not converted:");
+    EXPECT_EQ(tail[0], QStringLiteral("varnelcd-cli convert: 1 个未能转换："));
     EXPECT_TRUE(tail[1].startsWith("  " + root + "/bad/broken.wav: ")) << tail[1].toStdString();
     QStringList now = listing(home.path());
     now.removeIf([](const QString& f) { return f.startsWith("out/"); });

@@ -113,7 +113,7 @@ TEST_F(ResampleWavTest, InputLabelsOfFilesMadeByPeers)
     Conv.SetInputFile(Path("text.wav"));
     EXPECT_EQ(Conv.InputName() + Conv.InputChannels() + Conv.InputSampleRate() + Conv.InputBitsPerSample() + Conv.InputCoding(), "");
     ASSERT_EQ(status.count(), 1);
-    EXPECT_EQ(Conv.StatusText(), "text.wav: " + LangString("RES_Resample_Invalid_Input", "not a WAV file that can be converted."));
+    EXPECT_EQ(Conv.StatusText(), "text.wav: " + LangString("RES_Resample_Invalid_Input", "不是可以转换的WAV文件。"));
     // Convert then does nothing.
     Prompter.FileAnswers = {{Path("out.wav")}};
     Conv.Button2Click();
@@ -188,7 +188,7 @@ TEST_F(ResampleWavTest, ImaAdpcmNeeds16Bits)
 TEST_F(ResampleWavTest, RatesThatAreNoNumberOrOutOfRangeStopBeforeTheRun)
 {
     Choose(Sox("in.wav", {"-b", "16"}), Path("out.wav"));
-    const QString range = LangString("RES_Resample_Rate_Range", "The sample rate must be from 1000 to 192000 Hz.");
+    const QString range = LangString("RES_Resample_Rate_Range", "采样频率必须在1000到192000 Hz之间。");
     const struct {
         const char* text;
         QString error;
@@ -225,7 +225,7 @@ TEST_F(ResampleWavTest, TheInputIsNeverTheOutput)
         Choose(in, out);
         Conv.Button3Click({});
         EXPECT_FALSE(Conv.Converting());
-        EXPECT_EQ(Conv.StatusText(), LangString("RES_Resample_Same_File", "The output file cannot be the input file."));
+        EXPECT_EQ(Conv.StatusText(), LangString("RES_Resample_Same_File", "输出文件不能是输入文件。"));
         PumpUntil([&] { return !Conv.Converting(); });
         EXPECT_EQ(ReadAll(in), before);
     }

@@ -41,7 +41,7 @@ TEST(CddbCli, PrintsAndStoresAnEntryOrNothing)
     QFile::remove(CDInfoFileName());
 
     server.Push(TFakeReply::Cddb({"202 No match for disc ID 1401bb03"}));
-    const TRun none = Cli(common);
+    const TRun none = Cli(common + QStringList{"--lang", "en"});
     EXPECT_EQ(none.Code, 1);
     EXPECT_TRUE(none.Err.contains("No match found")) << none.Err.toStdString();
     EXPECT_TRUE(none.Err.contains("1401bb03")) << none.Err.toStdString();

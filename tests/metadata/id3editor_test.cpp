@@ -62,7 +62,7 @@ protected:
 
 TEST_F(ID3EditorTest, LoadWithoutATagShowsEmptyFieldsAndSaveAppendsOne)
 {
-    EXPECT_EQ(Editor.Caption(), "ID3 Tag Edit");
+    EXPECT_EQ(Editor.Caption(), "ID3标签编辑");
     EXPECT_FALSE(Editor.CanSave());
     // A file with a tag first: none of it may reach the next file.
     Editor.Load(Tagged("tagged.mp3", "Old", 7, 17));
@@ -75,7 +75,7 @@ TEST_F(ID3EditorTest, LoadWithoutATagShowsEmptyFieldsAndSaveAppendsOne)
     TFields expected;
     expected.Track = "0";
     EXPECT_EQ(Editor.Fields(), expected);
-    EXPECT_EQ(Editor.Caption(), Dir.filePath("plain.mp3") + ": ID3 Tag Edit");
+    EXPECT_EQ(Editor.Caption(), Dir.filePath("plain.mp3") + ": ID3标签编辑");
     EXPECT_TRUE(Editor.CanSave());
 
     TFields f = Editor.Fields();
@@ -137,10 +137,10 @@ TEST_F(ID3EditorTest, SaveAndRemoveActOnTheFileTheCaptionNames)
     // file loaded before alone.
     const QString missing = Dir.filePath("missing.mp3");
     Editor.Load(missing);
-    EXPECT_EQ(Editor.Caption(), missing + ": ID3 Tag Edit");
+    EXPECT_EQ(Editor.Caption(), missing + ": ID3标签编辑");
     EXPECT_EQ(Editor.Fields().Track, "0");
     EXPECT_FALSE(Editor.SaveTag());
-    EXPECT_EQ(Prompter.Texts("information"), QStringList{"Could not save Tag!"});
+    EXPECT_EQ(Prompter.Texts("information"), QStringList{"无法保存标签！"});
     EXPECT_EQ(ReadAll(first), before);
 
     // Remove asks first; No leaves the file, Yes cuts the tag of the file named.
@@ -157,7 +157,7 @@ TEST_F(ID3EditorTest, SaveAndRemoveActOnTheFileTheCaptionNames)
     EXPECT_EQ(Editor.Fields().Genre, -1);
     EXPECT_EQ(ReadAll(first), before);
     EXPECT_EQ(Prompter.Texts("question"),
-              QStringList({"Do you want to remove these tags?", "Do you want to remove these tags?"}));
+              QStringList({"确定要删除这些标签吗？", "确定要删除这些标签吗？"}));
 }
 
 TEST_F(ID3EditorTest, ReadOnlyFileLoadsButKeepsItsTag)
@@ -171,7 +171,7 @@ TEST_F(ID3EditorTest, ReadOnlyFileLoadsButKeepsItsTag)
     EXPECT_FALSE(Editor.SaveTag());
     Prompter.Answers = {TPrompter::Answer::Yes};
     Editor.RemoveTag();
-    EXPECT_EQ(Prompter.Texts("information"), QStringList({"Could not save Tag!", "Could not remove Tag!"}));
+    EXPECT_EQ(Prompter.Texts("information"), QStringList({"无法保存标签！", "无法删除标签！"}));
     EXPECT_EQ(Editor.Fields().Title, "Locked");   // the fields stay: the tag is still there
     EXPECT_EQ(ReadAll(file), before);
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
@@ -185,7 +185,7 @@ TEST_F(ID3EditorTest, SaveAsWritesIntoAnotherFileAndFollowsIt)
     // A name typed into the dialog that names no file: the error box, the caption stays.
     Prompter.FileAnswers.push_back({Dir.filePath("nowhere.mp3")});
     Editor.SaveAs();
-    EXPECT_EQ(Prompter.Texts("information"), QStringList{"Could not save Tag!"});
+    EXPECT_EQ(Prompter.Texts("information"), QStringList{"无法保存标签！"});
     EXPECT_EQ(Editor.Caption(), caption);
     EXPECT_FALSE(QFileInfo::exists(Dir.filePath("nowhere.mp3")));
 

@@ -311,7 +311,7 @@ TEST_F(OggPlayer, OutputErrorsAreShownOnce)
         int device;
         QString shown;
     };
-    for (const Case& c : {Case{"no sound device", "nosuch", 0, "No sound output device found."},
+    for (const Case& c : {Case{"no sound device", "nosuch", 0, "没有找到声音输出设备！"},
                           Case{"a device past the list", "disk", 5, "Invalid device number"}}) {
         SCOPED_TRACE(c.name);
         qputenv("SDL_AUDIODRIVER", c.driver);
@@ -350,7 +350,7 @@ TEST_F(OggPlayer, CommandLinePrintsLabelsAndCommentsAndPlays)
                   "artist\n8000 bps\n0:00\nArtist: Solo\n", ""},
              Case{"not an ogg name", {ogg + ".bak"}, "disk", 1, "", "Ogg file is not valid."},
              Case{"no sound device", {ogg}, "nosuch", 1, "tagged\n8000 bps\n0:00\nArtist: Zoë = Band\n"
-                  "Album: A=B\nTitle: 夜曲\nDate: 2001\nGenre: Jazz\nTrack: 7\n", "No sound output device found."},
+                  "Album: A=B\nTitle: 夜曲\nDate: 2001\nGenre: Jazz\nTrack: 7\n", "没有找到声音输出设备！"},
              Case{"balance out of range", {ogg, "--balance", "11"}, "disk", 2, "", "varnelcd-cli oggplay: --balance takes 0 to 10"},
              Case{"seek not a number", {ogg, "--seek", "x"}, "disk", 2, "", "varnelcd-cli: --seek takes a number"},
          }) {

@@ -96,7 +96,7 @@ protected:
 TEST(RecorderTexts, TimeAndRecordingTimeTexts)
 {
     const std::pair<int64_t, const char*> times[] = {
-        {0, "0 Sec"}, {5000, "5 Sec"}, {12345, "12.3 Sec"}, {500, "0.5 Sec"}, {90500, "1 分30 秒"},
+        {0, "0 秒"}, {5000, "5 秒"}, {12345, "12.3 秒"}, {500, "0.5 秒"}, {90500, "1 分30 秒"},
         {120000, "2 分"}, {3600000, "1小时"}, {3723000, "1小时2 分3 秒"}, {3605000, "1小时5 秒"}};
     for (const auto& [ms, text] : times)
         EXPECT_EQ(R::TimeText(ms), QString::fromUtf8(text)) << ms;
@@ -110,7 +110,7 @@ TEST_F(Recorder, ButtonsFollowTheState)
     ASSERT_TRUE(rec->New());
     EXPECT_EQ(rec->View().Enabled, Buttons({R::btRecord}));
     EXPECT_EQ(rec->View().Caption, QStringLiteral("录音(未命名)"));
-    EXPECT_EQ(rec->View().Length, "0.00 Sec");
+    EXPECT_EQ(rec->View().Length, QStringLiteral("0.00 秒"));
     EXPECT_TRUE(rec->CanSave());
 
     rec->Click(R::btRecord);
@@ -276,7 +276,7 @@ TEST_F(Recorder, RecordingAtTheTrackBarAndUndo)
     const QString named = OpenNamed("named.wav", 3200);        // 400 ms
     const QByteArray original = ReadAll(named);
     rec->SetTrackBar(200);
-    EXPECT_EQ(rec->View().Position, "0.2 Sec");
+    EXPECT_EQ(rec->View().Position, QStringLiteral("0.2 秒"));
     RecordSome(300);                                            // from 200 ms on, past the end
     const QByteArray work = ReadAll(rec->WorkFile);
     EXPECT_EQ(work.mid(44, 1600), original.mid(44, 1600));
@@ -289,7 +289,7 @@ TEST_F(Recorder, RecordingAtTheTrackBarAndUndo)
     EXPECT_EQ(ReadAll(rec->WorkFile), work);
     rec->Undo();
     EXPECT_EQ(ReadAll(rec->WorkFile), original);
-    EXPECT_EQ(rec->View().Length, "0.4 Sec");
+    EXPECT_EQ(rec->View().Length, QStringLiteral("0.4 秒"));
     EXPECT_EQ(rec->View().Enabled, Buttons({R::btPlay, R::btNext, R::btRecord}));
 }
 

@@ -53,8 +53,8 @@ TEST(FileNamePattern, TokensCleaningAndDefaults)
         {"%F/%N %T", TFileNameTags{"A", "D", "T", "", "", 3, "T", {}, "", 0, "flac"}, "flac/03 T.mp3"},
     };
     for (const auto& c : cases) EXPECT_EQ(One(c.pattern, c.tags), c.expected) << c.pattern;
-    EXPECT_EQ(PatternExample("%A/%D/%N %T", ".mp3"), "Artist/Album/01 Title.mp3");
-    EXPECT_EQ(PatternExample("%F/%T", ".ogg"), "ogg/Title.ogg");
+    EXPECT_EQ(PatternExample("%A/%D/%N %T", ".mp3"), QStringLiteral("艺术家/专辑/01 标题.mp3"));
+    EXPECT_EQ(PatternExample("%F/%T", ".ogg"), QStringLiteral("ogg/标题.ogg"));
 }
 
 // Whatever a stored title holds, every name a job makes follows one rule (the track files

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <ostream>
 
@@ -40,7 +41,9 @@ protected:
     QString FLanguage;
 };
 
-TEST_F(LangTest, EnglishInAnyCaseGivesTheBuiltInText)
+// Lan=English (any case) names no file of its own: the interface's file, here none, so
+// the built-in text.
+TEST_F(LangTest, EnglishInAnyCaseNamesNoFileOfItsOwn)
 {
     for (const char* lan : {"english", "ENGLISH", "English", "eNgLiSh"}) {
         OptionsSetting.Lan = lan;
@@ -95,6 +98,69 @@ TEST_F(LangTest, LanguageNameCannotLeaveTheLanguageFolders)
     const QString name = LanguageFileName("../../etc/x");
     EXPECT_TRUE(name.startsWith(ProgramFolder()));
     EXPECT_FALSE(name.mid(ProgramFolder().size()).contains('/'));
+}
+
+// One language at a time: the interface picks the files; Lan keeps a file made for it.
+class InterfaceTest : public LangTest {
+protected:
+    void SetUp() override
+    {
+        LangTest::SetUp();
+        FOldInterface = OptionsSetting.Interface;
+        ASSERT_TRUE(FDir.isValid());
+        qputenv("VARNELCD_LANG_DIR", FDir.path().toUtf8());
+        ASSERT_TRUE(WriteAll(FDir.filePath("CLan_Chinese.ini"), "[ResourceString]\nRES_X=中文\n"));
+        ASSERT_TRUE(WriteAll(FDir.filePath("CLan_English.ini"), "[ResourceString]\nRES_X=English\n"));
+        WriteLanguageFile("[ResourceString]\nRES_X=own\n");
+    }
+    void TearDown() override
+    {
+        qunsetenv("VARNELCD_LANG_DIR");
+        SetRunInterfaceLanguage(QString());
+        OptionsSetting.Interface = FOldInterface;
+        LangTest::TearDown();
+    }
+    QTemporaryDir FDir;
+    QString FOldInterface;
+};
+
+TEST_F(InterfaceTest, InterfaceAndLanPickTheMessageFile)
+{
+    struct {
+        const char* interface;
+        QString lan;
+        const char* run;
+        const char* text;
+        const char* window;
+    } cases[] = {
+        {"Chinese", "English", "", "中文", "Chinese"},      // the defaults
+        {"Chinese", "eNgLiSh", "", "中文", "Chinese"},
+        {"", "", "", "中文", "Chinese"},                      // settings not loaded yet
+        {"Chinese", "Chinese", "", "中文", "Chinese"},
+        {"Chinese", FLanguage, "", "own", "Chinese"},       // a file made for Lan
+        {"english", "Chinese", "", "English", "English"},   // the English interface wins
+        {"English", FLanguage, "", "English", "English"},
+        {"Klingon", "English", "", "中文", "Chinese"},        // anything else is Chinese
+        {"Chinese", "English", "English", "English", "English"},   // --lang en
+        {"English", "English", "Chinese", "中文", "Chinese"},      // --lang zh
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.interface) + "/" + c.lan.toStdString() + "/" + c.run);
+        OptionsSetting.Interface = QString::fromLatin1(c.interface);
+        OptionsSetting.Lan = c.lan;
+        SetRunInterfaceLanguage(QString::fromLatin1(c.run));
+        EXPECT_EQ(LangString("RES_X", "built in"), QString::fromUtf8(c.text));
+        EXPECT_EQ(LangString("RES_Missing", "built in"), "built in");
+        EXPECT_EQ(WindowLanguage("Chinese"), c.window);
+        EXPECT_EQ(WindowLanguage(FLanguage), FLanguage);   // a window asking for a file by name
+    }
+}
+
+TEST_F(InterfaceTest, LangArgumentsNameTheLanguages)
+{
+    for (const char* en : {"en", "EN", "english", " English "}) EXPECT_EQ(InterfaceLanguageFromArgument(en), "English") << en;
+    for (const char* zh : {"zh", "cn", "Chinese"}) EXPECT_EQ(InterfaceLanguageFromArgument(zh), "Chinese") << zh;
+    for (const char* bad : {"", "fr", "en-US"}) EXPECT_EQ(InterfaceLanguageFromArgument(bad), "") << bad;
 }
 
 // The language file the build puts beside the program.
