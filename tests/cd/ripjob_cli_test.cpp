@@ -116,7 +116,7 @@ TEST(RipJobCli, ProgressLinesDoNotDependOnTheWorkerCount)
                 QStringList lines = QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
                 for (QString& line : lines) line.remove(QRegularExpression("^\\[(rip|w\\d+)\\] "));
                 lines.sort();
-                EXPECT_TRUE(lines.contains("Extracting... 音轨 03 100%"));
+                EXPECT_TRUE(lines.contains("正在抓轨... 音轨 03 100%"));
                 if (reference.isEmpty()) reference = lines;
                 else EXPECT_EQ(lines, reference);
             }
