@@ -4,6 +4,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <immintrin.h>
 
 namespace {
 
@@ -123,11 +125,56 @@ __attribute__((target("avx2,fma"))) void WeighFused(const int16_t* in, size_t fr
     Weigh<Channels, true>(in, frames, shelf, highPass, state, squares, peak);
 }
 
+// Stereo with both channels in one register: the same steps as Weigh's fused ones, for the
+// two channels at once.
+__attribute__((target("avx2,fma"))) void WeighStereoVector(const int16_t* in, size_t frames, const double* shelf,
+                                                          const double* highPass, double* state, double* squares,
+                                                          int& peak)
+{
+    const auto pair = [state](int i) { return _mm_set_pd(state[6 + i], state[i]); };
+    __m128d x1 = pair(0), x2 = pair(1), y1 = pair(2), y2 = pair(3), z1 = pair(4), z2 = pair(5);
+    __m128d sq = _mm_setzero_pd();
+    __m128i pk = _mm_set1_epi32(peak);
+    const __m128d b0 = _mm_set1_pd(shelf[0]), b1 = _mm_set1_pd(shelf[1]), b2 = _mm_set1_pd(shelf[2]);
+    const __m128d a1 = _mm_set1_pd(shelf[3]), a2 = _mm_set1_pd(shelf[4]);
+    const __m128d h1 = _mm_set1_pd(highPass[3]), h2 = _mm_set1_pd(highPass[4]);
+    const __m128d two = _mm_set1_pd(2.0), scale = _mm_set1_pd(1.0 / 32768.0);
+    for (size_t f = 0; f < frames; ++f, in += 2) {
+        int32_t both;
+        std::memcpy(&both, in, sizeof both);
+        const __m128i samples = _mm_cvtepi16_epi32(_mm_cvtsi32_si128(both));
+        pk = _mm_max_epi32(pk, _mm_abs_epi32(samples));
+        const __m128d x = _mm_mul_pd(_mm_cvtepi32_pd(samples), scale);
+        __m128d t = _mm_fmadd_pd(b1, x1, _mm_mul_pd(b2, x2));
+        t = _mm_fmadd_pd(b0, x, t);
+        const __m128d y = _mm_fnmadd_pd(a1, y1, _mm_fnmadd_pd(a2, y2, t));
+        const __m128d u = _mm_add_pd(_mm_fnmadd_pd(two, y1, y), y2);
+        const __m128d z = _mm_fnmadd_pd(h1, z1, _mm_fnmadd_pd(h2, z2, u));
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        z2 = z1;
+        z1 = z;
+        sq = _mm_fmadd_pd(z, z, sq);
+    }
+    const __m128d values[6] = {x1, x2, y1, y2, z1, z2};
+    for (int i = 0; i < 6; ++i) {
+        _mm_storel_pd(state + i, values[i]);
+        _mm_storeh_pd(state + 6 + i, values[i]);
+    }
+    _mm_storel_pd(squares, sq);
+    _mm_storeh_pd(squares + 1, sq);
+    peak = std::max({peak, _mm_extract_epi32(pk, 0), _mm_extract_epi32(pk, 1)});
+}
+
 template <unsigned Channels>
 void WeighChannels(const int16_t* in, size_t frames, const double* shelf, const double* highPass, double* state,
                    double* squares, int& peak)
 {
     static const bool fused = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if constexpr (Channels == 2)
+        if (fused) return WeighStereoVector(in, frames, shelf, highPass, state, squares, peak);
     (fused ? WeighFused<Channels> : WeighPlain<Channels>)(in, frames, shelf, highPass, state, squares, peak);
 }
 
