@@ -49,3 +49,20 @@ bench_home() {
 
 now() { date +%s%N; }
 best() { if [ "$1" -eq 0 ] || [ "$2" -lt "$1" ]; then echo "$2"; else echo "$1"; fi; }
+
+# bench_music_disc MINUTES TRACKS: $work/disc.cue and .bin, TRACKS equal audio tracks of
+# MINUTES in all (each $sectors long), holding music-like sound (a chord over pink noise)
+# instead of the generator's pattern, which is trivial for encoders; read once into the cache.
+bench_music_disc() {
+  local minutes=$1 tracks=$2 size
+  sectors=$((minutes * 60 * 75 / tracks))
+  local args=()
+  for _ in $(seq "$tracks"); do args+=(--track "audio:$sectors"); done
+  "$disc_tool" --out "$work/disc" "${args[@]}" >/dev/null
+  size=$(stat -c %s "$work/disc.bin")
+  sox -n -r 44100 -c 2 -b 16 -e signed-integer -t raw "$work/audio.raw" \
+    synth "$((minutes * 60 + 1))" pinknoise synth sine mix 220 synth sine mix 330 vol 0.5
+  head -c "$size" "$work/audio.raw" >"$work/disc.bin"
+  rm -f -- "$work/audio.raw"
+  cat "$work/disc.bin" >/dev/null
+}

@@ -14,17 +14,7 @@ minutes="${PIPELINE_MINUTES:-74}"
 bench_home
 mkdir -p "$work/job" "$work/wav"
 tracks=12
-sectors=$((minutes * 60 * 75 / tracks))
-args=()
-for _ in $(seq "$tracks"); do args+=(--track "audio:$sectors"); done
-"$disc_tool" --out "$work/disc" "${args[@]}" >/dev/null
-# The test pattern is trivial for an MP3 encoder: the image's audio becomes music-like
-# sound (a chord over pink noise) of the same length, so the encoder does real work.
-size=$(stat -c %s "$work/disc.bin")
-sox -n -r 44100 -c 2 -b 16 -e signed-integer -t raw "$work/audio.raw" \
-  synth "$((minutes * 60 + 1))" pinknoise synth sine mix 220 synth sine mix 330 vol 0.5
-head -c "$size" "$work/audio.raw" >"$work/disc.bin"
-rm -f -- "$work/audio.raw"
+bench_music_disc "$minutes" "$tracks"
 
 run2() { taskset -c 0,1 "$@"; }
 rm -f -- "$work"/job/* "$work"/wav/*

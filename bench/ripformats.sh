@@ -13,17 +13,7 @@ runs="${RIPFORMATS_RUNS:-3}"
 bench_home
 mkdir -p "$work/both" "$work/flac" "$work/mp3"
 tracks=12
-sectors=$((minutes * 60 * 75 / tracks))
-args=()
-for _ in $(seq "$tracks"); do args+=(--track "audio:$sectors"); done
-"$disc_tool" --out "$work/disc" "${args[@]}" >/dev/null
-# The test pattern is trivial for the encoders: music-like sound of the same length instead.
-size=$(stat -c %s "$work/disc.bin")
-sox -n -r 44100 -c 2 -b 16 -e signed-integer -t raw "$work/audio.raw" \
-  synth "$((minutes * 60 + 1))" pinknoise synth sine mix 220 synth sine mix 330 vol 0.5
-head -c "$size" "$work/audio.raw" >"$work/disc.bin"
-rm -f -- "$work/audio.raw"
-cat "$work/disc.bin" >/dev/null
+bench_music_disc "$minutes" "$tracks"
 
 rip() { "$cli" rip --cd-input-only --no-accuraterip --no-ctdb --jobs 0 --disc-image "$work/disc.cue" "$@" >/dev/null 2>&1; }
 one=() two=()

@@ -15,6 +15,7 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TDiscWatcher;
+struct TCDDBAlbum;
 class TCDIn;
 class TCDPlayer;
 class QUrl;
@@ -130,6 +131,8 @@ private:
     void ActionOptionSetExecute();
     void miOGGPlayerClick();
     void QueryCDDBExecute();   // MainFormCddb.cpp
+    // A CDDB entry's disc fields (artist, album, year, genre, comment) into the disc information.
+    static void StoreCddbDiscFields(const TCDDBAlbum& album);
     void QueryMusicBrainzExecute();   // MainFormMusicBrainz.cpp
     void RipOnArrival();              // MainFormAutoRip.cpp
     bool TakeSingleLookupMatch();

@@ -57,11 +57,6 @@ bool TMainForm::TakeSingleLookupMatch()
         if (const QString stored = StoredCddbTitle(album, k++); !stored.isEmpty())
             item->setText(1, stored);
     }
-    TCDInfo& cd = OptionsSetting.CDInfo;
-    cd.Artist = album.Artist;
-    cd.Album = album.AlbumTitle;
-    cd.Year = album.Year;
-    cd.Genre = GenreIndexOf(album.Genre);
-    cd.Comment = album.Reserved;
+    StoreCddbDiscFields(album);
     return true;
 }

@@ -91,6 +91,11 @@ void TMainForm::QueryCDDBExecute()
         if (const QString stored = StoredCddbTitle(album, i); !stored.isEmpty())   // a title the entry lacks leaves its row
             titles[i] = stored;
     SetRowTitles(FListView, titles);
+    StoreCddbDiscFields(album);
+}
+
+void TMainForm::StoreCddbDiscFields(const TCDDBAlbum& album)
+{
     TCDInfo& cd = OptionsSetting.CDInfo;
     cd.Artist = album.Artist;
     cd.Album = album.AlbumTitle;
