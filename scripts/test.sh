@@ -75,7 +75,11 @@ echo "$summary"
 # depend on timing. Every repetition runs; the failures are listed at the end.
 if [ "${STRESS:-0}" = 1 ]; then
   runs=${STRESS_RUNS:-20}
-  echo "== stress: audio, app, platform (and audio with TSan) $runs times under load"
+  echo "== stress: audio, app, platform (and audio with TSan, Debug and optimised) $runs times under load"
+  # The optimised build reorders memory accesses the Debug one keeps in order: a race or a
+  # lock-order inversion can show in one build type only.
+  scripts/build.sh build-tsan-rel -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNELCD_SANITIZE=thread \
+    -DVARNELCD_BUILD_BENCH=OFF -- "${audio_targets[@]}"
   busy=()
   stop_busy() { for p in "${busy[@]}"; do kill "$p" 2>/dev/null || true; done; }
   trap stop_busy EXIT
@@ -93,6 +97,10 @@ if [ "${STRESS:-0}" = 1 ]; then
     if ! TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
          ctest --test-dir build-tsan -L audio --output-on-failure >> "$log" 2>&1; then
       failures+=("run $i (TSan)")
+    fi
+    if ! TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
+         ctest --test-dir build-tsan-rel -R '^audio_' --output-on-failure >> "$log" 2>&1; then
+      failures+=("run $i (TSan, optimised)")
     fi
     echo "stress run $i/$runs: ${#failures[@]} failed so far"
   done
