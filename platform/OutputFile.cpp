@@ -48,6 +48,13 @@ QString PartPathOf(const QString& finalPath)
 bool RemoveStalePart(const QString& finalPath)
 {
     const QString part = PartPathOf(finalPath);
+    // An encoder process killed with a job leaves its own temporary file beside the part
+    // file: "<part>.XXXXXX" (six characters, as mkstemp makes them).
+    const QFileInfo partInfo(part);
+    const QString prefix = partInfo.fileName() + QLatin1Char('.');
+    const QDir folder = partInfo.absoluteDir();
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix)) QFile::remove(folder.filePath(name));
     const QFileInfo info(part);
     if (!info.exists() && !info.isSymLink()) return true;
     if (info.isDir()) return false;

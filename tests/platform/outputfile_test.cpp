@@ -19,6 +19,9 @@ TEST_F(OutputFileTest, CommitRenamesDiscardAndFailureLeaveNothing)
 {
     const QString final = Path("a.txt");
     WriteAll(PartPathOf(final), "stale");
+    // A killed encoder's temporary file goes with the stale part file; other names stay.
+    WriteAll(PartPathOf(final) + ".Gp3jsz", "stale");
+    WriteAll(PartPathOf(final) + ".notmine", "kept");
     {
         TOutputFile out(final);
         ASSERT_TRUE(out.Open());
@@ -28,6 +31,8 @@ TEST_F(OutputFileTest, CommitRenamesDiscardAndFailureLeaveNothing)
     }
     EXPECT_EQ(ReadAll(final), "hello");
     EXPECT_FALSE(QFileInfo::exists(PartPathOf(final)));
+    EXPECT_FALSE(QFileInfo::exists(PartPathOf(final) + ".Gp3jsz"));
+    EXPECT_TRUE(QFileInfo::exists(PartPathOf(final) + ".notmine"));
     {
         TOutputFile out(final);   // destroyed without a commit: the old file stays
         ASSERT_TRUE(out.Open());
