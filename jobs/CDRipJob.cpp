@@ -3,9 +3,12 @@
 // one worker only once the encode has ended). Outcomes are handed back in track order.
 #include "jobs/CDRipJob.h"
 
+#include "encode/EncoderOutput.h"
+
 #include "cd/DiscReader.h"
 #include "audio/WaveIn.h"
 #include "cd/RipAudit.h"
+#include "encode/EncoderOutput.h"
 #include "encode/FlacRip.h"
 #include "encode/RipCover.h"
 #include "jobs/RipProof.h"
@@ -128,6 +131,7 @@ void TCDRipJob::SetGroup(const QString& key, const QString& builtIn)
 
 void TCDRipJob::Start()
 {
+    FJobClock.start();
     FCount = 0;
     FPipeline.Reset(int(FWorkers.size()));
     if (FEntries.isEmpty()) {
@@ -264,6 +268,12 @@ void TCDRipJob::RipProgress(const TProcessInfo& info)
 {
     FReaderRow.Percent = info.Percent;
     ShowStepProgress(info);
+    // The times are the job's: since it started, and its whole estimated length from the
+    // share of its entries read so far (a track's own would stay at 00:00 on a fast drive).
+    const qint64 elapsed = FJobClock.elapsed();
+    const double share = (FCount + info.Percent / 100.0) / std::max<qsizetype>(1, FEntries.size());
+    FStepView.Label1 = MinutesSeconds(elapsed / 1000);
+    FStepView.Label2 = share > 0 ? MinutesSeconds(qint64(double(elapsed) / share / 1000.0 + 0.5)) : QString();
     UpdateView();
     Changed();
 }

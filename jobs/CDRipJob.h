@@ -186,6 +186,7 @@ private:
     TView FView;
     TStepView FStepView;
     QTimer FTimer1;
+    QElapsedTimer FJobClock;              // since Start: the step window's times
     bool FCleaned = false;
     bool FCue = false;                    // the whole disc as one FLAC file
     QString FCueFile;

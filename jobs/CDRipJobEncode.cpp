@@ -4,6 +4,7 @@
 
 #include "audio/VorbisOut.h"
 #include "audio/WaveIn.h"
+#include "encode/EncoderOutput.h"
 #include "encode/FlacOut.h"
 #include "encode/FlacRip.h"
 #include "encode/Mp3EncodeProcess.h"
@@ -64,8 +65,13 @@ void TCDRipJob::Encode(TEncodeWorker& worker, int task)
 void TCDRipJob::WorkerProgress(const TProcessInfo& info)
 {
     if (FDone) return;
-    // The step view follows the encoder while nothing is read.
-    if (!FRip) ShowStepProgress(info);
+    // The step view follows the encoder while nothing is read; the times stay the job's.
+    if (!FRip) {
+        const QString estimate = FStepView.Label2;
+        ShowStepProgress(info);
+        FStepView.Label1 = MinutesSeconds(FJobClock.elapsed() / 1000);
+        FStepView.Label2 = estimate;
+    }
     UpdateView();
     Changed();
 }

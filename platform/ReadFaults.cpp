@@ -2,8 +2,10 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -16,6 +18,7 @@ struct TFaultRange {
 
 std::mutex faultMutex;             // guards everything below
 std::vector<TFaultRange> faults;
+int64_t readDelayMs = 0;           // every read takes this long more (a slow drive)
 bool loaded = false;               // the environment was read, or a list was set
 
 bool ParseNumber(const QString& text, int64_t& value)
@@ -25,13 +28,21 @@ bool ParseNumber(const QString& text, int64_t& value)
     return ok && value >= 0;
 }
 
-bool Parse(const QString& faultList, std::vector<TFaultRange>& out, QString& error)
+bool Parse(const QString& faultList, std::vector<TFaultRange>& out, int64_t& delayMs, QString& error)
 {
     out.clear();
+    delayMs = 0;
     for (const QString& rawItem : faultList.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const QString item = rawItem.trimmed();
         if (item.isEmpty())
             continue;
+        if (item.startsWith(QLatin1String("slow:"))) {
+            if (!ParseNumber(item.mid(5), delayMs) || delayMs > 10000) {
+                error = QStringLiteral("\"%1\": expected slow:MILLISECONDS (at most 10000)").arg(item);
+                return false;
+            }
+            continue;
+        }
         TFaultRange range;
         QString sectors = item;
         const qsizetype at = item.indexOf(QLatin1Char('@'));
@@ -62,8 +73,9 @@ void LoadEnvironmentLocked()
     loaded = true;
     const QString faultList = qEnvironmentVariable("VARNELCD_READ_FAULTS");
     QString error;
-    if (!faultList.isEmpty() && !Parse(faultList, faults, error)) {
+    if (!faultList.isEmpty() && !Parse(faultList, faults, readDelayMs, error)) {
         faults.clear();
+        readDelayMs = 0;
         std::fprintf(stderr, "VARNELCD_READ_FAULTS ignored: %s\n", qPrintable(error));
     }
 }
@@ -73,14 +85,16 @@ void LoadEnvironmentLocked()
 bool SetReadFaults(const QString& faultList, QString* error)
 {
     std::vector<TFaultRange> parsed;
+    int64_t delay = 0;
     QString why;
-    if (!Parse(faultList, parsed, why)) {
+    if (!Parse(faultList, parsed, delay, why)) {
         if (error)
             *error = why;
         return false;
     }
     std::lock_guard lock(faultMutex);
     faults = std::move(parsed);
+    readDelayMs = delay;
     loaded = true;
     return true;
 }
@@ -94,8 +108,13 @@ int64_t ReadFaultAt(int64_t first, int64_t count)
 {
     if (count <= 0)
         return -1;
-    std::lock_guard lock(faultMutex);
+    std::unique_lock lock(faultMutex);
     LoadEnvironmentLocked();
+    if (const int64_t delay = readDelayMs; delay > 0) {
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        lock.lock();
+    }
     const int64_t last = first + count - 1;
     int64_t hit = -1;
     for (TFaultRange& r : faults) {

@@ -6,6 +6,7 @@
 //   VARNELCD_READ_FAULTS=LBA[-LBA][@K],...     e.g. "1200", "300-309@2,5000"
 //
 // Without @K every read that touches the range fails; with @K the first K such reads do.
+// An item "slow:MS" makes every read take MS milliseconds more, as a slow drive would.
 // The environment variable is read on first use; SetReadFaults replaces the list (tests).
 // Thread safe.
 #include <QString>

@@ -615,3 +615,29 @@ print(json.dumps(out))
     }
     QDir(CoverFolder()).removeRecursively();
 }
+
+namespace {
+
+// On a slow drive the step window's times are the job's and move: elapsed since the start,
+// and an estimate of the whole that is never below it.
+TEST_P(RipJobTest, StepTimesAreTheJobsAndMove)
+{
+    UseDisc({"300", "300"});
+    SetReadFaults("slow:60");
+    OptionsSetting.CommonOptions.OutputFormat = TCDRipJob::FormatWav;
+    QStringList elapsed;
+    bool estimateBelow = false;
+    Run({"01One", "02Two"}, [&](TCDRipJob& job) {
+        const TStepView& v = job.StepView();
+        if (v.Label1.isEmpty()) return;
+        if (elapsed.value(elapsed.size() - 1) != v.Label1) elapsed << v.Label1;
+        estimateBelow = estimateBelow || v.Label2 < v.Label1;
+    });
+    // From 00:00 on, never back to it with the next track.
+    EXPECT_GE(elapsed.size(), 2) << elapsed.join(' ').toStdString();
+    EXPECT_EQ(elapsed.value(0), "00:00");
+    EXPECT_TRUE(std::is_sorted(elapsed.begin(), elapsed.end())) << elapsed.join(' ').toStdString();
+    EXPECT_FALSE(estimateBelow);
+}
+
+} // namespace
