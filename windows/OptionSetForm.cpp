@@ -12,6 +12,7 @@
 #include "settings/FileNamePattern.h"
 #include "settings/Lang.h"
 #include "windows/CodecOptionPages.h"
+#include "widgets/ScrollingPages.h"
 #include "widgets/TranslateForm.h"
 #include "windows/OffsetFindButton.h"
 
@@ -202,6 +203,10 @@ TOptionSetForm::TOptionSetForm(TPrompter& prompter, TOptionSetHost host, QWidget
     connect(FUi->bWMADefault, &QPushButton::clicked, this, &TOptionSetForm::bWMADefaultClick);
     connect(FUi->btOk, &QPushButton::clicked, this, &TOptionSetForm::btOkClick);
     connect(FUi->btCancel, &QPushButton::clicked, this, &QDialog::reject);
+    // The pages scroll where the screen is shorter than the window would be.
+    const QSize natural = sizeHint().expandedTo(minimumSizeHint());
+    MakePagesScroll(*FUi->PageControl1);
+    FitToScreen(*this, natural);
 }
 
 TOptionSetForm::~TOptionSetForm() = default;
@@ -211,6 +216,7 @@ void TOptionSetForm::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!FShown) {
         FShown = true;
+        FitToScreen(*this, size());
         FormShow();
     }
 }
