@@ -124,7 +124,7 @@ int Tags(const QStringList& args)
         if (parser.isSet("copy-to")) {
             const QString out = parser.value("copy-to");
             if (TagFormatOf(out) == TTagFormat::None || TagFormatOf(out) == TTagFormat::Wma) {
-                PrintLine(stderr, "varnelcd-cli tags: " + out + ": tags are written into MP3, FLAC, OGG and WAV files");
+                PrintLine(stderr, "varnelcd-cli tags: " + out + ": tags are written into MP3, FLAC, OGG, Opus, M4A and WAV files");
                 return 2;
             }
             QString error;

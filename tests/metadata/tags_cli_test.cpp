@@ -45,9 +45,13 @@ TEST(TagsCliTest, ShowsCopiesAndMeasures)
     EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
     EXPECT_EQ(r.Out, "Title: 夜曲\nArtist: 周杰伦\nTrack: 2/9\n");
 
-    r = Cli({"in.flac", "--copy-to", "out.mp3", "--id3", "23"}, d);
-    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
-    EXPECT_EQ(Cli({"out.mp3"}, d).Out, "Title: 夜曲\nArtist: 周杰伦\nTrack: 2/9\n");
+    Tool("opusenc", {"--quiet", "b.wav", "out.opus"}, d);
+    Tool("ffmpeg", {"-v", "quiet", "-i", "b.wav", "-c:a", "aac", "out.m4a"}, d);
+    for (const QStringList& copy : {QStringList{"out.mp3", "--id3", "23"}, QStringList{"out.opus"}, QStringList{"out.m4a"}}) {
+        r = Cli(QStringList{"in.flac", "--copy-to"} + copy, d);
+        EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+        EXPECT_EQ(Cli({copy[0]}, d).Out, "Title: 夜曲\nArtist: 周杰伦\nTrack: 2/9\n") << copy[0].toStdString();
+    }
 
     r = Cli({"--replaygain", "a.wav", "b.wav"}, d);
     EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
