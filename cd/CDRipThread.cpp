@@ -306,9 +306,10 @@ int TCDRipThread::RipLoop(uint32_t start, uint32_t length)
     const bool first = FDisc.FirstAudio(TrackIndex);
     // The last audio track's end is left out of its AccurateRip sums also where a data
     // session follows it (an enhanced CD): where the audio run ends.
-    int64_t runFirst = 0, runEnd = 0;
-    FDisc.AudioSpan(TrackIndex, runFirst, runEnd);
-    const bool last = FDisc.LastAudio(TrackIndex) && int64_t(start) + length == runEnd;
+    // (Track 0, the audio before track 1, is never the last.)
+    int64_t runFirst = 0, runEnd = -1;
+    if (FDisc.LastAudio(TrackIndex)) FDisc.AudioSpan(TrackIndex, runFirst, runEnd);
+    const bool last = int64_t(start) + length == runEnd;
     if (TestPass) {
         TTrackChecksum test(int64_t(length) * CD_SECTOR_SIZE / 4, first, last);
         const int code = ReadCorrected(start, length, [&](const uint8_t* data, size_t bytes) {
