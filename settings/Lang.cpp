@@ -7,8 +7,12 @@
 #include "settings/Options.h"
 #include "platform/Prompter.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -110,12 +114,28 @@ QString LangString(const QString& key, const QString& builtInText)
     if (language == ChineseName && !lan.isEmpty() && !IsNamed(lan, "English"))
         language = lan;
     const QString fileName = LanguageFileName(language);
-    if (!QFileInfo::exists(fileName))
+    const QFileInfo info(fileName);
+    if (!info.exists())
         return builtInText;
+    // The file is read once, not at every text (a window asks for dozens), and again when
+    // it is another file or has changed since.
+    static std::mutex lock;
+    static struct {
+        QString Path;
+        QDateTime Modified;
+        qint64 Size = -1;
+        std::unique_ptr<TIniFile> Ini;
+    } cache;
+    std::lock_guard guard(lock);
+    if (!cache.Ini || cache.Path != fileName || cache.Modified != info.lastModified() || cache.Size != info.size()) {
+        cache.Ini = std::make_unique<TIniFile>(fileName);
+        cache.Path = fileName;
+        cache.Modified = info.lastModified();
+        cache.Size = info.size();
+    }
     // A key the file lacks (a file older than the text) shows the built-in text too; a key
     // present with an empty value shows nothing, as the file says.
-    const TIniFile ini(fileName);
-    return ini.ReadString(QStringLiteral("ResourceString"), key, builtInText);
+    return cache.Ini->ReadString(QStringLiteral("ResourceString"), key, builtInText);
 }
 
 QString ProgramTitle()
