@@ -8,7 +8,6 @@
 #include "cd/DiscReader.h"
 #include "audio/WaveIn.h"
 #include "cd/RipAudit.h"
-#include "encode/EncoderOutput.h"
 #include "encode/FlacRip.h"
 #include "encode/RipCover.h"
 #include "jobs/RipProof.h"
